@@ -1,0 +1,18 @@
+#pragma once
+#include <opencv2/core.hpp>
+
+#include <atomic>
+
+// A tone-mapping operator: turns a float light image into a displayable image.
+// `progress` and `cancel` are read and written by other threads while apply runs.
+class ToneMappingBase {
+public:
+    virtual ~ToneMappingBase() = default;
+
+    // `in` is 32-bit float, 3 channels, values normally in [0, 1]; `out` receives
+    // an image of the same size, or an empty image when cancelled.
+    virtual cv::Mat& apply(cv::Mat& out, const cv::Mat& in, const float params[3]) = 0;
+
+    std::atomic<int> progress{0};
+    std::atomic<bool> cancel{false};
+};

@@ -1,0 +1,18 @@
+#pragma once
+#include <opencv2/core.hpp>
+
+// The frame source interface: numbered frames of a video, a burst of photos or
+// images held in memory.
+class ImagesSequenceBase {
+public:
+    virtual ~ImagesSequenceBase() = default;
+
+    // Decodes frame `index` into `output` (a reduced-size frame when `preview`)
+    // and returns `output`; an empty image when the frame cannot be read.
+    virtual cv::Mat& getFrame(cv::Mat& output, int index, bool preview) = 0;
+    virtual bool isAtEnd() = 0;
+
+    // Number of frames, and the index of the last one.
+    virtual int numberOfFrames() const = 0;
+    int lastFrameIndex() const { return numberOfFrames() - 1; }
+};

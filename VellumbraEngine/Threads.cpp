@@ -1,0 +1,82 @@
+#include "Threads.h"
+
+#include "Log.h"
+
+#include <atomic>
+#include <cstring>
+
+namespace {
+
+std::atomic<ThreadCreateHook> threadCreateHook{&pthread_create};
+
+struct WorkerArgsClosure {
+    static constexpr const char* name = "threadEntryArgs";
+    WorkerFunction function;
+    void* argument1;
+    void* argument2;
+    void run() { function(argument1, argument2); }
+};
+
+struct MatClosure {
+    static constexpr const char* name = "threadEntryMat";
+    MatThreadFunction function;
+    cv::Mat image;
+    void* argument;
+    void run() { function(image, argument); }
+};
+
+struct MatPairClosure {
+    static constexpr const char* name = "threadEntryMatPair";
+    MatPairThreadFunction function;
+    cv::Mat imageA;
+    cv::Mat imageB;
+    void* argument;
+    float value;
+    void run() { function(imageA, imageB, argument, value); }
+};
+
+}  // namespace
+
+namespace threads_detail {
+
+void logEscapedException(const char* where, const std::exception* error)
+{
+    logError(where, error ? std::string("uncaught exception: ") + error->what() : "uncaught unknown exception");
+}
+
+bool startJoinable(void* (*entry)(void*), void* closure, pthread_t* handle)
+{
+    std::memset(handle, 0, sizeof *handle);
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0)
+        return false;
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_JOINABLE);
+    const int created = threadCreateHook.load()(handle, &attributes, entry, closure);
+    pthread_attr_destroy(&attributes);
+    return created == 0;
+}
+
+}  // namespace threads_detail
+
+void setThreadCreateHook(ThreadCreateHook hook)
+{
+    threadCreateHook = hook ? hook : &pthread_create;
+}
+
+bool launchWorkerThread(WorkerFunction function, void* argument1, void* argument2, pthread_t* handle)
+{
+    return launchClosure(std::make_unique<WorkerArgsClosure>(WorkerArgsClosure{function, argument1, argument2}),
+                         handle);
+}
+
+bool launchFftBlurThread(MatThreadFunction blurBody, const cv::Mat& image, void* argument, pthread_t* handle)
+{
+    return launchClosure(std::make_unique<MatClosure>(MatClosure{blurBody, image, argument}), handle);
+}
+
+bool launchMatPairThread(MatPairThreadFunction function, const cv::Mat& imageA, const cv::Mat& imageB,
+                         void* argument, float value, pthread_t* handle)
+{
+    return launchClosure(
+        std::make_unique<MatPairClosure>(MatPairClosure{function, imageA, imageB, argument, value}), handle);
+}

@@ -1,0 +1,1 @@
+namespace { [[maybe_unused]] int placeholder = 0; }

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, fetches real test media, builds, and runs every test
+# with ctest: first under AddressSanitizer + UndefinedBehaviorSanitizer, then the
+# Release build. VB_SKIP_SANITIZE=1 skips the sanitizer pass.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/scripts/common.sh"
+"$root/scripts/install-deps.sh"
+"$root/scripts/fetch-test-media.sh"
+export VB_TEST_MEDIA="${VB_TEST_MEDIA:-$root/.cache/test-media}"
+
+if [[ "${VB_SKIP_SANITIZE:-0}" != 1 ]]; then
+    vb_configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVB_SANITIZE=ON -DVB_BUILD_BENCH=OFF
+    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ctest --test-dir "$root/build-sanitize" --output-on-failure -j "$jobs"
+fi
+
+vb_configure_and_build build-test -DCMAKE_BUILD_TYPE=Release
+ctest --test-dir "$root/build-test" --output-on-failure -j "$jobs"
