@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QMainWindow>
-#include <QTimer>
 
 int main(int argc, char* argv[])
 {
@@ -13,7 +12,5 @@ int main(int argc, char* argv[])
     window.setWindowTitle("Vellumbra");
     window.resize(1280, 800);
     window.show();
-    if (app.arguments().contains("--quit-after-start"))
-        QTimer::singleShot(0, &app, &QApplication::quit);
     return app.exec();
 }
