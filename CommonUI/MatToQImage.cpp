@@ -4,6 +4,8 @@
 
 #include <QImage>
 
+#include <opencv2/imgproc.hpp>
+
 #include <memory>
 #include <vector>
 
@@ -17,6 +19,7 @@ constexpr double kSixteenBitScale = 1.0 / 257.0;
 constexpr double kSixteenBitOffset = -0.5 + 0.5 / 257.0;
 constexpr double kFloatScale = 255.0;
 constexpr double kFloatOffset = -0.5 + 1e-4;
+constexpr double kFloatCap = 2.0;
 
 // The same bytes seen with the channel type the conversion reads them as.
 cv::Mat reinterpretAs(const cv::Mat& image, int depth)
@@ -34,9 +37,13 @@ cv::Mat toBytes(const cv::Mat& image)
     case 2:
         reinterpretAs(image, CV_16U).convertTo(bytes, CV_8U, kSixteenBitScale, kSixteenBitOffset);
         return bytes;
-    case 4:
-        reinterpretAs(image, CV_32F).convertTo(bytes, CV_8U, kFloatScale, kFloatOffset);
+    case 4: {
+        // convertTo wraps values far above full scale to 0; NaN passes the cut and ends as 0.
+        cv::Mat capped;
+        cv::threshold(reinterpretAs(image, CV_32F), capped, kFloatCap, kFloatCap, cv::THRESH_TRUNC);
+        capped.convertTo(bytes, CV_8U, kFloatScale, kFloatOffset);
         return bytes;
+    }
     default:
         return bytes;
     }

@@ -1,9 +1,9 @@
 #include "PresetStore.h"
 
+#include "AtomicWrite.h"
 #include "Log.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <tinyxml2.h>
 
@@ -99,11 +99,10 @@ bool saveDocument(const XMLDocument& document, const std::string& path)
 {
     tinyxml2::XMLPrinter printer;
     document.Print(&printer);
-    const qint64 size = printer.CStrSize() - 1;
-    QSaveFile file(QString::fromStdString(path));
-    if (file.open(QIODevice::WriteOnly) && file.write(printer.CStr(), size) == size && file.commit())
+    QString error;
+    if (writeFileAtomically(QString::fromStdString(path), QByteArray(printer.CStr(), printer.CStrSize() - 1), &error))
         return true;
-    logError("Error while saving user presets", "Cannot write XML file " + path + ": " + file.errorString().toStdString());
+    logError("Error while saving user presets", "Cannot write XML file " + path + ": " + error.toStdString());
     return false;
 }
 

@@ -1,5 +1,6 @@
 #include "ThumbnailStorage.h"
 
+#include "AtomicWrite.h"
 #include "Log.h"
 #include "PixelOps.h"
 
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QImageReader>
 #include <QMap>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <opencv2/imgproc.hpp>
@@ -154,15 +154,14 @@ void ThumbnailStorage::save() const
     for (const QString& key : keys)
         stored.insert(key, *images.at(key));
 
-    QSaveFile file(filePath());
-    if (file.open(QIODevice::WriteOnly)) {
-        QDataStream stream(&file);
-        stream.setVersion(kStreamVersion);
-        stream << keys << stored;
-        if (stream.status() == QDataStream::Ok && file.commit())
-            return;
-    }
-    logError("ThumbnailStorage::save", kSaveError + std::string(": ") + file.errorString().toStdString());
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream.setVersion(kStreamVersion);
+    stream << keys << stored;
+    QString error;
+    if (stream.status() == QDataStream::Ok && writeFileAtomically(filePath(), bytes, &error))
+        return;
+    logError("ThumbnailStorage::save", kSaveError + std::string(": ") + error.toStdString());
     throw std::runtime_error(kSaveError);
 }
 
