@@ -119,9 +119,7 @@ RenderPipeline::RenderPipeline()
 {
     std::copy(&engineDefaults.params[0][0], &engineDefaults.params[0][0] + 15, &params_[0][0]);
     setExposureTerms(exposure_);
-    const int index = TMalgo_;
-    TMalgo_ = -1;  // makes setToneMapper build the operator even for index 0
-    setToneMapper(index);
+    setToneMapper(TMalgo_);
 }
 
 RenderPipeline::~RenderPipeline() = default;
@@ -536,6 +534,10 @@ void RenderPipeline::renderPreview(int startStage, bool interactive)
     const double reduction = interactive && applyTM_ ? 1.5 : 1.0;
     const cv::Size fitted(std::max(1, static_cast<int>(box.width / reduction)),
                           std::max(1, static_cast<int>(box.height / reduction)));
+    // Stages of another preview size (box resized, interactive or not) cannot be reused.
+    const bool reduced = source_.cols > box.width;
+    if (previewSource_.size() != (reduced ? fitted : source_.size()))
+        start = RotationStage;
 
     for (int stage = start; stage <= ColourStage; ++stage) {
         bool finishedStage = true;
@@ -543,7 +545,7 @@ void RenderPipeline::renderPreview(int startStage, bool interactive)
         case RotationStage:
             stepName_ = "ApplyRotation";
             if (sourceChanged_ || previewSource_.size() != fitted) {
-                if (source_.cols > box.width) {
+                if (reduced) {
                     cv::Mat resized;
                     cv::resize(source_, resized, fitted, 0.0, 0.0, cv::INTER_LINEAR);
                     previewSource_ = resized;
