@@ -154,3 +154,17 @@ TEST(ColourPass, HueSectorsOutsideTheTurnAreClamped)
     hsvSectorToRgb(-20.f, 0.6f, 0.8f, r1, g1, b1);
     EXPECT_TRUE(std::isfinite(r1) && std::isfinite(g1) && std::isfinite(b1));
 }
+
+TEST(ColourPass, VectorAndScalarElementsAgree)
+{
+    // 7 pixels: 21 elements leave a scalar tail for any vector width up to 16.
+    for (float contrast : {0.7f, 1.f, 1.6f}) {
+        for (float value : {-0.01f, 0.f, 0.001f, 0.0025f, 0.003f, 0.16f, 0.5f, 0.9f, 1.5f, NAN}) {
+            const cv::Mat out = pass(cv::Mat(1, 7, CV_32FC3, cv::Scalar::all(value)), 0.f, 1.f, 0.f, contrast);
+            for (int x = 1; x < out.cols; ++x)
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_EQ(out.at<cv::Vec3f>(0, x)[c], out.at<cv::Vec3f>(0, 0)[c])
+                        << "value " << value << ", contrast " << contrast << ", pixel " << x;
+        }
+    }
+}
