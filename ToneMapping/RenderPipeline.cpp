@@ -513,7 +513,7 @@ cv::Mat RenderPipeline::cropTo(const cv::Mat& image, const cv::Size& fullSize) c
 
 bool RenderPipeline::toneMappingRuns() const
 {
-    return applyTM_ && toneMapper_;
+    return applyTM_ && toneMapper_ && TMalgo_ >= 0 && TMalgo_ < 5;
 }
 
 bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped)

@@ -142,6 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
         StageCase{"rotation", 0, [](RenderPipeline& p, bool r) { p.setRotation(0.3f, r); }},
         StageCase{"crop", 1, [](RenderPipeline& p, bool r) { p.setCrop(cv::Rect(10, 8, 30, 20), r); }},
         StageCase{"applyTM", 2, [](RenderPipeline& p, bool r) { p.setApplyTM(false, r); }, true},
+        StageCase{"operatorParameter", 2, [](RenderPipeline& p, bool r) { p.setTM3Alpha(0.5f, r); }},
         StageCase{"operator", 2, [](RenderPipeline& p, bool r) { p.setTMAlgo(7, r); }},
         StageCase{"strength", 3, [](RenderPipeline& p, bool r) { p.setStrength(0.8f, r); }},
         StageCase{"sharpeningRadius", 3, [](RenderPipeline& p, bool r) { p.setSharpeningRadius(5, r); }},
