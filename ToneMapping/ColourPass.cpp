@@ -14,7 +14,7 @@
 
 namespace {
 
-// Shared read-only by every worker of one pass; each writes its own rows of out.
+// Shared read-only by every worker of one pass.
 struct LightImageJob {
     const InterpolationCurve* curve;
     cv::Mat in;
@@ -200,6 +200,11 @@ cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out
     LightImageJob job{};
     job.curve = &curve;
     job.in = in.depth() == CV_32F ? in : convertBitDepth(in, 32);
+    if (job.in.empty()) {
+        logError("parallelComputeLightImage", "unsupported sample depth");
+        out = cv::Mat();
+        return out;
+    }
     if (out.data == in.data)
         out = cv::Mat();  // never write over the input
     out.create(in.rows, in.cols, CV_32FC3);

@@ -135,12 +135,15 @@ TEST(ColourPass, EightBitInputIsReadAsFullScale)
     EXPECT_TRUE(identical(out, pass(cv::Mat(2, 2, CV_32FC3, cv::Scalar::all(1.0)))));
 }
 
-TEST(ColourPass, UnsupportedChannelCountGivesEmptyOutput)
+TEST(ColourPass, UnsupportedInputGivesEmptyOutput)
 {
     cv::Mat out(2, 2, CV_32FC3);
     parallelComputeLightImage(Spline(0, 0, 0, 0), out, cv::Mat(2, 2, CV_32FC2, cv::Scalar::all(0.5)), 0, 1, 0, 0,
                               kKnee, kGain, kCurvature, 1);
     EXPECT_TRUE(out.empty());
+    parallelComputeLightImage(Spline(0, 0, 0, 0), out, cv::Mat(2, 2, CV_64FC3, cv::Scalar::all(0.5)), 0, 1, 0, 0,
+                              kKnee, kGain, kCurvature, 1);
+    EXPECT_TRUE(out.empty()) << "unsupported depth";
 }
 
 TEST(ColourPass, HueSectorsOutsideTheTurnAreClamped)
