@@ -84,6 +84,32 @@ void toeAndContrastRow(const LightImageJob& job, float* data, int count)
         data[i] = toeAndContrast(job, data[i]);
 }
 
+inline void sectorToRgb(float h, float s, float v, float& r, float& g, float& b)
+{
+    if (s <= 0.f) {
+        r = g = b = v;
+        return;
+    }
+    if (h >= 6.f)
+        h -= 6.f;
+    else if (h < 0.f)
+        h += 6.f;
+    // A hue still outside [0, 6) (NaN or far out) must not pick a missing sector.
+    const int k = std::clamp(static_cast<int>(std::isfinite(h) ? h : 0.f), 0, 5);
+    const float f = h - static_cast<float>(k);
+    const float p = v * (1.f - s);
+    const float q = v * (1.f - s * f);
+    const float t = v * (1.f - s * (1.f - f));
+    switch (k) {
+    case 0: r = v; g = t; b = p; break;
+    case 1: r = q; g = v; b = p; break;
+    case 2: r = p; g = v; b = t; break;
+    case 3: r = p; g = q; b = v; break;
+    case 4: r = t; g = p; b = v; break;
+    default: r = v; g = p; b = q; break;
+    }
+}
+
 inline void shiftHueAndSaturation(const LightImageJob& job, float& r, float& g, float& b)
 {
     const float v = std::max({r, g, b});
@@ -108,7 +134,7 @@ inline void shiftHueAndSaturation(const LightImageJob& job, float& r, float& g, 
     f = std::max(0.f, f);
     if (f > 1.f)
         f = (1.f - s) * (f - 1.f) + 1.f;
-    hsvSectorToRgb(h, f * s, v, r, g, b);
+    sectorToRgb(h, f * s, v, r, g, b);
 }
 
 // In place on one row of B, G, R: luminance through the curve, channels scaled by it.
@@ -163,28 +189,7 @@ void lightImageWorkerEntry(void* job, void* startRow)
 
 void hsvSectorToRgb(float h, float s, float v, float& r, float& g, float& b)
 {
-    if (s <= 0.f) {
-        r = g = b = v;
-        return;
-    }
-    if (h >= 6.f)
-        h -= 6.f;
-    else if (h < 0.f)
-        h += 6.f;
-    // A hue still outside [0, 6) (NaN or far out) must not pick a missing sector.
-    const int k = std::clamp(static_cast<int>(std::isfinite(h) ? h : 0.f), 0, 5);
-    const float f = h - static_cast<float>(k);
-    const float p = v * (1.f - s);
-    const float q = v * (1.f - s * f);
-    const float t = v * (1.f - s * (1.f - f));
-    switch (k) {
-    case 0: r = v; g = t; b = p; break;
-    case 1: r = q; g = v; b = p; break;
-    case 2: r = p; g = v; b = t; break;
-    case 3: r = p; g = q; b = v; break;
-    case 4: r = t; g = p; b = v; break;
-    default: r = v; g = p; b = q; break;
-    }
+    sectorToRgb(h, s, v, r, g, b);
 }
 
 cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out, const cv::Mat& in, float hue,
