@@ -49,18 +49,14 @@ cv::Mat toGrey(const cv::Mat& image)
     return grey;
 }
 
-// Start and length of a window of `size` pixels that must lie in [0, limit).
-// Returns false when the image is smaller than the window.
-bool fitWindow(int start, int end, int size, int limit, int* windowStart)
+// A search window narrower than the template is widened to take in the
+// template's own place, which lies inside the image.
+void coverTemplate(int* start, int* end, int templateStart, int size)
 {
-    if (limit < size)
-        return false;
-    if (end - start < size) {
-        end = std::min(start + size, limit);
-        start = end - size;
-    }
-    *windowStart = std::max(start, 0);
-    return true;
+    if (*end - *start >= size)
+        return;
+    *start = std::min(*start, templateStart);
+    *end = std::max(*end, templateStart + size);
 }
 
 // Template corner: kept one pixel away from the far edge when it fits so.
@@ -172,22 +168,17 @@ double probeDisplacementAround(const cv::Mat& templateSource, const cv::Mat& sea
         return std::numeric_limits<double>::infinity();
     const int templateLeft = templateStart(x, half, size, templateSource.cols);
     const int templateTop = templateStart(y, half, size, templateSource.rows);
-    // The far column and row of the clamped window are left out, as in the
-    // original search window; a window grown to the template may take them.
-    const int right = std::min(centreX + radius, searchImage.cols - 1);
-    const int bottom = std::min(centreY + radius, searchImage.rows - 1);
+    // The far column and row of a clamped window are left out.
     int left = std::max(centreX - radius, 0), top = std::max(centreY - radius, 0);
-    int width = right - left, height = bottom - top;
-    if (width < size) {
-        if (!fitWindow(left, right, size, searchImage.cols, &left))
-            return std::numeric_limits<double>::infinity();
-        width = size;
-    }
-    if (height < size) {
-        if (!fitWindow(top, bottom, size, searchImage.rows, &top))
-            return std::numeric_limits<double>::infinity();
-        height = size;
-    }
+    int right = std::min(centreX + radius, searchImage.cols - 1);
+    int bottom = std::min(centreY + radius, searchImage.rows - 1);
+    coverTemplate(&left, &right, templateLeft, size);
+    coverTemplate(&top, &bottom, templateTop, size);
+    right = std::min(right, searchImage.cols);
+    bottom = std::min(bottom, searchImage.rows);
+    const int width = right - left, height = bottom - top;
+    if (width < size || height < size)
+        return std::numeric_limits<double>::infinity();
     cv::Mat scores;
     cv::matchTemplate(searchImage(cv::Rect(left, top, width, height)),
                       templateSource(cv::Rect(templateLeft, templateTop, size, size)), scores, cv::TM_SQDIFF);

@@ -1,12 +1,12 @@
 #include "EccAlignment.h"
 
-#include "TestMedia.h"
+#include "StackingTestImages.h"
 
 #include <gtest/gtest.h>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -15,16 +15,12 @@ const cv::TermCriteria kStackingCriteria(cv::TermCriteria::COUNT + cv::TermCrite
 // A grey real photograph, reduced so the tests stay quick.
 cv::Mat greyPhoto()
 {
-    const QString path = testmedia::mediaFile("mate-backgrounds/usr/share/backgrounds/mate/nature/Garden.jpg");
-    if (path.isEmpty())
-        return cv::Mat();
-    cv::Mat colour = cv::imread(path.toStdString(), cv::IMREAD_COLOR);
+    const cv::Mat colour = stackingtest::gardenPhoto(cv::Size(640, 400));
     if (colour.empty())
         return cv::Mat();
-    cv::Mat grey, small;
+    cv::Mat grey;
     cv::cvtColor(colour, grey, cv::COLOR_BGR2GRAY);
-    cv::resize(grey, small, cv::Size(640, 400), 0, 0, cv::INTER_AREA);
-    return small;
+    return grey;
 }
 
 // Content moved right by dx and down by dy, with sensor-like noise.
