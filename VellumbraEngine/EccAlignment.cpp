@@ -4,6 +4,7 @@
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -16,23 +17,25 @@ namespace {
 
 constexpr int kStripeRows = 16;
 
-// Sums of one pass; "masked" ones run over the template pixels whose
-// nearest input pixel exists, the others over the whole template.
+// Sums of one pass; "masked" ones run over the template pixels whose nearest
+// input pixel exists, the others over the whole template. The input is held
+// less a constant (inputOffset) so the float sums keep their precision.
 struct EccSums {
     double count = 0, sumI = 0, sumII = 0, sumT = 0, sumTT = 0, sumTI = 0;
-    double sumGx = 0, sumGy = 0, sumGxT = 0, sumGyT = 0;  // masked
-    double hxx = 0, hxy = 0, hyy = 0, gxI = 0, gyI = 0;    // everywhere
+    double sumGx = 0, sumGy = 0, sumGxT = 0, sumGyT = 0;                             // masked
+    double hxx = 0, hxy = 0, hyy = 0, gxI = 0, gyI = 0, allGx = 0, allGy = 0;  // everywhere
 
     void add(const EccSums& o)
     {
         count += o.count; sumI += o.sumI; sumII += o.sumII; sumT += o.sumT; sumTT += o.sumTT; sumTI += o.sumTI;
         sumGx += o.sumGx; sumGy += o.sumGy; sumGxT += o.sumGxT; sumGyT += o.sumGyT;
-        hxx += o.hxx; hxy += o.hxy; hyy += o.hyy; gxI += o.gxI; gyI += o.gyI;
+        hxx += o.hxx; hxy += o.hxy; hyy += o.hyy; gxI += o.gxI; gyI += o.gyI; allGx += o.allGx; allGy += o.allGy;
     }
 };
 
 struct Affine {
     double m00, m01, m02, m10, m11, m12;
+    bool translationOnly() const { return m00 == 1 && m01 == 0 && m10 == 0 && m11 == 1; }
 };
 
 // Smoothed float copy of an 8-bit or float single-channel image.
@@ -44,16 +47,32 @@ cv::Mat prepared(const cv::Mat& image)
     return result;
 }
 
-// Input, x gradient, y gradient and a spare lane per pixel, so one bilinear tap
-// fetches all three.
-cv::Mat packedInputAndGradients(const cv::Mat& input)
+inline int reflect101(int i, int size)
 {
-    const float taps[3] = {-0.5f, 0.0f, 0.5f};
-    cv::Mat gradientX, gradientY;
-    cv::filter2D(input, gradientX, CV_32F, cv::Mat(1, 3, CV_32F, const_cast<float*>(taps)), cv::Point(-1, -1), 0);
-    cv::filter2D(input, gradientY, CV_32F, cv::Mat(3, 1, CV_32F, const_cast<float*>(taps)), cv::Point(-1, -1), 0);
-    cv::Mat packed;
-    cv::merge(std::vector<cv::Mat>{input, gradientX, gradientY, cv::Mat::zeros(input.size(), CV_32F)}, packed);
+    if (size == 1)
+        return 0;
+    return i < 0 ? -i : i >= size ? 2 * size - 2 - i : i;
+}
+
+// Input less offset, its x and y derivatives (kernel -0.5, 0, 0.5, reflected
+// border) and a spare lane per pixel, so one bilinear tap fetches all three.
+cv::Mat packedInputAndGradients(const cv::Mat& input, float offset)
+{
+    cv::Mat packed(input.size(), CV_32FC4);
+    cv::parallel_for_(cv::Range(0, input.rows), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const float* row = input.ptr<float>(y);
+            const float* up = input.ptr<float>(reflect101(y - 1, input.rows));
+            const float* down = input.ptr<float>(reflect101(y + 1, input.rows));
+            float* out = packed.ptr<float>(y);
+            for (int x = 0; x < input.cols; ++x, out += 4) {
+                out[0] = row[x] - offset;
+                out[1] = 0.5f * (row[reflect101(x + 1, input.cols)] - row[reflect101(x - 1, input.cols)]);
+                out[2] = 0.5f * (down[x] - up[x]);
+                out[3] = 0.0f;
+            }
+        }
+    });
     return packed;
 }
 
@@ -72,75 +91,145 @@ cv::Mat centred(const cv::Mat& image)
     return result;
 }
 
-inline cv::v_float32x4 tap(const cv::Mat& packed, int x, int y)
+// Bilinear tap of the packed input; beyond the image the raw input is 0.
+inline cv::v_float32x4 tap(const cv::Mat& packed, int x, int y, const cv::v_float32x4& outside)
 {
     if (x < 0 || y < 0 || x >= packed.cols || y >= packed.rows)
-        return cv::v_setzero_f32();
+        return outside;
     return cv::v_load(packed.ptr<float>(y) + 4 * x);
 }
 
-// One template row: bilinear samples with a zero border, nearest-neighbour mask.
-void accumulateRow(const cv::Mat& packed, const float* templateRow, int y, int width, const Affine& map,
-                   EccSums& s)
+// Any pixel, any affine map: bilinear samples with a zero border, nearest-neighbour mask.
+void accumulatePixel(const cv::Mat& packed, float templateValue, int x, int y, const Affine& map,
+                     const cv::v_float32x4& outside, EccSums& s)
 {
     const int lastX = packed.cols - 1, lastY = packed.rows - 1;
-    for (int x = 0; x < width; ++x) {
-        const double sx = map.m00 * x + map.m01 * y + map.m02;
-        const double sy = map.m10 * x + map.m11 * y + map.m12;
-        const double fx = std::floor(sx), fy = std::floor(sy);
-        const float ax = float(sx - fx), ay = float(sy - fy);
-        const cv::v_float32x4 w00 = cv::v_setall_f32((1.f - ax) * (1.f - ay)), w01 = cv::v_setall_f32(ax * (1.f - ay));
-        const cv::v_float32x4 w10 = cv::v_setall_f32((1.f - ax) * ay), w11 = cv::v_setall_f32(ax * ay);
-        cv::v_float32x4 value;
-        bool inMask = true;
-        if (fx >= 0 && fy >= 0 && fx < lastX && fy < lastY) {
-            const float* p0 = packed.ptr<float>(int(fy)) + 4 * int(fx);
-            const float* p1 = p0 + packed.step1();
-            value = w00 * cv::v_load(p0) + w01 * cv::v_load(p0 + 4) + w10 * cv::v_load(p1) + w11 * cv::v_load(p1 + 4);
-        } else {
-            if (fx < -1 || fy < -1 || fx > lastX || fy > lastY) {
-                value = cv::v_setzero_f32();
-            } else {
-                const int ix = int(fx), iy = int(fy);
-                value = w00 * tap(packed, ix, iy) + w01 * tap(packed, ix + 1, iy) + w10 * tap(packed, ix, iy + 1) +
-                        w11 * tap(packed, ix + 1, iy + 1);
-            }
-            const double nx = std::floor(sx + 0.5), ny = std::floor(sy + 0.5);
-            inMask = nx >= 0 && ny >= 0 && nx <= lastX && ny <= lastY;
-        }
-        float lanes[4];
-        cv::v_store(lanes, value);
-        const double i = lanes[0], gx = lanes[1], gy = lanes[2];
-        s.hxx += gx * gx;
-        s.hxy += gx * gy;
-        s.hyy += gy * gy;
-        s.gxI += gx * i;
-        s.gyI += gy * i;
-        if (inMask) {
-            const double t = templateRow[x];
-            s.count += 1;
-            s.sumI += i;
-            s.sumII += i * i;
-            s.sumT += t;
-            s.sumTT += t * t;
-            s.sumTI += t * i;
-            s.sumGx += gx;
-            s.sumGy += gy;
-            s.sumGxT += gx * t;
-            s.sumGyT += gy * t;
-        }
+    const double sx = map.m00 * x + map.m01 * y + map.m02;
+    const double sy = map.m10 * x + map.m11 * y + map.m12;
+    const double fx = std::floor(sx), fy = std::floor(sy);
+    const float ax = float(sx - fx), ay = float(sy - fy);
+    cv::v_float32x4 value = outside;
+    if (fx >= -1 && fy >= -1 && fx <= lastX && fy <= lastY) {
+        const int ix = int(fx), iy = int(fy);
+        value = cv::v_setall_f32((1.f - ax) * (1.f - ay)) * tap(packed, ix, iy, outside) +
+                cv::v_setall_f32(ax * (1.f - ay)) * tap(packed, ix + 1, iy, outside) +
+                cv::v_setall_f32((1.f - ax) * ay) * tap(packed, ix, iy + 1, outside) +
+                cv::v_setall_f32(ax * ay) * tap(packed, ix + 1, iy + 1, outside);
+    }
+    const double nx = std::floor(sx + 0.5), ny = std::floor(sy + 0.5);
+    const bool inMask = nx >= 0 && ny >= 0 && nx <= lastX && ny <= lastY;
+    float lanes[4];
+    cv::v_store(lanes, value);
+    const double i = lanes[0], gx = lanes[1], gy = lanes[2];
+    s.hxx += gx * gx;
+    s.hxy += gx * gy;
+    s.hyy += gy * gy;
+    s.gxI += gx * i;
+    s.gyI += gy * i;
+    s.allGx += gx;
+    s.allGy += gy;
+    if (inMask) {
+        const double t = templateValue;
+        s.count += 1;
+        s.sumI += i;
+        s.sumII += i * i;
+        s.sumT += t;
+        s.sumTT += t * t;
+        s.sumTI += t * i;
+        s.sumGx += gx;
+        s.sumGy += gy;
+        s.sumGxT += gx * t;
+        s.sumGyT += gy * t;
     }
 }
 
-EccSums accumulate(const cv::Mat& packed, const cv::Mat& templateCentred, const Affine& map)
+// Pure translation, pixels [begin, end) of template row y whose four taps all lie
+// inside the input: constant weights, no bounds tests, vector sums.
+void accumulateInterior(const cv::Mat& packed, const float* templateRow, int y, int begin, int end, int shiftX,
+                        int shiftY, float ax, float ay, EccSums& s)
 {
+    using namespace cv;
+    const v_float32x4 w00 = v_setall_f32((1.f - ax) * (1.f - ay)), w01 = v_setall_f32(ax * (1.f - ay));
+    const v_float32x4 w10 = v_setall_f32((1.f - ax) * ay), w11 = v_setall_f32(ax * ay);
+    const float* p0 = packed.ptr<float>(y + shiftY) + 4 * (begin + shiftX);
+    const float* p1 = packed.ptr<float>(y + shiftY + 1) + 4 * (begin + shiftX);
+    v_float32x4 sumV = v_setzero_f32(), sumVV = v_setzero_f32(), sumVT = v_setzero_f32();
+    v_float32x4 crossNext = v_setzero_f32(), crossSecond = v_setzero_f32();
+    float sumT = 0, sumTT = 0;
+    for (int x = begin; x < end; ++x, p0 += 4, p1 += 4) {
+        const v_float32x4 v = w00 * v_load(p0) + w01 * v_load(p0 + 4) + w10 * v_load(p1) + w11 * v_load(p1 + 4);
+        const float t = templateRow[x];
+        sumV += v;
+        sumVV += v * v;
+        sumVT += v * v_setall_f32(t);
+        crossNext += v * v_rotate_right<1>(v);    // i gx, gx gy
+        crossSecond += v * v_rotate_right<2>(v);  // i gy
+        sumT += t;
+        sumTT += t * t;
+    }
+    float v[4], vv[4], vt[4], c1[4], c2[4];
+    v_store(v, sumV);
+    v_store(vv, sumVV);
+    v_store(vt, sumVT);
+    v_store(c1, crossNext);
+    v_store(c2, crossSecond);
+    s.count += end - begin;
+    s.sumI += v[0];
+    s.sumII += vv[0];
+    s.sumT += sumT;
+    s.sumTT += sumTT;
+    s.sumTI += vt[0];
+    s.sumGx += v[1];
+    s.sumGy += v[2];
+    s.sumGxT += vt[1];
+    s.sumGyT += vt[2];
+    s.hxx += vv[1];
+    s.hxy += c1[1];
+    s.hyy += vv[2];
+    s.gxI += c1[0];
+    s.gyI += c2[0];
+    s.allGx += v[1];
+    s.allGy += v[2];
+}
+
+void accumulateRow(const cv::Mat& packed, const float* templateRow, int y, int width, const Affine& map,
+                   const cv::v_float32x4& outside, EccSums& s)
+{
+    int begin = 0, end = 0;
+    int shiftX = 0, shiftY = 0;
+    float ax = 0, ay = 0;
+    if (map.translationOnly()) {
+        const double fx = std::floor(map.m02), fy = std::floor(map.m12);
+        if (std::fabs(fx) < packed.cols + width && std::fabs(fy) < packed.rows + double(y) + 1) {
+            shiftX = int(fx);
+            shiftY = int(fy);
+            ax = float(map.m02 - fx);
+            ay = float(map.m12 - fy);
+            if (y + shiftY >= 0 && y + shiftY <= packed.rows - 2) {
+                begin = std::clamp(-shiftX, 0, width);
+                end = std::clamp(packed.cols - 1 - shiftX, begin, width);
+            }
+        }
+    }
+    for (int x = 0; x < begin; ++x)
+        accumulatePixel(packed, templateRow[x], x, y, map, outside, s);
+    if (end > begin)
+        accumulateInterior(packed, templateRow, y, begin, end, shiftX, shiftY, ax, ay, s);
+    for (int x = std::max(end, begin); x < width; ++x)
+        accumulatePixel(packed, templateRow[x], x, y, map, outside, s);
+}
+
+EccSums accumulate(const cv::Mat& packed, const cv::Mat& templateCentred, const Affine& map, float inputOffset)
+{
+    const cv::v_float32x4 outside(-inputOffset, 0.f, 0.f, 0.f);
     const int stripes = (templateCentred.rows + kStripeRows - 1) / kStripeRows;
     std::vector<EccSums> partial(stripes);
     cv::parallel_for_(cv::Range(0, stripes), [&](const cv::Range& range) {
         for (int stripe = range.start; stripe < range.end; ++stripe) {
             const int end = std::min(templateCentred.rows, (stripe + 1) * kStripeRows);
             for (int y = stripe * kStripeRows; y < end; ++y)
-                accumulateRow(packed, templateCentred.ptr<float>(y), y, templateCentred.cols, map, partial[stripe]);
+                accumulateRow(packed, templateCentred.ptr<float>(y), y, templateCentred.cols, map, outside,
+                              partial[stripe]);
         }
     });
     // Fixed stripes summed in order: the result does not depend on the thread count.
@@ -184,7 +273,8 @@ double findTransform(cv::InputArray templateImage, cv::InputArray inputImage, cv
     const double tolerance = (criteria.type & cv::TermCriteria::EPS) ? criteria.epsilon : -1;
 
     const cv::Mat templateCentred = centred(prepared(src));
-    const cv::Mat packed = packedInputAndGradients(prepared(dst));
+    const float inputOffset = float(cv::mean(dst)[0]);
+    const cv::Mat packed = packedInputAndGradients(prepared(dst), inputOffset);
 
     double rho = -1;
     double lastRho = -tolerance;
@@ -193,7 +283,7 @@ double findTransform(cv::InputArray templateImage, cv::InputArray inputImage, cv
         CV_Assert(map.rows == 2);
         const Affine affine{map.at<float>(0, 0), map.at<float>(0, 1), map.at<float>(0, 2),
                             map.at<float>(1, 0), map.at<float>(1, 1), map.at<float>(1, 2)};
-        const EccSums s = accumulate(packed, templateCentred, affine);
+        const EccSums s = accumulate(packed, templateCentred, affine, inputOffset);
 
         const double n = s.count;
         const double imageMean = n > 0 ? s.sumI / n : 0, templateMean = n > 0 ? s.sumT / n : 0;
@@ -209,8 +299,9 @@ double findTransform(cv::InputArray templateImage, cv::InputArray inputImage, cv
         rho = correlation / (imageNorm * templateNorm);
 
         // Projections onto the Jacobian: the zero-mean input keeps its raw value
-        // outside the mask, the zero-mean template is 0 there.
-        const double imageProjection[2] = {s.gxI - imageMean * s.sumGx, s.gyI - imageMean * s.sumGy};
+        // (offset added back) outside the mask, the zero-mean template is 0 there.
+        const double imageProjection[2] = {s.gxI + inputOffset * (s.allGx - s.sumGx) - imageMean * s.sumGx,
+                                           s.gyI + inputOffset * (s.allGy - s.sumGy) - imageMean * s.sumGy};
         const double templateProjection[2] = {s.sumGxT - templateMean * s.sumGx, s.sumGyT - templateMean * s.sumGy};
         const double hessianImage[2] = {inverse[0] * imageProjection[0] + inverse[1] * imageProjection[1],
                                         inverse[1] * imageProjection[0] + inverse[2] * imageProjection[1]};
