@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -22,6 +23,79 @@ constexpr int kConfirmedProbes = 30;
 // Probes that find no displacement are not counted; without a cap a frame full of
 // still corners would probe every one of them.
 constexpr int kMaximumProbes = 3 * kConfirmedProbes;
+
+// Direct searches give up after this many sample comparisons: pruning keeps
+// them far below it on textured patches, and beyond it the library's
+// transform-based matcher costs less.
+constexpr double kDirectSearchBudget = 6.0e7;
+
+struct Match {
+    std::uint32_t score;
+    int index;  // row-major placement, for ties
+
+    bool beatenBy(std::uint32_t sum, int at) const { return sum < score || (sum == score && at < index); }
+};
+
+// Squared differences of `patch` placed at (x, y) of `window`, summed row by row;
+// false as soon as the partial sum can no longer beat `best`.
+bool placementBeats(const cv::Mat& window, const cv::Mat& patch, int x, int y, const Match& best,
+                    std::uint32_t* score, double* comparisons)
+{
+    const int rowSamples = patch.cols * patch.channels();
+    const int at = y * window.cols + x;
+    std::uint32_t sum = 0;
+    for (int row = 0; row < patch.rows; ++row) {
+        const uchar* a = patch.ptr<uchar>(row);
+        const uchar* b = window.ptr<uchar>(y + row) + x * patch.channels();
+        std::uint32_t rowSum = 0;
+        for (int i = 0; i < rowSamples; ++i) {
+            const int d = int(a[i]) - int(b[i]);
+            rowSum += std::uint32_t(d * d);
+        }
+        sum += rowSum;
+        *comparisons += rowSamples;
+        if (!best.beatenBy(sum, at))
+            return false;
+    }
+    *score = sum;
+    return true;
+}
+
+// Exact smallest sum of squared differences over every placement of an 8-bit
+// patch (all channels), first in row-major order on ties. The patch's own place
+// (`seed`) is scored first, so placements that cannot beat it stop early. False
+// when the budget ran out.
+bool directBestMatch(const cv::Mat& window, const cv::Mat& patch, cv::Point seed, double* best, cv::Point* where)
+{
+    Match match{std::numeric_limits<std::uint32_t>::max(), std::numeric_limits<int>::max()};
+    double comparisons = 0;
+    std::uint32_t score = 0;
+    const int lastX = window.cols - patch.cols, lastY = window.rows - patch.rows;
+    if (seed.x >= 0 && seed.y >= 0 && seed.x <= lastX && seed.y <= lastY &&
+        placementBeats(window, patch, seed.x, seed.y, match, &score, &comparisons))
+        match = {score, seed.y * window.cols + seed.x};
+    for (int y = 0; y <= lastY; ++y) {
+        for (int x = 0; x <= lastX; ++x)
+            if (placementBeats(window, patch, x, y, match, &score, &comparisons))
+                match = {score, y * window.cols + x};
+        if (comparisons > kDirectSearchBudget)
+            return false;
+    }
+    *best = match.score;
+    *where = cv::Point(match.index % window.cols, match.index / window.cols);
+    return true;
+}
+
+double bestMatch(const cv::Mat& window, const cv::Mat& patch, cv::Point seed, cv::Point* where)
+{
+    double best = 0;
+    if (patch.depth() == CV_8U && directBestMatch(window, patch, seed, &best, where))
+        return best;
+    cv::Mat scores;
+    cv::matchTemplate(window, patch, scores, cv::TM_SQDIFF);
+    cv::minMaxLoc(scores, &best, nullptr, where, nullptr);
+    return best;
+}
 
 // Per-row transform of the search copies, rows spread over the library's threads.
 template <typename Src, typename Convert>
@@ -179,12 +253,11 @@ double probeDisplacementAround(const cv::Mat& templateSource, const cv::Mat& sea
     const int width = right - left, height = bottom - top;
     if (width < size || height < size)
         return std::numeric_limits<double>::infinity();
-    cv::Mat scores;
-    cv::matchTemplate(searchImage(cv::Rect(left, top, width, height)),
-                      templateSource(cv::Rect(templateLeft, templateTop, size, size)), scores, cv::TM_SQDIFF);
-    double best = 0;
     cv::Point where;
-    cv::minMaxLoc(scores, &best, nullptr, &where, nullptr);
+    const double best =
+        bestMatch(searchImage(cv::Rect(left, top, width, height)),
+                  templateSource(cv::Rect(templateLeft, templateTop, size, size)),
+                  cv::Point(templateLeft - left, templateTop - top), &where);
     *dx = left - templateLeft + where.x;
     *dy = top - templateTop + where.y;
     return best;

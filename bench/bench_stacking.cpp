@@ -1,5 +1,6 @@
 // Stacking engine per 1080p BGR8 frame, each beside an OpenCV call doing the same job.
 #include "EccAlignment.h"
+#include "GhostingPower.h"
 #include "LinearAccumulator.h"
 #include "StackingContext.h"
 
@@ -172,6 +173,55 @@ void BM_CvFarnebackReduced(benchmark::State& state)
         cv::calcOpticalFlowFarneback(reference, frame, flow, 0.75, 4, 5, 1, 5, 1.1, 0);
 }
 BENCHMARK(BM_CvFarnebackReduced)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// --- Searches of the ghost removal ------------------------------------------------
+
+// Args: template half-size, search radius. (8, 17): a fine search; (4, 20): a
+// coarse search at power 40; (16, 170): a probe of the estimate.
+void BM_ProbeDisplacement(benchmark::State& state)
+{
+    const cv::Mat frame = shifted(photo1080p(), 7, 3);
+    const int half = int(state.range(0)), radius = int(state.range(1));
+    int dy = 0, dx = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(probeDisplacement(photo1080p(), frame, 500, 900, half, radius, &dy, &dx));
+}
+BENCHMARK(BM_ProbeDisplacement)->Args({8, 17})->Args({4, 20})->Args({16, 170})->Unit(benchmark::kMicrosecond);
+
+void BM_CvMatchTemplate(benchmark::State& state)
+{
+    const cv::Mat frame = shifted(photo1080p(), 7, 3);
+    const int half = int(state.range(0)), radius = int(state.range(1));
+    const cv::Mat patch = photo1080p()(cv::Rect(900 - half, 500 - half, 2 * half + 1, 2 * half + 1));
+    const cv::Mat window = frame(cv::Rect(900 - radius, 500 - radius, 2 * radius, 2 * radius));
+    cv::Mat scores;
+    for (auto _ : state) {
+        cv::matchTemplate(window, patch, scores, cv::TM_SQDIFF);
+        double best;
+        cv::Point where;
+        cv::minMaxLoc(scores, &best, nullptr, &where);
+        benchmark::DoNotOptimize(best);
+    }
+}
+BENCHMARK(BM_CvMatchTemplate)->Args({8, 17})->Args({4, 20})->Args({16, 170})->Unit(benchmark::kMicrosecond);
+
+void BM_MakeSearchCopy16U(benchmark::State& state)
+{
+    cv::Mat frame, copy;
+    photo1080p().convertTo(frame, CV_16U, 257.0);
+    for (auto _ : state)
+        makeSearchCopy16U(frame, copy);
+}
+BENCHMARK(BM_MakeSearchCopy16U)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CvConvertTo16UTo8U(benchmark::State& state)
+{
+    cv::Mat frame, copy;
+    photo1080p().convertTo(frame, CV_16U, 257.0);
+    for (auto _ : state)
+        frame.convertTo(copy, CV_8U, 1.0 / 257.0);
+}
+BENCHMARK(BM_CvConvertTo16UTo8U)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // --- Ghost removal ---------------------------------------------------------------
 
