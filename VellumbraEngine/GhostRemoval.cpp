@@ -1,5 +1,3 @@
-#include "GhostRemoval.h"
-
 #include "GhostingPower.h"
 #include "Log.h"
 #include "StackingContext.h"
@@ -19,6 +17,11 @@
 #include <vector>
 
 namespace {
+
+// Ghost mask values: ghost pixels, and border ghost pixels already filled with an
+// offset found further up their column or along their row ('x').
+constexpr uchar kGhost = 255;
+constexpr uchar kFilled = 120;
 
 constexpr int kProgressUpdates = 20;
 constexpr int kMaximumSearchLevel = 1024;
@@ -176,7 +179,7 @@ void stripPass(GhostJob& job, int y0, int y1, int x0, int x1, bool alongRows, in
                 uchar& m = mask.at<uchar>(ny, nx);
                 if (m > 250) {
                     copyPixel(job, ny, nx, ny + dy, nx + dx);
-                    m = ghostmask::kFilled;
+                    m = kFilled;
                 }
             }
         }
@@ -318,7 +321,7 @@ bool buildGhostMask(StackingContext& c, float fullScale, std::uint64_t entries, 
             for (int x = 0; x < reference.cols; ++x, a += channels, b += channels) {
                 for (int k = 0; k < channels; ++k) {
                     if (std::fabs(float(a[k]) - float(b[k])) > threshold[tableIndex(a[k], entries)]) {
-                        m[x] = ghostmask::kGhost;
+                        m[x] = kGhost;
                         found = true;
                         break;
                     }
@@ -400,15 +403,18 @@ bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const 
     job.pixelBytes = reference.elemSize();
 
     try {
-        *output = cv::Mat::zeros(reference.size(), reference.type());
+        // A fresh buffer: assigning zeros would clear in place whatever the
+        // caller's output shares pixels with, the frame itself included.
+        *output = cv::Mat(referenceImage.size(), referenceImage.type(), cv::Scalar::all(0));
         job.output = *output;
-        if (referenceCopy.size() != reference.size()) {
-            referenceCopy = searchCopy(reference);
+        // The members from here on: output may be the caller's frame or reference.
+        if (referenceCopy.size() != referenceImage.size()) {
+            referenceCopy = searchCopy(referenceImage);
             referenceSmall = scaledCopy(
                 referenceCopy, double(kMaximumSearchLevel) / std::max({imageRows, imageCols, kMaximumSearchLevel}),
                 cv::INTER_LINEAR);
         }
-        frameCopy = searchCopy(frame);
+        frameCopy = searchCopy(frameImage);
         referenceHalf = scaledCopy(referenceCopy, 0.5, cv::INTER_AREA);
         frameHalf = scaledCopy(frameCopy, 0.5, cv::INTER_AREA);
         if (requested(job))

@@ -238,7 +238,7 @@ double probeDisplacementAround(const cv::Mat& templateSource, const cv::Mat& sea
     *dy = 0;
     *dx = 0;
     const int size = 2 * half + 1;
-    if (templateSource.cols < size || templateSource.rows < size)
+    if (templateSource.cols < size || templateSource.rows < size || templateSource.type() != searchImage.type())
         return std::numeric_limits<double>::infinity();
     const int templateLeft = templateStart(x, half, size, templateSource.cols);
     const int templateTop = templateStart(y, half, size, templateSource.rows);

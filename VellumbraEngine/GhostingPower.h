@@ -25,8 +25,8 @@ float meanOfFloats(const float* values, int n);
 // (y, x): returns the smallest score and the offset (dy, dx) from the template's
 // place to the match. Near the border the template is moved inside the image, and
 // a search window the border leaves narrower than the template is widened to take
-// in the template's own place; an image smaller than the template gives offset
-// (0, 0) and an infinite score.
+// in the template's own place; an image smaller than the template, or images of
+// different types, give offset (0, 0) and an infinite score.
 double probeDisplacement(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
                          int radius, int* dy, int* dx);
 // The same with the search window centred on (centreY, centreX) instead of (y, x).

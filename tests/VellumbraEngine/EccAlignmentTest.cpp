@@ -122,18 +122,18 @@ TEST(EccAlignment, IdenticalImagesKeepTheIdentity)
     EXPECT_NEAR(warp.at<float>(1, 2), 0.0f, 1e-3);
 }
 
-struct ShiftCase {
+struct EccShiftCase {
     double dx, dy;
 };
 
-class EccShift : public ::testing::TestWithParam<ShiftCase> {};
+class EccShift : public ::testing::TestWithParam<EccShiftCase> {};
 
 TEST_P(EccShift, RecoversTheShiftOfANoisyRealPhotograph)
 {
     const cv::Mat image = greyPhoto();
     if (image.empty())
         GTEST_SKIP() << "test photograph not available";
-    const ShiftCase shift = GetParam();
+    const EccShiftCase shift = GetParam();
     const cv::Mat input = shiftedWithNoise(image, shift.dx, shift.dy, 3.0);
     cv::Mat warp = identityWarp();
     const double rho = findTransform(image, input, warp, 0, kStackingCriteria);
@@ -152,8 +152,8 @@ TEST_P(EccShift, RecoversTheShiftOfANoisyRealPhotograph)
 }
 
 INSTANTIATE_TEST_SUITE_P(Shifts, EccShift,
-                         ::testing::Values(ShiftCase{3, -2}, ShiftCase{1.5, 0.25}, ShiftCase{-4.75, 2.5},
-                                           ShiftCase{0, 0}));
+                         ::testing::Values(EccShiftCase{3, -2}, EccShiftCase{1.5, 0.25}, EccShiftCase{-4.75, 2.5},
+                                           EccShiftCase{0, 0}));
 
 TEST(EccAlignment, FloatImagesAndDifferentSizesAreAligned)
 {

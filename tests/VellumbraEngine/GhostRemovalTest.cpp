@@ -289,3 +289,15 @@ TEST(GhostRemoval, FloatSamplesOutsideTheirRangeDoNoHarm)
     cv::Mat allNan(20, 20, CV_32FC1, cv::Scalar(nan));
     EXPECT_TRUE(context.removeGhosts(3, allNan, allNan, -1, 10.0f, 5, 1, &out));
 }
+
+TEST(GhostRemoval, OutputMayReplaceTheCallersFrame)
+{
+    const MovingSquare scene = movingSquare();
+    if (scene.reference.empty())
+        GTEST_SKIP() << "test photographs not available";
+    const cv::Mat expected = removeGhosts(scene.reference, scene.frame, 4, 40, 5);
+    cv::Mat frame = scene.frame.clone();
+    StackingContext context;
+    ASSERT_TRUE(context.removeGhosts(4, scene.reference, frame, 40, 10.0f, 5, 1, &frame));
+    EXPECT_TRUE(identical(frame, expected));
+}

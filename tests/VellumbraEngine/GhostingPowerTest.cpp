@@ -128,12 +128,12 @@ TEST(GhostingPower, ReferencesWithoutCornersOrTooSmallGiveTheFallback)
     }
 }
 
-struct ShiftCase {
+struct GhostingShiftCase {
     int fullShift;
     int expected;
 };
 
-class GhostingPowerShift : public ::testing::TestWithParam<ShiftCase> {};
+class GhostingPowerShift : public ::testing::TestWithParam<GhostingShiftCase> {};
 
 // The reduced copy is half the full width, so d = 2 x the reduced displacement.
 TEST_P(GhostingPowerShift, MeasuresHowFarATexturedFrameMoved)
@@ -141,11 +141,11 @@ TEST_P(GhostingPowerShift, MeasuresHowFarATexturedFrameMoved)
     const cv::Mat image = stackingtest::gardenPhoto(cv::Size(2048, 1280));
     if (image.empty())
         GTEST_SKIP() << "test photograph not available";
-    const ShiftCase c = GetParam();
+    const GhostingShiftCase c = GetParam();
     StackingContext context;
     prepare(context, image, stackingtest::shifted(image, c.fullShift, 0));
     EXPECT_EQ(context.computeGhostingPower(), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shifts, GhostingPowerShift,
-                         ::testing::Values(ShiftCase{20, 20 + 2 + 16}, ShiftCase{30, 30 + 2 + 8}));
+                         ::testing::Values(GhostingShiftCase{20, 20 + 2 + 16}, GhostingShiftCase{30, 30 + 2 + 8}));
