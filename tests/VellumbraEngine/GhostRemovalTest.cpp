@@ -74,6 +74,15 @@ int everyOtherCreate(pthread_t* handle, const pthread_attr_t* attributes, void* 
     return launches++ % 2 ? EAGAIN : pthread_create(handle, attributes, entry, argument);
 }
 
+// Stops the run as its first band thread starts, so the request arrives mid-work.
+StackingContext* stoppedWhileStarting = nullptr;
+
+int stoppingCreate(pthread_t* handle, const pthread_attr_t* attributes, void* (*entry)(void*), void* argument)
+{
+    stoppedWhileStarting->requestStop();
+    return pthread_create(handle, attributes, entry, argument);
+}
+
 }  // namespace
 
 class GhostRemovalIdentical : public ::testing::TestWithParam<std::tuple<int, int, int>> {};
@@ -221,6 +230,18 @@ TEST(GhostRemoval, ARequestEndsTheWork)
         EXPECT_FALSE(context.removeGhosts(4, scene.reference, scene.frame, 40, 10.0f, 1, 1, &out));
         EXPECT_EQ(out.size(), scene.reference.size());
     }
+
+    StackingContext context;
+    context.running = true;
+    stoppedWhileStarting = &context;
+    setThreadCreateHook(&stoppingCreate);
+    cv::Mat out;
+    const bool finished = context.removeGhosts(4, scene.reference, scene.frame, 40, 10.0f, 1, 1, &out);
+    setThreadCreateHook(nullptr);
+    EXPECT_FALSE(finished);
+    EXPECT_EQ(context.request, StackingContext::RequestStop);
+    // Work that had not begun is left undone: the corners stay black.
+    EXPECT_EQ(out.at<cv::Vec3b>(out.rows - 1, out.cols - 1), cv::Vec3b(0, 0, 0));
 }
 
 TEST(GhostRemoval, ProgressStaysWithinItsRange)
