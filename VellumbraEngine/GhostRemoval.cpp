@@ -442,6 +442,8 @@ bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const 
         // Slice k holds the bands whose centre rows are c0 + k S + i T S; a slice
         // whose thread cannot start runs here after the borders.
         BandThreads started;
+        // Reserved first: no allocation may fail once a thread runs unrecorded.
+        started.handles.reserve(std::min(threadCount, std::max(imageRows, 1)));
         std::vector<int> inlineSlices;
         for (int k = 0; k < threadCount && !requested(job); ++k) {
             const int start = job.firstCentre + k * blockStep;
