@@ -1,0 +1,24 @@
+#pragma once
+#include <opencv2/core.hpp>
+
+// Translation alignment by maximising the enhanced correlation coefficient: a
+// Gauss-Newton iteration of forward-additive warp updates, invariant to a gain and
+// an offset of the brightness.
+
+// Estimates the translation carrying templateImage onto inputImage (both 8-bit or
+// both float, single channel; sizes may differ) and adds it to the translation
+// column of warpMatrix (2x3 float, usually the identity; maps template to input
+// coordinates). motionType is ignored: translation is the only model. Returns the
+// last correlation coefficient, or -1 when the images or the matrix have types it
+// does not handle or the iteration cannot go on (for example a uniform template);
+// the matrix then keeps its last value. Malformed arguments raise cv::Exception.
+double findTransform(cv::InputArray templateImage, cv::InputArray inputImage, cv::InputOutputArray warpMatrix,
+                     int motionType, const cv::TermCriteria& criteria);
+
+// dst (rows of src1, twice its columns, float) = [src1 | src2].
+void image_jacobian_translation_ECC(const cv::Mat& src1, const cv::Mat& src2, cv::Mat& dst);
+// With src1 and src2 of equal width: dst (square) = the Gram matrix of their column
+// blocks. With src2 narrower: dst(i) = dot(src2, column block i of src1).
+void project_onto_jacobian_ECC(const cv::Mat& src1, const cv::Mat& src2, cv::Mat& dst);
+// Adds update (2x1 float) to the translation column of map_matrix (2x3 float).
+void update_warping_matrix_ECC(cv::Mat& map_matrix, const cv::Mat& update);

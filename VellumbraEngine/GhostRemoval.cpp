@@ -1,0 +1,468 @@
+#include "GhostingPower.h"
+#include "Log.h"
+#include "StackingContext.h"
+#include "Threads.h"
+
+#include <opencv2/core/utility.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+namespace {
+
+// Ghost mask values: ghost pixels, and border ghost pixels already filled with an
+// offset found further up their column or along their row ('x').
+constexpr uchar kGhost = 255;
+constexpr uchar kFilled = 120;
+
+constexpr int kProgressUpdates = 20;
+constexpr int kMaximumSearchLevel = 1024;
+// A float reference brighter than this would need a tolerance table of gigabytes.
+constexpr float kLargestFloatTableScale = 16777215.0f;
+
+// What one frame's band threads share.
+struct GhostJob {
+    StackingContext* context;
+    cv::Mat output;
+    int radius, step, half, gridOffset, firstCentre;
+    int rowLimit, colLimit;          // band and block centres stay below these
+    int lastInnerRow, lastInnerCol;  // inner region ends
+    std::size_t pixelBytes;
+    std::atomic<bool> failed{false};
+};
+
+// Ends every started band thread, also when the calling thread leaves by an exception.
+struct BandThreads {
+    std::vector<pthread_t> handles;
+    ~BandThreads()
+    {
+        for (pthread_t handle : handles)
+            if (pthread_join(handle, nullptr) != 0)
+                std::printf("ERROR during pthread_join()\n");
+    }
+};
+
+void advanceProgress(std::atomic<float>& progress, float increment)
+{
+    float current = progress.load();
+    while (!progress.compare_exchange_weak(current, std::min(100.0f, current + increment))) {
+    }
+}
+
+bool requested(const GhostJob& job)
+{
+    return job.context->request.load() != StackingContext::RequestNone;
+}
+
+// output(y, x) = frame(sy, sx), the source kept inside the image.
+inline void copyPixel(GhostJob& job, int y, int x, int sy, int sx)
+{
+    const cv::Mat& frame = job.context->frameImage;
+    sy = std::clamp(sy, 0, frame.rows - 1);
+    sx = std::clamp(sx, 0, frame.cols - 1);
+    std::memcpy(job.output.ptr(y) + x * job.pixelBytes, frame.ptr(sy) + sx * job.pixelBytes, job.pixelBytes);
+}
+
+// Where the frame's pixels for reference pixel (y, x) are: coarse at half size
+// within the ghosting power, then fine at full size around the coarse answer.
+void searchGhostOffset(const GhostJob& job, int y, int x, int* dy, int* dx)
+{
+    const StackingContext& c = *job.context;
+    const int r = job.radius;
+    const int power = c.ghostingPower;
+    int coarseY = 0, coarseX = 0;
+    probeDisplacementAround(c.referenceHalf, c.frameHalf, y / 2, x / 2, r / 2, y / 2, x / 2, power / 2, &coarseY,
+                            &coarseX);
+    probeDisplacementAround(c.referenceCopy, c.frameCopy, y, x, r, y + 2 * coarseY, x + 2 * coarseX, 2 * r + 1, dy,
+                            dx);
+}
+
+void removeGhostsInBands(GhostJob& job, int start)
+{
+    StackingContext& c = *job.context;
+    if (requested(job))
+        return;
+    const int threads = c.threadCount, step = job.step, r = job.radius;
+    const int bandStride = threads * step;
+    const int bands = std::max(1, (c.imageRows - r - start + 1) / bandStride);
+    const int updates = std::min(bands, kProgressUpdates);
+    const int bandsPerUpdate = bands / updates;
+    const float increment = 100.0f / float(threads * updates);
+    const cv::Mat& mask = c.ghostMask;
+    const cv::Mat& frame = c.frameImage;
+
+    int band = 0;
+    for (int y = start; y < job.rowLimit; y += bandStride, ++band) {
+        const int top = y - job.half, bottom = std::min(y + job.half, job.lastInnerRow);
+        for (int x = job.firstCentre; x < job.colLimit; x += step) {
+            if (requested(job))
+                return;
+            const int left = x - job.half, right = std::min(x + job.half, job.lastInnerCol);
+            const int width = right - left + 1;
+            bool ghost = false;
+            for (int yy = top; yy <= bottom && !ghost; ++yy) {
+                const uchar* m = mask.ptr<uchar>(yy) + left;
+                ghost = std::any_of(m, m + width, [](uchar v) { return v >= 200; });
+            }
+            if (!ghost) {
+                for (int yy = top; yy <= bottom; ++yy)
+                    std::memcpy(job.output.ptr(yy) + left * job.pixelBytes, frame.ptr(yy) + left * job.pixelBytes,
+                                width * job.pixelBytes);
+                continue;
+            }
+            int dy = 0, dx = 0;
+            searchGhostOffset(job, y, x, &dy, &dx);
+            for (int yy = top; yy <= bottom; ++yy) {
+                const uchar* m = mask.ptr<uchar>(yy);
+                for (int xx = left; xx <= right; ++xx)
+                    m[xx] >= 200 ? copyPixel(job, yy, xx, yy + dy, xx + dx) : copyPixel(job, yy, xx, yy, xx);
+            }
+        }
+        if (band > 0 && band % bandsPerUpdate == 0)
+            advanceProgress(c.progress, increment);
+    }
+}
+
+// Runs one slice of bands; an exception marks the frame as failed instead of
+// leaving the thread.
+void runBandSlice(GhostJob& job, int start)
+{
+    try {
+        removeGhostsInBands(job, start);
+    } catch (const std::exception& error) {
+        logError("removeGhostsInBands", error.what());
+        job.failed = true;
+    } catch (...) {
+        logError("removeGhostsInBands", "unknown exception");
+        job.failed = true;
+    }
+}
+
+void ghostBandThreadEntry(void* startRow, void* job)
+{
+    runBandSlice(*static_cast<GhostJob*>(job), int(reinterpret_cast<std::intptr_t>(startRow)));
+}
+
+// Border strip rows [y0, y1] x columns [x0, x1] (clipped to the image). An offset
+// found at a ghost pixel serves the ghost pixels after it down its column
+// (alongRows false) or along its row, up to reuseLimit.
+void stripPass(GhostJob& job, int y0, int y1, int x0, int x1, bool alongRows, int reuseLimit)
+{
+    cv::Mat& mask = job.context->ghostMask;
+    y0 = std::max(y0, 0);
+    x0 = std::max(x0, 0);
+    y1 = std::min(y1, mask.rows - 1);
+    x1 = std::min(x1, mask.cols - 1);
+    reuseLimit = std::min(reuseLimit, (alongRows ? mask.cols : mask.rows) - 1);
+    for (int y = y0; y <= y1; ++y) {
+        for (int x = x0; x <= x1; ++x) {
+            const uchar v = mask.at<uchar>(y, x);
+            if (v < 100) {
+                copyPixel(job, y, x, y, x);
+                continue;
+            }
+            if (v <= 250)
+                continue;
+            int dy = 0, dx = 0;
+            searchGhostOffset(job, y, x, &dy, &dx);
+            copyPixel(job, y, x, y + dy, x + dx);
+            for (int next = (alongRows ? x : y) + 1; next <= reuseLimit; ++next) {
+                const int ny = alongRows ? y : next, nx = alongRows ? next : x;
+                uchar& m = mask.at<uchar>(ny, nx);
+                if (m > 250) {
+                    copyPixel(job, ny, nx, ny + dy, nx + dx);
+                    m = kFilled;
+                }
+            }
+        }
+    }
+}
+
+// Corner block rows [y0, y1] x columns [x0, x1], one offset probed at the image
+// corner (cornerY, cornerX) for all its ghost pixels.
+void cornerPass(GhostJob& job, int y0, int y1, int x0, int x1, int cornerY, int cornerX)
+{
+    const StackingContext& c = *job.context;
+    const cv::Mat& mask = c.ghostMask;
+    y0 = std::max(y0, 0);
+    x0 = std::max(x0, 0);
+    y1 = std::min(y1, mask.rows - 1);
+    x1 = std::min(x1, mask.cols - 1);
+    bool ghost = false;
+    for (int y = y0; y <= y1 && !ghost; ++y)
+        for (int x = x0; x <= x1 && !ghost; ++x)
+            ghost = mask.at<uchar>(y, x) > 250;
+    int dy = 0, dx = 0;
+    if (ghost)
+        probeDisplacement(c.referenceCopy, c.frameCopy, cornerY, cornerX, job.radius, c.ghostingPower, &dy, &dx);
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x)
+            mask.at<uchar>(y, x) > 250 ? copyPixel(job, y, x, y + dy, x + dx) : copyPixel(job, y, x, y, x);
+}
+
+// Strips then corners, in order, each skipped with all that follow on a request.
+void borderPasses(GhostJob& job)
+{
+    const int rows = job.context->imageRows, cols = job.context->imageCols;
+    const int r = job.radius, edge = job.gridOffset + r;
+    const std::function<void()> passes[] = {
+        [&] { stripPass(job, 0, edge, edge + 1, cols - r - 2, false, r); },
+        [&] { stripPass(job, rows - r - 1, rows - 1, edge + 1, cols - r - 2, false, rows - 1); },
+        [&] { stripPass(job, edge + 1, rows - r - 2, 0, edge, true, r); },
+        [&] { stripPass(job, edge + 1, rows - r - 2, cols - r - 1, cols - 1, true, cols - 1); },
+        [&] { cornerPass(job, 0, edge, 0, edge, 0, 0); },
+        [&] { cornerPass(job, 0, edge, cols - r - 1, cols - 1, 0, cols - 1); },
+        [&] { cornerPass(job, rows - r - 1, rows - 1, 0, edge, rows - 1, 0); },
+        [&] { cornerPass(job, rows - r - 1, rows - 1, cols - r - 1, cols - 1, rows - 1, cols - 1); },
+    };
+    for (const auto& pass : passes) {
+        if (requested(job))
+            return;
+        pass();
+    }
+}
+
+cv::Mat scaledCopy(const cv::Mat& source, double factor, int interpolation)
+{
+    if (factor == 1.0)
+        return source;
+    cv::Mat result;
+    const int width = cvRound(source.cols * factor), height = cvRound(source.rows * factor);
+    if (width >= 1 && height >= 1)
+        cv::resize(source, result, cv::Size(), factor, factor, interpolation);
+    else
+        cv::resize(source, result, cv::Size(std::max(width, 1), std::max(height, 1)), 0, 0, interpolation);
+    return result;
+}
+
+cv::Mat searchCopy(const cv::Mat& image)
+{
+    cv::Mat copy;
+    if (image.depth() == CV_16U)
+        makeSearchCopy16U(image, copy);
+    else if (image.depth() == CV_32F)
+        makeSearchCopy32F(image, copy);
+    else
+        copy = image;
+    return copy;
+}
+
+// Table index of a sample: the sample for integer depths, its integer part for
+// floats (NaN and negatives 0, beyond the table its last entry).
+inline std::size_t tableIndex(uchar a, std::size_t) { return a; }
+inline std::size_t tableIndex(ushort a, std::size_t) { return a; }
+inline std::size_t tableIndex(float a, std::size_t entries)
+{
+    if (a >= float(entries - 1))
+        return entries - 1;
+    return a > 0.0f ? std::size_t(a) : 0;
+}
+
+// Tolerance table of `entries` entries for full scale F, rebuilt when its size
+// changed. False when it cannot be allocated (logged).
+bool prepareToleranceTable(StackingContext& c, std::uint64_t entries, float fullScale, bool rebuild)
+{
+    if (!rebuild)
+        return true;
+    if (c.toleranceTableSize != 0)
+        std::free(c.toleranceTable);
+    c.toleranceTableSize = 0;
+    c.toleranceTable = static_cast<float*>(std::malloc(entries * sizeof(float)));
+    if (!c.toleranceTable) {
+        logError("buildGhostMask", "Not enough memory for the tolerance table.");
+        return false;
+    }
+    c.toleranceTableSize = entries;
+    float* table = c.toleranceTable;
+    if (c.tolerance > 0.0f) {
+        const float start = c.tolerance / 100.0f;
+        const float step = entries > 1 ? (start - (start + 0.035f)) / fullScale : 0.0f;
+        table[0] = start;
+        for (std::uint64_t i = 1; i < entries; ++i)
+            table[i] = table[i - 1] - step;
+    } else {
+        std::fill(table, table + entries, 0.0f);
+    }
+    return true;
+}
+
+// Marks pixels where any channel differs beyond the tolerance of the reference
+// sample, then removes specks (erode 3x3) and pads what is left (dilate 9x9).
+template <typename T>
+bool buildGhostMask(StackingContext& c, float fullScale, std::uint64_t entries, bool* noGhost)
+{
+    const bool rebuild = std::is_same<T, float>::value ? float(c.toleranceTableSize) - 1.0f != fullScale
+                                                       : c.toleranceTableSize != entries;
+    if (!prepareToleranceTable(c, entries, fullScale, rebuild))
+        return false;
+    std::vector<float> threshold(entries);
+    for (std::uint64_t i = 0; i < entries; ++i)
+        threshold[i] = fullScale * c.toleranceTable[i];
+
+    const cv::Mat& reference = c.referenceImage;
+    const cv::Mat& frame = c.frameImage;
+    cv::Mat mask = cv::Mat::zeros(reference.size(), CV_8U);
+    const int channels = c.imageChannels;
+    std::atomic<bool> anyGhost{false};
+    cv::parallel_for_(cv::Range(0, reference.rows), [&](const cv::Range& rows) {
+        bool found = false;
+        for (int y = rows.start; y < rows.end; ++y) {
+            const T* a = reference.ptr<T>(y);
+            const T* b = frame.ptr<T>(y);
+            uchar* m = mask.ptr<uchar>(y);
+            for (int x = 0; x < reference.cols; ++x, a += channels, b += channels) {
+                for (int k = 0; k < channels; ++k) {
+                    if (std::fabs(float(a[k]) - float(b[k])) > threshold[tableIndex(a[k], entries)]) {
+                        m[x] = kGhost;
+                        found = true;
+                        break;
+                    }
+                }
+            }
+        }
+        if (found)
+            anyGhost = true;
+    });
+    *noGhost = !anyGhost;
+    const cv::Point centre(-1, -1);
+    cv::erode(mask, mask, cv::Mat::ones(3, 3, CV_8U), centre, 1, cv::BORDER_CONSTANT, cv::morphologyDefaultBorderValue());
+    cv::dilate(mask, mask, cv::Mat::ones(9, 9, CV_8U), centre, 1, cv::BORDER_CONSTANT, cv::morphologyDefaultBorderValue());
+    c.ghostMask = mask;
+    return true;
+}
+
+bool buildGhostMaskForDepth(StackingContext& c, bool* noGhost)
+{
+    switch (c.referenceImage.depth()) {
+    case CV_8U: return buildGhostMask<uchar>(c, 255.0f, 256, noGhost);
+    case CV_16U: return buildGhostMask<ushort>(c, 65535.0f, 65536, noGhost);
+    default: {
+        const float largest = std::max(largestFiniteSample(c.referenceImage), 0.0f);
+        if (largest > kLargestFloatTableScale) {
+            logError("buildGhostMask", "The reference image is too bright for the ghost tolerance.");
+            return false;
+        }
+        return buildGhostMask<float>(c, largest, std::uint64_t(largest) + 1, noGhost);
+    }
+    }
+}
+
+bool supportedDepth(int depth)
+{
+    return depth == CV_8U || depth == CV_16U || depth == CV_32F;
+}
+
+}  // namespace
+
+bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const cv::Mat& frame, int power,
+                                   float toleranceValue, int step, int ordinal, cv::Mat* output)
+{
+    if (!output || reference.empty() || !supportedDepth(reference.depth()))
+        return false;
+    if (frame.size() != reference.size() || frame.type() != reference.type()) {
+        logError("removeGhosts", "The frame has not the size or the type of the reference image.");
+        return false;
+    }
+    const int r = 8;
+    threadCount = std::max(threads, 1);
+    referenceImage = reference;
+    frameImage = frame;
+    blockStep = std::max(step, 1);
+    if (blockStep % 2 == 0)
+        --blockStep;
+    patchRadius = r;
+    ghostingPower = power;
+    tolerance = toleranceValue;
+    ghostFreeImage = output;
+    frameOrdinal = ordinal;
+    progress = 0.0f;
+    imageRows = reference.rows;
+    imageCols = reference.cols;
+    imageChannels = reference.channels();
+    rowElements = imageCols * imageChannels;
+
+    GhostJob job;
+    job.context = this;
+    job.radius = r;
+    job.step = blockStep;
+    job.half = blockStep / 2;
+    job.gridOffset = ((ordinal - 1) % blockStep + blockStep) % blockStep;
+    job.firstCentre = r + 1 + job.gridOffset + job.half;
+    job.rowLimit = imageRows - r - 1 + job.half;
+    job.colLimit = imageCols - r - 1 + job.half;
+    job.lastInnerRow = imageRows - r - 2;
+    job.lastInnerCol = imageCols - r - 2;
+    job.pixelBytes = reference.elemSize();
+
+    try {
+        // A fresh buffer: assigning zeros would clear in place whatever the
+        // caller's output shares pixels with, the frame itself included.
+        *output = cv::Mat(referenceImage.size(), referenceImage.type(), cv::Scalar::all(0));
+        job.output = *output;
+        // The members from here on: output may be the caller's frame or reference.
+        if (referenceCopy.size() != referenceImage.size()) {
+            referenceCopy = searchCopy(referenceImage);
+            referenceSmall = scaledCopy(
+                referenceCopy, double(kMaximumSearchLevel) / std::max({imageRows, imageCols, kMaximumSearchLevel}),
+                cv::INTER_LINEAR);
+        }
+        frameCopy = searchCopy(frameImage);
+        referenceHalf = scaledCopy(referenceCopy, 0.5, cv::INTER_AREA);
+        frameHalf = scaledCopy(frameCopy, 0.5, cv::INTER_AREA);
+        if (requested(job))
+            return false;
+
+        bool noGhost = true;
+        if (!buildGhostMaskForDepth(*this, &noGhost))
+            return false;
+        if (requested(job))
+            return false;
+
+        if (ghostingPower < 0 && !noGhost) {
+            try {
+                ghostingPower = computeGhostingPower();
+            } catch (...) {
+                logError("Computing ghosting power", "The automatic ghosting power option failed maybe because of a "
+                                                     "lack of memory, try to disable this option next times");
+            }
+        }
+        if (ghostingPower <= r)
+            ghostingPower = r + 1;
+        if (requested(job))
+            return false;
+
+        // Slice k holds the bands whose centre rows are c0 + k S + i T S; a slice
+        // whose thread cannot start runs here after the borders.
+        BandThreads started;
+        // Reserved first: no allocation may fail once a thread runs unrecorded.
+        started.handles.reserve(std::min(threadCount, std::max(imageRows, 1)));
+        std::vector<int> inlineSlices;
+        for (int k = 0; k < threadCount && !requested(job); ++k) {
+            const int start = job.firstCentre + k * blockStep;
+            if (start >= job.rowLimit)
+                break;
+            pthread_t handle;
+            if (launchWorkerThread(&ghostBandThreadEntry, reinterpret_cast<void*>(std::intptr_t(start)), &job, &handle))
+                started.handles.push_back(handle);
+            else
+                inlineSlices.push_back(start);
+        }
+        borderPasses(job);
+        for (int start : inlineSlices)
+            runBandSlice(job, start);
+    } catch (const std::exception& error) {
+        logError("removeGhosts", error.what());
+        job.failed = true;
+    }
+    frameImage.release();
+    ghostMask.release();
+    return !requested(job) && !job.failed;
+}

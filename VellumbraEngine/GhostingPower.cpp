@@ -1,0 +1,376 @@
+#include "GhostingPower.h"
+
+#include "StackingContext.h"
+
+#include <opencv2/core/utility.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/video/tracking.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr float kSearchScale16U = 1.0f / 257.0f;
+constexpr float kMinimumMotion = 0.01f;  // squared: 0.1 pixel
+constexpr float kMinimumTexture = 5.7375f;
+constexpr double kMaximumProbeScore = 37000000.0;
+constexpr int kConfirmedProbes = 30;
+// Probes that find no displacement are not counted; without a cap a frame full of
+// still corners would probe every one of them.
+constexpr int kMaximumProbes = 3 * kConfirmedProbes;
+
+// Direct searches give up after this many sample comparisons: pruning keeps
+// them far below it on textured patches, and beyond it the library's
+// transform-based matcher costs less.
+constexpr double kDirectSearchBudget = 6.0e7;
+
+struct Match {
+    std::uint32_t score;
+    int index;  // row-major placement, for ties
+
+    bool beatenBy(std::uint32_t sum, int at) const { return sum < score || (sum == score && at < index); }
+};
+
+// Squared differences of `patch` placed at (x, y) of `window`, summed row by row;
+// false as soon as the partial sum can no longer beat `best`.
+bool placementBeats(const cv::Mat& window, const cv::Mat& patch, int x, int y, const Match& best,
+                    std::uint32_t* score, double* comparisons)
+{
+    const int rowSamples = patch.cols * patch.channels();
+    const int at = y * window.cols + x;
+    std::uint32_t sum = 0;
+    for (int row = 0; row < patch.rows; ++row) {
+        const uchar* a = patch.ptr<uchar>(row);
+        const uchar* b = window.ptr<uchar>(y + row) + x * patch.channels();
+        std::uint32_t rowSum = 0;
+        for (int i = 0; i < rowSamples; ++i) {
+            const int d = int(a[i]) - int(b[i]);
+            rowSum += std::uint32_t(d * d);
+        }
+        sum += rowSum;
+        *comparisons += rowSamples;
+        if (!best.beatenBy(sum, at))
+            return false;
+    }
+    *score = sum;
+    return true;
+}
+
+// Exact smallest sum of squared differences over every placement of an 8-bit
+// patch (all channels), first in row-major order on ties. The patch's own place
+// (`seed`) is scored first, so placements that cannot beat it stop early. False
+// when the budget ran out.
+bool directBestMatch(const cv::Mat& window, const cv::Mat& patch, cv::Point seed, double* best, cv::Point* where)
+{
+    Match match{std::numeric_limits<std::uint32_t>::max(), std::numeric_limits<int>::max()};
+    double comparisons = 0;
+    std::uint32_t score = 0;
+    const int lastX = window.cols - patch.cols, lastY = window.rows - patch.rows;
+    if (seed.x >= 0 && seed.y >= 0 && seed.x <= lastX && seed.y <= lastY &&
+        placementBeats(window, patch, seed.x, seed.y, match, &score, &comparisons))
+        match = {score, seed.y * window.cols + seed.x};
+    for (int y = 0; y <= lastY; ++y) {
+        for (int x = 0; x <= lastX; ++x)
+            if (placementBeats(window, patch, x, y, match, &score, &comparisons))
+                match = {score, y * window.cols + x};
+        if (comparisons > kDirectSearchBudget)
+            return false;
+    }
+    *best = match.score;
+    *where = cv::Point(match.index % window.cols, match.index / window.cols);
+    return true;
+}
+
+double bestMatch(const cv::Mat& window, const cv::Mat& patch, cv::Point seed, cv::Point* where)
+{
+    double best = 0;
+    if (patch.depth() == CV_8U && directBestMatch(window, patch, seed, &best, where))
+        return best;
+    cv::Mat scores;
+    cv::matchTemplate(window, patch, scores, cv::TM_SQDIFF);
+    cv::minMaxLoc(scores, &best, nullptr, where, nullptr);
+    return best;
+}
+
+// Per-row transform of the search copies, rows spread over the library's threads.
+template <typename Src, typename Convert>
+void convertRows(const cv::Mat& source, cv::Mat& output, Convert convert)
+{
+    cv::Mat result(source.size(), CV_8UC(source.channels()));
+    const int elements = source.cols * source.channels();
+    cv::parallel_for_(cv::Range(0, source.rows), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const Src* in = source.ptr<Src>(y);
+            uchar* out = result.ptr<uchar>(y);
+            for (int i = 0; i < elements; ++i)
+                out[i] = convert(in[i]);
+        }
+    });
+    output = result;
+}
+
+cv::Mat toGrey(const cv::Mat& image)
+{
+    if (image.channels() == 1)
+        return image;
+    cv::Mat grey;
+    cv::cvtColor(image, grey, image.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
+    return grey;
+}
+
+// A search window narrower than the template is widened to take in the
+// template's own place, which lies inside the image.
+void coverTemplate(int* start, int* end, int templateStart, int size)
+{
+    if (*end - *start >= size)
+        return;
+    *start = std::min(*start, templateStart);
+    *end = std::max(*end, templateStart + size);
+}
+
+// Template corner: kept one pixel away from the far edge when it fits so.
+int templateStart(int centre, int half, int size, int limit)
+{
+    int start = std::max(centre - half, 0);
+    if (start + size >= limit)
+        start = limit - size - 1;
+    return std::max(start, 0);
+}
+
+// Texture of the W x W window around (y, x) of the grey reference: deviation of
+// the mixed second derivative.
+float textureMeasure(const cv::Mat& grey, int y, int x, int window)
+{
+    const int half = window / 2;
+    const int left = templateStart(x, half, window, grey.cols);
+    const int top = templateStart(y, half, window, grey.rows);
+    cv::Mat derivative;
+    cv::Sobel(grey(cv::Rect(left, top, window, window)), derivative, CV_32F, 1, 1, 3, 1, 0,
+              cv::BORDER_REFLECT_101 | cv::BORDER_ISOLATED);
+    const int count = window * window;
+    const float* values = derivative.ptr<float>(0);
+    const float mean = meanOfFloats(values, count);
+    float variance = 0.0f;
+    for (int i = 0; i < count; ++i)
+        variance += (values[i] - mean) * (values[i] - mean);
+    return std::sqrt(variance / float(count));
+}
+
+struct Candidate {
+    float motion;
+    int y, x;
+};
+
+struct Probe {
+    double score;
+    int dy, dx;
+};
+
+}  // namespace
+
+void makeSearchCopy16U(const cv::Mat& source, cv::Mat& output)
+{
+    convertRows<ushort>(source, output, [](ushort v) { return uchar(int(float(v) * kSearchScale16U)); });
+}
+
+void makeSearchCopy32F(const cv::Mat& source, cv::Mat& output)
+{
+    const float largest = largestFiniteSample(source);
+    const float scale = largest > 0.0f ? 255.0f / largest : 0.0f;
+    convertRows<float>(source, output, [scale](float v) {
+        const float scaled = scale * v;
+        if (!(scaled > 0.0f))
+            return uchar(0);
+        return uchar(scaled >= 255.0f ? 255 : int(scaled));
+    });
+}
+
+float largestFiniteSample(const cv::Mat& image)
+{
+    if (image.empty())
+        return 0.0f;
+    const int elements = image.cols * image.channels();
+    float largest = 0.0f;
+    bool found = false;
+    for (int y = 0; y < image.rows; ++y) {
+        const float* row = image.ptr<float>(y);
+        const float rowLargest = maxOfFloats(row, elements);
+        if (std::isfinite(rowLargest)) {
+            largest = found ? std::max(largest, rowLargest) : rowLargest;
+            found = true;
+            continue;
+        }
+        for (int i = 0; i < elements; ++i) {
+            if (std::isfinite(row[i]) && (!found || row[i] > largest)) {
+                largest = row[i];
+                found = true;
+            }
+        }
+    }
+    return found ? largest : 0.0f;
+}
+
+float maxOfFloats(const float* values, int n)
+{
+    float largest = values[0];
+    for (int i = 1; i < n; ++i)
+        if (values[i] > largest)
+            largest = values[i];
+    return largest;
+}
+
+float meanOfFloats(const float* values, int n)
+{
+    float sum = 0.0f;
+    for (int i = 0; i < n; ++i)
+        sum += values[i];
+    return sum / float(n);
+}
+
+double probeDisplacementAround(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
+                               int centreY, int centreX, int radius, int* dy, int* dx)
+{
+    *dy = 0;
+    *dx = 0;
+    const int size = 2 * half + 1;
+    if (templateSource.cols < size || templateSource.rows < size || templateSource.type() != searchImage.type())
+        return std::numeric_limits<double>::infinity();
+    const int templateLeft = templateStart(x, half, size, templateSource.cols);
+    const int templateTop = templateStart(y, half, size, templateSource.rows);
+    // The far column and row of a clamped window are left out.
+    int left = std::max(centreX - radius, 0), top = std::max(centreY - radius, 0);
+    int right = std::min(centreX + radius, searchImage.cols - 1);
+    int bottom = std::min(centreY + radius, searchImage.rows - 1);
+    coverTemplate(&left, &right, templateLeft, size);
+    coverTemplate(&top, &bottom, templateTop, size);
+    right = std::min(right, searchImage.cols);
+    bottom = std::min(bottom, searchImage.rows);
+    const int width = right - left, height = bottom - top;
+    if (width < size || height < size)
+        return std::numeric_limits<double>::infinity();
+    cv::Point where;
+    const double best =
+        bestMatch(searchImage(cv::Rect(left, top, width, height)),
+                  templateSource(cv::Rect(templateLeft, templateTop, size, size)),
+                  cv::Point(templateLeft - left, templateTop - top), &where);
+    *dx = left - templateLeft + where.x;
+    *dy = top - templateTop + where.y;
+    return best;
+}
+
+double probeDisplacement(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
+                         int radius, int* dy, int* dx)
+{
+    return probeDisplacementAround(templateSource, searchImage, y, x, half, y, x, radius, dy, dx);
+}
+
+int partitionFloats(float* values, int lo, int hi, int pivotIndex)
+{
+    const float pivot = values[pivotIndex];
+    std::swap(values[pivotIndex], values[hi]);
+    int store = lo;
+    for (int i = lo; i < hi; ++i)
+        if (values[i] < pivot)
+            std::swap(values[i], values[store++]);
+    std::swap(values[store], values[hi]);
+    return store;
+}
+
+void quickSortFloats(float* values, int lo, int hi)
+{
+    while (lo < hi) {
+        const int pivot = partitionFloats(values, lo, hi, (lo + hi) / 2);
+        quickSortFloats(values, lo, pivot - 1);
+        lo = pivot + 1;
+    }
+}
+
+int StackingContext::computeGhostingPower()
+{
+    const int r = patchRadius;
+    const int window = 4 * r + 1;
+    const int half = window / 2;
+    const int withoutCorners = 2 * r + 1;
+    const int rows = referenceSmall.rows, cols = referenceSmall.cols;
+    // The corner detector, texture windows and probe templates need W + 1 pixels.
+    if (rows <= window || cols <= window)
+        return withoutCorners;
+
+    cv::Mat frameSmall;
+    cv::resize(frameCopy, frameSmall, referenceSmall.size(), 0, 0, cv::INTER_LINEAR);
+    const cv::Mat referenceGrey = toGrey(referenceSmall);
+    const cv::Mat frameGrey = toGrey(frameSmall);
+
+    if (featureMask.size() != referenceSmall.size()) {
+        std::vector<cv::Point2f> corners;
+        cv::goodFeaturesToTrack(referenceGrey, corners, 1000, 0.01, 2.0, cv::noArray(), window, false, 0.04);
+        if (corners.empty())
+            return withoutCorners;
+        featureMask = cv::Mat::zeros(referenceSmall.size(), CV_8U);
+        for (const cv::Point2f& corner : corners)
+            featureMask.at<uchar>(std::clamp(cvRound(corner.y), 0, rows - 1), std::clamp(cvRound(corner.x), 0, cols - 1)) =
+                255;
+    }
+
+    cv::Mat flow;
+    cv::calcOpticalFlowFarneback(referenceGrey, frameGrey, flow, 0.75, 4, 5, 1, 5, 1.1, 0);
+    cv::GaussianBlur(flow, flow, cv::Size(window, window), 2.0, 2.0, cv::BORDER_REFLECT_101);
+
+    // Flow is kept only at corners, so the motion map is non-zero only there: the
+    // candidates in the order the map's successive maxima would take.
+    std::vector<cv::Point> cornerPixels;
+    cv::findNonZero(featureMask, cornerPixels);
+    std::vector<Candidate> candidates;
+    for (const cv::Point& p : cornerPixels) {
+        if (!(p.x > half && p.x < cols - half && p.y > half && p.y < rows - half))
+            continue;
+        const cv::Point2f motion = flow.at<cv::Point2f>(p);
+        const float m = motion.x * motion.x + motion.y * motion.y;
+        if (m < kMinimumMotion)
+            continue;
+        if (textureMeasure(referenceGrey, p.y, p.x, window) >= kMinimumTexture)
+            candidates.push_back({m, p.y, p.x});
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.motion > b.motion; });
+    if (candidates.size() > std::size_t(kMaximumProbes))
+        candidates.resize(kMaximumProbes);
+
+    // Probes run in parallel batches and are read back in order, so the list is
+    // the one the one-by-one loop builds.
+    const int radius = std::max(rows, cols) / 6;
+    const int batch = std::max(8, cv::getNumThreads());
+    std::vector<float> displacements;
+    for (std::size_t start = 0; start < candidates.size() && int(displacements.size()) < kConfirmedProbes;
+         start += batch) {
+        const int count = int(std::min<std::size_t>(batch, candidates.size() - start));
+        std::vector<Probe> probes(count);
+        cv::parallel_for_(cv::Range(0, count), [&](const cv::Range& range) {
+            for (int i = range.start; i < range.end; ++i) {
+                const Candidate& c = candidates[start + i];
+                Probe& probe = probes[i];
+                probe.score =
+                    probeDisplacement(referenceSmall, frameSmall, c.y, c.x, half, radius, &probe.dy, &probe.dx);
+            }
+        });
+        for (const Probe& probe : probes) {
+            if ((probe.dy != 0 || probe.dx != 0) && probe.score <= kMaximumProbeScore)
+                displacements.push_back(float(probe.dy * probe.dy + probe.dx * probe.dx));
+            if (int(displacements.size()) == kConfirmedProbes)
+                break;
+        }
+    }
+
+    const int n = int(displacements.size());
+    if (n > 1)
+        quickSortFloats(displacements.data(), 0, n - 1);
+    const float median = n > 0 ? displacements[n / 2] : 0.0f;
+    const int reducedDisplacement = int(std::sqrt(double(int(median))));
+    const int displacement = referenceCopy.cols * reducedDisplacement / cols;
+    return displacement > 3 * r ? displacement + 2 + r : displacement + 2 + 2 * r;
+}

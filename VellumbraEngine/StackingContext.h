@@ -1,0 +1,65 @@
+#pragma once
+#include <opencv2/core.hpp>
+
+#include <atomic>
+#include <cstdint>
+
+// State of one stacking run or best-images search: the images it works on, the
+// ghost-removal settings, the linear-light accumulator, the progress the
+// interface shows and the request word through which it cancels or stops the run.
+// Fields the interface thread polls or writes while a worker runs are atomic.
+class StackingContext {
+public:
+    enum Request { RequestNone = 0, RequestCancel = 1, RequestStop = 2 };
+
+    StackingContext() = default;
+    ~StackingContext();
+    StackingContext(const StackingContext&) = delete;
+    StackingContext& operator=(const StackingContext&) = delete;
+
+    // Ignored unless a run is active.
+    void requestCancel();
+    void requestStop();
+
+    // Radius, in full-size pixels, within which ghost removal looks for a moved
+    // patch. Reads referenceSmall, frameCopy, referenceCopy and patchRadius, writes
+    // featureMask. At least 2r + 1: 2r + 1 when the reference has no corner or is
+    // too small for the detector's windows, 2r + 2 when no probe confirmed a motion.
+    int computeGhostingPower();
+
+    // Writes into *output a copy of frame whose ghosts (areas that differ from the
+    // reference beyond the tolerance) are taken from where the reference's content
+    // moved to. ghostingPower -1 is automatic. False when a request ended the work,
+    // or when the images cannot be processed (logged); *output is then incomplete.
+    bool removeGhosts(int threadCount, const cv::Mat& reference, const cv::Mat& frame, int ghostingPower,
+                      float tolerance, int blockStep, int frameOrdinal, cv::Mat* output);
+
+    cv::Mat referenceImage;
+    cv::Mat referenceCopy;   // 8-bit full-size working copy of the reference
+    cv::Mat referenceHalf;
+    cv::Mat referenceSmall;  // longer side at most 1024
+    cv::Mat frameImage;
+    cv::Mat frameCopy;       // 8-bit full-size working copy of frameImage
+    cv::Mat frameHalf;
+    cv::Mat lightImage;
+    int patchRadius = 8;
+    int ghostingPower = -1;
+    float tolerance = 0.0f;
+    cv::Mat* ghostFreeImage = nullptr;  // owned by the caller
+    std::atomic<int> frameOrdinal{0};
+    int blockStep = 1;
+    cv::Mat ghostMask;
+    int imageRows = 0;
+    int imageCols = 0;
+    int imageChannels = 0;
+    int rowElements = 0;
+    std::atomic<float> progress{0.0f};
+    int threadCount = 1;
+    cv::Mat linearAccumulator;  // 64-bit float sum of samples^2.2
+    int accumulatedCount = 0;
+    cv::Mat featureMask;
+    std::uint64_t toleranceTableSize = 0;
+    float* toleranceTable = nullptr;  // malloc'd, toleranceTableSize entries
+    std::atomic<bool> running{false};
+    std::atomic<int> request{RequestNone};
+};

@@ -1,0 +1,35 @@
+#pragma once
+#include "TestMedia.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+// Real photographs for the stacking engine tests; empty when the media is absent.
+namespace stackingtest {
+
+inline cv::Mat photo(const char* name, cv::Size size)
+{
+    const QString path = testmedia::mediaFile(QString("mate-backgrounds/usr/share/backgrounds/mate/nature/") + name);
+    if (path.isEmpty())
+        return cv::Mat();
+    const cv::Mat colour = cv::imread(path.toStdString(), cv::IMREAD_COLOR);
+    if (colour.empty())
+        return cv::Mat();
+    cv::Mat resized;
+    cv::resize(colour, resized, size, 0, 0, cv::INTER_AREA);
+    return resized;
+}
+
+inline cv::Mat gardenPhoto(cv::Size size) { return photo("Garden.jpg", size); }
+inline cv::Mat flowerPhoto(cv::Size size) { return photo("YellowFlower.jpg", size); }
+
+// Content moved by (dx, dy) whole pixels, the uncovered border taken from the image's mirror.
+inline cv::Mat shifted(const cv::Mat& image, int dx, int dy)
+{
+    cv::Mat result;
+    const cv::Mat shift = (cv::Mat_<double>(2, 3) << 1, 0, dx, 0, 1, dy);
+    cv::warpAffine(image, result, shift, image.size(), cv::INTER_NEAREST, cv::BORDER_REFLECT_101);
+    return result;
+}
+
+}  // namespace stackingtest
