@@ -64,12 +64,14 @@ cv::Mat devilToMat()
             return cv::Mat();
     }
 
+    // IL_IMAGE_BITS_PER_PIXEL counts 8 bits per channel whatever the type, so the
+    // channel count comes from the format.
     const int width = ilGetInteger(IL_IMAGE_WIDTH);
     const int height = ilGetInteger(IL_IMAGE_HEIGHT);
-    const int elementBits = 8 * static_cast<int>(CV_ELEM_SIZE1(elementDepth));
-    const int channels = ilGetInteger(IL_IMAGE_BITS_PER_PIXEL) / elementBits;
+    const int channels = ilGetInteger(IL_IMAGE_FORMAT) == IL_LUMINANCE ? 1 : 3;
     const ILubyte* data = ilGetData();
-    if (width <= 0 || height <= 0 || channels < 1 || channels > 4 || !data)
+    const double expectedBytes = double(width) * height * channels * CV_ELEM_SIZE1(elementDepth);
+    if (width <= 0 || height <= 0 || !data || ilGetInteger(IL_IMAGE_SIZE_OF_DATA) < expectedBytes)
         return cv::Mat();
 
     cv::Mat image = cv::Mat(height, width, CV_MAKETYPE(elementDepth, channels), const_cast<ILubyte*>(data)).clone();

@@ -13,7 +13,9 @@
 #include <QUuid>
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <mutex>
 
 namespace {
@@ -51,14 +53,22 @@ bool writeWithFreeImage(const std::string& path, FREE_IMAGE_FORMAT format, const
     return saved;
 }
 
-bool writeWithOpenCv(const std::string& path, const cv::Mat& image)
+// OpenCV's own 16-bit encoders; the others clip 16-bit samples to 255 (a white picture).
+bool openCvWrites16Bit(const std::string& extension)
+{
+    static const char* const extensions[] = {"png", "tif", "tiff", "pgm", "ppm", "pnm", "pxm", "jp2"};
+    return std::find(std::begin(extensions), std::end(extensions), extension) != std::end(extensions);
+}
+
+bool writeWithOpenCv(const std::string& path, const std::string& extension, const cv::Mat& image)
 {
     const int depth = image.depth();
     if (depth != CV_8U && depth != CV_8S && depth != CV_16U && depth != CV_16S)
         return false;
     traceImageIO("opencv-write");
+    const bool narrow = depth == CV_16U && !openCvWrites16Bit(extension);
     try {
-        return cv::imwrite(path, image);
+        return cv::imwrite(path, narrow ? convertBitDepth(image, 8) : image);
     } catch (const cv::Exception&) {
         return false;
     }
@@ -105,7 +115,7 @@ bool writeThroughLibraries(const std::string& path, const std::string& partPath,
     const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(path.c_str());
     if (freeImageCanWrite(format, image) && writeWithFreeImage(partPath, format, image))
         return true;
-    return writeWithOpenCv(partPath, image) || writeWithDevIL(partPath, image) ||
+    return writeWithOpenCv(partPath, extension, image) || writeWithDevIL(partPath, image) ||
            writeWithMagick(partPath, image, false);
 }
 

@@ -50,8 +50,7 @@ void copyMetadataWithExiftool(const std::string& sourcePath, const std::string& 
     const bool backupExisted = QFileInfo::exists(backup);
 
     QProcess tool;
-    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    tool.setStandardOutputFile(QProcess::nullDevice());
+    tool.setProcessChannelMode(QProcess::MergedChannels);
     tool.setStandardInputFile(QProcess::nullDevice());
     tool.start(program, arguments);
     if (!tool.waitForStarted(-1)) {
@@ -59,9 +58,12 @@ void copyMetadataWithExiftool(const std::string& sourcePath, const std::string& 
         return;
     }
     tool.waitForFinished(-1);
-    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
-        logError("copyMetadataWithExiftool", "exiftool failed (exit code " + std::to_string(tool.exitCode()) +
-                                                  ") copying \"" + sourcePath + "\" into \"" + targetPath + "\"");
+    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
+        const QString output = QString::fromLocal8Bit(tool.readAll()).trimmed();
+        logError("copyMetadataWithExiftool", "exiftool could not copy \"" + sourcePath + "\" into \"" + targetPath +
+                                                  "\" (exit code " + std::to_string(tool.exitCode()) +
+                                                  "): " + output.toStdString());
+    }
     if (!backupExisted)
         QFile::remove(backup);
 }
