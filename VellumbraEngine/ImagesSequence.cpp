@@ -1,0 +1,315 @@
+#include "ImagesSequence.h"
+
+#include "ImageIO.h"
+#include "Log.h"
+#include "VideoFileCapture.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <opencv2/videoio.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr float kPhotoFps = 25.0f;
+// Frames from the reported count minus this many onwards are counted by decoding.
+constexpr int kCountedTail = 20;
+// Reads off the timeline decode this many frames around the one asked for: the
+// stacking order and the searches walk back and forth around one frame.
+constexpr int kWindowBefore = 8;
+constexpr int kWindowAfter = 7;
+constexpr size_t kCacheBytes = size_t(256) << 20;
+constexpr int kMaxCachedFrames = 64;
+
+std::string localPath(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString minutesAndSeconds(float seconds)
+{
+    const int minutes = static_cast<int>(std::floor(seconds / 60.0f));
+    const int rest = static_cast<int>(std::floor(seconds - 60.0f * minutes));
+    return QString::asprintf("%02d:%02d", minutes, rest);
+}
+
+// The capture's frame count as an int; 0 when it reports nothing usable.
+int reportedFrameCount(const FrameCapture& capture)
+{
+    const double reported = capture.get(cv::CAP_PROP_FRAME_COUNT);
+    if (!std::isfinite(reported) || reported < 1.0)
+        return 0;
+    return static_cast<int>(std::min(reported, double(std::numeric_limits<int>::max())));
+}
+
+}  // namespace
+
+ImagesSequence::ImagesSequence(const QString& path, std::unique_ptr<FrameCapture> videoCapture,
+                               std::shared_ptr<PlaybackClock> playbackClock)
+    : videoPath(path),
+      capture(videoCapture ? std::move(videoCapture) : std::make_unique<VideoFileCapture>()),
+      clock(playbackClock ? std::move(playbackClock) : std::make_shared<SystemPlaybackClock>())
+{
+    const std::string openError = "The video '" + path.toStdString() + "' does not exist or we can not open it.";
+    if (!capture->open(localPath(path)) || !capture->grab()) {
+        logError("main", openError);
+        return;
+    }
+    decoderIndex = 0;
+    cv::Mat first;
+    if (!capture->retrieve(first) || first.empty()) {
+        logError("main", openError);
+        return;
+    }
+    setCurrentFrame(first, 0);
+    frameCount = countVideoFrames();
+    if (frameCount < 1) {
+        logError("main", openError);
+        return;
+    }
+    const size_t frameBytes = first.total() * first.elemSize();
+    frameCache.setCapacity(static_cast<int>(std::clamp<size_t>(kCacheBytes / frameBytes, kWindowBefore + kWindowAfter + 1,
+                                                               kMaxCachedFrames)));
+    rewindHoldingLock(false);
+
+    const double reportedFps = capture->get(cv::CAP_PROP_FPS);
+    if (std::isfinite(reportedFps) && reportedFps > 0.0) {
+        fps = static_cast<float>(reportedFps);
+    } else {
+        logError("ImagesSequence", "The video '" + path.toStdString() + "' reports no frame rate; 25 fps is assumed.");
+        fps = kPhotoFps;
+    }
+    initSequence();
+}
+
+ImagesSequence::ImagesSequence(const QStringList& files, std::shared_ptr<PlaybackClock> playbackClock)
+    : isPhotoList(true),
+      clock(playbackClock ? std::move(playbackClock) : std::make_shared<SystemPlaybackClock>()),
+      photoFiles(files)
+{
+    photoFiles.sort(Qt::CaseSensitive);
+    if (photoFiles.isEmpty()) {
+        logError("main", "No image to open.");
+        return;
+    }
+    const cv::Mat first = readPhoto(0, false, "main", "The image'");
+    if (first.empty())
+        return;
+    setCurrentFrame(first, 0);
+    frameCount = photoFiles.size();
+    fps = kPhotoFps;
+    initSequence();
+}
+
+ImagesSequence::~ImagesSequence()
+{
+    if (capture)
+        capture->release();
+}
+
+void ImagesSequence::initSequence()
+{
+    updateDisplayImage();
+    secondsPerFrame = 1.65f / fps;
+    lastShownTime = clock->now();
+    // Frames come out upright: OpenCV 4 applies a phone video's rotation tag
+    // (CAP_PROP_ORIENTATION_AUTO is on by default), so this is the shape shown.
+    aspectRatio = static_cast<float>(currentFrame.cols) / static_cast<float>(currentFrame.rows);
+    lastIndex = frameCount - 1;
+    duration = static_cast<float>(frameCount - 1) / fps;
+    durationLabel = minutesAndSeconds(duration);
+    opened = true;
+}
+
+int ImagesSequence::countVideoFrames()
+{
+    const int reported = reportedFrameCount(*capture);
+    const int start = reported >= kCountedTail ? reported - kCountedTail : 0;
+    auto grabToEnd = [this]() {
+        int grabbed = 0;
+        while (capture->grab())
+            ++grabbed;
+        decoderIndex = kLostPosition;
+        return grabbed;
+    };
+    // A count that overstates the video lands past its end: nothing follows there.
+    if (setCapturePosition(start)) {
+        const int grabbed = grabToEnd();
+        if (grabbed > 0)
+            return start + grabbed;
+    }
+    if (!reopenCapture())
+        return 0;
+    return grabToEnd();
+}
+
+bool ImagesSequence::reopenCapture()
+{
+    capture->release();
+    decoderIndex = -1;
+    if (capture->open(localPath(videoPath)))
+        return true;
+    decoderIndex = kLostPosition;
+    return false;
+}
+
+cv::Mat ImagesSequence::readPhoto(int index, bool preview, const char* where, const char* messageStart)
+{
+    if (index < 0 || index >= photoFiles.size())
+        return cv::Mat();
+    const QString& path = photoFiles[index];
+    cv::Mat image;
+    readImage(image, localPath(path), preview);
+    if (image.rows == 0 || image.cols == 0) {
+        logError(where, messageStart + path.toStdString() + "' does not exist or we can not open it.");
+        return cv::Mat();
+    }
+    return image;
+}
+
+cv::Mat& ImagesSequence::getCvImageAt(cv::Mat& output, int index, bool preview, bool restorePosition, bool noLock)
+{
+    if (index < 0 || (frameCount != 0 && index >= frameCount)) {
+        output.release();
+        return output;
+    }
+    QMutexLocker locker(noLock ? nullptr : &decodeLock);
+    if (preview && index == currentFrameIndex) {
+        output = currentFrame;
+        return output;
+    }
+    cv::Mat frame;
+    if (isPhotoList) {
+        frame = readPhoto(index, preview, "getCvImageAt", "The image '");
+    } else if (restorePosition) {
+        frame = decodeVideoFrame(index, kWindowBefore, kWindowAfter);
+    } else {
+        frame = decodeVideoFrame(index, 0, 0);
+    }
+    if (!restorePosition)
+        currentIndex = index;
+    output = frame;
+    return output;
+}
+
+cv::Mat& ImagesSequence::getFrame(cv::Mat& output, int index, bool preview)
+{
+    return getCvImageAt(output, index, preview, true, false);
+}
+
+bool ImagesSequence::atEnd() const
+{
+    return currentIndex + 1 >= frameCount || currentIndex >= lastIndex;
+}
+
+bool ImagesSequence::isAtEnd()
+{
+    QMutexLocker locker(&decodeLock);
+    return atEnd();
+}
+
+int ImagesSequence::getCurrentIndex()
+{
+    QMutexLocker locker(&decodeLock);
+    return currentIndex;
+}
+
+cv::Mat& ImagesSequence::getDisplayImageAt(cv::Mat& output, int index, bool preview, bool noLock)
+{
+    QMutexLocker locker(noLock ? nullptr : &decodeLock);
+    if (index < 0 || index >= frameCount) {
+        output = displayImage;
+        return output;
+    }
+    cv::Mat frame;
+    getCvImageAt(frame, index, preview, false, true);
+    setCurrentFrame(frame, index);
+    if (preview)
+        updateDisplayImage();
+    else
+        displayImage = currentFrame;
+    output = displayImage;
+    return output;
+}
+
+void ImagesSequence::setCurrentFrame(const cv::Mat& frame, int index)
+{
+    currentFrame = frame;
+    currentFrameIndex = frame.empty() ? -1 : index;
+}
+
+QString ImagesSequence::currentFileName()
+{
+    if (!isPhotoList)
+        return videoPath;
+    return photoFiles.value(getCurrentIndex());
+}
+
+QString ImagesSequence::positionLabel(int index)
+{
+    if (index == -1)
+        index = getCurrentIndex();
+    if (isPhotoList)
+        return QString::asprintf("%d/%d", index + 1, frameCount);
+    // One frame or none has no time span to divide.
+    const float seconds = frameCount > 1 ? index * duration / static_cast<float>(frameCount - 1) : 0.0f;
+    return minutesAndSeconds(seconds);
+}
+
+QString ImagesSequence::infoLabel(int index)
+{
+    if (!isPhotoList)
+        return durationLabel;
+    if (index == -1)
+        index = getCurrentIndex();
+    if (index < 0 || index >= photoFiles.size())
+        return QString();
+    const QFileInfo file(photoFiles[index]);
+    return file.completeBaseName() + "." + file.suffix();
+}
+
+cv::Mat ImagesSequence::applyBrightness(const cv::Mat& image) const
+{
+    if (brightness == 0 || image.empty())
+        return image;
+    cv::Mat adjusted;
+    // convertTo rounds to nearest and saturates at the integer depths' limits.
+    image.convertTo(adjusted, -1, std::pow(2.0f, static_cast<float>(brightness) / 3.0f));
+    return adjusted;
+}
+
+void ImagesSequence::updateDisplayImage()
+{
+    displayImage = applyBrightness(currentFrame);
+}
+
+void ImagesSequence::setBrightness(int value)
+{
+    QMutexLocker locker(&decodeLock);
+    brightness = value;
+    updateDisplayImage();
+}
+
+void ImagesSequence::setSpeed(int value)
+{
+    if (value == 0)
+        secondsPerFrame = 1.65f / fps;
+    else if (value > 0)
+        secondsPerFrame = 6.6f / (static_cast<float>(value + 4) * fps);
+    else
+        secondsPerFrame = static_cast<float>(4 - value) * 1.65f * 0.25f / fps;
+}
+
+void ImagesSequence::setFirstIndex(int index)
+{
+    firstIndex = std::clamp(index, 0, std::max(lastIndex.load(), 0));
+}
+
+void ImagesSequence::setLastIndex(int index)
+{
+    lastIndex = std::clamp(index, firstIndex.load(), std::max(frameCount - 1, firstIndex.load()));
+}
