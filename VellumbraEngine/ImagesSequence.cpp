@@ -11,13 +11,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
+#include <vector>
 
 namespace {
 
 constexpr float kPhotoFps = 25.0f;
-// Frames from the reported count minus this many onwards are counted by decoding.
-constexpr int kCountedTail = 20;
 // Reads off the timeline decode this many frames around the one asked for: the
 // stacking order and the searches walk back and forth around one frame.
 constexpr int kWindowBefore = 8;
@@ -37,15 +35,6 @@ QString minutesAndSeconds(float seconds)
     return QString::asprintf("%02d:%02d", minutes, rest);
 }
 
-// The capture's frame count as an int; 0 when it reports nothing usable.
-int reportedFrameCount(const FrameCapture& capture)
-{
-    const double reported = capture.get(cv::CAP_PROP_FRAME_COUNT);
-    if (!std::isfinite(reported) || reported < 1.0)
-        return 0;
-    return static_cast<int>(std::min(reported, double(std::numeric_limits<int>::max())));
-}
-
 }  // namespace
 
 ImagesSequence::ImagesSequence(const QString& path, std::unique_ptr<FrameCapture> videoCapture,
@@ -59,14 +48,13 @@ ImagesSequence::ImagesSequence(const QString& path, std::unique_ptr<FrameCapture
         logError("main", openError);
         return;
     }
-    decoderIndex = 0;
     cv::Mat first;
     if (!capture->retrieve(first) || first.empty()) {
         logError("main", openError);
         return;
     }
     setCurrentFrame(first, 0);
-    frameCount = countVideoFrames();
+    frameCount = scanVideoFrames();
     if (frameCount < 1) {
         logError("main", openError);
         return;
@@ -125,26 +113,25 @@ void ImagesSequence::initSequence()
     opened = true;
 }
 
-int ImagesSequence::countVideoFrames()
+// Counts the frames by decoding them all (starting with the one grabbed at
+// opening) and notes when each is shown. Reported counts and frame-number seeks
+// are both unreliable: variable-rate streams land a frame or two early, and
+// containers announce frames that never decode.
+int ImagesSequence::scanVideoFrames()
 {
-    const int reported = reportedFrameCount(*capture);
-    const int start = reported >= kCountedTail ? reported - kCountedTail : 0;
-    auto grabToEnd = [this]() {
-        int grabbed = 0;
-        while (capture->grab())
-            ++grabbed;
-        decoderIndex = kLostPosition;
-        return grabbed;
-    };
-    // A count that overstates the video lands past its end: nothing follows there.
-    if (setCapturePosition(start)) {
-        const int grabbed = grabToEnd();
-        if (grabbed > 0)
-            return start + grabbed;
+    std::vector<qint64> times;
+    do
+        times.push_back(std::llround(capture->get(cv::CAP_PROP_POS_MSEC) * 1000.0));
+    while (capture->grab());
+    decoderIndex = kLostPosition;
+    frameIndexByTime.clear();
+    for (int i = 0; i < static_cast<int>(times.size()); ++i) {
+        // A time shared by two frames (often 0 for frames flushed at the end) names neither.
+        const auto inserted = frameIndexByTime.emplace(times[i], i);
+        if (!inserted.second)
+            inserted.first->second = kLostPosition;
     }
-    if (!reopenCapture())
-        return 0;
-    return grabToEnd();
+    return static_cast<int>(times.size());
 }
 
 bool ImagesSequence::reopenCapture()

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <memory>
+#include <unordered_map>
 
 // The frame source over a video or a sorted list of photos. Worker threads read
 // frames through getFrame while the interface thread plays and scrubs; every
@@ -86,9 +87,9 @@ private:
 
     cv::Mat readPhoto(int index, bool preview, const char* where, const char* messageStart);
     void initSequence();
-    int countVideoFrames();
+    int scanVideoFrames();
+    int grabbedFrameIndex() const;
     bool reopenCapture();
-    bool setCapturePosition(int index);
     bool placeDecoderAt(int index);
     bool grabForwardTo(int index);
     // A video frame from the cache or the decoder. Reads `before` frames before it
@@ -116,5 +117,8 @@ private:
     // when a failed grab left it unknown. Reads that restore the playback
     // position leave the decoder where it is; steps move it back when needed.
     int decoderIndex = -1;
+    // Frame index by presentation time (microseconds), from the scan at opening:
+    // tells which frame a seek really landed on.
+    std::unordered_map<qint64, int> frameIndexByTime;
     QDateTime lastShownTime;
 };

@@ -15,21 +15,16 @@ constexpr int kForwardGrabLimit = 16;
 // Backward steps fill the cache with the frames before them, so stepping or
 // playing backwards seeks once per this many frames.
 constexpr int kBackwardStepWindow = 15;
+// First step back when a seek overshoots.
+constexpr int kSeekMargin = 8;
 
 }  // namespace
 
-// True when the next grab delivers frame `index`. The position is read back:
-// some streams accept the request without moving.
-bool ImagesSequence::setCapturePosition(int index)
+// The frame the capture has just grabbed, known by its presentation time.
+int ImagesSequence::grabbedFrameIndex() const
 {
-    if (!capture->set(cv::CAP_PROP_POS_FRAMES, index))
-        return false;  // refused: the capture has not moved
-    if (std::lround(capture->get(cv::CAP_PROP_POS_FRAMES)) != index) {
-        decoderIndex = kLostPosition;
-        return false;
-    }
-    decoderIndex = index - 1;
-    return true;
+    const auto found = frameIndexByTime.find(std::llround(capture->get(cv::CAP_PROP_POS_MSEC) * 1000.0));
+    return found == frameIndexByTime.end() ? kLostPosition : found->second;
 }
 
 bool ImagesSequence::grabForwardTo(int index)
@@ -53,9 +48,19 @@ bool ImagesSequence::placeDecoderAt(int index)
                                  index - decoderIndex <= kForwardGrabLimit;
     if (shortHopForward)
         return grabForwardTo(index);
-    if (setCapturePosition(index))
-        return grabForwardTo(index);
-    // The capture cannot place itself: grab forward, from the start when behind.
+    // A seek is trusted only as far as the frame it lands on can be named; when it
+    // lands past the index, aim further back.
+    for (int margin = 0;; margin = margin == 0 ? kSeekMargin : 2 * margin) {
+        const int target = std::max(index - margin, 0);
+        if (!capture->set(cv::CAP_PROP_POS_FRAMES, target))
+            break;  // refused: the capture has not moved
+        decoderIndex = capture->grab() ? grabbedFrameIndex() : kLostPosition;
+        if (decoderIndex != kLostPosition && decoderIndex <= index)
+            return grabForwardTo(index);
+        if (target == 0)
+            break;
+    }
+    // No usable seek: grab forward, from the start when behind.
     if ((decoderIndex == kLostPosition || index < decoderIndex) && !reopenCapture())
         return false;
     return grabForwardTo(index);
