@@ -103,16 +103,18 @@ private:
 // A clock that only moves when told to, or by the sleeps it is asked for.
 class ManualClock : public PlaybackClock {
 public:
-    QDateTime time = QDateTime::fromMSecsSinceEpoch(1'600'000'000'000LL, Qt::UTC);
     qint64 sleptMicroseconds = 0;
 
-    QDateTime now() override { return time; }
-    void sleepMicroseconds(qint64 microseconds) override
+    QDateTime now() override { return QDateTime::fromMSecsSinceEpoch(microseconds / 1000, Qt::UTC); }
+    void sleepMicroseconds(qint64 duration) override
     {
-        sleptMicroseconds += microseconds;
-        time = time.addMSecs(microseconds / 1000);
+        sleptMicroseconds += duration;
+        microseconds += duration;
     }
-    void advanceSeconds(double seconds) { time = time.addMSecs(qRound64(seconds * 1000.0)); }
+    void advanceSeconds(double seconds) { microseconds += qRound64(seconds * 1e6); }
+
+private:
+    qint64 microseconds = 1'600'000'000'000'000LL;
 };
 
 // Frames for MJPG clips: 16 black or white blocks spell the index, which
