@@ -4,7 +4,7 @@
 
 void DecodedFrameCache::setCapacity(int frames)
 {
-    capacity = std::max(frames, 0);
+    maxFrames = std::max(frames, 0);
     entries.clear();
 }
 
@@ -27,9 +27,9 @@ bool DecodedFrameCache::find(int index, cv::Mat& frame)
 
 void DecodedFrameCache::insert(int index, const cv::Mat& frame)
 {
-    if (capacity == 0 || frame.empty() || contains(index))
+    if (maxFrames == 0 || frame.empty() || contains(index))
         return;
-    if (static_cast<int>(entries.size()) >= capacity) {
+    if (static_cast<int>(entries.size()) >= maxFrames) {
         auto oldest = std::min_element(entries.begin(), entries.end(),
                                        [](const Entry& a, const Entry& b) { return a.lastUse < b.lastUse; });
         entries.erase(oldest);

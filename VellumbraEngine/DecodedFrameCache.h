@@ -11,6 +11,7 @@ class DecodedFrameCache {
 public:
     // Keeps at most `frames` entries, dropping the least recently used first.
     void setCapacity(int frames);
+    int capacity() const { return maxFrames; }
     bool contains(int index) const;
     // Shares the cached pixels; false when the index is not held.
     bool find(int index, cv::Mat& frame);
@@ -23,6 +24,6 @@ private:
         std::uint64_t lastUse;
     };
     std::vector<Entry> entries;
-    int capacity = 0;
+    int maxFrames = 0;
     std::uint64_t useCounter = 0;
 };

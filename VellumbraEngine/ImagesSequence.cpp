@@ -16,12 +16,16 @@
 namespace {
 
 constexpr float kPhotoFps = 25.0f;
-// Reads off the timeline decode this many frames around the one asked for: the
-// stacking order and the searches walk back and forth around one frame.
-constexpr int kWindowBefore = 8;
-constexpr int kWindowAfter = 7;
-constexpr size_t kCacheBytes = size_t(256) << 20;
-constexpr int kMaxCachedFrames = 64;
+// Reads off the timeline (the stacking order and the searches walk back and forth
+// around one frame) decode a run of neighbours with the frame asked for: a seek
+// costs as much as decoding dozens of frames.
+constexpr int kFreshRunBefore = 16;
+constexpr int kFreshRunAfter = 8;
+constexpr int kMinWalkRun = 8;
+constexpr int kMaxWalkRun = 16;
+constexpr size_t kCacheBytes = size_t(384) << 20;
+constexpr int kMinCachedFrames = 8;
+constexpr int kMaxCachedFrames = 96;
 
 std::string localPath(const QString& path)
 {
@@ -60,8 +64,7 @@ ImagesSequence::ImagesSequence(const QString& path, std::unique_ptr<FrameCapture
         return;
     }
     const size_t frameBytes = first.total() * first.elemSize();
-    frameCache.setCapacity(static_cast<int>(std::clamp<size_t>(kCacheBytes / frameBytes, kWindowBefore + kWindowAfter + 1,
-                                                               kMaxCachedFrames)));
+    frameCache.setCapacity(static_cast<int>(std::clamp<size_t>(kCacheBytes / frameBytes, kMinCachedFrames, kMaxCachedFrames)));
     rewindHoldingLock(false);
 
     const double reportedFps = capture->get(cv::CAP_PROP_FPS);
@@ -173,7 +176,10 @@ cv::Mat& ImagesSequence::getCvImageAt(cv::Mat& output, int index, bool preview, 
     if (isPhotoList) {
         frame = readPhoto(index, preview, "getCvImageAt", "The image '");
     } else if (restorePosition) {
-        frame = decodeVideoFrame(index, kWindowBefore, kWindowAfter);
+        int before = 0;
+        int after = 0;
+        walkRun(index, before, after);
+        frame = decodeVideoFrame(index, before, after);
     } else {
         frame = decodeVideoFrame(index, 0, 0);
     }
@@ -181,6 +187,23 @@ cv::Mat& ImagesSequence::getCvImageAt(cv::Mat& output, int index, bool preview, 
         currentIndex = index;
     output = frame;
     return output;
+}
+
+// A read next to cached frames carries the walk on in its direction, by half as
+// much as it has covered already; a read elsewhere decodes a run around the frame.
+void ImagesSequence::walkRun(int index, int& before, int& after) const
+{
+    auto cachedRun = [this](int from, int step) {
+        int length = 0;
+        while (length < 2 * kMaxWalkRun && frameCache.contains(from + step * length))
+            ++length;
+        return std::clamp(length / 2, kMinWalkRun, kMaxWalkRun) * (length > 0);
+    };
+    const int forward = cachedRun(index - 1, -1);
+    const int backward = forward > 0 ? 0 : cachedRun(index + 1, 1);
+    const bool fresh = forward == 0 && backward == 0;
+    before = fresh ? kFreshRunBefore : backward;
+    after = fresh ? kFreshRunAfter : forward;
 }
 
 cv::Mat& ImagesSequence::getFrame(cv::Mat& output, int index, bool preview)

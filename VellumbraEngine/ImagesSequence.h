@@ -95,6 +95,7 @@ private:
     // A video frame from the cache or the decoder. Reads `before` frames before it
     // and `after` frames after it into the cache along the way.
     cv::Mat decodeVideoFrame(int index, int before, int after);
+    void walkRun(int index, int& before, int& after) const;
     cv::Mat applyBrightness(const cv::Mat& image) const;
     void updateDisplayImage();
     void setCurrentFrame(const cv::Mat& frame, int index);

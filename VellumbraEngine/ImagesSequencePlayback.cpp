@@ -10,8 +10,8 @@
 namespace {
 
 // Up to this many frames ahead, grabbing forward is cheaper than seeking, which
-// decodes from the previous key frame (phone videos put one every 30 or so).
-constexpr int kForwardGrabLimit = 16;
+// restarts the decoder from an earlier key frame (phones put one every 30 or so).
+constexpr int kForwardGrabLimit = 48;
 // Backward steps fill the cache with the frames before them, so stepping or
 // playing backwards seeks once per this many frames.
 constexpr int kBackwardStepWindow = 15;
@@ -70,6 +70,9 @@ cv::Mat ImagesSequence::decodeVideoFrame(int index, int before, int after)
 {
     cv::Mat frame;
     if (!frameCache.find(index, frame)) {
+        // The run must fit the cache with room to spare, or it would evict itself.
+        before = std::min(before, frameCache.capacity() / 2);
+        after = std::min(after, frameCache.capacity() / 2);
         // Frames already held bound the run to decode, so no frame is decoded twice.
         int first = std::max(index - before, 0);
         while (first < index && frameCache.contains(first))
