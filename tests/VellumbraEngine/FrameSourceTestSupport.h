@@ -46,6 +46,7 @@ public:
     std::set<int> unreadable;   // retrieve fails on these frames
 
     int grabs = 0;
+    int seeks = 0;
     int openings = 0;
 
     bool open(const std::string&) override
@@ -79,6 +80,7 @@ public:
     {
         if (property != cv::CAP_PROP_POS_FRAMES || refusesSeek)
             return false;
+        ++seeks;
         if (!ignoresSeek)
             next = std::max(static_cast<int>(value) + seekLandsOff, 0);
         return true;
