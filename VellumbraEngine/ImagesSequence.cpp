@@ -134,6 +134,8 @@ int ImagesSequence::scanVideoFrames()
         if (!inserted.second)
             inserted.first->second = kLostPosition;
     }
+    timesNameFrames = std::any_of(frameIndexByTime.begin(), frameIndexByTime.end(),
+                                  [](const auto& entry) { return entry.second != kLostPosition; });
     return static_cast<int>(times.size());
 }
 
@@ -163,7 +165,7 @@ cv::Mat ImagesSequence::readPhoto(int index, bool preview, const char* where, co
 
 cv::Mat& ImagesSequence::getCvImageAt(cv::Mat& output, int index, bool preview, bool restorePosition, bool noLock)
 {
-    if (index < 0 || (frameCount != 0 && index >= frameCount)) {
+    if (index < 0 || index >= frameCount) {
         output.release();
         return output;
     }

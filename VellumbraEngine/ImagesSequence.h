@@ -90,6 +90,7 @@ private:
     int scanVideoFrames();
     int grabbedFrameIndex() const;
     bool reopenCapture();
+    bool seekAtOrBefore(int index);
     bool placeDecoderAt(int index);
     bool grabForwardTo(int index);
     // A video frame from the cache or the decoder. Reads `before` frames before it
@@ -121,5 +122,7 @@ private:
     // Frame index by presentation time (microseconds), from the scan at opening:
     // tells which frame a seek really landed on.
     std::unordered_map<qint64, int> frameIndexByTime;
+    // False when no time names a frame: seeks cannot be checked, so none is made.
+    bool timesNameFrames = false;
     QDateTime lastShownTime;
 };

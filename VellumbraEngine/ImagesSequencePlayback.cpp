@@ -39,6 +39,25 @@ bool ImagesSequence::grabForwardTo(int index)
     return decoderIndex == index;
 }
 
+// True when a seek leaves the capture on a known frame at or before `index`. A
+// seek is trusted only as far as the frame it lands on can be named by its time;
+// when it lands past the index, it aims further back.
+bool ImagesSequence::seekAtOrBefore(int index)
+{
+    if (!timesNameFrames)
+        return false;
+    for (int margin = 0;; margin = margin == 0 ? kSeekMargin : 2 * margin) {
+        const int target = std::max(index - margin, 0);
+        if (!capture->set(cv::CAP_PROP_POS_FRAMES, target))
+            return false;  // refused: the capture has not moved
+        decoderIndex = capture->grab() ? grabbedFrameIndex() : kLostPosition;
+        if (decoderIndex != kLostPosition && decoderIndex <= index)
+            return true;
+        if (target == 0)
+            return false;
+    }
+}
+
 // Leaves the capture standing on frame `index` (grabbed, ready to retrieve).
 bool ImagesSequence::placeDecoderAt(int index)
 {
@@ -46,20 +65,8 @@ bool ImagesSequence::placeDecoderAt(int index)
         return true;
     const bool shortHopForward = decoderIndex != kLostPosition && index > decoderIndex &&
                                  index - decoderIndex <= kForwardGrabLimit;
-    if (shortHopForward)
+    if (shortHopForward || seekAtOrBefore(index))
         return grabForwardTo(index);
-    // A seek is trusted only as far as the frame it lands on can be named; when it
-    // lands past the index, aim further back.
-    for (int margin = 0;; margin = margin == 0 ? kSeekMargin : 2 * margin) {
-        const int target = std::max(index - margin, 0);
-        if (!capture->set(cv::CAP_PROP_POS_FRAMES, target))
-            break;  // refused: the capture has not moved
-        decoderIndex = capture->grab() ? grabbedFrameIndex() : kLostPosition;
-        if (decoderIndex != kLostPosition && decoderIndex <= index)
-            return grabForwardTo(index);
-        if (target == 0)
-            break;
-    }
     // No usable seek: grab forward, from the start when behind.
     if ((decoderIndex == kLostPosition || index < decoderIndex) && !reopenCapture())
         return false;
@@ -97,7 +104,7 @@ cv::Mat ImagesSequence::decodeVideoFrame(int index, int before, int after)
 
 void ImagesSequence::seekHoldingLock(int index)
 {
-    if (index == currentIndex || (frameCount != 0 && index >= frameCount) || index < 0)
+    if (index == currentIndex || index < 0 || index >= frameCount)
         return;
     if (!isPhotoList)
         placeDecoderAt(index);
@@ -129,6 +136,8 @@ void ImagesSequence::rewind(bool preview)
 
 void ImagesSequence::pace(bool forward, bool preview)
 {
+    if (!(secondsPerFrame > 0.0f))
+        return;
     const QDateTime now = clock->now();
     // A clock set back would otherwise ask for a long sleep under the lock.
     const float elapsed = std::max(static_cast<float>(lastShownTime.msecsTo(now)) / 1000.0f, 0.0f);
@@ -147,7 +156,7 @@ void ImagesSequence::pace(bool forward, bool preview)
     // After 0.1 s the interface was busy rather than the decoder slow: no skip.
     if (elapsed >= 0.1f)
         return;
-    const int skip = static_cast<int>(-remaining / secondsPerFrame);
+    const int skip = static_cast<int>(std::min(-remaining / secondsPerFrame, static_cast<float>(frameCount)));
     if (skip < 1)
         return;
     // The skip stops one frame inside the range, so the step itself ends on its edge at most.
