@@ -31,7 +31,7 @@ public:
     // Frame `index` as a new image; empty beyond the last frame or when it cannot be
     // read. `preview` asks for a reduced decode of photos and lets the frame on
     // display be returned as is. With `restorePosition` the playback position is
-    // left where it was. Pass `noLock` only while holding decodeLock.
+    // left where it was. `noLock` is for calls made with decodeLock already held.
     cv::Mat& getCvImageAt(cv::Mat& output, int index, bool preview, bool restorePosition, bool noLock);
     // Reads without moving the playback position.
     cv::Mat& getFrame(cv::Mat& output, int index, bool preview) override;
@@ -101,7 +101,6 @@ private:
     void updateDisplayImage();
     void setCurrentFrame(const cv::Mat& frame, int index);
     bool atEnd() const;
-    void seekHoldingLock(int index);
     void rewindHoldingLock(bool preview);
     void pace(bool forward, bool preview);
 

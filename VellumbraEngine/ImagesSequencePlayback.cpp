@@ -102,19 +102,14 @@ cv::Mat ImagesSequence::decodeVideoFrame(int index, int before, int after)
     return frame.clone();
 }
 
-void ImagesSequence::seekHoldingLock(int index)
+void ImagesSequence::seek(int index)
 {
+    QMutexLocker locker(&decodeLock);
     if (index == currentIndex || index < 0 || index >= frameCount)
         return;
     if (!isPhotoList)
         placeDecoderAt(index);
     currentIndex = index;
-}
-
-void ImagesSequence::seek(int index)
-{
-    QMutexLocker locker(&decodeLock);
-    seekHoldingLock(index);
 }
 
 void ImagesSequence::rewindHoldingLock(bool preview)
