@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
+#include <QStringList>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
 #include <algorithm>
@@ -29,6 +31,17 @@ inline int tinyFrameIndex(const cv::Mat& frame)
         return -1;
     const cv::Vec3b pixel = frame.at<cv::Vec3b>(0, 0);
     return pixel[0] + 256 * pixel[1];
+}
+
+// `count` PNG photos of tiny frames 0, 1, ... named prefix00.png, prefix01.png, ...
+inline QStringList writeTinyPhotos(const QString& folder, const QString& prefix, int count)
+{
+    QStringList files;
+    for (int i = 0; i < count; ++i) {
+        files << QString("%1/%2%3.png").arg(folder, prefix).arg(i, 2, 10, QChar('0'));
+        cv::imwrite(QFile::encodeName(files.back()).toStdString(), tinyFrame(i));
+    }
+    return files;
 }
 
 // A capture over generated frames that can misreport its length, refuse to seek,

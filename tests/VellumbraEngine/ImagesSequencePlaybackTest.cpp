@@ -2,9 +2,7 @@
 #include "ImagesSequence.h"
 #include "TestMedia.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
-#include <opencv2/imgcodecs.hpp>
 
 #include <functional>
 
@@ -107,33 +105,6 @@ TEST(ImagesSequencePlayback, RewindGoesToTheStartOfTheRange)
     }
 }
 
-TEST(ImagesSequencePlayback, StepsStopAtTheEdgesOfTheRange)
-{
-    FakeVideo video = openFake();
-    ImagesSequence& sequence = *video.sequence;
-    cv::Mat shown;
-    cv::Mat again;
-
-    sequence.previousFrame(shown, false, false);
-    EXPECT_EQ(tinyFrameIndex(shown), 0);
-
-    sequence.setLastIndex(6);
-    show(sequence, 6);
-    sequence.nextFrame(shown, false, false);
-    sequence.nextFrame(again, true, false);
-    EXPECT_EQ(again.data, shown.data);
-    EXPECT_EQ(tinyFrameIndex(again), 6);
-    EXPECT_EQ(sequence.getCurrentIndex(), 6);
-
-    sequence.setFirstIndex(3);
-    show(sequence, 3);
-    sequence.previousFrame(shown, false, false);
-    sequence.previousFrame(again, true, false);
-    EXPECT_EQ(again.data, shown.data);
-    EXPECT_EQ(tinyFrameIndex(again), 3);
-    EXPECT_EQ(sequence.getCurrentIndex(), 3);
-}
-
 TEST(ImagesSequencePlayback, FailedReadsKeepTheFrameOnDisplay)
 {
     for (const auto& kind : kCaptureKinds) {
@@ -219,11 +190,7 @@ TEST(ImagesSequencePlayback, PacingNeverStepsPastTheRange)
 TEST(ImagesSequencePlayback, PlayingShowsEveryFrameOnceUpToTheEnd)
 {
     const QString folder = testmedia::makeTempDir("vb-play");
-    QStringList photos;
-    for (int i = 0; i < 12; ++i) {
-        photos << QString("%1/p%2.png").arg(folder).arg(i, 2, 10, QChar('0'));
-        cv::imwrite(QFile::encodeName(photos.back()).toStdString(), tinyFrame(i));
-    }
+    const QStringList photos = writeTinyPhotos(folder, "p", 12);
     auto photoClock = std::make_shared<ManualClock>();
     FakeVideo video = openFake();
     struct Source {

@@ -117,6 +117,7 @@ TEST(ImagesSequence, CountsOnlyTheFramesThatCanBeDecodedAndSeeksExactly)
             }
         }
         EXPECT_EQ(frameAt(sequence, c.decodable), -1);
+        EXPECT_EQ(frameAt(sequence, -1), -1);
         EXPECT_EQ(sequence.getCurrentIndex(), 0);
         cv::Mat shown;
         EXPECT_EQ(tinyFrameIndex(sequence.nextFrame(shown, false, false)), std::min(1, last));
@@ -192,11 +193,7 @@ TEST(ImagesSequence, LabelsNameTimesAndPhotoNumbers)
     EXPECT_EQ(single.sequence->positionLabel(0), "00:00");
 
     const QString folder = testmedia::makeTempDir("vb-photos12");
-    QStringList files;
-    for (int i = 0; i < 12; ++i) {
-        files << QString("%1/photo%2.png").arg(folder).arg(i, 2, 10, QChar('0'));
-        cv::imwrite(QFile::encodeName(files.back()).toStdString(), tinyFrame(i));
-    }
+    const QStringList files = writeTinyPhotos(folder, "photo", 12);
     ImagesSequence photos(files);
     ASSERT_TRUE(photos.opened);
     EXPECT_EQ(displayedIndex(photos, 4), 4);
@@ -259,16 +256,6 @@ TEST(ImagesSequence, GetFrameLeavesThePlaybackPositionWhereItWas)
     EXPECT_EQ(tinyFrameIndex(sequence.nextFrame(shown, false, false)), 12);
     EXPECT_EQ(tinyFrameIndex(sequence.nextFrame(shown, false, false)), 13);
     EXPECT_EQ(sequence.getCurrentIndex(), 13);
-}
-
-TEST(ImagesSequence, ReadsOutsideTheFramesAreEmpty)
-{
-    FakeVideo video = openFake();
-    cv::Mat frame = tinyFrame(3);
-    EXPECT_TRUE(video.sequence->getCvImageAt(frame, 30, false, true, false).empty());
-    EXPECT_TRUE(video.sequence->getCvImageAt(frame, 1000, true, false, false).empty());
-    EXPECT_TRUE(video.sequence->getFrame(frame, -1, false).empty());
-    EXPECT_EQ(video.sequence->getCurrentIndex(), 0);
 }
 
 TEST(ImagesSequence, StackingOrderReadsSeekRarely)
