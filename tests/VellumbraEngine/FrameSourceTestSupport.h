@@ -1,6 +1,7 @@
 #pragma once
 // Stand-ins and generated media for the frame-source tests.
 #include "FrameCapture.h"
+#include "ImagesSequence.h"
 #include "Log.h"
 #include "PlaybackClock.h"
 #include "TestMedia.h"
@@ -14,6 +15,8 @@
 #include <opencv2/videoio.hpp>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -131,6 +134,24 @@ public:
 private:
     qint64 microseconds = 1'600'000'000'000'000LL;
 };
+
+// A sequence over a FakeCapture, paced by a ManualClock.
+struct FakeVideo {
+    FakeCapture* capture;
+    std::shared_ptr<ManualClock> clock;
+    std::unique_ptr<ImagesSequence> sequence;
+};
+
+inline FakeVideo openFake(const std::function<void(FakeCapture&)>& configure = {})
+{
+    auto capture = std::make_unique<FakeCapture>();
+    if (configure)
+        configure(*capture);
+    FakeCapture* raw = capture.get();
+    auto clock = std::make_shared<ManualClock>();
+    auto sequence = std::make_unique<ImagesSequence>(QString("fake.mp4"), std::move(capture), clock);
+    return {raw, clock, std::move(sequence)};
+}
 
 // Frames for MJPG clips: 16 black or white blocks spell the index, which
 // survives JPEG compression exactly.

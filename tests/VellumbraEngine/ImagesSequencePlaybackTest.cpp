@@ -10,23 +10,6 @@ using namespace framesource;
 
 namespace {
 
-struct FakeVideo {
-    FakeCapture* capture;
-    std::shared_ptr<ManualClock> clock;
-    std::unique_ptr<ImagesSequence> sequence;
-};
-
-FakeVideo openFake(const std::function<void(FakeCapture&)>& configure = {})
-{
-    auto capture = std::make_unique<FakeCapture>();
-    if (configure)
-        configure(*capture);
-    FakeCapture* raw = capture.get();
-    auto clock = std::make_shared<ManualClock>();
-    auto sequence = std::make_unique<ImagesSequence>(QString("fake.mp4"), std::move(capture), clock);
-    return {raw, clock, std::move(sequence)};
-}
-
 int show(ImagesSequence& sequence, int index)
 {
     cv::Mat shown;

@@ -20,20 +20,6 @@ using namespace framesource;
 
 namespace {
 
-struct FakeVideo {
-    FakeCapture* capture;
-    std::unique_ptr<ImagesSequence> sequence;
-};
-
-FakeVideo openFake(const std::function<void(FakeCapture&)>& configure = {})
-{
-    auto capture = std::make_unique<FakeCapture>();
-    if (configure)
-        configure(*capture);
-    FakeCapture* raw = capture.get();
-    return {raw, std::make_unique<ImagesSequence>(QString("fake.mp4"), std::move(capture))};
-}
-
 int frameAt(ImagesSequence& sequence, int index)
 {
     cv::Mat frame;
