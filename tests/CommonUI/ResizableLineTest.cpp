@@ -47,18 +47,11 @@ void dragEnd(ResizableLine* line, QPoint grab, QPoint to)
 
 }  // namespace
 
-TEST(ResizableLine, IsUnsetAndDrawsNothingUntilShown)
-{
-    LineOnPreview view({800, 600});
-    EXPECT_EQ(view.line->p1(), QPoint(-1, -1));
-    EXPECT_EQ(view.line->p2(), QPoint(-1, -1));
-    view.line->setLineThickness(3);
-    EXPECT_TRUE(view.line->pixmap(Qt::ReturnByValue).isNull());
-}
-
 TEST(ResizableLine, DefaultEndsLieAcrossTheMiddleHalfOfTheParent)
 {
     LineOnPreview view({800, 600});
+    EXPECT_EQ(view.line->p1(), QPoint(-1, -1));
+    EXPECT_TRUE(view.line->pixmap(Qt::ReturnByValue).isNull());
     view.line->showDefault();
     EXPECT_EQ(view.line->p1(), QPoint(200, 300));
     EXPECT_EQ(view.line->p2(), QPoint(600, 300));
