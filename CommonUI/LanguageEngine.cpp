@@ -91,15 +91,14 @@ void LanguageEngine::setUserFolder(const std::string& path)
 
 void LanguageEngine::ensureInitialised()
 {
-    if (state().initialised)
-        return;
-    state().initialised = true;
-    init();
+    if (!state().initialised)
+        init();
 }
 
 void LanguageEngine::init()
 {
     EngineState& s = state();
+    s.initialised = true;
     s.found.clear();
     s.languages.clear();
     scanFolder(s.applicationFolder);

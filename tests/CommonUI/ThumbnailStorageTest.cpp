@@ -1,6 +1,7 @@
 #include "ThumbnailStorage.h"
 #include "TestFiles.h"
 
+#include <QCoreApplication>
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
@@ -44,12 +45,19 @@ class ThumbnailStorageTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        // Test programs run in parallel: each gets its own data folder.
         QStandardPaths::setTestModeEnabled(true);
+        applicationName = QCoreApplication::applicationName();
+        QCoreApplication::setApplicationName(applicationName + "-" + QString::number(QCoreApplication::applicationPid()));
         path = ThumbnailStorage::filePath();
         QFile::remove(path);
         testfiles::useLogIn(QFileInfo(path).absolutePath());
     }
-    void TearDown() override { QFile::remove(path); }
+    void TearDown() override
+    {
+        QDir(QFileInfo(path).absolutePath()).removeRecursively();
+        QCoreApplication::setApplicationName(applicationName);
+    }
 
     // A fresh store loaded from the file.
     std::unique_ptr<ThumbnailStorage> reloaded()
@@ -70,6 +78,7 @@ protected:
     }
 
     QString path;
+    QString applicationName;
 };
 
 TEST_F(ThumbnailStorageTest, EleventhEntryEvictsTheOldest)
