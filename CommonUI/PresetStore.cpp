@@ -1,0 +1,265 @@
+#include "PresetStore.h"
+
+#include "AtomicWrite.h"
+#include "Log.h"
+
+#include <QFile>
+
+#include <tinyxml2.h>
+
+#include <deque>
+#include <memory>
+
+std::vector<Preset*> defaultPresets;
+bool defaultPresetsLoaded = false;
+std::vector<Preset*> userPresets;
+bool userPresetsLoaded = false;
+
+namespace {
+
+using tinyxml2::XMLDocument;
+using tinyxml2::XMLElement;
+
+constexpr const char* kDefaultFileName = "default.xml";
+constexpr const char* kUserFileName = "user.xml";
+constexpr const char* kPresetTag = "preset";
+constexpr int kMaxSetAsideNames = 1000;
+
+std::string defaultPresetsDir = "Presets/";
+std::string userPresetsDir = "Presets/";
+
+// Owner of every record handed out.
+std::deque<std::unique_ptr<Preset>>& records()
+{
+    static std::deque<std::unique_ptr<Preset>> all;
+    return all;
+}
+
+Preset* keep(std::unique_ptr<Preset> record)
+{
+    records().push_back(std::move(record));
+    return records().back().get();
+}
+
+// Child elements in the order they are written; each field is a flag or a number.
+struct Field
+{
+    const char* tag;
+    bool PresetSettings::*flag;
+    int PresetSettings::*number;
+};
+
+const Field kFields[] = {
+    {"applyTM", &PresetSettings::applyTM, nullptr},
+    {"TMalgo", nullptr, &PresetSettings::TMalgo},
+    {"alpha", nullptr, &PresetSettings::alpha},
+    {"beta", nullptr, &PresetSettings::beta},
+    {"gamma", nullptr, &PresetSettings::gamma},
+    {"blackClip", nullptr, &PresetSettings::blackClip},
+    {"whiteClip", nullptr, &PresetSettings::whiteClip},
+    {"strength", nullptr, &PresetSettings::strength},
+    {"exposure", nullptr, &PresetSettings::exposure},
+    {"contrast", nullptr, &PresetSettings::contrast},
+    {"highlights", nullptr, &PresetSettings::highlights},
+    {"shadows", nullptr, &PresetSettings::shadows},
+    {"whites", nullptr, &PresetSettings::whites},
+    {"blacks", nullptr, &PresetSettings::blacks},
+    {"hue", nullptr, &PresetSettings::hue},
+    {"saturation", nullptr, &PresetSettings::saturation},
+    {"vibrance", nullptr, &PresetSettings::vibrance},
+    {"applySharpening", &PresetSettings::applySharpening, nullptr},
+    {"sharpeningAmount", nullptr, &PresetSettings::sharpeningAmount},
+    {"sharpeningRadius", nullptr, &PresetSettings::sharpeningRadius},
+    {"sharpeningThreshold", nullptr, &PresetSettings::sharpeningThreshold},
+};
+
+enum class LoadResult { Loaded, Missing, Unusable };
+
+// An empty file is an empty document: deleting the last preset leaves one.
+LoadResult loadDocument(const std::string& path, XMLDocument& document)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.exists())
+        return LoadResult::Missing;
+    if (!file.open(QIODevice::ReadOnly))
+        return LoadResult::Unusable;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return LoadResult::Unusable;
+    const tinyxml2::XMLError error = document.Parse(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    if (error == tinyxml2::XML_ERROR_EMPTY_DOCUMENT) {
+        document.Clear();
+        return LoadResult::Loaded;
+    }
+    return error == tinyxml2::XML_SUCCESS ? LoadResult::Loaded : LoadResult::Unusable;
+}
+
+// Written through a temporary file, so a failure leaves the previous file whole.
+bool saveDocument(const XMLDocument& document, const std::string& path)
+{
+    tinyxml2::XMLPrinter printer;
+    document.Print(&printer);
+    QString error;
+    if (writeFileAtomically(QString::fromStdString(path), QByteArray(printer.CStr(), printer.CStrSize() - 1), &error))
+        return true;
+    logError("Error while saving user presets", "Cannot write XML file " + path + ": " + error.toStdString());
+    return false;
+}
+
+// Renames an unparsable file to a free "<name>.corrupt[.n]" so that it is kept.
+bool setAside(const std::string& path)
+{
+    for (int n = 0; n < kMaxSetAsideNames; ++n) {
+        const std::string target = path + ".corrupt" + (n == 0 ? std::string() : "." + std::to_string(n));
+        if (QFile::exists(QString::fromStdString(target)))
+            continue;
+        if (!QFile::rename(QString::fromStdString(path), QString::fromStdString(target)))
+            break;
+        logError("appendUserPreset", "XML file " + path + " could not be parsed; kept as " + target);
+        return true;
+    }
+    logError("appendUserPreset", "XML file " + path + " could not be parsed nor moved aside; preset not saved");
+    return false;
+}
+
+void readField(const XMLElement& element, const Field& field, Preset& record)
+{
+    const XMLElement* child = nullptr;
+    if (field.number == &PresetSettings::TMalgo)
+        child = element.FirstChildElement("TMAlgo");
+    if (!child)
+        child = element.FirstChildElement(field.tag);
+    if (!child)
+        return;
+    if (field.flag) {
+        child->QueryBoolText(&(record.*field.flag));
+    } else {
+        int value = 0;
+        if (child->QueryIntText(&value) == tinyxml2::XML_SUCCESS)
+            record.*field.number = value;
+    }
+}
+
+Preset* readRecord(const XMLElement& element, int position)
+{
+    auto record = std::make_unique<Preset>();
+    const XMLElement* name = element.FirstChildElement("name");
+    if (!name)
+        record->setName(std::to_string(position));
+    else if (name->GetText())
+        record->setName(name->GetText());
+    for (const Field& field : kFields)
+        readField(element, field, *record);
+    record->setToneMappingOperator(record->TMalgo);
+    return keep(std::move(record));
+}
+
+void appendPresetElement(XMLDocument& document, const Preset& record)
+{
+    XMLElement* element = document.NewElement(kPresetTag);
+    document.InsertEndChild(element);
+    element->InsertNewChildElement("name")->SetText(record.name);
+    for (const Field& field : kFields) {
+        XMLElement* child = element->InsertNewChildElement(field.tag);
+        if (field.flag)
+            child->SetText(record.*field.flag);
+        else
+            child->SetText(record.*field.number);
+    }
+}
+
+std::string userPresetsPath()
+{
+    return userPresetsDir + kUserFileName;
+}
+
+}  // namespace
+
+void setDefaultPresetsDir(const std::string& prefix)
+{
+    defaultPresetsDir = prefix;
+}
+
+void setUserPresetsDir(const std::string& prefix)
+{
+    userPresetsDir = prefix;
+}
+
+std::vector<Preset*> readPresetFile(const std::string& path, bool logFailure)
+{
+    std::vector<Preset*> presets;
+    XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+    switch (loadDocument(path, document)) {
+    case LoadResult::Missing:
+        if (logFailure)
+            logError("Error while loading presets", "XML file " + path + " does not exist");
+        return presets;
+    case LoadResult::Unusable:
+        logError("Error while loading presets", "XML file " + path + " cannot be read or parsed");
+        return presets;
+    case LoadResult::Loaded:
+        break;
+    }
+    int position = 1;
+    for (const XMLElement* element = document.FirstChildElement(kPresetTag); element;
+         element = element->NextSiblingElement(), ++position)
+        presets.push_back(readRecord(*element, position));
+    return presets;
+}
+
+void loadDefaultPresets()
+{
+    defaultPresets = readPresetFile(defaultPresetsDir + kDefaultFileName, true);
+    defaultPresetsLoaded = true;
+}
+
+void loadUserPresets()
+{
+    userPresets = readPresetFile(userPresetsPath(), false);
+    userPresetsLoaded = true;
+}
+
+void appendUserPreset(Preset* record)
+{
+    if (!record)
+        return;
+    userPresets.push_back(keep(std::unique_ptr<Preset>(record)));
+
+    const std::string path = userPresetsPath();
+    XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+    if (loadDocument(path, document) == LoadResult::Unusable) {
+        if (!setAside(path))
+            return;
+        document.Clear();
+    }
+    appendPresetElement(document, *record);
+    saveDocument(document, path);
+}
+
+void deleteUserPresetFromFile(int index)
+{
+    if (index >= 0 && index < static_cast<int>(userPresets.size()))
+        userPresets.erase(userPresets.begin() + index);
+
+    const std::string path = userPresetsPath();
+    XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+    switch (loadDocument(path, document)) {
+    case LoadResult::Missing:
+        logError("Error while loading user presets", "XML file " + path + " does not exist");
+        return;
+    case LoadResult::Unusable:
+        logError("Error while loading user presets", "XML file " + path + " cannot be read or parsed");
+        return;
+    case LoadResult::Loaded:
+        break;
+    }
+    int count = 0;
+    for (XMLElement* element = document.FirstChildElement(kPresetTag); element;
+         element = element->NextSiblingElement(), ++count) {
+        if (count == index) {
+            document.DeleteNode(element);
+            break;
+        }
+    }
+    saveDocument(document, path);
+}

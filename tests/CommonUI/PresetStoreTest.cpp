@@ -1,0 +1,250 @@
+#include "PresetStore.h"
+#include "TestFiles.h"
+#include "TestMedia.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <tinyxml2.h>
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+using testfiles::countInLog;
+using testfiles::readFile;
+using testfiles::writeFile;
+
+namespace {
+
+auto settingsOf(const PresetSettings& s)
+{
+    return std::tie(s.applyTM, s.TMalgo, s.alpha, s.beta, s.gamma, s.blackClip, s.whiteClip, s.strength, s.exposure,
+                    s.contrast, s.highlights, s.shadows, s.whites, s.blacks, s.hue, s.saturation, s.vibrance,
+                    s.applySharpening, s.sharpeningAmount, s.sharpeningRadius, s.sharpeningThreshold);
+}
+
+std::vector<std::string> namesOf(const std::vector<Preset*>& presets)
+{
+    std::vector<std::string> names;
+    for (const Preset* preset : presets)
+        names.emplace_back(preset->name);
+    return names;
+}
+
+Preset* numberedPreset(const std::string& name, int base)
+{
+    return new Preset(name, false, 2, base + 1, base + 2, base + 3, base + 4, base + 5, base + 6, base + 7, base + 8,
+                      base + 9, base + 10, base + 11, base + 12, base + 13, base + 14, base + 15, false, base + 16,
+                      base + 17, base + 18);
+}
+
+class PresetStore : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        dir = testmedia::makeTempDir("presets");
+        testfiles::useLogIn(dir);
+        setDefaultPresetsDir(dir.toStdString() + "/");
+        setUserPresetsDir(dir.toStdString() + "/");
+        userPresets.clear();
+    }
+    void TearDown() override
+    {
+        presetDefaults = PresetSettings();
+        QDir(dir).removeRecursively();
+    }
+
+    QString userFile() const { return dir + "/user.xml"; }
+
+    QString dir;
+};
+
+TEST_F(PresetStore, AppendedPresetReadsBackWithAllFields)
+{
+    appendUserPreset(numberedPreset("Mine", 100));
+    appendUserPreset(new Preset("Negative", true, 4, -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14, -15,
+                                true, 0, 0, -16));
+    ASSERT_EQ(userPresets.size(), 2u);
+    const Preset mine = *userPresets[0];
+    const Preset negative = *userPresets[1];
+
+    loadUserPresets();
+    EXPECT_TRUE(userPresetsLoaded);
+    ASSERT_EQ(namesOf(userPresets), (std::vector<std::string>{"Mine", "Negative"}));
+    EXPECT_EQ(settingsOf(*userPresets[0]), settingsOf(mine));
+    EXPECT_EQ(settingsOf(*userPresets[1]), settingsOf(negative));
+    EXPECT_EQ(userPresets[0]->TMalgo, 2);
+}
+
+TEST_F(PresetStore, WrittenFileHasOnePresetElementWithChildrenInOrder)
+{
+    appendUserPreset(numberedPreset("Order", 0));
+    tinyxml2::XMLDocument document;
+    ASSERT_EQ(document.LoadFile(userFile().toStdString().c_str()), tinyxml2::XML_SUCCESS);
+    const tinyxml2::XMLElement* preset = document.FirstChildElement();
+    ASSERT_NE(preset, nullptr);
+    EXPECT_STREQ(preset->Name(), "preset");
+    EXPECT_EQ(preset->NextSiblingElement(), nullptr);
+    std::vector<std::string> children;
+    for (const tinyxml2::XMLElement* child = preset->FirstChildElement(); child; child = child->NextSiblingElement())
+        children.emplace_back(child->Name());
+    const std::vector<std::string> expected = {
+        "name",  "applyTM",  "TMalgo",     "alpha",   "beta",   "gamma",  "blackClip",
+        "whiteClip", "strength", "exposure", "contrast", "highlights", "shadows", "whites",
+        "blacks", "hue", "saturation", "vibrance", "applySharpening", "sharpeningAmount", "sharpeningRadius",
+        "sharpeningThreshold"};
+    EXPECT_EQ(children, expected);
+    EXPECT_STREQ(preset->FirstChildElement("applyTM")->GetText(), "false");
+    EXPECT_STREQ(preset->FirstChildElement("whiteClip")->GetText(), "5");
+}
+
+TEST_F(PresetStore, MissingOrUnparsableFieldsKeepDefaultsAndNamesFallBackToPosition)
+{
+    presetDefaults.exposure = 7;
+    presetDefaults.sharpeningAmount = 12;
+    writeFile(dir + "/default.xml", "<preset><name>First</name><exposure>3</exposure></preset>\n"
+                                    "<preset><contrast>5</contrast><sharpeningAmount>lots</sharpeningAmount></preset>\n"
+                                    "<other><name>Third</name><applyTM>maybe</applyTM><TMalgo>1</TMalgo>"
+                                    "<TMAlgo>3</TMAlgo></other>\n"
+                                    "<preset><name></name><TMalgo>9</TMalgo></preset>\n"
+                                    "<preset><name>Low</name><TMalgo>-3</TMalgo></preset>\n");
+    loadDefaultPresets();
+    EXPECT_TRUE(defaultPresetsLoaded);
+    ASSERT_EQ(namesOf(defaultPresets), (std::vector<std::string>{"First", "2", "Third", "", "Low"}));
+    EXPECT_EQ(defaultPresets[0]->exposure, 3);
+    EXPECT_EQ(defaultPresets[1]->exposure, 7);
+    EXPECT_EQ(defaultPresets[1]->contrast, 5);
+    EXPECT_EQ(defaultPresets[1]->sharpeningAmount, 12);
+    EXPECT_TRUE(defaultPresets[2]->applyTM);
+    EXPECT_EQ(defaultPresets[2]->TMalgo, 3);
+    EXPECT_EQ(defaultPresets[3]->TMalgo, 4);
+    EXPECT_EQ(defaultPresets[4]->TMalgo, 0);
+}
+
+TEST_F(PresetStore, NamesAreCutToTheFieldAtACharacterBoundary)
+{
+    const std::string longName(80, 'n');
+    EXPECT_EQ(std::string(Preset(longName, true, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, true, 0, 0, 0).name),
+              std::string(49, 'n'));
+    Preset accented;
+    accented.setName(std::string(48, 'a') + "\xc3\xa9");
+    EXPECT_EQ(std::string(accented.name), std::string(48, 'a'));
+
+    writeFile(userFile(), QByteArray("<preset><name>") + QByteArray(200, 'x') + "</name></preset>");
+    loadUserPresets();
+    ASSERT_EQ(userPresets.size(), 1u);
+    EXPECT_EQ(std::string(userPresets[0]->name), std::string(49, 'x'));
+}
+
+TEST_F(PresetStore, DeletingTheLastPresetLeavesAFileThatReadsAsEmpty)
+{
+    appendUserPreset(numberedPreset("Only", 0));
+    deleteUserPresetFromFile(0);
+    EXPECT_TRUE(userPresets.empty());
+    EXPECT_TRUE(QFileInfo::exists(userFile()));
+
+    loadUserPresets();
+    EXPECT_TRUE(userPresets.empty());
+    appendUserPreset(numberedPreset("Again", 0));
+    EXPECT_FALSE(QFileInfo::exists(userFile() + ".corrupt"));
+    loadUserPresets();
+    EXPECT_EQ(namesOf(userPresets), (std::vector<std::string>{"Again"}));
+    EXPECT_EQ(countInLog("ERROR"), 0);
+}
+
+TEST_F(PresetStore, DeleteRemovesTheIndexedPresetFromListAndFile)
+{
+    for (const char* name : {"A", "B", "C"})
+        appendUserPreset(numberedPreset(name, 0));
+    deleteUserPresetFromFile(1);
+    EXPECT_EQ(namesOf(userPresets), (std::vector<std::string>{"A", "C"}));
+    for (int outside : {-1, 2, 99})
+        deleteUserPresetFromFile(outside);
+    EXPECT_EQ(namesOf(userPresets), (std::vector<std::string>{"A", "C"}));
+    loadUserPresets();
+    EXPECT_EQ(namesOf(userPresets), (std::vector<std::string>{"A", "C"}));
+}
+
+TEST_F(PresetStore, CorruptUserFileIsKeptAsideWhenAPresetIsAppended)
+{
+    const QByteArray corrupt = "<preset><name>Half written";
+    writeFile(userFile(), corrupt);
+    loadUserPresets();
+    EXPECT_TRUE(userPresets.empty());
+
+    appendUserPreset(numberedPreset("New", 0));
+    EXPECT_EQ(readFile(userFile() + ".corrupt"), corrupt);
+    loadUserPresets();
+    EXPECT_EQ(namesOf(userPresets), (std::vector<std::string>{"New"}));
+
+    writeFile(userFile(), corrupt);
+    appendUserPreset(numberedPreset("Newer", 0));
+    EXPECT_EQ(readFile(userFile() + ".corrupt.1"), corrupt);
+    EXPECT_EQ(countInLog("could not be parsed; kept as"), 2);
+}
+
+TEST_F(PresetStore, DeleteLeavesAnUnreadableFileAlone)
+{
+    const QByteArray corrupt = "<preset><name>Half written";
+    writeFile(userFile(), corrupt);
+    deleteUserPresetFromFile(0);
+    EXPECT_EQ(readFile(userFile()), corrupt);
+    EXPECT_EQ(countInLog("Error while loading user presets"), 1);
+
+    appendUserPreset(numberedPreset("Listed", 0));
+    QFile::remove(userFile());
+    deleteUserPresetFromFile(0);
+    EXPECT_TRUE(userPresets.empty());
+    EXPECT_FALSE(QFileInfo::exists(userFile()));
+    EXPECT_EQ(countInLog("Error while loading user presets"), 2);
+    EXPECT_EQ(countInLog("does not exist"), 1);
+}
+
+TEST_F(PresetStore, FailedSaveKeepsThePreviousFile)
+{
+    appendUserPreset(numberedPreset("Kept", 0));
+    const QByteArray before = readFile(userFile());
+    {
+        testfiles::ScopedFileSizeLimit limit(static_cast<rlim_t>(before.size() + 100));
+        appendUserPreset(numberedPreset("Lost", 0));
+    }
+    EXPECT_EQ(readFile(userFile()), before);
+    EXPECT_EQ(countInLog("Error while saving user presets"), 1);
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden).filter("user.xml").size(), 1);
+}
+
+TEST_F(PresetStore, MissingFilesGiveEmptyListsAndOnlyTheFactoryOneIsLogged)
+{
+    loadUserPresets();
+    EXPECT_TRUE(userPresets.empty());
+    EXPECT_EQ(countInLog("ERROR"), 0);
+    loadDefaultPresets();
+    EXPECT_TRUE(defaultPresets.empty());
+    EXPECT_EQ(countInLog("Error while loading presets => XML file " + dir.toStdString() + "/default.xml does not exist"), 1);
+}
+
+TEST_F(PresetStore, ShippedFactoryFileHoldsAPreset)
+{
+    setDefaultPresetsDir(QFileInfo(QString(__FILE__)).absolutePath().toStdString() + "/../../Presets/");
+    loadDefaultPresets();
+    ASSERT_FALSE(defaultPresets.empty());
+    EXPECT_STREQ(defaultPresets[0]->name, "PresetNeutral");
+    EXPECT_EQ(countInLog("ERROR"), 0);
+}
+
+TEST(Preset, DefaultRecordTakesPresetDefaults)
+{
+    const Preset before;
+    EXPECT_TRUE(before.applyTM);
+    EXPECT_TRUE(before.applySharpening);
+    EXPECT_EQ(before.sharpeningAmount, 10);
+    EXPECT_EQ(before.sharpeningRadius, 3);
+    EXPECT_STREQ(before.name, "");
+    presetDefaults.hue = 42;
+    EXPECT_EQ(Preset().hue, 42);
+    presetDefaults = PresetSettings();
+}
+
+}  // namespace
