@@ -1,4 +1,5 @@
 #include "AnalyticsManager.h"
+#include "TestFiles.h"
 #include "TestMedia.h"
 
 #include <QDir>
@@ -169,6 +170,8 @@ TEST(AnalyticsManager, ClosedPortNeitherThrowsNorBlocksAndReleasesTheReply)
 
 TEST(AnalyticsManager, NothingIsSentWithoutValidConfiguration)
 {
+    const QString logDir = testmedia::makeTempDir("analytics-log");
+    testfiles::useLogIn(logDir);
     const std::vector<std::pair<QString, QString>> configurations = {
         {"", "UA-TEST"}, {"http://127.0.0.1:9", ""}, {"ftp://127.0.0.1/", "UA-TEST"}, {"not a url", "UA-TEST"}};
     for (const auto& [endpoint, trackingId] : configurations) {
@@ -176,6 +179,8 @@ TEST(AnalyticsManager, NothingIsSentWithoutValidConfiguration)
         manager.send("event", "a", "b", "c", "d");
         EXPECT_TRUE(manager.findChildren<QNetworkReply*>().isEmpty()) << endpoint.toStdString();
     }
+    EXPECT_EQ(testfiles::countInLog("Ignoring invalid collection endpoint"), 2);
+    QDir(logDir).removeRecursively();
 }
 
 TEST(AnalyticsManager, SharedInstanceWithEmptySettingsSendsNothing)

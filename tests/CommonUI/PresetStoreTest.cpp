@@ -234,17 +234,4 @@ TEST_F(PresetStore, ShippedFactoryFileHoldsAPreset)
     EXPECT_EQ(countInLog("ERROR"), 0);
 }
 
-TEST(Preset, DefaultRecordTakesPresetDefaults)
-{
-    const Preset before;
-    EXPECT_TRUE(before.applyTM);
-    EXPECT_TRUE(before.applySharpening);
-    EXPECT_EQ(before.sharpeningAmount, 10);
-    EXPECT_EQ(before.sharpeningRadius, 3);
-    EXPECT_STREQ(before.name, "");
-    presetDefaults.hue = 42;
-    EXPECT_EQ(Preset().hue, 42);
-    presetDefaults = PresetSettings();
-}
-
 }  // namespace
