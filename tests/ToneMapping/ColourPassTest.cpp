@@ -3,6 +3,8 @@
 #include "Threads.h"
 #include "WorkerCount.h"
 
+#include "ImageCompare.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -31,15 +33,7 @@ cv::Mat randomImage(int rows, int cols)
     return image;
 }
 
-bool identical(const cv::Mat& a, const cv::Mat& b)
-{
-    if (a.size() != b.size() || a.type() != b.type())
-        return false;
-    for (int y = 0; y < a.rows; ++y)
-        if (std::memcmp(a.ptr(y), b.ptr(y), a.cols * a.elemSize()) != 0)
-            return false;
-    return true;
-}
+using testmedia::identical;
 
 class ThreadCountScope {
 public:

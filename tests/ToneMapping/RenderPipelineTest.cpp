@@ -2,6 +2,8 @@
 #include "RenderPipeline.h"
 #include "ToneMapperFactory.h"
 
+#include "ImageCompare.h"
+
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
@@ -12,15 +14,7 @@
 
 namespace {
 
-bool identical(const cv::Mat& a, const cv::Mat& b)
-{
-    if (a.size() != b.size() || a.type() != b.type())
-        return false;
-    for (int y = 0; y < a.rows; ++y)
-        if (std::memcmp(a.ptr(y), b.ptr(y), a.cols * a.elemSize()) != 0)
-            return false;
-    return true;
-}
+using testmedia::identical;
 
 cv::Mat lightImage(int rows, int cols)
 {

@@ -3,6 +3,8 @@
 
 #include "StackingTestImages.h"
 
+#include "ImageCompare.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -22,10 +24,7 @@ cv::Mat atDepth(const cv::Mat& image8, int depth)
     return result;
 }
 
-bool identical(const cv::Mat& a, const cv::Mat& b)
-{
-    return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
-}
+using testmedia::identical;
 
 // Background photograph with a textured square at `corner`.
 cv::Mat sceneWithSquare(const cv::Mat& background, const cv::Mat& square, cv::Point corner)
