@@ -1,0 +1,198 @@
+#include "ColourPass.h"
+
+#include "Log.h"
+#include "PixelOps.h"
+#include "Threads.h"
+#include "WorkerCount.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// Shared read-only by every worker of one pass; each writes its own rows of out.
+struct LightImageJob {
+    const InterpolationCurve* curve;
+    cv::Mat in;
+    mutable cv::Mat out;  // each worker writes its own rows
+    int stride;
+    float hue;
+    float saturation;
+    float vibrance;
+    float blackPoint;
+    float kneeWidth;
+    float gain;
+    float kneeCurvature;
+    bool highContrast;
+    float contrastLinear;
+    float contrastRoot;
+    float contrastOffset;
+};
+
+inline float toeAndContrast(const LightImageJob& job, float x)
+{
+    const float lo = job.blackPoint - job.kneeWidth;
+    float y;
+    if (x <= lo)
+        y = 0.f;
+    else if (x < job.blackPoint + job.kneeWidth)
+        y = job.kneeCurvature * (x - lo) * (x - lo);
+    else
+        y = job.gain * (x - job.blackPoint);
+    if (job.highContrast)
+        y = job.contrastRoot * std::sqrt(std::max(y, 0.f)) + job.contrastLinear * y + job.contrastOffset;
+    else
+        y = job.contrastLinear * y + job.contrastOffset;
+    return std::clamp(y, 0.f, 1.f);
+}
+
+inline void shiftHueAndSaturation(const LightImageJob& job, float& r, float& g, float& b)
+{
+    const float v = std::max({r, g, b});
+    const float d = v - std::min({r, g, b});
+    float h = 0.f;
+    float s = 0.f;
+    if (d > 0.f && v > 0.f) {
+        s = d / v;
+        if (r == v)
+            h = (g - b) / d + ((g - b) < 0.f ? 6.f : 0.f);
+        else if (g == v)
+            h = (b - r) / d + 2.f;
+        else
+            h = (r - g) / d + 4.f;
+    }
+    h += 6.f * job.hue;
+    if (h > 6.f)
+        h -= 6.f;
+    else if (h < 0.f)
+        h += 6.f;
+    float f = std::sqrt(std::max(0.f, s * s + job.vibrance)) + job.saturation - s;
+    f = std::max(0.f, f);
+    if (f > 1.f)
+        f = (1.f - s) * (f - 1.f) + 1.f;
+    hsvSectorToRgb(h, f * s, v, r, g, b);
+}
+
+// Writes B, G, R of one output pixel from the toned channels.
+inline void applyCurve(const LightImageJob& job, float r, float g, float b, float* px)
+{
+    const float luminance = (20.f * r + 40.f * g + b) / 61.f;
+    if (!(luminance > 0.f)) {
+        // Contrast above 1 can pull a pixel to black; 0 / 0 would give NaN.
+        px[0] = px[1] = px[2] = 0.f;
+        return;
+    }
+    const float ratio = std::sqrt(std::max(0.f, job.curve->evaluate(luminance * luminance))) / luminance;
+    px[0] = std::clamp(ratio * b, 0.f, 1.f);
+    px[1] = std::clamp(ratio * g, 0.f, 1.f);
+    px[2] = std::clamp(ratio * r, 0.f, 1.f);
+}
+
+void lightImageWorker(int startRow, const LightImageJob& job)
+{
+    const int channels = job.in.channels();
+    for (int y = startRow; y < job.in.rows; y += job.stride) {
+        const float* in = job.in.ptr<float>(y);
+        float* out = job.out.ptr<float>(y);
+        for (int x = 0; x < job.in.cols; ++x, in += channels, out += 3) {
+            float r, g, b;
+            if (channels == 1) {
+                r = g = b = toeAndContrast(job, in[0]);
+            } else {
+                b = in[0];
+                g = in[1];
+                r = in[2];
+                shiftHueAndSaturation(job, r, g, b);
+                r = toeAndContrast(job, r);
+                g = toeAndContrast(job, g);
+                b = toeAndContrast(job, b);
+            }
+            applyCurve(job, r, g, b, out);
+        }
+    }
+}
+
+void lightImageWorkerEntry(void* job, void* startRow)
+{
+    lightImageWorker(static_cast<int>(reinterpret_cast<intptr_t>(startRow)), *static_cast<const LightImageJob*>(job));
+}
+
+}  // namespace
+
+void hsvSectorToRgb(float h, float s, float v, float& r, float& g, float& b)
+{
+    if (s <= 0.f) {
+        r = g = b = v;
+        return;
+    }
+    if (h >= 6.f)
+        h -= 6.f;
+    else if (h < 0.f)
+        h += 6.f;
+    // A hue still outside [0, 6) (NaN or far out) must not pick a missing sector.
+    const int k = std::clamp(static_cast<int>(std::isfinite(h) ? h : 0.f), 0, 5);
+    const float f = h - static_cast<float>(k);
+    const float p = v * (1.f - s);
+    const float q = v * (1.f - s * f);
+    const float t = v * (1.f - s * (1.f - f));
+    switch (k) {
+    case 0: r = v; g = t; b = p; break;
+    case 1: r = q; g = v; b = p; break;
+    case 2: r = p; g = v; b = t; break;
+    case 3: r = p; g = q; b = v; break;
+    case 4: r = t; g = p; b = v; break;
+    default: r = v; g = p; b = q; break;
+    }
+}
+
+cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out, const cv::Mat& in, float hue,
+                                   float saturation, float vibrance, float blackPoint, float kneeWidth, float gain,
+                                   float kneeCurvature, float contrast)
+{
+    if (in.empty() || (in.channels() != 1 && in.channels() != 3)) {
+        if (!in.empty())
+            logError("parallelComputeLightImage", "expected 1 or 3 channels, got " + std::to_string(in.channels()));
+        out = cv::Mat();
+        return out;
+    }
+    LightImageJob job{};
+    job.curve = &curve;
+    job.in = in.depth() == CV_32F ? in : convertBitDepth(in, 32);
+    if (out.data == in.data)
+        out = cv::Mat();  // never write over the input
+    out.create(in.rows, in.cols, CV_32FC3);
+    job.out = out;
+    job.stride = std::max(1, threadCount.load());
+    job.hue = hue;
+    job.saturation = saturation;
+    job.vibrance = vibrance;
+    job.blackPoint = blackPoint;
+    job.kneeWidth = kneeWidth;
+    job.gain = gain;
+    job.kneeCurvature = kneeCurvature;
+    job.highContrast = contrast >= 1.f;
+    if (job.highContrast) {
+        job.contrastLinear = contrast * contrast;
+        job.contrastRoot = 1.6f * (contrast - contrast * contrast);
+        job.contrastOffset = 0.8f * 0.8f * (1.f - 2.f * contrast + contrast * contrast);
+    } else {
+        job.contrastLinear = contrast;
+        job.contrastOffset = 0.75f - 0.75f * contrast;
+    }
+
+    std::vector<pthread_t> started;
+    for (int k = 0; k < job.stride && k < in.rows; ++k) {
+        pthread_t handle;
+        if (launchWorkerThread(&lightImageWorkerEntry, &job, reinterpret_cast<void*>(static_cast<intptr_t>(k)), &handle))
+            started.push_back(handle);
+        else
+            lightImageWorker(k, job);  // costs parallelism only
+    }
+    for (pthread_t handle : started) {
+        if (pthread_join(handle, nullptr) != 0)
+            logError("parallelComputeLightImage", "ERROR during pthread_join()\n");
+    }
+    return out;
+}

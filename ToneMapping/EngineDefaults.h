@@ -1,0 +1,39 @@
+#pragma once
+#include <opencv2/core.hpp>
+
+// The editing settings every new render pipeline starts from. The main window
+// fills the record from its widgets once at start-up, before making pipelines.
+struct EngineDefaults {
+    bool applyTM = true;
+    int TMalgo = 0;
+    float params[5][3] = {
+        {1.0f, 0.0f, -1.0f}, {0.85f, -1.0f, -1.0f}, {0.1f, 7.0f, 0.5f}, {-1.0f, -1.0f, -1.0f}, {0.7f, 1.0f, 20000.0f}};
+    float blackClip = 0.f;
+    float whiteClip = 0.f;
+    float strength = 0.5f;
+    float exposure = 0.f;
+    float contrast = 1.f;
+    float hue = 0.f;
+    float saturation = 1.f;
+    float vibrance = 0.f;
+    float whites = 0.f;
+    float blacks = 0.f;
+    float highlights = 0.f;
+    float shadows = 0.f;
+    bool applySharpening = true;
+    float sharpeningAmount = 0.1f;
+    int sharpeningRadius = 3;
+    float sharpeningThreshold = 0.f;
+};
+
+extern EngineDefaults engineDefaults;
+
+// Process-wide sizes shared by all pipelines, safe to read from render threads.
+// The preview box starts at 108 x 192 and follows the main view; the thumbnail
+// size (preset previews) starts at 108 x 192.
+cv::Size previewBox();
+void setPreviewBox(const cv::Size& box);
+// Sets the box to `size` only while it is 0 x 0.
+void adoptPreviewBoxIfUnset(const cv::Size& size);
+cv::Size thumbnailSize();
+void setThumbnailSize(const cv::Size& size);

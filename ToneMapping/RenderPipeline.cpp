@@ -1,0 +1,662 @@
+#include "RenderPipeline.h"
+
+#include "ColourPass.h"
+#include "EngineDefaults.h"
+#include "Log.h"
+#include "PixelOps.h"
+#include "ToneMapperFactory.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The kernel of a Gaussian blur must be odd and positive.
+int oddKernelSize(int radius)
+{
+    const int size = std::max(1, radius);
+    return size % 2 == 0 ? size + 1 : size;
+}
+
+// 3-channel float. Grey and BGRA photos are widened or narrowed here so that no
+// stage meets a channel count it does not expect; other counts give an empty image.
+cv::Mat toWorkingImage(const cv::Mat& image, bool alwaysCopy)
+{
+    if (image.empty())
+        return cv::Mat();
+    if (!alwaysCopy && image.type() == CV_32FC3)
+        return image;
+    const cv::Mat converted = convertBitDepth(image, 32);
+    if (converted.empty())
+        return cv::Mat();
+    switch (converted.channels()) {
+    case 3:
+        return converted;
+    case 1: {
+        cv::Mat colour;
+        cv::cvtColor(converted, colour, cv::COLOR_GRAY2BGR);
+        return colour;
+    }
+    case 4: {
+        cv::Mat colour;
+        cv::cvtColor(converted, colour, cv::COLOR_BGRA2BGR);
+        return colour;
+    }
+    default:
+        return cv::Mat();
+    }
+}
+
+void clearNegativeAndNaN(cv::Mat& image)
+{
+    cv::patchNaNs(image, 0.0);
+    cv::max(image, 0.0, image);
+}
+
+// Bounding box of the image rotated by angle, computed from its corners.
+cv::Size rotatedFullSize(const cv::Size& size, float angle)
+{
+    if (angle == 0.f)
+        return size;
+    const float c = std::fabs(std::cos(angle));
+    const float s = std::fabs(std::sin(angle));
+    const float w = static_cast<float>(size.width - 1);
+    const float h = static_cast<float>(size.height - 1);
+    return cv::Size(static_cast<int>(w * c + h * s + 1.f), static_cast<int>(w * s + h * c + 1.f));
+}
+
+template <typename T>
+cv::Mat clipTyped(const cv::Mat& reference, float blackClip, float whiteClip, const cv::Mat& colour, double fullScale)
+{
+    cv::Mat result(reference.size(), reference.type());
+    const int channels = reference.channels();
+    const double blackLevel = static_cast<double>(blackClip) * fullScale;
+    const double whiteLevel = fullScale - static_cast<double>(whiteClip) * fullScale;
+    const bool clipWhite = whiteClip != 0.f;
+    const T white = static_cast<T>(fullScale);
+    cv::parallel_for_(cv::Range(0, reference.rows), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const T* ref = reference.ptr<T>(y);
+            const T* col = colour.ptr<T>(y);
+            T* out = result.ptr<T>(y);
+            for (int x = 0; x < reference.cols; ++x, ref += channels, col += channels, out += channels) {
+                double sum = 0.0;
+                for (int k = 0; k < channels; ++k)
+                    sum += ref[k];
+                const double mean = sum / channels;
+                if (blackLevel > mean)
+                    std::fill(out, out + channels, T(0));
+                else if (clipWhite && mean > whiteLevel)
+                    std::fill(out, out + channels, white);
+                else
+                    std::copy(col, col + channels, out);
+            }
+        }
+    });
+    return result;
+}
+
+}  // namespace
+
+RenderPipeline::RenderPipeline()
+    : exposure_(engineDefaults.exposure),
+      contrast_(engineDefaults.contrast),
+      hue_(engineDefaults.hue),
+      saturation_(engineDefaults.saturation),
+      vibrance_(engineDefaults.vibrance),
+      blackClip_(engineDefaults.blackClip),
+      whiteClip_(engineDefaults.whiteClip),
+      applyTM_(engineDefaults.applyTM),
+      strength_(engineDefaults.strength),
+      curve_(engineDefaults.whites, engineDefaults.highlights, engineDefaults.shadows, engineDefaults.blacks),
+      applySharpening_(engineDefaults.applySharpening),
+      sharpeningAmount_(engineDefaults.sharpeningAmount),
+      sharpeningRadius_(oddKernelSize(engineDefaults.sharpeningRadius)),
+      sharpeningThreshold_(engineDefaults.sharpeningThreshold),
+      TMalgo_(engineDefaults.TMalgo)
+{
+    std::copy(&engineDefaults.params[0][0], &engineDefaults.params[0][0] + 15, &params_[0][0]);
+    setExposureTerms(exposure_);
+    const int index = TMalgo_;
+    TMalgo_ = -1;  // makes setToneMapper build the operator even for index 0
+    setToneMapper(index);
+}
+
+RenderPipeline::~RenderPipeline() = default;
+
+void RenderPipeline::setSourceImage(const cv::Mat& image, bool replaceInitial)
+{
+    cv::Mat working = toWorkingImage(image, true);
+    if (working.empty()) {
+        logError("RenderPipeline::setSourceImage",
+                 image.empty() ? "empty image; source kept" : "unsupported image depth or channel count; source kept");
+        return;
+    }
+    source_ = working;
+    if (initialSource_.empty() || replaceInitial)
+        initialSource_ = source_;
+    output_ = source_.clone();
+    adoptPreviewBoxIfUnset(image.size());
+    sourceChanged_ = true;
+    if (!toneMapper_)
+        setToneMapper(TMalgo_);
+}
+
+void RenderPipeline::setPreviewSize(const int size[2])
+{
+    setPreviewBox(cv::Size(size[0], size[1]));
+}
+
+void RenderPipeline::setToneMapper(int index)
+{
+    if (TMalgo_ == index && toneMapper_)
+        return;
+    toneMapper_.reset();
+    toneMapper_ = makeToneMapper(index);
+    TMalgo_ = index;
+}
+
+void RenderPipeline::changed(bool render, int restartStage)
+{
+    if (render)
+        renderPreview(restartStage, true);
+}
+
+void RenderPipeline::setRotation(float radians, bool render)
+{
+    if (rotation_ == radians)
+        return;
+    rotation_ = radians;
+    changed(render, RotationStage);
+}
+
+void RenderPipeline::setCrop(const cv::Rect& crop, bool render)
+{
+    if (crop_ == crop)
+        return;
+    crop_ = crop;
+    changed(render, CropStage);
+}
+
+void RenderPipeline::setApplyTM(bool applyTM, bool render)
+{
+    if (applyTM_ == applyTM)
+        return;
+    applyTM_ = applyTM;
+    changed(render, ToneMapStage);
+}
+
+void RenderPipeline::setTMAlgo(int index, bool render)
+{
+    if (TMalgo_ == index)
+        return;
+    operatorChanged_ = true;
+    setToneMapper(index);
+    changed(render, ToneMapStage);
+}
+
+void RenderPipeline::setParam(int index, int slot, float value, bool render)
+{
+    if (params_[index][slot] == value)
+        return;
+    params_[index][slot] = value;
+    changed(render, ToneMapStage);
+}
+
+void RenderPipeline::setTM1Alpha(float value, bool render) { setParam(0, 0, value, render); }
+void RenderPipeline::setTM1Beta(float value, bool render) { setParam(0, 1, value, render); }
+void RenderPipeline::setTM2Alpha(float value, bool render) { setParam(1, 0, value, render); }
+void RenderPipeline::setTM3Alpha(float value, bool render) { setParam(4, 0, value, render); }
+void RenderPipeline::setTM3Beta(float value, bool render) { setParam(4, 1, value, render); }
+void RenderPipeline::setTM3Gamma(float value, bool render) { setParam(4, 2, value, render); }
+void RenderPipeline::setTM4Alpha(float value, bool render) { setParam(2, 0, value, render); }
+void RenderPipeline::setTM4Beta(float value, bool render) { setParam(2, 1, value, render); }
+void RenderPipeline::setTM4Gamma(float value, bool render) { setParam(2, 2, value, render); }
+
+void RenderPipeline::setStrength(float strength, bool render)
+{
+    if (strength_ == strength)
+        return;
+    strength_ = strength;
+    changed(render, SharpenStage);
+}
+
+void RenderPipeline::setApplySharpening(bool applySharpening, bool render)
+{
+    if (applySharpening_ == applySharpening)
+        return;
+    applySharpening_ = applySharpening;
+    changed(render, SharpenStage);
+}
+
+void RenderPipeline::setSharpeningAmount(float amount, bool render)
+{
+    if (sharpeningAmount_ == amount)
+        return;
+    sharpeningAmount_ = amount;
+    changed(render, SharpenStage);
+}
+
+void RenderPipeline::setSharpeningRadius(int radius, bool render)
+{
+    const int size = oddKernelSize(radius);
+    if (sharpeningRadius_ == size)
+        return;
+    sharpeningRadius_ = size;
+    changed(render, SharpenStage);
+}
+
+void RenderPipeline::setSharpeningThreshold(float threshold, bool render)
+{
+    if (sharpeningThreshold_ == threshold)
+        return;
+    sharpeningThreshold_ = threshold;
+    changed(render, SharpenStage);
+}
+
+void RenderPipeline::setExposureTerms(float exposure)
+{
+    exposure_ = exposure;
+    blackPoint_ = 0.f;
+    whitePoint_ = 1.f / std::pow(2.f, exposure);
+    gain_ = 1.f / (whitePoint_ - blackPoint_);
+    kneeWidth_ = std::min(0.5f * 0.005f, 0.0625f / gain_);
+    kneeCurvature_ = kneeWidth_ > 0.f ? gain_ / (4.f * kneeWidth_) : 0.f;
+}
+
+void RenderPipeline::setExposure(float exposure, bool render)
+{
+    if (exposure_ == exposure)
+        return;
+    setExposureTerms(exposure);
+    changed(render, ColourStage);
+}
+
+void RenderPipeline::setContrast(float contrast, bool render)
+{
+    if (contrast_ == contrast)
+        return;
+    contrast_ = contrast;
+    changed(render, ColourStage);
+}
+
+void RenderPipeline::setHue(float hue, bool render)
+{
+    if (hue_ == hue)
+        return;
+    hue_ = hue;
+    changed(render, ColourStage);
+}
+
+void RenderPipeline::setSaturation(float saturation, bool render)
+{
+    if (saturation_ == saturation)
+        return;
+    saturation_ = saturation;
+    changed(render, ColourStage);
+}
+
+void RenderPipeline::setVibrance(float vibrance, bool render)
+{
+    if (vibrance_ == vibrance)
+        return;
+    vibrance_ = vibrance;
+    changed(render, ColourStage);
+}
+
+void RenderPipeline::setWhites(float whites, bool render)
+{
+    if (curve_.whites() == whites)
+        return;
+    curve_.setWhites(whites);
+    changed(render, ColourStage);
+}
+
+void RenderPipeline::setBlacks(float blacks, bool render)
+{
+    if (curve_.blacks() == blacks)
+        return;
+    curve_.setBlacks(blacks);
+    changed(render, ColourStage);
+}
+
+void RenderPipeline::setHighlights(float highlights, bool render)
+{
+    if (curve_.highlights() == highlights)
+        return;
+    curve_.setHighlights(highlights);
+    changed(render, ColourStage);
+}
+
+void RenderPipeline::setShadows(float shadows, bool render)
+{
+    if (curve_.shadows() == shadows)
+        return;
+    curve_.setShadows(shadows);
+    changed(render, ColourStage);
+}
+
+void RenderPipeline::setBlackClip(float blackClip, bool render)
+{
+    if (blackClip_ == blackClip)
+        return;
+    blackClip_ = blackClip;
+    changed(render, ColourStage);
+}
+
+void RenderPipeline::setWhiteClip(float whiteClip, bool render)
+{
+    if (whiteClip_ == whiteClip)
+        return;
+    whiteClip_ = whiteClip;
+    changed(render, ColourStage);
+}
+
+void RenderPipeline::applySettings(bool applyTM, int TMalgo, float p0, float p1, float p2, float blackClip,
+                                   float whiteClip, float strength, float exposure, float contrast, float highlights,
+                                   float shadows, float whites, float blacks, float hue, float saturation,
+                                   float vibrance, bool applySharpening, float sharpeningAmount, int sharpeningRadius,
+                                   float sharpeningThreshold)
+{
+    setApplyTM(applyTM, false);
+    setTMAlgo(TMalgo, false);
+    switch (TMalgo_) {
+    case 0:
+        setParam(0, 0, p0, false);
+        setParam(0, 1, p1, false);
+        break;
+    case 1:
+        setParam(1, 0, p0, false);
+        break;
+    case 2:
+    case 4:
+        setParam(TMalgo_, 0, p0, false);
+        setParam(TMalgo_, 1, p1, false);
+        setParam(TMalgo_, 2, p2, false);
+        break;
+    default:
+        break;
+    }
+    setBlackClip(blackClip, false);
+    setWhiteClip(whiteClip, false);
+    setStrength(strength, false);
+    setExposure(exposure, false);
+    setContrast(contrast, false);
+    setHighlights(highlights, false);
+    setShadows(shadows, false);
+    setWhites(whites, false);
+    setBlacks(blacks, false);
+    setHue(hue, false);
+    setSaturation(saturation, false);
+    setVibrance(vibrance, false);
+    setApplySharpening(applySharpening, false);
+    setSharpeningAmount(sharpeningAmount, false);
+    setSharpeningRadius(sharpeningRadius, false);
+    setSharpeningThreshold(sharpeningThreshold, false);
+}
+
+void RenderPipeline::copySettings(const RenderPipeline& other)
+{
+    if (this == &other)
+        return;
+    curve_.copyShapeFrom(other.curve_);
+    std::copy(&other.params_[0][0], &other.params_[0][0] + 15, &params_[0][0]);
+    rotation_ = other.rotation_;
+    crop_ = other.crop_;
+    setExposureTerms(other.exposure_);
+    contrast_ = other.contrast_;
+    hue_ = other.hue_;
+    saturation_ = other.saturation_;
+    vibrance_ = other.vibrance_;
+    blackClip_ = other.blackClip_;
+    whiteClip_ = other.whiteClip_;
+    applyTM_ = other.applyTM_;
+    strength_ = other.strength_;
+    stepName_ = other.stepName_;
+    applySharpening_ = other.applySharpening_;
+    sharpeningAmount_ = other.sharpeningAmount_;
+    sharpeningRadius_ = other.sharpeningRadius_;
+    sharpeningThreshold_ = other.sharpeningThreshold_;
+    TMalgo_ = other.TMalgo_;
+    toneMapper_ = makeToneMapper(TMalgo_);
+}
+
+bool RenderPipeline::cancelRequested() const
+{
+    return toneMapper_ && toneMapper_->cancel.load();
+}
+
+void RenderPipeline::clearCancel()
+{
+    if (toneMapper_)
+        toneMapper_->cancel = false;
+}
+
+cv::Mat RenderPipeline::rotate(const cv::Mat& image) const
+{
+    if (rotation_ == 0.f)
+        return image;
+    cv::Mat rotated;
+    rotateImage(image, rotated, rotation_);
+    return rotated;
+}
+
+cv::Mat RenderPipeline::cropTo(const cv::Mat& image, const cv::Size& fullSize) const
+{
+    if (crop_.x < 0 || crop_.y < 0 || crop_.width < 1 || crop_.height < 1)
+        return image;
+    const double sx = static_cast<double>(image.cols) / std::max(1, fullSize.width);
+    const double sy = static_cast<double>(image.rows) / std::max(1, fullSize.height);
+    cv::Mat cropped;
+    cropImage(static_cast<int>(crop_.x * sx), static_cast<int>(crop_.y * sy),
+              std::max(1, static_cast<int>(crop_.width * sx)), std::max(1, static_cast<int>(crop_.height * sy)),
+              image, cropped);
+    if (cropped.empty()) {
+        logError("RenderPipeline::cropTo", "crop rectangle lies outside the image; crop ignored");
+        return image;
+    }
+    return cropped;
+}
+
+bool RenderPipeline::toneMappingRuns() const
+{
+    return applyTM_ && toneMapper_;
+}
+
+bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped)
+{
+    if (!toneMappingRuns()) {
+        toneMapped = cropped.clone();
+        return true;
+    }
+    if (cancelRequested())
+        return false;
+    cv::Mat result;
+    toneMapper_->apply(result, cropped, params_[TMalgo_]);
+    if (cancelRequested())
+        return false;
+    if (result.size() != cropped.size() || result.type() != cropped.type()) {
+        logError("RenderPipeline::toneMap",
+                 "operator " + std::to_string(TMalgo_) + " gave an image of another size or type; not tone mapped");
+        toneMapped = cropped.clone();
+        return true;
+    }
+    clearNegativeAndNaN(result);
+    toneMapped = result;
+    return true;
+}
+
+cv::Mat RenderPipeline::blend(const cv::Mat& toneMapped, const cv::Mat& cropped) const
+{
+    if (!toneMappingRuns())
+        return toneMapped;
+    cv::Mat blended;
+    cv::addWeighted(toneMapped, strength_, cropped, 1.f - strength_, 0.0, blended);
+    clearNegativeAndNaN(blended);
+    return blended;
+}
+
+cv::Mat RenderPipeline::sharpen(const cv::Mat& blended) const
+{
+    if (!applySharpening_)
+        return blended.clone();
+    cv::Mat blur, sharpened;
+    cv::GaussianBlur(blended, blur, cv::Size(sharpeningRadius_, sharpeningRadius_), 0.0, 0.0, cv::BORDER_REFLECT_101);
+    cv::addWeighted(blended, 1.f + sharpeningAmount_, blur, -sharpeningAmount_, 0.0, sharpened);
+    clearNegativeAndNaN(sharpened);
+    return sharpened;
+}
+
+cv::Mat RenderPipeline::colour(const cv::Mat& sharpened, const cv::Mat& cropped) const
+{
+    cv::Mat coloured;
+    parallelComputeLightImage(curve_, coloured, sharpened, hue_, saturation_, vibrance_, blackPoint_, kneeWidth_, gain_,
+                              kneeCurvature_, contrast_);
+    return clipBlackWhite(cropped, blackClip_, whiteClip_, coloured);
+}
+
+void RenderPipeline::renderPreview(int startStage, bool interactive)
+{
+    clearCancel();
+    if (source_.empty())
+        return;
+    int start = sourceChanged_ ? 0 : startStage;
+    if (operatorChanged_ && start > ToneMapStage)
+        start = ToneMapStage;
+    if (start < 0 || start > 5) {
+        output_ = finished_;
+        return;
+    }
+    // A cancelled render left its stage and the ones after it unfinished.
+    start = std::min(start, staleStage_);
+
+    const cv::Size box = previewBox();
+    const double reduction = interactive && applyTM_ ? 1.5 : 1.0;
+    const cv::Size fitted(std::max(1, static_cast<int>(box.width / reduction)),
+                          std::max(1, static_cast<int>(box.height / reduction)));
+
+    for (int stage = start; stage <= ColourStage; ++stage) {
+        bool finishedStage = true;
+        switch (stage) {
+        case RotationStage:
+            stepName_ = "ApplyRotation";
+            if (sourceChanged_ || previewSource_.size() != fitted) {
+                if (source_.cols > box.width) {
+                    cv::Mat resized;
+                    cv::resize(source_, resized, fitted, 0.0, 0.0, cv::INTER_LINEAR);
+                    previewSource_ = resized;
+                } else {
+                    previewSource_ = source_;
+                }
+            }
+            {
+                const cv::Size full = rotatedFullSize(source_.size(), rotation_);
+                fullWidth_ = full.width;
+                fullHeight_ = full.height;
+            }
+            rotated_ = rotate(previewSource_);
+            break;
+        case CropStage:
+            stepName_ = "ApplyCrop";
+            cropped_ = cropTo(rotated_, cv::Size(fullWidth_, fullHeight_));
+            break;
+        case ToneMapStage:
+            if (toneMappingRuns())
+                stepName_ = "ComputePreview";
+            finishedStage = toneMap(cropped_, toneMapped_);
+            break;
+        case SharpenStage: {
+            stepName_ = "ApplyingSharpenning";
+            const cv::Mat blended = blend(toneMapped_, cropped_);
+            finishedStage = !cancelRequested();
+            if (finishedStage)
+                sharpened_ = sharpen(blended);
+            break;
+        }
+        case ColourStage:
+            finishedStage = !cancelRequested();
+            if (finishedStage) {
+                stepName_ = "ApplyingColorModifications";
+                clipped_ = colour(sharpened_, cropped_);
+            }
+            break;
+        }
+        if (!finishedStage) {
+            staleStage_ = stage;
+            return;
+        }
+    }
+    finished_ = clipped_;
+    output_ = finished_;
+    sourceChanged_ = false;
+    operatorChanged_ = false;
+    staleStage_ = noStaleStage;
+}
+
+cv::Mat RenderPipeline::renderImage(const cv::Mat& image, const cv::Size& cropFrame)
+{
+    clearCancel();
+    const cv::Mat working = toWorkingImage(image, false);
+    if (working.empty()) {
+        logError("RenderPipeline::renderSource", "empty or unsupported image; nothing rendered");
+        return cv::Mat();
+    }
+    stepName_ = "ApplyRotation";
+    const cv::Mat rotated = rotate(working);
+    stepName_ = "ApplyCrop";
+    const cv::Mat cropped = cropTo(rotated, cropFrame.empty() ? rotated.size() : cropFrame);
+    stepName_ = "ApplyToneMap";
+    cv::Mat toneMapped;
+    if (!toneMap(cropped, toneMapped))
+        return output_;
+    stepName_ = "ApplyingSharpenning";
+    const cv::Mat sharpened = sharpen(blend(toneMapped, cropped));
+    stepName_ = "ApplyingColorModifications";
+    return colour(sharpened, cropped);
+}
+
+cv::Mat RenderPipeline::renderSource(const cv::Mat& image)
+{
+    return renderImage(image, cv::Size());
+}
+
+cv::Mat RenderPipeline::renderFull()
+{
+    if (source_.empty())
+        return output_;
+    output_ = renderSource(source_);
+    return output_;
+}
+
+cv::Mat RenderPipeline::renderScaled()
+{
+    if (initialSource_.empty())
+        return cv::Mat();
+    const cv::Size size = thumbnailSize();
+    cv::Mat reduced;
+    cv::resize(initialSource_, reduced, cv::Size(std::max(1, size.width), std::max(1, size.height)), 0.0, 0.0,
+               cv::INTER_LINEAR);
+    // The crop is stated in pixels of the rotated full-size source.
+    const cv::Size frame = rotatedFullSize((source_.empty() ? initialSource_ : source_).size(), rotation_);
+    return renderImage(reduced, frame);
+}
+
+cv::Mat RenderPipeline::clipBlackWhite(const cv::Mat& reference, float blackClip, float whiteClip,
+                                       const cv::Mat& colour)
+{
+    if (reference.empty())
+        return cv::Mat();
+    if (colour.size() != reference.size() || colour.channels() != reference.channels()) {
+        logError("RenderPipeline::clipBlackWhite", "reference and colour images differ in size or channels");
+        return colour;
+    }
+    const cv::Mat matched = colour.depth() == reference.depth() ? colour : convertBitDepth(colour, depthInBits(reference));
+    switch (reference.depth()) {
+    case CV_8U: return clipTyped<uchar>(reference, blackClip, whiteClip, matched, 255.0);
+    case CV_16U: return clipTyped<ushort>(reference, blackClip, whiteClip, matched, 65535.0);
+    case CV_32F: return clipTyped<float>(reference, blackClip, whiteClip, matched, 1.0);
+    default: return cv::Mat();
+    }
+}

@@ -1,0 +1,183 @@
+#pragma once
+#include "Spline.h"
+#include "ToneMappingBase.h"
+
+#include <opencv2/core.hpp>
+
+#include <memory>
+#include <string>
+
+// One view's cached render: source -> rotation -> crop -> tone mapping ->
+// strength and sharpening -> colour and clipping. Each setter re-renders, on
+// request, only from the first stage its setting feeds.
+//
+// Not locked: one thread renders a pipeline at a time and settings do not change
+// while it does. Only the operator's cancel flag crosses threads.
+class RenderPipeline {
+public:
+    // Preview stages, the restart points of the setters.
+    enum Stage { RotationStage = 0, CropStage = 1, ToneMapStage = 2, SharpenStage = 3, ColourStage = 4 };
+
+    RenderPipeline();
+    ~RenderPipeline();
+    RenderPipeline(const RenderPipeline&) = delete;
+    RenderPipeline& operator=(const RenderPipeline&) = delete;
+
+    // Takes any depth with 1, 3 or 4 channels; the working source is 3-channel float.
+    void setSourceImage(const cv::Mat& image, bool replaceInitial);
+    // The preview box of every pipeline.
+    static void setPreviewSize(const int size[2]);
+    void setToneMapper(int index);
+
+    void setRotation(float radians, bool render);
+    // x, y, width, height in pixels of the full-size rotated image; -1 everywhere is no crop.
+    void setCrop(const cv::Rect& crop, bool render);
+    void setApplyTM(bool applyTM, bool render);
+    void setTMAlgo(int index, bool render);
+    void setTM1Alpha(float value, bool render);
+    void setTM1Beta(float value, bool render);
+    void setTM2Alpha(float value, bool render);
+    void setTM3Alpha(float value, bool render);
+    void setTM3Beta(float value, bool render);
+    void setTM3Gamma(float value, bool render);
+    void setTM4Alpha(float value, bool render);
+    void setTM4Beta(float value, bool render);
+    void setTM4Gamma(float value, bool render);
+    void setStrength(float strength, bool render);
+    void setApplySharpening(bool applySharpening, bool render);
+    void setSharpeningAmount(float amount, bool render);
+    // Gaussian kernel size; made odd and at least 1.
+    void setSharpeningRadius(int radius, bool render);
+    void setSharpeningThreshold(float threshold, bool render);
+    void setExposure(float exposure, bool render);
+    void setContrast(float contrast, bool render);
+    void setHue(float hue, bool render);
+    void setSaturation(float saturation, bool render);
+    void setVibrance(float vibrance, bool render);
+    void setWhites(float whites, bool render);
+    void setBlacks(float blacks, bool render);
+    void setHighlights(float highlights, bool render);
+    void setShadows(float shadows, bool render);
+    void setBlackClip(float blackClip, bool render);
+    void setWhiteClip(float whiteClip, bool render);
+
+    // A preset's values, in the preset record's order; never renders.
+    void applySettings(bool applyTM, int TMalgo, float p0, float p1, float p2, float blackClip, float whiteClip,
+                       float strength, float exposure, float contrast, float highlights, float shadows, float whites,
+                       float blacks, float hue, float saturation, float vibrance, bool applySharpening,
+                       float sharpeningAmount, int sharpeningRadius, float sharpeningThreshold);
+    // Every setting of other, none of its images; always makes a fresh operator.
+    void copySettings(const RenderPipeline& other);
+
+    // Renders the preview from startStage on, reusing the stages before it;
+    // the result is output(). Interactive renders with tone mapping on use a box
+    // 1.5 times smaller on each side.
+    void renderPreview(int startStage, bool interactive);
+    // Full-resolution render of the source; also becomes output().
+    cv::Mat renderFull();
+    // Render of the first source reduced to thumbnailSize(); output() is kept.
+    cv::Mat renderScaled();
+    // Full-resolution render of any image; the last preview when cancelled.
+    cv::Mat renderSource(const cv::Mat& image);
+
+    // Pixels whose reference mean is below blackClip (of full scale) become 0,
+    // above 1 - whiteClip full scale; the others take colour's pixel. The result
+    // has the reference's size and type.
+    static cv::Mat clipBlackWhite(const cv::Mat& reference, float blackClip, float whiteClip, const cv::Mat& colour);
+
+    const cv::Mat& output() const { return output_; }
+    const cv::Mat& initialSource() const { return initialSource_; }
+    const cv::Mat& source() const { return source_; }
+    const cv::Mat& previewSource() const { return previewSource_; }
+    const cv::Mat& rotated() const { return rotated_; }
+    const cv::Mat& cropped() const { return cropped_; }
+    const cv::Mat& toneMapped() const { return toneMapped_; }
+    const cv::Mat& sharpened() const { return sharpened_; }
+    const cv::Mat& clipped() const { return clipped_; }
+    // Null while the index has no operator. Set its cancel flag to stop a render.
+    ToneMappingBase* toneMapper() const { return toneMapper_.get(); }
+    int TMalgo() const { return TMalgo_; }
+    const float* params(int index) const { return params_[index]; }
+    float rotation() const { return rotation_; }
+    cv::Rect crop() const { return crop_; }
+    int fullWidth() const { return fullWidth_; }
+    int fullHeight() const { return fullHeight_; }
+    const Spline& curve() const { return curve_; }
+    float exposure() const { return exposure_; }
+    float contrast() const { return contrast_; }
+    float hue() const { return hue_; }
+    float saturation() const { return saturation_; }
+    float vibrance() const { return vibrance_; }
+    float blackClip() const { return blackClip_; }
+    float whiteClip() const { return whiteClip_; }
+    bool applyTM() const { return applyTM_; }
+    float strength() const { return strength_; }
+    bool applySharpening() const { return applySharpening_; }
+    float sharpeningAmount() const { return sharpeningAmount_; }
+    int sharpeningRadius() const { return sharpeningRadius_; }
+    float sharpeningThreshold() const { return sharpeningThreshold_; }
+    const std::string& stepName() const { return stepName_; }
+
+private:
+    static constexpr int noStaleStage = 5;
+
+    void setParam(int index, int slot, float value, bool render);
+    void changed(bool render, int restartStage);
+    void setExposureTerms(float exposure);
+    bool cancelRequested() const;
+    void clearCancel();
+
+    cv::Mat rotate(const cv::Mat& image) const;
+    // The crop is stated in pixels of a frame of fullSize; it is scaled to image.
+    cv::Mat cropTo(const cv::Mat& image, const cv::Size& fullSize) const;
+    // False when cancelled.
+    bool toneMap(const cv::Mat& cropped, cv::Mat& toneMapped);
+    bool toneMappingRuns() const;
+    cv::Mat blend(const cv::Mat& toneMapped, const cv::Mat& cropped) const;
+    cv::Mat sharpen(const cv::Mat& blended) const;
+    cv::Mat colour(const cv::Mat& sharpened, const cv::Mat& cropped) const;
+    cv::Mat renderImage(const cv::Mat& image, const cv::Size& cropFrame);
+
+    cv::Mat initialSource_;
+    cv::Mat source_;
+    cv::Mat previewSource_;
+    cv::Mat rotated_;
+    cv::Mat cropped_;
+    cv::Mat toneMapped_;
+    cv::Mat sharpened_;
+    cv::Mat clipped_;
+    cv::Mat finished_;
+    cv::Mat output_;
+    bool sourceChanged_ = false;
+    bool operatorChanged_ = false;
+    // First preview stage left unfinished by a cancelled render.
+    int staleStage_ = 0;
+
+    float params_[5][3];
+    float rotation_ = 0.f;
+    cv::Rect crop_{-1, -1, -1, -1};
+    int fullWidth_ = 0;
+    int fullHeight_ = 0;
+    float exposure_;
+    float contrast_;
+    float hue_;
+    float saturation_;
+    float vibrance_;
+    float blackClip_;
+    float whiteClip_;
+    bool applyTM_;
+    float strength_;
+    Spline curve_;
+    float whitePoint_ = 1.f;
+    float blackPoint_ = 0.f;
+    float gain_ = 1.f;
+    float kneeWidth_ = 0.f;
+    float kneeCurvature_ = 0.f;
+    std::string stepName_;
+    bool applySharpening_;
+    float sharpeningAmount_;
+    int sharpeningRadius_;
+    float sharpeningThreshold_;
+    int TMalgo_;
+    std::unique_ptr<ToneMappingBase> toneMapper_;
+};

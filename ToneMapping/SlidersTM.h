@@ -1,0 +1,22 @@
+#pragma once
+#include "Spline.h"
+#include "ToneMappingBase.h"
+
+// The sliders-only operator: a fixed colour pass with its own tone curve. It
+// ignores its parameters, reports no progress and does not look at `cancel`.
+class SlidersTM : public ToneMappingBase {
+public:
+    SlidersTM();
+    cv::Mat& apply(cv::Mat& out, const cv::Mat& in, const float params[3]) override;
+
+private:
+    cv::Mat buffer;
+    Spline curve;
+    const float contrast = 1.2333334f;
+    const float vibrance = 0.7f;
+    // Exposure terms for -0.15 EV.
+    const float blackPoint = 0.f;
+    const float gain;
+    const float kneeWidth;
+    const float kneeCurvature;
+};

@@ -1,0 +1,3 @@
+#include "WorkerCount.h"
+
+std::atomic<int> threadCount{2};
