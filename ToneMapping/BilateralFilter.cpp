@@ -8,8 +8,11 @@
 namespace {
 
 constexpr float kRangeRate = 0.05f;
-// Both work buffers of one slab together stay below this.
-constexpr double kSlabBudgetBytes = 64.0 * 1024 * 1024;
+// Both work buffers of one slab together aim below this (each then stays small
+// enough for the allocator to reuse rather than map afresh), but a slab is never
+// thinner than kMinSlabRows, whose halo rows would otherwise dominate.
+constexpr double kSlabBudgetBytes = 32.0 * 1024 * 1024;
+constexpr int kMinSlabRows = 8;
 // Rows a slab reads beyond its own on each side: two three-tap passes along rows.
 constexpr int kRowHalo = 2;
 
@@ -119,8 +122,14 @@ void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sl
                 zMax = std::max(zMax, gz);
             }
     }
-    if (zMax < 0)
-        return;  // nothing splats here, so no pixel slices here either
+    const int ySliceLow = std::max(0, (sliceLow - shape.padXY) * s);
+    const int ySliceHigh = std::min(src.rows, (sliceHigh - shape.padXY) * s);
+    if (zMax < 0) {
+        // Nothing splats here, so every pixel sliced here is non-finite.
+        if (ySliceLow < ySliceHigh)
+            src.rowRange(ySliceLow, ySliceHigh).copyTo(dst.rowRange(ySliceLow, ySliceHigh));
+        return;
+    }
 
     // Two depth passes spread each sample two cells; one more cell of zeros bounds the reads.
     slab.firstZ = std::max(0, zMin - 3);
@@ -160,8 +169,6 @@ void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sl
                      std::max(interiorLow, outLow - halo), std::min(interiorHigh, outHigh + halo), zLow, zHigh);
         }
 
-    const int ySliceLow = std::max(0, (sliceLow - shape.padXY) * s);
-    const int ySliceHigh = std::min(src.rows, (sliceHigh - shape.padXY) * s);
     for (int y = ySliceLow; y < ySliceHigh; ++y) {
         const float* in = src.ptr<float>(y);
         float* out = dst.ptr<float>(y);
@@ -237,7 +244,7 @@ void bilateralFilterGrid(const cv::Mat& src32, cv::Mat& dst32, float sigmaRange,
         const double rowBytes = 2.0 * shape.cols * shape.depth * 2 * sizeof(float);
         const int fitting = std::max(1, static_cast<int>(kSlabBudgetBytes / rowBytes) - 2 * kRowHalo - 1);
         const int perThread = (shape.rows + 2 * cv::getNumThreads() - 1) / (2 * cv::getNumThreads());
-        slabRows = std::max(1, std::min(fitting, perThread));
+        slabRows = std::max(kMinSlabRows, std::min(fitting, perThread));
     }
     const int slabCount = (shape.rows + slabRows - 1) / slabRows;
     cv::parallel_for_(
