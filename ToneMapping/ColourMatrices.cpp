@@ -35,30 +35,45 @@ cv::Mat inverse(const cv::Mat& matrix)
     return result;
 }
 
+// Row bands of the image over the library's threads: the transforms are plain per-pixel passes.
+template <typename Body>
+void forEachBand(const cv::Mat& image, const Body& body)
+{
+    cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& rows) { body(rows); });
+}
+
+void transformAll(const cv::Mat& image, cv::Mat& result, const cv::Mat& matrix)
+{
+    forEachBand(image, [&](const cv::Range& rows) {
+        cv::Mat band = result.rowRange(rows);
+        cv::transform(image.rowRange(rows), band, matrix);
+    });
+}
+
 cv::Mat applyMatrix(const cv::Mat& image, const cv::Mat& matrix, unsigned mode)
 {
-    cv::Mat result = cv::Mat::zeros(image.size(), CV_32FC3);
-    switch (mode) {
-    case 2:
-        cv::transform(image, result, matrix);
-        break;
-    case 1:
-        if (!image.empty())
-            cv::transform(image(cv::Rect(0, 0, 1, 1)), result(cv::Rect(0, 0, 1, 1)), matrix);
-        break;
-    case 0:
-        cv::transform(image, result, inverse(matrix));
-        break;
-    default:
-        break;
+    if (mode != 0 && mode != 2) {
+        cv::Mat result = cv::Mat::zeros(image.size(), CV_32FC3);
+        if (mode == 1 && !image.empty()) {
+            cv::Mat first = result(cv::Rect(0, 0, 1, 1));
+            cv::transform(image(cv::Rect(0, 0, 1, 1)), first, matrix);
+        }
+        return result;
     }
+    // Every pixel is written, so no zeroing first.
+    cv::Mat result(image.size(), CV_32FC3);
+    transformAll(image, result, mode == 2 ? matrix : inverse(matrix));
     return result;
 }
 
+// |element|^exponent: the library's power takes absolute values for a fractional exponent.
 cv::Mat absPower(const cv::Mat& image, float exponent)
 {
-    cv::Mat result;
-    cv::pow(cv::abs(image), exponent, result);
+    cv::Mat result(image.size(), image.type());
+    forEachBand(image, [&](const cv::Range& rows) {
+        cv::Mat band = result.rowRange(rows);
+        cv::pow(image.rowRange(rows), exponent, band);
+    });
     return result;
 }
 

@@ -8,12 +8,16 @@
 #include "Spline.h"
 #include "Threads.h"
 
+#include <opencv2/core/hal/hal.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -34,19 +38,44 @@ struct StageOutput {
     const std::atomic<bool>* cancel;
 };
 
-// The luminance-level adaptation factor FL of an adapting luminance La.
-inline float adaptationFactor(float la)
+// The luminance-level adaptation factor FL of an adapting luminance La, given
+// 5 La and its cube root.
+inline float adaptationFactor(float fiveLa, float cubeRoot)
 {
-    const float k = 1.0f / (5.0f * la + 1.0f);
+    const float k = 1.0f / (fiveLa + 1.0f);
     const float k4 = k * k * k * k;
-    return 0.2f * k4 * (5.0f * la) + 0.1f * (1.0f - k4) * (1.0f - k4) * std::cbrt(5.0f * la);
+    return 0.2f * k4 * fiveLa + 0.1f * (1.0f - k4) * (1.0f - k4) * cubeRoot;
 }
 
-// Runs body(row) over every row of `rows`, split over the library's threads.
+// values[i]^exponent for values >= 0, through the library's vectorised log and exp:
+// the per-pixel powers dominate the cost of the model.
+void powInPlace(std::vector<float>& values, float exponent)
+{
+    const int n = static_cast<int>(values.size());
+    cv::hal::log32f(values.data(), values.data(), n);
+    for (float& v : values)
+        v *= exponent;
+    cv::hal::exp32f(values.data(), values.data(), n);
+}
+
+// Runs body(rows) over bands of rows, split over the library's threads, so that
+// per-band temporaries stay small.
+template <typename Body>
+void forEachBand(int rows, const Body& body)
+{
+    constexpr int kBandRows = 16;
+    const int bands = (rows + kBandRows - 1) / kBandRows;
+    cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
+        for (int band = range.start; band < range.end; ++band)
+            body(cv::Range(band * kBandRows, std::min(rows, (band + 1) * kBandRows)));
+    });
+}
+
+// Runs body(row) over every row, split over the library's threads.
 template <typename Body>
 void forEachRow(int rows, const Body& body)
 {
-    cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& range) {
+    forEachBand(rows, [&](const cv::Range& range) {
         for (int r = range.start; r < range.end; ++r)
             body(r);
     });
@@ -105,76 +134,107 @@ cv::Mat padToSize(const cv::Mat& blurred, cv::Size size)
 
 cv::Mat chromaticAdapt(const cv::Mat& base, const cv::Mat& white)
 {
-    cv::Mat adapted = cat02Transform(base, 2);
-    const cv::Mat whiteCat = cat02Transform(white, 2);
     const cv::Vec3f d65 = cat02Transform(onePixel(kD65White), 1).at<cv::Vec3f>(0, 0);
-    forEachRow(adapted.rows, [&](int r) {
-        cv::Vec3f* pixel = adapted.ptr<cv::Vec3f>(r);
-        const cv::Vec3f* w = whiteCat.ptr<cv::Vec3f>(r);
-        const cv::Vec3f* xyzWhite = white.ptr<cv::Vec3f>(r);
-        for (int c = 0; c < adapted.cols; ++c) {
-            const float la = 0.2f * xyzWhite[c][1];
-            const float degree = 0.3f * (1.0f - std::exp(-(la - 42.0f) / 92.0f) / 3.6f);
-            for (int k = 0; k < 3; ++k)
-                pixel[c][k] *= degree * d65[k] / (w[c][k] + 1e-7f) + 1.0f - degree;
+    cv::Mat result(base.size(), CV_32FC3);
+    forEachBand(base.rows, [&](const cv::Range& rows) {
+        const cv::Mat whiteBand = white.rowRange(rows);
+        cv::Mat adapted = cat02Transform(base.rowRange(rows), 2);
+        const cv::Mat whiteCat = cat02Transform(whiteBand, 2);
+        for (int r = 0; r < adapted.rows; ++r) {
+            cv::Vec3f* pixel = adapted.ptr<cv::Vec3f>(r);
+            const cv::Vec3f* w = whiteCat.ptr<cv::Vec3f>(r);
+            const cv::Vec3f* xyzWhite = whiteBand.ptr<cv::Vec3f>(r);
+            for (int c = 0; c < adapted.cols; ++c) {
+                const float la = 0.2f * xyzWhite[c][1];
+                const float degree = 0.3f * (1.0f - std::exp(-(la - 42.0f) / 92.0f) / 3.6f);
+                for (int k = 0; k < 3; ++k)
+                    pixel[c][k] *= degree * d65[k] / (w[c][k] + 1e-7f) + 1.0f - degree;
+            }
         }
+        cat02Transform(adapted, 0).copyTo(result.rowRange(rows));
     });
-    return cat02Transform(adapted, 0);
+    return result;
 }
 
-// Cone and rod responses of the adapted base (a) under the local white (white).
+// Cone and rod responses of the adapted base under the local white, band by
+// band; the output stays unfinished when cancel is found set.
 void toneCompressThread(cv::Mat& adapted, cv::Mat& white, void* argument, float p)
 {
     const StageOutput& output = *static_cast<StageOutput*>(argument);
     if (*output.cancel)
         return;
-    cv::Mat response = hpeTransform(adapted, 2);
-    if (*output.cancel)
-        return;
-
     const float sw = 5.0f * 0.2f * largestY(white);
-    forEachRow(response.rows, [&](int r) {
-        cv::Vec3f* h = response.ptr<cv::Vec3f>(r);
-        const cv::Vec3f* w = white.ptr<cv::Vec3f>(r);
-        const cv::Vec3f* a = adapted.ptr<cv::Vec3f>(r);
-        for (int c = 0; c < response.cols; ++c) {
-            const float la = 0.2f * w[c][1];
-            const float fl = adaptationFactor(la);
-            for (int k = 0; k < 3; ++k) {
-                const float sign = h[c][k] > 0.0f ? 1.0f : h[c][k] < 0.0f ? -1.0f : 0.0f;
-                const float x = std::pow(fl * 0.2f * std::fabs(h[c][k]) / la, p);
-                h[c][k] = sign * 400.0f * x / (x + 27.13f) + 0.1f;
+    cv::Mat& compressed = *output.image;
+    compressed.create(adapted.size(), CV_32FC3);
+    const int cols = adapted.cols;
+    forEachBand(adapted.rows, [&](const cv::Range& rows) {
+        if (*output.cancel)
+            return;
+        cv::Mat response = hpeTransform(adapted.rowRange(rows), 2);
+        std::vector<float> cubeRoots(cols), sixthRoots(cols), cones(3 * cols), rods(cols), rodScale(cols);
+        for (int r = 0; r < response.rows; ++r) {
+            cv::Vec3f* h = response.ptr<cv::Vec3f>(r);
+            const cv::Vec3f* w = white.ptr<cv::Vec3f>(rows.start + r);
+            const cv::Vec3f* a = adapted.ptr<cv::Vec3f>(rows.start + r);
+            for (int c = 0; c < cols; ++c) {
+                cubeRoots[c] = w[c][1];  // 5 La with La = 0.2 W_Y
+                sixthRoots[c] = 5.0f * (0.452f * w[c][1]) / 2.26f;
             }
-            const float l5 = 5.0f * (0.452f * w[c][1]) / 2.26f;
-            const float s = std::fabs(a[c][1]) / sw;
-            const float ls = l5 * s;
-            const float bs = 0.5f / (1.0f + 0.3f * ls * ls * ls) + 0.5f / (1.0f + 5.0f * l5);
-            const float j = 1e-5f / (l5 + 1e-5f);
-            const float j2 = j * j;
-            const float oneMinus = 1.0f - j2;
-            const float fls = 3800.0f * j2 * l5 + 0.2f * oneMinus * oneMinus * oneMinus * oneMinus * std::pow(l5, 1.0f / 6.0f);
-            const float y = std::pow(fls * s, p);
-            const float rod = 3.05f * bs * 400.0f * y / (y + 27.13f) + 0.03f;
-            h[c] += cv::Vec3f(rod, rod, rod);
+            powInPlace(cubeRoots, 1.0f / 3.0f);
+            powInPlace(sixthRoots, 1.0f / 6.0f);
+            for (int c = 0; c < cols; ++c) {
+                const float la = 0.2f * w[c][1];
+                const float fl = adaptationFactor(5.0f * la, cubeRoots[c]);
+                for (int k = 0; k < 3; ++k)
+                    cones[3 * c + k] = fl * 0.2f * std::fabs(h[c][k]) / la;
+                const float l5 = 5.0f * (0.452f * w[c][1]) / 2.26f;
+                const float s = std::fabs(a[c][1]) / sw;
+                const float ls = l5 * s;
+                const float j = 1e-5f / (l5 + 1e-5f);
+                const float j2 = j * j;
+                const float oneMinus = 1.0f - j2;
+                const float fls = 3800.0f * j2 * l5 + 0.2f * oneMinus * oneMinus * oneMinus * oneMinus * sixthRoots[c];
+                rods[c] = fls * s;
+                rodScale[c] = 3.05f * (0.5f / (1.0f + 0.3f * ls * ls * ls) + 0.5f / (1.0f + 5.0f * l5)) * 400.0f;
+            }
+            powInPlace(cones, p);
+            powInPlace(rods, p);
+            for (int c = 0; c < cols; ++c) {
+                const float rod = rodScale[c] * rods[c] / (rods[c] + 27.13f) + 0.03f;
+                for (int k = 0; k < 3; ++k) {
+                    const float sign = h[c][k] > 0.0f ? 1.0f : h[c][k] < 0.0f ? -1.0f : 0.0f;
+                    const float x = cones[3 * c + k];
+                    h[c][k] = sign * 400.0f * x / (x + 27.13f) + 0.1f + rod;
+                }
+            }
         }
+        hpeTransform(response, 0).copyTo(compressed.rowRange(rows));
     });
-    if (*output.cancel)
-        return;
-    hpeTransform(response, 0).copyTo(*output.image);
 }
 
 // Detail layer raised to (FL(La) + 0.8)^e, La from the base's Y.
 void detailEnhanceThread(cv::Mat& detail, cv::Mat& base, void* argument, float e)
 {
     cv::Mat& enhanced = *static_cast<StageOutput*>(argument)->image;
-    forEachRow(detail.rows, [&](int r) {
-        const cv::Vec3f* d = detail.ptr<cv::Vec3f>(r);
-        const cv::Vec3f* b = base.ptr<cv::Vec3f>(r);
-        cv::Vec3f* out = enhanced.ptr<cv::Vec3f>(r);
-        for (int c = 0; c < detail.cols; ++c) {
-            const float exponent = std::pow(adaptationFactor(0.2f * b[c][1]) + 0.8f, e);
-            for (int k = 0; k < 3; ++k)
-                out[c][k] = std::pow(d[c][k], exponent);
+    enhanced.create(detail.size(), CV_32FC3);
+    const int cols = detail.cols;
+    forEachBand(detail.rows, [&](const cv::Range& rows) {
+        std::vector<float> exponents(cols), values(3 * cols);
+        for (int r = rows.start; r < rows.end; ++r) {
+            const cv::Vec3f* b = base.ptr<cv::Vec3f>(r);
+            for (int c = 0; c < cols; ++c)
+                exponents[c] = b[c][1];  // 5 La with La = 0.2 B_Y
+            powInPlace(exponents, 1.0f / 3.0f);
+            for (int c = 0; c < cols; ++c)
+                exponents[c] = adaptationFactor(b[c][1], exponents[c]) + 0.8f;
+            powInPlace(exponents, e);
+            // D^x = exp(x ln D), D > 0.
+            const float* d = detail.ptr<float>(r);
+            cv::hal::log32f(d, values.data(), 3 * cols);
+            for (int c = 0; c < cols; ++c)
+                for (int k = 0; k < 3; ++k)
+                    values[3 * c + k] *= exponents[c];
+            cv::hal::exp32f(values.data(), enhanced.ptr<float>(r), 3 * cols);
         }
     });
 }
@@ -183,8 +243,9 @@ void detailEnhanceThread(cv::Mat& detail, cv::Mat& base, void* argument, float e
 bool compressAndEnhance(LayerProcessing& op, const cv::Mat& adapted, const cv::Mat& white, const cv::Mat& detail,
                         const cv::Mat& base, float p, cv::Mat& compressed, cv::Mat& enhanced)
 {
-    compressed = cv::Mat::zeros(adapted.size(), CV_32FC3);
-    enhanced = cv::Mat::zeros(adapted.size(), CV_32FC3);
+    // Each thread allocates its own output, so a cancelled run never pays for it.
+    compressed.release();
+    enhanced.release();
     StageOutput outputs[2] = {{&compressed, &op.cancel}, {&enhanced, &op.cancel}};
     const MatPairThreadFunction bodies[2] = {&toneCompressThread, &detailEnhanceThread};
     const cv::Mat* inputs[2][2] = {{&adapted, &white}, {&detail, &base}};
@@ -225,7 +286,7 @@ cv::Mat iptAdjust(LayerProcessing& op, const cv::Mat& xyz, const cv::Mat& base, 
             const float p = pixel[c][1];
             const float t = pixel[c][2];
             const float chroma = std::sqrt(p * p + t * t);
-            const float factor = std::pow(adaptationFactor(0.2f * b[c][1]) + 1.0f, 0.15f) *
+            const float factor = std::pow(adaptationFactor(b[c][1], std::cbrt(b[c][1])) + 1.0f, 0.15f) *
                                  (1.29f * chroma * chroma - 0.27f * chroma + 0.42f) /
                                  (chroma * chroma - 0.31f * chroma + 0.42f);
             pixel[c][1] = p * factor;
@@ -261,20 +322,67 @@ inline float srgbEncode(float v)
     return 0.055f - 1.055f * std::pow(-v, 0.41666666f);
 }
 
+// Unsigned order of the keys is the numeric order of the floats.
+inline std::uint32_t sortKey(float value)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return (bits & 0x80000000u) ? ~bits : (bits | 0x80000000u);
+}
+
+// The elements that a full sort would put at the given ranks (64-bit: three
+// channels of a large photo exceed 32 bits of index), without sorting: a
+// histogram of the keys' upper bits finds each rank's bucket, and only that
+// bucket is ordered.
+std::vector<float> valuesAtRanks(const cv::Mat& image, const std::vector<size_t>& ranks)
+{
+    constexpr int kBucketShift = 16;
+    const size_t bucketCount = size_t(1) << (32 - kBucketShift);
+    const int width = image.cols * image.channels();
+    std::vector<std::uint64_t> histogram(bucketCount, 0);
+    std::mutex merging;
+    cv::parallel_for_(
+        cv::Range(0, image.rows),
+        [&](const cv::Range& rows) {
+            std::vector<std::uint64_t> local(bucketCount, 0);
+            for (int r = rows.start; r < rows.end; ++r) {
+                const float* v = image.ptr<float>(r);
+                for (int i = 0; i < width; ++i)
+                    ++local[sortKey(v[i]) >> kBucketShift];
+            }
+            std::lock_guard<std::mutex> lock(merging);
+            for (size_t b = 0; b < bucketCount; ++b)
+                histogram[b] += local[b];
+        },
+        cv::getNumThreads());
+
+    std::vector<float> values;
+    for (const size_t rank : ranks) {
+        size_t below = 0;
+        size_t bucket = 0;
+        while (below + histogram[bucket] <= rank)
+            below += histogram[bucket++];
+        std::vector<float> members;
+        members.reserve(histogram[bucket]);
+        for (int r = 0; r < image.rows; ++r) {
+            const float* v = image.ptr<float>(r);
+            for (int i = 0; i < width; ++i)
+                if ((sortKey(v[i]) >> kBucketShift) == bucket)
+                    members.push_back(v[i]);
+        }
+        std::nth_element(members.begin(), members.begin() + (rank - below), members.end());
+        values.push_back(members[rank - below]);
+    }
+    return values;
+}
+
 // Linear RGB clipped at its 1st and 99th percentiles, then sRGB-encoded.
 void clipAndEncode(cv::Mat& rgb)
 {
-    const cv::Mat flat = rgb.reshape(1, 1);
-    std::vector<float> values(flat.begin<float>(), flat.end<float>());
-    const size_t count = values.size();
-    const size_t highIndex = count * 99 / 100;
-    const size_t lowIndex = count / 100;
-    std::nth_element(values.begin(), values.begin() + highIndex, values.end());
-    const float high = values[highIndex];
-    std::nth_element(values.begin(), values.begin() + lowIndex, values.begin() + highIndex);
-    const float low = std::max(0.0f, values[lowIndex]);
-    std::vector<float>().swap(values);
-
+    const size_t count = rgb.total() * 3;
+    const std::vector<float> percentiles = valuesAtRanks(rgb, {count / 100, count * 99 / 100});
+    const float low = std::max(0.0f, percentiles[0]);
+    const float high = percentiles[1];
     const float range = high - low;
     forEachRow(rgb.rows, [&](int r) {
         float* v = rgb.ptr<float>(r);
@@ -289,12 +397,18 @@ void clipAndEncode(cv::Mat& rgb)
 cv::Mat xyzToDisplayRgb(cv::Mat xyz)
 {
     // Non-finite values (a degenerate white) would poison the percentiles.
-    cv::patchNaNs(xyz, 0.0);
-    cv::min(xyz, std::numeric_limits<float>::max(), xyz);
-    cv::max(xyz, -std::numeric_limits<float>::max(), xyz);
+    forEachBand(xyz.rows, [&](const cv::Range& rows) {
+        cv::Mat band = xyz.rowRange(rows);
+        cv::patchNaNs(band, 0.0);
+        cv::min(band, std::numeric_limits<float>::max(), band);
+        cv::max(band, -std::numeric_limits<float>::max(), band);
+    });
     const float largest = largestY(xyz);
     if (largest > 0.0f)
-        xyz /= largest;
+        forEachBand(xyz.rows, [&](const cv::Range& rows) {
+            cv::Mat band = xyz.rowRange(rows);
+            band /= largest;
+        });
     cv::Mat rgb = xyzToLinearRgb(xyz);
     xyz.release();
     clipAndEncode(rgb);
@@ -329,9 +443,13 @@ void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in
     };
 
     cv::Mat xyz = rgbToScaledXyz(in32, p2);
-    cv::Mat logXyz;
-    cv::log(xyz, logXyz);
-    logXyz *= 1.0 / std::log(10.0);
+    const double ln10 = std::log(10.0);
+    cv::Mat logXyz(xyz.size(), CV_32FC3);
+    forEachBand(xyz.rows, [&](const cv::Range& rows) {
+        cv::Mat band = logXyz.rowRange(rows);
+        cv::log(xyz.rowRange(rows), band);
+        band *= 1.0 / ln10;
+    });
     if (cancelled())
         return;
     op.progress = 5;
@@ -346,17 +464,26 @@ void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in
         return;
     double largestLog = 0.0;
     cv::minMaxLoc(logXyz.reshape(1), nullptr, &largestLog);
-    base = cv::min(base, std::max(0.0, largestLog));
-    cv::Mat detail = logXyz - base;
+    const double ceiling = std::max(0.0, largestLog);
+    cv::Mat detail(base.size(), CV_32FC3);
+    forEachBand(base.rows, [&](const cv::Range& rows) {
+        cv::Mat baseBand = base.rowRange(rows);
+        cv::Mat detailBand = detail.rowRange(rows);
+        cv::min(baseBand, ceiling, baseBand);
+        cv::subtract(logXyz.rowRange(rows), baseBand, detailBand);
+        detailBand *= ln10;
+        cv::exp(detailBand, detailBand);
+    });
     logXyz.release();
-    detail *= std::log(10.0);
-    cv::exp(detail, detail);
 
     if (cancelled())
         return;
     op.progress = 50;
-    base *= std::log(10.0);
-    cv::exp(base, base);
+    forEachBand(base.rows, [&](const cv::Range& rows) {
+        cv::Mat band = base.rowRange(rows);
+        band *= ln10;
+        cv::exp(band, band);
+    });
 
     cv::Mat white2 = adaptationBlur(xyz, 2);
     cv::Mat white3 = adaptationBlur(xyz, 3);

@@ -3,6 +3,7 @@
 #include "BilateralFilter.h"
 #include "LC_Model.h"
 #include "LayerProcessing.h"
+#include "WorkerCount.h"
 
 #include <benchmark/benchmark.h>
 #include <opencv2/imgcodecs.hpp>
@@ -12,6 +13,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -103,6 +105,8 @@ void BM_OpenCvDtFilter(benchmark::State& state)
 template <typename Operator>
 void runOperator(benchmark::State& state, const float params[3])
 {
+    // As the main window sets it at start-up.
+    threadCount = std::max(1, cv::getNumberOfCPUs() - 1);
     const cv::Mat& image = hdrImage(static_cast<int>(state.range(0)));
     Operator op;
     cv::Mat out;
