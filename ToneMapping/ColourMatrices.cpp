@@ -66,13 +66,13 @@ cv::Mat applyMatrix(const cv::Mat& image, const cv::Mat& matrix, unsigned mode)
     return result;
 }
 
-// |element|^exponent: the library's power takes absolute values for a fractional exponent.
+// |element|^exponent.
 cv::Mat absPower(const cv::Mat& image, float exponent)
 {
     cv::Mat result(image.size(), image.type());
     forEachBand(image, [&](const cv::Range& rows) {
         cv::Mat band = result.rowRange(rows);
-        cv::pow(image.rowRange(rows), exponent, band);
+        cv::pow(cv::abs(image.rowRange(rows)), exponent, band);
     });
     return result;
 }
