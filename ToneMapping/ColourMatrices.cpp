@@ -87,9 +87,13 @@ cv::Mat linearRgbToXyz(const cv::Mat& image, float maxY)
     double largestY = 0.0;
     if (!y.empty())
         cv::minMaxLoc(y, nullptr, &largestY);
-    if (largestY > 0.0)
-        xyz.convertTo(xyz, CV_32F, maxY / largestY);
-    return cv::max(xyz, 1e-8);
+    const double scale = largestY > 0.0 ? maxY / largestY : 1.0;
+    forEachBand(xyz, [&](const cv::Range& rows) {
+        cv::Mat band = xyz.rowRange(rows);
+        band.convertTo(band, CV_32F, scale);
+        cv::max(band, 1e-8, band);
+    });
+    return xyz;
 }
 
 cv::Mat cat02Transform(const cv::Mat& image, unsigned mode)

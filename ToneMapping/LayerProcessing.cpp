@@ -266,6 +266,16 @@ bool compressAndEnhance(LayerProcessing& op, const cv::Mat& adapted, const cv::M
     return !op.cancel;
 }
 
+// The compressed base times the enhanced detail, per element, into the base's pixels.
+cv::Mat multiplyLayers(cv::Mat& compressed, const cv::Mat& enhanced)
+{
+    forEachBand(compressed.rows, [&](const cv::Range& rows) {
+        cv::Mat band = compressed.rowRange(rows);
+        cv::multiply(band, enhanced.rowRange(rows), band);
+    });
+    return compressed;
+}
+
 cv::Mat iptAdjust(LayerProcessing& op, const cv::Mat& xyz, const cv::Mat& base, float gamma)
 {
     cv::Mat ipt = xyzLmsTransform(xyz, 2);
@@ -512,7 +522,7 @@ void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in
     }
     op.progress = 80;
 
-    cv::Mat layered = compressed.mul(enhanced);
+    cv::Mat layered = multiplyLayers(compressed, enhanced);
     compressed.release();
     enhanced.release();
     if (cancelled())
