@@ -1,6 +1,7 @@
 #include "ColourMatrices.h"
 
-#include <opencv2/core.hpp>
+#include "RowBands.h"
+
 
 namespace {
 
@@ -35,16 +36,9 @@ cv::Mat inverse(const cv::Mat& matrix)
     return result;
 }
 
-// Row bands of the image over the library's threads: the transforms are plain per-pixel passes.
-template <typename Body>
-void forEachBand(const cv::Mat& image, const Body& body)
-{
-    cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& rows) { body(rows); });
-}
-
 void transformAll(const cv::Mat& image, cv::Mat& result, const cv::Mat& matrix)
 {
-    forEachBand(image, [&](const cv::Range& rows) {
+    forEachRowBand(image.rows, [&](const cv::Range& rows) {
         cv::Mat band = result.rowRange(rows);
         cv::transform(image.rowRange(rows), band, matrix);
     });
@@ -70,7 +64,7 @@ cv::Mat applyMatrix(const cv::Mat& image, const cv::Mat& matrix, unsigned mode)
 cv::Mat absPower(const cv::Mat& image, float exponent)
 {
     cv::Mat result(image.size(), image.type());
-    forEachBand(image, [&](const cv::Range& rows) {
+    forEachRowBand(image.rows, [&](const cv::Range& rows) {
         cv::Mat band = result.rowRange(rows);
         cv::pow(cv::abs(image.rowRange(rows)), exponent, band);
     });
@@ -88,7 +82,7 @@ cv::Mat linearRgbToXyz(const cv::Mat& image, float maxY)
     if (!y.empty())
         cv::minMaxLoc(y, nullptr, &largestY);
     const double scale = largestY > 0.0 ? maxY / largestY : 1.0;
-    forEachBand(xyz, [&](const cv::Range& rows) {
+    forEachRowBand(xyz.rows, [&](const cv::Range& rows) {
         cv::Mat band = xyz.rowRange(rows);
         band.convertTo(band, CV_32F, scale);
         cv::max(band, 1e-8, band);

@@ -5,6 +5,7 @@
 #include "ColourPass.h"
 #include "FftBlur.h"
 #include "PixelOps.h"
+#include "RowBands.h"
 #include "Spline.h"
 #include "Threads.h"
 
@@ -58,24 +59,11 @@ void powInPlace(std::vector<float>& values, float exponent)
     cv::hal::exp32f(values.data(), values.data(), n);
 }
 
-// Runs body(rows) over bands of rows, split over the library's threads, so that
-// per-band temporaries stay small.
-template <typename Body>
-void forEachBand(int rows, const Body& body)
-{
-    constexpr int kBandRows = 16;
-    const int bands = (rows + kBandRows - 1) / kBandRows;
-    cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
-        for (int band = range.start; band < range.end; ++band)
-            body(cv::Range(band * kBandRows, std::min(rows, (band + 1) * kBandRows)));
-    });
-}
-
 // Runs body(row) over every row, split over the library's threads.
 template <typename Body>
 void forEachRow(int rows, const Body& body)
 {
-    forEachBand(rows, [&](const cv::Range& range) {
+    forEachRowBand(rows, [&](const cv::Range& range) {
         for (int r = range.start; r < range.end; ++r)
             body(r);
     });
@@ -136,7 +124,7 @@ cv::Mat chromaticAdapt(const cv::Mat& base, const cv::Mat& white)
 {
     const cv::Vec3f d65 = cat02Transform(onePixel(kD65White), 1).at<cv::Vec3f>(0, 0);
     cv::Mat result(base.size(), CV_32FC3);
-    forEachBand(base.rows, [&](const cv::Range& rows) {
+    forEachRowBand(base.rows, [&](const cv::Range& rows) {
         const cv::Mat whiteBand = white.rowRange(rows);
         cv::Mat adapted = cat02Transform(base.rowRange(rows), 2);
         const cv::Mat whiteCat = cat02Transform(whiteBand, 2);
@@ -167,7 +155,7 @@ void toneCompressThread(cv::Mat& adapted, cv::Mat& white, void* argument, float 
     cv::Mat& compressed = *output.image;
     compressed.create(adapted.size(), CV_32FC3);
     const int cols = adapted.cols;
-    forEachBand(adapted.rows, [&](const cv::Range& rows) {
+    forEachRowBand(adapted.rows, [&](const cv::Range& rows) {
         if (*output.cancel)
             return;
         cv::Mat response = hpeTransform(adapted.rowRange(rows), 2);
@@ -218,7 +206,7 @@ void detailEnhanceThread(cv::Mat& detail, cv::Mat& base, void* argument, float e
     cv::Mat& enhanced = *static_cast<StageOutput*>(argument)->image;
     enhanced.create(detail.size(), CV_32FC3);
     const int cols = detail.cols;
-    forEachBand(detail.rows, [&](const cv::Range& rows) {
+    forEachRowBand(detail.rows, [&](const cv::Range& rows) {
         std::vector<float> exponents(cols), values(3 * cols);
         for (int r = rows.start; r < rows.end; ++r) {
             const cv::Vec3f* b = base.ptr<cv::Vec3f>(r);
@@ -269,7 +257,7 @@ bool compressAndEnhance(LayerProcessing& op, const cv::Mat& adapted, const cv::M
 // The compressed base times the enhanced detail, per element, into the base's pixels.
 cv::Mat multiplyLayers(cv::Mat& compressed, const cv::Mat& enhanced)
 {
-    forEachBand(compressed.rows, [&](const cv::Range& rows) {
+    forEachRowBand(compressed.rows, [&](const cv::Range& rows) {
         cv::Mat band = compressed.rowRange(rows);
         cv::multiply(band, enhanced.rowRange(rows), band);
     });
@@ -407,7 +395,7 @@ void clipAndEncode(cv::Mat& rgb)
 cv::Mat xyzToDisplayRgb(cv::Mat xyz)
 {
     // Non-finite values (a degenerate white) would poison the percentiles.
-    forEachBand(xyz.rows, [&](const cv::Range& rows) {
+    forEachRowBand(xyz.rows, [&](const cv::Range& rows) {
         cv::Mat band = xyz.rowRange(rows);
         cv::patchNaNs(band, 0.0);
         cv::min(band, std::numeric_limits<float>::max(), band);
@@ -415,7 +403,7 @@ cv::Mat xyzToDisplayRgb(cv::Mat xyz)
     });
     const float largest = largestY(xyz);
     if (largest > 0.0f)
-        forEachBand(xyz.rows, [&](const cv::Range& rows) {
+        forEachRowBand(xyz.rows, [&](const cv::Range& rows) {
             cv::Mat band = xyz.rowRange(rows);
             band /= largest;
         });
@@ -455,7 +443,7 @@ void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in
     cv::Mat xyz = rgbToScaledXyz(in32, p2);
     const double ln10 = std::log(10.0);
     cv::Mat logXyz(xyz.size(), CV_32FC3);
-    forEachBand(xyz.rows, [&](const cv::Range& rows) {
+    forEachRowBand(xyz.rows, [&](const cv::Range& rows) {
         cv::Mat band = logXyz.rowRange(rows);
         cv::log(xyz.rowRange(rows), band);
         band *= 1.0 / ln10;
@@ -476,7 +464,7 @@ void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in
     cv::minMaxLoc(logXyz.reshape(1), nullptr, &largestLog);
     const double ceiling = std::max(0.0, largestLog);
     cv::Mat detail(base.size(), CV_32FC3);
-    forEachBand(base.rows, [&](const cv::Range& rows) {
+    forEachRowBand(base.rows, [&](const cv::Range& rows) {
         cv::Mat baseBand = base.rowRange(rows);
         cv::Mat detailBand = detail.rowRange(rows);
         cv::min(baseBand, ceiling, baseBand);
@@ -489,7 +477,7 @@ void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in
     if (cancelled())
         return;
     op.progress = 50;
-    forEachBand(base.rows, [&](const cv::Range& rows) {
+    forEachRowBand(base.rows, [&](const cv::Range& rows) {
         cv::Mat band = base.rowRange(rows);
         band *= ln10;
         cv::exp(band, band);
