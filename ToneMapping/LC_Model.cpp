@@ -1,5 +1,6 @@
 #include "LC_Model.h"
 
+#include "FiniteSamples.h"
 #include "PixelOps.h"
 
 #include <opencv2/core/hal/intrin.hpp>
@@ -507,8 +508,7 @@ void lcModelToneMap(LC_Model& op, cv::Mat& out, const cv::Mat& in32, int spread,
         return true;
     };
 
-    cv::Mat input = in32.clone();
-    cv::patchNaNs(input, 0.0);
+    cv::Mat input = finiteSamples(in32);
     cv::Mat chroma;
     const cv::Mat luminance = lc_model::compressLuminance(input, chroma);
     input.release();

@@ -4,6 +4,7 @@
 #include "ColourMatrices.h"
 #include "ColourPass.h"
 #include "FftBlur.h"
+#include "FiniteSamples.h"
 #include "PixelOps.h"
 #include "RowBands.h"
 #include "Spline.h"
@@ -426,7 +427,7 @@ void applyFinishingColourPass(const cv::Mat& display, cv::Mat& out)
 
 cv::Mat& LayerProcessing::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
 {
-    const cv::Mat in32 = in.depth() == CV_32F ? in : convertBitDepth(in, 32);
+    const cv::Mat in32 = finiteSamples(in.depth() == CV_32F ? in : convertBitDepth(in, 32));
     layerProcessingToneMap(*this, out, in32, params[0], params[1], params[2]);
     return out;
 }

@@ -6,7 +6,10 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace hdrtest {
 
@@ -22,7 +25,8 @@ cv::Mat syntheticHdr(cv::Size size, int seed)
     return image;
 }
 
-const std::vector<const char*> kEdgeInputs = {"black", "flat", "tiny", "single-pixel", "thin-row", "rotated"};
+const std::vector<const char*> kEdgeInputs = {"black",    "flat",    "tiny",      "single-pixel",
+                                              "thin-row", "rotated", "non-finite"};
 
 cv::Mat namedInput(const std::string& name)
 {
@@ -36,10 +40,24 @@ cv::Mat namedInput(const std::string& name)
         return cv::Mat(1, 1, CV_32FC3, cv::Scalar(0.2, 0.5, 0.9));
     if (name == "thin-row")
         return syntheticHdr(cv::Size(300, 2), 3);
+    if (name == "non-finite") {
+        cv::Mat image = syntheticHdr(cv::Size(90, 70), 5);
+        image.at<cv::Vec3f>(10, 10) = cv::Vec3f(std::nanf(""), 1.0f, 1.0f);
+        image.at<cv::Vec3f>(40, 60) = cv::Vec3f::all(std::numeric_limits<float>::infinity());
+        image.at<cv::Vec3f>(60, 20)[2] = -std::numeric_limits<float>::infinity();
+        return image;
+    }
     // A photo rotated by the horizon tool: black corners around the picture.
     cv::Mat rotated;
     rotateImage(syntheticHdr(cv::Size(160, 120), 4), rotated, 0.3);
     return rotated;
+}
+
+std::string inputName(const ::testing::TestParamInfo<const char*>& info)
+{
+    std::string name = info.param;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
 }
 
 std::vector<std::pair<std::string, cv::Mat>> realHdrImages(int maxSide)

@@ -1,4 +1,5 @@
 #pragma once
+#include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 
 #include <string>
@@ -14,6 +15,8 @@ cv::Mat syntheticHdr(cv::Size size, int seed);
 // Awkward inputs every operator must survive, by name.
 extern const std::vector<const char*> kEdgeInputs;
 cv::Mat namedInput(const std::string& name);
+// A test-name-safe form of an input's name.
+std::string inputName(const ::testing::TestParamInfo<const char*>& info);
 
 // The HDRI .exr files of the test media as BGR float, shrunk so the longer side
 // is at most maxSide; empty when the media is absent.

@@ -260,7 +260,7 @@ TEST_P(LCModelInputs, GiveFiniteOutputInUnitRange)
     EXPECT_TRUE(hdrtest::finiteInUnitRange(out));
 }
 
-INSTANTIATE_TEST_SUITE_P(Edges, LCModelInputs, ::testing::ValuesIn(hdrtest::kEdgeInputs));
+INSTANTIATE_TEST_SUITE_P(Edges, LCModelInputs, ::testing::ValuesIn(hdrtest::kEdgeInputs), hdrtest::inputName);
 
 TEST(LCModel, RealHdrImagesGiveFiniteOutputInUnitRange)
 {

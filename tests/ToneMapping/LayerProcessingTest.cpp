@@ -147,7 +147,7 @@ TEST_P(LayerProcessingInputs, GiveFiniteOutputInUnitRange)
     EXPECT_TRUE(hdrtest::finiteInUnitRange(out));
 }
 
-INSTANTIATE_TEST_SUITE_P(Edges, LayerProcessingInputs, ::testing::ValuesIn(hdrtest::kEdgeInputs));
+INSTANTIATE_TEST_SUITE_P(Edges, LayerProcessingInputs, ::testing::ValuesIn(hdrtest::kEdgeInputs), hdrtest::inputName);
 
 TEST(LayerProcessing, RealHdrImagesGiveFiniteOutputInUnitRange)
 {
