@@ -5,6 +5,7 @@
 #include "ColourPass.h"
 #include "FftBlur.h"
 #include "FiniteSamples.h"
+#include "OrderStatistics.h"
 #include "PixelOps.h"
 #include "RowBands.h"
 #include "Spline.h"
@@ -15,11 +16,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <limits>
-#include <mutex>
 #include <vector>
 
 namespace {
@@ -319,60 +317,6 @@ inline float srgbEncode(float v)
     if (v >= -0.0031308f)
         return 12.92f * v;
     return 0.055f - 1.055f * std::pow(-v, 0.41666666f);
-}
-
-// Unsigned order of the keys is the numeric order of the floats.
-inline std::uint32_t sortKey(float value)
-{
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return (bits & 0x80000000u) ? ~bits : (bits | 0x80000000u);
-}
-
-// The elements that a full sort would put at the given ranks (64-bit: three
-// channels of a large photo exceed 32 bits of index), without sorting: a
-// histogram of the keys' upper bits finds each rank's bucket, and only that
-// bucket is ordered.
-std::vector<float> valuesAtRanks(const cv::Mat& image, const std::vector<size_t>& ranks)
-{
-    constexpr int kBucketShift = 16;
-    const size_t bucketCount = size_t(1) << (32 - kBucketShift);
-    const int width = image.cols * image.channels();
-    std::vector<std::uint64_t> histogram(bucketCount, 0);
-    std::mutex merging;
-    cv::parallel_for_(
-        cv::Range(0, image.rows),
-        [&](const cv::Range& rows) {
-            std::vector<std::uint64_t> local(bucketCount, 0);
-            for (int r = rows.start; r < rows.end; ++r) {
-                const float* v = image.ptr<float>(r);
-                for (int i = 0; i < width; ++i)
-                    ++local[sortKey(v[i]) >> kBucketShift];
-            }
-            std::lock_guard<std::mutex> lock(merging);
-            for (size_t b = 0; b < bucketCount; ++b)
-                histogram[b] += local[b];
-        },
-        cv::getNumThreads());
-
-    std::vector<float> values;
-    for (const size_t rank : ranks) {
-        size_t below = 0;
-        size_t bucket = 0;
-        while (below + histogram[bucket] <= rank)
-            below += histogram[bucket++];
-        std::vector<float> members;
-        members.reserve(histogram[bucket]);
-        for (int r = 0; r < image.rows; ++r) {
-            const float* v = image.ptr<float>(r);
-            for (int i = 0; i < width; ++i)
-                if ((sortKey(v[i]) >> kBucketShift) == bucket)
-                    members.push_back(v[i]);
-        }
-        std::nth_element(members.begin(), members.begin() + (rank - below), members.end());
-        values.push_back(members[rank - below]);
-    }
-    return values;
 }
 
 // Linear RGB clipped at its 1st and 99th percentiles, then sRGB-encoded.
