@@ -5,6 +5,8 @@
 #include "Threads.h"
 #include "WorkerCount.h"
 
+#include <opencv2/core/hal/intrin.hpp>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -12,7 +14,7 @@
 
 namespace {
 
-// Shared read-only by every worker of one pass; each writes its own rows of out.
+// Shared read-only by every worker of one pass.
 struct LightImageJob {
     const InterpolationCurve* curve;
     cv::Mat in;
@@ -42,10 +44,70 @@ inline float toeAndContrast(const LightImageJob& job, float x)
     else
         y = job.gain * (x - job.blackPoint);
     if (job.highContrast)
-        y = job.contrastRoot * std::sqrt(std::max(y, 0.f)) + job.contrastLinear * y + job.contrastOffset;
+        y = job.contrastRoot * std::sqrt(y > 0.f ? y : 0.f) + job.contrastLinear * y + job.contrastOffset;
     else
         y = job.contrastLinear * y + job.contrastOffset;
-    return std::clamp(y, 0.f, 1.f);
+    return y > 0.f ? std::min(y, 1.f) : 0.f;
+}
+
+// The same per element, four or more at a time; the operations and their order
+// match the scalar form, so both give the same bits.
+void toeAndContrastRow(const LightImageJob& job, float* data, int count)
+{
+    int i = 0;
+#if CV_SIMD
+    using namespace cv;
+    const v_float32 zero = vx_setzero_f32();
+    const v_float32 one = vx_setall_f32(1.f);
+    const v_float32 lo = vx_setall_f32(job.blackPoint - job.kneeWidth);
+    const v_float32 hi = vx_setall_f32(job.blackPoint + job.kneeWidth);
+    const v_float32 blackPoint = vx_setall_f32(job.blackPoint);
+    const v_float32 curvature = vx_setall_f32(job.kneeCurvature);
+    const v_float32 gain = vx_setall_f32(job.gain);
+    const v_float32 root = vx_setall_f32(job.contrastRoot);
+    const v_float32 linear = vx_setall_f32(job.contrastLinear);
+    const v_float32 offset = vx_setall_f32(job.contrastOffset);
+    for (; i + v_float32::nlanes <= count; i += v_float32::nlanes) {
+        const v_float32 x = vx_load(data + i);
+        const v_float32 d = x - lo;
+        const v_float32 toe = curvature * d * d;
+        const v_float32 line = gain * (x - blackPoint);
+        v_float32 y = v_select(x <= lo, zero, v_select(x < hi, toe, line));
+        if (job.highContrast)
+            y = root * v_sqrt(v_max(y, zero)) + linear * y + offset;
+        else
+            y = linear * y + offset;
+        v_store(data + i, v_min(v_max(y, zero), one));
+    }
+#endif
+    for (; i < count; ++i)
+        data[i] = toeAndContrast(job, data[i]);
+}
+
+inline void sectorToRgb(float h, float s, float v, float& r, float& g, float& b)
+{
+    if (s <= 0.f) {
+        r = g = b = v;
+        return;
+    }
+    if (h >= 6.f)
+        h -= 6.f;
+    else if (h < 0.f)
+        h += 6.f;
+    // A hue still outside [0, 6) (NaN or far out) must not pick a missing sector.
+    const int k = std::clamp(static_cast<int>(std::isfinite(h) ? h : 0.f), 0, 5);
+    const float f = h - static_cast<float>(k);
+    const float p = v * (1.f - s);
+    const float q = v * (1.f - s * f);
+    const float t = v * (1.f - s * (1.f - f));
+    switch (k) {
+    case 0: r = v; g = t; b = p; break;
+    case 1: r = q; g = v; b = p; break;
+    case 2: r = p; g = v; b = t; break;
+    case 3: r = p; g = q; b = v; break;
+    case 4: r = t; g = p; b = v; break;
+    default: r = v; g = p; b = q; break;
+    }
 }
 
 inline void shiftHueAndSaturation(const LightImageJob& job, float& r, float& g, float& b)
@@ -72,45 +134,49 @@ inline void shiftHueAndSaturation(const LightImageJob& job, float& r, float& g, 
     f = std::max(0.f, f);
     if (f > 1.f)
         f = (1.f - s) * (f - 1.f) + 1.f;
-    hsvSectorToRgb(h, f * s, v, r, g, b);
+    sectorToRgb(h, f * s, v, r, g, b);
 }
 
-// Writes B, G, R of one output pixel from the toned channels.
-inline void applyCurve(const LightImageJob& job, float r, float g, float b, float* px)
+// In place on one row of B, G, R: luminance through the curve, channels scaled by it.
+inline void applyCurve(const LightImageJob& job, float* px, int cols)
 {
-    const float luminance = (20.f * r + 40.f * g + b) / 61.f;
-    if (!(luminance > 0.f)) {
-        // Contrast above 1 can pull a pixel to black; 0 / 0 would give NaN.
-        px[0] = px[1] = px[2] = 0.f;
-        return;
+    for (int x = 0; x < cols; ++x, px += 3) {
+        const float luminance = (20.f * px[2] + 40.f * px[1] + px[0]) / 61.f;
+        if (!(luminance > 0.f)) {
+            // Contrast above 1 can pull a pixel to black; 0 / 0 would give NaN.
+            px[0] = px[1] = px[2] = 0.f;
+            continue;
+        }
+        const float ratio = std::sqrt(std::max(0.f, job.curve->evaluate(luminance * luminance))) / luminance;
+        px[0] = std::clamp(ratio * px[0], 0.f, 1.f);
+        px[1] = std::clamp(ratio * px[1], 0.f, 1.f);
+        px[2] = std::clamp(ratio * px[2], 0.f, 1.f);
     }
-    const float ratio = std::sqrt(std::max(0.f, job.curve->evaluate(luminance * luminance))) / luminance;
-    px[0] = std::clamp(ratio * b, 0.f, 1.f);
-    px[1] = std::clamp(ratio * g, 0.f, 1.f);
-    px[2] = std::clamp(ratio * r, 0.f, 1.f);
 }
 
+// Each row goes through the steps one at a time, so that consecutive pixels are
+// independent work for the processor instead of one long chain per pixel.
 void lightImageWorker(int startRow, const LightImageJob& job)
 {
     const int channels = job.in.channels();
+    const int cols = job.in.cols;
     for (int y = startRow; y < job.in.rows; y += job.stride) {
         const float* in = job.in.ptr<float>(y);
         float* out = job.out.ptr<float>(y);
-        for (int x = 0; x < job.in.cols; ++x, in += channels, out += 3) {
-            float r, g, b;
-            if (channels == 1) {
-                r = g = b = toeAndContrast(job, in[0]);
-            } else {
-                b = in[0];
-                g = in[1];
-                r = in[2];
+        if (channels == 1) {
+            for (int x = 0; x < cols; ++x)
+                out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[x];
+        } else {
+            for (int x = 0; x < 3 * cols; x += 3) {
+                float b = in[x], g = in[x + 1], r = in[x + 2];
                 shiftHueAndSaturation(job, r, g, b);
-                r = toeAndContrast(job, r);
-                g = toeAndContrast(job, g);
-                b = toeAndContrast(job, b);
+                out[x] = b;
+                out[x + 1] = g;
+                out[x + 2] = r;
             }
-            applyCurve(job, r, g, b, out);
         }
+        toeAndContrastRow(job, out, 3 * cols);
+        applyCurve(job, out, cols);
     }
 }
 
@@ -123,28 +189,7 @@ void lightImageWorkerEntry(void* job, void* startRow)
 
 void hsvSectorToRgb(float h, float s, float v, float& r, float& g, float& b)
 {
-    if (s <= 0.f) {
-        r = g = b = v;
-        return;
-    }
-    if (h >= 6.f)
-        h -= 6.f;
-    else if (h < 0.f)
-        h += 6.f;
-    // A hue still outside [0, 6) (NaN or far out) must not pick a missing sector.
-    const int k = std::clamp(static_cast<int>(std::isfinite(h) ? h : 0.f), 0, 5);
-    const float f = h - static_cast<float>(k);
-    const float p = v * (1.f - s);
-    const float q = v * (1.f - s * f);
-    const float t = v * (1.f - s * (1.f - f));
-    switch (k) {
-    case 0: r = v; g = t; b = p; break;
-    case 1: r = q; g = v; b = p; break;
-    case 2: r = p; g = v; b = t; break;
-    case 3: r = p; g = q; b = v; break;
-    case 4: r = t; g = p; b = v; break;
-    default: r = v; g = p; b = q; break;
-    }
+    sectorToRgb(h, s, v, r, g, b);
 }
 
 cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out, const cv::Mat& in, float hue,
@@ -160,6 +205,11 @@ cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out
     LightImageJob job{};
     job.curve = &curve;
     job.in = in.depth() == CV_32F ? in : convertBitDepth(in, 32);
+    if (job.in.empty()) {
+        logError("parallelComputeLightImage", "unsupported sample depth");
+        out = cv::Mat();
+        return out;
+    }
     if (out.data == in.data)
         out = cv::Mat();  // never write over the input
     out.create(in.rows, in.cols, CV_32FC3);

@@ -49,10 +49,52 @@ cv::Mat toWorkingImage(const cv::Mat& image, bool alwaysCopy)
     }
 }
 
-void clearNegativeAndNaN(cv::Mat& image)
+// Negative and NaN elements become 0.
+inline float nonNegative(float x)
 {
-    cv::patchNaNs(image, 0.0);
-    cv::max(image, 0.0, image);
+    return x > 0.f ? x : 0.f;
+}
+
+// Runs op(in1 row, in2 row, out row, element count) over the rows in parallel.
+template <typename RowOp>
+cv::Mat elementwise(const cv::Mat& first, const cv::Mat& second, RowOp op)
+{
+    cv::Mat out(first.size(), first.type());
+    const int count = first.cols * first.channels();
+    cv::parallel_for_(cv::Range(0, first.rows), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y)
+            op(first.ptr<float>(y), second.ptr<float>(y), out.ptr<float>(y), count);
+    });
+    return out;
+}
+
+cv::Mat clearedCopy(const cv::Mat& image)
+{
+    return elementwise(image, image, [](const float* in, const float*, float* out, int count) {
+        for (int i = 0; i < count; ++i)
+            out[i] = nonNegative(in[i]);
+    });
+}
+
+// strength * toneMapped + (1 - strength) * cropped, with negative and NaN elements
+// of the operator's output and of the result cleared, in one pass.
+cv::Mat blendCleared(const cv::Mat& toneMapped, const cv::Mat& cropped, float strength)
+{
+    const float keep = 1.f - strength;
+    return elementwise(toneMapped, cropped, [strength, keep](const float* t, const float* c, float* out, int count) {
+        for (int i = 0; i < count; ++i)
+            out[i] = nonNegative(strength * nonNegative(t[i]) + keep * c[i]);
+    });
+}
+
+// Unsharp mask (1 + amount) image - amount blur, cleared, in one pass.
+cv::Mat unsharpCleared(const cv::Mat& image, const cv::Mat& blur, float amount)
+{
+    const float gain = 1.f + amount;
+    return elementwise(image, blur, [gain, amount](const float* in, const float* b, float* out, int count) {
+        for (int i = 0; i < count; ++i)
+            out[i] = nonNegative(gain * in[i] - amount * b[i]);
+    });
 }
 
 // Bounding box of the image rotated by angle, computed from its corners.
@@ -67,10 +109,11 @@ cv::Size rotatedFullSize(const cv::Size& size, float angle)
     return cv::Size(static_cast<int>(w * c + h * s + 1.f), static_cast<int>(w * s + h * c + 1.f));
 }
 
+// out may be colour itself: each pixel is read before it is written.
 template <typename T>
-cv::Mat clipTyped(const cv::Mat& reference, float blackClip, float whiteClip, const cv::Mat& colour, double fullScale)
+void clipTyped(const cv::Mat& reference, float blackClip, float whiteClip, const cv::Mat& colour, double fullScale,
+               cv::Mat& out)
 {
-    cv::Mat result(reference.size(), reference.type());
     const int channels = reference.channels();
     const double blackLevel = static_cast<double>(blackClip) * fullScale;
     const double whiteLevel = fullScale - static_cast<double>(whiteClip) * fullScale;
@@ -80,22 +123,32 @@ cv::Mat clipTyped(const cv::Mat& reference, float blackClip, float whiteClip, co
         for (int y = rows.start; y < rows.end; ++y) {
             const T* ref = reference.ptr<T>(y);
             const T* col = colour.ptr<T>(y);
-            T* out = result.ptr<T>(y);
-            for (int x = 0; x < reference.cols; ++x, ref += channels, col += channels, out += channels) {
+            T* px = out.ptr<T>(y);
+            for (int x = 0; x < reference.cols; ++x, ref += channels, col += channels, px += channels) {
                 double sum = 0.0;
                 for (int k = 0; k < channels; ++k)
                     sum += ref[k];
                 const double mean = sum / channels;
                 if (blackLevel > mean)
-                    std::fill(out, out + channels, T(0));
+                    std::fill(px, px + channels, T(0));
                 else if (clipWhite && mean > whiteLevel)
-                    std::fill(out, out + channels, white);
-                else
-                    std::copy(col, col + channels, out);
+                    std::fill(px, px + channels, white);
+                else if (px != col)
+                    std::copy(col, col + channels, px);
             }
         }
     });
-    return result;
+}
+
+// False for a reference depth without a variant.
+bool clipInto(const cv::Mat& reference, float blackClip, float whiteClip, const cv::Mat& colour, cv::Mat& out)
+{
+    switch (reference.depth()) {
+    case CV_8U: clipTyped<uchar>(reference, blackClip, whiteClip, colour, 255.0, out); return true;
+    case CV_16U: clipTyped<ushort>(reference, blackClip, whiteClip, colour, 65535.0, out); return true;
+    case CV_32F: clipTyped<float>(reference, blackClip, whiteClip, colour, 1.0, out); return true;
+    default: return false;
+    }
 }
 
 }  // namespace
@@ -119,9 +172,7 @@ RenderPipeline::RenderPipeline()
 {
     std::copy(&engineDefaults.params[0][0], &engineDefaults.params[0][0] + 15, &params_[0][0]);
     setExposureTerms(exposure_);
-    const int index = TMalgo_;
-    TMalgo_ = -1;  // makes setToneMapper build the operator even for index 0
-    setToneMapper(index);
+    setToneMapper(TMalgo_);
 }
 
 RenderPipeline::~RenderPipeline() = default;
@@ -462,13 +513,13 @@ cv::Mat RenderPipeline::cropTo(const cv::Mat& image, const cv::Size& fullSize) c
 
 bool RenderPipeline::toneMappingRuns() const
 {
-    return applyTM_ && toneMapper_;
+    return applyTM_ && toneMapper_ && TMalgo_ >= 0 && TMalgo_ < 5;
 }
 
 bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped)
 {
     if (!toneMappingRuns()) {
-        toneMapped = cropped.clone();
+        toneMapped = clearedCopy(cropped);
         return true;
     }
     if (cancelRequested())
@@ -480,11 +531,10 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped)
     if (result.size() != cropped.size() || result.type() != cropped.type()) {
         logError("RenderPipeline::toneMap",
                  "operator " + std::to_string(TMalgo_) + " gave an image of another size or type; not tone mapped");
-        toneMapped = cropped.clone();
+        toneMapped = clearedCopy(cropped);
         return true;
     }
-    clearNegativeAndNaN(result);
-    toneMapped = result;
+    toneMapped = result;  // negative and NaN elements are cleared by the blend
     return true;
 }
 
@@ -492,21 +542,17 @@ cv::Mat RenderPipeline::blend(const cv::Mat& toneMapped, const cv::Mat& cropped)
 {
     if (!toneMappingRuns())
         return toneMapped;
-    cv::Mat blended;
-    cv::addWeighted(toneMapped, strength_, cropped, 1.f - strength_, 0.0, blended);
-    clearNegativeAndNaN(blended);
-    return blended;
+    return blendCleared(toneMapped, cropped, strength_);
 }
 
+// No stage is written in place after it is made, so stages may share pixels.
 cv::Mat RenderPipeline::sharpen(const cv::Mat& blended) const
 {
     if (!applySharpening_)
-        return blended.clone();
-    cv::Mat blur, sharpened;
+        return blended;
+    cv::Mat blur;
     cv::GaussianBlur(blended, blur, cv::Size(sharpeningRadius_, sharpeningRadius_), 0.0, 0.0, cv::BORDER_REFLECT_101);
-    cv::addWeighted(blended, 1.f + sharpeningAmount_, blur, -sharpeningAmount_, 0.0, sharpened);
-    clearNegativeAndNaN(sharpened);
-    return sharpened;
+    return unsharpCleared(blended, blur, sharpeningAmount_);
 }
 
 cv::Mat RenderPipeline::colour(const cv::Mat& sharpened, const cv::Mat& cropped) const
@@ -514,7 +560,8 @@ cv::Mat RenderPipeline::colour(const cv::Mat& sharpened, const cv::Mat& cropped)
     cv::Mat coloured;
     parallelComputeLightImage(curve_, coloured, sharpened, hue_, saturation_, vibrance_, blackPoint_, kneeWidth_, gain_,
                               kneeCurvature_, contrast_);
-    return clipBlackWhite(cropped, blackClip_, whiteClip_, coloured);
+    clipInto(cropped, blackClip_, whiteClip_, coloured, coloured);
+    return coloured;
 }
 
 void RenderPipeline::renderPreview(int startStage, bool interactive)
@@ -536,6 +583,10 @@ void RenderPipeline::renderPreview(int startStage, bool interactive)
     const double reduction = interactive && applyTM_ ? 1.5 : 1.0;
     const cv::Size fitted(std::max(1, static_cast<int>(box.width / reduction)),
                           std::max(1, static_cast<int>(box.height / reduction)));
+    // Stages of another preview size (box resized, interactive or not) cannot be reused.
+    const bool reduced = source_.cols > box.width;
+    if (previewSource_.size() != (reduced ? fitted : source_.size()))
+        start = RotationStage;
 
     for (int stage = start; stage <= ColourStage; ++stage) {
         bool finishedStage = true;
@@ -543,7 +594,7 @@ void RenderPipeline::renderPreview(int startStage, bool interactive)
         case RotationStage:
             stepName_ = "ApplyRotation";
             if (sourceChanged_ || previewSource_.size() != fitted) {
-                if (source_.cols > box.width) {
+                if (reduced) {
                     cv::Mat resized;
                     cv::resize(source_, resized, fitted, 0.0, 0.0, cv::INTER_LINEAR);
                     previewSource_ = resized;
@@ -653,10 +704,8 @@ cv::Mat RenderPipeline::clipBlackWhite(const cv::Mat& reference, float blackClip
         return colour;
     }
     const cv::Mat matched = colour.depth() == reference.depth() ? colour : convertBitDepth(colour, depthInBits(reference));
-    switch (reference.depth()) {
-    case CV_8U: return clipTyped<uchar>(reference, blackClip, whiteClip, matched, 255.0);
-    case CV_16U: return clipTyped<ushort>(reference, blackClip, whiteClip, matched, 65535.0);
-    case CV_32F: return clipTyped<float>(reference, blackClip, whiteClip, matched, 1.0);
-    default: return cv::Mat();
-    }
+    cv::Mat result(reference.size(), reference.type());
+    if (!clipInto(reference, blackClip, whiteClip, matched, result))
+        return cv::Mat();
+    return result;
 }

@@ -97,6 +97,7 @@ public:
     // Null while the index has no operator. Set its cancel flag to stop a render.
     ToneMappingBase* toneMapper() const { return toneMapper_.get(); }
     int TMalgo() const { return TMalgo_; }
+    // The three parameters of operator index 0 to 4.
     const float* params(int index) const { return params_[index]; }
     float rotation() const { return rotation_; }
     cv::Rect crop() const { return crop_; }

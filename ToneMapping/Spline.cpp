@@ -302,9 +302,9 @@ float Spline::evaluate(float x) const
         return 0.f;
     if (x >= xFirst_ && x <= xLast_) {
         const double t = (x - xFirst_) * tableScale_;
-        const double whole = std::floor(t);
-        const int i0 = std::min(static_cast<int>(whole), tableEntries - 1);
-        const int i1 = std::min(static_cast<int>(whole) + 1, tableEntries - 1);
+        const int whole = static_cast<int>(t);  // t >= 0: truncation is the floor
+        const int i0 = std::min(whole, tableEntries - 1);
+        const int i1 = std::min(whole + 1, tableEntries - 1);
         const float f = static_cast<float>(t - whole);
         return f * table_[i1] + (1.f - f) * table_[i0];
     }

@@ -2,7 +2,11 @@
 
 #include "SlidersTM.h"
 
-std::unique_ptr<ToneMappingBase> makeToneMapper(int index)
+#include <atomic>
+
+namespace {
+
+std::unique_ptr<ToneMappingBase> makeBuiltInToneMapper(int index)
 {
     switch (index) {
     case SlidersTMIndex:
@@ -10,4 +14,18 @@ std::unique_ptr<ToneMappingBase> makeToneMapper(int index)
     default:
         return nullptr;
     }
+}
+
+std::atomic<ToneMapperMaker> toneMapperMaker{&makeBuiltInToneMapper};
+
+}  // namespace
+
+std::unique_ptr<ToneMappingBase> makeToneMapper(int index)
+{
+    return toneMapperMaker.load()(index);
+}
+
+void setToneMapperMakerHook(ToneMapperMaker maker)
+{
+    toneMapperMaker = maker ? maker : &makeBuiltInToneMapper;
 }

@@ -15,3 +15,8 @@ enum ToneMapperIndex {
 // A fresh operator of the index with its construction values; null for an index
 // without an operator.
 std::unique_ptr<ToneMappingBase> makeToneMapper(int index);
+
+// Operator construction goes through this hook so tests can substitute an operator.
+using ToneMapperMaker = std::unique_ptr<ToneMappingBase> (*)(int index);
+// nullptr restores the built-in operators.
+void setToneMapperMakerHook(ToneMapperMaker maker);

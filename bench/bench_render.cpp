@@ -1,0 +1,143 @@
+// Render pipeline timings beside the OpenCV calls doing comparable work: a float
+// BGR->HSV->BGR round trip plus a Gaussian unsharp mask over the same image.
+#include "ColourPass.h"
+#include "EngineDefaults.h"
+#include "RenderPipeline.h"
+#include "Spline.h"
+#include "ToneMapperFactory.h"
+#include "WorkerCount.h"
+
+#include <benchmark/benchmark.h>
+#include <opencv2/core/utility.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <thread>
+
+namespace {
+
+const int allThreads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
+
+// Width x height for a megapixel count at 3:2.
+cv::Size photoSize(double megapixels)
+{
+    const int height = static_cast<int>(std::sqrt(megapixels * 1e6 / 1.5));
+    return cv::Size(static_cast<int>(height * 1.5), height);
+}
+
+// Smooth, photo-like content: coarse random colours upsampled bicubically.
+cv::Mat lightImage(const cv::Size& size)
+{
+    cv::Mat coarse(std::max(2, size.height / 32), std::max(2, size.width / 32), CV_32FC3);
+    cv::RNG(42).fill(coarse, cv::RNG::UNIFORM, 0.f, 1.f);
+    cv::Mat image;
+    cv::resize(coarse, image, size, 0.0, 0.0, cv::INTER_CUBIC);
+    return image;
+}
+
+void useThreads(int threads)
+{
+    threadCount = threads;
+    cv::setNumThreads(threads);
+}
+
+// Arguments: megapixels x 10, threads.
+void sizesAndThreads(benchmark::internal::Benchmark* b, std::initializer_list<int> tenthsOfMegapixels)
+{
+    for (int size : tenthsOfMegapixels)
+        for (int threads : {1, allThreads})
+            b->Args({size, threads});
+    b->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+// renderPreview(k) with nothing changed: the time of re-rendering stages k to 4.
+void BM_RenderPreviewFromStage(benchmark::State& state)
+{
+    const int stage = static_cast<int>(state.range(0));
+    useThreads(static_cast<int>(state.range(1)));
+    setPreviewBox(photoSize(1.0));
+    engineDefaults.TMalgo = SlidersTMIndex;
+    RenderPipeline pipeline;
+    pipeline.setSourceImage(lightImage(photoSize(12.0)), true);
+    pipeline.renderPreview(0, false);
+    for (auto _ : state) {
+        pipeline.renderPreview(stage, false);
+        benchmark::DoNotOptimize(pipeline.output().data);
+    }
+}
+BENCHMARK(BM_RenderPreviewFromStage)
+    ->ArgsProduct({{0, 1, 2, 3, 4}, {1, allThreads}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_ColourPass(benchmark::State& state)
+{
+    useThreads(static_cast<int>(state.range(1)));
+    const cv::Mat in = lightImage(photoSize(state.range(0) / 10.0));
+    const Spline curve(0.2f, -0.3f, 0.4f, 0.1f);
+    cv::Mat out;
+    for (auto _ : state) {
+        parallelComputeLightImage(curve, out, in, 0.1f, 1.2f, 0.3f, 0.f, 0.0025f, 1.f, 100.f, 1.2f);
+        benchmark::DoNotOptimize(out.data);
+    }
+}
+BENCHMARK(BM_ColourPass)->Apply([](benchmark::internal::Benchmark* b) { sizesAndThreads(b, {10, 120}); });
+
+void BM_RenderFull(benchmark::State& state)
+{
+    useThreads(static_cast<int>(state.range(1)));
+    engineDefaults.TMalgo = SlidersTMIndex;
+    RenderPipeline pipeline;
+    pipeline.setSourceImage(lightImage(photoSize(state.range(0) / 10.0)), true);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(pipeline.renderFull().data);
+}
+BENCHMARK(BM_RenderFull)->Apply([](benchmark::internal::Benchmark* b) { sizesAndThreads(b, {120, 240}); });
+
+// Peer: float HSV round trip plus unsharp mask, the library's share of a colour render.
+void BM_OpenCVHsvRoundTripAndUnsharpMask(benchmark::State& state)
+{
+    useThreads(static_cast<int>(state.range(1)));
+    const cv::Mat in = lightImage(photoSize(state.range(0) / 10.0));
+    cv::Mat hsv, bgr, blur, sharpened;
+    for (auto _ : state) {
+        cv::cvtColor(in, hsv, cv::COLOR_BGR2HSV);
+        cv::cvtColor(hsv, bgr, cv::COLOR_HSV2BGR);
+        cv::GaussianBlur(bgr, blur, cv::Size(3, 3), 0.0, 0.0, cv::BORDER_REFLECT_101);
+        cv::addWeighted(bgr, 1.1, blur, -0.1, 0.0, sharpened);
+        benchmark::DoNotOptimize(sharpened.data);
+    }
+}
+BENCHMARK(BM_OpenCVHsvRoundTripAndUnsharpMask)->Apply([](benchmark::internal::Benchmark* b) {
+    sizesAndThreads(b, {10, 120, 240});
+});
+
+void BM_ClipBlackWhite(benchmark::State& state)
+{
+    useThreads(static_cast<int>(state.range(1)));
+    const cv::Mat reference = lightImage(photoSize(state.range(0) / 10.0));
+    const cv::Mat colour = reference * 0.5;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(RenderPipeline::clipBlackWhite(reference, 0.1f, 0.1f, colour).data);
+}
+BENCHMARK(BM_ClipBlackWhite)->Apply([](benchmark::internal::Benchmark* b) { sizesAndThreads(b, {10, 120}); });
+
+// Peer: the same clipping through channel means, masks and masked copies.
+void BM_OpenCVClipByMasks(benchmark::State& state)
+{
+    useThreads(static_cast<int>(state.range(1)));
+    const cv::Mat reference = lightImage(photoSize(state.range(0) / 10.0));
+    const cv::Mat colour = reference * 0.5;
+    cv::Mat mean, blackMask, whiteMask;
+    for (auto _ : state) {
+        cv::transform(reference, mean, cv::Matx13f(1.f / 3, 1.f / 3, 1.f / 3));
+        cv::compare(mean, 0.1, blackMask, cv::CMP_LT);
+        cv::compare(mean, 0.9, whiteMask, cv::CMP_GT);
+        cv::Mat result = colour.clone();
+        result.setTo(cv::Scalar::all(1.0), whiteMask);
+        result.setTo(cv::Scalar::all(0.0), blackMask);
+        benchmark::DoNotOptimize(result.data);
+    }
+}
+BENCHMARK(BM_OpenCVClipByMasks)->Apply([](benchmark::internal::Benchmark* b) { sizesAndThreads(b, {10, 120}); });
+
+}  // namespace

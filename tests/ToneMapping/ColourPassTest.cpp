@@ -1,0 +1,173 @@
+#include "ColourPass.h"
+#include "Spline.h"
+#include "Threads.h"
+#include "WorkerCount.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Exposure terms of the render pipeline at 0 EV.
+constexpr float kGain = 1.f;
+constexpr float kKnee = 0.0025f;
+constexpr float kCurvature = kGain / (4.f * kKnee);
+
+cv::Mat pass(const cv::Mat& in, float hue = 0.f, float saturation = 1.f, float vibrance = 0.f, float contrast = 1.f,
+             const Spline& curve = Spline(0.f, 0.f, 0.f, 0.f))
+{
+    cv::Mat out;
+    parallelComputeLightImage(curve, out, in, hue, saturation, vibrance, 0.f, kKnee, kGain, kCurvature, contrast);
+    return out;
+}
+
+cv::Mat randomImage(int rows, int cols)
+{
+    cv::Mat image(rows, cols, CV_32FC3);
+    cv::RNG rng(1234);
+    rng.fill(image, cv::RNG::UNIFORM, 0.f, 1.2f);
+    return image;
+}
+
+bool identical(const cv::Mat& a, const cv::Mat& b)
+{
+    if (a.size() != b.size() || a.type() != b.type())
+        return false;
+    for (int y = 0; y < a.rows; ++y)
+        if (std::memcmp(a.ptr(y), b.ptr(y), a.cols * a.elemSize()) != 0)
+            return false;
+    return true;
+}
+
+class ThreadCountScope {
+public:
+    explicit ThreadCountScope(int count) : saved(threadCount.load()) { threadCount = count; }
+    ~ThreadCountScope() { threadCount = saved; }
+
+private:
+    int saved;
+};
+
+int failingCreate(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*) { return 11; }
+
+}  // namespace
+
+TEST(ColourPass, NeutralSettingsLeaveMidGreyUnchanged)
+{
+    const cv::Mat out = pass(cv::Mat(2, 3, CV_32FC3, cv::Scalar::all(0.5)));
+    ASSERT_EQ(out.type(), CV_32FC3);
+    for (int y = 0; y < out.rows; ++y)
+        for (int x = 0; x < out.cols; ++x)
+            for (int c = 0; c < 3; ++c)
+                EXPECT_FLOAT_EQ(out.at<cv::Vec3f>(y, x)[c], 0.5f);
+}
+
+TEST(ColourPass, HalfATurnOfHueTurnsRedIntoCyan)
+{
+    const cv::Mat out = pass(cv::Mat(1, 1, CV_32FC3, cv::Scalar(0, 0, 1)), 0.5f);
+    const cv::Vec3f px = out.at<cv::Vec3f>(0, 0);
+    EXPECT_GT(px[0], 0.99f);  // blue
+    EXPECT_GT(px[1], 0.99f);  // green
+    EXPECT_LT(px[2], 0.01f);  // red
+}
+
+TEST(ColourPass, ThreadCountDoesNotChangeTheResult)
+{
+    const cv::Mat in = randomImage(5, 33);
+    const Spline curve(0.2f, -0.4f, 0.3f, 0.1f);
+    cv::Mat reference;
+    {
+        ThreadCountScope scope(1);
+        reference = pass(in, 0.1f, 1.3f, 0.4f, 1.2f, curve);
+    }
+    for (int threads : {2, 7, in.rows + 4}) {
+        ThreadCountScope scope(threads);
+        EXPECT_TRUE(identical(pass(in, 0.1f, 1.3f, 0.4f, 1.2f, curve), reference)) << threads << " threads";
+    }
+    ThreadCountScope scope(4);
+    setThreadCreateHook(&failingCreate);
+    const cv::Mat inline_ = pass(in, 0.1f, 1.3f, 0.4f, 1.2f, curve);
+    setThreadCreateHook(nullptr);
+    EXPECT_TRUE(identical(inline_, reference)) << "rows of threads that could not start";
+}
+
+TEST(ColourPass, PixelsDrivenToBlackGiveZeroNotNaN)
+{
+    // Contrast c above 1 maps y = (0.8 (c - 1) / c)^2 to 0; 0.16 for c = 2.
+    cv::Mat in(1, 64, CV_32FC3);
+    for (int x = 0; x < in.cols; ++x)
+        in.at<cv::Vec3f>(0, x) = cv::Vec3f::all(x == 0 ? 0.16f : x / 63.f);
+    const cv::Mat out = pass(in, 0.f, 1.f, 0.f, 2.f);
+    for (int x = 0; x < out.cols; ++x)
+        for (int c = 0; c < 3; ++c)
+            ASSERT_TRUE(std::isfinite(out.at<cv::Vec3f>(0, x)[c])) << "pixel " << x;
+    EXPECT_NEAR(out.at<cv::Vec3f>(0, 0)[1], 0.f, 1e-3f);
+
+    // Every channel at or below the toe: luminance 0 without any contrast.
+    const cv::Mat negative = pass(cv::Mat(1, 1, CV_32FC3, cv::Scalar(-0.5, -0.2, -0.1)));
+    EXPECT_EQ(negative.at<cv::Vec3f>(0, 0), cv::Vec3f(0.f, 0.f, 0.f));
+}
+
+TEST(ColourPass, BlackIsLiftedByTheToe)
+{
+    const cv::Mat out = pass(cv::Mat(1, 1, CV_32FC3, cv::Scalar::all(0)));
+    // gain * kneeWidth / 4 through an identity curve.
+    EXPECT_NEAR(out.at<cv::Vec3f>(0, 0)[0], kGain * kKnee / 4.f, 1e-5f);
+}
+
+TEST(ColourPass, SingleChannelInputGivesGreyColour)
+{
+    cv::Mat grey(3, 4, CV_32FC1);
+    cv::RNG(7).fill(grey, cv::RNG::UNIFORM, 0.f, 1.f);
+    cv::Mat colour;
+    cv::merge(std::vector<cv::Mat>{grey, grey, grey}, colour);
+    const cv::Mat fromGrey = pass(grey, 0.3f, 1.5f, 0.2f, 1.3f);
+    ASSERT_EQ(fromGrey.type(), CV_32FC3);
+    EXPECT_TRUE(identical(fromGrey, pass(colour, 0.3f, 1.5f, 0.2f, 1.3f)));
+}
+
+TEST(ColourPass, EightBitInputIsReadAsFullScale)
+{
+    const cv::Mat eightBit(2, 2, CV_8UC3, cv::Scalar::all(255));
+    const cv::Mat out = pass(eightBit);
+    EXPECT_TRUE(identical(out, pass(cv::Mat(2, 2, CV_32FC3, cv::Scalar::all(1.0)))));
+}
+
+TEST(ColourPass, UnsupportedInputGivesEmptyOutput)
+{
+    cv::Mat out(2, 2, CV_32FC3);
+    parallelComputeLightImage(Spline(0, 0, 0, 0), out, cv::Mat(2, 2, CV_32FC2, cv::Scalar::all(0.5)), 0, 1, 0, 0,
+                              kKnee, kGain, kCurvature, 1);
+    EXPECT_TRUE(out.empty());
+    parallelComputeLightImage(Spline(0, 0, 0, 0), out, cv::Mat(2, 2, CV_64FC3, cv::Scalar::all(0.5)), 0, 1, 0, 0,
+                              kKnee, kGain, kCurvature, 1);
+    EXPECT_TRUE(out.empty()) << "unsupported depth";
+}
+
+TEST(ColourPass, HueSectorsOutsideTheTurnAreClamped)
+{
+    float r0, g0, b0, r1, g1, b1;
+    hsvSectorToRgb(0.f, 0.6f, 0.8f, r0, g0, b0);
+    hsvSectorToRgb(12.f, 0.6f, 0.8f, r1, g1, b1);  // one turn removed leaves 6: the last sector's end
+    EXPECT_FLOAT_EQ(r0, r1);
+    EXPECT_FLOAT_EQ(g0, g1);
+    EXPECT_FLOAT_EQ(b0, b1);
+    hsvSectorToRgb(-20.f, 0.6f, 0.8f, r1, g1, b1);
+    EXPECT_TRUE(std::isfinite(r1) && std::isfinite(g1) && std::isfinite(b1));
+}
+
+TEST(ColourPass, VectorAndScalarElementsAgree)
+{
+    // 7 pixels: 21 elements leave a scalar tail for any vector width up to 16.
+    for (float contrast : {0.7f, 1.f, 1.6f}) {
+        for (float value : {-0.01f, 0.f, 0.001f, 0.0025f, 0.003f, 0.16f, 0.5f, 0.9f, 1.5f, NAN}) {
+            const cv::Mat out = pass(cv::Mat(1, 7, CV_32FC3, cv::Scalar::all(value)), 0.f, 1.f, 0.f, contrast);
+            for (int x = 1; x < out.cols; ++x)
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_EQ(out.at<cv::Vec3f>(0, x)[c], out.at<cv::Vec3f>(0, 0)[c])
+                        << "value " << value << ", contrast " << contrast << ", pixel " << x;
+        }
+    }
+}

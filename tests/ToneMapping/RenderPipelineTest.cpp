@@ -1,0 +1,437 @@
+#include "EngineDefaults.h"
+#include "RenderPipeline.h"
+#include "ToneMapperFactory.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <string>
+
+namespace {
+
+bool identical(const cv::Mat& a, const cv::Mat& b)
+{
+    if (a.size() != b.size() || a.type() != b.type())
+        return false;
+    for (int y = 0; y < a.rows; ++y)
+        if (std::memcmp(a.ptr(y), b.ptr(y), a.cols * a.elemSize()) != 0)
+            return false;
+    return true;
+}
+
+cv::Mat lightImage(int rows, int cols)
+{
+    cv::Mat image(rows, cols, CV_32FC3);
+    cv::RNG(2024).fill(image, cv::RNG::UNIFORM, 0.f, 1.1f);
+    cv::GaussianBlur(image, image, cv::Size(5, 5), 0);
+    return image;
+}
+
+// A test operator: halves its input, or cancels itself on request like a real
+// operator that sees its cancel flag.
+class FakeOperator : public ToneMappingBase {
+public:
+    static inline bool cancelNextApply = false;
+    static inline int applyCount = 0;
+
+    cv::Mat& apply(cv::Mat& out, const cv::Mat& in, const float params[3]) override
+    {
+        ++applyCount;
+        if (cancelNextApply) {
+            cancelNextApply = false;
+            cancel = true;
+            out = cv::Mat();
+            return out;
+        }
+        out = in * (0.5f + 0.1f * params[0]);
+        return out;
+    }
+};
+
+std::unique_ptr<ToneMappingBase> makeFake(int index)
+{
+    if (index == 0)
+        return std::make_unique<FakeOperator>();
+    return nullptr;
+}
+
+// Fresh engine defaults, sizes and operators for each test.
+class RenderPipelineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        savedDefaults = engineDefaults;
+        savedBox = previewBox();
+        savedThumbnail = thumbnailSize();
+        engineDefaults = EngineDefaults();
+        engineDefaults.TMalgo = SlidersTMIndex;
+        setPreviewBox(cv::Size(48, 36));
+        FakeOperator::cancelNextApply = false;
+        FakeOperator::applyCount = 0;
+    }
+    void TearDown() override
+    {
+        setToneMapperMakerHook(nullptr);
+        engineDefaults = savedDefaults;
+        setPreviewBox(savedBox);
+        setThumbnailSize(savedThumbnail);
+    }
+
+    EngineDefaults savedDefaults;
+    cv::Size savedBox;
+    cv::Size savedThumbnail;
+    const cv::Mat source = lightImage(45, 60);
+};
+
+using Change = std::function<void(RenderPipeline&, bool render)>;
+
+struct StageCase {
+    const char* name;
+    int stage;
+    Change change;
+    // Tone mapping on or off changes the interactive preview size: all stages redone.
+    bool resizesPreview = false;
+};
+
+class RenderPipelineCache : public RenderPipelineTest, public ::testing::WithParamInterface<StageCase> {};
+
+const cv::Mat& stageImage(const RenderPipeline& p, int stage)
+{
+    switch (stage) {
+    case 0: return p.rotated();
+    case 1: return p.cropped();
+    case 2: return p.toneMapped();
+    default: return p.sharpened();
+    }
+}
+
+}  // namespace
+
+TEST_P(RenderPipelineCache, RenderFromTheChangedStageEqualsAFreshRender)
+{
+    const StageCase& c = GetParam();
+    RenderPipeline cached;
+    cached.setSourceImage(source, true);
+    cached.renderPreview(0, true);
+    std::vector<const uchar*> before;
+    for (int s = 0; s < 4; ++s)
+        before.push_back(stageImage(cached, s).data);
+
+    c.change(cached, true);
+
+    RenderPipeline fresh;
+    c.change(fresh, false);
+    fresh.setSourceImage(source, true);
+    fresh.renderPreview(0, true);
+
+    ASSERT_FALSE(cached.output().empty());
+    EXPECT_TRUE(identical(cached.output(), fresh.output())) << c.name;
+    for (int s = 0; s < c.stage && s < 4 && !c.resizesPreview; ++s)
+        EXPECT_EQ(stageImage(cached, s).data, before[s]) << c.name << ": stage " << s << " was recomputed";
+    if (c.stage < 4) {
+        EXPECT_NE(stageImage(cached, c.stage).data, before[c.stage]) << c.name << ": stage not recomputed";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachStage, RenderPipelineCache,
+    ::testing::Values(
+        StageCase{"rotation", 0, [](RenderPipeline& p, bool r) { p.setRotation(0.3f, r); }},
+        StageCase{"crop", 1, [](RenderPipeline& p, bool r) { p.setCrop(cv::Rect(10, 8, 30, 20), r); }},
+        StageCase{"applyTM", 2, [](RenderPipeline& p, bool r) { p.setApplyTM(false, r); }, true},
+        StageCase{"operatorParameter", 2, [](RenderPipeline& p, bool r) { p.setTM3Alpha(0.5f, r); }},
+        StageCase{"operator", 2, [](RenderPipeline& p, bool r) { p.setTMAlgo(7, r); }},
+        StageCase{"strength", 3, [](RenderPipeline& p, bool r) { p.setStrength(0.8f, r); }},
+        StageCase{"sharpeningRadius", 3, [](RenderPipeline& p, bool r) { p.setSharpeningRadius(5, r); }},
+        StageCase{"sharpeningAmount", 3, [](RenderPipeline& p, bool r) { p.setSharpeningAmount(0.6f, r); }},
+        StageCase{"sharpeningOff", 3, [](RenderPipeline& p, bool r) { p.setApplySharpening(false, r); }},
+        StageCase{"exposure", 4, [](RenderPipeline& p, bool r) { p.setExposure(0.7f, r); }},
+        StageCase{"contrast", 4, [](RenderPipeline& p, bool r) { p.setContrast(1.4f, r); }},
+        StageCase{"hue", 4, [](RenderPipeline& p, bool r) { p.setHue(0.2f, r); }},
+        StageCase{"saturation", 4, [](RenderPipeline& p, bool r) { p.setSaturation(1.6f, r); }},
+        StageCase{"vibrance", 4, [](RenderPipeline& p, bool r) { p.setVibrance(0.5f, r); }},
+        StageCase{"whites", 4, [](RenderPipeline& p, bool r) { p.setWhites(0.5f, r); }},
+        StageCase{"blacks", 4, [](RenderPipeline& p, bool r) { p.setBlacks(-0.3f, r); }},
+        StageCase{"highlights", 4, [](RenderPipeline& p, bool r) { p.setHighlights(-0.4f, r); }},
+        StageCase{"shadows", 4, [](RenderPipeline& p, bool r) { p.setShadows(0.6f, r); }},
+        StageCase{"blackClip", 4, [](RenderPipeline& p, bool r) { p.setBlackClip(0.2f, r); }},
+        StageCase{"whiteClip", 4, [](RenderPipeline& p, bool r) { p.setWhiteClip(0.3f, r); }}),
+    [](const ::testing::TestParamInfo<StageCase>& info) { return std::string(info.param.name); });
+
+TEST_F(RenderPipelineTest, EqualValuesRenderNothing)
+{
+    RenderPipeline p;
+    p.setSourceImage(source, true);
+    p.setCrop(cv::Rect(2, 2, 20, 20), false);
+    p.renderPreview(0, true);
+    const uchar* output = p.output().data;
+    p.setCrop(cv::Rect(2, 2, 20, 20), true);
+    p.setContrast(p.contrast(), true);
+    p.setRotation(p.rotation(), true);
+    p.setTMAlgo(p.TMalgo(), true);
+    p.setWhites(p.curve().whites(), true);
+    p.setShadows(p.curve().shadows(), true);
+    p.setSharpeningRadius(p.sharpeningRadius(), true);
+    EXPECT_EQ(p.output().data, output);
+}
+
+TEST_F(RenderPipelineTest, CancelledToneMappingIsRedoneByALaterColourChange)
+{
+    setToneMapperMakerHook(&makeFake);
+    engineDefaults.TMalgo = 0;
+    RenderPipeline p;
+    p.setSourceImage(source, true);
+    p.renderPreview(0, false);
+    const cv::Mat before = p.output().clone();
+
+    FakeOperator::cancelNextApply = true;
+    p.setTM1Alpha(2.f, true);
+    EXPECT_TRUE(p.toneMapper()->cancel.load());
+    EXPECT_TRUE(identical(p.output(), before)) << "a cancelled render keeps the last finished preview";
+
+    p.setContrast(1.3f, true);  // starts at the colour stage, must redo tone mapping
+    RenderPipeline fresh;
+    fresh.setTM1Alpha(2.f, false);
+    fresh.setContrast(1.3f, false);
+    fresh.setSourceImage(source, true);
+    fresh.renderPreview(0, true);
+    EXPECT_TRUE(identical(p.output(), fresh.output()));
+}
+
+TEST_F(RenderPipelineTest, CancelledFullRenderReturnsTheLastPreview)
+{
+    setToneMapperMakerHook(&makeFake);
+    engineDefaults.TMalgo = 0;
+    RenderPipeline p;
+    p.setSourceImage(source, true);
+    p.renderPreview(0, false);
+    const cv::Mat preview = p.output().clone();
+    FakeOperator::cancelNextApply = true;
+    EXPECT_TRUE(identical(p.renderFull(), preview));
+}
+
+TEST_F(RenderPipelineTest, WithoutAnOperatorToneMappingIsSkipped)
+{
+    RenderPipeline noOperator;
+    noOperator.setTMAlgo(5, false);
+    EXPECT_EQ(noOperator.toneMapper(), nullptr);
+    EXPECT_EQ(noOperator.TMalgo(), 5);
+    noOperator.setSourceImage(source, true);
+    noOperator.renderPreview(0, false);
+
+    RenderPipeline off;
+    off.setApplyTM(false, false);
+    off.setSourceImage(source, true);
+    off.renderPreview(0, false);
+    EXPECT_TRUE(identical(noOperator.output(), off.output()));
+    EXPECT_TRUE(identical(noOperator.renderFull(), off.renderFull()));
+}
+
+TEST_F(RenderPipelineTest, FullRenderEqualsThePreviewOfASourceWithinTheBox)
+{
+    setPreviewBox(cv::Size(200, 200));
+    for (bool applyTM : {true, false}) {
+        RenderPipeline p;
+        p.setApplyTM(applyTM, false);
+        p.setSharpeningAmount(0.8f, false);
+        p.setExposure(0.3f, false);
+        p.setHue(0.1f, false);
+        p.setBlackClip(0.1f, false);
+        p.setWhiteClip(0.05f, false);
+        p.setShadows(0.4f, false);
+        p.setSourceImage(source, true);
+        p.renderPreview(0, false);
+        const cv::Mat preview = p.output().clone();
+        ASSERT_EQ(preview.size(), source.size());
+        const cv::Mat full = p.renderFull();
+        EXPECT_TRUE(identical(full, preview)) << "applyTM " << applyTM;
+        EXPECT_EQ(p.output().data, full.data);
+    }
+}
+
+TEST_F(RenderPipelineTest, OperatorChangeRestartsAtToneMappingAtTheLatest)
+{
+    RenderPipeline p;
+    p.setSourceImage(source, true);
+    p.renderPreview(0, false);
+    const uchar* toneMapped = p.toneMapped().data;
+    const uchar* cropped = p.cropped().data;
+    p.setTMAlgo(9, false);
+    p.renderPreview(4, false);
+    EXPECT_NE(p.toneMapped().data, toneMapped);
+    EXPECT_EQ(p.cropped().data, cropped);
+}
+
+TEST_F(RenderPipelineTest, RotationSetsTheFullSize)
+{
+    RenderPipeline p;
+    p.setSourceImage(source, true);
+    p.renderPreview(0, false);
+    EXPECT_EQ(cv::Size(p.fullWidth(), p.fullHeight()), source.size());
+    p.setRotation(static_cast<float>(M_PI / 2), true);
+    EXPECT_EQ(cv::Size(p.fullWidth(), p.fullHeight()), cv::Size(source.rows, source.cols));
+}
+
+TEST_F(RenderPipelineTest, InvalidCropsAreIgnored)
+{
+    for (const cv::Rect& crop : {cv::Rect(0, 0, 0, 10), cv::Rect(-1, 5, 10, 10), cv::Rect(5, -2, 10, 10),
+                                 cv::Rect(5, 5, 10, 0), cv::Rect(500, 500, 10, 10)}) {
+        RenderPipeline p;
+        p.setCrop(crop, false);
+        p.setSourceImage(source, true);
+        p.renderPreview(0, false);
+        EXPECT_EQ(p.cropped().size(), p.rotated().size()) << crop;
+        EXPECT_FALSE(p.output().empty());
+    }
+}
+
+TEST_F(RenderPipelineTest, ScaledRenderScalesTheCrop)
+{
+    cv::Mat image(100, 200, CV_32FC3, cv::Scalar::all(0.05));
+    image(cv::Rect(100, 50, 100, 50)).setTo(cv::Scalar::all(0.8));
+    setThumbnailSize(cv::Size(50, 25));
+    RenderPipeline p;
+    p.setApplyTM(false, false);
+    p.setApplySharpening(false, false);
+    p.setSourceImage(image, true);
+    p.setCrop(cv::Rect(100, 50, 100, 50), false);
+    const cv::Mat thumbnail = p.renderScaled();
+    ASSERT_EQ(thumbnail.size(), cv::Size(25, 12));
+    EXPECT_GT(cv::mean(thumbnail)[0], 0.6);
+
+    setThumbnailSize(cv::Size(0, 0));
+    EXPECT_EQ(p.renderScaled().size(), cv::Size(1, 1));
+}
+
+TEST_F(RenderPipelineTest, AwkwardSourcesAndSizesRenderSafely)
+{
+    const cv::Mat grey(30, 40, CV_8UC1, cv::Scalar(128));
+    const cv::Mat bgra(30, 40, CV_16UC4, cv::Scalar::all(30000));
+    for (const cv::Mat& image : {grey, bgra}) {
+        RenderPipeline p;
+        p.setSourceImage(image, true);
+        EXPECT_EQ(p.source().type(), CV_32FC3);
+        p.renderPreview(0, true);
+        EXPECT_EQ(p.output().type(), CV_32FC3);
+        EXPECT_EQ(p.renderFull().size(), image.size());
+    }
+
+    RenderPipeline p;
+    p.renderPreview(0, false);  // no source yet
+    p.setSourceImage(source, true);
+    p.setSourceImage(cv::Mat(), false);  // ignored: source kept
+    EXPECT_EQ(p.source().size(), source.size());
+    const int zero[2] = {0, 0};
+    RenderPipeline::setPreviewSize(zero);
+    p.renderPreview(0, false);
+    EXPECT_EQ(p.output().size(), cv::Size(1, 1));
+
+    for (auto [given, kept] : {std::pair{4, 5}, {0, 1}, {-3, 1}, {7, 7}}) {
+        p.setSharpeningRadius(given, true);
+        EXPECT_EQ(p.sharpeningRadius(), kept);
+    }
+}
+
+TEST_F(RenderPipelineTest, ClipBlackWhite)
+{
+    const cv::Mat reference = (cv::Mat_<cv::Vec3f>(1, 4) << cv::Vec3f(0.2f, 0.2f, 0.2f), cv::Vec3f(0.1f, 0.1f, 0.1f),
+                               cv::Vec3f(0.95f, 0.9f, 0.92f), cv::Vec3f(0.5f, 0.5f, 0.5f));
+    const cv::Mat colour(1, 4, CV_32FC3, cv::Scalar(0.3, 0.4, 0.6));
+
+    EXPECT_TRUE(identical(RenderPipeline::clipBlackWhite(reference, 0.f, 0.f, colour), colour));
+
+    const cv::Mat clipped = RenderPipeline::clipBlackWhite(reference, 0.2f, 0.1f, colour);
+    EXPECT_EQ(clipped.at<cv::Vec3f>(0, 0), colour.at<cv::Vec3f>(0, 0)) << "mean equal to the black clip stays";
+    EXPECT_EQ(clipped.at<cv::Vec3f>(0, 1), cv::Vec3f(0, 0, 0));
+    EXPECT_EQ(clipped.at<cv::Vec3f>(0, 2), cv::Vec3f(1, 1, 1));
+    EXPECT_EQ(clipped.at<cv::Vec3f>(0, 3), colour.at<cv::Vec3f>(0, 3));
+
+    cv::Mat reference8, reference16;
+    reference.convertTo(reference8, CV_8U, 255.0);
+    reference.convertTo(reference16, CV_16U, 65535.0);
+    const cv::Mat clipped8 = RenderPipeline::clipBlackWhite(reference8, 0.15f, 0.1f, colour);
+    ASSERT_EQ(clipped8.type(), CV_8UC3);
+    EXPECT_EQ(clipped8.at<cv::Vec3b>(0, 1), cv::Vec3b(0, 0, 0));
+    EXPECT_EQ(clipped8.at<cv::Vec3b>(0, 2), cv::Vec3b(255, 255, 255));
+    EXPECT_EQ(clipped8.at<cv::Vec3b>(0, 3), cv::Vec3b(76, 102, 153));
+    const cv::Mat clipped16 = RenderPipeline::clipBlackWhite(reference16, 0.15f, 0.1f, colour);
+    EXPECT_EQ(clipped16.at<cv::Vec3w>(0, 2), cv::Vec3w(65535, 65535, 65535));
+
+    EXPECT_TRUE(RenderPipeline::clipBlackWhite(cv::Mat(1, 4, CV_64FC3), 0.f, 0.f, colour).empty());
+    EXPECT_TRUE(identical(RenderPipeline::clipBlackWhite(cv::Mat(2, 4, CV_32FC3), 0.5f, 0.f, colour), colour))
+        << "mismatched sizes leave the colour unclipped";
+}
+
+TEST_F(RenderPipelineTest, SetToneMapperKeepsTheOperatorOfTheSameIndex)
+{
+    RenderPipeline p;
+    ToneMappingBase* op = p.toneMapper();
+    ASSERT_NE(op, nullptr);
+    p.setToneMapper(SlidersTMIndex);
+    EXPECT_EQ(p.toneMapper(), op);
+    RenderPipeline other;
+    p.copySettings(other);
+    EXPECT_NE(p.toneMapper(), nullptr);
+}
+
+TEST_F(RenderPipelineTest, ApplySettingsStoresTheRowOfTheNewIndexOnly)
+{
+    RenderPipeline p;
+    p.applySettings(true, 1, 0.9f, 123.f, 456.f, 0.01f, 0.02f, 0.6f, 0.4f, 1.1f, -0.3f, 0.2f, 0.1f, -0.1f, 0.05f,
+                    1.2f, 0.3f, false, 0.4f, 4, 0.2f);
+    EXPECT_EQ(p.TMalgo(), 1);
+    EXPECT_FLOAT_EQ(p.params(1)[0], 0.9f);
+    for (int index : {0, 2, 3, 4})
+        for (int slot = 0; slot < 3; ++slot)
+            EXPECT_EQ(p.params(index)[slot], engineDefaults.params[index][slot]);
+    EXPECT_EQ(p.params(1)[1], engineDefaults.params[1][1]);
+    EXPECT_FLOAT_EQ(p.exposure(), 0.4f);
+    EXPECT_FLOAT_EQ(p.curve().highlights(), -0.3f);
+    EXPECT_EQ(p.sharpeningRadius(), 5);
+    EXPECT_FALSE(p.applySharpening());
+}
+
+TEST_F(RenderPipelineTest, CopySettingsRebuildsTheCurveInConstructionOrder)
+{
+    RenderPipeline from;
+    from.setHighlights(-0.5f, false);
+    from.setShadows(0.5f, false);
+    from.setCrop(cv::Rect(1, 2, 3, 4), false);
+    from.setExposure(-0.4f, false);
+    RenderPipeline to;
+    to.setBlacks(0.7f, false);
+    to.setWhites(-0.6f, false);
+    to.copySettings(from);
+
+    const Spline expected(0.f, -0.5f, 0.5f, 0.f);
+    ASSERT_EQ(to.curve().points().size(), expected.points().size());
+    for (size_t i = 0; i < expected.points().size(); ++i) {
+        EXPECT_FLOAT_EQ(to.curve().points()[i].x, expected.points()[i].x);
+        EXPECT_FLOAT_EQ(to.curve().points()[i].y, expected.points()[i].y);
+    }
+    EXPECT_EQ(to.crop(), cv::Rect(1, 2, 3, 4));
+    EXPECT_FLOAT_EQ(to.exposure(), -0.4f);
+}
+
+TEST_F(RenderPipelineTest, NewPipelinesTakeTheDefaultsOfTheirConstruction)
+{
+    engineDefaults.contrast = 1.7f;
+    engineDefaults.sharpeningRadius = 2;
+    RenderPipeline p;
+    engineDefaults.contrast = 0.2f;
+    EXPECT_FLOAT_EQ(p.contrast(), 1.7f);
+    EXPECT_EQ(p.sharpeningRadius(), 3);
+}
+
+TEST_F(RenderPipelineTest, InteractiveTonemappedPreviewsUseASmallerBox)
+{
+    RenderPipeline p;
+    p.setSourceImage(source, true);
+    p.renderPreview(0, true);
+    EXPECT_EQ(p.output().size(), cv::Size(32, 24));
+    p.renderPreview(4, false);  // the full box again, though asked from the colour stage
+    EXPECT_EQ(p.output().size(), cv::Size(48, 36));
+}
