@@ -362,8 +362,8 @@ cv::Mat xyzToDisplayRgb(cv::Mat xyz)
 void applyFinishingColourPass(const cv::Mat& display, cv::Mat& out)
 {
     const Spline curve(0.0f, 0.75f, 0.0f, 0.0f);
-    const cv::Mat input = display.clone();
-    parallelComputeLightImage(curve, out, input, 0.0f, 1.0f, 0.42f, 0.0f, kFinishKneeWidth, kFinishGain,
+    // The pass leaves its input unchanged, so the display image itself serves.
+    parallelComputeLightImage(curve, out, display, 0.0f, 1.0f, 0.42f, 0.0f, kFinishKneeWidth, kFinishGain,
                               kFinishKneeCurvature, 1.2f);
 }
 
