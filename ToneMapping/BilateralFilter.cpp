@@ -1,0 +1,259 @@
+#include "BilateralFilter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+
+constexpr float kRangeRate = 0.05f;
+// Both work buffers of one slab together aim below this (each then stays small
+// enough for the allocator to reuse rather than map afresh), but a slab is never
+// thinner than kMinSlabRows, whose halo rows would otherwise dominate.
+constexpr double kSlabBudgetBytes = 32.0 * 1024 * 1024;
+constexpr int kMinSlabRows = 8;
+// Rows a slab reads beyond its own on each side: two three-tap passes along rows.
+constexpr int kRowHalo = 2;
+
+struct GridShape {
+    int spatialRate;
+    int padXY;
+    int padZ;
+    int rows;
+    int cols;
+    int depth;
+    float minValue;
+
+    // Splat indices are kept off the outer faces, which the blur never writes.
+    int splatRow(int y) const { return std::min((y + spatialRate / 2) / spatialRate + padXY, rows - 2); }
+    int splatCol(int x) const { return std::min((x + spatialRate / 2) / spatialRate + padXY, cols - 2); }
+    int splatDepth(float v) const
+    {
+        return std::min(static_cast<int>((v - minValue) / kRangeRate + 0.5f) + padZ, depth - 2);
+    }
+};
+
+// Grid rows [firstRow, firstRow + rowCount) and depth cells [firstZ, firstZ + depthCount)
+// of two (sum, count) buffers; cells outside are zero.
+struct Slab {
+    int firstRow = 0;
+    int rowCount = 0;
+    int firstZ = 0;
+    int depthCount = 0;
+    int cols = 0;
+    std::vector<float> grid;
+    std::vector<float> work;
+
+    size_t index(int row, int col, int z) const
+    {
+        return ((static_cast<size_t>(row - firstRow) * cols + col) * depthCount + (z - firstZ)) * 2;
+    }
+};
+
+// One three-tap pass: to = (from[-stride] + from[+stride] + 2 from) / 4 over the
+// given rows, the interior columns and depth cells [zLow, zHigh].
+void blurPass(const Slab& slab, const float* from, float* to, size_t stride, int rowLow, int rowHigh, int zLow,
+              int zHigh)
+{
+    const size_t span = static_cast<size_t>(zHigh - zLow + 1) * 2;
+    for (int row = rowLow; row < rowHigh; ++row)
+        for (int col = 1; col < slab.cols - 1; ++col) {
+            const size_t base = slab.index(row, col, zLow);
+            const float* centre = from + base;
+            float* target = to + base;
+            for (size_t k = 0; k < span; ++k)
+                target[k] = (centre[k - stride] + centre[k + stride] + 2.0f * centre[k]) * 0.25f;
+        }
+}
+
+cv::Vec2f trilinearInterpolate(const Slab& slab, const GridShape& shape, float y, float x, float z)
+{
+    const int iy = std::min(static_cast<int>(y), shape.rows - 1);
+    const int ix = std::min(static_cast<int>(x), shape.cols - 1);
+    const int iz = std::min(static_cast<int>(z), shape.depth - 1);
+    const int corners[3][2] = {{iy, std::min(iy + 1, shape.rows - 1)},
+                               {ix, std::min(ix + 1, shape.cols - 1)},
+                               {iz, std::min(iz + 1, shape.depth - 1)}};
+    const double fy = y - iy;
+    const double fx = x - ix;
+    const double fz = z - iz;
+    double sum = 0.0;
+    double count = 0.0;
+    for (int a = 0; a < 2; ++a)
+        for (int b = 0; b < 2; ++b)
+            for (int c = 0; c < 2; ++c) {
+                const double weight = (a ? fy : 1.0 - fy) * (b ? fx : 1.0 - fx) * (c ? fz : 1.0 - fz);
+                const float* cell = &slab.grid[slab.index(corners[0][a], corners[1][b], corners[2][c])];
+                sum += weight * cell[0];
+                count += weight * cell[1];
+            }
+    return {static_cast<float>(sum), static_cast<float>(count)};
+}
+
+// Filters the pixels whose slice row lies in [sliceLow, sliceHigh).
+void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sliceLow, int sliceHigh)
+{
+    const int s = shape.spatialRate;
+    const int outLow = sliceLow;
+    const int outHigh = std::min(sliceHigh + 1, shape.rows);  // slicing reads one row further
+    Slab slab;
+    slab.firstRow = std::max(0, outLow - kRowHalo);
+    slab.rowCount = std::min(shape.rows, outHigh + kRowHalo) - slab.firstRow;
+    slab.cols = shape.cols;
+
+    const int yLow = std::max(0, (slab.firstRow - shape.padXY - 1) * s);
+    const int yHigh = std::min(src.rows, (slab.firstRow + slab.rowCount - shape.padXY + 1) * s);
+    auto inWindow = [&](int y) {
+        const int gy = shape.splatRow(y);
+        return gy >= slab.firstRow && gy < slab.firstRow + slab.rowCount;
+    };
+
+    int zMin = shape.depth;
+    int zMax = -1;
+    for (int y = yLow; y < yHigh; ++y) {
+        if (!inWindow(y))
+            continue;
+        const float* row = src.ptr<float>(y);
+        for (int x = 0; x < src.cols; ++x)
+            if (std::isfinite(row[x])) {
+                const int gz = shape.splatDepth(row[x]);
+                zMin = std::min(zMin, gz);
+                zMax = std::max(zMax, gz);
+            }
+    }
+    const int ySliceLow = std::max(0, (sliceLow - shape.padXY) * s);
+    const int ySliceHigh = std::min(src.rows, (sliceHigh - shape.padXY) * s);
+    if (zMax < 0) {
+        // Nothing splats here, so every pixel sliced here is non-finite.
+        if (ySliceLow < ySliceHigh)
+            src.rowRange(ySliceLow, ySliceHigh).copyTo(dst.rowRange(ySliceLow, ySliceHigh));
+        return;
+    }
+
+    // Two depth passes spread each sample two cells; one more cell of zeros bounds the reads.
+    slab.firstZ = std::max(0, zMin - 3);
+    slab.depthCount = std::min(shape.depth - 1, zMax + 3) - slab.firstZ + 1;
+    const size_t cells = static_cast<size_t>(slab.rowCount) * slab.cols * slab.depthCount * 2;
+    slab.grid.assign(cells, 0.0f);
+    slab.work.assign(cells, 0.0f);
+
+    for (int y = yLow; y < yHigh; ++y) {
+        if (!inWindow(y))
+            continue;
+        const int gy = shape.splatRow(y);
+        const float* row = src.ptr<float>(y);
+        for (int x = 0; x < src.cols; ++x) {
+            const float v = row[x];
+            if (!std::isfinite(v))
+                continue;
+            float* cell = &slab.grid[slab.index(gy, shape.splatCol(x), shape.splatDepth(v))];
+            cell[0] += v;
+            cell[1] += 1.0f;
+        }
+    }
+
+    // Only interior cells are written; the outer faces of the grid stay zero.
+    const int zLow = std::max(1, slab.firstZ + 1);
+    const int zHigh = std::min(shape.depth - 2, slab.firstZ + slab.depthCount - 2);
+    const int interiorLow = std::max(1, slab.firstRow);
+    const int interiorHigh = std::min(shape.rows - 1, slab.firstRow + slab.rowCount);
+    const size_t strides[3] = {static_cast<size_t>(slab.cols) * slab.depthCount * 2,
+                               static_cast<size_t>(slab.depthCount) * 2, 2};
+    for (int axis = 0; axis < 3; ++axis)
+        for (int pass = 0; pass < 2; ++pass) {
+            // Along rows the first pass also feeds the halo rows the second pass reads.
+            const int halo = axis == 0 && pass == 0 ? 1 : 0;
+            std::swap(slab.grid, slab.work);
+            blurPass(slab, slab.work.data(), slab.grid.data(), strides[axis],
+                     std::max(interiorLow, outLow - halo), std::min(interiorHigh, outHigh + halo), zLow, zHigh);
+        }
+
+    for (int y = ySliceLow; y < ySliceHigh; ++y) {
+        const float* in = src.ptr<float>(y);
+        float* out = dst.ptr<float>(y);
+        const float gy = static_cast<float>(y) / s + shape.padXY;
+        for (int x = 0; x < src.cols; ++x) {
+            const float v = in[x];
+            if (!std::isfinite(v)) {
+                out[x] = v;
+                continue;
+            }
+            const float gx = static_cast<float>(x) / s + shape.padXY;
+            const float gz = (v - shape.minValue) / kRangeRate + shape.padZ;
+            const cv::Vec2f cell = trilinearInterpolate(slab, shape, gy, gx, gz);
+            out[x] = cell[1] > 0.0f ? cell[0] / cell[1] : v;
+        }
+    }
+}
+
+// Smallest and largest finite value; (0, 0) when there is none.
+void finiteRange(const cv::Mat& src, double& minValue, double& maxValue)
+{
+    if (cv::checkRange(src)) {
+        cv::minMaxLoc(src, &minValue, &maxValue);
+        return;
+    }
+    cv::Mat finite = cv::abs(src) <= std::numeric_limits<float>::max();
+    minValue = maxValue = 0.0;
+    if (cv::countNonZero(finite) > 0)
+        cv::minMaxLoc(src, &minValue, &maxValue, nullptr, nullptr, finite);
+}
+
+}  // namespace
+
+namespace cv_extend {
+
+void bilateralFilter(cv::InputArray src, cv::OutputArray dst, float sigmaRange, float sigmaSpace)
+{
+    const cv::Mat source = src.getMat();
+    if (source.channels() != 1)
+        cv::error(cv::Error::StsAssert, "src.channels() == 1", "cv_extend::bilateralFilter", __FILE__, __LINE__);
+    cv::Mat source32;
+    if (source.depth() == CV_32F)
+        source32 = source;
+    else
+        source.convertTo(source32, CV_32F);
+    cv::Mat result32(source.size(), CV_32FC1);
+    bilateralFilterGrid(source32, result32, sigmaRange, sigmaSpace);
+    dst.create(source.size(), source.type());
+    result32.convertTo(dst, source.type(), 1.0, 0.0);
+}
+
+void bilateralFilterGrid(const cv::Mat& src32, cv::Mat& dst32, float sigmaRange, float sigmaSpace, int maxSlabRows)
+{
+    if (src32.empty())
+        return;
+    double minValue = 0.0;
+    double maxValue = 0.0;
+    finiteRange(src32, minValue, maxValue);
+
+    GridShape shape;
+    shape.spatialRate = std::min(src32.rows, src32.cols) < 1024 ? 2 : 4;
+    shape.padXY = static_cast<int>(2.0 * (static_cast<double>(sigmaSpace) / shape.spatialRate) + 1.0);
+    shape.padZ = static_cast<int>(2.0 * (static_cast<double>(sigmaRange) / kRangeRate) + 1.0);
+    shape.padXY = std::max(shape.padXY, 1);
+    shape.padZ = std::max(shape.padZ, 1);
+    shape.rows = (src32.rows - 1) / shape.spatialRate + 2 * shape.padXY + 1;
+    shape.cols = (src32.cols - 1) / shape.spatialRate + 2 * shape.padXY + 1;
+    shape.depth = static_cast<int>((maxValue - minValue) / kRangeRate) + 2 * shape.padZ + 1;
+    shape.minValue = static_cast<float>(minValue);
+
+    int slabRows = maxSlabRows;
+    if (slabRows <= 0) {
+        const double rowBytes = 2.0 * shape.cols * shape.depth * 2 * sizeof(float);
+        const int fitting = std::max(1, static_cast<int>(kSlabBudgetBytes / rowBytes) - 2 * kRowHalo - 1);
+        const int perThread = (shape.rows + 2 * cv::getNumThreads() - 1) / (2 * cv::getNumThreads());
+        slabRows = std::max(kMinSlabRows, std::min(fitting, perThread));
+    }
+    const int slabCount = (shape.rows + slabRows - 1) / slabRows;
+    cv::parallel_for_(
+        cv::Range(0, slabCount),
+        [&](const cv::Range& range) {
+            for (int slab = range.start; slab < range.end; ++slab)
+                filterSlab(src32, dst32, shape, slab * slabRows, std::min(shape.rows, (slab + 1) * slabRows));
+        },
+        slabCount);
+}
+
+}  // namespace cv_extend

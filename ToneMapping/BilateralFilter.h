@@ -1,0 +1,18 @@
+#pragma once
+#include <opencv2/core.hpp>
+
+namespace cv_extend {
+
+// Edge-preserving smoothing of a single-channel image: the fast approximation
+// on a down-sampled (row, column, value) grid. Any depth in, the same size and
+// type out. Multi-channel input raises the library's assertion error.
+void bilateralFilter(cv::InputArray src, cv::OutputArray dst, float sigmaRange, float sigmaSpace);
+
+// The core on CV_32FC1; dst32 is allocated by the caller at src32's size. The
+// grid is built in slabs of at most maxSlabRows grid rows (0: sized from a memory
+// budget); the slab size does not change the result. Non-finite pixels are left
+// out of the grid and pass through unchanged.
+void bilateralFilterGrid(const cv::Mat& src32, cv::Mat& dst32, float sigmaRange, float sigmaSpace,
+                         int maxSlabRows = 0);
+
+}  // namespace cv_extend

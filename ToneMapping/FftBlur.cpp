@@ -1,0 +1,103 @@
+#include "FftBlur.h"
+
+#include "Threads.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+int decimationFactor(const cv::Mat& image)
+{
+    const int shorter = std::min(image.rows, image.cols);
+    const int factor = shorter < 1024 ? 8 : shorter < 2056 ? 16 : 32;
+    // A side shorter than the factor would leave no pixel at all.
+    return std::max(1, std::min(factor, shorter));
+}
+
+cv::Mat blurKernel(int rows, int cols, int h, int w, int k)
+{
+    const int width = std::max(1, std::max(h, w) / k);
+    cv::Mat kernel(rows, cols, CV_32F);
+    for (int i = 0; i < rows; ++i) {
+        const double di = i > h ? i - 2 * h : i;
+        float* row = kernel.ptr<float>(i);
+        for (int j = 0; j < cols; ++j) {
+            const double dj = j > w ? j - 2 * w : j;
+            const double d = std::sqrt(di * di + dj * dj) / width;
+            row[j] = static_cast<float>(std::exp(-d * d));
+        }
+    }
+    return kernel;
+}
+
+}  // namespace
+
+void fftBlurThread(cv::Mat& plane, void* spectrum)
+{
+    cv::Mat parts[] = {plane, cv::Mat::zeros(plane.size(), CV_32F)};
+    cv::Mat complex;
+    cv::merge(parts, 2, complex);
+    cv::dft(complex, *static_cast<cv::Mat*>(spectrum), cv::DFT_SCALE);
+}
+
+void fftBlur(const cv::Mat& plane, const cv::Mat& kernel, cv::Mat& out)
+{
+    const cv::Mat* inputs[2] = {&plane, &kernel};
+    cv::Mat spectra[2];
+    pthread_t handles[2];
+    bool started[2];
+    for (int i = 0; i < 2; ++i) {
+        started[i] = launchFftBlurThread(&fftBlurThread, *inputs[i], &spectra[i], &handles[i]);
+        if (!started[i]) {
+            cv::Mat header = *inputs[i];
+            fftBlurThread(header, &spectra[i]);
+        }
+    }
+    for (int i = 0; i < 2; ++i)
+        if (started[i] && pthread_join(handles[i], nullptr) != 0)
+            std::printf("ERROR during pthread_join() in lapfilter_core\n");
+
+    cv::Mat product;
+    cv::mulSpectrums(spectra[0], spectra[1], product, 0);
+    cv::Mat blurred;
+    cv::dft(product, blurred, cv::DFT_INVERSE);
+    cv::Mat parts[2];
+    cv::split(blurred, parts);
+    cv::magnitude(parts[0], parts[1], out);
+}
+
+cv::Mat adaptationBlur(const cv::Mat& image, int k)
+{
+    if (image.empty())
+        return cv::Mat();
+    const int z = decimationFactor(image);
+    const int h = image.rows / z;
+    const int w = image.cols / z;
+
+    cv::Mat small(h, w, CV_32FC3);
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c)
+            small.at<cv::Vec3f>(r, c) = image.at<cv::Vec3f>(r * z, c * z);
+
+    cv::Mat padded;
+    cv::copyMakeBorder(small, padded, h / 2, h - h / 2, w / 2, w - w / 2, cv::BORDER_REFLECT);
+    const cv::Mat kernel = blurKernel(padded.rows, padded.cols, h, w, std::max(1, k));
+
+    cv::Mat channels[3];
+    cv::split(padded, channels);
+    for (cv::Mat& channel : channels) {
+        cv::Mat blurred;
+        fftBlur(channel, kernel, blurred);
+        channel = blurred;
+    }
+    cv::Mat merged;
+    cv::merge(channels, 3, merged);
+
+    cv::Mat result;
+    cv::resize(merged(cv::Rect(w / 2, h / 2, w, h)), result, cv::Size(w * z, h * z), 0, 0, cv::INTER_LINEAR);
+    return result;
+}

@@ -1,0 +1,186 @@
+#include "LC_Model.h"
+
+#include "EdgeStoppedSurround.h"
+#include "FiniteSamples.h"
+#include "PixelOps.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr float kLuminanceFloor = 0.001f;
+constexpr float kExponentSlope = 0.16666667f;
+constexpr float kExponentOffset = 0.6666667f;
+constexpr double kCannyLow = 50.0;
+constexpr double kCannyHigh = 120.0;
+constexpr int kCannyAperture = 3;
+const float kLn100 = std::log(100.0f);
+
+cv::Mat threeChannelFloat(const cv::Mat& in)
+{
+    cv::Mat image = in.depth() == CV_32F ? in : convertBitDepth(in, 32);
+    if (image.channels() == 1)
+        cv::cvtColor(image, image, cv::COLOR_GRAY2BGR);
+    else if (image.channels() == 4)
+        cv::cvtColor(image, image, cv::COLOR_BGRA2BGR);
+    return image;
+}
+
+}  // namespace
+
+namespace lc_model {
+
+cv::Mat compressLuminance(const cv::Mat& image, cv::Mat& chroma)
+{
+    cv::Mat luminance(image.size(), CV_32F);
+    chroma.create(image.size(), CV_32FC3);
+    cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& range) {
+        for (int r = range.start; r < range.end; ++r) {
+            const cv::Vec3f* pixel = image.ptr<cv::Vec3f>(r);
+            cv::Vec3f* ratio = chroma.ptr<cv::Vec3f>(r);
+            float* l = luminance.ptr<float>(r);
+            for (int c = 0; c < image.cols; ++c) {
+                const cv::Vec3f& p = pixel[c];
+                l[c] = std::max(p[0], std::max(p[1], p[2]));
+                ratio[c] = l[c] > 0.0f ? p / l[c] : cv::Vec3f(0.0f, 0.0f, 0.0f);
+            }
+        }
+    });
+    luminance = cv::max(luminance, kLuminanceFloor);
+    cv::Mat logLuminance;
+    cv::log(luminance * 100.0f, logLuminance);
+    const double meanLog10 = cv::mean(logLuminance)[0] / std::log(10.0);
+    cv::pow(luminance, kExponentSlope * meanLog10 + kExponentOffset, luminance);
+    return luminance;
+}
+
+cv::Mat detectEdges(const cv::Mat& luminance)
+{
+    const cv::Mat luminance8 = convertBitDepth(luminance, 8);
+    cv::Mat edges8;
+    cv::Canny(luminance8, edges8, kCannyLow, kCannyHigh, kCannyAperture, false);
+    cv::Mat edges = convert8UTo32F(edges8);
+    cv::threshold(edges, edges, 0.0, 1.0, cv::THRESH_BINARY);
+    return cleanEdgeMap(edges);
+}
+
+cv::Mat cleanEdgeMap(const cv::Mat& binaryMap)
+{
+    double low = 0.0;
+    double high = 0.0;
+    cv::minMaxLoc(binaryMap, &low, &high);
+    if (low < 0.0 || high > 1.0)
+        std::printf("input image must be binary\n");
+    const cv::Matx33f kernel(0, 1, 0, 1, 0, 1, 0, 0, 0);
+    cv::Mat neighbours;
+    cv::filter2D(binaryMap, neighbours, CV_32F, kernel);
+    cv::Mat cleaned;
+    cv::threshold(neighbours, cleaned, 1.5, 1.0, cv::THRESH_BINARY);
+    return cleaned;
+}
+
+cv::Mat adaptiveSurround(const cv::Mat& luminance, const cv::Mat& edges, int spread, int edgeSpread,
+                         const std::atomic<bool>& cancel)
+{
+    return edgeStoppedSurround(luminance, edges, spread, edgeSpread, cancel);
+}
+
+cv::Mat localAdaptation(const cv::Mat& luminance, const cv::Mat& surround, float p0, float p1, float p2)
+{
+    auto logScaled = [&](const cv::Mat& image) {
+        cv::Mat result;
+        cv::log(cv::max(image * 100.0f, p0), result);
+        return cv::Mat(result / (std::log(10.0f) * kLn100));
+    };
+    const cv::Mat a = logScaled(luminance);
+    const cv::Mat b = logScaled(surround);
+    cv::Mat g = cv::min(cv::max(a, 0.0f), 1.0f) * 255.0f;
+    const cv::Mat d = sigmFac(g, static_cast<int>(p1), static_cast<int>(p2));
+    return scaleImage(a - d.mul(b), 0.0f, 1.0f);
+}
+
+cv::Mat sigmFac(const cv::Mat& g, int slope, int centre)
+{
+    double low = 0.0;
+    double high = 0.0;
+    cv::minMaxLoc(g, &low, &high);
+    if (low < 0.0 || high > 255.0)
+        std::printf("ERROR: sigmFac: lum must be between 0 and 255\n");
+    cv::Mat sigmoid;
+    cv::exp((g / 255.0f - static_cast<float>(centre)) * static_cast<float>(-slope), sigmoid);
+    sigmoid = 1.0f / (1.0f + sigmoid);
+    return scaleImage(cv::abs(1.0f - sigmoid), 0.0f, 1.0f);
+}
+
+cv::Mat scaleImage(const cv::Mat& image, float low, float high)
+{
+    double minimum = 0.0;
+    cv::minMaxLoc(image, &minimum);
+    const cv::Mat difference = image - minimum;
+    double largest = 0.0;
+    cv::minMaxLoc(difference, nullptr, &largest);
+    if (largest == 0.0) {
+        std::printf("ERROR in scaleImage.m : divide by zero\n");
+        return cv::Mat::zeros(image.size(), CV_32F);
+    }
+    return difference * ((high - low) / largest) + low;
+}
+
+cv::Mat recombineColour(const cv::Mat& chroma, const cv::Mat& luminance)
+{
+    cv::Mat luminance3;
+    cv::Mat planes[] = {luminance, luminance, luminance};
+    cv::merge(planes, 3, luminance3);
+    return chroma.mul(luminance3);
+}
+
+}  // namespace lc_model
+
+cv::Mat& LC_Model::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
+{
+    lcModelToneMap(*this, out, threeChannelFloat(in), 16, 5, params[0], params[1], params[2]);
+    return out;
+}
+
+void lcModelToneMap(LC_Model& op, cv::Mat& out, const cv::Mat& in32, int spread, int edgeSpread, float p0, float p1,
+                    float p2)
+{
+    auto cancelled = [&]() {
+        if (!op.cancel)
+            return false;
+        out = cv::Mat();
+        return true;
+    };
+
+    cv::Mat input = finiteSamples(in32);
+    cv::Mat chroma;
+    const cv::Mat luminance = lc_model::compressLuminance(input, chroma);
+    input.release();
+    if (cancelled())
+        return;
+    op.progress = 10;
+
+    const cv::Mat edges = lc_model::detectEdges(luminance);
+    if (cancelled())
+        return;
+    op.progress = 30;
+
+    const cv::Mat surround = lc_model::adaptiveSurround(luminance, edges, spread, edgeSpread, op.cancel);
+    if (cancelled())
+        return;
+    op.progress = 60;
+
+    const cv::Mat adapted = lc_model::localAdaptation(luminance, surround, p0, p1, p2);
+    if (cancelled())
+        return;
+    op.progress = 80;
+
+    // Negative input channels would give negative chroma ratios.
+    out = cv::min(cv::max(lc_model::recombineColour(chroma, adapted), 0.0f), 1.0f);
+    op.progress = 100;
+}

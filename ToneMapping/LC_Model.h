@@ -1,0 +1,41 @@
+#pragma once
+#include "ToneMappingBase.h"
+
+// Edge-stopped local contrast: compresses the luminance with a power law adapted
+// to its log-average, builds a surround whose weights drop behind Canny edges,
+// subtracts a sigmoid-weighted share of the surround's logarithm and puts the
+// chroma back. params: p0 the floor inside the logarithms, p1 and p2 the
+// sigmoid's slope and centre (truncated to integers).
+class LC_Model : public ToneMappingBase {
+public:
+    cv::Mat& apply(cv::Mat& out, const cv::Mat& in, const float params[3]) override;
+};
+
+// The driver on a three-channel 32-bit float image; out is empty when op.cancel
+// was found set. The surround's state is local to each call, so any number of
+// calls may run at once.
+void lcModelToneMap(LC_Model& op, cv::Mat& out, const cv::Mat& in32, int spread, int edgeSpread, float p0, float p1,
+                    float p2);
+
+// The steps, on single-channel CV_32F images unless said otherwise.
+namespace lc_model {
+
+// Largest channel per pixel raised to k = log-average-adapted exponent; chroma
+// receives each channel / that largest channel (CV_32FC3, 0 where it is 0).
+cv::Mat compressLuminance(const cv::Mat& image, cv::Mat& chroma);
+// Canny edges of the luminance as a cleaned 0/1 map.
+cv::Mat detectEdges(const cv::Mat& luminance);
+// 1 where at least two of the pixels above, left and right are edges.
+cv::Mat cleanEdgeMap(const cv::Mat& binaryMap);
+// Edge-stopped weighted mean of the luminance over a (6 spread + 3)-wide window.
+// Rows are split over threads; an empty image when cancel is found set.
+cv::Mat adaptiveSurround(const cv::Mat& luminance, const cv::Mat& edges, int spread, int edgeSpread,
+                         const std::atomic<bool>& cancel);
+cv::Mat localAdaptation(const cv::Mat& luminance, const cv::Mat& surround, float p0, float p1, float p2);
+// g in [0, 255]; slope and centre are used as integers.
+cv::Mat sigmFac(const cv::Mat& g, int slope, int centre);
+// Min-max rescale to [low, high]; zeros when the image is flat.
+cv::Mat scaleImage(const cv::Mat& image, float low, float high);
+cv::Mat recombineColour(const cv::Mat& chroma, const cv::Mat& luminance);
+
+}  // namespace lc_model

@@ -1,0 +1,482 @@
+#include "LayerProcessing.h"
+
+#include "BilateralFilter.h"
+#include "ColourMatrices.h"
+#include "ColourPass.h"
+#include "FftBlur.h"
+#include "FiniteSamples.h"
+#include "OrderStatistics.h"
+#include "PixelOps.h"
+#include "RowBands.h"
+#include "Spline.h"
+#include "Threads.h"
+
+#include <opencv2/core/hal/hal.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+namespace {
+
+constexpr float kRangeSigma = 0.35f;
+constexpr float kSpaceSigmaFactor = 0.02f;
+constexpr float kDetailExponent = 0.25f;
+const cv::Vec3f kD65White(95.05f, 100.0f, 108.88f);
+
+// Exposure of the finishing colour pass: -0.3 EV.
+constexpr float kFinishGain = 0.8122524f;
+constexpr float kFinishKneeWidth = 0.0025f;
+constexpr float kFinishKneeCurvature = 81.225235f;
+
+// What a tone-mapping thread writes and which flag stops it.
+struct StageOutput {
+    cv::Mat* image;
+    const std::atomic<bool>* cancel;
+};
+
+// The luminance-level adaptation factor FL of an adapting luminance La, given
+// 5 La and its cube root.
+inline float adaptationFactor(float fiveLa, float cubeRoot)
+{
+    const float k = 1.0f / (fiveLa + 1.0f);
+    const float k4 = k * k * k * k;
+    return 0.2f * k4 * fiveLa + 0.1f * (1.0f - k4) * (1.0f - k4) * cubeRoot;
+}
+
+// values[i]^exponent for values >= 0, through the library's vectorised log and exp:
+// the per-pixel powers dominate the cost of the model.
+void powInPlace(std::vector<float>& values, float exponent)
+{
+    const int n = static_cast<int>(values.size());
+    cv::hal::log32f(values.data(), values.data(), n);
+    for (float& v : values)
+        v *= exponent;
+    cv::hal::exp32f(values.data(), values.data(), n);
+}
+
+// Runs body(row) over every row, split over the library's threads.
+template <typename Body>
+void forEachRow(int rows, const Body& body)
+{
+    forEachRowBand(rows, [&](const cv::Range& range) {
+        for (int r = range.start; r < range.end; ++r)
+            body(r);
+    });
+}
+
+cv::Mat onePixel(const cv::Vec3f& value)
+{
+    return cv::Mat(1, 1, CV_32FC3, cv::Scalar(value[0], value[1], value[2]));
+}
+
+float largestY(const cv::Mat& image)
+{
+    cv::Mat y;
+    cv::extractChannel(image, y, 1);
+    double largest = 0.0;
+    cv::minMaxLoc(y, nullptr, &largest);
+    return static_cast<float>(largest);
+}
+
+cv::Mat rgbToScaledXyz(const cv::Mat& bgr, float maxY)
+{
+    cv::Mat rgb;
+    cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
+    return linearRgbToXyz(rgb, maxY);
+}
+
+// Filters each channel of the log image; false when cancelled.
+bool decomposeLayers(LayerProcessing& op, const cv::Mat& logXyz, cv::Mat& baseLog)
+{
+    cv::Mat channels[3];
+    cv::split(logXyz, channels);
+    const float spaceSigma = kSpaceSigmaFactor * std::min(logXyz.rows, logXyz.cols);
+    const int progressAfter[3] = {15, 30, 45};
+    for (int i = 0; i < 3; ++i) {
+        if (op.cancel)
+            return false;
+        cv::Mat filtered;
+        cv_extend::bilateralFilter(channels[i], filtered, kRangeSigma, spaceSigma);
+        channels[i] = filtered;
+        op.progress = progressAfter[i];
+    }
+    if (op.cancel)
+        return false;
+    cv::merge(channels, 3, baseLog);
+    return true;
+}
+
+cv::Mat padToSize(const cv::Mat& blurred, cv::Size size)
+{
+    const int dr = size.height - blurred.rows;
+    const int dc = size.width - blurred.cols;
+    cv::Mat padded;
+    cv::copyMakeBorder(blurred, padded, dr / 2, dr - dr / 2, dc / 2, dc - dc / 2, cv::BORDER_REPLICATE);
+    return padded;
+}
+
+cv::Mat chromaticAdapt(const cv::Mat& base, const cv::Mat& white)
+{
+    const cv::Vec3f d65 = cat02Transform(onePixel(kD65White), 1).at<cv::Vec3f>(0, 0);
+    cv::Mat result(base.size(), CV_32FC3);
+    forEachRowBand(base.rows, [&](const cv::Range& rows) {
+        const cv::Mat whiteBand = white.rowRange(rows);
+        cv::Mat adapted = cat02Transform(base.rowRange(rows), 2);
+        const cv::Mat whiteCat = cat02Transform(whiteBand, 2);
+        for (int r = 0; r < adapted.rows; ++r) {
+            cv::Vec3f* pixel = adapted.ptr<cv::Vec3f>(r);
+            const cv::Vec3f* w = whiteCat.ptr<cv::Vec3f>(r);
+            const cv::Vec3f* xyzWhite = whiteBand.ptr<cv::Vec3f>(r);
+            for (int c = 0; c < adapted.cols; ++c) {
+                const float la = 0.2f * xyzWhite[c][1];
+                const float degree = 0.3f * (1.0f - std::exp(-(la - 42.0f) / 92.0f) / 3.6f);
+                for (int k = 0; k < 3; ++k)
+                    pixel[c][k] *= degree * d65[k] / (w[c][k] + 1e-7f) + 1.0f - degree;
+            }
+        }
+        cat02Transform(adapted, 0).copyTo(result.rowRange(rows));
+    });
+    return result;
+}
+
+// Cone and rod responses of the adapted base under the local white, band by
+// band; the output stays unfinished when cancel is found set.
+void toneCompressThread(cv::Mat& adapted, cv::Mat& white, void* argument, float p)
+{
+    const StageOutput& output = *static_cast<StageOutput*>(argument);
+    if (*output.cancel)
+        return;
+    const float sw = 5.0f * 0.2f * largestY(white);
+    cv::Mat& compressed = *output.image;
+    compressed.create(adapted.size(), CV_32FC3);
+    const int cols = adapted.cols;
+    forEachRowBand(adapted.rows, [&](const cv::Range& rows) {
+        if (*output.cancel)
+            return;
+        cv::Mat response = hpeTransform(adapted.rowRange(rows), 2);
+        std::vector<float> cubeRoots(cols), sixthRoots(cols), cones(3 * cols), rods(cols), rodScale(cols);
+        for (int r = 0; r < response.rows; ++r) {
+            cv::Vec3f* h = response.ptr<cv::Vec3f>(r);
+            const cv::Vec3f* w = white.ptr<cv::Vec3f>(rows.start + r);
+            const cv::Vec3f* a = adapted.ptr<cv::Vec3f>(rows.start + r);
+            for (int c = 0; c < cols; ++c) {
+                cubeRoots[c] = w[c][1];  // 5 La with La = 0.2 W_Y
+                sixthRoots[c] = 5.0f * (0.452f * w[c][1]) / 2.26f;
+            }
+            powInPlace(cubeRoots, 1.0f / 3.0f);
+            powInPlace(sixthRoots, 1.0f / 6.0f);
+            for (int c = 0; c < cols; ++c) {
+                const float la = 0.2f * w[c][1];
+                const float fl = adaptationFactor(5.0f * la, cubeRoots[c]);
+                for (int k = 0; k < 3; ++k)
+                    cones[3 * c + k] = fl * 0.2f * std::fabs(h[c][k]) / la;
+                const float l5 = 5.0f * (0.452f * w[c][1]) / 2.26f;
+                const float s = std::fabs(a[c][1]) / sw;
+                const float ls = l5 * s;
+                const float j = 1e-5f / (l5 + 1e-5f);
+                const float j2 = j * j;
+                const float oneMinus = 1.0f - j2;
+                const float fls = 3800.0f * j2 * l5 + 0.2f * oneMinus * oneMinus * oneMinus * oneMinus * sixthRoots[c];
+                rods[c] = fls * s;
+                rodScale[c] = 3.05f * (0.5f / (1.0f + 0.3f * ls * ls * ls) + 0.5f / (1.0f + 5.0f * l5)) * 400.0f;
+            }
+            powInPlace(cones, p);
+            powInPlace(rods, p);
+            for (int c = 0; c < cols; ++c) {
+                const float rod = rodScale[c] * rods[c] / (rods[c] + 27.13f) + 0.03f;
+                for (int k = 0; k < 3; ++k) {
+                    const float sign = h[c][k] > 0.0f ? 1.0f : h[c][k] < 0.0f ? -1.0f : 0.0f;
+                    const float x = cones[3 * c + k];
+                    h[c][k] = sign * 400.0f * x / (x + 27.13f) + 0.1f + rod;
+                }
+            }
+        }
+        hpeTransform(response, 0).copyTo(compressed.rowRange(rows));
+    });
+}
+
+// Detail layer raised to (FL(La) + 0.8)^e, La from the base's Y.
+void detailEnhanceThread(cv::Mat& detail, cv::Mat& base, void* argument, float e)
+{
+    cv::Mat& enhanced = *static_cast<StageOutput*>(argument)->image;
+    enhanced.create(detail.size(), CV_32FC3);
+    const int cols = detail.cols;
+    forEachRowBand(detail.rows, [&](const cv::Range& rows) {
+        std::vector<float> exponents(cols), values(3 * cols);
+        for (int r = rows.start; r < rows.end; ++r) {
+            const cv::Vec3f* b = base.ptr<cv::Vec3f>(r);
+            for (int c = 0; c < cols; ++c)
+                exponents[c] = b[c][1];  // 5 La with La = 0.2 B_Y
+            powInPlace(exponents, 1.0f / 3.0f);
+            for (int c = 0; c < cols; ++c)
+                exponents[c] = adaptationFactor(b[c][1], exponents[c]) + 0.8f;
+            powInPlace(exponents, e);
+            // D^x = exp(x ln D), D > 0.
+            const float* d = detail.ptr<float>(r);
+            cv::hal::log32f(d, values.data(), 3 * cols);
+            for (int c = 0; c < cols; ++c)
+                for (int k = 0; k < 3; ++k)
+                    values[3 * c + k] *= exponents[c];
+            cv::hal::exp32f(values.data(), enhanced.ptr<float>(r), 3 * cols);
+        }
+    });
+}
+
+// Tone compression and detail enhancement on two threads; false when cancelled.
+bool compressAndEnhance(LayerProcessing& op, const cv::Mat& adapted, const cv::Mat& white, const cv::Mat& detail,
+                        const cv::Mat& base, float p, cv::Mat& compressed, cv::Mat& enhanced)
+{
+    // Each thread allocates its own output, so a cancelled run never pays for it.
+    compressed.release();
+    enhanced.release();
+    StageOutput outputs[2] = {{&compressed, &op.cancel}, {&enhanced, &op.cancel}};
+    const MatPairThreadFunction bodies[2] = {&toneCompressThread, &detailEnhanceThread};
+    const cv::Mat* inputs[2][2] = {{&adapted, &white}, {&detail, &base}};
+    const float values[2] = {p, kDetailExponent};
+    pthread_t handles[2];
+    bool started[2];
+    for (int i = 0; i < 2; ++i) {
+        started[i] = launchMatPairThread(bodies[i], *inputs[i][0], *inputs[i][1], &outputs[i], values[i], &handles[i]);
+        if (!started[i]) {
+            cv::Mat first = *inputs[i][0];
+            cv::Mat second = *inputs[i][1];
+            bodies[i](first, second, &outputs[i], values[i]);
+        }
+    }
+    for (int i = 0; i < 2; ++i)
+        if (started[i] && pthread_join(handles[i], nullptr) != 0)
+            std::printf("ERROR during pthread_join() in tone compress & detail enhance\n");
+    return !op.cancel;
+}
+
+// The compressed base times the enhanced detail, per element, into the base's pixels.
+cv::Mat multiplyLayers(cv::Mat& compressed, const cv::Mat& enhanced)
+{
+    forEachRowBand(compressed.rows, [&](const cv::Range& rows) {
+        cv::Mat band = compressed.rowRange(rows);
+        cv::multiply(band, enhanced.rowRange(rows), band);
+    });
+    return compressed;
+}
+
+cv::Mat iptAdjust(LayerProcessing& op, const cv::Mat& xyz, const cv::Mat& base, float gamma)
+{
+    cv::Mat ipt = xyzLmsTransform(xyz, 2);
+    op.progress = 84;
+    ipt = lmsIptTransform(ipt, 2);
+    op.progress = 85;
+    cv::Mat intensity;
+    cv::extractChannel(ipt, intensity, 0);
+    double imax = 0.0;
+    cv::minMaxLoc(intensity, nullptr, &imax);
+    intensity.release();
+    op.progress = 86;
+    const float largestI = static_cast<float>(imax);
+    forEachRow(ipt.rows, [&](int r) {
+        cv::Vec3f* pixel = ipt.ptr<cv::Vec3f>(r);
+        const cv::Vec3f* b = base.ptr<cv::Vec3f>(r);
+        for (int c = 0; c < ipt.cols; ++c) {
+            const float p = pixel[c][1];
+            const float t = pixel[c][2];
+            const float chroma = std::sqrt(p * p + t * t);
+            const float factor = std::pow(adaptationFactor(b[c][1], std::cbrt(b[c][1])) + 1.0f, 0.15f) *
+                                 (1.29f * chroma * chroma - 0.27f * chroma + 0.42f) /
+                                 (chroma * chroma - 0.31f * chroma + 0.42f);
+            pixel[c][1] = p * factor;
+            pixel[c][2] = t * factor;
+            if (largestI > 0.0f)
+                pixel[c][0] = std::pow(pixel[c][0] / largestI, gamma) * largestI;
+        }
+    });
+    op.progress = 88;
+    op.progress = 89;
+    return xyzLmsTransform(lmsIptTransform(ipt, 0), 0);
+}
+
+// Complete von Kries adaptation from the source white to the output white (both D65).
+cv::Mat outputWhiteAdapt(const cv::Mat& xyz)
+{
+    cv::Mat adapted = outputWhiteTransform(xyz, 2);
+    const cv::Vec3f sourceWhite = outputWhiteTransform(onePixel(kD65White), 1).at<cv::Vec3f>(0, 0);
+    const cv::Vec3f outputWhite = outputWhiteTransform(onePixel(kD65White), 1).at<cv::Vec3f>(0, 0);
+    cv::Vec3f ratio;
+    for (int k = 0; k < 3; ++k)
+        ratio[k] = outputWhite[k] / sourceWhite[k] + 1.0f - 1.0f;
+    cv::multiply(adapted, cv::Scalar(ratio[0], ratio[1], ratio[2]), adapted);
+    return outputWhiteTransform(adapted, 0);
+}
+
+inline float srgbEncode(float v)
+{
+    if (v > 0.0031308f)
+        return 1.055f * std::pow(v, 0.41666666f) - 0.055f;
+    if (v >= -0.0031308f)
+        return 12.92f * v;
+    return 0.055f - 1.055f * std::pow(-v, 0.41666666f);
+}
+
+// Linear RGB clipped at its 1st and 99th percentiles, then sRGB-encoded.
+void clipAndEncode(cv::Mat& rgb)
+{
+    const size_t count = rgb.total() * 3;
+    const std::vector<float> percentiles = valuesAtRanks(rgb, {count / 100, count * 99 / 100});
+    const float low = std::max(0.0f, percentiles[0]);
+    const float high = percentiles[1];
+    const float range = high - low;
+    forEachRow(rgb.rows, [&](int r) {
+        float* v = rgb.ptr<float>(r);
+        for (int i = 0; i < rgb.cols * 3; ++i) {
+            // A flat image has no range to stretch: below or at it is black, above it white.
+            const float stretched = range > 0.0f ? (v[i] - low) / range : (v[i] > low ? 1.0f : 0.0f);
+            v[i] = srgbEncode(std::min(1.0f, std::max(0.0f, stretched)));
+        }
+    });
+}
+
+cv::Mat xyzToDisplayRgb(cv::Mat xyz)
+{
+    // Non-finite values (a degenerate white) would poison the percentiles.
+    forEachRowBand(xyz.rows, [&](const cv::Range& rows) {
+        cv::Mat band = xyz.rowRange(rows);
+        cv::patchNaNs(band, 0.0);
+        cv::min(band, std::numeric_limits<float>::max(), band);
+        cv::max(band, -std::numeric_limits<float>::max(), band);
+    });
+    const float largest = largestY(xyz);
+    if (largest > 0.0f)
+        forEachRowBand(xyz.rows, [&](const cv::Range& rows) {
+            cv::Mat band = xyz.rowRange(rows);
+            band /= largest;
+        });
+    cv::Mat rgb = xyzToLinearRgb(xyz);
+    xyz.release();
+    clipAndEncode(rgb);
+    cv::cvtColor(rgb, rgb, cv::COLOR_RGB2BGR);
+    return rgb;
+}
+
+void applyFinishingColourPass(const cv::Mat& display, cv::Mat& out)
+{
+    const Spline curve(0.0f, 0.75f, 0.0f, 0.0f);
+    // The pass leaves its input unchanged, so the display image itself serves.
+    parallelComputeLightImage(curve, out, display, 0.0f, 1.0f, 0.42f, 0.0f, kFinishKneeWidth, kFinishGain,
+                              kFinishKneeCurvature, 1.2f);
+}
+
+}  // namespace
+
+cv::Mat& LayerProcessing::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
+{
+    const cv::Mat in32 = finiteSamples(in.depth() == CV_32F ? in : convertBitDepth(in, 32));
+    layerProcessingToneMap(*this, out, in32, params[0], params[1], params[2]);
+    return out;
+}
+
+void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in32, float p0, float p1, float p2)
+{
+    auto cancelled = [&]() {
+        if (!op.cancel)
+            return false;
+        out = cv::Mat();
+        return true;
+    };
+
+    cv::Mat xyz = rgbToScaledXyz(in32, p2);
+    const double ln10 = std::log(10.0);
+    cv::Mat logXyz(xyz.size(), CV_32FC3);
+    forEachRowBand(xyz.rows, [&](const cv::Range& rows) {
+        cv::Mat band = logXyz.rowRange(rows);
+        cv::log(xyz.rowRange(rows), band);
+        band *= 1.0 / ln10;
+    });
+    if (cancelled())
+        return;
+    op.progress = 5;
+
+    cv::Mat base;
+    if (!decomposeLayers(op, logXyz, base)) {
+        out = cv::Mat();
+        return;
+    }
+
+    if (cancelled())
+        return;
+    double largestLog = 0.0;
+    cv::minMaxLoc(logXyz.reshape(1), nullptr, &largestLog);
+    const double ceiling = std::max(0.0, largestLog);
+    cv::Mat detail(base.size(), CV_32FC3);
+    forEachRowBand(base.rows, [&](const cv::Range& rows) {
+        cv::Mat baseBand = base.rowRange(rows);
+        cv::Mat detailBand = detail.rowRange(rows);
+        cv::min(baseBand, ceiling, baseBand);
+        cv::subtract(logXyz.rowRange(rows), baseBand, detailBand);
+        detailBand *= ln10;
+        cv::exp(detailBand, detailBand);
+    });
+    logXyz.release();
+
+    if (cancelled())
+        return;
+    op.progress = 50;
+    forEachRowBand(base.rows, [&](const cv::Range& rows) {
+        cv::Mat band = base.rowRange(rows);
+        band *= ln10;
+        cv::exp(band, band);
+    });
+
+    cv::Mat white2 = adaptationBlur(xyz, 2);
+    cv::Mat white3 = adaptationBlur(xyz, 3);
+    xyz.release();
+    if (cancelled())
+        return;
+    op.progress = 55;
+    white2 = padToSize(white2, in32.size());
+    white3 = padToSize(white3, in32.size());
+
+    cv::Mat adapted = chromaticAdapt(base, white2);
+    white2.release();
+    if (cancelled())
+        return;
+    op.progress = 60;
+
+    cv::Mat compressed;
+    cv::Mat enhanced;
+    const bool finished = compressAndEnhance(op, adapted, white3, detail, base, p0, compressed, enhanced);
+    adapted.release();
+    white3.release();
+    detail.release();
+    if (!finished || cancelled()) {
+        out = cv::Mat();
+        return;
+    }
+    op.progress = 80;
+
+    cv::Mat layered = multiplyLayers(compressed, enhanced);
+    compressed.release();
+    enhanced.release();
+    if (cancelled())
+        return;
+    op.progress = 83;
+
+    cv::Mat adjusted = iptAdjust(op, layered, base, p1);
+    layered.release();
+    base.release();
+    if (cancelled())
+        return;
+    op.progress = 90;
+
+    adjusted = outputWhiteAdapt(adjusted);
+    if (cancelled())
+        return;
+    op.progress = 92;
+
+    const cv::Mat display = xyzToDisplayRgb(adjusted);
+    adjusted.release();
+    op.progress = 100;
+
+    applyFinishingColourPass(display, out);
+}

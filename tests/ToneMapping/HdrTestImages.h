@@ -1,0 +1,28 @@
+#pragma once
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// Inputs shared by the tone-mapping operator tests.
+namespace hdrtest {
+
+// A smooth BGR float scene with values well above 1 and a few hard edges.
+cv::Mat syntheticHdr(cv::Size size, int seed);
+
+// Awkward inputs every operator must survive, by name.
+extern const std::vector<const char*> kEdgeInputs;
+cv::Mat namedInput(const std::string& name);
+// A test-name-safe form of an input's name.
+std::string inputName(const ::testing::TestParamInfo<const char*>& info);
+
+// The HDRI .exr files of the test media as BGR float, shrunk so the longer side
+// is at most maxSide; empty when the media is absent.
+std::vector<std::pair<std::string, cv::Mat>> realHdrImages(int maxSide);
+
+// Non-empty, every value finite and in [0, 1].
+bool finiteInUnitRange(const cv::Mat& image);
+
+}  // namespace hdrtest

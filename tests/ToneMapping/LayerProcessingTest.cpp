@@ -1,0 +1,159 @@
+#include "LayerProcessing.h"
+
+#include "HdrTestImages.h"
+#include "Threads.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+
+#include <cerrno>
+#include <set>
+#include <thread>
+
+namespace {
+
+const float kDefaults[3] = {0.7f, 1.0f, 20000.0f};
+const std::set<int> kProgressPoints = {5, 15, 30, 45, 50, 55, 60, 80, 83, 84, 85, 86, 88, 89, 90, 92, 100};
+
+LayerProcessing* cancelOnThreadStart = nullptr;
+
+// Thread creation that sets the operator's cancel flag and then creates the thread.
+int cancellingCreate(pthread_t* handle, const pthread_attr_t* attributes, void* (*entry)(void*), void* argument)
+{
+    cancelOnThreadStart->cancel = true;
+    return pthread_create(handle, attributes, entry, argument);
+}
+
+int failingCreate(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)
+{
+    return EAGAIN;
+}
+
+cv::Mat render(const cv::Mat& image, const float params[3] = kDefaults)
+{
+    LayerProcessing op;
+    cv::Mat out;
+    op.apply(out, image, params);
+    return out;
+}
+
+}  // namespace
+
+TEST(LayerProcessing, RendersAnHdrSceneIntoTheUnitRangeAndReportsFullProgress)
+{
+    const cv::Mat image = hdrtest::syntheticHdr(cv::Size(160, 120), 1);
+    LayerProcessing op;
+    cv::Mat out;
+    op.apply(out, image, kDefaults);
+    ASSERT_EQ(out.size(), image.size());
+    ASSERT_EQ(out.type(), CV_32FC3);
+    EXPECT_TRUE(hdrtest::finiteInUnitRange(out));
+    EXPECT_EQ(op.progress, 100);
+    // The bright block stays brighter than the dark disc.
+    EXPECT_GT(cv::mean(out(cv::Rect(50, 40, 20, 20)))[1], cv::mean(out(cv::Rect(115, 55, 10, 10)))[1]);
+}
+
+TEST(LayerProcessing, CancelBeforeTheRunGivesAnEmptyImageAndNoProgress)
+{
+    LayerProcessing op;
+    op.cancel = true;
+    cv::Mat out(4, 4, CV_32FC3);
+    op.apply(out, hdrtest::syntheticHdr(cv::Size(64, 48), 2), kDefaults);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(op.progress, 0);
+}
+
+// The first threads a run starts are the adaptation blur's (after progress 50);
+// the next are tone compression and detail enhancement (after progress 60).
+TEST(LayerProcessing, CancelWhenTheBlurThreadsStartStopsAtFifty)
+{
+    LayerProcessing op;
+    cancelOnThreadStart = &op;
+    setThreadCreateHook(&cancellingCreate);
+    cv::Mat out(4, 4, CV_32FC3);
+    op.apply(out, hdrtest::syntheticHdr(cv::Size(64, 48), 3), kDefaults);
+    setThreadCreateHook(nullptr);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(op.progress, 50);
+}
+
+class LayerProcessingCancel : public ::testing::TestWithParam<int> {};
+
+TEST_P(LayerProcessingCancel, DuringTheRunGivesAnEmptyImageAtAProgressPoint)
+{
+    const int point = GetParam();
+    LayerProcessing op;
+    const cv::Mat image = hdrtest::syntheticHdr(cv::Size(900, 700), 4);
+    cv::Mat out(4, 4, CV_32FC3);
+    std::thread watcher([&] {
+        while (op.progress < point)
+            std::this_thread::yield();
+        op.cancel = true;
+    });
+    op.apply(out, image, kDefaults);
+    op.cancel = true;  // releases the watcher if the run ended before it saw the point
+    watcher.join();
+    if (op.progress == 100)
+        GTEST_SKIP() << "the run finished before the cancel was seen";
+    EXPECT_TRUE(out.empty());
+    EXPECT_GE(op.progress, point);
+    EXPECT_EQ(kProgressPoints.count(op.progress), 1u) << op.progress;
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, LayerProcessingCancel, ::testing::Values(5, 15, 30, 45, 55, 60, 80, 90));
+
+TEST(LayerProcessing, TwoOperatorsCancelIndependently)
+{
+    const cv::Mat image = hdrtest::syntheticHdr(cv::Size(400, 300), 5);
+    LayerProcessing cancelled;
+    LayerProcessing running;
+    cancelled.cancel = true;
+    cv::Mat cancelledOut;
+    cv::Mat runningOut;
+    std::thread other([&] { cancelled.apply(cancelledOut, image, kDefaults); });
+    running.apply(runningOut, image, kDefaults);
+    other.join();
+    EXPECT_TRUE(cancelledOut.empty());
+    EXPECT_TRUE(hdrtest::finiteInUnitRange(runningOut));
+    EXPECT_EQ(running.progress, 100);
+}
+
+TEST(LayerProcessing, ThreadsThatCannotStartGiveTheSameResult)
+{
+    const cv::Mat image = hdrtest::syntheticHdr(cv::Size(120, 90), 6);
+    const cv::Mat threaded = render(image);
+    setThreadCreateHook(&failingCreate);
+    const cv::Mat inline_ = render(image);
+    setThreadCreateHook(nullptr);
+    EXPECT_EQ(cv::norm(threaded, inline_, cv::NORM_INF), 0.0);
+}
+
+TEST(LayerProcessing, EightBitInputMatchesItsFloatEquivalent)
+{
+    cv::Mat image8(60, 80, CV_8UC3);
+    cv::RNG(7).fill(image8, cv::RNG::UNIFORM, 0, 256);
+    cv::Mat image32;
+    image8.convertTo(image32, CV_32F, 1.0 / 255.0);
+    EXPECT_LT(cv::norm(render(image8), render(image32), cv::NORM_INF), 1e-4);
+}
+
+class LayerProcessingInputs : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(LayerProcessingInputs, GiveFiniteOutputInUnitRange)
+{
+    const cv::Mat image = hdrtest::namedInput(GetParam());
+    const cv::Mat out = render(image);
+    ASSERT_EQ(out.size(), image.size());
+    EXPECT_TRUE(hdrtest::finiteInUnitRange(out));
+}
+
+INSTANTIATE_TEST_SUITE_P(Edges, LayerProcessingInputs, ::testing::ValuesIn(hdrtest::kEdgeInputs), hdrtest::inputName);
+
+TEST(LayerProcessing, RealHdrImagesGiveFiniteOutputInUnitRange)
+{
+    const auto images = hdrtest::realHdrImages(640);
+    if (images.empty())
+        GTEST_SKIP() << "no HDR test media";
+    for (const auto& image : images)
+        EXPECT_TRUE(hdrtest::finiteInUnitRange(render(image.second))) << image.first;
+}
