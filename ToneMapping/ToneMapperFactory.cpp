@@ -1,5 +1,7 @@
 #include "ToneMapperFactory.h"
 
+#include "LC_Model.h"
+#include "LayerProcessing.h"
 #include "SlidersTM.h"
 
 #include <atomic>
@@ -9,8 +11,12 @@ namespace {
 std::unique_ptr<ToneMappingBase> makeBuiltInToneMapper(int index)
 {
     switch (index) {
+    case LC_ModelIndex:
+        return std::make_unique<LC_Model>();
     case SlidersTMIndex:
         return std::make_unique<SlidersTM>();
+    case LayerProcessingIndex:
+        return std::make_unique<LayerProcessing>();
     default:
         return nullptr;
     }
