@@ -1,0 +1,234 @@
+#include "Laplacian.h"
+
+#include "PixelOps.h"
+
+#include <opencv2/core.hpp>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// 2^-23: keeps the logarithm of a zero luminance finite.
+constexpr float kLogOffset = 1.1920929e-7f;
+// The float one unit below the nearest to 1 / 2.2.
+constexpr float kDisplayGamma = 0.45454544f;
+// The normalisation never stretches more than this range onto 0.01..1, so a black
+// border or clipped blacks covering the 0.5th percentile cannot flatten the picture.
+constexpr float kLowestPercentileRatio = 1e-4f;
+
+// Ascending, not-a-number last, so the order is strict and weak even with NaN.
+bool ascending(float a, float b)
+{
+    return a < b || (std::isnan(b) && !std::isnan(a));
+}
+
+std::vector<float> valuesOf(const cv::Mat& image)
+{
+    std::vector<float> values;
+    values.reserve(image.total());
+    for (int r = 0; r < image.rows; ++r)
+        values.insert(values.end(), image.ptr<float>(r), image.ptr<float>(r) + image.cols);
+    return values;
+}
+
+double samplePosition(size_t i, size_t count)
+{
+    return 100.0 * (double(i) + 0.5) / double(count);
+}
+
+// First index whose sample position is at or above p, or count when none is.
+size_t firstIndexAtOrAbove(float p, size_t count)
+{
+    size_t i = size_t(std::max(0.0, std::floor(double(p) * double(count) / 100.0 - 0.5)));
+    while (i > 0 && p <= samplePosition(i - 1, count))
+        --i;
+    while (i < count && p > samplePosition(i, count))
+        ++i;
+    return i;
+}
+
+// Interpolated percentile from the two neighbouring order statistics.
+float interpolate(float p, size_t index, size_t count, float below, float at)
+{
+    const double low = samplePosition(index - 1, count);
+    const double high = samplePosition(index, count);
+    return float(below + (p - low) / (high - low) * (double(at) - below));
+}
+
+// R becomes max(R / high, 0)^exponent, so that `low` maps to 0.01 and `high` to 1.
+cv::Mat normalisePercentiles(const cv::Mat& filtered)
+{
+    const float high = matPercentile(filtered, 99.5f, false);
+    if (!(high > 0.0f))
+        return cv::Mat::zeros(filtered.size(), CV_32F);
+    const float low = std::max(matPercentile(filtered, 0.5f, false), high * kLowestPercentileRatio);
+    const float exponent = high > low ? float(std::log(100.0) / std::log(double(high) / low)) : 1.0f;
+    cv::Mat normalised(filtered.size(), CV_32F);
+    cv::parallel_for_(cv::Range(0, filtered.rows), [&](const cv::Range& band) {
+        cv::Mat target = normalised.rowRange(band);
+        cv::max(filtered.rowRange(band) * (1.0f / high), 0.0f, target);
+        cv::patchNaNs(target, 0.0);
+        if (exponent != 1.0f)
+            cv::pow(target, exponent, target);
+    });
+    return normalised;
+}
+
+// max(0, R x ratio) per channel; clamped to 1 and gamma-encoded when displayable.
+void recolour(const cv::Mat& luminance, const cv::Mat& ratios, int channels, bool display, cv::Mat& out)
+{
+    out.create(luminance.size(), CV_MAKETYPE(CV_32F, channels));
+    cv::parallel_for_(cv::Range(0, luminance.rows), [&](const cv::Range& band) {
+        for (int r = band.start; r < band.end; ++r) {
+            const float* l = luminance.ptr<float>(r);
+            float* o = out.ptr<float>(r);
+            if (channels == 3) {
+                const float* ratio = ratios.ptr<float>(r);
+                for (int c = 0; c < luminance.cols * 3; ++c)
+                    o[c] = std::max(0.0f, l[c / 3] * ratio[c]);
+            } else {
+                for (int c = 0; c < luminance.cols; ++c)
+                    o[c] = std::max(0.0f, l[c]);
+            }
+        }
+        if (display) {
+            cv::Mat target = out.rowRange(band);
+            cv::min(target, 1.0f, target);
+            cv::pow(target, kDisplayGamma, target);
+        }
+    });
+}
+
+}  // namespace
+
+cv::Mat& Laplacian::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
+{
+    alpha = params[0];
+    beta = params[1];
+    const cv::Mat converted = convertBitDepth(in, 32);
+    return laplacianToneMap(*this, out, converted);
+}
+
+cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
+{
+    cv::Mat luminance;
+    cv::Mat ratios;
+    laplacianLuminance(luminance, in, in.channels() == 3 ? &ratios : nullptr);
+    op.gaussianPyr.clear();
+    op.laplacianPyr.clear();
+    if (luminance.empty()) {
+        out = cv::Mat();
+        return out;
+    }
+
+    cv::Mat filtered;
+    if (op.alpha == 1.0f && op.beta == 1.0f) {
+        filtered = luminance;
+    } else {
+        cv::Mat logFiltered;
+        lapfilter_core(op, logFiltered, toLogDomain(luminance));
+        op.gaussianPyr.clear();
+        op.laplacianPyr.clear();
+        if (op.cancel || logFiltered.empty()) {
+            out = cv::Mat();
+            return out;
+        }
+        filtered = fromLogDomain(logFiltered);
+    }
+
+    const bool display = op.beta <= 1.0f;
+    if (display)
+        filtered = normalisePercentiles(filtered);
+    if (op.cancel) {
+        out = cv::Mat();
+        return out;
+    }
+    recolour(filtered, ratios, in.channels(), display, out);
+    return out;
+}
+
+cv::Mat& laplacianLuminance(cv::Mat& out, const cv::Mat& in, cv::Mat* ratios)
+{
+    if (in.channels() == 1) {
+        out = in;
+        return out;
+    }
+    if (in.channels() != 3) {
+        out = cv::Mat();
+        return out;
+    }
+    out.create(in.size(), CV_32F);
+    if (ratios)
+        ratios->create(in.size(), CV_32FC3);
+    cv::parallel_for_(cv::Range(0, in.rows), [&](const cv::Range& band) {
+        for (int r = band.start; r < band.end; ++r) {
+            const float* bgr = in.ptr<float>(r);
+            float* l = out.ptr<float>(r);
+            // NaN becomes 0 and infinity the largest float, so the logarithm stays finite.
+            for (int c = 0; c < in.cols; ++c)
+                l[c] = std::min(std::max(0.0f, (20.0f * bgr[3 * c + 2] + 40.0f * bgr[3 * c + 1] + bgr[3 * c]) / 61.0f),
+                                FLT_MAX);
+            if (!ratios)
+                continue;
+            float* ratio = ratios->ptr<float>(r);
+            for (int c = 0; c < in.cols * 3; ++c) {
+                const float luminance = l[c / 3];
+                // A black pixel has no colour to restore: 0, not 0/0.
+                ratio[c] = luminance > 0.0f ? bgr[c] / luminance : 0.0f;
+            }
+        }
+    });
+    return out;
+}
+
+cv::Mat toLogDomain(const cv::Mat& in)
+{
+    cv::Mat result;
+    cv::log(in + kLogOffset, result);
+    return result;
+}
+
+cv::Mat fromLogDomain(const cv::Mat& in)
+{
+    cv::Mat result;
+    cv::exp(in, result);
+    return result - kLogOffset;
+}
+
+float matPercentile(const cv::Mat& image, float p, bool sorted, cv::Mat* sortedCopy)
+{
+    if (!(p >= 0.0f && p <= 100.0f) || image.channels() != 1 || image.depth() != CV_32F || image.empty())
+        return -1.0f;
+    std::vector<float> values = valuesOf(image);
+    const size_t count = values.size();
+    if (sorted) {
+        if (sortedCopy)
+            *sortedCopy = image;
+    } else if (sortedCopy) {
+        std::sort(values.begin(), values.end(), ascending);
+        *sortedCopy = cv::Mat(values, true).reshape(1, 1);
+    }
+    const bool ordered = sorted || sortedCopy;
+    if (count == 1 || p == 0.0f) {
+        if (!ordered)
+            return *std::min_element(values.begin(), values.end(), ascending);
+        return values.front();
+    }
+    const size_t index = firstIndexAtOrAbove(p, count);
+    if (index == 0 || index == count) {
+        if (ordered)
+            return index == 0 ? values.front() : values.back();
+        return index == 0 ? *std::min_element(values.begin(), values.end(), ascending)
+                          : *std::max_element(values.begin(), values.end(), ascending);
+    }
+    if (!ordered) {
+        // Two neighbouring order statistics need a selection, not a sort.
+        std::nth_element(values.begin(), values.begin() + index, values.end(), ascending);
+        const float below = *std::max_element(values.begin(), values.begin() + index, ascending);
+        return interpolate(p, index, count, below, values[index]);
+    }
+    return interpolate(p, index, count, values[index - 1], values[index]);
+}

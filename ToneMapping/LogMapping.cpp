@@ -1,0 +1,179 @@
+#include "LogMapping.h"
+
+#include "Log.h"
+#include "PixelOps.h"
+
+#include <opencv2/core/hal/hal.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+struct Chromaticity {
+    float x;
+    float y;
+};
+
+// The library's XYZ conversion of white, so black pixels match its white point.
+Chromaticity whitePoint()
+{
+    cv::Mat white(1, 1, CV_32FC3, cv::Scalar(1.0f, 1.0f, 1.0f));
+    cv::Mat xyz;
+    cv::cvtColor(white, xyz, cv::COLOR_BGR2XYZ);
+    const cv::Vec3f v = xyz.at<cv::Vec3f>(0, 0);
+    const float sum = v[0] + v[1] + v[2];
+    return {v[0] / sum, v[1] / sum};
+}
+
+// Y becomes k ln(Y + 1) / ln(2 + 8 (Y / Lmax)^p), k = 1 / log10(Lmax + 1), p = log_0.5(bias).
+void mapLuminance(cv::Mat& yxy, float maxLuminance, float bias)
+{
+    const float p = float(std::log(double(bias)) / -0.693147);
+    const float k = float(1.0 / std::log10(double(maxLuminance) + 1.0));
+    const float inverseMax = 1.0f / maxLuminance;
+    cv::parallel_for_(cv::Range(0, yxy.rows), [&](const cv::Range& band) {
+        const int n = yxy.cols;
+        std::vector<float> buffer(2 * size_t(n));
+        float* logs = buffer.data();
+        float* powers = logs + n;
+        for (int r = band.start; r < band.end; ++r) {
+            float* pixel = yxy.ptr<float>(r);
+            for (int c = 0; c < n; ++c) {
+                logs[c] = pixel[3 * c] + 1.0f;
+                powers[c] = std::max(pixel[3 * c] * inverseMax, FLT_MIN);
+            }
+            cv::hal::log32f(logs, logs, p == 1.0f ? n : 2 * n);
+            if (p == 0.0f) {
+                std::fill(powers, powers + n, 1.0f);
+            } else if (p != 1.0f) {
+                for (int c = 0; c < n; ++c)
+                    powers[c] *= p;
+                cv::hal::exp32f(powers, powers, n);
+            }
+            for (int c = 0; c < n; ++c)
+                powers[c] = 2.0f + 8.0f * powers[c];
+            cv::hal::log32f(powers, powers, n);
+            for (int c = 0; c < n; ++c)
+                pixel[3 * c] = k * logs[c] / powers[c];
+        }
+    });
+}
+
+// v * 6.7500014 up to 0.011999996, else 1.099 v^0.40909088 - 0.099.
+void applyGamma(cv::Mat& image)
+{
+    cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& band) {
+        cv::Mat rows = image.rowRange(band);
+        cv::Mat powered;
+        cv::pow(rows, 0.40909088, powered);
+        for (int r = 0; r < rows.rows; ++r) {
+            float* v = rows.ptr<float>(r);
+            const float* pw = powered.ptr<float>(r);
+            for (int c = 0; c < rows.cols * 3; ++c)
+                v[c] = v[c] <= 0.011999996f ? v[c] * 6.7500014f : 1.099f * pw[c] - 0.099f;
+        }
+    });
+}
+
+}  // namespace
+
+cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
+{
+    input = convertBitDepth(in, 32);
+    if (input.channels() != 3) {
+        logError("LogMapping::apply", "expected a 3-channel image");
+        out = cv::Mat();
+        return out;
+    }
+    yxy.create(input.size(), CV_32FC3);
+    result.create(input.size(), CV_32FC3);
+    if (cancel)
+        return out = cv::Mat();
+    progress = 5;
+    bgrToYxy(input, yxy, maxLuminance, minLuminance);
+    if (cancel)
+        return out = cv::Mat();
+    progress = 20;
+    mapLuminance(yxy, maxLuminance, params[0]);
+    if (cancel)
+        return out = cv::Mat();
+    progress = 60;
+    result = yxyToBgr(yxy);
+    if (cancel)
+        return out = cv::Mat();
+    progress = 80;
+    applyGamma(result);
+    progress = 100;
+    out = result;
+    return out;
+}
+
+void bgrToYxy(const cv::Mat& in, cv::Mat& yxy, float& maxLuminance, float& minLuminance)
+{
+    cv::cvtColor(in, yxy, cv::COLOR_BGR2XYZ);
+    const Chromaticity white = whitePoint();
+    float largest = 1e-6f;
+    float smallest = 1e10f;
+    std::mutex extremesLock;
+    cv::parallel_for_(cv::Range(0, yxy.rows), [&](const cv::Range& band) {
+        float bandLargest = 1e-6f;
+        float bandSmallest = 1e10f;
+        for (int r = band.start; r < band.end; ++r) {
+            float* pixel = yxy.ptr<float>(r);
+            for (int c = 0; c < yxy.cols; ++c, pixel += 3) {
+                const float X = pixel[0];
+                const float Y = pixel[1];
+                const float sum = X + Y + pixel[2];
+                const bool coloured = sum > 0.0f;
+                pixel[0] = std::max(0.0f, Y);
+                pixel[1] = coloured ? X / sum : white.x;
+                pixel[2] = coloured ? Y / sum : white.y;
+                bandLargest = std::max(bandLargest, pixel[0]);
+                bandSmallest = std::min(bandSmallest, pixel[0]);
+            }
+        }
+        std::lock_guard<std::mutex> guard(extremesLock);
+        largest = std::max(largest, bandLargest);
+        smallest = std::min(smallest, bandSmallest);
+    });
+    maxLuminance = largest;
+    minLuminance = smallest;
+}
+
+cv::Mat yxyToBgr(const cv::Mat& yxy)
+{
+    cv::Mat xyz(yxy.size(), CV_32FC3);
+    cv::parallel_for_(cv::Range(0, yxy.rows), [&](const cv::Range& band) {
+        for (int r = band.start; r < band.end; ++r) {
+            const float* source = yxy.ptr<float>(r);
+            float* target = xyz.ptr<float>(r);
+            for (int c = 0; c < yxy.cols * 3; c += 3) {
+                const float Y = source[c];
+                const float x = source[c + 1];
+                const float y = source[c + 2];
+                // Y / y times (x, y, 1 - x - y) is X = xY/y, Y, Z = X/x - X - Y without dividing by x.
+                const float scale = y > 0.0f ? Y / y : 0.0f;
+                target[c] = x * scale;
+                target[c + 1] = y > 0.0f ? Y : 0.0f;
+                target[c + 2] = (1.0f - x - y) * scale;
+            }
+        }
+    });
+    cv::Mat bgr;
+    cv::cvtColor(xyz, bgr, cv::COLOR_XYZ2BGR);
+    double low = 0.0;
+    double high = 0.0;
+    cv::minMaxLoc(bgr.reshape(1), &low, &high);
+    high = std::max(high, 1e-6);
+    low = std::min(low, 1e10);
+    if (high > low)
+        bgr.convertTo(bgr, CV_32F, 1.0 / (high - low), -low / (high - low));
+    else
+        bgr = cv::min(cv::max(bgr, 0.0), 1.0);
+    return bgr;
+}

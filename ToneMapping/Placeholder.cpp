@@ -1,2 +1,0 @@
-// Placeholder until this library's first component lands.
-namespace { [[maybe_unused]] int placeholder = 0; }
