@@ -58,6 +58,14 @@ float interpolate(float p, size_t index, size_t count, float below, float at)
     return float(below + (p - low) / (high - low) * (double(at) - below));
 }
 
+// The library's power of 0 is a tiny positive number; black must stay exactly 0.
+void powKeepingZero(cv::Mat& values, float exponent)
+{
+    cv::Mat powered;
+    cv::pow(values, exponent, powered);
+    powered.copyTo(values, values > 0.0f);
+}
+
 // R becomes max(R / high, 0)^exponent, so that `low` maps to 0.01 and `high` to 1.
 cv::Mat normalisePercentiles(const cv::Mat& filtered)
 {
@@ -72,7 +80,7 @@ cv::Mat normalisePercentiles(const cv::Mat& filtered)
         cv::max(filtered.rowRange(band) * (1.0f / high), 0.0f, target);
         cv::patchNaNs(target, 0.0);
         if (exponent != 1.0f)
-            cv::pow(target, exponent, target);
+            powKeepingZero(target, exponent);
     });
     return normalised;
 }
@@ -97,7 +105,7 @@ void recolour(const cv::Mat& luminance, const cv::Mat& ratios, int channels, boo
         if (display) {
             cv::Mat target = out.rowRange(band);
             cv::min(target, 1.0f, target);
-            cv::pow(target, kDisplayGamma, target);
+            powKeepingZero(target, kDisplayGamma);
         }
     });
 }
