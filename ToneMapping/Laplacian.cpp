@@ -17,7 +17,7 @@ constexpr float kLogOffset = 1.1920929e-7f;
 constexpr float kDisplayGamma = 0.45454544f;
 // The normalisation never stretches more than this range onto 0.01..1, so a black
 // border or clipped blacks covering the 0.5th percentile cannot flatten the picture.
-constexpr float kLowestPercentileRatio = 1e-4f;
+constexpr float kLowestPercentileRatio = 1e-3f;
 
 // Ascending, not-a-number last, so the order is strict and weak even with NaN.
 bool ascending(float a, float b)

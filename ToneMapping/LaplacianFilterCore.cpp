@@ -16,8 +16,6 @@
 #include "Threads.h"
 #include "WorkerCount.h"
 
-#include <opencv2/core/hal/hal.hpp>
-
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -41,75 +39,6 @@ struct RowSums {
     float expansion;
 };
 
-// Eight floats; the AVX2 clone keeps one in a register, the baseline one in two.
-typedef float Float8 __attribute__((vector_size(32)));
-
-// By reference: vector arguments and results would change the baseline ABI.
-Float8& load8(Float8& v, const float* p)
-{
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-float laneSum(const Float8& v)
-{
-    float sum = 0.0f;
-    for (int k = 0; k < kLanes; ++k)
-        sum += v[k];
-    return sum;
-}
-
-// alpha = 1 remap fused with the dot products: r - g0 is the deviation clamped to
-// [-s, s] plus beta times the part beyond it.
-VB_VECTOR_CLONES RowSums linearRowSums(const float* in, const float* b, const float* d, int n, float g0, float s,
-                                       float beta)
-{
-    const Float8 low = Float8{} - s;
-    const Float8 high = Float8{} + s;
-    Float8 detail{};
-    Float8 expansion{};
-    int x = 0;
-    for (; x + kLanes <= n; x += kLanes) {
-        Float8 values;
-        Float8 weights;
-        const Float8 deviation = load8(values, in + x) - g0;
-        Float8 clipped = deviation < low ? low : deviation;
-        clipped = clipped > high ? high : clipped;
-        const Float8 v = clipped + beta * (deviation - clipped);
-        detail += load8(weights, b + x) * v;
-        expansion += load8(weights, d + x) * v;
-    }
-    RowSums sums{laneSum(detail), laneSum(expansion)};
-    for (; x < n; ++x) {
-        const float deviation = in[x] - g0;
-        const float clipped = std::min(std::max(deviation, -s), s);
-        const float v = clipped + beta * (deviation - clipped);
-        sums.detail += b[x] * v;
-        sums.expansion += d[x] * v;
-    }
-    return sums;
-}
-
-VB_VECTOR_CLONES RowSums rowSums(const float* v, const float* b, const float* d, int n)
-{
-    Float8 detail{};
-    Float8 expansion{};
-    int x = 0;
-    for (; x + kLanes <= n; x += kLanes) {
-        Float8 values;
-        Float8 weights;
-        load8(values, v + x);
-        detail += load8(weights, b + x) * values;
-        expansion += load8(weights, d + x) * values;
-    }
-    RowSums sums{laneSum(detail), laneSum(expansion)};
-    for (; x < n; ++x) {
-        sums.detail += b[x] * v[x];
-        sums.expansion += d[x] * v[x];
-    }
-    return sums;
-}
-
 struct RemapParameters {
     float alpha;
     float beta;
@@ -117,47 +46,141 @@ struct RemapParameters {
     float threshold;
 };
 
-// r(i, g0) - g0 for alpha != 1: details raised to alpha (blended towards identity in
-// the noise when alpha < 1), edges beyond the threshold scaled by beta.
-class CurvedRemapper {
-public:
-    explicit CurvedRemapper(const RemapParameters& parameters) : p(parameters) {}
+// Eight floats; the AVX2 clones keep one in a register, the baseline ones in two.
+// Passed by reference: vector arguments and results would change the baseline ABI.
+typedef float Float8 __attribute__((vector_size(32)));
+typedef int Int8 __attribute__((vector_size(32)));
 
-    const float* remap(const float* in, int n, float g0)
-    {
-        powers.resize(n);
-        deviations.resize(n);
-        const float inverseThreshold = 1.0f / p.threshold;
-        for (int i = 0; i < n; ++i)
-            powers[i] = std::max(std::fabs(in[i] - g0) * inverseThreshold, FLT_MIN);
-        // t^alpha as exp(alpha ln t), vectorised by the library.
-        cv::hal::log32f(powers.data(), powers.data(), n);
-        for (float& v : powers)
-            v *= p.alpha;
-        cv::hal::exp32f(powers.data(), powers.data(), n);
-        const float s = p.threshold;
-        const float noise = p.noiseLevel;
-        const bool blend = p.alpha < 1.0f;
-        for (int i = 0; i < n; ++i) {
-            const float d = std::fabs(in[i] - g0);
-            const float sign = float((in[i] > g0) - (in[i] < g0));
-            const float t = d * inverseThreshold;
-            float f = powers[i];
-            if (blend) {
-                const float u = std::min(std::max((t * s - noise) / noise, 0.0f), 1.0f);
-                const float tau = u * u * (u - 2.0f) * (u - 2.0f);
-                f = (f - t) * tau + t;
-            }
-            deviations[i] = d > s ? sign * (p.beta * (d - s) + s) : sign * s * f;
-        }
-        return deviations.data();
+#define VB_INLINE __attribute__((always_inline)) inline
+
+VB_INLINE void load8(Float8& v, const float* p)
+{
+    std::memcpy(&v, p, sizeof v);
+}
+
+// Natural logarithm of x > 0, about one float ulp (the classic single-precision
+// minimax polynomial after splitting off the exponent).
+VB_INLINE void logVector(const Float8& x, Float8& result)
+{
+    const Int8 bits = (Int8)x;  // same-size vector casts reinterpret the bits
+    Int8 exponent = ((bits >> 23) & 0xff) - 126;
+    const Int8 mantissaBits = (bits & 0x007fffff) | 0x3f000000;  // m in [0.5, 1)
+    Float8 m = (Float8)mantissaBits;
+    const Int8 small = m < Float8{} + 0.70710678f;
+    exponent += small;  // true is -1
+    m = small ? m + m - 1.0f : m - 1.0f;
+    const Float8 e = __builtin_convertvector(exponent, Float8);
+    const Float8 z = m * m;
+    Float8 y = Float8{} + 7.0376836292e-2f;
+    y = y * m - 1.1514610310e-1f;
+    y = y * m + 1.1676998740e-1f;
+    y = y * m - 1.2420140846e-1f;
+    y = y * m + 1.4249322787e-1f;
+    y = y * m - 1.6668057665e-1f;
+    y = y * m + 2.0000714765e-1f;
+    y = y * m - 2.4999993993e-1f;
+    y = y * m + 3.3333331174e-1f;
+    y = y * m * z;
+    y += e * -2.12194440e-4f;
+    y -= 0.5f * z;
+    result = m + y + e * 0.693359375f;
+}
+
+// e^x for x in [-87, 0].
+VB_INLINE void expVector(const Float8& input, Float8& result)
+{
+    const Float8 lowest = Float8{} - 87.0f;
+    Float8 x = input < lowest ? lowest : input;
+    const Float8 scaled = x * 1.44269504088896341f + 0.5f;
+    Int8 whole = __builtin_convertvector(scaled, Int8);
+    Float8 n = __builtin_convertvector(whole, Float8);
+    const Int8 above = n > scaled;  // truncation went up for negatives
+    whole += above;
+    n = __builtin_convertvector(whole, Float8);
+    x = x - n * 0.693359375f + n * 2.12194440e-4f;
+    const Float8 z = x * x;
+    Float8 y = Float8{} + 1.9875691500e-4f;
+    y = y * x + 1.3981999507e-3f;
+    y = y * x + 8.3334519073e-3f;
+    y = y * x + 4.1665795894e-2f;
+    y = y * x + 1.6666665459e-1f;
+    y = y * x + 5.0000001201e-1f;
+    y = y * z + x + 1.0f;
+    const Int8 powerBits = (whole + 127) << 23;
+    result = y * (Float8)powerBits;
+}
+
+// r(i, g0) - g0 for eight samples: details raised to alpha (blended towards identity
+// in the noise when alpha < 1), edges beyond the threshold scaled by beta.
+VB_INLINE void remapVector(const Float8& in, float g0, const RemapParameters& p, Float8& out)
+{
+    const Float8 deviation = in - g0;
+    const Float8 zero{};
+    const Float8 one = zero + 1.0f;
+    const Float8 d = deviation < zero ? -deviation : deviation;
+    const Float8 s = zero + p.threshold;
+    if (p.alpha == 1.0f) {
+        const Float8 clipped = d < s ? deviation : (deviation < zero ? -s : s);
+        out = clipped + p.beta * (deviation - clipped);
+        return;
     }
+    const Float8 sign = deviation > zero ? one : (deviation < zero ? -one : zero);
+    const Float8 t = d * (1.0f / p.threshold);
+    // t^alpha = exp(alpha ln t); only details (t <= 1) use it.
+    const Float8 tiny = zero + FLT_MIN;
+    const Float8 clamped = t > one ? one : (t < tiny ? tiny : t);
+    Float8 logarithm;
+    logVector(clamped, logarithm);
+    Float8 f;
+    expVector(logarithm * p.alpha, f);
+    if (p.alpha < 1.0f) {
+        Float8 u = (t * p.threshold - p.noiseLevel) / p.noiseLevel;
+        u = u < zero ? zero : (u > one ? one : u);
+        const Float8 tau = u * u * (u - 2.0f) * (u - 2.0f);
+        f = (f - t) * tau + t;
+    }
+    out = d > s ? sign * (p.beta * (d - s) + s) : sign * (s * f);
+}
 
-private:
-    RemapParameters p;
-    std::vector<float> powers;
-    std::vector<float> deviations;
-};
+// The remap fused with the two dot products of one window row. The last partial
+// group is padded with g0 (which remaps to 0) and zero weights.
+VB_VECTOR_CLONES RowSums remappedRowSums(const float* in, const float* b, const float* d, int n, float g0,
+                                         const RemapParameters& p)
+{
+    Float8 detail{};
+    Float8 expansion{};
+    Float8 values, remapped, weights;
+    int x = 0;
+    for (; x + kLanes <= n; x += kLanes) {
+        load8(values, in + x);
+        remapVector(values, g0, p, remapped);
+        load8(weights, b + x);
+        detail += weights * remapped;
+        load8(weights, d + x);
+        expansion += weights * remapped;
+    }
+    if (x < n) {
+        float tail[3][kLanes];
+        for (int k = 0; k < kLanes; ++k) {
+            const bool inside = x + k < n;
+            tail[0][k] = inside ? in[x + k] : g0;
+            tail[1][k] = inside ? b[x + k] : 0.0f;
+            tail[2][k] = inside ? d[x + k] : 0.0f;
+        }
+        load8(values, tail[0]);
+        remapVector(values, g0, p, remapped);
+        load8(weights, tail[1]);
+        detail += weights * remapped;
+        load8(weights, tail[2]);
+        expansion += weights * remapped;
+    }
+    RowSums sums{0.0f, 0.0f};
+    for (int k = 0; k < kLanes; ++k) {
+        sums.detail += detail[k];
+        sums.expansion += expansion[k];
+    }
+    return sums;
+}
 
 // Weights along one axis, for every position of one level: over the full-resolution
 // span [first, first + count), the weights of the Gaussian value (`detail`) and of
@@ -275,7 +298,7 @@ struct WorkerSlot {
 };
 
 // Level-lev coefficient at (y0, x0); false when stopped.
-bool computeCoefficient(const CoreJob& job, CurvedRemapper& remapper, int lev, int y0, int x0, float& coefficient)
+bool computeCoefficient(const CoreJob& job, int lev, int y0, int x0, float& coefficient)
 {
     const float g0 = (*job.gaussian)[lev].at<float>(y0, x0);
     const AxisWeights& rows = (*job.rowWeights)[lev];
@@ -287,7 +310,6 @@ bool computeCoefficient(const CoreJob& job, CurvedRemapper& remapper, int lev, i
     const int firstRow = rows.first[y0];
     const int firstColumn = columns.first[x0];
     const int width = columns.count[x0];
-    const bool linear = job.remap.alpha == 1.0f;
     // Deviations from g0 keep the sums small; g0 times the weights' total comes back at the end.
     double total = 0.0;
     for (int i = 0; i < rows.count[y0]; ++i) {
@@ -296,8 +318,7 @@ bool computeCoefficient(const CoreJob& job, CurvedRemapper& remapper, int lev, i
         if (a[i] == 0.0f && c[i] == 0.0f)
             continue;
         const float* in = job.input->ptr<float>(firstRow + i) + firstColumn;
-        const RowSums sums = linear ? linearRowSums(in, b, d, width, g0, job.remap.threshold, job.remap.beta)
-                                    : rowSums(remapper.remap(in, width, g0), b, d, width);
+        const RowSums sums = remappedRowSums(in, b, d, width, g0, job.remap);
         total += double(a[i]) * sums.detail - double(c[i]) * sums.expansion;
     }
     const double weightTotal = double(rows.detailSum[y0]) * columns.detailSum[x0] -
@@ -318,7 +339,6 @@ void raiseProgress(std::atomic<int>& progress, int value)
 void lapfilterCoreThread(int k, CoreJob& job)
 {
     try {
-        CurvedRemapper remapper(job.remap);
         int base = 0;
         int weight = 50;
         for (int lev = 0; lev < job.levels - 1; ++lev) {
@@ -329,7 +349,7 @@ void lapfilterCoreThread(int k, CoreJob& job)
             for (long long i = k; i < rows * columns; i += job.workers) {
                 const int y0 = int(i / columns);
                 const int x0 = int(i % columns);
-                if (!computeCoefficient(job, remapper, lev, y0, x0, target.at<float>(y0, x0)))
+                if (!computeCoefficient(job, lev, y0, x0, target.at<float>(y0, x0)))
                     return;
                 const bool lastOfRow = i + job.workers >= (y0 + 1) * columns;
                 if (rows >= 10 && lastOfRow && y0 % step == 0)

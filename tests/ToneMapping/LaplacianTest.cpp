@@ -176,7 +176,7 @@ cv::Mat refToneMap(const cv::Mat& in, float alpha, float beta)
     }
     const std::vector<float> values(result.begin<float>(), result.end<float>());
     const float high = refPercentile(values, 99.5f);
-    const float low = std::max(refPercentile(values, 0.5f), high * 1e-4f);
+    const float low = std::max(refPercentile(values, 0.5f), high * 1e-3f);
     const float exponent = high > low ? std::log(100.0f) / std::log(high / low) : 1.0f;
     cv::Mat out(in.size(), CV_32FC3);
     for (int r = 0; r < in.rows; ++r)
