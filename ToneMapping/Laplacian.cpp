@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -32,6 +34,77 @@ std::vector<float> valuesOf(const cv::Mat& image)
     for (int r = 0; r < image.rows; ++r)
         values.insert(values.end(), image.ptr<float>(r), image.ptr<float>(r) + image.cols);
     return values;
+}
+
+// Monotonic unsigned key of a float in the ascending order above (NaN last).
+uint32_t orderKey(float value)
+{
+    if (std::isnan(value))
+        return 0xFFFFFFFFu;
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return (bits & 0x80000000u) ? ~bits : bits | 0x80000000u;
+}
+
+// The values of ranks `rank` and `rank + 1` (ascending; the second is the first when
+// rank is the last) without sorting: a parallel histogram of the keys' top 16 bits
+// finds the buckets holding them, and only the values in those buckets are ordered.
+void orderStatistics(const cv::Mat& image, size_t rank, float& atRank, float& next)
+{
+    constexpr int kBuckets = 1 << 16;
+    constexpr int kChunks = 16;
+    const size_t count = image.total();
+    const size_t nextRank = std::min(rank + 1, count - 1);
+    auto chunkRows = [&](int chunk) {
+        return cv::Range(int(int64_t(image.rows) * chunk / kChunks), int(int64_t(image.rows) * (chunk + 1) / kChunks));
+    };
+    std::vector<std::vector<uint32_t>> histograms(kChunks);
+    cv::parallel_for_(cv::Range(0, kChunks), [&](const cv::Range& chunks) {
+        for (int chunk = chunks.start; chunk < chunks.end; ++chunk) {
+            std::vector<uint32_t>& histogram = histograms[chunk];
+            histogram.assign(kBuckets, 0);
+            const cv::Range rows = chunkRows(chunk);
+            for (int r = rows.start; r < rows.end; ++r) {
+                const float* values = image.ptr<float>(r);
+                for (int c = 0; c < image.cols; ++c)
+                    ++histogram[orderKey(values[c]) >> 16];
+            }
+        }
+    });
+    std::vector<size_t> total(kBuckets, 0);
+    for (const std::vector<uint32_t>& histogram : histograms)
+        for (int bucket = 0; bucket < kBuckets; ++bucket)
+            total[bucket] += histogram[bucket];
+    size_t before = 0;  // values in the buckets below `first`
+    int first = 0;
+    while (before + total[first] <= rank)
+        before += total[first++];
+    size_t through = before + total[first];  // values up to and including bucket `last`
+    int last = first;
+    while (through <= nextRank)
+        through += total[++last];
+    std::vector<std::vector<float>> gathered(kChunks);
+    cv::parallel_for_(cv::Range(0, kChunks), [&](const cv::Range& chunks) {
+        for (int chunk = chunks.start; chunk < chunks.end; ++chunk) {
+            const cv::Range rows = chunkRows(chunk);
+            for (int r = rows.start; r < rows.end; ++r) {
+                const float* values = image.ptr<float>(r);
+                for (int c = 0; c < image.cols; ++c) {
+                    const int bucket = int(orderKey(values[c]) >> 16);
+                    if (bucket >= first && bucket <= last)
+                        gathered[chunk].push_back(values[c]);
+                }
+            }
+        }
+    });
+    std::vector<float> candidates;
+    for (const std::vector<float>& part : gathered)
+        candidates.insert(candidates.end(), part.begin(), part.end());
+    // A bucket can hold most of the image (a flat or black picture): select, do not sort.
+    const auto atRankPosition = candidates.begin() + (rank - before);
+    std::nth_element(candidates.begin(), atRankPosition, candidates.end(), ascending);
+    atRank = *atRankPosition;
+    next = nextRank == rank ? atRank : *std::min_element(atRankPosition + 1, candidates.end(), ascending);
 }
 
 double samplePosition(size_t i, size_t count)
@@ -116,21 +189,27 @@ cv::Mat& Laplacian::apply(cv::Mat& out, const cv::Mat& in, const float params[3]
 {
     alpha = params[0];
     beta = params[1];
-    const cv::Mat converted = convertBitDepth(in, 32);
+    // A float input is only read, so it needs no copy.
+    const cv::Mat converted = in.depth() == CV_32F ? in : convertBitDepth(in, 32);
     return laplacianToneMap(*this, out, converted);
 }
 
 cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
 {
+    // Cancel is looked at between the stages too, so it acts quickly on large images.
+    auto stopped = [&](bool failed) {
+        if (!failed && !op.cancel)
+            return false;
+        out = cv::Mat();
+        return true;
+    };
     cv::Mat luminance;
     cv::Mat ratios;
     laplacianLuminance(luminance, in, in.channels() == 3 ? &ratios : nullptr);
     op.gaussianPyr.clear();
     op.laplacianPyr.clear();
-    if (luminance.empty()) {
-        out = cv::Mat();
+    if (stopped(luminance.empty()))
         return out;
-    }
 
     cv::Mat filtered;
     if (op.alpha == 1.0f && op.beta == 1.0f) {
@@ -140,20 +219,19 @@ cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
         lapfilter_core(op, logFiltered, toLogDomain(luminance));
         op.gaussianPyr.clear();
         op.laplacianPyr.clear();
-        if (op.cancel || logFiltered.empty()) {
-            out = cv::Mat();
+        if (stopped(logFiltered.empty()))
             return out;
-        }
         filtered = fromLogDomain(logFiltered);
     }
 
     const bool display = op.beta <= 1.0f;
-    if (display)
+    if (display) {
+        if (stopped(false))
+            return out;
         filtered = normalisePercentiles(filtered);
-    if (op.cancel) {
-        out = cv::Mat();
-        return out;
     }
+    if (stopped(false))
+        return out;
     recolour(filtered, ratios, in.channels(), display, out);
     return out;
 }
@@ -194,49 +272,52 @@ cv::Mat& laplacianLuminance(cv::Mat& out, const cv::Mat& in, cv::Mat* ratios)
 
 cv::Mat toLogDomain(const cv::Mat& in)
 {
-    cv::Mat result;
-    cv::log(in + kLogOffset, result);
+    cv::Mat result(in.size(), in.type());
+    cv::parallel_for_(cv::Range(0, in.rows), [&](const cv::Range& band) {
+        cv::Mat target = result.rowRange(band);
+        cv::add(in.rowRange(band), kLogOffset, target);
+        cv::log(target, target);
+    });
     return result;
 }
 
 cv::Mat fromLogDomain(const cv::Mat& in)
 {
-    cv::Mat result;
-    cv::exp(in, result);
-    return result - kLogOffset;
+    cv::Mat result(in.size(), in.type());
+    cv::parallel_for_(cv::Range(0, in.rows), [&](const cv::Range& band) {
+        cv::Mat target = result.rowRange(band);
+        cv::exp(in.rowRange(band), target);
+        cv::subtract(target, kLogOffset, target);
+    });
+    return result;
 }
 
 float matPercentile(const cv::Mat& image, float p, bool sorted, cv::Mat* sortedCopy)
 {
     if (!(p >= 0.0f && p <= 100.0f) || image.channels() != 1 || image.depth() != CV_32F || image.empty())
         return -1.0f;
+    const size_t count = image.total();
+    const size_t index = (count == 1 || p == 0.0f) ? 0 : firstIndexAtOrAbove(p, count);
+    // Without a sorted copy to hand back, two order statistics are all that is needed.
+    if (!sorted && !sortedCopy) {
+        float below = 0.0f;
+        float at = 0.0f;
+        if (index == 0 || index == count) {
+            orderStatistics(image, index == 0 ? 0 : count - 1, at, below);
+            return at;
+        }
+        orderStatistics(image, index - 1, below, at);
+        return interpolate(p, index, count, below, at);
+    }
     std::vector<float> values = valuesOf(image);
-    const size_t count = values.size();
     if (sorted) {
         if (sortedCopy)
             *sortedCopy = image;
-    } else if (sortedCopy) {
+    } else {
         std::sort(values.begin(), values.end(), ascending);
         *sortedCopy = cv::Mat(values, true).reshape(1, 1);
     }
-    const bool ordered = sorted || sortedCopy;
-    if (count == 1 || p == 0.0f) {
-        if (!ordered)
-            return *std::min_element(values.begin(), values.end(), ascending);
-        return values.front();
-    }
-    const size_t index = firstIndexAtOrAbove(p, count);
-    if (index == 0 || index == count) {
-        if (ordered)
-            return index == 0 ? values.front() : values.back();
-        return index == 0 ? *std::min_element(values.begin(), values.end(), ascending)
-                          : *std::max_element(values.begin(), values.end(), ascending);
-    }
-    if (!ordered) {
-        // Two neighbouring order statistics need a selection, not a sort.
-        std::nth_element(values.begin(), values.begin() + index, values.end(), ascending);
-        const float below = *std::max_element(values.begin(), values.begin() + index, ascending);
-        return interpolate(p, index, count, below, values[index]);
-    }
+    if (index == 0 || index == count)
+        return index == 0 ? values.front() : values.back();
     return interpolate(p, index, count, values[index - 1], values[index]);
 }

@@ -142,8 +142,7 @@ VB_INLINE void remapVector(const Float8& in, float g0, const RemapParameters& p,
     out = d > s ? sign * (p.beta * (d - s) + s) : sign * (s * f);
 }
 
-// The remap fused with the two dot products of one window row. The last partial
-// group is padded with g0 (which remaps to 0) and zero weights.
+// The remap fused with the two dot products of one window row.
 VB_VECTOR_CLONES RowSums remappedRowSums(const float* in, const float* b, const float* d, int n, float g0,
                                          const RemapParameters& p)
 {
@@ -159,13 +158,25 @@ VB_VECTOR_CLONES RowSums remappedRowSums(const float* in, const float* b, const 
         load8(weights, d + x);
         expansion += weights * remapped;
     }
-    if (x < n) {
+    if (x < n && n >= kLanes) {
+        // The last group overlaps the previous one; lanes already counted get zero weight.
+        const int start = n - kLanes;
+        const Int8 lane = Int8{0, 1, 2, 3, 4, 5, 6, 7} + start;
+        const Int8 fresh = lane >= x;
+        load8(values, in + start);
+        remapVector(values, g0, p, remapped);
+        load8(weights, b + start);
+        detail += (fresh ? weights : Float8{}) * remapped;
+        load8(weights, d + start);
+        expansion += (fresh ? weights : Float8{}) * remapped;
+    } else if (x < n) {
+        // Rows shorter than a group: padded with g0, which remaps to 0, and zero weights.
         float tail[3][kLanes];
         for (int k = 0; k < kLanes; ++k) {
-            const bool inside = x + k < n;
-            tail[0][k] = inside ? in[x + k] : g0;
-            tail[1][k] = inside ? b[x + k] : 0.0f;
-            tail[2][k] = inside ? d[x + k] : 0.0f;
+            const bool inside = k < n;
+            tail[0][k] = inside ? in[k] : g0;
+            tail[1][k] = inside ? b[k] : 0.0f;
+            tail[2][k] = inside ? d[k] : 0.0f;
         }
         load8(values, tail[0]);
         remapVector(values, g0, p, remapped);
@@ -375,6 +386,10 @@ void lapfilterCoreEntry(void* job, void* slot)
 cv::Mat& lapfilter_core(Laplacian& op, cv::Mat& out, const cv::Mat& input)
 {
     op.gaussianPyr = gaussianPyramid(input, cv::Mat());
+    if (op.cancel) {
+        out = cv::Mat();
+        return out;
+    }
     const int levels = int(op.gaussianPyr.size());
     // Only the sizes matter below the top level: every coefficient there is replaced.
     op.laplacianPyr.clear();

@@ -25,10 +25,16 @@ int ceilHalf(int v)
     return (v + 1) >> 1;
 }
 
+// Row bands in parallel: filtering a band of a larger image reads its real neighbours
+// across the band's edges, so only the image's own border is zero.
 cv::Mat filterWithZeroBorder(const cv::Mat& image)
 {
-    cv::Mat filtered;
-    cv::sepFilter2D(image, filtered, CV_32F, pyramidTaps, pyramidTaps, cv::Point(-1, -1), 0, cv::BORDER_CONSTANT);
+    cv::Mat filtered(image.size(), CV_MAKETYPE(CV_32F, image.channels()));
+    cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& band) {
+        cv::Mat target = filtered.rowRange(band);
+        cv::sepFilter2D(image.rowRange(band), target, CV_32F, pyramidTaps, pyramidTaps, cv::Point(-1, -1), 0,
+                        cv::BORDER_CONSTANT);
+    });
     return filtered;
 }
 
@@ -89,13 +95,15 @@ cv::Mat pyramidDown(const cv::Mat& input, cv::Mat window, cv::Mat& childWindowOu
     const int columns = child.c1 - child.c0 + 1;
     const int channels = input.channels();
     cv::Mat reduced(rows, columns, CV_MAKETYPE(CV_32F, channels));
-    for (int i = 0; i < rows; ++i) {
-        const float* source = filtered.ptr<float>((w.r0 & 1) + 2 * i) + (w.c0 & 1) * channels;
-        float* target = reduced.ptr<float>(i);
-        for (int j = 0; j < columns; ++j)
-            for (int c = 0; c < channels; ++c)
-                target[j * channels + c] = source[2 * j * channels + c];
-    }
+    cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& band) {
+        for (int i = band.start; i < band.end; ++i) {
+            const float* source = filtered.ptr<float>((w.r0 & 1) + 2 * i) + (w.c0 & 1) * channels;
+            float* target = reduced.ptr<float>(i);
+            for (int j = 0; j < columns; ++j)
+                for (int c = 0; c < channels; ++c)
+                    target[j * channels + c] = source[2 * j * channels + c];
+        }
+    });
     return reduced;
 }
 
@@ -107,26 +115,35 @@ cv::Mat pyramidUp(const cv::Mat& input, const cv::Mat& window)
     const int channels = input.channels();
     const int rowOffset = w.r0 & 1;
     const int columnOffset = w.c0 & 1;
-    cv::Mat spread = cv::Mat::zeros(rows, columns, input.type());
-    for (int i = 0; i < input.rows && rowOffset + 2 * i < rows; ++i) {
-        const float* source = input.ptr<float>(i);
-        float* target = spread.ptr<float>(rowOffset + 2 * i) + columnOffset * channels;
-        for (int j = 0; j < input.cols && columnOffset + 2 * j < columns; ++j)
-            for (int c = 0; c < channels; ++c)
-                target[2 * j * channels + c] = source[j * channels + c];
-    }
+    cv::Mat spread(rows, columns, input.type());
+    cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& band) {
+        for (int r = band.start; r < band.end; ++r) {
+            float* target = spread.ptr<float>(r);
+            std::fill(target, target + size_t(columns) * channels, 0.0f);
+            const int i = (r - rowOffset) / 2;
+            if (r < rowOffset || (r - rowOffset) % 2 != 0 || i >= input.rows)
+                continue;
+            const float* source = input.ptr<float>(i);
+            target += columnOffset * channels;
+            for (int j = 0; j < input.cols && columnOffset + 2 * j < columns; ++j)
+                for (int c = 0; c < channels; ++c)
+                    target[2 * j * channels + c] = source[j * channels + c];
+        }
+    });
     cv::Mat expanded = filterWithZeroBorder(spread);
     // The filtered 0/1 mask of the spread samples is separable: one weight per row times one per column.
     const std::vector<float> rowWeights = spreadWeights(rows, rowOffset, input.rows);
     const std::vector<float> columnWeights = spreadWeights(columns, columnOffset, input.cols);
-    for (int i = 0; i < rows; ++i) {
-        float* target = expanded.ptr<float>(i);
-        for (int j = 0; j < columns; ++j) {
-            const float weight = rowWeights[i] * columnWeights[j];
-            for (int c = 0; c < channels; ++c)
-                target[j * channels + c] /= weight;
+    cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& band) {
+        for (int i = band.start; i < band.end; ++i) {
+            float* target = expanded.ptr<float>(i);
+            for (int j = 0; j < columns; ++j) {
+                const float weight = rowWeights[i] * columnWeights[j];
+                for (int c = 0; c < channels; ++c)
+                    target[j * channels + c] /= weight;
+            }
         }
-    }
+    });
     return expanded;
 }
 

@@ -9,6 +9,7 @@
 #include <opencv2/photo.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -54,6 +55,34 @@ void BM_LaplacianPeakMemory(benchmark::State& state)
     BM_Laplacian(state);
 }
 BENCHMARK(BM_LaplacianPeakMemory)->Arg(24)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Worst delay between setting cancel and apply returning, over cancels spread across a run.
+void BM_LaplacianCancelLatency(benchmark::State& state)
+{
+    useAllWorkers();
+    const cv::Mat image = hdrbench::hdrImage(double(state.range(0)));
+    const float params[3] = {1.0f, 0.0f, -1.0f};
+    double worst = 0.0;
+    for (auto _ : state) {
+        for (int delay = 0; delay <= 3000; delay += 150) {
+            Laplacian op;
+            cv::Mat out;
+            std::chrono::steady_clock::time_point cancelled;
+            std::thread canceller([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+                cancelled = std::chrono::steady_clock::now();
+                op.cancel = true;
+            });
+            op.apply(out, image, params);
+            const auto returned = std::chrono::steady_clock::now();
+            canceller.join();
+            if (out.empty())
+                worst = std::max(worst, std::chrono::duration<double, std::milli>(returned - cancelled).count());
+        }
+    }
+    state.counters["worst_cancel_ms"] = worst;
+}
+BENCHMARK(BM_LaplacianCancelLatency)->Arg(24)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_OpenCVDetailEnhance(benchmark::State& state)
 {
