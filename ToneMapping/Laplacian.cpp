@@ -158,21 +158,27 @@ cv::Mat normalisePercentiles(const cv::Mat& filtered)
     return normalised;
 }
 
-// max(0, R x ratio) per channel; clamped to 1 and gamma-encoded when displayable.
-void recolour(const cv::Mat& luminance, const cv::Mat& ratios, int channels, bool display, cv::Mat& out)
+// max(0, R x ratio) per channel, the ratio being the input over its luminance (0 for
+// a black pixel); clamped to 1 and gamma-encoded when displayable.
+void recolour(const cv::Mat& filtered, const cv::Mat& in, const cv::Mat& luminance, bool display, cv::Mat& out)
 {
-    out.create(luminance.size(), CV_MAKETYPE(CV_32F, channels));
-    cv::parallel_for_(cv::Range(0, luminance.rows), [&](const cv::Range& band) {
+    const int channels = in.channels();
+    out.create(filtered.size(), CV_MAKETYPE(CV_32F, channels));
+    cv::parallel_for_(cv::Range(0, filtered.rows), [&](const cv::Range& band) {
         for (int r = band.start; r < band.end; ++r) {
-            const float* l = luminance.ptr<float>(r);
+            const float* f = filtered.ptr<float>(r);
             float* o = out.ptr<float>(r);
             if (channels == 3) {
-                const float* ratio = ratios.ptr<float>(r);
-                for (int c = 0; c < luminance.cols * 3; ++c)
-                    o[c] = std::max(0.0f, l[c / 3] * ratio[c]);
+                const float* bgr = in.ptr<float>(r);
+                const float* l = luminance.ptr<float>(r);
+                for (int c = 0; c < filtered.cols; ++c) {
+                    const float scale = l[c] > 0.0f ? f[c] / l[c] : 0.0f;
+                    for (int k = 0; k < 3; ++k)
+                        o[3 * c + k] = std::max(0.0f, scale * bgr[3 * c + k]);
+                }
             } else {
-                for (int c = 0; c < luminance.cols; ++c)
-                    o[c] = std::max(0.0f, l[c]);
+                for (int c = 0; c < filtered.cols; ++c)
+                    o[c] = std::max(0.0f, f[c]);
             }
         }
         if (display) {
@@ -203,11 +209,14 @@ cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
         out = cv::Mat();
         return true;
     };
-    cv::Mat luminance;
-    cv::Mat ratios;
-    laplacianLuminance(luminance, in, in.channels() == 3 ? &ratios : nullptr);
     op.gaussianPyr.clear();
     op.laplacianPyr.clear();
+    if (stopped(false))
+        return out;
+    // The colour ratios are applied at the end straight from the input, which spares
+    // a three-channel image.
+    cv::Mat luminance;
+    laplacianLuminance(luminance, in);
     if (stopped(luminance.empty()))
         return out;
 
@@ -232,7 +241,7 @@ cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
     }
     if (stopped(false))
         return out;
-    recolour(filtered, ratios, in.channels(), display, out);
+    recolour(filtered, in, luminance, display, out);
     return out;
 }
 
