@@ -30,6 +30,38 @@ Chromaticity whitePoint()
     return {v[0] / sum, v[1] / sum};
 }
 
+// Smallest and largest of values gathered by several threads.
+class Extremes {
+public:
+    Extremes(float smallest, float largest) : low(smallest), high(largest) {}
+
+    void merge(float smallest, float largest)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        low = std::min(low, smallest);
+        high = std::max(high, largest);
+    }
+    float smallest() const { return low; }
+    float largest() const { return high; }
+
+private:
+    std::mutex lock;
+    float low;
+    float high;
+};
+
+// Runs body on blocks of a few rows spread over the threads, so that the passes a
+// block goes through find it still in the cache.
+template <typename Body>
+void forEachRowBlock(int rows, const Body& body)
+{
+    constexpr int kBlockRows = 8;
+    cv::parallel_for_(cv::Range(0, (rows + kBlockRows - 1) / kBlockRows), [&](const cv::Range& blocks) {
+        for (int b = blocks.start; b < blocks.end; ++b)
+            body(cv::Range(b * kBlockRows, std::min(rows, (b + 1) * kBlockRows)));
+    });
+}
+
 // Y becomes k ln(Y + 1) / ln(2 + 8 (Y / Lmax)^p), k = 1 / log10(Lmax + 1), p = log_0.5(bias).
 void mapLuminance(cv::Mat& yxy, float maxLuminance, float bias)
 {
@@ -47,6 +79,7 @@ void mapLuminance(cv::Mat& yxy, float maxLuminance, float bias)
                 logs[c] = pixel[3 * c] + 1.0f;
                 powers[c] = std::max(pixel[3 * c] * inverseMax, FLT_MIN);
             }
+            // (Y / Lmax)^p as exp(p ln(Y / Lmax)); the logarithms of both rows in one call.
             cv::hal::log32f(logs, logs, p == 1.0f ? n : 2 * n);
             if (p == 0.0f) {
                 std::fill(powers, powers + n, 1.0f);
@@ -68,13 +101,13 @@ void mapLuminance(cv::Mat& yxy, float maxLuminance, float bias)
 void applyGamma(cv::Mat& image)
 {
     cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& band) {
-        cv::Mat rows = image.rowRange(band);
-        cv::Mat powered;
-        cv::pow(rows, 0.40909088, powered);
-        for (int r = 0; r < rows.rows; ++r) {
-            float* v = rows.ptr<float>(r);
-            const float* pw = powered.ptr<float>(r);
-            for (int c = 0; c < rows.cols * 3; ++c)
+        const int n = image.cols * 3;
+        cv::Mat powered(1, n, CV_32F);
+        float* pw = powered.ptr<float>();
+        for (int r = band.start; r < band.end; ++r) {
+            float* v = image.ptr<float>(r);
+            cv::pow(cv::Mat(1, n, CV_32F, v), 0.40909088, powered);
+            for (int c = 0; c < n; ++c)
                 v[c] = v[c] <= 0.011999996f ? v[c] * 6.7500014f : 1.099f * pw[c] - 0.099f;
         }
     });
@@ -84,14 +117,14 @@ void applyGamma(cv::Mat& image)
 
 cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
 {
-    input = convertBitDepth(in, 32);
+    // A float input is only read, so it is shared rather than copied.
+    input = in.depth() == CV_32F ? in : convertBitDepth(in, 32);
     if (input.channels() != 3) {
         logError("LogMapping::apply", "expected a 3-channel image");
         out = cv::Mat();
         return out;
     }
     yxy.create(input.size(), CV_32FC3);
-    result.create(input.size(), CV_32FC3);
     if (cancel)
         return out = cv::Mat();
     progress = 5;
@@ -115,17 +148,17 @@ cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3
 
 void bgrToYxy(const cv::Mat& in, cv::Mat& yxy, float& maxLuminance, float& minLuminance)
 {
-    cv::cvtColor(in, yxy, cv::COLOR_BGR2XYZ);
+    yxy.create(in.size(), CV_32FC3);
     const Chromaticity white = whitePoint();
-    float largest = 1e-6f;
-    float smallest = 1e10f;
-    std::mutex extremesLock;
-    cv::parallel_for_(cv::Range(0, yxy.rows), [&](const cv::Range& band) {
-        float bandLargest = 1e-6f;
-        float bandSmallest = 1e10f;
-        for (int r = band.start; r < band.end; ++r) {
-            float* pixel = yxy.ptr<float>(r);
-            for (int c = 0; c < yxy.cols; ++c, pixel += 3) {
+    Extremes extremes(1e10f, 1e-6f);
+    forEachRowBlock(in.rows, [&](const cv::Range& rows) {
+        cv::Mat block = yxy.rowRange(rows);
+        cv::cvtColor(in.rowRange(rows), block, cv::COLOR_BGR2XYZ);
+        float smallest = 1e10f;
+        float largest = 1e-6f;
+        for (int r = 0; r < block.rows; ++r) {
+            float* pixel = block.ptr<float>(r);
+            for (int c = 0; c < block.cols; ++c, pixel += 3) {
                 const float X = pixel[0];
                 const float Y = pixel[1];
                 const float sum = X + Y + pixel[2];
@@ -133,25 +166,25 @@ void bgrToYxy(const cv::Mat& in, cv::Mat& yxy, float& maxLuminance, float& minLu
                 pixel[0] = std::max(0.0f, Y);
                 pixel[1] = coloured ? X / sum : white.x;
                 pixel[2] = coloured ? Y / sum : white.y;
-                bandLargest = std::max(bandLargest, pixel[0]);
-                bandSmallest = std::min(bandSmallest, pixel[0]);
+                smallest = std::min(smallest, pixel[0]);
+                largest = std::max(largest, pixel[0]);
             }
         }
-        std::lock_guard<std::mutex> guard(extremesLock);
-        largest = std::max(largest, bandLargest);
-        smallest = std::min(smallest, bandSmallest);
+        extremes.merge(smallest, largest);
     });
-    maxLuminance = largest;
-    minLuminance = smallest;
+    maxLuminance = extremes.largest();
+    minLuminance = extremes.smallest();
 }
 
 cv::Mat yxyToBgr(const cv::Mat& yxy)
 {
-    cv::Mat xyz(yxy.size(), CV_32FC3);
-    cv::parallel_for_(cv::Range(0, yxy.rows), [&](const cv::Range& band) {
-        for (int r = band.start; r < band.end; ++r) {
-            const float* source = yxy.ptr<float>(r);
-            float* target = xyz.ptr<float>(r);
+    cv::Mat bgr(yxy.size(), CV_32FC3);
+    Extremes extremes(1e10f, 1e-6f);
+    forEachRowBlock(yxy.rows, [&](const cv::Range& rows) {
+        cv::Mat block = bgr.rowRange(rows);
+        for (int r = 0; r < block.rows; ++r) {
+            const float* source = yxy.ptr<float>(rows.start + r);
+            float* target = block.ptr<float>(r);
             for (int c = 0; c < yxy.cols * 3; c += 3) {
                 const float Y = source[c];
                 const float x = source[c + 1];
@@ -163,17 +196,20 @@ cv::Mat yxyToBgr(const cv::Mat& yxy)
                 target[c + 2] = (1.0f - x - y) * scale;
             }
         }
+        cv::cvtColor(block, block, cv::COLOR_XYZ2BGR);
+        double low = 0.0;
+        double high = 0.0;
+        cv::minMaxLoc(block.reshape(1), &low, &high);
+        extremes.merge(float(low), float(high));
     });
-    cv::Mat bgr;
-    cv::cvtColor(xyz, bgr, cv::COLOR_XYZ2BGR);
-    double low = 0.0;
-    double high = 0.0;
-    cv::minMaxLoc(bgr.reshape(1), &low, &high);
-    high = std::max(high, 1e-6);
-    low = std::min(low, 1e10);
-    if (high > low)
-        bgr.convertTo(bgr, CV_32F, 1.0 / (high - low), -low / (high - low));
-    else
-        bgr = cv::min(cv::max(bgr, 0.0), 1.0);
+    const float low = extremes.smallest();
+    const float high = extremes.largest();
+    forEachRowBlock(bgr.rows, [&](const cv::Range& rows) {
+        cv::Mat block = bgr.rowRange(rows);
+        if (high > low)
+            block.convertTo(block, CV_32F, 1.0 / (double(high) - low), -double(low) / (double(high) - low));
+        else
+            cv::min(cv::max(block, 0.0), 1.0, block);
+    });
     return bgr;
 }
