@@ -142,19 +142,21 @@ VB_INLINE void remapVector(const Float8& in, float g0, const RemapParameters& p,
     out = d > s ? sign * (p.beta * (d - s) + s) : sign * (s * f);
 }
 
-// The remap fused with the two dot products of one window row.
-VB_VECTOR_CLONES RowSums remappedRowSums(const float* in, const float* b, const float* d, int n, float g0,
-                                         const RemapParameters& p)
+// The remap fused with the dot products of one window row; the detail sum only when
+// kDetail (the row lies within the Gaussian value's footprint).
+template <bool kDetail>
+VB_INLINE void accumulateRow(const float* in, const float* b, const float* d, int n, float g0,
+                             const RemapParameters& p, Float8& detail, Float8& expansion)
 {
-    Float8 detail{};
-    Float8 expansion{};
     Float8 values, remapped, weights;
     int x = 0;
     for (; x + kLanes <= n; x += kLanes) {
         load8(values, in + x);
         remapVector(values, g0, p, remapped);
-        load8(weights, b + x);
-        detail += weights * remapped;
+        if (kDetail) {
+            load8(weights, b + x);
+            detail += weights * remapped;
+        }
         load8(weights, d + x);
         expansion += weights * remapped;
     }
@@ -165,8 +167,10 @@ VB_VECTOR_CLONES RowSums remappedRowSums(const float* in, const float* b, const 
         const Int8 fresh = lane >= x;
         load8(values, in + start);
         remapVector(values, g0, p, remapped);
-        load8(weights, b + start);
-        detail += (fresh ? weights : Float8{}) * remapped;
+        if (kDetail) {
+            load8(weights, b + start);
+            detail += (fresh ? weights : Float8{}) * remapped;
+        }
         load8(weights, d + start);
         expansion += (fresh ? weights : Float8{}) * remapped;
     } else if (x < n) {
@@ -175,7 +179,7 @@ VB_VECTOR_CLONES RowSums remappedRowSums(const float* in, const float* b, const 
         for (int k = 0; k < kLanes; ++k) {
             const bool inside = k < n;
             tail[0][k] = inside ? in[k] : g0;
-            tail[1][k] = inside ? b[k] : 0.0f;
+            tail[1][k] = inside && kDetail ? b[k] : 0.0f;
             tail[2][k] = inside ? d[k] : 0.0f;
         }
         load8(values, tail[0]);
@@ -185,6 +189,18 @@ VB_VECTOR_CLONES RowSums remappedRowSums(const float* in, const float* b, const 
         load8(weights, tail[2]);
         expansion += weights * remapped;
     }
+}
+
+// b null: the detail sum is not needed for this row.
+VB_VECTOR_CLONES RowSums remappedRowSums(const float* in, const float* b, const float* d, int n, float g0,
+                                         const RemapParameters& p)
+{
+    Float8 detail{};
+    Float8 expansion{};
+    if (b)
+        accumulateRow<true>(in, b, d, n, g0, p, detail, expansion);
+    else
+        accumulateRow<false>(in, b, d, n, g0, p, detail, expansion);
     RowSums sums{0.0f, 0.0f};
     for (int k = 0; k < kLanes; ++k) {
         sums.detail += detail[k];
@@ -329,7 +345,7 @@ bool computeCoefficient(const CoreJob& job, int lev, int y0, int x0, float& coef
         if (a[i] == 0.0f && c[i] == 0.0f)
             continue;
         const float* in = job.input->ptr<float>(firstRow + i) + firstColumn;
-        const RowSums sums = remappedRowSums(in, b, d, width, g0, job.remap);
+        const RowSums sums = remappedRowSums(in, a[i] != 0.0f ? b : nullptr, d, width, g0, job.remap);
         total += double(a[i]) * sums.detail - double(c[i]) * sums.expansion;
     }
     const double weightTotal = double(rows.detailSum[y0]) * columns.detailSum[x0] -
