@@ -1,11 +1,13 @@
 #include "Laplacian.h"
 
+#include "Log.h"
 #include "PixelOps.h"
 
 #include <opencv2/core.hpp>
 
 #include <algorithm>
 #include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -17,8 +19,8 @@ namespace {
 constexpr float kLogOffset = 1.1920929e-7f;
 // The float one unit below the nearest to 1 / 2.2.
 constexpr float kDisplayGamma = 0.45454544f;
-// The normalisation never stretches more than this range onto 0.01..1, so a black
-// border or clipped blacks covering the 0.5th percentile cannot flatten the picture.
+// The 0.5th percentile is taken as at least this fraction of the 99.5th: black corners,
+// letterboxing or clipped blacks covering it would otherwise wash the picture out.
 constexpr float kLowestPercentileRatio = 1e-3f;
 
 // Ascending, not-a-number last, so the order is strict and weak even with NaN.
@@ -213,6 +215,11 @@ cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
     op.laplacianPyr.clear();
     if (stopped(false))
         return out;
+    if (std::max(in.rows, in.cols) > SHRT_MAX) {
+        logError("laplacianToneMap", "image sides above 32767 pixels exceed the pyramid windows");
+        out = cv::Mat();
+        return out;
+    }
     // The colour ratios are applied at the end straight from the input, which spares
     // a three-channel image.
     cv::Mat luminance;

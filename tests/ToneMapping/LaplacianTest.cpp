@@ -499,13 +499,16 @@ TEST(Laplacian, OnePixelRowOrColumnPassesThroughTheCore)
     }
 }
 
-TEST(Laplacian, LuminanceRejectsOtherChannelCounts)
+TEST(Laplacian, RejectsOtherChannelCountsAndOversizedImages)
 {
     cv::Mat luminance;
     EXPECT_TRUE(laplacianLuminance(luminance, cv::Mat::ones(4, 4, CV_32FC2)).empty());
     const cv::Mat grey = cv::Mat::ones(4, 4, CV_32F);
     EXPECT_EQ(laplacianLuminance(luminance, grey).data, grey.data) << "shared, not copied";
     EXPECT_TRUE(toneMap(cv::Mat::ones(4, 4, CV_32FC2), 1.0f, 0.0f).empty());
+    // Pyramid windows hold 16-bit coordinates: a longer side is refused, not garbled.
+    EXPECT_TRUE(toneMap(cv::Mat::ones(1, 40000, CV_32FC3), 1.0f, 0.0f).empty());
+    EXPECT_FALSE(toneMap(cv::Mat::ones(1, 32767, CV_32FC3), 1.0f, 0.0f).empty());
 }
 
 TEST(Laplacian, LogDomainRoundTrip)
