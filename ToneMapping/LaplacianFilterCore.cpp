@@ -361,8 +361,9 @@ void raiseProgress(std::atomic<int>& progress, int value)
     }
 }
 
-// Worker k takes coefficients k, k + T, k + 2T ... of every level in row-major order,
-// so each coefficient has one owner and the costly coarse levels spread over all workers.
+// Worker k takes runs k, k + T, k + 2T ... of every level's coefficients in row-major
+// order, so each coefficient has one owner and the costly coarse levels spread over
+// all workers. Runs of up to 16 keep workers from writing the same cache line.
 void lapfilterCoreThread(int k, CoreJob& job)
 {
     try {
@@ -372,15 +373,19 @@ void lapfilterCoreThread(int k, CoreJob& job)
             cv::Mat& target = (*job.laplacian)[lev];
             const long long rows = target.rows;
             const long long columns = target.cols;
+            const long long total = rows * columns;
             const long long step = rows / 10;
-            for (long long i = k; i < rows * columns; i += job.workers) {
-                const int y0 = int(i / columns);
-                const int x0 = int(i % columns);
-                if (!computeCoefficient(job, lev, y0, x0, target.at<float>(y0, x0)))
-                    return;
-                const bool lastOfRow = i + job.workers >= (y0 + 1) * columns;
-                if (rows >= 10 && lastOfRow && y0 % step == 0)
-                    raiseProgress(job.op->progress, base + int(y0 * weight / rows));
+            const long long run = std::max(1LL, std::min(16LL, total / (64LL * job.workers)));
+            for (long long first = k * run; first < total; first += run * job.workers) {
+                for (long long i = first; i < std::min(first + run, total); ++i) {
+                    const int y0 = int(i / columns);
+                    const int x0 = int(i % columns);
+                    if (!computeCoefficient(job, lev, y0, x0, target.at<float>(y0, x0)))
+                        return;
+                    // Whoever finishes a row's last coefficient reports the row.
+                    if (rows >= 10 && x0 == columns - 1 && y0 % step == 0)
+                        raiseProgress(job.op->progress, base + int(y0 * weight / rows));
+                }
             }
             base += weight;
             weight /= 2;
