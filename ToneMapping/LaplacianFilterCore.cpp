@@ -39,12 +39,38 @@ struct RowSums {
     float expansion;
 };
 
+constexpr int kDetailSteps = 16384;
+
 struct RemapParameters {
     float alpha;
     float beta;
     float noiseLevel;
     float threshold;
+    // alpha != 1: s f(t) at t = i / kDetailSteps, i = 0 .. kDetailSteps, and once more
+    // at the end so that t = 1 interpolates without a test.
+    std::vector<float> detailCurve;
 };
+
+// The detail curve s f(t) for t in [0, 1]: t^alpha, blended towards t in the noise when
+// alpha < 1. Tabulated once per run and read by linear interpolation, it stays within
+// about 1e-5 of the power function: where t^alpha bends sharply (alpha < 1, t near 0)
+// the blend has replaced it by t, a straight line.
+std::vector<float> detailCurve(float alpha, float threshold, float noiseLevel)
+{
+    std::vector<float> curve(kDetailSteps + 2);
+    for (int i = 0; i <= kDetailSteps; ++i) {
+        const double t = double(i) / kDetailSteps;
+        double f = std::pow(t, double(alpha));
+        if (alpha < 1.0f) {
+            const double u = std::min(std::max((t * threshold - noiseLevel) / noiseLevel, 0.0), 1.0);
+            const double tau = u * u * (u - 2.0) * (u - 2.0);
+            f = (f - t) * tau + t;
+        }
+        curve[i] = float(threshold * f);
+    }
+    curve[kDetailSteps + 1] = curve[kDetailSteps];
+    return curve;
+}
 
 // Eight floats; the AVX2 clones keep one in a register, the baseline ones in two.
 // Passed by reference: vector arguments and results would change the baseline ABI.
@@ -58,60 +84,8 @@ VB_INLINE void load8(Float8& v, const float* p)
     std::memcpy(&v, p, sizeof v);
 }
 
-// Natural logarithm of x > 0, about one float ulp (the classic single-precision
-// minimax polynomial after splitting off the exponent).
-VB_INLINE void logVector(const Float8& x, Float8& result)
-{
-    const Int8 bits = (Int8)x;  // same-size vector casts reinterpret the bits
-    Int8 exponent = ((bits >> 23) & 0xff) - 126;
-    const Int8 mantissaBits = (bits & 0x007fffff) | 0x3f000000;  // m in [0.5, 1)
-    Float8 m = (Float8)mantissaBits;
-    const Int8 small = m < Float8{} + 0.70710678f;
-    exponent += small;  // true is -1
-    m = small ? m + m - 1.0f : m - 1.0f;
-    const Float8 e = __builtin_convertvector(exponent, Float8);
-    const Float8 z = m * m;
-    Float8 y = Float8{} + 7.0376836292e-2f;
-    y = y * m - 1.1514610310e-1f;
-    y = y * m + 1.1676998740e-1f;
-    y = y * m - 1.2420140846e-1f;
-    y = y * m + 1.4249322787e-1f;
-    y = y * m - 1.6668057665e-1f;
-    y = y * m + 2.0000714765e-1f;
-    y = y * m - 2.4999993993e-1f;
-    y = y * m + 3.3333331174e-1f;
-    y = y * m * z;
-    y += e * -2.12194440e-4f;
-    y -= 0.5f * z;
-    result = m + y + e * 0.693359375f;
-}
-
-// e^x for x in [-87, 0].
-VB_INLINE void expVector(const Float8& input, Float8& result)
-{
-    const Float8 lowest = Float8{} - 87.0f;
-    Float8 x = input < lowest ? lowest : input;
-    const Float8 scaled = x * 1.44269504088896341f + 0.5f;
-    Int8 whole = __builtin_convertvector(scaled, Int8);
-    Float8 n = __builtin_convertvector(whole, Float8);
-    const Int8 above = n > scaled;  // truncation went up for negatives
-    whole += above;
-    n = __builtin_convertvector(whole, Float8);
-    x = x - n * 0.693359375f + n * 2.12194440e-4f;
-    const Float8 z = x * x;
-    Float8 y = Float8{} + 1.9875691500e-4f;
-    y = y * x + 1.3981999507e-3f;
-    y = y * x + 8.3334519073e-3f;
-    y = y * x + 4.1665795894e-2f;
-    y = y * x + 1.6666665459e-1f;
-    y = y * x + 5.0000001201e-1f;
-    y = y * z + x + 1.0f;
-    const Int8 powerBits = (whole + 127) << 23;
-    result = y * (Float8)powerBits;
-}
-
-// r(i, g0) - g0 for eight samples: details raised to alpha (blended towards identity
-// in the noise when alpha < 1), edges beyond the threshold scaled by beta.
+// r(i, g0) - g0 for eight samples: details follow the detail curve, edges beyond the
+// threshold are scaled by beta.
 VB_INLINE void remapVector(const Float8& in, float g0, const RemapParameters& p, Float8& out)
 {
     const Float8 deviation = in - g0;
@@ -125,21 +99,17 @@ VB_INLINE void remapVector(const Float8& in, float g0, const RemapParameters& p,
         return;
     }
     const Float8 sign = deviation > zero ? one : (deviation < zero ? -one : zero);
-    const Float8 t = d * (1.0f / p.threshold);
-    // t^alpha = exp(alpha ln t); only details (t <= 1) use it.
-    const Float8 tiny = zero + FLT_MIN;
-    const Float8 clamped = t > one ? one : (t < tiny ? tiny : t);
-    Float8 logarithm;
-    logVector(clamped, logarithm);
-    Float8 f;
-    expVector(logarithm * p.alpha, f);
-    if (p.alpha < 1.0f) {
-        Float8 u = (t * p.threshold - p.noiseLevel) / p.noiseLevel;
-        u = u < zero ? zero : (u > one ? one : u);
-        const Float8 tau = u * u * (u - 2.0f) * (u - 2.0f);
-        f = (f - t) * tau + t;
+    const Float8 position = (d < s ? d : s) * (kDetailSteps / p.threshold);
+    const Int8 step = __builtin_convertvector(position, Int8);
+    const Float8 fraction = position - __builtin_convertvector(step, Float8);
+    const float* curve = p.detailCurve.data();
+    Float8 below, above;
+    for (int k = 0; k < kLanes; ++k) {
+        below[k] = curve[step[k]];
+        above[k] = curve[step[k] + 1];
     }
-    out = d > s ? sign * (p.beta * (d - s) + s) : sign * (s * f);
+    const Float8 detail = below + fraction * (above - below);
+    out = d > s ? sign * (p.beta * (d - s) + s) : sign * detail;
 }
 
 // The remap fused with the dot products of one window row; the detail sum only when
@@ -438,7 +408,9 @@ cv::Mat& lapfilter_core(Laplacian& op, cv::Mat& out, const cv::Mat& input)
     job.columnWeights = &columnWeights;
     job.levels = levels;
     job.workers = std::max(1, std::min(toneMappingWorkerCount(), input.rows));
-    job.remap = {op.alpha, op.beta, op.noiseLevel, std::log(op.sigmaR)};
+    const float threshold = std::log(op.sigmaR);
+    job.remap = {op.alpha, op.beta, op.noiseLevel, threshold,
+                 op.alpha == 1.0f ? std::vector<float>() : detailCurve(op.alpha, threshold, op.noiseLevel)};
     job.op = &op;
 
     std::vector<WorkerSlot> slots(job.workers);
