@@ -17,7 +17,6 @@
 #include "WorkerCount.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <exception>
