@@ -214,7 +214,7 @@ cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out
         out = cv::Mat();  // never write over the input
     out.create(in.rows, in.cols, CV_32FC3);
     job.out = out;
-    job.stride = std::max(1, threadCount.load());
+    job.stride = toneMappingWorkerCount();
     job.hue = hue;
     job.saturation = saturation;
     job.vibrance = vibrance;

@@ -7,7 +7,7 @@
 // exposure gain with a soft toe, contrast, and the tone curve on luminance
 // squared. `in` is 32-bit float with 1 or 3 channels (other depths are converted);
 // `out` becomes 3-channel float in [0, 1] of the same size. Rows are interleaved
-// over `threadCount` threads. Another channel count gives an empty `out`.
+// over `toneMappingWorkerCount()` threads. Another channel count gives an empty `out`.
 cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out, const cv::Mat& in, float hue,
                                    float saturation, float vibrance, float blackPoint, float kneeWidth, float gain,
                                    float kneeCurvature, float contrast);

@@ -1,7 +1,9 @@
 #include "ToneMapperFactory.h"
 
 #include "LC_Model.h"
+#include "Laplacian.h"
 #include "LayerProcessing.h"
+#include "LogMapping.h"
 #include "SlidersTM.h"
 
 #include <atomic>
@@ -11,6 +13,10 @@ namespace {
 std::unique_ptr<ToneMappingBase> makeBuiltInToneMapper(int index)
 {
     switch (index) {
+    case LaplacianIndex:
+        return std::make_unique<Laplacian>();
+    case LogMappingIndex:
+        return std::make_unique<LogMapping>();
     case LC_ModelIndex:
         return std::make_unique<LC_Model>();
     case SlidersTMIndex:

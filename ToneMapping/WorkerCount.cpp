@@ -1,3 +1,18 @@
 #include "WorkerCount.h"
 
-std::atomic<int> threadCount{2};
+#include <algorithm>
+#include <atomic>
+
+namespace {
+std::atomic<int> workerCount{2};
+}
+
+int toneMappingWorkerCount()
+{
+    return workerCount.load(std::memory_order_relaxed);
+}
+
+void setToneMappingWorkerCount(int count)
+{
+    workerCount.store(std::max(1, count), std::memory_order_relaxed);
+}

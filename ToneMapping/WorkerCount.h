@@ -1,6 +1,7 @@
 #pragma once
-#include <atomic>
 
-// Threads of the data-parallel loops of the tone-mapping engine. Starts at 2;
+// Worker threads of the tone-mapping engine's data-parallel loops. Starts at 2;
 // the main window sets it once at start-up to the ideal thread count less one.
-extern std::atomic<int> threadCount;
+int toneMappingWorkerCount();
+// Values below 1 are raised to 1.
+void setToneMappingWorkerCount(int count);

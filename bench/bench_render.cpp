@@ -36,7 +36,7 @@ cv::Mat lightImage(const cv::Size& size)
 
 void useThreads(int threads)
 {
-    threadCount = threads;
+    setToneMappingWorkerCount(threads);
     cv::setNumThreads(threads);
 }
 

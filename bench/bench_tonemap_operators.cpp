@@ -106,7 +106,7 @@ template <typename Operator>
 void runOperator(benchmark::State& state, const float params[3])
 {
     // As the main window sets it at start-up.
-    threadCount = std::max(1, cv::getNumberOfCPUs() - 1);
+    setToneMappingWorkerCount(cv::getNumberOfCPUs() - 1);
     const cv::Mat& image = hdrImage(static_cast<int>(state.range(0)));
     Operator op;
     cv::Mat out;

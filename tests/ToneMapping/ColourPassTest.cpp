@@ -37,8 +37,8 @@ using testmedia::identical;
 
 class ThreadCountScope {
 public:
-    explicit ThreadCountScope(int count) : saved(threadCount.load()) { threadCount = count; }
-    ~ThreadCountScope() { threadCount = saved; }
+    explicit ThreadCountScope(int count) : saved(toneMappingWorkerCount()) { setToneMappingWorkerCount(count); }
+    ~ThreadCountScope() { setToneMappingWorkerCount(saved); }
 
 private:
     int saved;

@@ -60,19 +60,56 @@ std::string inputName(const ::testing::TestParamInfo<const char*>& info)
     return name;
 }
 
-std::vector<std::pair<std::string, cv::Mat>> realHdrImages(int maxSide)
+namespace {
+
+const QString kHdriFolder = QStringLiteral("blender-data/usr/share/blender/datafiles/studiolights/world");
+
+// An .exr file as 3-channel float, or empty.
+cv::Mat readExr(const QString& path)
 {
     setenv("OPENCV_IO_ENABLE_OPENEXR", "1", 0);
+    cv::Mat image = cv::imread(path.toStdString(), cv::IMREAD_UNCHANGED);
+    if (image.empty())
+        return image;
+    if (image.channels() == 4)
+        cv::cvtColor(image, image, cv::COLOR_BGRA2BGR);
+    image.convertTo(image, CV_32F);
+    return image;
+}
+
+}  // namespace
+
+cv::Mat realHdrImage(cv::Size size)
+{
+    const QString path = testmedia::mediaFile(kHdriFolder + "/courtyard.exr");
+    cv::Mat image = path.isEmpty() ? cv::Mat() : readExr(path);
+    if (image.empty())
+        return image;
+    cv::Mat scaled;
+    cv::resize(image, scaled, size, 0, 0, cv::INTER_AREA);
+    return cv::max(scaled, 0.0f);
+}
+
+cv::Mat syntheticHdrImage(int rows, int columns, int channels, uint64_t seed)
+{
+    cv::RNG rng(seed);
+    cv::Mat noise(rows, columns, CV_32FC(channels));
+    rng.fill(noise, cv::RNG::UNIFORM, 0.0f, 1.0f);
+    cv::Mat smooth;
+    cv::GaussianBlur(noise, smooth, cv::Size(0, 0), 2.0);
+    cv::Mat scene;
+    cv::exp((smooth - 0.5f) * 40.0f + noise * 0.5f, scene);
+    return scene;
+}
+
+std::vector<std::pair<std::string, cv::Mat>> realHdrImages(int maxSide)
+{
     std::vector<std::pair<std::string, cv::Mat>> images;
-    const QStringList files = testmedia::mediaFiles(
-        QStringLiteral("blender-data/usr/share/blender/datafiles/studiolights/world"), {QStringLiteral("*.exr")});
+    const QStringList files = testmedia::mediaFiles(kHdriFolder, {QStringLiteral("*.exr")});
     for (const QString& file : files) {
-        cv::Mat image = cv::imread(file.toStdString(), cv::IMREAD_UNCHANGED);
+        cv::Mat image = readExr(file);
         if (image.empty())
             continue;
-        if (image.channels() == 4)
-            cv::cvtColor(image, image, cv::COLOR_BGRA2BGR);
-        image.convertTo(image, CV_32F);
         const double scale = static_cast<double>(maxSide) / std::max(image.rows, image.cols);
         if (scale < 1.0)
             cv::resize(image, image, cv::Size(), scale, scale, cv::INTER_AREA);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +22,12 @@ std::string inputName(const ::testing::TestParamInfo<const char*>& info);
 // The HDRI .exr files of the test media as BGR float, shrunk so the longer side
 // is at most maxSide; empty when the media is absent.
 std::vector<std::pair<std::string, cv::Mat>> realHdrImages(int maxSide);
+
+// One real HDRI (courtyard.exr) resized to `size`, negatives cleared; empty when absent.
+cv::Mat realHdrImage(cv::Size size);
+
+// Deterministic HDR scene: smooth blobs over six decades plus fine texture.
+cv::Mat syntheticHdrImage(int rows, int columns, int channels = 3, uint64_t seed = 7);
 
 // Non-empty, every value finite and in [0, 1].
 bool finiteInUnitRange(const cv::Mat& image);

@@ -1,0 +1,45 @@
+#pragma once
+#include "ToneMappingBase.h"
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+// Local Laplacian filter on the log luminance (direct form): details below the range
+// threshold are raised to alpha, edges above it scaled by beta. The result is
+// normalised between its 0.5th and 99.5th percentiles, recoloured from per-pixel
+// colour ratios and gamma-encoded.
+class Laplacian : public ToneMappingBase {
+public:
+    // params[0] alpha, params[1] beta; params[2] is not read.
+    cv::Mat& apply(cv::Mat& out, const cv::Mat& in, const float params[3]) override;
+
+    float alpha = 1.0f;
+    float beta = 0.0f;
+    float noiseLevel = 0.01f;
+    float sigmaR = 2.5f;
+    int domain = 1;
+    std::vector<cv::Mat> gaussianPyr;
+    std::vector<cv::Mat> laplacianPyr;
+};
+
+// The operator's body on a 1- or 3-channel float input.
+cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in);
+
+// Filters a single-channel float image; empty when cancelled.
+cv::Mat& lapfilter_core(Laplacian& op, cv::Mat& out, const cv::Mat& input);
+
+// max(0, (20 red + 40 green + blue) / 61); fills the colour ratios (0 where the
+// luminance is 0) when ratios is given. A 1-channel input is its own luminance;
+// other channel counts give an empty image.
+cv::Mat& laplacianLuminance(cv::Mat& out, const cv::Mat& in, cv::Mat* ratios = nullptr);
+
+// ln(e + 2^-23) and its inverse exp(e) - 2^-23, element-wise.
+cv::Mat toLogDomain(const cv::Mat& in);
+cv::Mat fromLogDomain(const cv::Mat& in);
+
+// Value at percentile p (0 to 100) of a single-channel float image, interpolated
+// between the sample positions 100 (i + 0.5) / N; -1 when p is out of range or the
+// image has several channels. With sorted set the image is read as already sorted.
+// A sorted copy, when asked for, receives the ascending values.
+float matPercentile(const cv::Mat& image, float p, bool sorted, cv::Mat* sortedCopy = nullptr);

@@ -1,0 +1,230 @@
+#include "LogMapping.h"
+
+#include "ColourPass.h"
+#include "Log.h"
+#include "PixelOps.h"
+#include "Spline.h"
+
+#include <opencv2/core/hal/hal.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+struct Chromaticity {
+    float x;
+    float y;
+};
+
+// The library's XYZ conversion of white, so black pixels match its white point.
+Chromaticity whitePoint()
+{
+    cv::Mat white(1, 1, CV_32FC3, cv::Scalar(1.0f, 1.0f, 1.0f));
+    cv::Mat xyz;
+    cv::cvtColor(white, xyz, cv::COLOR_BGR2XYZ);
+    const cv::Vec3f v = xyz.at<cv::Vec3f>(0, 0);
+    const float sum = v[0] + v[1] + v[2];
+    return {v[0] / sum, v[1] / sum};
+}
+
+// Smallest and largest of values gathered by several threads.
+class Extremes {
+public:
+    Extremes(float smallest, float largest) : low(smallest), high(largest) {}
+
+    void merge(float smallest, float largest)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        low = std::min(low, smallest);
+        high = std::max(high, largest);
+    }
+    float smallest() const { return low; }
+    float largest() const { return high; }
+
+private:
+    std::mutex lock;
+    float low;
+    float high;
+};
+
+// Runs body on blocks of a few rows spread over the threads, so that the passes a
+// block goes through find it still in the cache.
+template <typename Body>
+void forEachRowBlock(int rows, const Body& body)
+{
+    constexpr int kBlockRows = 8;
+    cv::parallel_for_(cv::Range(0, (rows + kBlockRows - 1) / kBlockRows), [&](const cv::Range& blocks) {
+        for (int b = blocks.start; b < blocks.end; ++b)
+            body(cv::Range(b * kBlockRows, std::min(rows, (b + 1) * kBlockRows)));
+    });
+}
+
+// Y becomes k ln(Y + 1) / ln(2 + 8 (Y / Lmax)^p), k = 1 / log10(Lmax + 1), p = log_0.5(bias).
+void mapLuminance(cv::Mat& yxy, float maxLuminance, float bias)
+{
+    const float p = float(std::log(double(bias)) / -0.693147);
+    const float k = float(1.0 / std::log10(double(maxLuminance) + 1.0));
+    const float inverseMax = 1.0f / maxLuminance;
+    cv::parallel_for_(cv::Range(0, yxy.rows), [&](const cv::Range& band) {
+        const int n = yxy.cols;
+        std::vector<float> buffer(2 * size_t(n));
+        float* logs = buffer.data();
+        float* powers = logs + n;
+        for (int r = band.start; r < band.end; ++r) {
+            float* pixel = yxy.ptr<float>(r);
+            for (int c = 0; c < n; ++c) {
+                logs[c] = pixel[3 * c] + 1.0f;
+                powers[c] = std::max(pixel[3 * c] * inverseMax, FLT_MIN);
+            }
+            // (Y / Lmax)^p as exp(p ln(Y / Lmax)); the logarithms of both rows in one call.
+            cv::hal::log32f(logs, logs, p == 1.0f ? n : 2 * n);
+            if (p == 0.0f) {
+                std::fill(powers, powers + n, 1.0f);
+            } else if (p != 1.0f) {
+                for (int c = 0; c < n; ++c)
+                    powers[c] *= p;
+                cv::hal::exp32f(powers, powers, n);
+            }
+            for (int c = 0; c < n; ++c)
+                powers[c] = 2.0f + 8.0f * powers[c];
+            cv::hal::log32f(powers, powers, n);
+            for (int c = 0; c < n; ++c)
+                pixel[3 * c] = k * logs[c] / powers[c];
+        }
+    });
+}
+
+// v * 6.7500014 up to 0.011999996, else 1.099 v^0.40909088 - 0.099.
+void applyGamma(cv::Mat& image)
+{
+    cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& band) {
+        const int n = image.cols * 3;
+        cv::Mat powered(1, n, CV_32F);
+        float* pw = powered.ptr<float>();
+        for (int r = band.start; r < band.end; ++r) {
+            float* v = image.ptr<float>(r);
+            cv::pow(cv::Mat(1, n, CV_32F, v), 0.40909088, powered);
+            for (int c = 0; c < n; ++c)
+                v[c] = v[c] <= 0.011999996f ? v[c] * 6.7500014f : 1.099f * pw[c] - 0.099f;
+        }
+    });
+}
+
+// The fixed colour finish: identity curve, a small exposure lift, vibrance and contrast.
+cv::Mat finishColours(const cv::Mat& mapped)
+{
+    cv::Mat finished;
+    const Spline identityCurve(0.0f, 0.0f, 0.0f, 0.0f);
+    const float gain = 1.0f / (1.0f / std::pow(2.0f, -0.2f) - 0.0f);
+    const float kneeWidth = std::min(0.0625f / gain, 0.0025f);
+    const float kneeCurvature = gain / (4.0f * kneeWidth);
+    return parallelComputeLightImage(identityCurve, finished, mapped, 0.0f, 1.0f, 0.42f, 0.0f, kneeWidth, gain,
+                                     kneeCurvature, 1.3333334f);
+}
+
+}  // namespace
+
+cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
+{
+    // A float input is only read, so it is shared rather than copied.
+    input = in.depth() == CV_32F ? in : convertBitDepth(in, 32);
+    if (input.channels() != 3) {
+        logError("LogMapping::apply", "expected a 3-channel image");
+        out = cv::Mat();
+        return out;
+    }
+    yxy.create(input.size(), CV_32FC3);
+    if (cancel)
+        return out = cv::Mat();
+    progress = 5;
+    bgrToYxy(input, yxy, maxLuminance, minLuminance);
+    if (cancel)
+        return out = cv::Mat();
+    progress = 20;
+    mapLuminance(yxy, maxLuminance, params[0]);
+    if (cancel)
+        return out = cv::Mat();
+    progress = 60;
+    result = yxyToBgr(yxy);
+    if (cancel)
+        return out = cv::Mat();
+    progress = 80;
+    applyGamma(result);
+    progress = 100;
+    result = finishColours(result);
+    out = result;
+    return out;
+}
+
+void bgrToYxy(const cv::Mat& in, cv::Mat& yxy, float& maxLuminance, float& minLuminance)
+{
+    yxy.create(in.size(), CV_32FC3);
+    const Chromaticity white = whitePoint();
+    Extremes extremes(1e10f, 1e-6f);
+    forEachRowBlock(in.rows, [&](const cv::Range& rows) {
+        cv::Mat block = yxy.rowRange(rows);
+        cv::cvtColor(in.rowRange(rows), block, cv::COLOR_BGR2XYZ);
+        float smallest = 1e10f;
+        float largest = 1e-6f;
+        for (int r = 0; r < block.rows; ++r) {
+            float* pixel = block.ptr<float>(r);
+            for (int c = 0; c < block.cols; ++c, pixel += 3) {
+                const float X = pixel[0];
+                const float Y = pixel[1];
+                const float sum = X + Y + pixel[2];
+                const bool coloured = sum > 0.0f;
+                pixel[0] = std::max(0.0f, Y);
+                pixel[1] = coloured ? X / sum : white.x;
+                pixel[2] = coloured ? Y / sum : white.y;
+                smallest = std::min(smallest, pixel[0]);
+                largest = std::max(largest, pixel[0]);
+            }
+        }
+        extremes.merge(smallest, largest);
+    });
+    maxLuminance = extremes.largest();
+    minLuminance = extremes.smallest();
+}
+
+cv::Mat yxyToBgr(const cv::Mat& yxy)
+{
+    cv::Mat bgr(yxy.size(), CV_32FC3);
+    Extremes extremes(1e10f, 1e-6f);
+    forEachRowBlock(yxy.rows, [&](const cv::Range& rows) {
+        cv::Mat block = bgr.rowRange(rows);
+        for (int r = 0; r < block.rows; ++r) {
+            const float* source = yxy.ptr<float>(rows.start + r);
+            float* target = block.ptr<float>(r);
+            for (int c = 0; c < yxy.cols * 3; c += 3) {
+                const float Y = source[c];
+                const float x = source[c + 1];
+                const float y = source[c + 2];
+                // Y / y times (x, y, 1 - x - y) is X = xY/y, Y, Z = X/x - X - Y without dividing by x.
+                const float scale = y > 0.0f ? Y / y : 0.0f;
+                target[c] = x * scale;
+                target[c + 1] = y > 0.0f ? Y : 0.0f;
+                target[c + 2] = (1.0f - x - y) * scale;
+            }
+        }
+        cv::cvtColor(block, block, cv::COLOR_XYZ2BGR);
+        double low = 0.0;
+        double high = 0.0;
+        cv::minMaxLoc(block.reshape(1), &low, &high);
+        extremes.merge(float(low), float(high));
+    });
+    const float low = extremes.smallest();
+    const float high = extremes.largest();
+    forEachRowBlock(bgr.rows, [&](const cv::Range& rows) {
+        cv::Mat block = bgr.rowRange(rows);
+        if (high > low)
+            block.convertTo(block, CV_32F, 1.0 / (double(high) - low), -double(low) / (double(high) - low));
+        else
+            cv::min(cv::max(block, 0.0), 1.0, block);
+    });
+    return bgr;
+}

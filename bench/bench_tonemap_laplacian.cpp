@@ -1,0 +1,112 @@
+// The Laplacian-pyramid operator against OpenCV's detail enhancement and Mantiuk
+// operator on the same HDR image. Arguments are megapixels.
+#include "HdrBenchImage.h"
+
+#include "Laplacian.h"
+#include "WorkerCount.h"
+
+#include <benchmark/benchmark.h>
+#include <opencv2/photo.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+void useAllWorkers()
+{
+    setToneMappingWorkerCount(std::max(1, int(std::thread::hardware_concurrency()) - 1));
+}
+
+void BM_Laplacian(benchmark::State& state)
+{
+    useAllWorkers();
+    const cv::Mat image = hdrbench::hdrImage(double(state.range(0)));
+    const float params[3] = {1.0f, 0.0f, -1.0f};
+    Laplacian op;
+    cv::Mat out;
+    for (auto _ : state) {
+        op.apply(out, image, params);
+        benchmark::DoNotOptimize(out.data);
+    }
+    state.counters["peak_MB"] = hdrbench::peakMegabytes();
+}
+BENCHMARK(BM_Laplacian)->Arg(1)->Arg(12)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Detail raised (alpha below 1) takes the power-function path.
+void BM_LaplacianDetail(benchmark::State& state)
+{
+    useAllWorkers();
+    const cv::Mat image = hdrbench::hdrImage(double(state.range(0)));
+    const float params[3] = {0.5f, 0.0f, -1.0f};
+    Laplacian op;
+    cv::Mat out;
+    for (auto _ : state) {
+        op.apply(out, image, params);
+        benchmark::DoNotOptimize(out.data);
+    }
+}
+BENCHMARK(BM_LaplacianDetail)->Arg(1)->Arg(12)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Peak memory: run alone (--benchmark_filter=BM_LaplacianPeakMemory) for a clean figure.
+void BM_LaplacianPeakMemory(benchmark::State& state)
+{
+    BM_Laplacian(state);
+}
+BENCHMARK(BM_LaplacianPeakMemory)->Arg(24)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Worst delay between setting cancel and apply returning, over cancels spread across a run.
+void BM_LaplacianCancelLatency(benchmark::State& state)
+{
+    useAllWorkers();
+    const cv::Mat image = hdrbench::hdrImage(double(state.range(0)));
+    const float params[3] = {1.0f, 0.0f, -1.0f};
+    double worst = 0.0;
+    for (auto _ : state) {
+        for (int delay = 0; delay <= 3000; delay += 150) {
+            Laplacian op;
+            cv::Mat out;
+            std::chrono::steady_clock::time_point cancelled;
+            std::thread canceller([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+                cancelled = std::chrono::steady_clock::now();
+                op.cancel = true;
+            });
+            op.apply(out, image, params);
+            const auto returned = std::chrono::steady_clock::now();
+            canceller.join();
+            if (out.empty())
+                worst = std::max(worst, std::chrono::duration<double, std::milli>(returned - cancelled).count());
+        }
+    }
+    state.counters["worst_cancel_ms"] = worst;
+}
+BENCHMARK(BM_LaplacianCancelLatency)->Arg(24)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OpenCVDetailEnhance(benchmark::State& state)
+{
+    const cv::Mat image = hdrbench::hdrImage(double(state.range(0)));
+    cv::Mat eightBit;
+    cv::normalize(image, eightBit, 0, 255, cv::NORM_MINMAX, CV_8U);
+    cv::Mat out;
+    for (auto _ : state) {
+        cv::detailEnhance(eightBit, out);
+        benchmark::DoNotOptimize(out.data);
+    }
+}
+BENCHMARK(BM_OpenCVDetailEnhance)->Arg(1)->Arg(12)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OpenCVTonemapMantiuk(benchmark::State& state)
+{
+    const cv::Mat image = hdrbench::hdrImage(double(state.range(0)));
+    const cv::Ptr<cv::TonemapMantiuk> mantiuk = cv::createTonemapMantiuk();
+    cv::Mat out;
+    for (auto _ : state) {
+        mantiuk->process(image, out);
+        benchmark::DoNotOptimize(out.data);
+    }
+}
+BENCHMARK(BM_OpenCVTonemapMantiuk)->Arg(1)->Arg(12)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

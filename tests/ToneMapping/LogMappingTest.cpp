@@ -1,0 +1,153 @@
+#include "LogMapping.h"
+
+#include "HdrTestImages.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+cv::Mat logMap(const cv::Mat& in, float bias, LogMapping* op = nullptr)
+{
+    LogMapping local;
+    LogMapping& mapper = op ? *op : local;
+    const float params[3] = {bias, -1.0f, -1.0f};
+    cv::Mat out;
+    mapper.apply(out, in, params);
+    return out;
+}
+
+// A grey ramp keeps the white point's chromaticity, so each pixel comes back from Yxy
+// as its mapped luminance: the expected values follow from the formula alone.
+class LogMappingOfGreyRamp : public ::testing::TestWithParam<float> {};
+
+TEST_P(LogMappingOfGreyRamp, FollowsTheDragoFormula)
+{
+    const float bias = GetParam();
+    cv::Mat ramp(1, 64, CV_32FC3);
+    for (int c = 0; c < ramp.cols; ++c) {
+        const float v = 0.01f * std::pow(1.25f, float(c));
+        ramp.at<cv::Vec3f>(0, c) = cv::Vec3f(v, v, v);
+    }
+    const float lmax = ramp.at<cv::Vec3f>(0, 63)[0];
+    const double p = std::log(bias) / -0.693147;
+    const double k = 1.0 / std::log10(lmax + 1.0);
+    std::vector<double> mapped;
+    for (int c = 0; c < ramp.cols; ++c) {
+        const double y = ramp.at<cv::Vec3f>(0, c)[0];
+        mapped.push_back(k * std::log(y + 1.0) / std::log(2.0 + 8.0 * std::pow(y / lmax, p)));
+    }
+    EXPECT_NEAR(mapped.back(), 1.0, 1e-6) << "the brightest pixel maps to 1 for any bias";
+    LogMapping op;
+    logMap(ramp, bias, &op);
+    for (int c = 0; c < ramp.cols; ++c)
+        EXPECT_NEAR(op.yxy.at<cv::Vec3f>(0, c)[0], mapped[c], 1e-5 * mapped[c] + 1e-7) << "column " << c;
+    // At low biases the curve overshoots 1 below the brightest pixel: stretched by the extremes.
+    const double low = *std::min_element(mapped.begin(), mapped.end());
+    const double high = *std::max_element(mapped.begin(), mapped.end());
+    const cv::Mat back = yxyToBgr(op.yxy);
+    for (int c = 0; c < ramp.cols; ++c)
+        for (int ch = 0; ch < 3; ++ch)
+            EXPECT_NEAR(back.at<cv::Vec3f>(0, c)[ch], (mapped[c] - low) / (high - low), 1e-4) << "column " << c;
+}
+
+INSTANTIATE_TEST_SUITE_P(Biases, LogMappingOfGreyRamp, ::testing::Values(0.5f, 0.85f, 1.0f));
+
+TEST(LogMapping, YxyRoundTripIsNormalisedToZeroAndOne)
+{
+    cv::Mat input = hdrtest::realHdrImage(cv::Size(64, 32));
+    if (input.empty())
+        input = hdrtest::syntheticHdrImage(32, 64);
+    cv::Mat yxy;
+    float high = 0.0f, low = 0.0f;
+    bgrToYxy(input, yxy, high, low);
+    cv::Mat luminance;
+    cv::extractChannel(yxy, luminance, 0);
+    double yLow, yHigh;
+    cv::minMaxLoc(luminance, &yLow, &yHigh);
+    EXPECT_FLOAT_EQ(high, float(yHigh));
+    EXPECT_FLOAT_EQ(low, float(yLow));
+
+    const cv::Mat back = yxyToBgr(yxy);
+    double bLow, bHigh;
+    cv::minMaxLoc(back.reshape(1), &bLow, &bHigh);
+    EXPECT_NEAR(bLow, 0.0, 1e-6);
+    EXPECT_NEAR(bHigh, 1.0, 1e-6);
+    // Up to the stretch, the round trip gives the input back.
+    double iLow, iHigh;
+    cv::minMaxLoc(input.reshape(1), &iLow, &iHigh);
+    const cv::Mat expected = (input - iLow) / (iHigh - iLow);
+    EXPECT_LT(cv::norm(back, expected, cv::NORM_INF), 1e-4);
+}
+
+TEST(LogMapping, DimInputUsesTheSmallestMaximum)
+{
+    const cv::Mat dim(4, 4, CV_32FC3, cv::Scalar(1e-8, 1e-8, 1e-8));
+    cv::Mat yxy;
+    float high = 0.0f, low = 0.0f;
+    bgrToYxy(dim, yxy, high, low);
+    EXPECT_FLOAT_EQ(high, 1e-6f);
+    EXPECT_NEAR(low, 1e-8f, 1e-12f);
+}
+
+TEST(LogMapping, BlackNegativeAndFlatInputsStayFinite)
+{
+    cv::Mat scene = hdrtest::syntheticHdrImage(16, 16);
+    scene.at<cv::Vec3f>(2, 3) = cv::Vec3f(0, 0, 0);
+    scene.at<cv::Vec3f>(5, 5) = cv::Vec3f(-0.5f, -0.2f, -0.1f);
+    cv::Mat yxy;
+    float high = 0.0f, low = 0.0f;
+    bgrToYxy(scene, yxy, high, low);
+    // No chromaticity: the white point's, which maps back to equal channels.
+    const cv::Vec3f black = yxy.at<cv::Vec3f>(2, 3);
+    EXPECT_EQ(black[0], 0.0f);
+    cv::Mat white(1, 1, CV_32FC3, cv::Scalar(1, 1, 1)), whiteXyz;
+    cv::cvtColor(white, whiteXyz, cv::COLOR_BGR2XYZ);
+    const cv::Vec3f w = whiteXyz.at<cv::Vec3f>(0, 0);
+    EXPECT_NEAR(black[1], w[0] / (w[0] + w[1] + w[2]), 1e-6);
+    EXPECT_NEAR(black[2], w[1] / (w[0] + w[1] + w[2]), 1e-6);
+    EXPECT_EQ(yxy.at<cv::Vec3f>(5, 5)[0], 0.0f) << "negative Y is clamped";
+    EXPECT_EQ(low, 0.0f);
+
+    const cv::Mat cases[] = {scene, cv::Mat::zeros(8, 8, CV_32FC3), cv::Mat(8, 8, CV_32FC3, cv::Scalar(0.4, 0.4, 0.4))};
+    for (const cv::Mat& input : cases) {
+        const cv::Mat out = logMap(input, 0.85f);
+        ASSERT_EQ(out.size(), input.size());
+        EXPECT_TRUE(cv::checkRange(out, true, nullptr, 0.0, 1.0 + 1e-6));
+    }
+    double darkest, brightest;
+    cv::minMaxLoc(logMap(cv::Mat::zeros(8, 8, CV_32FC3), 0.85f).reshape(1), &darkest, &brightest);
+    EXPECT_EQ(darkest, brightest) << "black stays one uniform level (the colour finish's toe)";
+    EXPECT_LT(brightest, 0.1);
+}
+
+TEST(LogMapping, CancelReturnsEmptyAndProgressEndsAtHundred)
+{
+    const cv::Mat input = hdrtest::syntheticHdrImage(20, 30);
+    LogMapping op;
+    op.cancel = true;
+    EXPECT_TRUE(logMap(input, 0.85f, &op).empty());
+    EXPECT_EQ(op.progress.load(), 0);
+    op.cancel = false;
+    const cv::Mat out = logMap(input, 0.85f, &op);
+    EXPECT_EQ(out.size(), input.size());
+    EXPECT_EQ(op.progress.load(), 100);
+    EXPECT_EQ(out.data, op.result.data) << "the result is shared, not copied";
+}
+
+TEST(LogMapping, EightAndSixteenBitInputsAreConverted)
+{
+    cv::Mat eight(6, 6, CV_8UC3);
+    cv::randu(eight, 0, 255);
+    cv::Mat sixteen;
+    eight.convertTo(sixteen, CV_16U, 257.0);
+    const cv::Mat a = logMap(eight, 0.85f);
+    const cv::Mat b = logMap(sixteen, 0.85f);
+    ASSERT_EQ(a.type(), CV_32FC3);
+    EXPECT_LT(cv::norm(a, b, cv::NORM_INF), 1e-4);
+}
+
+}  // namespace
