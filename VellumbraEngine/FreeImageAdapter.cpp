@@ -150,13 +150,11 @@ cv::Mat freeImageToMat(FIBITMAP* bitmap)
         return cv::Mat();
 
     const cv::Mat view(height, width, CV_MAKETYPE(elementDepth, channels), bits, FreeImage_GetPitch(bitmap));
-    cv::Mat ordered = view;
-    if (!storesBgr(FreeImage_GetImageType(bitmap))) {
-        if (channels == 3)
-            cv::cvtColor(view, ordered, cv::COLOR_RGB2BGR);
-        else if (channels == 4)
-            cv::cvtColor(view, ordered, cv::COLOR_RGBA2BGRA);
-    }
+    cv::Mat ordered;
+    if (storesBgr(FreeImage_GetImageType(bitmap)) || channels < 3)
+        ordered = view;
+    else
+        cv::cvtColor(view, ordered, channels == 3 ? cv::COLOR_RGB2BGR : cv::COLOR_RGBA2BGRA);
     // FreeImage keeps its rows bottom-up.
     cv::Mat result;
     cv::flip(ordered, result, 0);
@@ -172,13 +170,11 @@ FIBITMAP* matToFreeImage(const cv::Mat& image)
     if (!bitmap)
         return nullptr;
 
-    cv::Mat ordered = image;
-    if (!storesBgr(type)) {
-        if (image.channels() == 3)
-            cv::cvtColor(image, ordered, cv::COLOR_BGR2RGB);
-        else if (image.channels() == 4)
-            cv::cvtColor(image, ordered, cv::COLOR_BGRA2RGBA);
-    }
+    cv::Mat ordered;
+    if (storesBgr(type) || image.channels() < 3)
+        ordered = image;
+    else
+        cv::cvtColor(image, ordered, image.channels() == 3 ? cv::COLOR_BGR2RGB : cv::COLOR_BGRA2RGBA);
     const std::size_t rowBytes = static_cast<std::size_t>(ordered.cols) * ordered.elemSize();
     for (int i = 0; i < ordered.rows; ++i)
         std::memcpy(FreeImage_GetScanLine(bitmap, i), ordered.ptr(ordered.rows - 1 - i), rowBytes);
