@@ -52,13 +52,14 @@ int freeImageElementDepth(FIBITMAP* bitmap, int channels)
     }
 }
 
-// Palette and sub-byte bitmaps would otherwise give palette indices as grey.
+// Palette and sub-byte bitmaps would otherwise give palette indices as grey, and
+// 16-bit RGB555/565 bitmaps no image at all.
 BitmapPointer withDirectColour(FIBITMAP* bitmap)
 {
     if (FreeImage_GetImageType(bitmap) != FIT_BITMAP)
         return nullptr;
     const FREE_IMAGE_COLOR_TYPE colourType = FreeImage_GetColorType(bitmap);
-    if (colourType == FIC_PALETTE)
+    if (colourType == FIC_PALETTE || FreeImage_GetBPP(bitmap) == 16)
         return BitmapPointer(FreeImage_ConvertTo24Bits(bitmap));
     if (FreeImage_GetBPP(bitmap) < 8 || colourType == FIC_MINISWHITE)
         return BitmapPointer(FreeImage_ConvertToGreyscale(bitmap));

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,12 @@ struct Route {
     std::vector<std::string> attempts;  // library attempts up to the one that wrote the file
 };
 
+std::ostream& operator<<(std::ostream& stream, const Route& value)
+{
+    return stream << value.name;
+}
+
+
 class ImageWriterRoutes : public ImageWriterTest, public ::testing::WithParamInterface<Route> {};
 
 TEST_P(ImageWriterRoutes, ExtensionAndDepthPickTheLibrary)
@@ -134,6 +141,12 @@ struct RoundTrip {
     int expectedDepth;
     double tolerance;
 };
+
+std::ostream& operator<<(std::ostream& stream, const RoundTrip& value)
+{
+    return stream << value.name;
+}
+
 
 class ImageWriterRoundTrips : public ImageWriterTest, public ::testing::WithParamInterface<RoundTrip> {};
 

@@ -92,17 +92,6 @@ TEST(RawDecoder, PreviewThenFullGivesBothSizes)
     EXPECT_EQ(full.size(), cv::Size(1734, 1156));
 }
 
-TEST(RawDecoder, EightBitOutputWithoutTheSixteenBitOption)
-{
-    const std::string path = rawFile("RAW_KODAK_DC50.KDC");
-    if (path.empty())
-        GTEST_SKIP() << "camera raw test file absent";
-    cv::Mat picture;
-    ASSERT_EQ(decode({"dcraw.exe", "-w", "-h", path}, picture), 0);
-    EXPECT_EQ(picture.type(), CV_8UC3);
-    EXPECT_EQ(picture.size(), cv::Size(384, 256));
-}
-
 // The decoder hands RGB over; the reader turns it into BGR. The sky over the top rows
 // of the Kodak picture shows which channel is blue.
 TEST(RawDecoder, OutputIsInRgbOrder)
