@@ -106,6 +106,21 @@ bool readWithOpenCv(const std::string& path, cv::Mat& out)
     return !out.empty();
 }
 
+// A damaged header can claim a picture of many gigabytes, which FreeImage would try
+// to allocate; the same pixel limit as OpenCV's readers applies.
+bool freeImageSizeIsPlausible(const std::string& path, FREE_IMAGE_FORMAT format)
+{
+    constexpr double maximumPixels = 1 << 30;
+    if (!FreeImage_FIFSupportsNoPixels(format))
+        return true;
+    FIBITMAP* header = FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS);
+    if (!header)
+        return false;
+    const double pixels = double(FreeImage_GetWidth(header)) * FreeImage_GetHeight(header);
+    FreeImage_Unload(header);
+    return pixels > 0 && pixels <= maximumPixels;
+}
+
 bool readWithFreeImage(const std::string& path, bool preview, cv::Mat& out)
 {
     FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
@@ -117,6 +132,8 @@ bool readWithFreeImage(const std::string& path, bool preview, cv::Mat& out)
     if (format == FIF_UNKNOWN || format == FIF_EXR || format == FIF_PSD)
         return false;
     traceImageIO("freeimage-read");
+    if (!freeImageSizeIsPlausible(path, format))
+        return false;
     FIBITMAP* bitmap = freeImageLoad(path, freeImageLoadFlags(format, preview), format);
     if (!bitmap)
         return false;
