@@ -52,13 +52,14 @@ int freeImageElementDepth(FIBITMAP* bitmap, int channels)
     }
 }
 
-// Palette and sub-byte bitmaps would otherwise give palette indices as grey.
+// Palette and sub-byte bitmaps would otherwise give palette indices as grey, and
+// 16-bit RGB555/565 bitmaps no image at all.
 BitmapPointer withDirectColour(FIBITMAP* bitmap)
 {
     if (FreeImage_GetImageType(bitmap) != FIT_BITMAP)
         return nullptr;
     const FREE_IMAGE_COLOR_TYPE colourType = FreeImage_GetColorType(bitmap);
-    if (colourType == FIC_PALETTE)
+    if (colourType == FIC_PALETTE || FreeImage_GetBPP(bitmap) == 16)
         return BitmapPointer(FreeImage_ConvertTo24Bits(bitmap));
     if (FreeImage_GetBPP(bitmap) < 8 || colourType == FIC_MINISWHITE)
         return BitmapPointer(FreeImage_ConvertToGreyscale(bitmap));
@@ -150,13 +151,11 @@ cv::Mat freeImageToMat(FIBITMAP* bitmap)
         return cv::Mat();
 
     const cv::Mat view(height, width, CV_MAKETYPE(elementDepth, channels), bits, FreeImage_GetPitch(bitmap));
-    cv::Mat ordered = view;
-    if (!storesBgr(FreeImage_GetImageType(bitmap))) {
-        if (channels == 3)
-            cv::cvtColor(view, ordered, cv::COLOR_RGB2BGR);
-        else if (channels == 4)
-            cv::cvtColor(view, ordered, cv::COLOR_RGBA2BGRA);
-    }
+    cv::Mat ordered;
+    if (storesBgr(FreeImage_GetImageType(bitmap)) || channels < 3)
+        ordered = view;
+    else
+        cv::cvtColor(view, ordered, channels == 3 ? cv::COLOR_RGB2BGR : cv::COLOR_RGBA2BGRA);
     // FreeImage keeps its rows bottom-up.
     cv::Mat result;
     cv::flip(ordered, result, 0);
@@ -172,13 +171,11 @@ FIBITMAP* matToFreeImage(const cv::Mat& image)
     if (!bitmap)
         return nullptr;
 
-    cv::Mat ordered = image;
-    if (!storesBgr(type)) {
-        if (image.channels() == 3)
-            cv::cvtColor(image, ordered, cv::COLOR_BGR2RGB);
-        else if (image.channels() == 4)
-            cv::cvtColor(image, ordered, cv::COLOR_BGRA2RGBA);
-    }
+    cv::Mat ordered;
+    if (storesBgr(type) || image.channels() < 3)
+        ordered = image;
+    else
+        cv::cvtColor(image, ordered, image.channels() == 3 ? cv::COLOR_BGR2RGB : cv::COLOR_BGRA2RGBA);
     const std::size_t rowBytes = static_cast<std::size_t>(ordered.cols) * ordered.elemSize();
     for (int i = 0; i < ordered.rows; ++i)
         std::memcpy(FreeImage_GetScanLine(bitmap, i), ordered.ptr(ordered.rows - 1 - i), rowBytes);

@@ -63,8 +63,21 @@ bool readWithRawDecoder(const std::string& path, bool preview, cv::Mat& out)
     return true;
 }
 
+// DevIL's own decoders crash or spin on damaged files (a double free in PNM, a wild
+// read in HDR, libpng fed zeros past the end of a PNG for minutes). It keeps the
+// formats it hands to libjpeg and libtiff; OpenCV, FreeImage and Magick++ read the rest.
+bool devilLoadsSafely(const std::string& path)
+{
+    ILenum type = ilTypeFromExt(path.c_str());
+    if (type == IL_TYPE_UNKNOWN)
+        type = ilDetermineType(path.c_str());
+    return type == IL_JPG || type == IL_TIF;
+}
+
 bool readWithDevIL(const std::string& path, cv::Mat& out)
 {
+    if (!devilLoadsSafely(path))
+        return false;
     traceImageIO("devil-read");
     ILuint name = 0;
     ilGenImages(1, &name);
@@ -93,14 +106,34 @@ bool readWithOpenCv(const std::string& path, cv::Mat& out)
     return !out.empty();
 }
 
+// A damaged header can claim a picture of many gigabytes, which FreeImage would try
+// to allocate; the same pixel limit as OpenCV's readers applies.
+bool freeImageSizeIsPlausible(const std::string& path, FREE_IMAGE_FORMAT format)
+{
+    constexpr double maximumPixels = 1 << 30;
+    if (!FreeImage_FIFSupportsNoPixels(format))
+        return true;
+    FIBITMAP* header = FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS);
+    if (!header)
+        return false;
+    const double pixels = double(FreeImage_GetWidth(header)) * FreeImage_GetHeight(header);
+    FreeImage_Unload(header);
+    return pixels > 0 && pixels <= maximumPixels;
+}
+
 bool readWithFreeImage(const std::string& path, bool preview, cv::Mat& out)
 {
     FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
     if (format == FIF_UNKNOWN)
         format = FreeImage_GetFIFFromFilename(path.c_str());
-    if (format == FIF_UNKNOWN)
+    // Left to Magick++: FreeImage's OpenEXR stream never reports the end of the file,
+    // so a truncated header loops for ever, and its PSD decoder writes out of bounds
+    // on damaged layer data.
+    if (format == FIF_UNKNOWN || format == FIF_EXR || format == FIF_PSD)
         return false;
     traceImageIO("freeimage-read");
+    if (!freeImageSizeIsPlausible(path, format))
+        return false;
     FIBITMAP* bitmap = freeImageLoad(path, freeImageLoadFlags(format, preview), format);
     if (!bitmap)
         return false;

@@ -127,7 +127,7 @@ bool decodeFile(const char* path, const DecoderOptions& options)
 
     int status = decoder->open_file(path);
     if (status != LIBRAW_SUCCESS) {
-        if (status == LIBRAW_IO_ERROR || status > 0)
+        if (status == LIBRAW_IO_ERROR)
             std::perror(path);
         else
             std::fprintf(stderr, "Cannot decode file %s\n", path);

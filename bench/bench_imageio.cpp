@@ -1,0 +1,165 @@
+// Image file reading and writing against OpenCV's own codecs on the same files.
+#include "ImageIO.h"
+
+#include <benchmark/benchmark.h>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+
+namespace {
+
+const cv::Size sizes[] = {{1920, 1080}, {3840, 2160}, {4000, 3000}};
+
+// A photo-like picture: smooth gradients with fine noise, so codecs do real work.
+cv::Mat photoLike(cv::Size size, int depth)
+{
+    cv::Mat small(size.height / 8, size.width / 8, CV_8UC3);
+    cv::RNG rng(42);
+    rng.fill(small, cv::RNG::UNIFORM, 0, 256);
+    cv::Mat picture;
+    cv::resize(small, picture, size, 0, 0, cv::INTER_CUBIC);
+    cv::Mat noise(size, CV_8UC3);
+    rng.fill(noise, cv::RNG::NORMAL, 0, 6);
+    picture += noise;
+    if (depth == CV_16U)
+        picture.convertTo(picture, CV_16U, 257.0);
+    return picture;
+}
+
+// One file per size and format, written once per run.
+const std::string& sampleFile(cv::Size size, const std::string& extension, int depth)
+{
+    static std::map<std::string, std::string> files;
+    const std::string key = std::to_string(size.width) + "x" + std::to_string(size.height) + "-" +
+                            std::to_string(depth) + "." + extension;
+    auto found = files.find(key);
+    if (found == files.end()) {
+        const std::string path = "/tmp/vb-bench-imageio-" + key;
+        cv::imwrite(path, photoLike(size, depth));
+        found = files.emplace(key, path).first;
+    }
+    return found->second;
+}
+
+std::string rawSample()
+{
+    const std::string path = std::string(VB_RAW_TESTDATA) + "/canon_eos_kiss_x4_magiclantern_colorchart.dng";
+    return std::ifstream(path).good() ? path : std::string();
+}
+
+void readArguments(benchmark::internal::Benchmark* benchmark)
+{
+    for (int i = 0; i < 3; ++i)
+        benchmark->Arg(i);
+    benchmark->Unit(benchmark::kMillisecond);
+}
+
+void BM_ReadImageJpeg(benchmark::State& state)
+{
+    const std::string& path = sampleFile(sizes[state.range(0)], "jpg", CV_8U);
+    cv::Mat image;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(readImage(image, path, false).data);
+}
+BENCHMARK(BM_ReadImageJpeg)->Apply(readArguments);
+
+void BM_CvImreadJpeg(benchmark::State& state)
+{
+    const std::string& path = sampleFile(sizes[state.range(0)], "jpg", CV_8U);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(cv::imread(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR).data);
+}
+BENCHMARK(BM_CvImreadJpeg)->Apply(readArguments);
+
+void BM_ReadImageTiff16(benchmark::State& state)
+{
+    const std::string& path = sampleFile(sizes[state.range(0)], "tif", CV_16U);
+    cv::Mat image;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(readImage(image, path, false).data);
+}
+BENCHMARK(BM_ReadImageTiff16)->Apply(readArguments);
+
+void BM_CvImreadTiff16(benchmark::State& state)
+{
+    const std::string& path = sampleFile(sizes[state.range(0)], "tif", CV_16U);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(cv::imread(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR).data);
+}
+BENCHMARK(BM_CvImreadTiff16)->Apply(readArguments);
+
+// Camera raw: full quality and preview decodes; the peer reads the same picture
+// already decoded, as a 16-bit TIFF.
+void BM_ReadImageRaw(benchmark::State& state)
+{
+    const std::string path = rawSample();
+    if (path.empty()) {
+        state.SkipWithError("camera raw test file absent");
+        return;
+    }
+    cv::Mat image;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(readImage(image, path, state.range(0) == 1).data);
+}
+BENCHMARK(BM_ReadImageRaw)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_CvImreadDecodedRaw(benchmark::State& state)
+{
+    const std::string path = rawSample();
+    if (path.empty()) {
+        state.SkipWithError("camera raw test file absent");
+        return;
+    }
+    cv::Mat decoded;
+    readImage(decoded, path, state.range(0) == 1);
+    const std::string tiff = "/tmp/vb-bench-imageio-decoded-raw.tif";
+    cv::imwrite(tiff, decoded);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(cv::imread(tiff, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR).data);
+    std::remove(tiff.c_str());
+}
+BENCHMARK(BM_CvImreadDecodedRaw)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+struct WriteCase {
+    const char* extension;
+    int depth;
+};
+const WriteCase writeCases[] = {{"jpg", CV_8U}, {"png", CV_16U}, {"tif", CV_16U}};
+
+void writeArguments(benchmark::internal::Benchmark* benchmark)
+{
+    for (int format = 0; format < 3; ++format)
+        benchmark->Args({format, 2});
+    benchmark->Unit(benchmark::kMillisecond);
+}
+
+void BM_WriteImage(benchmark::State& state)
+{
+    const WriteCase& format = writeCases[state.range(0)];
+    const cv::Mat picture = photoLike(sizes[state.range(1)], format.depth);
+    const std::string path = std::string("/tmp/vb-bench-imageio-out.") + format.extension;
+    state.SetLabel(format.extension);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(writeImage(path, picture, "", ""));
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_WriteImage)->Apply(writeArguments);
+
+void BM_CvImwrite(benchmark::State& state)
+{
+    const WriteCase& format = writeCases[state.range(0)];
+    const cv::Mat picture = photoLike(sizes[state.range(1)], format.depth);
+    const std::string path = std::string("/tmp/vb-bench-imageio-cv.") + format.extension;
+    state.SetLabel(format.extension);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(cv::imwrite(path, picture));
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_CvImwrite)->Apply(writeArguments);
+
+}  // namespace

@@ -1,0 +1,117 @@
+#include "ImageIO.h"
+#include "TestMedia.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void saveBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Truncations at several lengths and single-byte corruptions spread through the file,
+// from a fixed seed so a failure is repeatable.
+std::vector<QByteArray> damagedCopies(const QByteArray& original)
+{
+    std::vector<QByteArray> copies;
+    for (double fraction : {0.0, 0.01, 0.1, 0.5, 0.9}) {
+        const int length = static_cast<int>(original.size() * fraction);
+        copies.push_back(original.left(std::max(length, fraction > 0 ? 1 : 0)));
+    }
+    cv::RNG rng(12345);
+    for (int copy = 0; copy < 12; ++copy) {
+        QByteArray damaged = original;
+        const int headerSpan = std::min<int>(damaged.size(), 512);
+        for (int hit = 0; hit < 8; ++hit) {
+            const int span = hit % 2 == 0 ? headerSpan : damaged.size();
+            damaged[rng.uniform(0, span)] = static_cast<char>(rng.uniform(0, 256));
+        }
+        copies.push_back(damaged);
+    }
+    QByteArray noise(4096, '\0');
+    for (char& byte : noise)
+        byte = static_cast<char>(rng.uniform(0, 256));
+    copies.push_back(noise);
+    return copies;
+}
+
+// A readable result is what the callers are promised; anything else must be empty.
+void expectSafeResult(const cv::Mat& image, const std::string& what)
+{
+    if (image.empty())
+        return;
+    EXPECT_TRUE(image.depth() == CV_8U || image.depth() == CV_16U || image.depth() == CV_32F) << what;
+    EXPECT_TRUE(image.channels() == 1 || image.channels() == 3) << what;
+}
+
+class ImageFuzzTest : public ::testing::TestWithParam<std::string> {
+protected:
+    static void SetUpTestSuite() { initImageLibraries(""); }
+};
+
+}  // namespace
+
+TEST_P(ImageFuzzTest, DamagedFilesGiveAnEmptyOrValidImageWithoutCrashing)
+{
+    const std::string extension = GetParam();
+    const QString dir = testmedia::makeTempDir("vb-fuzz");
+    const QString intact = dir + "/intact." + QString::fromStdString(extension);
+
+    cv::Mat picture(48, 64, CV_8UC3);
+    cv::randu(picture, 0, 256);
+    ASSERT_TRUE(writeImage(intact.toStdString(), picture, "", "")) << extension;
+    const QByteArray original = fileBytes(intact);
+    ASSERT_FALSE(original.isEmpty());
+
+    int index = 0;
+    for (const QByteArray& damaged : damagedCopies(original)) {
+        const QString path = dir + QString("/damaged%1.").arg(index++) + QString::fromStdString(extension);
+        saveBytes(path, damaged);
+        cv::Mat image;
+        readImage(image, path.toStdString(), index % 2 == 0);
+        expectSafeResult(image, path.toStdString());
+    }
+    QDir(dir).removeRecursively();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryWrittenFormat, ImageFuzzTest,
+                         ::testing::Values("jpg", "png", "tif", "bmp", "tga", "hdr", "exr", "dpx", "psd", "gif",
+                                           "ppm", "sgi"));
+
+TEST(ImageFuzzRaw, DamagedCameraRawsGiveAnEmptyOrValidImage)
+{
+    const QString source = testmedia::rawDir() + "/RAW_KODAK_DC50.KDC";
+    const QByteArray original = fileBytes(source);
+    if (original.isEmpty())
+        GTEST_SKIP() << "camera raw test file absent: " << source.toStdString();
+    initImageLibraries("");
+    const QString dir = testmedia::makeTempDir("vb-fuzz-raw");
+
+    int index = 0;
+    for (const QByteArray& damaged : damagedCopies(original)) {
+        for (const char* extension : {"kdc", "nef"}) {
+            const QString path = dir + QString("/damaged%1.").arg(index++) + extension;
+            saveBytes(path, damaged);
+            cv::Mat image;
+            readImage(image, path.toStdString(), index % 2 == 0);
+            expectSafeResult(image, path.toStdString());
+        }
+    }
+    QDir(dir).removeRecursively();
+}

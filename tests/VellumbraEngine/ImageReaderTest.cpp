@@ -1,0 +1,371 @@
+#include "FreeImageAdapter.h"
+#include "DevILAdapter.h"
+#include "ImageIO.h"
+#include "ImageIOSupport.h"
+#include "ImageIOTestSupport.h"
+#include "TestMedia.h"
+
+#include <IL/il.h>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <future>
+#include <ostream>
+#include <string>
+#include <vector>
+
+using imageio_test::TraceRecorder;
+using imageio_test::gradientImage;
+using imageio_test::maxDifference8;
+
+namespace {
+
+class ImageReaderTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { initImageLibraries(""); }
+    void SetUp() override { dir_ = testmedia::makeTempDir("vb-reader"); }
+    void TearDown() override { QDir(dir_).removeRecursively(); }
+    std::string pathOf(const std::string& name) const { return (dir_ + "/").toStdString() + name; }
+
+    QString dir_;
+};
+
+std::string rawFile(const char* name)
+{
+    const QString path = testmedia::rawDir() + "/" + name;
+    return QFile::exists(path) ? path.toStdString() : std::string();
+}
+
+void writeNoise(const std::string& path, int bytes)
+{
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    cv::RNG rng(7);
+    for (int i = 0; i < bytes; ++i) {
+        const char byte = static_cast<char>(rng.uniform(0, 256));
+        file.write(&byte, 1);
+    }
+}
+
+}  // namespace
+
+TEST(ImageFileExtension, IsTheLowerCasedTextAfterTheLastDot)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"IMG_0001.NEF", "nef"},       {"/photos/burst.v2/Shot.JpG", "jpg"}, {"/photos/NoExtension", "/photos/noextension"},
+        {"archive.tar.GZ", "gz"},      {"trailing.", ""},                    {"", ""}};
+    for (const auto& [path, extension] : cases)
+        EXPECT_EQ(imageFileExtension(path), extension) << path;
+}
+
+TEST_F(ImageReaderTest, RawExtensionTriesMagickTwiceThenTheRawDecoderOnly)
+{
+    const std::string path = pathOf("IMG_0001.NEF");
+    writeNoise(path, 2048);
+    TraceRecorder trace;
+    cv::Mat image(4, 4, CV_8UC3, cv::Scalar::all(9));
+    readImage(image, path, false);
+    EXPECT_TRUE(image.empty());
+    EXPECT_EQ(trace.names(), (std::vector<std::string>{"magick-read", "magick-read", "raw-decode"}));
+}
+
+TEST_F(ImageReaderTest, MissingFilesGiveAnEmptyImage)
+{
+    for (const char* name : {"missing.cr2", "missing.jpg", "missing.bmp", "missing"}) {
+        cv::Mat image(4, 4, CV_8UC3);
+        readImage(image, pathOf(name), false);
+        EXPECT_TRUE(image.empty()) << name;
+    }
+}
+
+TEST_F(ImageReaderTest, UnreadableBmpWalksEveryLibraryWithMagickFirstAndLast)
+{
+    const std::string path = pathOf("scan.bmp");
+    writeNoise(path, 4096);
+    TraceRecorder trace;
+    cv::Mat image;
+    readImage(image, path, false);
+    EXPECT_TRUE(image.empty());
+    const std::vector<std::string> names = trace.names();
+    ASSERT_GE(names.size(), 4u);
+    EXPECT_EQ(names.front(), "magick-read");
+    EXPECT_EQ(names[1], "magick-read");
+    EXPECT_EQ(names.back(), "magick-read");
+    EXPECT_EQ(trace.count("magick-read"), 3);
+    EXPECT_EQ(trace.count("opencv-read"), 1);
+}
+
+TEST_F(ImageReaderTest, PathWithoutDotGoesToDevILFirst)
+{
+    const cv::Mat picture = gradientImage(60, 80, CV_8UC3);
+    const std::string path = pathOf("photo");
+    ASSERT_TRUE(cv::imwrite(path + ".jpg", picture));
+    ASSERT_TRUE(QFile::rename(QString::fromStdString(path + ".jpg"), QString::fromStdString(path)));
+    TraceRecorder trace;
+    cv::Mat image;
+    readImage(image, path, false);
+    EXPECT_EQ(trace.names(), std::vector<std::string>{"devil-read"});
+    EXPECT_LE(maxDifference8(image, picture), 8.0);
+}
+
+struct StoredImage {
+    const char* name;
+    int type;
+    const char* reader;  // the library expected to deliver it
+    int expectedType;
+    double tolerance;
+};
+
+std::ostream& operator<<(std::ostream& stream, const StoredImage& value)
+{
+    return stream << value.name;
+}
+
+
+class ImageReaderFormats : public ImageReaderTest, public ::testing::WithParamInterface<StoredImage> {};
+
+// Every depth and channel count comes back as written, upright and in BGR order,
+// whichever library reads it.
+TEST_P(ImageReaderFormats, ReadsPixelsUprightInBgrOrder)
+{
+    const StoredImage stored = GetParam();
+    const cv::Mat picture = gradientImage(90, 121, stored.type);
+    const std::string path = pathOf(stored.name);
+    ASSERT_TRUE(cv::imwrite(path, picture)) << stored.name;
+
+    TraceRecorder trace;
+    cv::Mat image;
+    readImage(image, path, false);
+    ASSERT_FALSE(image.empty()) << stored.name;
+    EXPECT_EQ(image.type(), stored.expectedType) << stored.name;
+    EXPECT_LE(maxDifference8(image, convertBitDepth(picture, depthInBits(image))), stored.tolerance) << stored.name;
+    EXPECT_EQ(trace.names().back(), stored.reader) << stored.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WrittenByOpenCv, ImageReaderFormats,
+    ::testing::Values(StoredImage{"colour.jpg", CV_8UC3, "devil-read", CV_8UC3, 8.0},
+                      StoredImage{"grey.jpg", CV_8UC1, "devil-read", CV_8UC1, 8.0},
+                      StoredImage{"colour16.tif", CV_16UC3, "devil-read", CV_16UC3, 1.0},
+                      StoredImage{"colour.tif", CV_8UC3, "devil-read", CV_8UC3, 0.0},
+                      StoredImage{"grey16.png", CV_16UC1, "opencv-read", CV_16UC1, 0.0},
+                      StoredImage{"colour16.png", CV_16UC3, "opencv-read", CV_16UC3, 0.0},
+                      StoredImage{"colour.bmp", CV_8UC3, "magick-read", CV_8UC3, 0.0},
+                      StoredImage{"colour16.ppm", CV_16UC3, "opencv-read", CV_16UC3, 0.0},
+                      StoredImage{"colour.hdr", CV_32FC3, "opencv-read", CV_32FC3, 2.0},
+                      StoredImage{"colour.exr", CV_32FC3, "opencv-read", CV_32FC3, 1.0}),
+    [](const ::testing::TestParamInfo<StoredImage>& info) {
+        std::string name = info.param.name;
+        std::replace(name.begin(), name.end(), '.', '_');
+        return name;
+    });
+
+TEST_F(ImageReaderTest, AlphaIsDroppedAndPalettesGiveColours)
+{
+    const cv::Mat picture = gradientImage(40, 50, CV_8UC3);
+    cv::Mat withAlpha;
+    cv::cvtColor(picture, withAlpha, cv::COLOR_BGR2BGRA);
+    const std::string pngPath = pathOf("alpha.png");
+    ASSERT_TRUE(cv::imwrite(pngPath, withAlpha));
+    cv::Mat image;
+    readImage(image, pngPath, false);
+    EXPECT_EQ(image.type(), CV_8UC3);
+    EXPECT_EQ(maxDifference8(image, picture), 0.0);
+
+    // Four flat colours in a palette GIF, which only the libraries after OpenCV read.
+    cv::Mat flat(32, 32, CV_8UC3, cv::Scalar(200, 30, 10));
+    flat(cv::Rect(0, 0, 16, 16)).setTo(cv::Scalar(10, 220, 40));
+    const std::string gifPath = pathOf("palette.gif");
+    ASSERT_TRUE(writeImage(gifPath, flat, "", ""));
+    readImage(image, gifPath, false);
+    EXPECT_EQ(image.type(), CV_8UC3);
+    EXPECT_LE(maxDifference8(image, flat), 2.0);
+}
+
+TEST_F(ImageReaderTest, TargaRowsComeBackTopDown)
+{
+    const cv::Mat picture = gradientImage(30, 41, CV_8UC3);
+    const std::string path = pathOf("frame.tga");
+    FIBITMAP* bitmap = matToFreeImage(picture);
+    ASSERT_NE(bitmap, nullptr);
+    ASSERT_TRUE(FreeImage_Save(FIF_TARGA, bitmap, path.c_str(), 0));
+    FreeImage_Unload(bitmap);
+
+    TraceRecorder trace;
+    cv::Mat image;
+    readImage(image, path, false);
+    EXPECT_EQ(trace.names(), std::vector<std::string>{"magick-read"});
+    EXPECT_EQ(maxDifference8(image, picture), 0.0);
+}
+
+TEST_F(ImageReaderTest, FreeImageRotatesJpegUprightFromItsOrientationTag)
+{
+    const QString exiftool = QStandardPaths::findExecutable("exiftool");
+    if (exiftool.isEmpty())
+        GTEST_SKIP() << "exiftool is needed to tag the test picture";
+    const cv::Mat picture = gradientImage(40, 64, CV_8UC3);
+    const std::string path = pathOf("tagged.jpg");
+    ASSERT_TRUE(cv::imwrite(path, picture));
+    ASSERT_EQ(QProcess::execute(exiftool, {"-q", "-overwrite_original", "-Orientation#=6",
+                                           QString::fromStdString(path)}), 0);
+
+    for (bool preview : {false, true}) {
+        FIBITMAP* bitmap = freeImageLoad(path, freeImageLoadFlags(FIF_JPEG, preview), FIF_UNKNOWN);
+        ASSERT_NE(bitmap, nullptr);
+        const cv::Mat image = freeImageToMat(bitmap);
+        FreeImage_Unload(bitmap);
+        EXPECT_EQ(image.size(), cv::Size(40, 64));
+        cv::Mat upright;
+        cv::rotate(picture, upright, cv::ROTATE_90_CLOCKWISE);
+        EXPECT_LE(maxDifference8(image, upright), 12.0);
+    }
+}
+
+TEST(FreeImageAdapter, RoundTripKeepsTypeAndPixels)
+{
+    for (int type : {CV_8UC1, CV_8UC3, CV_8UC4, CV_16UC1, CV_16UC3, CV_16UC4, CV_32FC1, CV_32FC3, CV_32FC4}) {
+        cv::Mat picture(17, 23, type);
+        cv::randu(picture, 0, CV_MAT_DEPTH(type) == CV_32F ? 1 : 250);
+        FIBITMAP* bitmap = matToFreeImage(picture);
+        ASSERT_NE(bitmap, nullptr) << type;
+        EXPECT_EQ(freeImageChannelCount(bitmap), CV_MAT_CN(type)) << type;
+        const cv::Mat back = freeImageToMat(bitmap);
+        FreeImage_Unload(bitmap);
+        ASSERT_EQ(back.type(), type);
+        EXPECT_EQ(cv::norm(back, picture, cv::NORM_INF), 0.0) << type;
+    }
+    EXPECT_TRUE(freeImageToMat(nullptr).empty());
+}
+
+TEST(DevILAdapter, KeepsDepthChannelsAndOrder)
+{
+    initImageLibraries("");
+    std::lock_guard<std::mutex> lock(imageLibraryMutex());
+    for (int type : {CV_8UC3, CV_16UC3, CV_32FC3, CV_8UC1, CV_16UC1}) {
+        const cv::Mat picture = gradientImage(21, 34, type);
+        const int name = matToDevil(picture);
+        ASSERT_GE(name, 0) << type;
+        const cv::Mat back = devilToMat();
+        const ILuint devilName = static_cast<ILuint>(name);
+        ilDeleteImages(1, &devilName);
+        ASSERT_EQ(back.type(), type) << type;
+        EXPECT_EQ(cv::norm(back, picture, cv::NORM_INF), 0.0) << type;
+    }
+    EXPECT_EQ(matToDevil(cv::Mat(4, 4, CV_16FC3)), -1);
+    EXPECT_EQ(matToDevil(cv::Mat(4, 4, CV_8UC2)), -1);
+}
+
+TEST(ImageReaderRaw, DecodesFullAndPreviewSizesAtSixteenBits)
+{
+    struct RawCase {
+        const char* name;
+        cv::Size full;
+        cv::Size preview;
+    };
+    // The colour chart's half-size width is odd (867) and loses its last column.
+    const RawCase cases[] = {{"RAW_KODAK_DC50.KDC", {768, 512}, {384, 256}},
+                             {"canon_eos_kiss_x4_magiclantern_colorchart.dng", {1734, 1156}, {866, 578}},
+                             {"RAW_KODAK_C330_FORMAT_NONE_YRGB.raw", {1216, 912}, {1216, 912}}};
+    initImageLibraries("");
+    for (const RawCase& rawCase : cases) {
+        const std::string path = rawFile(rawCase.name);
+        if (path.empty())
+            GTEST_SKIP() << "camera raw test file absent: " << rawCase.name;
+        // Preview first: a later full read must not stay at half size.
+        cv::Mat preview;
+        cv::Mat full;
+        readImage(preview, path, true);
+        readImage(full, path, false);
+        EXPECT_EQ(preview.type(), CV_16UC3) << rawCase.name;
+        EXPECT_EQ(full.type(), CV_16UC3) << rawCase.name;
+        EXPECT_EQ(preview.size(), rawCase.preview) << rawCase.name;
+        EXPECT_EQ(full.size(), rawCase.full) << rawCase.name;
+        double maximum = 0.0;
+        cv::minMaxLoc(full.reshape(1), nullptr, &maximum);
+        EXPECT_GT(maximum, 20000.0) << rawCase.name << ": a 16-bit picture uses the upper range";
+    }
+}
+
+TEST(ImageReaderRaw, BlueSkyComesBackInTheBlueChannel)
+{
+    const std::string path = rawFile("RAW_KODAK_DC50.KDC");
+    if (path.empty())
+        GTEST_SKIP() << "camera raw test file absent";
+    initImageLibraries("");
+    cv::Mat image;
+    readImage(image, path, false);
+    ASSERT_FALSE(image.empty());
+    // Blue sky over the top rows: blue (channel 0) leads red (channel 2).
+    const cv::Scalar sky = cv::mean(image(cv::Rect(0, 0, image.cols, image.rows / 10)));
+    EXPECT_GT(sky[0], sky[2]);
+}
+
+TEST(ImageReaderRealMedia, PhoneAndCameraPhotosKeepTheirSize)
+{
+    const QStringList photos = testmedia::mediaFiles("forensics-samples-files", {"IMG_*.jpg", "IMG_*.JPG"});
+    if (photos.isEmpty())
+        GTEST_SKIP() << "phone photos absent (VB_TEST_MEDIA)";
+    initImageLibraries("");
+    for (const QString& photo : photos) {
+        cv::Mat image;
+        readImage(image, photo.toStdString(), false);
+        ASSERT_FALSE(image.empty()) << photo.toStdString();
+        const cv::Mat reference = cv::imread(photo.toStdString(), cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
+        EXPECT_EQ(image.size(), reference.size()) << photo.toStdString();
+        EXPECT_EQ(image.type(), CV_8UC3) << photo.toStdString();
+    }
+}
+
+TEST(ImageReaderRealMedia, OpenExrLightProbesReadAsFloat)
+{
+    const QStringList probes = testmedia::mediaFiles("blender-data", {"*.exr"});
+    if (probes.isEmpty())
+        GTEST_SKIP() << "EXR files absent (VB_TEST_MEDIA)";
+    initImageLibraries("");
+    for (const QString& probe : probes.mid(0, 4)) {
+        cv::Mat image;
+        readImage(image, probe.toStdString(), true);
+        ASSERT_FALSE(image.empty()) << probe.toStdString();
+        EXPECT_EQ(image.depth(), CV_32F) << probe.toStdString();
+        EXPECT_EQ(image.channels(), 3) << probe.toStdString();
+    }
+}
+
+// The library state is process-wide: reads from several threads at once must each get
+// their own complete picture.
+TEST(ImageReaderConcurrency, ParallelReadsMatchSequentialReads)
+{
+    initImageLibraries("");
+    const QString dir = testmedia::makeTempDir("vb-reader-threads");
+    std::vector<std::string> paths;
+    for (const char* name : {"a.jpg", "b.tif", "c.png", "d.bmp"}) {
+        paths.push_back((dir + "/" + name).toStdString());
+        ASSERT_TRUE(cv::imwrite(paths.back(), gradientImage(64 + 8 * static_cast<int>(paths.size()), 96, CV_8UC3)));
+    }
+    const std::string raw = rawFile("RAW_KODAK_DC50.KDC");
+    if (!raw.empty())
+        paths.push_back(raw);
+
+    std::vector<cv::Mat> expected(paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        readImage(expected[i], paths[i], i % 2 == 0);
+
+    std::vector<std::future<cv::Mat>> reads;
+    for (int round = 0; round < 3; ++round)
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            reads.push_back(std::async(std::launch::async, [&paths, i] {
+                cv::Mat image;
+                return readImage(image, paths[i], i % 2 == 0).clone();
+            }));
+    for (std::size_t k = 0; k < reads.size(); ++k) {
+        const cv::Mat image = reads[k].get();
+        const cv::Mat& reference = expected[k % paths.size()];
+        ASSERT_EQ(image.size(), reference.size()) << paths[k % paths.size()];
+        EXPECT_EQ(cv::norm(image, reference, cv::NORM_INF), 0.0) << paths[k % paths.size()];
+    }
+    QDir(dir).removeRecursively();
+}

@@ -1,0 +1,289 @@
+#include "ImageIO.h"
+#include "ImageIOTestSupport.h"
+#include "Log.h"
+#include "StartupValues.h"
+#include "TestMedia.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+using imageio_test::TraceRecorder;
+using imageio_test::gradientImage;
+using imageio_test::maxDifference8;
+
+namespace {
+
+class ImageWriterTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { initImageLibraries(""); }
+    void SetUp() override
+    {
+        dir_ = testmedia::makeTempDir("vb-writer");
+        savedApplicationDirectory_ = applicationDirectory;
+        setApplicationDirectory("");
+    }
+    void TearDown() override
+    {
+        setApplicationDirectory(savedApplicationDirectory_);
+        QDir(dir_).removeRecursively();
+    }
+    std::string pathOf(const std::string& name) const { return (dir_ + "/").toStdString() + name; }
+    QStringList filesInDir() const { return QDir(dir_).entryList(QDir::Files | QDir::Hidden); }
+
+    // A stand-in metadata tool beside the program that records its arguments, one a line.
+    std::string installRecordingTool(int exitCode)
+    {
+        const QString toolDir = dir_ + "/app/";
+        QDir().mkpath(toolDir);
+        const QString script = toolDir + "exiftool";
+        QFile file(script);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QString("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"%1\"\nexit %2\n")
+                       .arg(dir_ + "/tool-arguments.txt")
+                       .arg(exitCode)
+                       .toUtf8());
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        setApplicationDirectory(toolDir.toStdString());
+        return (dir_ + "/tool-arguments.txt").toStdString();
+    }
+
+    QString dir_;
+    std::string savedApplicationDirectory_;
+};
+
+QStringList linesOf(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+std::string phonePhoto()
+{
+    const QString path = testmedia::mediaFile(
+        "forensics-samples-files/usr/share/forensics-samples/original-files/pic1/IMG_1054.JPG");
+    return path.toStdString();
+}
+
+QString exiftoolTag(const QString& tool, const std::string& path, const QString& tag)
+{
+    QProcess process;
+    process.start(tool, {"-s3", "-" + tag, QString::fromStdString(path)});
+    process.waitForFinished(-1);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+}  // namespace
+
+TEST_F(ImageWriterTest, EmptyImageWritesNothing)
+{
+    TraceRecorder trace;
+    EXPECT_FALSE(writeImage(pathOf("empty.png"), cv::Mat(), "", ""));
+    EXPECT_FALSE(writeImage(pathOf("empty.png"), cv::Mat(0, 10, CV_8UC3), "", ""));
+    EXPECT_TRUE(trace.names().empty());
+    EXPECT_TRUE(filesInDir().isEmpty());
+}
+
+struct Route {
+    const char* name;
+    int type;
+    std::vector<std::string> attempts;  // library attempts up to the one that wrote the file
+};
+
+std::ostream& operator<<(std::ostream& stream, const Route& value)
+{
+    return stream << value.name;
+}
+
+
+class ImageWriterRoutes : public ImageWriterTest, public ::testing::WithParamInterface<Route> {};
+
+TEST_P(ImageWriterRoutes, ExtensionAndDepthPickTheLibrary)
+{
+    const Route route = GetParam();
+    TraceRecorder trace;
+    ASSERT_TRUE(writeImage(pathOf(route.name), gradientImage(30, 40, route.type), "", "")) << route.name;
+    EXPECT_EQ(trace.names(), route.attempts) << route.name;
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(pathOf(route.name))));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ImageWriterRoutes,
+    ::testing::Values(Route{"result.JPG", CV_8UC3, {"freeimage-write"}},
+                      Route{"result.bmp", CV_8UC3, {"opencv-write"}},
+                      Route{"result.tif", CV_32FC3, {"freeimage-write"}},
+                      Route{"result16.tif", CV_16UC3, {"freeimage-write"}},
+                      Route{"out.exr", CV_32FC3, {"magick-write"}},
+                      Route{"out.dpx", CV_16UC3, {"magick-write"}},
+                      Route{"result.hdr", CV_32FC3, {"freeimage-write"}},
+                      Route{"result.sgi", CV_8UC3, {"opencv-write", "devil-write"}},
+                      Route{"result.gif", CV_8UC3, {"freeimage-write", "opencv-write", "devil-write", "magick-write"}}),
+    [](const ::testing::TestParamInfo<Route>& info) {
+        std::string name = info.param.name;
+        std::replace(name.begin(), name.end(), '.', '_');
+        return name;
+    });
+
+struct RoundTrip {
+    const char* name;
+    int bits;
+    int expectedDepth;
+    double tolerance;
+};
+
+std::ostream& operator<<(std::ostream& stream, const RoundTrip& value)
+{
+    return stream << value.name;
+}
+
+
+class ImageWriterRoundTrips : public ImageWriterTest, public ::testing::WithParamInterface<RoundTrip> {};
+
+// What saveImageWithDepth writes, readImage gives back: same orientation, channel
+// order and, where the format holds it, the same depth.
+TEST_P(ImageWriterRoundTrips, SavedPicturesReadBackAlike)
+{
+    const RoundTrip trip = GetParam();
+    const cv::Mat picture = gradientImage(48, 65, CV_32FC3);
+    const std::string path = pathOf(trip.name);
+    ASSERT_TRUE(saveImageWithDepth(path, picture, trip.bits, "")) << trip.name;
+    cv::Mat back;
+    readImage(back, path, false);
+    ASSERT_FALSE(back.empty()) << trip.name;
+    EXPECT_EQ(back.depth(), trip.expectedDepth) << trip.name;
+    EXPECT_LE(maxDifference8(back, picture), trip.tolerance) << trip.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ImageWriterRoundTrips,
+    ::testing::Values(RoundTrip{"p8.tif", 8, CV_8U, 1.0}, RoundTrip{"p16.tif", 16, CV_16U, 1.0},
+                      RoundTrip{"p32.tif", 32, CV_32F, 1.0}, RoundTrip{"p8.png", 8, CV_8U, 1.0},
+                      RoundTrip{"p16.png", 16, CV_16U, 1.0}, RoundTrip{"p8.jpg", 8, CV_8U, 8.0},
+                      RoundTrip{"p16.jpg", 16, CV_8U, 8.0}, RoundTrip{"p32.jpg", 32, CV_8U, 8.0},
+                      RoundTrip{"p8.bmp", 8, CV_8U, 1.0}, RoundTrip{"p16.bmp", 16, CV_8U, 1.0},
+                      RoundTrip{"p8.tga", 8, CV_8U, 1.0}, RoundTrip{"p32.tga", 32, CV_8U, 1.0},
+                      RoundTrip{"p8.dpx", 8, CV_8U, 1.0}, RoundTrip{"p16.dpx", 16, CV_16U, 1.0},
+                      RoundTrip{"p32.exr", 32, CV_32F, 1.0}, RoundTrip{"p16.exr", 16, CV_32F, 1.0},
+                      RoundTrip{"p32.hdr", 32, CV_32F, 2.0}, RoundTrip{"p16.hdr", 16, CV_32F, 2.0},
+                      RoundTrip{"p16.psd", 16, CV_16U, 1.0}, RoundTrip{"p8.ppm", 8, CV_8U, 1.0},
+                      RoundTrip{"p16.ppm", 16, CV_16U, 1.0}),
+    [](const ::testing::TestParamInfo<RoundTrip>& info) {
+        std::string name = info.param.name;
+        std::replace(name.begin(), name.end(), '.', '_');
+        return name;
+    });
+
+TEST_F(ImageWriterTest, FailedWriteKeepsTheExistingFileAndLeavesNoPartialFile)
+{
+    const std::string path = pathOf("keep.exr");
+    {
+        QFile existing(QString::fromStdString(path));
+        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+        existing.write("earlier export");
+    }
+    // No library writes 32-bit integers as EXR.
+    EXPECT_FALSE(writeImage(path, cv::Mat(10, 10, CV_32SC3, cv::Scalar::all(7)), "", ""));
+    QFile existing(QString::fromStdString(path));
+    ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
+    EXPECT_EQ(existing.readAll(), QByteArray("earlier export"));
+    EXPECT_EQ(filesInDir(), QStringList{"keep.exr"});
+}
+
+TEST_F(ImageWriterTest, SuccessfulWriteReplacesTheExistingFile)
+{
+    const std::string path = pathOf("again.png");
+    ASSERT_TRUE(writeImage(path, gradientImage(10, 12, CV_8UC3), "", ""));
+    ASSERT_TRUE(writeImage(path, gradientImage(20, 24, CV_8UC3), "", ""));
+    cv::Mat back;
+    readImage(back, path, false);
+    EXPECT_EQ(back.size(), cv::Size(24, 20));
+    EXPECT_EQ(filesInDir(), QStringList{"again.png"});
+}
+
+TEST_F(ImageWriterTest, MagickFailureOnExrIsLoggedAndTheOtherLibrariesTried)
+{
+    ASSERT_TRUE(setLogDirectory((dir_ + "/").toStdString()));
+    TraceRecorder trace;
+    // 32-bit integers have no Magick++ storage type, and no other library takes them as EXR.
+    EXPECT_FALSE(writeImage(pathOf("out.exr"), cv::Mat(8, 8, CV_32SC3, cv::Scalar::all(5)), "", ""));
+    const std::vector<std::string> names = trace.names();
+    ASSERT_FALSE(names.empty());
+    EXPECT_EQ(names.front(), "magick-write");
+    EXPECT_EQ(names.back(), "magick-write");
+    EXPECT_EQ(trace.count("exiftool"), 0);
+    const QStringList log = linesOf(logFilePath());
+    EXPECT_TRUE(log.join('\n').contains("ERROR at function ImageMagick Saver => "));
+}
+
+TEST_F(ImageWriterTest, ToolGetsSourceKeywordAndTargetAsWholeArguments)
+{
+    const std::string argumentsFile = installRecordingTool(0);
+    const std::string source = pathOf("source photo \"1\".jpg");
+    ASSERT_TRUE(cv::imwrite(source, gradientImage(8, 8, CV_8UC3)));
+    const std::string target = pathOf("sub dir/target.png");
+    QDir().mkpath(dir_ + "/sub dir");
+
+    ASSERT_TRUE(writeImage(target, gradientImage(8, 8, CV_8UC3), source, "two words"));
+    EXPECT_EQ(linesOf(argumentsFile),
+              (QStringList{"-q", "-tagsfromfile", QString::fromStdString(source), "-keywords+=two words",
+                           "-Firmware=Vellumbra", QString::fromStdString(target)}));
+}
+
+TEST_F(ImageWriterTest, NoToolRunWithoutSourceOrForMagickFormats)
+{
+    const std::string argumentsFile = installRecordingTool(0);
+    TraceRecorder trace;
+    ASSERT_TRUE(writeImage(pathOf("plain.png"), gradientImage(8, 8, CV_8UC3), "", "kw"));
+    ASSERT_TRUE(writeImage(pathOf("film.dpx"), gradientImage(8, 8, CV_8UC3), pathOf("plain.png"), "kw"));
+    EXPECT_EQ(trace.count("exiftool"), 0);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(argumentsFile)));
+}
+
+TEST_F(ImageWriterTest, FailingToolIsLoggedButTheWriteSucceeds)
+{
+    installRecordingTool(3);
+    ASSERT_TRUE(setLogDirectory((dir_ + "/").toStdString()));
+    const std::string source = pathOf("source.jpg");
+    ASSERT_TRUE(cv::imwrite(source, gradientImage(8, 8, CV_8UC3)));
+    EXPECT_TRUE(saveImageWithDepth(pathOf("result.jpg"), gradientImage(8, 8, CV_8UC3), 8, source));
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(pathOf("result.jpg"))));
+    EXPECT_TRUE(linesOf(logFilePath()).join('\n').contains("exit code 3"));
+}
+
+TEST_F(ImageWriterTest, MetadataIsCopiedAndOnlyTheToolsOwnBackupRemoved)
+{
+    const QString exiftool = QStandardPaths::findExecutable("exiftool");
+    const std::string source = phonePhoto();
+    if (exiftool.isEmpty() || source.empty())
+        GTEST_SKIP() << "needs exiftool and the phone photos (VB_TEST_MEDIA)";
+
+    const std::string target = pathOf("export.jpg");
+    const QString userBackup = QString::fromStdString(target) + "_original";
+    {
+        QFile backup(userBackup);
+        ASSERT_TRUE(backup.open(QIODevice::WriteOnly));
+        backup.write("the user's own file");
+    }
+    ASSERT_TRUE(saveImageWithDepth(target, gradientImage(60, 80, CV_8UC3), 8, source));
+    EXPECT_EQ(exiftoolTag(exiftool, target, "Make"), "Canon");
+    EXPECT_EQ(exiftoolTag(exiftool, target, "Keywords"), "Vellumbra");
+    QFile backup(userBackup);
+    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+    EXPECT_EQ(backup.readAll(), QByteArray("the user's own file"));
+
+    QFile::remove(userBackup);
+    ASSERT_TRUE(saveImageWithDepth(pathOf("second.tif"), gradientImage(60, 80, CV_8UC3), 16, source));
+    EXPECT_EQ(exiftoolTag(exiftool, pathOf("second.tif"), "Make"), "Canon");
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(pathOf("second.tif")) + "_original"));
+}

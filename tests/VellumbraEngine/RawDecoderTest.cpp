@@ -1,0 +1,106 @@
+#include "ImageIOSupport.h"
+#include "RawDecoder.h"
+#include "TestMedia.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string rawFile(const char* name)
+{
+    const QString path = testmedia::rawDir() + "/" + name;
+    return QFile::exists(path) ? path.toStdString() : std::string();
+}
+
+// Runs the decoder on an argument list ending in path and takes the picture over.
+int decode(std::vector<std::string> arguments, cv::Mat& picture)
+{
+    std::lock_guard<std::mutex> lock(imageLibraryMutex());
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
+    rawDecoderImage.release();
+    const int status = dcraw_main(static_cast<int>(argv.size()), argv.data());
+    picture = rawDecoderImage;
+    rawDecoderImage.release();
+    return status;
+}
+
+std::vector<std::string> fullList(const std::string& path)
+{
+    return {"dcraw.exe", "-T", "-w", "-6", "-o", "3", "-g", "2.4", "12.92", "-H", "5", "-q", "3", path};
+}
+
+std::vector<std::string> previewList(const std::string& path)
+{
+    return {"dcraw.exe", "-T", "-w", "-6", "-o", "3", "-g", "2.4", "12.92", "-H", "5", "-q", "0", "-h", path};
+}
+
+}  // namespace
+
+TEST(RawDecoder, BadArgumentListsDecodeNothing)
+{
+    const std::string path = rawFile("RAW_KODAK_DC50.KDC");
+    const std::string file = path.empty() ? "/nonexistent.kdc" : path;
+    const std::vector<std::vector<std::string>> lists = {
+        {"dcraw.exe"},                               // no file
+        {"dcraw.exe", "-T", "-w"},                   // options only
+        {"dcraw.exe", "-Z", file},                   // unknown option
+        {"dcraw.exe", "-q", "best", file},           // non-numeric value
+        {"dcraw.exe", "-g", "2.4", file},            // value missing
+        {"dcraw.exe", "-T", "/nonexistent/a.kdc"}};  // missing file
+    for (const auto& list : lists) {
+        cv::Mat picture;
+        EXPECT_EQ(decode(list, picture), 1) << list.back();
+        EXPECT_TRUE(picture.empty()) << list.back();
+    }
+}
+
+TEST(RawDecoder, FileThatIsNotARawLeavesNoPicture)
+{
+    const QString dir = testmedia::makeTempDir("vb-rawdecoder");
+    const std::string path = (dir + "/photo.nef").toStdString();
+    ASSERT_TRUE(cv::imwrite(path + ".jpg", cv::Mat(32, 32, CV_8UC3, cv::Scalar(1, 2, 3))));
+    ASSERT_TRUE(QFile::rename(QString::fromStdString(path + ".jpg"), QString::fromStdString(path)));
+    cv::Mat picture;
+    EXPECT_EQ(decode(fullList(path), picture), 1);
+    EXPECT_TRUE(picture.empty());
+    QDir(dir).removeRecursively();
+}
+
+// Each call starts from the default options: a half-size decode must not leak into the
+// next full-quality one, and the output is RGB in 16 bits with an even width.
+TEST(RawDecoder, PreviewThenFullGivesBothSizes)
+{
+    const std::string path = rawFile("canon_eos_kiss_x4_magiclantern_colorchart.dng");
+    if (path.empty())
+        GTEST_SKIP() << "camera raw test file absent";
+    cv::Mat preview;
+    cv::Mat full;
+    ASSERT_EQ(decode(previewList(path), preview), 0);
+    ASSERT_EQ(decode(fullList(path), full), 0);
+    EXPECT_EQ(preview.type(), CV_16UC3);
+    EXPECT_EQ(full.type(), CV_16UC3);
+    EXPECT_EQ(preview.size(), cv::Size(866, 578));  // 867 columns, the last one dropped
+    EXPECT_EQ(full.size(), cv::Size(1734, 1156));
+}
+
+// The decoder hands RGB over; the reader turns it into BGR. The sky over the top rows
+// of the Kodak picture shows which channel is blue.
+TEST(RawDecoder, OutputIsInRgbOrder)
+{
+    const std::string path = rawFile("RAW_KODAK_DC50.KDC");
+    if (path.empty())
+        GTEST_SKIP() << "camera raw test file absent";
+    cv::Mat picture;
+    ASSERT_EQ(decode(fullList(path), picture), 0);
+    const cv::Scalar sky = cv::mean(picture(cv::Rect(0, 0, picture.cols, picture.rows / 10)));
+    EXPECT_GT(sky[2], sky[0]);
+}
