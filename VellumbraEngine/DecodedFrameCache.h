@@ -1,0 +1,29 @@
+#pragma once
+#include <opencv2/core.hpp>
+
+#include <cstdint>
+#include <vector>
+
+// The most recently decoded video frames by index, so that reads walking back
+// and forth around one frame do not send the decoder back to a key frame for
+// each of them. Entries are never written to; readers copy them.
+class DecodedFrameCache {
+public:
+    // Keeps at most `frames` entries, dropping the least recently used first.
+    void setCapacity(int frames);
+    int capacity() const { return maxFrames; }
+    bool contains(int index) const;
+    // Shares the cached pixels; false when the index is not held.
+    bool find(int index, cv::Mat& frame);
+    void insert(int index, const cv::Mat& frame);
+
+private:
+    struct Entry {
+        int index;
+        cv::Mat frame;
+        std::uint64_t lastUse;
+    };
+    std::vector<Entry> entries;
+    int maxFrames = 0;
+    std::uint64_t useCounter = 0;
+};

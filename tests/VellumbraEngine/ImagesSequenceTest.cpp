@@ -1,0 +1,512 @@
+#include "FrameSourceTestSupport.h"
+#include "ImageIO.h"
+#include "ImagesSequence.h"
+#include "InMemorySequence.h"
+#include "TestMedia.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <functional>
+#include <numeric>
+#include <random>
+#include <thread>
+
+using namespace framesource;
+
+namespace {
+
+struct FakeVideo {
+    FakeCapture* capture;
+    std::unique_ptr<ImagesSequence> sequence;
+};
+
+FakeVideo openFake(const std::function<void(FakeCapture&)>& configure = {})
+{
+    auto capture = std::make_unique<FakeCapture>();
+    if (configure)
+        configure(*capture);
+    FakeCapture* raw = capture.get();
+    return {raw, std::make_unique<ImagesSequence>(QString("fake.mp4"), std::move(capture))};
+}
+
+int frameAt(ImagesSequence& sequence, int index)
+{
+    cv::Mat frame;
+    return tinyFrameIndex(sequence.getFrame(frame, index, false));
+}
+
+int displayedIndex(ImagesSequence& sequence, int index)
+{
+    cv::Mat shown;
+    return tinyFrameIndex(sequence.getDisplayImageAt(shown, index, true, false));
+}
+
+// The indices that the stacking run reads: the chosen one, then after and before in turn.
+std::vector<int> stackingOrder(int instant, int before, int after)
+{
+    std::vector<int> order{instant};
+    for (int k = 1; k <= std::max(before, after); ++k) {
+        if (k <= after)
+            order.push_back(instant + k);
+        if (k <= before)
+            order.push_back(instant - k);
+    }
+    return order;
+}
+
+std::uint64_t pixelHash(const cv::Mat& image)
+{
+    std::uint64_t hash = 1469598103934665603ULL;
+    for (int row = 0; row < image.rows; ++row) {
+        const uchar* data = image.ptr(row);
+        for (size_t i = 0; i < image.cols * image.elemSize(); ++i)
+            hash = (hash ^ data[i]) * 1099511628211ULL;
+    }
+    return hash;
+}
+
+QString videoSample(const QString& name)
+{
+    return testmedia::mediaFile("forensics-samples-files/usr/share/forensics-samples/original-files/" + name);
+}
+
+}  // namespace
+
+TEST(ImagesSequence, CountsOnlyTheFramesThatCanBeDecodedAndSeeksExactly)
+{
+    struct Case {
+        const char* name;
+        int decodable;
+        std::function<void(FakeCapture&)> misbehave;
+    };
+    const Case cases[] = {
+        {"reports 100, decodes 97", 97, [](FakeCapture& c) { c.reportedCount = 100; }},
+        {"reports 10, decodes 30", 30, [](FakeCapture& c) { c.reportedCount = 10; }},
+        {"reports far past the end", 97, [](FakeCapture& c) { c.reportedCount = 1000; }},
+        {"reports nothing", 12, [](FakeCapture& c) { c.reportedCount = 0; }},
+        {"reports NaN", 12, [](FakeCapture& c) { c.reportedCount = std::nan(""); }},
+        {"refuses to seek", 97, [](FakeCapture& c) { c.refusesSeek = true; }},
+        {"accepts a seek but stays", 97, [](FakeCapture& c) { c.ignoresSeek = true; }},
+        {"seeks land two frames late", 97, [](FakeCapture& c) { c.seekLandsOff = 2; }},
+        {"seeks land three frames early", 97, [](FakeCapture& c) { c.seekLandsOff = -3; }},
+        {"no frame times", 40, [](FakeCapture& c) { c.hasTimes = false; }},
+        {"a single frame", 1, [](FakeCapture& c) { c.reportedCount = 1; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeVideo video = openFake([&](FakeCapture& capture) {
+            capture.decodable = c.decodable;
+            capture.reportedCount = c.decodable;
+            c.misbehave(capture);
+        });
+        ImagesSequence& sequence = *video.sequence;
+        ASSERT_TRUE(sequence.opened);
+        EXPECT_EQ(sequence.frameCount, c.decodable);
+        EXPECT_EQ(sequence.lastIndex, c.decodable - 1);
+        EXPECT_EQ(sequence.getCurrentIndex(), 0);
+        EXPECT_EQ(displayedIndex(sequence, 0), 0);
+        const int last = c.decodable - 1;
+        for (int index : {last, last / 2, 0, last - 1, last / 3, last}) {
+            if (index >= 0) {
+                EXPECT_EQ(frameAt(sequence, index), index);
+            }
+        }
+        EXPECT_EQ(frameAt(sequence, c.decodable), -1);
+        EXPECT_EQ(frameAt(sequence, -1), -1);
+        EXPECT_EQ(sequence.getCurrentIndex(), 0);
+        cv::Mat shown;
+        EXPECT_EQ(tinyFrameIndex(sequence.nextFrame(shown, false, false)), std::min(1, last));
+    }
+}
+
+TEST(ImagesSequence, VideoThatCannotBeOpenedStaysUnopenedWithALogEntry)
+{
+    const QString folder = testmedia::makeTempDir("vb-notvideo");
+    const QString textFile = folder + "/notes.mp4";
+    QFile file(textFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("this is not a video\n");
+    file.close();
+
+    struct Case {
+        const char* name;
+        QString path;
+        std::function<void(FakeCapture&)> fake;  // empty: the real FFmpeg capture
+    };
+    const Case cases[] = {
+        {"missing file", folder + "/missing.mp4", {}},
+        {"text file", textFile, {}},
+        {"capture refuses to open", "refused.mp4", [](FakeCapture& c) { c.opens = false; }},
+        {"no frame at all", "empty.mp4", [](FakeCapture& c) { c.decodable = 0; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        std::unique_ptr<FakeCapture> fake;
+        if (c.fake) {
+            fake = std::make_unique<FakeCapture>();
+            c.fake(*fake);
+        }
+        ImagesSequence sequence(c.path, std::move(fake));
+        EXPECT_FALSE(sequence.opened);
+        EXPECT_TRUE(log.text().contains("ERROR at function main => The video '" + c.path +
+                                        "' does not exist or we can not open it."));
+        cv::Mat frame;
+        EXPECT_TRUE(sequence.getFrame(frame, 0, false).empty());
+        EXPECT_TRUE(sequence.nextFrame(frame, false, false).empty());
+    }
+}
+
+TEST(ImagesSequence, UnusableFrameRateFallsBackTo25)
+{
+    for (double reported : {0.0, std::nan(""), -30.0, double(INFINITY)}) {
+        SCOPED_TRACE(reported);
+        LogCapture log;
+        FakeVideo video = openFake([&](FakeCapture& capture) { capture.reportedFps = reported; });
+        ImagesSequence& sequence = *video.sequence;
+        EXPECT_FLOAT_EQ(sequence.fps, 25.0f);
+        EXPECT_FLOAT_EQ(sequence.secondsPerFrame, 1.65f / 25.0f);
+        EXPECT_EQ(sequence.durationLabel, "00:01");
+        EXPECT_TRUE(log.text().contains("frame rate"));
+    }
+}
+
+TEST(ImagesSequence, LabelsNameTimesAndPhotoNumbers)
+{
+    FakeVideo long25 = openFake([](FakeCapture& c) {
+        c.decodable = 1501;
+        c.reportedCount = 1501;
+    });
+    EXPECT_EQ(long25.sequence->positionLabel(900), "00:36");
+    EXPECT_EQ(long25.sequence->positionLabel(-1), "00:00");
+    EXPECT_EQ(long25.sequence->infoLabel(-1), "01:00");
+    EXPECT_EQ(long25.sequence->currentFileName(), "fake.mp4");
+
+    // One frame has no span to divide by.
+    FakeVideo single = openFake([](FakeCapture& c) { c.decodable = c.reportedCount = 1; });
+    EXPECT_EQ(single.sequence->durationLabel, "00:00");
+    EXPECT_EQ(single.sequence->positionLabel(0), "00:00");
+
+    const QString folder = testmedia::makeTempDir("vb-photos12");
+    const QStringList files = writeTinyPhotos(folder, "photo", 12);
+    ImagesSequence photos(files);
+    ASSERT_TRUE(photos.opened);
+    EXPECT_EQ(displayedIndex(photos, 4), 4);
+    EXPECT_EQ(photos.positionLabel(-1), "5/12");
+    EXPECT_EQ(photos.infoLabel(-1), "photo04.png");
+    EXPECT_EQ(photos.currentFileName(), files[4]);
+    EXPECT_EQ(photos.infoLabel(12), "");
+}
+
+TEST(ImagesSequence, SpeedStepsSetTheSecondsPerFrame)
+{
+    FakeVideo video = openFake([](FakeCapture& c) { c.reportedFps = 30; });
+    const struct {
+        int step;
+        float secondsPerFrame;
+    } cases[] = {{0, 0.055f}, {4, 0.0275f}, {-4, 0.11f}, {1, 6.6f / (5 * 30)}, {-1, 5 * 1.65f * 0.25f / 30}};
+    for (const auto& c : cases) {
+        video.sequence->setSpeed(c.step);
+        EXPECT_NEAR(video.sequence->secondsPerFrame, c.secondsPerFrame, 1e-6) << "step " << c.step;
+    }
+}
+
+TEST(ImagesSequence, BrightnessScalesTheDisplayImage)
+{
+    FakeVideo video = openFake([](FakeCapture& c) { c.decodable = c.reportedCount = 200; });
+    ImagesSequence& sequence = *video.sequence;
+    const cv::Mat decoded = tinyFrame(150);  // blue 150, green 0, red 77
+    const struct {
+        int step;
+        cv::Vec3b expected;
+    } cases[] = {{0, {150, 0, 77}}, {3, {255, 0, 154}}, {-3, {75, 0, 38}}, {6, {255, 0, 255}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.step);
+        sequence.setBrightness(c.step);
+        cv::Mat shown;
+        sequence.getDisplayImageAt(shown, 150, true, false);
+        EXPECT_EQ(shown.at<cv::Vec3b>(0, 0), c.expected);
+        // setBrightness rebuilds the display from the decoded frame, not from the last display.
+        sequence.setBrightness(0);
+        sequence.getDisplayImageAt(shown, 150, true, false);
+        EXPECT_EQ(cv::norm(shown, decoded, cv::NORM_INF), 0);
+    }
+}
+
+TEST(ImagesSequence, GetFrameLeavesThePlaybackPositionWhereItWas)
+{
+    FakeVideo video = openFake();
+    ImagesSequence& sequence = *video.sequence;
+    EXPECT_EQ(displayedIndex(sequence, 10), 10);
+    EXPECT_EQ(frameAt(sequence, 3), 3);
+    EXPECT_EQ(frameAt(sequence, 25), 25);
+    EXPECT_EQ(sequence.getCurrentIndex(), 10);
+
+    cv::Mat shown;
+    EXPECT_EQ(tinyFrameIndex(sequence.getCvImageAt(shown, 10, true, false, false)), 10);
+    EXPECT_EQ(tinyFrameIndex(sequence.nextFrame(shown, false, false)), 11);
+    EXPECT_EQ(tinyFrameIndex(sequence.nextFrame(shown, false, false)), 12);
+    EXPECT_EQ(frameAt(sequence, 0), 0);
+    EXPECT_EQ(tinyFrameIndex(sequence.previousFrame(shown, false, false)), 11);
+    EXPECT_EQ(tinyFrameIndex(sequence.nextFrame(shown, false, false)), 12);
+    EXPECT_EQ(tinyFrameIndex(sequence.nextFrame(shown, false, false)), 13);
+    EXPECT_EQ(sequence.getCurrentIndex(), 13);
+}
+
+TEST(ImagesSequence, StackingOrderReadsSeekRarely)
+{
+    // A seek costs as much as decoding dozens of frames; grabbing forward is cheap.
+    FakeVideo video = openFake([](FakeCapture& c) { c.decodable = c.reportedCount = 300; });
+    for (const auto& [instant, side] : {std::pair{40, 2}, {100, 5}, {170, 10}, {250, 20}}) {
+        SCOPED_TRACE(side);
+        EXPECT_EQ(displayedIndex(*video.sequence, instant), instant);
+        const int grabsBefore = video.capture->grabs;
+        const int seeksBefore = video.capture->seeks;
+        const std::vector<int> order = stackingOrder(instant, side, side);
+        for (int index : order)
+            ASSERT_EQ(frameAt(*video.sequence, index), index);
+        EXPECT_LE(video.capture->seeks - seeksBefore, 2);
+        EXPECT_LE(video.capture->grabs - grabsBefore, 3 * static_cast<int>(order.size()) + 10);
+    }
+}
+
+TEST(ImagesSequence, IsAtEndAtTheEndOfThePlaybackRange)
+{
+    FakeVideo video = openFake();
+    ImagesSequence& sequence = *video.sequence;
+    sequence.setLastIndex(5);
+    displayedIndex(sequence, 4);
+    EXPECT_FALSE(sequence.isAtEnd());
+    displayedIndex(sequence, 5);
+    EXPECT_TRUE(sequence.isAtEnd());
+
+    // The range stays inside the frames and in order.
+    sequence.setLastIndex(100);
+    EXPECT_EQ(sequence.lastIndex, 29);
+    sequence.setFirstIndex(-3);
+    EXPECT_EQ(sequence.firstIndex, 0);
+    sequence.setLastIndex(7);
+    sequence.setFirstIndex(9);
+    EXPECT_EQ(sequence.firstIndex, 7);
+    sequence.setLastIndex(2);
+    EXPECT_EQ(sequence.lastIndex, 7);
+}
+
+TEST(ImagesSequence, ReadsEveryFrameOfAGeneratedClipExactly)
+{
+    const QString clip = writeCodedClip(testmedia::makeTempDir("vb-clip"), 60);
+    ImagesSequence sequence(clip);
+    ASSERT_TRUE(sequence.opened);
+    EXPECT_EQ(sequence.frameCount, 60);
+    EXPECT_FLOAT_EQ(sequence.fps, 25.0f);
+    EXPECT_FLOAT_EQ(sequence.aspectRatio, 2.0f);
+    EXPECT_EQ(sequence.durationLabel, "00:02");
+
+    std::vector<int> shuffled(60);
+    std::iota(shuffled.begin(), shuffled.end(), 0);
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
+    cv::Mat frame;
+    for (int index : shuffled)
+        ASSERT_EQ(codedFrameIndex(sequence.getFrame(frame, index, false)), index);
+    for (int index : stackingOrder(30, 12, 12))
+        ASSERT_EQ(codedFrameIndex(sequence.getFrame(frame, index, false)), index);
+    for (int index : {59, 0, 31, 30, 2})
+        ASSERT_EQ(codedFrameIndex(sequence.getDisplayImageAt(frame, index, false, false)), index);
+    EXPECT_EQ(sequence.getCurrentIndex(), 2);
+    EXPECT_EQ(codedFrameIndex(sequence.nextFrame(frame, false, false)), 3);
+}
+
+TEST(ImagesSequence, RandomAccessMatchesSequentialDecodingOfRealVideos)
+{
+    // Their frame-number seeks land up to four frames off, and some announce frames that never decode.
+    for (const char* name : {"movie1/VID_20191220_170832.mp4", "movie2/movie-hello.mp4", "movie2/movie-hello.avi",
+                             "movie2/movie-hello.mpeg", "movie2/movie-hello.ogg"}) {
+        SCOPED_TRACE(name);
+        const QString path = videoSample(name);
+        if (path.isEmpty())
+            GTEST_SKIP() << "real video " << name << " not fetched";
+        std::vector<std::uint64_t> sequential;
+        cv::VideoCapture bare(QFile::encodeName(path).toStdString(), cv::CAP_FFMPEG);
+        for (cv::Mat frame; bare.read(frame);)
+            sequential.push_back(pixelHash(frame));
+        const int count = static_cast<int>(sequential.size());
+
+        ImagesSequence sequence(path);
+        ASSERT_TRUE(sequence.opened);
+        ASSERT_EQ(sequence.frameCount, count);
+        std::vector<int> indices = stackingOrder(count / 2, 6, 6);
+        std::mt19937 random(11);
+        for (int i = 0; i < 12; ++i)
+            indices.push_back(std::uniform_int_distribution<int>(0, count - 1)(random));
+        indices.push_back(count - 1);
+        indices.push_back(0);
+        cv::Mat frame;
+        for (int index : indices)
+            EXPECT_EQ(pixelHash(sequence.getFrame(frame, index, false)), sequential[index]) << "frame " << index;
+        // Playing on from a moved position decodes the same frames too.
+        sequence.getDisplayImageAt(frame, count / 3, false, false);
+        for (int index = count / 3 + 1; index < count / 3 + 5; ++index)
+            EXPECT_EQ(pixelHash(sequence.nextFrame(frame, false, false)), sequential[index]) << "frame " << index;
+        for (int index = count / 3 + 3; index > count / 3 - 3; --index)
+            EXPECT_EQ(pixelHash(sequence.previousFrame(frame, false, false)), sequential[index]) << "frame " << index;
+    }
+}
+
+TEST(ImagesSequence, PlaysPhotosInCaseSensitiveOrder)
+{
+    const QString folder = testmedia::makeTempDir("vb-order");
+    const QStringList names{"b.png", "A.png", "a.png", "C.png"};
+    const QStringList expectedOrder{"A.png", "C.png", "a.png", "b.png"};
+    QStringList files;
+    for (const QString& name : names) {
+        files << folder + "/" + name;
+        cv::imwrite(QFile::encodeName(files.back()).toStdString(), tinyFrame(expectedOrder.indexOf(name)));
+    }
+    ImagesSequence sequence(files);
+    ASSERT_TRUE(sequence.opened);
+    EXPECT_TRUE(sequence.isPhotoList);
+    EXPECT_EQ(sequence.frameCount, 4);
+    EXPECT_FLOAT_EQ(sequence.fps, 25.0f);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(frameAt(sequence, i), i);
+        EXPECT_EQ(sequence.infoLabel(i), expectedOrder[i]);
+    }
+    EXPECT_EQ(sequence.getCurrentIndex(), 0);
+}
+
+TEST(ImagesSequence, ReadsARealPhotoBurst)
+{
+    const QStringList photos = testmedia::mediaFiles("forensics-samples-files/usr/share/forensics-samples/original-files",
+                                                     {"IMG_2019*.jpg", "IMG_2020*.jpg"});
+    if (photos.size() < 3)
+        GTEST_SKIP() << "real phone photos not fetched";
+    const QString folder = testmedia::makeTempDir("vb-burst");
+    QStringList burst;
+    for (int i = 0; i < 3; ++i) {
+        burst << QString("%1/burst_%2.jpg").arg(folder).arg(i);
+        ASSERT_TRUE(QFile::copy(photos[i], burst.back()));
+    }
+    ImagesSequence sequence(QStringList{burst[2], burst[0], burst[1]});
+    ASSERT_TRUE(sequence.opened);
+    ASSERT_EQ(sequence.frameCount, 3);
+    for (int i = 0; i < 3; ++i) {
+        cv::Mat expected;
+        readImage(expected, QFile::encodeName(burst[i]).toStdString(), false);
+        cv::Mat frame;
+        sequence.getFrame(frame, i, false);
+        ASSERT_FALSE(frame.empty());
+        EXPECT_EQ(cv::norm(frame, expected, cv::NORM_INF), 0) << "photo " << i;
+        if (i == 0) {
+            EXPECT_FLOAT_EQ(sequence.aspectRatio, static_cast<float>(expected.cols) / expected.rows);
+        }
+    }
+}
+
+TEST(ImagesSequence, UnreadablePhotosGiveEmptyFramesAndALogEntry)
+{
+    const QString folder = testmedia::makeTempDir("vb-bad-photos");
+    const QString good = folder + "/a_good.png";
+    const QString garbage = folder + "/b_garbage.jpg";
+    const QString missing = folder + "/c_missing.jpg";
+    const QString last = folder + "/d_good.png";
+    cv::imwrite(QFile::encodeName(good).toStdString(), tinyFrame(1));
+    cv::imwrite(QFile::encodeName(last).toStdString(), tinyFrame(4));
+    QFile junk(garbage);
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("\xff\xd8 not really a jpeg");
+    junk.close();
+
+    LogCapture log;
+    ImagesSequence sequence(QStringList{last, missing, garbage, good});
+    ASSERT_TRUE(sequence.opened);
+    EXPECT_EQ(sequence.frameCount, 4);
+    cv::Mat frame;
+    EXPECT_TRUE(sequence.getFrame(frame, 1, false).empty());
+    EXPECT_TRUE(log.text().contains("ERROR at function getCvImageAt => The image '" + garbage +
+                                    "' does not exist or we can not open it."));
+    // Stepping onto an unreadable photo keeps the last good one on display.
+    EXPECT_EQ(tinyFrameIndex(sequence.nextFrame(frame, false, false)), 1);
+    EXPECT_EQ(sequence.getCurrentIndex(), 1);
+    EXPECT_TRUE(log.text().contains("ERROR at function main => The image'" + garbage));
+    EXPECT_EQ(tinyFrameIndex(sequence.nextFrame(frame, false, false)), 1);
+    EXPECT_EQ(tinyFrameIndex(sequence.nextFrame(frame, false, false)), 4);
+    EXPECT_EQ(tinyFrameIndex(sequence.previousFrame(frame, false, false)), 4);
+    EXPECT_EQ(sequence.getCurrentIndex(), 2);
+    EXPECT_TRUE(log.text().contains(missing));
+
+    // An unreadable first photo, or none at all, leaves the sequence unopened.
+    ImagesSequence firstMissing(QStringList{last, missing});
+    EXPECT_FALSE(firstMissing.opened);
+    EXPECT_TRUE(log.text().contains("ERROR at function main => The image'" + missing +
+                                    "' does not exist or we can not open it."));
+    ImagesSequence none{QStringList{}};
+    EXPECT_FALSE(none.opened);
+    EXPECT_TRUE(none.getFrame(frame, 0, false).empty());
+}
+
+TEST(ImagesSequence, WorkersReadTheRightFramesWhileTheInterfaceSteps)
+{
+    const QString clip = writeCodedClip(testmedia::makeTempDir("vb-threads"), 90);
+    ImagesSequence sequence(clip);
+    ASSERT_TRUE(sequence.opened);
+
+    std::atomic<int> wrongFrames{0};
+    std::atomic<int> reads{0};
+    auto worker = [&](unsigned seed) {
+        std::mt19937 random(seed);
+        cv::Mat frame;
+        for (int round = 0; round < 6; ++round) {
+            const int instant = std::uniform_int_distribution<int>(10, 79)(random);
+            for (int index : stackingOrder(instant, 10, 10)) {
+                if (codedFrameIndex(sequence.getFrame(frame, index, false)) != index)
+                    ++wrongFrames;
+                ++reads;
+            }
+        }
+    };
+    std::thread first(worker, 1u);
+    std::thread second(worker, 2u);
+
+    int wrongDisplays = 0;
+    cv::Mat shown;
+    std::mt19937 random(3);
+    for (int round = 0; round < 8; ++round) {
+        sequence.getDisplayImageAt(shown, std::uniform_int_distribution<int>(5, 84)(random), true, false);
+        for (int step = 0; step < 5; ++step) {
+            if (codedFrameIndex(sequence.nextFrame(shown, false, true)) != sequence.getCurrentIndex())
+                ++wrongDisplays;
+        }
+        for (int step = 0; step < 5; ++step) {
+            if (codedFrameIndex(sequence.previousFrame(shown, false, true)) != sequence.getCurrentIndex())
+                ++wrongDisplays;
+            if (codedFrameIndex(sequence.getCvImageAt(shown, sequence.getCurrentIndex(), true, false, false)) !=
+                sequence.getCurrentIndex())
+                ++wrongDisplays;
+        }
+    }
+    first.join();
+    second.join();
+    EXPECT_EQ(wrongFrames, 0);
+    EXPECT_EQ(reads, 2 * 6 * 21);
+    EXPECT_EQ(wrongDisplays, 0);
+}
+
+TEST(InMemorySequence, GivesCopiesOfItsFramesByIndex)
+{
+    InMemorySequence sequence({tinyFrame(0), tinyFrame(1), tinyFrame(2)});
+    EXPECT_EQ(sequence.numberOfFrames(), 3);
+    EXPECT_EQ(sequence.lastFrameIndex(), 2);
+    EXPECT_FALSE(sequence.isAtEnd());
+    cv::Mat frame;
+    EXPECT_EQ(tinyFrameIndex(sequence.getFrame(frame, 2, false)), 2);
+    frame.setTo(cv::Scalar(9, 0, 0));
+    EXPECT_EQ(tinyFrameIndex(sequence.getFrame(frame, 2, true)), 2);
+    EXPECT_TRUE(sequence.getFrame(frame, 3, false).empty());
+    EXPECT_TRUE(sequence.getFrame(frame, -1, false).empty());
+    EXPECT_TRUE(InMemorySequence(std::vector<cv::Mat>{tinyFrame(0)}).isAtEnd());
+}
