@@ -51,8 +51,8 @@ int ghostingPowerFor(float power, const cv::Mat& instant)
     if (!(power >= 0.0f))
         return -1;
     const int side = std::max(instant.rows, instant.cols);
-    // Beyond the image side a search finds nothing more; the bound keeps the cast defined.
-    const float pixels = std::min(float(side) * power / 100.0f, float(side) * 2.0f);
+    // A search wider than the image finds nothing more; the bound keeps the cast defined.
+    const float pixels = std::min(float(side) * power / 100.0f, float(side));
     return std::max(17, static_cast<int>(pixels));
 }
 
@@ -177,7 +177,8 @@ public:
         const int request = context.request;
         if (request == StackingContext::RequestCancel)
             return false;
-        // A stop soon after the start keeps only what the first neighbour confirmed.
+        // A stop after two positions keeps the instant image alone, after three the
+        // instant image and the held first neighbour.
         if (request == StackingContext::RequestStop && (p == 2 || p == 3))
             restartAccumulator(p == 3);
         if (!accumulatorStarted)
