@@ -381,6 +381,21 @@ TEST(StackFrames, ATranslationThatIsNotFiniteLeavesTheFrameUnaligned)
     EXPECT_TRUE(log.text().contains("not plausible")) << log.text().toStdString();
 }
 
+TEST(StackFrames, AnAlignmentThatThrowsLeavesTheFramesUnaligned)
+{
+    // Two-channel frames have no grey conversion.
+    const std::vector<cv::Mat> frames{cv::Mat(kSmall, CV_8UC2, cv::Scalar(60, 90)),
+                                      cv::Mat(kSmall, CV_8UC2, cv::Scalar(80, 70))};
+    framesource::LogCapture log;
+    RecordingSequence source(frames);
+    StackingContext context;
+    const RunResult run = stack(context, &source, 0, 0, 2, true);
+    ASSERT_FALSE(run.light.empty());
+    EXPECT_LT(largestDifference(run.light, linearMean(frames, 8)), 1e-6);
+    EXPECT_TRUE(log.text().contains("Aligning images => The align option failed"));
+    EXPECT_FALSE(context.running);
+}
+
 // Double grey: the sharpness measure's Laplacian takes no float samples.
 cv::Mat greyOf(const cv::Mat& image)
 {
