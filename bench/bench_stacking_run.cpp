@@ -1,0 +1,291 @@
+// The whole stacking run over nine noisy frames of a real photograph, each moved
+// by a known sub-pixel shift, beside a plain OpenCV script doing the same job
+// (full-resolution ECC translation, warpAffine, float average). Counters:
+// ms_per_frame, the PSNR of the result against the clean instant frame, and its
+// gain over a single noisy frame.
+#include "ImagesSequenceBase.h"
+#include "InMemorySequence.h"
+#include "StackingContext.h"
+
+#include <benchmark/benchmark.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/video/tracking.hpp>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <utility>
+
+namespace {
+
+constexpr int kFrames = 9, kInstant = 4;
+constexpr double kNoiseSigma = 6.0;
+// Left out of the PSNR: the shifts uncover it, so no frame saw the clean content there.
+constexpr int kMargin = 8;
+const cv::Point2d kShifts[kFrames] = {{1.3, -0.7}, {-2.4, 1.1}, {0.6, 2.2}, {-1.8, -1.5}, {0.0, 0.0},
+                                      {3.1, 0.4},  {-0.9, -2.8}, {2.2, 1.9}, {-3.3, 0.8}};
+
+// The application's defaults: automatic power, medium antighosting, first quality.
+// LongExposure turns the antighosting off: what the run itself costs.
+enum Mode { AlignOff = 0, AlignOn = 1, MovingObject = 2, LongExposure = 3 };
+constexpr float kMediumAntighosting = 4.0f, kNoAntighosting = 100.0f;
+constexpr int kFirstQuality = 15;
+
+cv::Size frameSize(int height)
+{
+    return height == 2160 ? cv::Size(3840, 2160) : cv::Size(1920, 1080);
+}
+
+cv::Mat loadPhoto(const char* name, cv::Size size)
+{
+    const char* root = std::getenv("VB_TEST_MEDIA");
+    const std::string path = std::string(root ? root : VB_TEST_MEDIA) +
+                             "/mate-backgrounds/usr/share/backgrounds/mate/nature/" + name;
+    cv::Mat photo = cv::imread(path, cv::IMREAD_COLOR);
+    if (photo.empty()) {  // without the media: a smooth random texture
+        photo.create(size, CV_8UC3);
+        cv::RNG(5).fill(photo, cv::RNG::UNIFORM, 0, 256);
+        cv::GaussianBlur(photo, photo, cv::Size(0, 0), 3);
+    }
+    cv::Mat resized;
+    cv::resize(photo, resized, size, 0, 0, size.width > photo.cols ? cv::INTER_CUBIC : cv::INTER_AREA);
+    return resized;
+}
+
+// The scene of frame i: the photograph, with the moving object 14 pixels further
+// right for every frame after the instant one.
+cv::Mat scene(const cv::Mat& photo, const cv::Mat& object, int i)
+{
+    if (object.empty())
+        return photo;
+    cv::Mat withObject = photo.clone();
+    const int x = photo.cols / 3 + 14 * (i - kInstant), y = photo.rows / 3;
+    object.copyTo(withObject(cv::Rect(x, y, object.cols, object.rows)));
+    return withObject;
+}
+
+// Frame i as a camera would give it: the scene moved by its shift, plus noise.
+cv::Mat noisyFrame(const cv::Mat& sceneImage, int i, cv::Point2d shift)
+{
+    cv::Mat moved, noise(sceneImage.size(), CV_16SC3), frame;
+    const cv::Mat warp = (cv::Mat_<double>(2, 3) << 1, 0, shift.x, 0, 1, shift.y);
+    cv::warpAffine(sceneImage, moved, warp, sceneImage.size(), cv::INTER_CUBIC, cv::BORDER_REFLECT_101);
+    cv::RNG(1000 + i).fill(noise, cv::RNG::NORMAL, 0.0, kNoiseSigma);
+    cv::add(moved, noise, frame, cv::noArray(), CV_8U);
+    return frame;
+}
+
+struct Burst {
+    std::vector<cv::Mat> frames;
+    cv::Mat clean;  // the instant frame without noise, float in [0, 1]
+};
+
+cv::Mat asUnitFloat(const cv::Mat& image)
+{
+    cv::Mat result;
+    image.convertTo(result, CV_32F, 1.0 / 255.0);
+    return result;
+}
+
+const Burst& burst(int height, bool movingObject)
+{
+    static std::map<std::pair<int, bool>, Burst> bursts;
+    auto found = bursts.find({height, movingObject});
+    if (found != bursts.end())
+        return found->second;
+    const cv::Size size = frameSize(height);
+    const cv::Mat photo = loadPhoto("Garden.jpg", size);
+    cv::Mat object;
+    if (movingObject) {  // a textured object over a tenth of the frame
+        const cv::Mat flower = loadPhoto("YellowFlower.jpg", size);
+        object = flower(cv::Rect(size.width / 3, size.height / 3, size.width / 3, size.height * 3 / 10)).clone();
+    }
+    Burst b;
+    for (int i = 0; i < kFrames; ++i)
+        b.frames.push_back(noisyFrame(scene(photo, object, i), i, kShifts[i]));
+    b.clean = asUnitFloat(scene(photo, object, kInstant));
+    return bursts.emplace(std::make_pair(height, movingObject), std::move(b)).first->second;
+}
+
+double psnr(const cv::Mat& result, const cv::Mat& clean)
+{
+    const cv::Rect inside(kMargin, kMargin, clean.cols - 2 * kMargin, clean.rows - 2 * kMargin);
+    return cv::PSNR(result(inside), clean(inside), 1.0);
+}
+
+void reportRun(benchmark::State& state, double totalMs, const cv::Mat& result, const Burst& b)
+{
+    state.counters["ms_per_frame"] = totalMs / double(state.iterations()) / kFrames;
+    if (result.empty())
+        return;
+    const double single = psnr(asUnitFloat(b.frames[kInstant]), b.clean);
+    state.counters["psnr_dB"] = psnr(result, b.clean);
+    state.counters["gain_dB"] = psnr(result, b.clean) - single;
+}
+
+int engineThreads()
+{
+    return std::max(1, int(std::thread::hardware_concurrency()) - 1);
+}
+
+double millisecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Args: frame height (1080, 2160), mode.
+void BM_StackFrames(benchmark::State& state)
+{
+    const Mode mode = Mode(state.range(1));
+    const Burst& b = burst(int(state.range(0)), mode == MovingObject);
+    InMemorySequence source(b.frames);
+    cv::Mat light;
+    double totalMs = 0.0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        StackingContext context;
+        int count = kFrames;
+        light = context.stackFrames(&source, kInstant, 0, &count, -1.0f,
+                                    mode == LongExposure ? kNoAntighosting : kMediumAntighosting, mode != AlignOff,
+                                    kFirstQuality, engineThreads());
+        totalMs += millisecondsSince(start);
+    }
+    reportRun(state, totalMs, light, b);
+}
+
+// The OpenCV script: each frame read, aligned by full-resolution ECC (not when
+// the alignment is off), warped and added to a float sum.
+void BM_CvEccAverage(benchmark::State& state)
+{
+    const Mode mode = Mode(state.range(1));
+    const Burst& b = burst(int(state.range(0)), mode == MovingObject);
+    InMemorySequence source(b.frames);
+    const cv::TermCriteria criteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 70, 1e-6);
+    cv::Mat average;
+    double totalMs = 0.0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        cv::Mat instant, templateGrey, sum;
+        source.getFrame(instant, kInstant, false);
+        cv::cvtColor(instant, templateGrey, cv::COLOR_BGR2GRAY);
+        for (int i = 0; i < kFrames; ++i) {
+            cv::Mat frame, grey, aligned;
+            source.getFrame(frame, i, false);
+            aligned = frame;
+            if (mode != AlignOff && i != kInstant) {
+                cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+                cv::Mat warp = cv::Mat::eye(2, 3, CV_32F);
+                cv::findTransformECC(templateGrey, grey, warp, cv::MOTION_TRANSLATION, criteria, cv::noArray(), 5);
+                cv::warpAffine(frame, aligned, warp, frame.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP);
+            }
+            if (sum.empty())
+                sum = cv::Mat::zeros(frame.size(), CV_32FC3);
+            cv::accumulate(aligned, sum);
+        }
+        sum.convertTo(average, CV_32F, 1.0 / (255.0 * kFrames));
+        totalMs += millisecondsSince(start);
+    }
+    reportRun(state, totalMs, average, b);
+}
+
+#define STACKING_ARGS                                                                                       \
+    ArgsProduct({{1080, 2160}, {AlignOff, AlignOn, MovingObject, LongExposure}})->Unit(benchmark::kMillisecond)->UseRealTime()
+
+BENCHMARK(BM_StackFrames)->STACKING_ARGS;
+BENCHMARK(BM_CvEccAverage)->STACKING_ARGS;
+
+// --- Peak memory of a long 4K run ----------------------------------------------------
+
+// Frames made when they are read, as a decoder gives them: the run alone decides
+// how many are held.
+class GeneratedSequence : public ImagesSequenceBase {
+public:
+    GeneratedSequence(cv::Mat photo, int count) : photo(std::move(photo)), count(count) {}
+    cv::Mat& getFrame(cv::Mat& output, int index, bool) override
+    {
+        const cv::Point2d& shift = kShifts[index % kFrames];
+        output = noisyFrame(photo, index, cv::Point2d(shift.x, shift.y));
+        return output;
+    }
+    bool isAtEnd() override { return false; }
+    int numberOfFrames() const override { return count; }
+
+private:
+    cv::Mat photo;
+    int count;
+};
+
+// A field of /proc/self/status in MB (Linux).
+double statusMB(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == field) {
+            double kilobytes = 0.0;
+            status >> kilobytes;
+            return kilobytes / 1024.0;
+        }
+        status.ignore(1 << 12, '\n');
+    }
+    return 0.0;
+}
+
+// Starts measuring the peak resident size; returns the resident size now, which
+// holds the frames cached by the benchmarks that ran before.
+double startPeakMeasure()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+    return statusMB("VmRSS:");
+}
+
+double peakSince(double baseline)
+{
+    return statusMB("VmHWM:") - baseline;
+}
+
+void BM_StackFrames30x4KPeakMemory(benchmark::State& state)
+{
+    GeneratedSequence source(loadPhoto("Garden.jpg", frameSize(2160)), 30);
+    double peak = 0.0, totalMs = 0.0;
+    for (auto _ : state) {
+        const double baseline = startPeakMeasure();
+        const auto start = std::chrono::steady_clock::now();
+        StackingContext context;
+        int count = 30;
+        benchmark::DoNotOptimize(
+            context.stackFrames(&source, 15, 0, &count, -1.0f, kMediumAntighosting, true, kFirstQuality,
+                                engineThreads()).data);
+        totalMs += millisecondsSince(start);
+        peak = std::max(peak, peakSince(baseline));
+    }
+    state.counters["peak_MB"] = peak;
+    state.counters["ms_per_frame"] = totalMs / double(state.iterations()) / 30;
+}
+BENCHMARK(BM_StackFrames30x4KPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The script holding every frame, as it would to average them in one call.
+void BM_CvHoldAll30x4KPeakMemory(benchmark::State& state)
+{
+    GeneratedSequence source(loadPhoto("Garden.jpg", frameSize(2160)), 30);
+    double peak = 0.0;
+    for (auto _ : state) {
+        const double baseline = startPeakMeasure();
+        std::vector<cv::Mat> frames(30);
+        for (int i = 0; i < 30; ++i)
+            source.getFrame(frames[i], i, false);
+        cv::Mat sum = cv::Mat::zeros(frames[0].size(), CV_32FC3);
+        for (const cv::Mat& frame : frames)
+            cv::accumulate(frame, sum);
+        benchmark::DoNotOptimize(sum.data);
+        peak = std::max(peak, peakSince(baseline));
+    }
+    state.counters["peak_MB"] = peak;
+}
+BENCHMARK(BM_CvHoldAll30x4KPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
