@@ -297,8 +297,12 @@ float laplacianVariance(const cv::Mat& image)
 {
     if (image.empty())
         return 0.f;
+    // OpenCV has no float-to-double Laplacian: widen float samples first.
+    cv::Mat source = image;
+    if (image.depth() == CV_32F)
+        image.convertTo(source, CV_64F);
     cv::Mat laplacian;
-    cv::Laplacian(image, laplacian, CV_64F, 1, 1, 0, cv::BORDER_DEFAULT);
+    cv::Laplacian(source, laplacian, CV_64F, 1, 1, 0, cv::BORDER_DEFAULT);
     cv::Scalar mean, stddev;
     cv::meanStdDev(laplacian, mean, stddev);
     return static_cast<float>(stddev[0] * stddev[0]);

@@ -228,3 +228,12 @@ TEST(LaplacianVariance, SharpScoresAboveBlurredAndFlatIsZero)
     EXPECT_EQ(laplacianVariance(cv::Mat(20, 20, CV_8UC3, cv::Scalar::all(90))), 0.f);
     EXPECT_EQ(laplacianVariance(cv::Mat()), 0.f);
 }
+
+TEST(LaplacianVariance, EveryDepthScoresTheSamePictureAlike)
+{
+    cv::Mat sharp8(64, 64, CV_8UC3);
+    cv::randu(sharp8, 0, 255);
+    const float score8 = laplacianVariance(sharp8);
+    EXPECT_NEAR(laplacianVariance(convertBitDepth(sharp8, 16)) / (257.f * 257.f), score8, score8 * 1e-4);
+    EXPECT_NEAR(laplacianVariance(convertBitDepth(sharp8, 32)) * (255.f * 255.f), score8, score8 * 1e-4);
+}
