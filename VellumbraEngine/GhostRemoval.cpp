@@ -362,6 +362,27 @@ bool supportedDepth(int depth)
 
 }  // namespace
 
+void StackingContext::updateSearchCopies()
+{
+    if (referenceCopy.size() != referenceImage.size()) {
+        referenceCopy = searchCopy(referenceImage);
+        referenceSmall = scaledCopy(referenceCopy,
+                                    double(kMaximumSearchLevel) /
+                                        std::max({referenceImage.rows, referenceImage.cols, kMaximumSearchLevel}),
+                                    cv::INTER_LINEAR);
+    }
+    frameCopy = searchCopy(frameImage);
+}
+
+bool removeGhostsForDepth(StackingContext* context, int bits, const cv::Mat& reference, const cv::Mat& frame,
+                          int ghostingPower, float tolerance, int quality, int threadCount, int frameOrdinal,
+                          cv::Mat& out)
+{
+    if (!context || (bits != 8 && bits != 16 && bits != 32))
+        return false;
+    return context->removeGhosts(threadCount, reference, frame, ghostingPower, tolerance, quality, frameOrdinal, &out);
+}
+
 bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const cv::Mat& frame, int power,
                                    float toleranceValue, int step, int ordinal, cv::Mat* output)
 {
@@ -408,13 +429,7 @@ bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const 
         *output = cv::Mat(referenceImage.size(), referenceImage.type(), cv::Scalar::all(0));
         job.output = *output;
         // The members from here on: output may be the caller's frame or reference.
-        if (referenceCopy.size() != referenceImage.size()) {
-            referenceCopy = searchCopy(referenceImage);
-            referenceSmall = scaledCopy(
-                referenceCopy, double(kMaximumSearchLevel) / std::max({imageRows, imageCols, kMaximumSearchLevel}),
-                cv::INTER_LINEAR);
-        }
-        frameCopy = searchCopy(frameImage);
+        updateSearchCopies();
         referenceHalf = scaledCopy(referenceCopy, 0.5, cv::INTER_AREA);
         frameHalf = scaledCopy(frameCopy, 0.5, cv::INTER_AREA);
         if (requested(job))

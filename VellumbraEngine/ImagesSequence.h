@@ -38,6 +38,7 @@ public:
     // At the last frame or at the end of the playback range.
     bool isAtEnd() override;
     int numberOfFrames() const override { return frameCount; }
+    int lastFrameIndex() const override { return lastIndex; }
 
     // Moves the position to `index`, shows that frame and returns the display image.
     cv::Mat& getDisplayImageAt(cv::Mat& output, int index, bool preview, bool noLock);

@@ -12,7 +12,8 @@ public:
     virtual cv::Mat& getFrame(cv::Mat& output, int index, bool preview) = 0;
     virtual bool isAtEnd() = 0;
 
-    // Number of frames, and the index of the last one.
+    // Number of frames, and the index of the last one a walk through the frames
+    // may read (the end of the playback range for sources that have one).
     virtual int numberOfFrames() const = 0;
-    int lastFrameIndex() const { return numberOfFrames() - 1; }
+    virtual int lastFrameIndex() const { return numberOfFrames() - 1; }
 };

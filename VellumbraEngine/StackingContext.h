@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 
+class ImagesSequenceBase;
+
 // State of one stacking run or best-images search: the images it works on, the
 // ghost-removal settings, the linear-light accumulator, the progress the
 // interface shows and the request word through which it cancels or stops the run.
@@ -20,6 +22,28 @@ public:
     // Ignored unless a run is active.
     void requestCancel();
     void requestStop();
+
+    // Averages in linear light the frames first .. first + *count - 1 (a range
+    // holding instant), read in the order instant, +1, -1, +2, -2, ..., each checked
+    // against the instant image, optionally aligned to it by a translation, and
+    // freed of its ghosts. power is the antighosting power in percent of the larger
+    // side (negative: automatic); quality is the ghost search's block step. Returns
+    // lightImage; an empty image on cancel, on arguments it refuses or when the
+    // instant frame cannot be read (logged), *count then unchanged. Otherwise
+    // *count becomes the number of positions of the order walked.
+    cv::Mat stackFrames(ImagesSequenceBase* source, int instant, int first, int* count, float power, float tolerance,
+                        bool align, int quality, int threadCount);
+
+    // Walks back, then forward, from instant and stops each walk at the first
+    // neighbour whose ghosting power exceeds 30 % of the width. *first: where the
+    // backward walk stopped, -1 past frame 0; *last: where the forward walk stopped,
+    // or the first index past the source's range. An index is left as it was when a
+    // cancel or a failure (logged) ends the search before its walk ends.
+    void lookForBestImages(ImagesSequenceBase* source, int instant, int* first, int* last);
+
+    // Rebuilds referenceCopy and referenceSmall when referenceCopy is not the size
+    // of referenceImage, and makes frameCopy from frameImage.
+    void updateSearchCopies();
 
     // Radius, in full-size pixels, within which ghost removal looks for a moved
     // patch. Reads referenceSmall, frameCopy, referenceCopy and patchRadius, writes
@@ -63,3 +87,10 @@ public:
     std::atomic<bool> running{false};
     std::atomic<int> request{RequestNone};
 };
+
+// Ghost removal of 8-bit (bits 8), 16-bit (16) or float (32) samples with patch
+// radius 8. False when it was interrupted or failed; for another bits value false
+// with out untouched.
+bool removeGhostsForDepth(StackingContext* context, int bits, const cv::Mat& reference, const cv::Mat& frame,
+                          int ghostingPower, float tolerance, int quality, int threadCount, int frameOrdinal,
+                          cv::Mat& out);

@@ -1,0 +1,282 @@
+#include "AccumulateThread.h"
+#include "EccAlignment.h"
+#include "ImagesSequenceBase.h"
+#include "LinearAccumulator.h"
+#include "Log.h"
+#include "PixelOps.h"
+#include "StackingContext.h"
+#include "StackingRunSupport.h"
+
+#include <opencv2/imgproc.hpp>
+#include <opencv2/video/tracking.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kAlignWhere = "Aligning images";
+
+struct RunSettings {
+    int instant, first, count;
+    float power, tolerance;
+    bool align;
+    int quality, threadCount;
+};
+
+// instant, then alternately the frame k after and the frame k before it, each
+// while it lies in [first, first + count).
+std::vector<int> stackingOrder(int instant, int first, int count)
+{
+    std::vector<int> order{instant};
+    const long long end = static_cast<long long>(first) + count;
+    for (long long k = 1; static_cast<int>(order.size()) < count; ++k) {
+        const bool afterInside = instant + k < end, beforeInside = instant - k >= first;
+        if (!afterInside && !beforeInside)
+            break;
+        if (afterInside)
+            order.push_back(static_cast<int>(instant + k));
+        if (beforeInside && static_cast<int>(order.size()) < count)
+            order.push_back(static_cast<int>(instant - k));
+    }
+    return order;
+}
+
+// Search radius of the ghost removal in pixels; -1 (automatic) for a negative or
+// undefined power.
+int ghostingPowerFor(float power, const cv::Mat& instant)
+{
+    if (!(power >= 0.0f))
+        return -1;
+    const int side = std::max(instant.rows, instant.cols);
+    // Beyond the image side a search finds nothing more; the bound keeps the cast defined.
+    const float pixels = std::min(float(side) * power / 100.0f, float(side) * 2.0f);
+    return std::max(17, static_cast<int>(pixels));
+}
+
+// The alignment works on one channel of 8-bit or float samples.
+cv::Mat alignmentGrey(const cv::Mat& image)
+{
+    cv::Mat grey = image;
+    if (image.channels() > 1)
+        cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
+    if (grey.depth() == CV_16U)
+        grey.convertTo(grey, CV_32F, 1.0 / 65535.0);
+    return grey;
+}
+
+void logAlignFailure()
+{
+    logError(kAlignWhere,
+             "The align option failed maybe because of a lack of memory, try to disable this option next times.");
+}
+
+// A translation beyond a quarter of the image side, or not a number, is a failed
+// estimate: warping by it would stack a black or smeared frame.
+bool plausibleTranslation(const cv::Mat& warp, const cv::Size& size)
+{
+    const float dx = warp.at<float>(0, 2), dy = warp.at<float>(1, 2);
+    return std::isfinite(dx) && std::isfinite(dy) && std::fabs(dx) <= size.width / 4.0f &&
+           std::fabs(dy) <= size.height / 4.0f;
+}
+
+// The frame moved onto the template by a translation; the frame itself when the
+// alignment fails.
+cv::Mat alignedFrame(const cv::Mat& templateGrey, const cv::Mat& frame, int index)
+{
+    try {
+        cv::Mat warp = cv::Mat::eye(2, 3, CV_32F);
+        findTransform(templateGrey, alignmentGrey(frame), warp, cv::MOTION_TRANSLATION,
+                      cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 70, 1e-6));
+        if (!plausibleTranslation(warp, frame.size())) {
+            logError(kAlignWhere, "The translation found for the image number " + std::to_string(index) +
+                                      " is not plausible; the image is stacked unaligned.\n");
+            return frame;
+        }
+        cv::Mat aligned;
+        cv::warpAffine(frame, aligned, warp, frame.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                       cv::BORDER_CONSTANT, cv::Scalar::all(0));
+        return aligned;
+    } catch (...) {
+        logAlignFailure();
+        return frame;
+    }
+}
+
+// The run's one accumulation thread. It is joined before the accumulator is
+// touched again, and at the latest when the run leaves, by an exception too.
+class AccumulationThread {
+public:
+    explicit AccumulationThread(StackingContext& context) : context(context) {}
+    ~AccumulationThread() { join(); }
+    AccumulationThread(const AccumulationThread&) = delete;
+    AccumulationThread& operator=(const AccumulationThread&) = delete;
+
+    void start(int bits, const cv::Mat& frame)
+    {
+        if (launchAccumulateThread(bits, frame, &context, &handle))
+            running = true;
+        else
+            addToLinearAccumulator(bits, frame, &context);
+    }
+
+    void join()
+    {
+        if (!running)
+            return;
+        running = false;
+        if (pthread_join(handle, nullptr) != 0)
+            logError("main", "ERROR during pthread_join()\n");
+    }
+
+private:
+    StackingContext& context;
+    pthread_t handle{};
+    bool running = false;
+};
+
+// One stacking run over a checked range.
+class FrameStackingRun {
+public:
+    FrameStackingRun(StackingContext& context, ImagesSequenceBase& source, const RunSettings& settings)
+        : context(context), source(source), settings(settings)
+    {
+    }
+
+    // The light image into context.lightImage and the positions walked into
+    // *walked; false on a cancel or when the instant frame cannot be used.
+    bool run(int* walked)
+    {
+        instantImage = readInstantFrame(&source, settings.instant, "Main");
+        if (instantImage.empty())
+            return false;
+        bits = depthInBits(instantImage);
+        ghostingPower = ghostingPowerFor(settings.power, instantImage);
+        if (settings.align)
+            templateGrey = alignmentTemplate();
+        const std::vector<int> order = stackingOrder(settings.instant, settings.first, settings.count);
+        if (settings.count == 1)
+            restartAccumulator(false);
+
+        int p = 1;
+        {
+            AccumulationThread accumulation(context);
+            for (; p < settings.count && context.request == StackingContext::RequestNone; ++p) {
+                cv::Mat ghostFree;
+                const Outcome outcome = ghostFreeFrame(order[p], p, accumulation, ghostFree);
+                if (outcome == Outcome::LeaveLoop)
+                    break;
+                if (outcome == Outcome::Passed)
+                    accumulate(ghostFree, p, accumulation);
+            }
+        }
+        revisitInstantFrame(&source, settings.instant);
+
+        const int request = context.request;
+        if (request == StackingContext::RequestCancel)
+            return false;
+        // A stop soon after the start keeps only what the first neighbour confirmed.
+        if (request == StackingContext::RequestStop && (p == 2 || p == 3))
+            restartAccumulator(p == 3);
+        if (!accumulatorStarted)
+            restartAccumulator(true);
+        *walked = p;
+        if (finishLinearMean(&context, bits, context.lightImage))
+            return true;
+        logError("stackFrames", "The stacked frames could not be averaged.\n");
+        return false;
+    }
+
+private:
+    cv::Mat alignmentTemplate() const
+    {
+        try {
+            return alignmentGrey(instantImage);
+        } catch (...) {
+            logAlignFailure();
+            return cv::Mat();
+        }
+    }
+
+    enum class Outcome { Passed, Skipped, LeaveLoop };
+
+    // Frame n read, checked, aligned and freed of its ghosts into ghostFree, a
+    // buffer of its own. Joins the accumulation of the previous frame once this
+    // one is aligned, and leaves the loop when a request has arrived by then.
+    Outcome ghostFreeFrame(int n, int p, AccumulationThread& accumulation, cv::Mat& ghostFree)
+    {
+        cv::Mat frame;
+        source.getFrame(frame, n, false);
+        if (!neighbourMatchesInstant(frame, instantImage, n))
+            return Outcome::Skipped;
+        const cv::Mat aligned = templateGrey.empty() ? frame : alignedFrame(templateGrey, frame, n);
+        accumulation.join();
+        if (context.request != StackingContext::RequestNone)
+            return Outcome::LeaveLoop;
+        context.referenceCopy.release();
+        context.featureMask.release();
+        return removeGhostsForDepth(&context, bits, instantImage, aligned, ghostingPower, settings.tolerance,
+                                    settings.quality, settings.threadCount, p, ghostFree)
+                   ? Outcome::Passed
+                   : Outcome::Skipped;
+    }
+
+    // The first neighbour that passes is held until a second position has run, so
+    // that a stop right after it can still keep it.
+    void accumulate(const cv::Mat& ghostFree, int p, AccumulationThread& accumulation)
+    {
+        if (settings.count >= 3 && p == 1) {
+            held = ghostFree;
+            return;
+        }
+        if (!accumulatorStarted)
+            restartAccumulator(true);
+        accumulation.start(bits, ghostFree);
+    }
+
+    void restartAccumulator(bool withHeld)
+    {
+        initLinearAccumulator(bits, instantImage, &context);
+        if (withHeld && !held.empty())
+            addToLinearAccumulator(bits, held, &context);
+        accumulatorStarted = true;
+    }
+
+    StackingContext& context;
+    ImagesSequenceBase& source;
+    const RunSettings settings;
+    cv::Mat instantImage, templateGrey, held;
+    int bits = 0, ghostingPower = -1;
+    bool accumulatorStarted = false;
+};
+
+}  // namespace
+
+cv::Mat StackingContext::stackFrames(ImagesSequenceBase* source, int instant, int first, int* count, float power,
+                                     float toleranceValue, bool align, int quality, int threads)
+{
+    request = RequestNone;
+    if (!source || !count || *count < 1 || instant < first ||
+        static_cast<long long>(instant) >= static_cast<long long>(first) + *count) {
+        logError("stackFrames", "The frames to stack do not form a range holding the instant image.\n");
+        return cv::Mat();
+    }
+    running = true;
+    const RunningFlagGuard runningGuard{running};
+    try {
+        FrameStackingRun run(*this, *source, RunSettings{instant, first, *count, power, toleranceValue, align,
+                                                          quality, threads});
+        int walked = 0;
+        if (!run.run(&walked))
+            return cv::Mat();
+        *count = walked;
+        return lightImage;
+    } catch (const std::exception& error) {
+        logError("stackFrames", error.what());
+    } catch (...) {
+        logError("stackFrames", "Unknown exception during the stacking.");
+    }
+    return cv::Mat();
+}
