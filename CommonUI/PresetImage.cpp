@@ -1,4 +1,5 @@
 #include "PresetImage.h"
+#include "ui_PresetImage.h"
 
 #include "EngineDefaults.h"
 #include "LanguageEngine.h"
@@ -41,18 +42,19 @@ PresetImage::PresetImage(std::unique_ptr<RenderPipeline> pipelineIn, const QStri
       name_(name),
       worker(pipeline.get(), PresetImageWorkerThread::ScaledRender)
 {
-    ui.setupUi(this);
+    ui = std::make_unique<Ui::ImageReferencedClass>();
+    ui->setupUi(this);
     if (parent && parent->layout())
         parent->layout()->addWidget(this);
     if (receiver && previewFinishedSlot)
         connect(this, SIGNAL(previewFinished()), receiver, previewFinishedSlot);
     if (receiver && setPercentSlot)
         connect(this, SIGNAL(setPercent(int)), receiver, setPercentSlot);
-    ui.label_ImageReferencedText->installEventFilter(this);
-    ui.label_ImageReferenced->installEventFilter(this);
+    ui->label_ImageReferencedText->installEventFilter(this);
+    ui->label_ImageReferenced->installEventFilter(this);
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Maximum);
-    ui.label_ImageReferenced->setScaledContents(true);
-    ui.label_ImageReferencedText->setText(translate(name.toStdString()));
+    ui->label_ImageReferenced->setScaledContents(true);
+    ui->label_ImageReferencedText->setText(translate(name.toStdString()));
     setProperty("isSelected", false);
     connect(&worker, &PresetImageWorkerThread::processWellFinished, this, &PresetImage::thumbnailProcessed,
             Qt::QueuedConnection);
@@ -83,16 +85,16 @@ void PresetImage::thumbnailProcessed(cv::Mat result, int resultTicket)
 {
     if (resultTicket != ticket || result.empty())
         return;
-    if (!showImageInLabel(ui.label_ImageReferenced, convertBitDepth(result, 8), QSize()))
+    if (!showImageInLabel(ui->label_ImageReferenced, convertBitDepth(result, 8), QSize()))
         return;
-    ui.label_ImageReferenced->setMaximumHeight(result.rows);
-    ui.label_ImageReferenced->setMaximumWidth(result.cols);
+    ui->label_ImageReferenced->setMaximumHeight(result.rows);
+    ui->label_ImageReferenced->setMaximumWidth(result.cols);
 }
 
 bool PresetImage::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonPress &&
-        (watched == ui.label_ImageReferenced || watched == ui.label_ImageReferencedText)) {
+        (watched == ui->label_ImageReferenced || watched == ui->label_ImageReferencedText)) {
         const QWidget* widget = qobject_cast<const QWidget*>(watched);
         if (!widget || widget->isEnabled())
             emit onClick(this);

@@ -1,7 +1,6 @@
 #pragma once
 #include "MatMetaType.h"
 #include "PresetImageWorkerThread.h"
-#include "ui_PresetImage.h"
 
 #include <QFrame>
 #include <QString>
@@ -10,6 +9,10 @@
 #include <memory>
 
 class RenderPipeline;
+
+namespace Ui {
+class ImageReferencedClass;
+}
 
 // A preset tile: a live preview of the current image rendered with the preset's
 // settings, on a thread of its own, and the preset's name below it.
@@ -41,7 +44,7 @@ public slots:
     void thumbnailProcessed(cv::Mat result, int ticket);
 
 private:
-    Ui::ImageReferencedClass ui;
+    std::unique_ptr<Ui::ImageReferencedClass> ui;
     std::unique_ptr<RenderPipeline> pipeline;
     const cv::Mat* source = nullptr;
     QString name_;

@@ -1,4 +1,5 @@
 #include "ProSharpestImageSelection.h"
+#include "ui_ProSharpestImageSelection.h"
 
 #include "LabelImage.h"
 #include "TileColours.h"
@@ -23,9 +24,10 @@ ProSharpestImageSelection::ProSharpestImageSelection(QWidget* parent, QWidget* p
                                                      int frameIndex, const QString& text)
     : QFrame(parent), frameIndex_(frameIndex), tileNumber_(nextTileNumber++)
 {
-    ui.setupUi(this);
+    ui = std::make_unique<Ui::ImageRightReferencedClass>();
+    ui->setupUi(this);
     setProperty("isSelected", false);
-    ui.label_ImageRightReferencedText->setText(text);
+    ui->label_ImageRightReferencedText->setText(text);
 
     pinLabel_ = new QLabel(pinParent);
     pinLabel_->setPixmap(QPixmap::fromImage(tintedPin(tileNumber_)));
@@ -42,12 +44,12 @@ ProSharpestImageSelection::ProSharpestImageSelection(QWidget* parent, QWidget* p
         setMaximumWidth(std::max(1, parent->width() - margin));
     }
     const int thumbnailWidth = maximumWidth() / 2;
-    ui.label_ImageRightReferenced->setMaximumWidth(thumbnailWidth);
+    ui->label_ImageRightReferenced->setMaximumWidth(thumbnailWidth);
     if (image.cols > 0 && image.rows > 0)
-        ui.label_ImageRightReferenced->setMaximumHeight(
+        ui->label_ImageRightReferenced->setMaximumHeight(
             static_cast<int>(thumbnailWidth / (static_cast<float>(image.cols) / static_cast<float>(image.rows))));
-    showImageInLabel(ui.label_ImageRightReferenced, image,
-                     QSize(thumbnailWidth, ui.label_ImageRightReferenced->maximumHeight()));
+    showImageInLabel(ui->label_ImageRightReferenced, image,
+                     QSize(thumbnailWidth, ui->label_ImageRightReferenced->maximumHeight()));
 
     if (parent && parent->layout())
         parent->layout()->addWidget(this);

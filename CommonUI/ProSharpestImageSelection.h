@@ -1,14 +1,18 @@
 #pragma once
-#include "ui_ProSharpestImageSelection.h"
 
 #include <QFrame>
+#include <QLabel>
 #include <QPointer>
 #include <QString>
 #include <opencv2/core.hpp>
 
+#include <memory>
 #include <vector>
 
-class QLabel;
+
+namespace Ui {
+class ImageRightReferencedClass;
+}
 
 // A frame tile of the advanced mode's frame list: a thumbnail with a text, a
 // tinted pin shown over the timeline while the pointer hovers the tile, and the
@@ -46,7 +50,7 @@ private:
 
     // The pin goes with its parent when that is deleted first.
     QPointer<QLabel> pinLabel_;
-    Ui::ImageRightReferencedClass ui;
+    std::unique_ptr<Ui::ImageRightReferencedClass> ui;
     const int frameIndex_;
     const int tileNumber_;
 };

@@ -1,4 +1,5 @@
 #include "SharpestImageSelection.h"
+#include "ui_SharpestImageSelection.h"
 
 #include "ImagesSequence.h"
 #include "LabelImage.h"
@@ -31,12 +32,13 @@ int searchHalfWidth()
 
 SharpestImageSelection::SharpestImageSelection(QWidget* parent) : QFrame(parent), tileNumber_(nextTileNumber++)
 {
-    ui.setupUi(this);
-    ui.pushButton_Minus->setEnabled(false);
-    ui.pushButton_Plus->setEnabled(false);
-    ui.label_SharpestImageSelected->installEventFilter(this);
-    ui.label_SharpestImageEditionText->installEventFilter(this);
-    ui.lineEdit_Title->installEventFilter(this);
+    ui = std::make_unique<Ui::SharpestimageSelectionClass>();
+    ui->setupUi(this);
+    ui->pushButton_Minus->setEnabled(false);
+    ui->pushButton_Plus->setEnabled(false);
+    ui->label_SharpestImageSelected->installEventFilter(this);
+    ui->label_SharpestImageEditionText->installEventFilter(this);
+    ui->lineEdit_Title->installEventFilter(this);
 }
 
 SharpestImageSelection::SharpestImageSelection(ImagesSequence* sourceIn, QWidget* parent)
@@ -54,10 +56,10 @@ SharpestImageSelection::SharpestImageSelection(ImagesSequence* sourceIn, QWidget
     pinLabel_->setPixmap(QPixmap::fromImage(tintedPin(tileNumber_)));
     pinLabel_->setScaledContents(true);
     pinLabel_->setProperty("Pin", true);
-    ui.label_SharpestImageSelectionText->installEventFilter(this);
-    connect(ui.pushButton_Plus, SIGNAL(clicked()), this, SLOT(PushButtonPlusClicked()));
-    connect(ui.pushButton_Minus, SIGNAL(clicked()), this, SLOT(PushButtonMinusClicked()));
-    connect(ui.pushButton_Close, SIGNAL(clicked()), this, SLOT(PushButtonCloseClicked()));
+    ui->label_SharpestImageSelectionText->installEventFilter(this);
+    connect(ui->pushButton_Plus, SIGNAL(clicked()), this, SLOT(PushButtonPlusClicked()));
+    connect(ui->pushButton_Minus, SIGNAL(clicked()), this, SLOT(PushButtonMinusClicked()));
+    connect(ui->pushButton_Close, SIGNAL(clicked()), this, SLOT(PushButtonCloseClicked()));
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, SIGNAL(customContextMenuRequested(QPoint)), this, SLOT(customMenuRequested(QPoint)));
 
@@ -67,7 +69,7 @@ SharpestImageSelection::SharpestImageSelection(ImagesSequence* sourceIn, QWidget
     if (!(aspectRatio > 0.0f) && !image_.empty())
         aspectRatio = static_cast<float>(image_.cols) / static_cast<float>(image_.rows);
     if (aspectRatio > 0.0f)
-        ui.label_SharpestImageSelected->setMaximumHeight(static_cast<int>(width / aspectRatio));
+        ui->label_SharpestImageSelected->setMaximumHeight(static_cast<int>(width / aspectRatio));
     finishSetUp(parent);
 
     search = std::make_unique<SharpestImageSearcherWorkerThread>(image_, frameIndex_, source, searchHalfWidth());
@@ -82,7 +84,7 @@ SharpestImageSelection::SharpestImageSelection(const cv::Mat& image, QWidget* pa
     const int width = widthInParent(parent);
     setMaximumWidth(width);
     if (image_.cols > 0)
-        ui.label_SharpestImageSelected->setMaximumHeight(
+        ui->label_SharpestImageSelected->setMaximumHeight(
             static_cast<int>(static_cast<double>(image_.rows) * width / image_.cols));
     finishSetUp(parent);
 }
@@ -111,14 +113,14 @@ void SharpestImageSelection::finishSetUp(QWidget* parent)
         parent->layout()->addWidget(this);
     leaveEditionMode();
     const QColor colour = tileColour(tileNumber_);
-    ui.label_SharpestImageSelected->setStyleSheet(
+    ui->label_SharpestImageSelected->setStyleSheet(
         QStringLiteral("border-color: rgb(%1, %2, %3)").arg(colour.red()).arg(colour.green()).arg(colour.blue()));
 }
 
 void SharpestImageSelection::showImage()
 {
-    const QLabel* label = ui.label_SharpestImageSelected;
-    showImageInLabel(ui.label_SharpestImageSelected, image_,
+    const QLabel* label = ui->label_SharpestImageSelected;
+    showImageInLabel(ui->label_SharpestImageSelected, image_,
                      QSize(std::min(maximumWidth(), label->maximumWidth()), label->maximumHeight()));
 }
 
@@ -130,8 +132,8 @@ void SharpestImageSelection::processWellFinished(SharpnessCandidates candidates)
         frames.push_back(candidate.second);
     position_ = 0;
     if (!percents.empty())
-        ui.label_SharpestImageSelectionText->setText(percentText.arg(percents[0]));
-    ui.pushButton_Plus->setEnabled(candidateCount() > 1);
+        ui->label_SharpestImageSelectionText->setText(percentText.arg(percents[0]));
+    ui->pushButton_Plus->setEnabled(candidateCount() > 1);
 }
 
 void SharpestImageSelection::showCandidate()
@@ -149,9 +151,9 @@ void SharpestImageSelection::showCandidate()
         image_ = frame;
         showImage();
     }
-    ui.label_SharpestImageSelectionText->setText(percentText.arg(percents[static_cast<std::size_t>(position_)]));
-    ui.pushButton_Plus->setEnabled(position_ < candidateCount() - 1);
-    ui.pushButton_Minus->setEnabled(position_ >= 1);
+    ui->label_SharpestImageSelectionText->setText(percentText.arg(percents[static_cast<std::size_t>(position_)]));
+    ui->pushButton_Plus->setEnabled(position_ < candidateCount() - 1);
+    ui->pushButton_Minus->setEnabled(position_ >= 1);
 }
 
 void SharpestImageSelection::step(int offset)
@@ -198,18 +200,18 @@ void SharpestImageSelection::enterEditionMode(const QString& name)
     if (title_.isEmpty())
         title_ = name;
     mode_ = EditionMode;
-    ui.label_SharpestImageEditionText->setText(title_);
-    ui.lineEdit_Title->setText(title_);
-    ui.stackedWidget_SharpestImageSelectionBottom->setCurrentWidget(ui.page_EditionMode);
-    ui.frame_Close->hide();
+    ui->label_SharpestImageEditionText->setText(title_);
+    ui->lineEdit_Title->setText(title_);
+    ui->stackedWidget_SharpestImageSelectionBottom->setCurrentWidget(ui->page_EditionMode);
+    ui->frame_Close->hide();
 }
 
 void SharpestImageSelection::leaveEditionMode()
 {
     setProperty("isSelected", false);
     mode_ = SelectionMode;
-    ui.stackedWidget_SharpestImageSelectionBottom->setCurrentWidget(ui.page_SelectionMode);
-    ui.frame_Close->show();
+    ui->stackedWidget_SharpestImageSelectionBottom->setCurrentWidget(ui->page_SelectionMode);
+    ui->frame_Close->show();
 }
 
 bool SharpestImageSelection::eventFilter(QObject* watched, QEvent* event)
@@ -218,19 +220,19 @@ bool SharpestImageSelection::eventFilter(QObject* watched, QEvent* event)
     if (widget && !widget->isEnabled())
         return QFrame::eventFilter(watched, event);
     if (event->type() == QEvent::MouseButtonPress) {
-        if (watched == ui.label_SharpestImageSelected || watched == ui.label_SharpestImageSelectionText) {
+        if (watched == ui->label_SharpestImageSelected || watched == ui->label_SharpestImageSelectionText) {
             if (mode_ == SelectionMode)
                 emit selecting(frameIndex_);
             else
                 emit onClick(this);
-        } else if (watched == ui.label_SharpestImageEditionText) {
-            ui.stackedWidget_SharpestImageSelectionBottom->setCurrentWidget(ui.page_EditingTitle);
-            ui.lineEdit_Title->setFocus();
+        } else if (watched == ui->label_SharpestImageEditionText) {
+            ui->stackedWidget_SharpestImageSelectionBottom->setCurrentWidget(ui->page_EditingTitle);
+            ui->lineEdit_Title->setFocus();
         }
-    } else if (event->type() == QEvent::FocusOut && watched == ui.lineEdit_Title) {
-        title_ = ui.lineEdit_Title->text();
-        ui.label_SharpestImageEditionText->setText(title_);
-        ui.stackedWidget_SharpestImageSelectionBottom->setCurrentWidget(ui.page_EditionMode);
+    } else if (event->type() == QEvent::FocusOut && watched == ui->lineEdit_Title) {
+        title_ = ui->lineEdit_Title->text();
+        ui->label_SharpestImageEditionText->setText(title_);
+        ui->stackedWidget_SharpestImageSelectionBottom->setCurrentWidget(ui->page_EditionMode);
     }
     return QFrame::eventFilter(watched, event);
 }

@@ -2,9 +2,9 @@
 #include "Preset.h"
 #include "RenderPipeline.h"
 #include "SharpnessCandidates.h"
-#include "ui_SharpestImageSelection.h"
 
 #include <QFrame>
+#include <QLabel>
 #include <QPointer>
 #include <QString>
 #include <opencv2/core.hpp>
@@ -13,8 +13,11 @@
 #include <vector>
 
 class ImagesSequence;
-class QLabel;
 class SharpestImageSearcherWorkerThread;
+
+namespace Ui {
+class SharpestimageSelectionClass;
+}
 
 // A candidate tile: one image the user picked. For a video frame it searches the
 // sharper frames around it and lets the user step through them ("-", "+"); in
@@ -74,7 +77,7 @@ private:
     void finishSetUp(QWidget* parent);
     void step(int offset);
 
-    Ui::SharpestimageSelectionClass ui;
+    std::unique_ptr<Ui::SharpestimageSelectionClass> ui;
     const int tileNumber_;
     ImagesSequence* source = nullptr;
     cv::Mat image_;
