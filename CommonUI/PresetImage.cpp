@@ -2,9 +2,9 @@
 #include "ui_PresetImage.h"
 
 #include "EngineDefaults.h"
+#include "LabelImage.h"
 #include "LanguageEngine.h"
 #include "Log.h"
-#include "LabelImage.h"
 #include "PixelOps.h"
 #include "RenderPipeline.h"
 
