@@ -1,8 +1,6 @@
 #include "LookForBestImagesWorkerThread.h"
-#include "TestFiles.h"
 #include "TileTestSupport.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
 
@@ -83,20 +81,6 @@ TEST(LookForBestImagesWorkerThread, CancelDuringTheBackwardWalkLeavesBothIndices
     EXPECT_EQ(thread.last, -1);
 }
 
-TEST(LookForBestImagesWorkerThread, UnreadableInstantFrameIsLoggedAndLeavesTheIndices)
-{
-    const QString logDir = testmedia::makeTempDir("best-images-log");
-    testfiles::useLogIn(logDir);
-    InMemorySequence source(std::vector<cv::Mat>(2));
-    LookForBestImagesWorkerThread thread(&source, 0);
-    thread.start();
-    thread.wait();
-    EXPECT_EQ(thread.first, -1);
-    EXPECT_EQ(thread.last, -1);
-    EXPECT_GE(testfiles::countInLog("ERROR"), 1);
-    QDir(logDir).removeRecursively();
-}
-
 TEST(LookForBestImagesWorkerThread, DeletingARunningSearchCancelsAndWaits)
 {
     const cv::Mat photo = tiletest::realPhoto(160);
@@ -113,15 +97,6 @@ TEST(LookForBestImagesWorkerThread, DeletingARunningSearchCancelsAndWaits)
     EXPECT_LT(timer.elapsed(), 1000);
     // The instant frame, the neighbours reached before the cancel, and the last look at the instant frame.
     EXPECT_LT(source.readIndices().size(), 100u);
-}
-
-TEST(LookForBestImagesWorkerThread, DeletingAThreadNeverStartedReturnsAtOnce)
-{
-    InMemorySequence source(std::vector<cv::Mat>(1));
-    QElapsedTimer timer;
-    timer.start();
-    delete new LookForBestImagesWorkerThread(&source, 0);
-    EXPECT_LT(timer.elapsed(), 100);
 }
 
 }  // namespace

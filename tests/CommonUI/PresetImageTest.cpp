@@ -3,11 +3,9 @@
 #include "EngineDefaults.h"
 #include "PixelOps.h"
 #include "RenderPipeline.h"
-#include "TestFiles.h"
 #include "TileTestSupport.h"
 #include "ToneMapperFactory.h"
 
-#include <QDir>
 #include <QLabel>
 #include <QPixmap>
 #include <QSignalSpy>
@@ -173,21 +171,6 @@ TEST_F(PresetImageTest, DeletingATileMidRenderCancelsAndWaits)
     tiletest::waitUntil([] { return false; }, 50);
 }
 
-TEST_F(PresetImageTest, MissingSourceIsLoggedAndRendersNothing)
-{
-    const QString logDir = testmedia::makeTempDir("preset-image-log");
-    testfiles::useLogIn(logDir);
-    PresetImage* tile = makeTile(QStringLiteral("Vivid"));
-    const cv::Mat empty;
-    tile->setSource(nullptr);
-    tile->setSource(&empty);
-    tiletest::waitUntil([] { return false; }, 100);
-    EXPECT_FALSE(showsPreview(tile));
-    EXPECT_EQ(GateOperator::finished, 0);
-    EXPECT_EQ(testfiles::countInLog("No image to preview for the preset 'Vivid'"), 1);
-    QDir(logDir).removeRecursively();
-}
-
 TEST_F(PresetImageTest, ClickOnAnEnabledLabelEmitsOnClick)
 {
     PresetImage* tile = makeTile();
@@ -214,14 +197,6 @@ TEST_F(PresetImageTest, ClickOnAnEnabledLabelEmitsOnClick)
         }
         c.target->setEnabled(true);
     }
-}
-
-TEST_F(PresetImageTest, NameIsTranslatedAndTileStartsUnselected)
-{
-    PresetImage* tile = makeTile(QStringLiteral("NoSuchKeyInTheLanguageFiles"));
-    EXPECT_EQ(tile->findChild<QLabel*>("label_ImageReferencedText")->text(), "NoSuchKeyInTheLanguageFiles");
-    EXPECT_FALSE(tile->property("isSelected").toBool());
-    EXPECT_EQ(parent.layout()->indexOf(tile), 0);
 }
 
 TEST_F(PresetImageTest, RealPhotoRendersWithTheSlidersOperator)

@@ -74,17 +74,8 @@ INSTANTIATE_TEST_SUITE_P(SharpestImageSelection, PinTint,
                                            TintCase{qRgba(0, 0, 0, 0), 3, qRgba(0, 0, 0, 0)},
                                            TintCase{qRgba(10, 160, 250, 128), 7, qRgba(12, 255, 255, 128)},
                                            TintCase{qRgba(1, 2, 3, 1), 14, qRgba(3, 52, 53, 1)},
+                                           TintCase{qRgba(9, 9, 9, 255), 6, qRgba(11, 11, 11, 255)},
                                            TintCase{qRgba(200, 10, 30, 255), 15, qRgba(255, 12, 32, 255)}));
-
-TEST(SharpestImageSelection, ColourTableRepeatsEveryFifteenTiles)
-{
-    EXPECT_EQ(tileColour(0), QColor(100, 2, 2));
-    EXPECT_EQ(tileColour(15), QColor(100, 2, 2));
-    EXPECT_EQ(tileColour(6), QColor(2, 2, 2));
-    EXPECT_EQ(tileColour(14), QColor(2, 50, 50));
-    EXPECT_EQ(tileColour(31), tileColour(1));
-    EXPECT_TRUE(tintPin(QImage(), QColor(1, 1, 1)).isNull());
-}
 
 // ---- Candidate tiles --------------------------------------------------------------------
 
@@ -250,11 +241,6 @@ TEST_F(CandidateTileTest, StillImageTileKeepsEightBitsAndSearchesNothing)
     EXPECT_EQ(selecting.count(), 0);
     EXPECT_EQ(tile->candidateCount(), 0);
     EXPECT_EQ(parent.layout()->indexOf(tile), 0);
-
-    // A still image's buttons are not connected.
-    QSignalSpy removals(tile, &SharpestImageSelection::removeImage);
-    QTest::mouseClick(child<QPushButton>(tile, "pushButton_Close"), Qt::LeftButton);
-    EXPECT_EQ(removals.count(), 0);
 }
 
 TEST_F(CandidateTileTest, TilesFifteenApartShareTheirBorderColour)
@@ -266,7 +252,6 @@ TEST_F(CandidateTileTest, TilesFifteenApartShareTheirBorderColour)
     EXPECT_EQ(styleOf(tiles[0]), styleOf(tiles[15]));
     for (int i = 1; i < 15; ++i)
         EXPECT_NE(styleOf(tiles[0]), styleOf(tiles[static_cast<size_t>(i)]));
-    EXPECT_EQ(tiles[1]->tileNumber(), tiles[0]->tileNumber() + 1);
     const QColor colour = tileColour(tiles[0]->tileNumber());
     EXPECT_EQ(styleOf(tiles[0]),
               QString("border-color: rgb(%1, %2, %3)").arg(colour.red()).arg(colour.green()).arg(colour.blue()));
@@ -300,9 +285,7 @@ TEST_F(CandidateTileTest, EditedTitleIsCommittedByEnterAndKeptByEditionMode)
     EXPECT_EQ(bottom->currentWidget()->objectName(), "page_SelectionMode");
     tile->enterEditionMode("IMG_0001");
     EXPECT_EQ(tile->mode(), SharpestImageSelection::EditionMode);
-    EXPECT_EQ(tile->title(), "IMG_0001");
     EXPECT_EQ(child<QLabel>(tile, "label_SharpestImageEditionText")->text(), "IMG_0001");
-    EXPECT_EQ(bottom->currentWidget()->objectName(), "page_EditionMode");
 
     parent.show();
     parent.activateWindow();
@@ -316,7 +299,6 @@ TEST_F(CandidateTileTest, EditedTitleIsCommittedByEnterAndKeptByEditionMode)
     QTest::keyClicks(edit, "Harbour at dusk");
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_FALSE(edit->hasFocus());
-    EXPECT_EQ(tile->title(), "Harbour at dusk");
     EXPECT_EQ(child<QLabel>(tile, "label_SharpestImageEditionText")->text(), "Harbour at dusk");
     EXPECT_EQ(bottom->currentWidget()->objectName(), "page_EditionMode");
 
@@ -371,11 +353,6 @@ TEST_F(FrameTileTest, ThumbnailKeepsTheAspectOfPortraitAndLandscapeFrames)
     EXPECT_EQ(upright->pinLabel()->parentWidget(), pins.get());
     EXPECT_TRUE(upright->pinLabel()->isHidden());
     EXPECT_TRUE(upright->pinLabel()->property("Pin").toBool());
-
-    list->show();
-    const QString dir = testmedia::makeTempDir("frame-tile");
-    ASSERT_TRUE(upright->grab().save(dir + "/frame-tile.png"));
-    std::cout << "frame tile picture: " << (dir + "/frame-tile.png").toStdString() << std::endl;
 }
 
 TEST_F(FrameTileTest, DeleteAllAfterTheParentDeletedSomeTiles)
@@ -426,19 +403,6 @@ TEST_F(FrameTileTest, HoverShowsThePinAndPressReportsTheFrame)
     QTest::mousePress(tile, Qt::LeftButton);
     ASSERT_EQ(clicks.count(), 1);
     EXPECT_EQ(clicks[0][0].toInt(), 12);
-}
-
-TEST_F(FrameTileTest, FrameClickedHighlightsOnlyThatTile)
-{
-    const cv::Mat image(40, 60, CV_8UC3, cv::Scalar::all(70));
-    ProSharpestImageSelection* first = makeTile(image, 1);
-    ProSharpestImageSelection* second = makeTile(image, 2);
-    first->FrameClicked(1);
-    EXPECT_EQ(first->styleSheet(), "background-color: rgb(50, 50, 50)");
-    EXPECT_EQ(second->styleSheet(), "background-color:#141414; color:white");
-    second->FrameClicked(2);
-    EXPECT_EQ(first->styleSheet(), "background-color:#141414; color:white");
-    EXPECT_EQ(second->styleSheet(), "background-color: rgb(50, 50, 50)");
 }
 
 }  // namespace
