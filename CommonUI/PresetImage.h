@@ -1,0 +1,55 @@
+#pragma once
+#include "MatMetaType.h"
+#include "PresetImageWorkerThread.h"
+
+#include <QFrame>
+#include <QString>
+#include <opencv2/core.hpp>
+
+#include <memory>
+
+class RenderPipeline;
+
+namespace Ui {
+class ImageReferencedClass;
+}
+
+// A preset tile: a live preview of the current image rendered with the preset's
+// settings, on a thread of its own, and the preset's name below it.
+class PresetImage : public QFrame {
+    Q_OBJECT
+
+public:
+    // pipeline: the tile's own, the preset's settings already applied. The tile
+    // joins parent's layout; previewFinished() and setPercent(int) go to the
+    // receiver's two slots (SLOT() signatures; either may be null).
+    PresetImage(std::unique_ptr<RenderPipeline> pipeline, const QString& name, QWidget* parent, QObject* receiver,
+                const char* previewFinishedSlot, const char* setPercentSlot);
+    // Cancels a render still running and waits for it before the pipeline goes.
+    ~PresetImage() override;
+
+    // A new image to preview, told apart from the last one by its address. A
+    // render in progress is cancelled; only the new image's preview is shown.
+    void setSource(const cv::Mat* image);
+
+    const QString& name() const { return name_; }
+
+signals:
+    void onClick(PresetImage* tile);
+    void previewFinished();
+    void setPercent(int percent);
+
+public slots:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void thumbnailProcessed(cv::Mat result, int ticket);
+
+private:
+    std::unique_ptr<Ui::ImageReferencedClass> ui;
+    std::unique_ptr<RenderPipeline> pipeline;
+    const cv::Mat* source = nullptr;
+    QString name_;
+    // Declared after the pipeline, so it is stopped before the pipeline goes.
+    PresetImageWorkerThread worker;
+    // Tag of the render whose preview may be shown.
+    int ticket = 0;
+};

@@ -1,0 +1,233 @@
+#include "PresetImage.h"
+
+#include "EngineDefaults.h"
+#include "PixelOps.h"
+#include "RenderPipeline.h"
+#include "TileTestSupport.h"
+#include "ToneMapperFactory.h"
+
+#include <QLabel>
+#include <QPixmap>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+// An identity operator whose next render can be held until it is cancelled or released.
+class GateOperator : public ToneMappingBase {
+public:
+    static std::atomic<bool> holdNext;
+    static std::atomic<bool> release;
+    static std::atomic<bool> holding;
+    static std::atomic<int> finished;
+    static std::atomic<int> cancelled;
+
+    static void reset()
+    {
+        holdNext = false;
+        release = false;
+        holding = false;
+        finished = 0;
+        cancelled = 0;
+    }
+
+    cv::Mat& apply(cv::Mat& out, const cv::Mat& in, const float*) override
+    {
+        if (holdNext.exchange(false)) {
+            holding = true;
+            while (!cancel && !release)
+                QThread::msleep(1);
+            holding = false;
+            if (cancel) {
+                ++cancelled;
+                out.release();
+                return out;
+            }
+        }
+        out = in.clone();
+        ++finished;
+        return out;
+    }
+};
+
+std::atomic<bool> GateOperator::holdNext{false};
+std::atomic<bool> GateOperator::release{false};
+std::atomic<bool> GateOperator::holding{false};
+std::atomic<int> GateOperator::finished{0};
+std::atomic<int> GateOperator::cancelled{0};
+
+std::unique_ptr<ToneMappingBase> makeGate(int)
+{
+    return std::make_unique<GateOperator>();
+}
+
+cv::Mat uniform(const cv::Scalar& bgr)
+{
+    return cv::Mat(120, 160, CV_32FC3, bgr);
+}
+
+class PresetImageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        savedDefaults = engineDefaults;
+        savedThumbnail = thumbnailSize();
+        GateOperator::reset();
+        setToneMapperMakerHook(&makeGate);
+        // Nothing but the operator changes a pixel: the preview shows the source's colour.
+        engineDefaults.applySharpening = false;
+        engineDefaults.strength = 1.f;
+        setThumbnailSize(cv::Size(64, 48));
+        parent.setLayout(new QVBoxLayout);
+    }
+
+    void TearDown() override
+    {
+        setToneMapperMakerHook(nullptr);
+        engineDefaults = savedDefaults;
+        setThumbnailSize(savedThumbnail);
+    }
+
+    PresetImage* makeTile(const QString& name = QStringLiteral("Preset"))
+    {
+        return new PresetImage(std::make_unique<RenderPipeline>(), name, &parent, nullptr, nullptr, nullptr);
+    }
+
+    static QLabel* picture(PresetImage* tile) { return tile->findChild<QLabel*>("label_ImageReferenced"); }
+
+    static bool showsPreview(PresetImage* tile) { return !picture(tile)->pixmap(Qt::ReturnByValue).isNull(); }
+
+    static QColor previewColour(PresetImage* tile)
+    {
+        const QImage image = picture(tile)->pixmap(Qt::ReturnByValue).toImage();
+        return image.pixelColor(image.width() / 2, image.height() / 2);
+    }
+
+    EngineDefaults savedDefaults;
+    cv::Size savedThumbnail;
+    QWidget parent;
+    const cv::Mat red = uniform(cv::Scalar(0.0, 0.0, 1.0));
+    const cv::Mat green = uniform(cv::Scalar(0.0, 1.0, 0.0));
+};
+
+TEST_F(PresetImageTest, SameSourceTwiceRendersOnce)
+{
+    PresetImage* tile = makeTile();
+    tile->setSource(&red);
+    tile->setSource(&red);
+    ASSERT_TRUE(tiletest::waitUntil([&] { return showsPreview(tile); }));
+    tiletest::waitUntil([] { return false; }, 100);
+    EXPECT_EQ(GateOperator::finished, 1);
+    EXPECT_EQ(picture(tile)->maximumWidth(), 64);
+    EXPECT_EQ(picture(tile)->maximumHeight(), 48);
+    EXPECT_EQ(previewColour(tile), QColor(255, 0, 0));
+}
+
+TEST_F(PresetImageTest, NewSourceMidRenderCancelsItAndShowsOnlyTheSecondImage)
+{
+    PresetImage* tile = makeTile();
+    GateOperator::holdNext = true;
+    tile->setSource(&red);
+    ASSERT_TRUE(tiletest::waitUntil([] { return GateOperator::holding.load(); }));
+    tile->setSource(&green);
+    EXPECT_EQ(GateOperator::cancelled, 1);
+    ASSERT_TRUE(tiletest::waitUntil([&] { return showsPreview(tile); }));
+    tiletest::waitUntil([] { return false; }, 100);
+    EXPECT_EQ(previewColour(tile), QColor(0, 255, 0));
+    EXPECT_EQ(GateOperator::finished, 1);
+}
+
+TEST_F(PresetImageTest, PreviewQueuedBeforeANewSourceIsNeverShown)
+{
+    PresetImage* tile = makeTile();
+    tile->setSource(&red);
+    // The red render finishes and queues its preview while no event is processed.
+    for (int waited = 0; GateOperator::finished == 0 && waited < 5000; ++waited)
+        QThread::msleep(1);
+    QThread::msleep(100);
+    GateOperator::holdNext = true;
+    tile->setSource(&green);
+    tiletest::waitUntil([] { return false; }, 200);
+    EXPECT_FALSE(showsPreview(tile)) << "the red preview arrived after the green source was set";
+    GateOperator::release = true;
+    ASSERT_TRUE(tiletest::waitUntil([&] { return showsPreview(tile); }));
+    EXPECT_EQ(previewColour(tile), QColor(0, 255, 0));
+}
+
+TEST_F(PresetImageTest, DeletingATileMidRenderCancelsAndWaits)
+{
+    PresetImage* tile = makeTile();
+    GateOperator::holdNext = true;
+    tile->setSource(&red);
+    ASSERT_TRUE(tiletest::waitUntil([] { return GateOperator::holding.load(); }));
+    delete tile;
+    EXPECT_EQ(GateOperator::cancelled, 1);
+    EXPECT_FALSE(GateOperator::holding);
+    tiletest::waitUntil([] { return false; }, 50);
+}
+
+TEST_F(PresetImageTest, ClickOnAnEnabledLabelEmitsOnClick)
+{
+    PresetImage* tile = makeTile();
+    QSignalSpy clicks(tile, &PresetImage::onClick);
+    QLabel* name = tile->findChild<QLabel*>("label_ImageReferencedText");
+    struct Case {
+        QWidget* target;
+        bool enabled;
+        int expected;
+    };
+    const Case cases[] = {{picture(tile), true, 1},
+                          {name, true, 1},
+                          {tile->findChild<QFrame*>("frame_ImageReferencedBottom"), true, 0},
+                          {tile, true, 0},
+                          {name, false, 0},
+                          {picture(tile), false, 0}};
+    for (const Case& c : cases) {
+        clicks.clear();
+        c.target->setEnabled(c.enabled);
+        QTest::mousePress(c.target, Qt::LeftButton, Qt::NoModifier, QPoint(1, 1));
+        EXPECT_EQ(clicks.count(), c.expected) << c.target->objectName().toStdString() << " enabled " << c.enabled;
+        if (c.expected == 1) {
+            EXPECT_EQ(clicks.first().first().value<PresetImage*>(), tile);
+        }
+        c.target->setEnabled(true);
+    }
+}
+
+TEST_F(PresetImageTest, RealPhotoRendersWithTheSlidersOperator)
+{
+    const cv::Mat photo = tiletest::realPhoto(1200);
+    if (photo.empty())
+        GTEST_SKIP() << "test media absent";
+    setToneMapperMakerHook(nullptr);
+    engineDefaults = savedDefaults;
+    engineDefaults.TMalgo = SlidersTMIndex;
+    setThumbnailSize(cv::Size(256, 256 * photo.rows / photo.cols));
+    const cv::Mat light = convertBitDepth(photo, 32);
+    PresetImage* tile = makeTile(QStringLiteral("Natural"));
+    tile->setSource(&light);
+    ASSERT_TRUE(tiletest::waitUntil([&] { return showsPreview(tile); }));
+    const QImage preview = picture(tile)->pixmap(Qt::ReturnByValue).toImage();
+    EXPECT_EQ(preview.size(), QSize(256, 256 * photo.rows / photo.cols));
+    // The preview is a picture, not a flat or black field.
+    cv::Mat grey(preview.height(), preview.width(), CV_8UC4, const_cast<uchar*>(preview.constBits()),
+                 static_cast<size_t>(preview.bytesPerLine()));
+    cv::Scalar mean;
+    cv::Scalar deviation;
+    cv::meanStdDev(grey, mean, deviation);
+    EXPECT_GT(mean[1], 20.0);
+    EXPECT_GT(deviation[1], 10.0);
+
+    parent.resize(300, 320);
+    parent.show();
+    const QString dir = testmedia::makeTempDir("preset-tile");
+    ASSERT_TRUE(tile->grab().save(dir + "/preset-tile.png"));
+    std::cout << "preset tile picture: " << (dir + "/preset-tile.png").toStdString() << std::endl;
+}
+
+}  // namespace
