@@ -1,6 +1,7 @@
 #include "TileColours.h"
 
 #include "Log.h"
+#include "VellumbraResources.h"
 
 #include <opencv2/core.hpp>
 
@@ -27,6 +28,7 @@ constexpr std::array<std::array<int, 3>, 15> kColours = {{{100, 2, 2},
 const QImage& pinPicture()
 {
     static const QImage pin = [] {
+        loadVellumbraResources();
         const QImage picture(QStringLiteral(":/Vellumbra/Resources/Pin.svg"));
         if (picture.isNull())
             logError("tintedPin", "The pin picture ':/Vellumbra/Resources/Pin.svg' could not be read.");

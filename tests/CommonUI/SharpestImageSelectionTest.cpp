@@ -406,3 +406,10 @@ TEST_F(FrameTileTest, HoverShowsThePinAndPressReportsTheFrame)
 }
 
 }  // namespace
+
+TEST(PinTint, EmbeddedPinPictureLoads)
+{
+    const QImage pin = tintedPin(0);
+    ASSERT_FALSE(pin.isNull()) << "the embedded pin picture or the SVG image plug-in is missing";
+    EXPECT_GT(pin.width(), 8);
+}
