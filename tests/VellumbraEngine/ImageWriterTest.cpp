@@ -237,7 +237,7 @@ TEST_F(ImageWriterTest, ToolGetsSourceKeywordAndTargetAsWholeArguments)
     ASSERT_TRUE(writeImage(target, gradientImage(8, 8, CV_8UC3), source, "two words"));
     EXPECT_EQ(linesOf(argumentsFile),
               (QStringList{"-q", "-tagsfromfile", QString::fromStdString(source), "-keywords+=two words",
-                           "-Firmware=Vellumbra", QString::fromStdString(target)}));
+                           "-Firmware=Vellumbra", "-Orientation#=1", QString::fromStdString(target)}));
 }
 
 TEST_F(ImageWriterTest, NoToolRunWithoutSourceOrForMagickFormats)
