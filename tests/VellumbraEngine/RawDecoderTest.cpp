@@ -1,4 +1,5 @@
 #include "ImageIOSupport.h"
+#include "PixelOps.h"
 #include "RawDecoder.h"
 #include "TestMedia.h"
 
@@ -6,6 +7,7 @@
 #include <QFile>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <mutex>
 #include <string>
@@ -103,4 +105,57 @@ TEST(RawDecoder, OutputIsInRgbOrder)
     ASSERT_EQ(decode(fullList(path), picture), 0);
     const cv::Scalar sky = cv::mean(picture(cv::Rect(0, 0, picture.cols, picture.rows / 10)));
     EXPECT_GT(sky[2], sky[0]);
+}
+
+// The reader keeps a Magick++ picture of a raw only when it is as large as this size,
+// so it must be the size the full decode really has.
+TEST(RawDecoder, HeaderSizeIsTheFullDecodeSize)
+{
+    int found = 0;
+    for (const char* name : {"RAW_KODAK_DC50.KDC", "canon_eos_kiss_x4_magiclantern_colorchart.dng",
+                             "RAW_KODAK_C330_FORMAT_NONE_YRGB.raw"}) {
+        const std::string path = rawFile(name);
+        if (path.empty())
+            continue;
+        ++found;
+        cv::Mat full;
+        ASSERT_EQ(decode(fullList(path), full), 0) << name;
+        EXPECT_EQ(rawPictureSize(path), full.size()) << name;
+    }
+    if (found == 0)
+        GTEST_SKIP() << "camera raw test files absent";
+    const QString dir = testmedia::makeTempDir("vb-rawsize");
+    const std::string jpeg = (dir + "/photo.jpg").toStdString();
+    ASSERT_TRUE(cv::imwrite(jpeg, cv::Mat(16, 16, CV_8UC3, cv::Scalar::all(9))));
+    EXPECT_TRUE(rawPictureSize(jpeg).empty());
+    EXPECT_TRUE(rawPictureSize("/nonexistent/a.nef").empty());
+    QDir(dir).removeRecursively();
+}
+
+// Real photographs: neither black nor white, with detail and with colour.
+TEST(RawDecoder, RealRawsDecodeToPlausiblePictures)
+{
+    int found = 0;
+    for (const char* name : {"RAW_KODAK_DC50.KDC", "canon_eos_kiss_x4_magiclantern_colorchart.dng",
+                             "RAW_KODAK_C330_FORMAT_NONE_YRGB.raw"}) {
+        const std::string path = rawFile(name);
+        if (path.empty())
+            continue;
+        ++found;
+        cv::Mat picture;
+        ASSERT_EQ(decode(fullList(path), picture), 0) << name;
+        cv::Scalar mean;
+        cv::Scalar deviation;
+        cv::meanStdDev(picture, mean, deviation);
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_GT(mean[c], 65535 * 0.05) << name << " channel " << c;
+            EXPECT_LT(mean[c], 65535 * 0.95) << name << " channel " << c;
+            EXPECT_GT(deviation[c], 65535 * 0.02) << name << " channel " << c;
+        }
+        cv::Mat hsv;
+        cv::cvtColor(convertBitDepth(picture, 8), hsv, cv::COLOR_RGB2HSV);
+        EXPECT_GT(cv::mean(hsv)[1], 10.0) << name << ": some saturation";
+    }
+    if (found == 0)
+        GTEST_SKIP() << "camera raw test files absent";
 }
