@@ -1,3 +1,4 @@
+#include "ImageIO.h"
 #include "ImageIOSupport.h"
 #include "PixelOps.h"
 #include "RawDecoder.h"
@@ -158,4 +159,83 @@ TEST(RawDecoder, RealRawsDecodeToPlausiblePictures)
     }
     if (found == 0)
         GTEST_SKIP() << "camera raw test files absent";
+}
+
+namespace {
+
+// A minimal monochrome linear DNG: one 16-bit sample per pixel, uncompressed, a
+// left-to-right ramp, as a camera without a colour filter writes it.
+void writeMonochromeDng(const std::string& path, int width, int height)
+{
+    struct Entry {
+        quint16 tag;
+        quint16 type;  // 1 BYTE, 2 ASCII, 3 SHORT, 4 LONG
+        quint32 count;
+        quint32 value;
+    };
+    const QByteArray model("Vellumbra Mono");
+    const quint32 entryCount = 15;
+    const quint32 modelOffset = 8 + 2 + entryCount * 12 + 4;
+    const quint32 dataOffset = modelOffset + static_cast<quint32>(model.size()) + 1;
+    const quint32 dataBytes = static_cast<quint32>(width * height * 2);
+    const Entry entries[entryCount] = {{254, 4, 1, 0},
+                                       {256, 4, 1, static_cast<quint32>(width)},
+                                       {257, 4, 1, static_cast<quint32>(height)},
+                                       {258, 3, 1, 16},
+                                       {259, 3, 1, 1},
+                                       {262, 3, 1, 34892},  // linear raw
+                                       {271, 2, 4, 0x00627256},  // "Vrb"
+                                       {273, 4, 1, dataOffset},
+                                       {274, 3, 1, 1},
+                                       {277, 3, 1, 1},
+                                       {278, 4, 1, static_cast<quint32>(height)},
+                                       {279, 4, 1, dataBytes},
+                                       {284, 3, 1, 1},
+                                       {50706, 1, 4, 0x00000401},  // DNG 1.4.0.0
+                                       {50708, 2, static_cast<quint32>(model.size() + 1), modelOffset}};
+    QByteArray file("II*\0\x08\0\0\0", 8);
+    auto put = [&file](quint32 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            file.append(static_cast<char>((value >> (8 * i)) & 0xff));
+    };
+    put(entryCount, 2);
+    for (const Entry& entry : entries) {
+        put(entry.tag, 2);
+        put(entry.type, 2);
+        put(entry.count, 4);
+        put(entry.value, 4);
+    }
+    put(0, 4);
+    file.append(model).append('\0');
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            put(static_cast<quint32>(1000 + x * 60000 / width), 2);
+    QFile out(QString::fromStdString(path));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(file);
+}
+
+}  // namespace
+
+// A camera without a colour filter gives one colour; the reader makes it three equal ones.
+TEST(RawDecoder, MonochromeRawIsReadAsThreeEqualChannels)
+{
+    const QString dir = testmedia::makeTempDir("vb-rawmono");
+    const std::string path = (dir + "/mono.dng").toStdString();
+    writeMonochromeDng(path, 64, 40);
+    cv::Mat decoded;
+    ASSERT_EQ(decode(fullList(path), decoded), 0);
+    EXPECT_EQ(decoded.channels(), 1);
+
+    initImageLibraries("");
+    cv::Mat image;
+    readImage(image, path, false);
+    ASSERT_EQ(image.type(), CV_16UC3);
+    EXPECT_EQ(image.size(), cv::Size(64, 40));
+    std::vector<cv::Mat> planes;
+    cv::split(image, planes);
+    EXPECT_EQ(cv::norm(planes[0], planes[1], cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(planes[0], planes[2], cv::NORM_INF), 0.0);
+    EXPECT_LT(planes[0].at<ushort>(20, 2), planes[0].at<ushort>(20, 60)) << "the ramp rises to the right";
+    QDir(dir).removeRecursively();
 }
