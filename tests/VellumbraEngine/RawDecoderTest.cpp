@@ -1,5 +1,6 @@
 #include "ImageIO.h"
 #include "ImageIOSupport.h"
+#include "ImageIOTestSupport.h"
 #include "PixelOps.h"
 #include "RawDecoder.h"
 #include "TestMedia.h"
@@ -163,53 +164,85 @@ TEST(RawDecoder, RealRawsDecodeToPlausiblePictures)
 
 namespace {
 
-// A minimal monochrome linear DNG: one 16-bit sample per pixel, uncompressed, a
-// left-to-right ramp, as a camera without a colour filter writes it.
-void writeMonochromeDng(const std::string& path, int width, int height)
+struct TiffEntry {
+    quint16 tag;
+    quint16 type;  // 1 BYTE, 2 ASCII, 3 SHORT, 4 LONG
+    quint32 count;
+    quint32 value;  // or the offset of the values
+};
+
+void appendLittleEndian(QByteArray& bytes, quint32 value, int size)
 {
-    struct Entry {
-        quint16 tag;
-        quint16 type;  // 1 BYTE, 2 ASCII, 3 SHORT, 4 LONG
-        quint32 count;
-        quint32 value;
-    };
-    const QByteArray model("Vellumbra Mono");
-    const quint32 entryCount = 15;
-    const quint32 modelOffset = 8 + 2 + entryCount * 12 + 4;
-    const quint32 dataOffset = modelOffset + static_cast<quint32>(model.size()) + 1;
-    const quint32 dataBytes = static_cast<quint32>(width * height * 2);
-    const Entry entries[entryCount] = {{254, 4, 1, 0},
-                                       {256, 4, 1, static_cast<quint32>(width)},
-                                       {257, 4, 1, static_cast<quint32>(height)},
-                                       {258, 3, 1, 16},
-                                       {259, 3, 1, 1},
-                                       {262, 3, 1, 34892},  // linear raw
-                                       {271, 2, 4, 0x00627256},  // "Vrb"
-                                       {273, 4, 1, dataOffset},
-                                       {274, 3, 1, 1},
-                                       {277, 3, 1, 1},
-                                       {278, 4, 1, static_cast<quint32>(height)},
-                                       {279, 4, 1, dataBytes},
-                                       {284, 3, 1, 1},
-                                       {50706, 1, 4, 0x00000401},  // DNG 1.4.0.0
-                                       {50708, 2, static_cast<quint32>(model.size() + 1), modelOffset}};
-    QByteArray file("II*\0\x08\0\0\0", 8);
-    auto put = [&file](quint32 value, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            file.append(static_cast<char>((value >> (8 * i)) & 0xff));
-    };
-    put(entryCount, 2);
-    for (const Entry& entry : entries) {
-        put(entry.tag, 2);
-        put(entry.type, 2);
-        put(entry.count, 4);
-        put(entry.value, 4);
+    for (int i = 0; i < size; ++i)
+        bytes.append(static_cast<char>((value >> (8 * i)) & 0xff));
+}
+
+void appendIfd(QByteArray& bytes, const std::vector<TiffEntry>& entries, quint32 nextIfd)
+{
+    appendLittleEndian(bytes, static_cast<quint32>(entries.size()), 2);
+    for (const TiffEntry& entry : entries) {
+        appendLittleEndian(bytes, entry.tag, 2);
+        appendLittleEndian(bytes, entry.type, 2);
+        appendLittleEndian(bytes, entry.count, 4);
+        appendLittleEndian(bytes, entry.value, 4);
     }
-    put(0, 4);
-    file.append(model).append('\0');
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            put(static_cast<quint32>(1000 + x * 60000 / width), 2);
+    appendLittleEndian(bytes, nextIfd, 4);
+}
+
+quint32 ifdBytes(std::size_t entries)
+{
+    return static_cast<quint32>(2 + entries * 12 + 4);
+}
+
+// A minimal monochrome linear DNG: one uncompressed 16-bit sample per pixel, a ramp
+// rising to the right, as a camera without a colour filter writes it. With a preview
+// size, the first IFD holds a small 8-bit RGB preview and the sensor data sits in a
+// sub-IFD, the layout of most camera raws.
+void writeMonochromeDng(const std::string& path, cv::Size size, cv::Size preview = cv::Size())
+{
+    const auto w = static_cast<quint32>(size.width);
+    const auto h = static_cast<quint32>(size.height);
+    const auto pw = static_cast<quint32>(preview.width);
+    const auto ph = static_cast<quint32>(preview.height);
+    const bool withPreview = !preview.empty();
+    const quint32 rawEntryCount = 11;
+    const quint32 firstEntryCount = withPreview ? 14 : rawEntryCount + 2;
+    const quint32 subIfdOffset = 8 + ifdBytes(firstEntryCount);
+    const quint32 extrasOffset = subIfdOffset + (withPreview ? ifdBytes(rawEntryCount) : 0);
+    const quint32 bitsOffset = extrasOffset;  // three SHORTs of 8 for the preview
+    const quint32 modelOffset = bitsOffset + 6;
+    const QByteArray model("Vellumbra Mono");  // 14 characters and the zero: 15 bytes
+    const quint32 previewOffset = modelOffset + 16;
+    const quint32 rawOffset = previewOffset + pw * ph * 3;
+
+    const std::vector<TiffEntry> rawEntries = {
+        {254, 4, 1, 0}, {256, 4, 1, w}, {257, 4, 1, h}, {258, 3, 1, 16}, {259, 3, 1, 1},
+        {262, 3, 1, 34892},  // linear raw
+        {273, 4, 1, rawOffset}, {277, 3, 1, 1}, {278, 4, 1, h}, {279, 4, 1, w * h * 2}, {284, 3, 1, 1}};
+    const TiffEntry dngVersion{50706, 1, 4, 0x00000401};  // 1.4.0.0
+    const TiffEntry cameraModel{50708, 2, 15, modelOffset};
+
+    QByteArray file("II*\0\x08\0\0\0", 8);
+    if (withPreview) {
+        appendIfd(file,
+                  {{254, 4, 1, 1}, {256, 4, 1, pw}, {257, 4, 1, ph}, {258, 3, 3, bitsOffset}, {259, 3, 1, 1},
+                   {262, 3, 1, 2}, {273, 4, 1, previewOffset}, {277, 3, 1, 3}, {278, 4, 1, ph},
+                   {279, 4, 1, pw * ph * 3}, {284, 3, 1, 1}, {330, 4, 1, subIfdOffset}, dngVersion, cameraModel},
+                  0);
+        appendIfd(file, rawEntries, 0);
+    } else {
+        std::vector<TiffEntry> entries = rawEntries;
+        entries.push_back(dngVersion);
+        entries.push_back(cameraModel);
+        appendIfd(file, entries, 0);
+    }
+    for (int i = 0; i < 3; ++i)
+        appendLittleEndian(file, 8, 2);
+    file.append(model).append(QByteArray(16 - model.size(), '\0'));
+    file.append(QByteArray(static_cast<int>(pw * ph * 3), '\x60'));
+    for (quint32 y = 0; y < h; ++y)
+        for (quint32 x = 0; x < w; ++x)
+            appendLittleEndian(file, 1000 + x * 60000 / w, 2);
     QFile out(QString::fromStdString(path));
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
     out.write(file);
@@ -222,7 +255,7 @@ TEST(RawDecoder, MonochromeRawIsReadAsThreeEqualChannels)
 {
     const QString dir = testmedia::makeTempDir("vb-rawmono");
     const std::string path = (dir + "/mono.dng").toStdString();
-    writeMonochromeDng(path, 64, 40);
+    writeMonochromeDng(path, cv::Size(64, 40));
     cv::Mat decoded;
     ASSERT_EQ(decode(fullList(path), decoded), 0);
     EXPECT_EQ(decoded.channels(), 1);
@@ -237,5 +270,25 @@ TEST(RawDecoder, MonochromeRawIsReadAsThreeEqualChannels)
     EXPECT_EQ(cv::norm(planes[0], planes[1], cv::NORM_INF), 0.0);
     EXPECT_EQ(cv::norm(planes[0], planes[2], cv::NORM_INF), 0.0);
     EXPECT_LT(planes[0].at<ushort>(20, 2), planes[0].at<ushort>(20, 60)) << "the ramp rises to the right";
+    QDir(dir).removeRecursively();
+}
+
+// Magick++ reads the first image of a TIFF-based raw, often a small preview; the reader
+// must go on to the decoder for the full picture.
+TEST(RawDecoder, ReaderSkipsThePreviewMagickFindsFirst)
+{
+    const QString dir = testmedia::makeTempDir("vb-rawpreview");
+    // An extension Magick++ has no raw coder for, so it reads the file as a TIFF.
+    const std::string path = (dir + "/capture.fff").toStdString();
+    writeMonochromeDng(path, cv::Size(64, 40), cv::Size(16, 10));
+    initImageLibraries("");
+    cv::Mat image;
+    {
+        imageio_test::TraceRecorder trace;
+        readImage(image, path, false);
+        EXPECT_EQ(trace.names(), (std::vector<std::string>{"magick-read", "raw-decode"}));
+    }
+    EXPECT_EQ(image.size(), cv::Size(64, 40));
+    EXPECT_EQ(image.type(), CV_16UC3);
     QDir(dir).removeRecursively();
 }
