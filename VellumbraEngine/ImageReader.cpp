@@ -11,6 +11,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
 
 const char* const rawExtensions[rawExtensionCount] = {
@@ -263,9 +264,16 @@ cv::Mat& readImage(cv::Mat& out, const std::string& path, bool preview)
     initImageLibraries(std::string());
     std::lock_guard<std::mutex> lock(imageLibraryMutex());
     cv::Mat image;
-    if (!readThroughLibraries(path, preview, image))
-        image.release();
-    out = toCallerImage(image);
+    try {
+        if (!readThroughLibraries(path, preview, image))
+            image.release();
+        out = toCallerImage(image);
+    } catch (const std::exception& error) {
+        // Out of memory on a huge or damaged picture, or a conversion OpenCV refuses.
+        logError("readImage", "\"" + path + "\": " + error.what());
+        out.release();
+        return out;
+    }
     if (out.empty())
         logError("readImage", "no image library could read \"" + path + "\"");
     return out;

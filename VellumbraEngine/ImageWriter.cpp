@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <cstdio>
+#include <exception>
 #include <mutex>
 
 namespace {
@@ -179,7 +180,13 @@ bool writeImage(const std::string& path, cv::InputArray imageArray, const std::s
 
     const std::string partPath = partialFilePath(path);
     bool metadata = false;
-    if (!writeThroughLibraries(path, partPath, image, metadata)) {
+    bool written = false;
+    try {
+        written = writeThroughLibraries(path, partPath, image, metadata);
+    } catch (const std::exception& error) {
+        logError("writeImage", "\"" + path + "\": " + error.what());
+    }
+    if (!written) {
         std::remove(partPath.c_str());
         logError("writeImage", "no image library could write \"" + path + "\"");
         return false;
