@@ -15,6 +15,9 @@ cv::Mat magickToMat(const Magick::Image& source)
     Magick::Image image(source);
     // Rows in file order (TGA) and camera rotations from EXIF both come upright.
     image.autoOrient();
+    // Printing separations would be exported as their ink amounts, not as colours.
+    if (image.colorSpace() == Magick::CMYKColorspace)
+        image.colorSpace(Magick::sRGBColorspace);
     const bool colour = !isGrey(image);
     const int channels = colour ? 3 : 1;
     const std::string map = colour ? "BGR" : "B";

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include <cstring>
 #include <future>
 #include <ostream>
 #include <string>
@@ -434,4 +435,29 @@ TEST(ImageReaderRealMedia, PhoneShotTaggedRotate180ComesUpright)
         EXPECT_LE(cv::norm(image, upright, cv::NORM_L1) / image.total(), 3.0) << path.toStdString();
     }
     QDir(dir).removeRecursively();
+}
+
+// Separations without ink are white paper, whichever way the four inks are ordered.
+TEST_F(ImageReaderTest, CmykFilesReadByMagickComeBackAsColours)
+{
+    FIBITMAP* bitmap = FreeImage_Allocate(24, 16, 32);
+    ASSERT_NE(bitmap, nullptr);
+    for (unsigned y = 0; y < 16; ++y)
+        std::memset(FreeImage_GetScanLine(bitmap, static_cast<int>(y)), 0, 24 * 4);
+    const std::string written = pathOf("inks.tif");
+    const bool saved = FreeImage_Save(FIF_TIFF, bitmap, written.c_str(), TIFF_CMYK) == TRUE;
+    FreeImage_Unload(bitmap);
+    ASSERT_TRUE(saved);
+    // The name steers the TIFF to Magick++ first.
+    const std::string path = pathOf("inks.tga");
+    ASSERT_TRUE(QFile::rename(QString::fromStdString(written), QString::fromStdString(path)));
+
+    TraceRecorder trace;
+    cv::Mat image;
+    readImage(image, path, false);
+    EXPECT_EQ(trace.names(), std::vector<std::string>{"magick-read"});
+    ASSERT_EQ(image.size(), cv::Size(24, 16));
+    double darkest = 0.0;
+    cv::minMaxLoc(convertBitDepth(image, 8).reshape(1), &darkest);
+    EXPECT_GE(darkest, 250.0);
 }
