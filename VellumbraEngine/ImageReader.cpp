@@ -106,7 +106,8 @@ FREE_IMAGE_FORMAT freeImageFormatOf(const std::string& path)
 void orientStillPhoto(const std::string& path, bool libraryTurnsJpeg, cv::Mat& image)
 {
     const FREE_IMAGE_FORMAT format = freeImageFormatOf(path);
-    if (libraryTurnsJpeg && format == FIF_JPEG)
+    // Raw decoders turn their pictures themselves.
+    if ((libraryTurnsJpeg && format == FIF_JPEG) || format == FIF_RAW)
         return;
     orientUpright(image, freeImageStoredOrientation(path, format));
 }
