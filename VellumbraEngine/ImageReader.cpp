@@ -101,8 +101,8 @@ FREE_IMAGE_FORMAT freeImageFormatOf(const std::string& path)
     return format == FIF_UNKNOWN ? FreeImage_GetFIFFromFilename(path.c_str()) : format;
 }
 
-// DevIL, and OpenCV and FreeImage for everything but JPEG (which they turn themselves),
-// hand over the rows as stored.
+// DevIL hands every picture over as stored; OpenCV and FreeImage turn JPEGs upright
+// themselves but leave other formats as stored.
 void orientStillPhoto(const std::string& path, bool libraryTurnsJpeg, cv::Mat& image)
 {
     const FREE_IMAGE_FORMAT format = freeImageFormatOf(path);
