@@ -74,9 +74,16 @@ cv::Mat devilToMat()
     if (width <= 0 || height <= 0 || !data || ilGetInteger(IL_IMAGE_SIZE_OF_DATA) < expectedBytes)
         return cv::Mat();
 
-    cv::Mat image = cv::Mat(height, width, CV_MAKETYPE(elementDepth, channels), const_cast<ILubyte*>(data)).clone();
+    // One pass over the pixels into memory of our own: the flip or the colour swap
+    // writes the copy, a plain clone only when neither is needed.
+    const cv::Mat view(height, width, CV_MAKETYPE(elementDepth, channels), const_cast<ILubyte*>(data));
+    cv::Mat image;
     if (ilGetInteger(IL_IMAGE_ORIGIN) != IL_ORIGIN_UPPER_LEFT)
-        cv::flip(image, image, 0);
+        cv::flip(view, image, 0);
+    else if (channels == 1)
+        image = view.clone();
+    else
+        image = view;
     if (channels == 1)
         return image;
     cv::Mat bgr;

@@ -181,3 +181,18 @@ FIBITMAP* matToFreeImage(const cv::Mat& image)
         std::memcpy(FreeImage_GetScanLine(bitmap, i), ordered.ptr(ordered.rows - 1 - i), rowBytes);
     return bitmap;
 }
+
+int freeImageStoredOrientation(const std::string& path, FREE_IMAGE_FORMAT format)
+{
+    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsNoPixels(format))
+        return 1;
+    const BitmapPointer header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
+    if (!header)
+        return 1;
+    FITAG* tag = nullptr;
+    if (!FreeImage_GetMetadata(FIMD_EXIF_MAIN, header.get(), "Orientation", &tag) || !tag ||
+        FreeImage_GetTagType(tag) != FIDT_SHORT || FreeImage_GetTagCount(tag) < 1)
+        return 1;
+    const int orientation = *static_cast<const unsigned short*>(FreeImage_GetTagValue(tag));
+    return orientation >= 1 && orientation <= 8 ? orientation : 1;
+}

@@ -23,3 +23,7 @@ FREE_IMAGE_TYPE cvTypeToFreeImageType(int cvType);
 cv::Mat freeImageToMat(FIBITMAP* bitmap);
 // A new bitmap the caller unloads; null for a type FreeImage cannot hold.
 FIBITMAP* matToFreeImage(const cv::Mat& image);
+
+// The EXIF/TIFF orientation (1 to 8) stored in a still photo, read from its header
+// alone; 1 when the file has none or FreeImage cannot read its header.
+int freeImageStoredOrientation(const std::string& path, FREE_IMAGE_FORMAT format);

@@ -38,8 +38,8 @@ void copyMetadataWithExiftool(const std::string& sourcePath, const std::string& 
                               const std::string& keyword);
 
 // Observes each library attempt ("magick-read", "raw-decode", "devil-read", "opencv-read",
-// "freeimage-read", "magick-write", "freeimage-write", "opencv-write", "devil-write") and each
-// external tool run ("exiftool" followed by its arguments, one per line). Tests use it;
-// an empty function switches tracing off.
+// "freeimage-read", "magick-write", "freeimage-write", "opencv-write", "devil-write",
+// "qt-pdf-write") and each external tool run ("exiftool" followed by its arguments, one
+// per line). Tests use it; an empty function switches tracing off.
 using ImageIOTrace = std::function<void(const std::string& event)>;
 void setImageIOTrace(ImageIOTrace trace);

@@ -10,6 +10,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <exception>
 #include <mutex>
 
 const char* const rawExtensions[rawExtensionCount] = {
@@ -39,6 +41,20 @@ bool readWithMagick(const std::string& path, cv::Mat& out)
     }
 }
 
+// Magick++ may find only the small preview that many raw formats carry in front of
+// the sensor data; the full decode is wanted, so a picture well short of the
+// decoder's size does not count.
+bool isFullRawPicture(const std::string& path, const cv::Mat& picture)
+{
+    const cv::Size full = rawPictureSize(path);
+    if (full.empty())
+        return true;
+    const int longSide = std::max(picture.cols, picture.rows);
+    const int shortSide = std::min(picture.cols, picture.rows);
+    return longSide * 10 >= std::max(full.width, full.height) * 9 &&
+           shortSide * 10 >= std::min(full.width, full.height) * 9;
+}
+
 bool readWithRawDecoder(const std::string& path, bool preview, cv::Mat& out)
 {
     traceImageIO("raw-decode");
@@ -56,11 +72,44 @@ bool readWithRawDecoder(const std::string& path, bool preview, cv::Mat& out)
     std::swap(decoded, rawDecoderImage);
     if (decoded.empty())
         return false;
-    if (decoded.channels() == 1)
-        out = decoded;
-    else
-        cv::cvtColor(decoded, out, cv::COLOR_RGB2BGR);
+    // A monochrome camera gives one colour; later stages expect three.
+    cv::cvtColor(decoded, out, decoded.channels() == 1 ? cv::COLOR_GRAY2BGR : cv::COLOR_RGB2BGR);
     return true;
+}
+
+// Applies the stored EXIF orientation (1 to 8) so the picture stands upright.
+void orientUpright(cv::Mat& image, int orientation)
+{
+    switch (orientation) {
+    case 2: cv::flip(image, image, 1); break;
+    case 3: cv::rotate(image, image, cv::ROTATE_180); break;
+    case 4: cv::flip(image, image, 0); break;
+    case 5: cv::transpose(image, image); break;
+    case 6: cv::rotate(image, image, cv::ROTATE_90_CLOCKWISE); break;
+    case 7:
+        cv::transpose(image, image);
+        cv::flip(image, image, -1);
+        break;
+    case 8: cv::rotate(image, image, cv::ROTATE_90_COUNTERCLOCKWISE); break;
+    default: break;
+    }
+}
+
+FREE_IMAGE_FORMAT freeImageFormatOf(const std::string& path)
+{
+    const FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
+    return format == FIF_UNKNOWN ? FreeImage_GetFIFFromFilename(path.c_str()) : format;
+}
+
+// DevIL hands every picture over as stored; OpenCV and FreeImage turn JPEGs upright
+// themselves but leave other formats as stored.
+void orientStillPhoto(const std::string& path, bool libraryTurnsJpeg, cv::Mat& image)
+{
+    const FREE_IMAGE_FORMAT format = freeImageFormatOf(path);
+    // Raw decoders turn their pictures themselves.
+    if ((libraryTurnsJpeg && format == FIF_JPEG) || format == FIF_RAW)
+        return;
+    orientUpright(image, freeImageStoredOrientation(path, format));
 }
 
 // DevIL's own decoders crash or spin on damaged files (a double free in PNM, a wild
@@ -87,6 +136,8 @@ bool readWithDevIL(const std::string& path, cv::Mat& out)
         if (ilGetInteger(IL_VERSION_NUM) >= devilMinimumVersion) {
             out = devilToMat();
             read = !out.empty();
+            if (read)
+                orientStillPhoto(path, false, out);
         } else {
             logDevILVersionMismatch();
         }
@@ -103,7 +154,10 @@ bool readWithOpenCv(const std::string& path, cv::Mat& out)
     } catch (const cv::Exception&) {
         out.release();
     }
-    return !out.empty();
+    if (out.empty())
+        return false;
+    orientStillPhoto(path, true, out);
+    return true;
 }
 
 // A damaged header can claim a picture of many gigabytes, which FreeImage would try
@@ -123,9 +177,7 @@ bool freeImageSizeIsPlausible(const std::string& path, FREE_IMAGE_FORMAT format)
 
 bool readWithFreeImage(const std::string& path, bool preview, cv::Mat& out)
 {
-    FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
-    if (format == FIF_UNKNOWN)
-        format = FreeImage_GetFIFFromFilename(path.c_str());
+    const FREE_IMAGE_FORMAT format = freeImageFormatOf(path);
     // Left to Magick++: FreeImage's OpenEXR stream never reports the end of the file,
     // so a truncated header loops for ever, and its PSD decoder writes out of bounds
     // on damaged layer data.
@@ -139,6 +191,8 @@ bool readWithFreeImage(const std::string& path, bool preview, cv::Mat& out)
         return false;
     out = freeImageToMat(bitmap);
     FreeImage_Unload(bitmap);
+    if (!out.empty())
+        orientStillPhoto(path, true, out);
     return true;
 }
 
@@ -173,7 +227,8 @@ bool readThroughLibraries(const std::string& path, bool preview, cv::Mat& out)
 
     // A Magick++ failure here is given one more try before the other libraries.
     if (raw || isMagickFirstExtension(extension)) {
-        if ((readWithMagick(path, out) || readWithMagick(path, out)) && !out.empty())
+        if ((readWithMagick(path, out) || readWithMagick(path, out)) && !out.empty() &&
+            (!raw || isFullRawPicture(path, out)))
             return true;
     }
     if (raw)
@@ -210,9 +265,16 @@ cv::Mat& readImage(cv::Mat& out, const std::string& path, bool preview)
     initImageLibraries(std::string());
     std::lock_guard<std::mutex> lock(imageLibraryMutex());
     cv::Mat image;
-    if (!readThroughLibraries(path, preview, image))
-        image.release();
-    out = toCallerImage(image);
+    try {
+        if (!readThroughLibraries(path, preview, image))
+            image.release();
+        out = toCallerImage(image);
+    } catch (const std::exception& error) {
+        // Out of memory on a huge or damaged picture, or a conversion OpenCV refuses.
+        logError("readImage", "\"" + path + "\": " + error.what());
+        out.release();
+        return out;
+    }
     if (out.empty())
         logError("readImage", "no image library could read \"" + path + "\"");
     return out;

@@ -10,12 +10,18 @@
 #include <IL/il.h>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QUuid>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <initializer_list>
 #include <cstdio>
-#include <iterator>
+#include <exception>
 #include <mutex>
 
 namespace {
@@ -53,22 +59,39 @@ bool writeWithFreeImage(const std::string& path, FREE_IMAGE_FORMAT format, const
     return saved;
 }
 
-// OpenCV's own 16-bit encoders; the others clip 16-bit samples to 255 (a white picture).
-bool openCvWrites16Bit(const std::string& extension)
+bool isOneOf(const std::string& extension, std::initializer_list<const char*> extensions)
 {
-    static const char* const extensions[] = {"png", "tif", "tiff", "pgm", "ppm", "pnm", "pxm", "jp2"};
-    return std::find(std::begin(extensions), std::end(extensions), extension) != std::end(extensions);
+    return std::find_if(extensions.begin(), extensions.end(),
+                        [&extension](const char* entry) { return extension == entry; }) != extensions.end();
 }
 
-bool writeWithOpenCv(const std::string& path, const std::string& extension, const cv::Mat& image)
+// Each format gets the image at a depth it holds, once for every library: some
+// encoders clip 16-bit samples to 255 (a white picture), OpenCV's Radiance writer takes
+// 16-bit values as floats, and 32-bit netpbm files carry a maximum value no reader accepts.
+cv::Mat withFormatDepth(const std::string& extension, const cv::Mat& image)
+{
+    int bits = 0;
+    if (isOneOf(extension, {"jpg", "jpeg", "jpe", "jfif", "bmp", "dib", "gif", "tga", "pdf", "webp", "ico", "ras",
+                            "sr", "pbm"}))
+        bits = image.depth() == CV_8U ? 0 : 8;
+    else if (isOneOf(extension, {"hdr", "pic"}))
+        bits = image.depth() == CV_32F ? 0 : 32;
+    else if (isOneOf(extension, {"png", "pgm", "ppm", "pnm", "pxm"}))
+        bits = image.depth() == CV_32F ? 16 : 0;
+    if (bits == 0)
+        return image;
+    const cv::Mat converted = convertBitDepth(image, bits);
+    return converted.empty() ? image : converted;
+}
+
+bool writeWithOpenCv(const std::string& path, const cv::Mat& image)
 {
     const int depth = image.depth();
     if (depth != CV_8U && depth != CV_8S && depth != CV_16U && depth != CV_16S)
         return false;
     traceImageIO("opencv-write");
-    const bool narrow = depth == CV_16U && !openCvWrites16Bit(extension);
     try {
-        return cv::imwrite(path, narrow ? convertBitDepth(image, 8) : image);
+        return cv::imwrite(path, image);
     } catch (const cv::Exception&) {
         return false;
     }
@@ -89,6 +112,31 @@ bool writeWithDevIL(const std::string& path, const cv::Mat& image)
     return saved;
 }
 
+// Debian's ImageMagick policy refuses to write PDF; Qt draws the picture on one page
+// of its own size.
+bool writeWithQtPdf(const std::string& path, const cv::Mat& image)
+{
+    traceImageIO("qt-pdf-write");
+    const cv::Mat bytes = convertBitDepth(image, 8);
+    if (bytes.empty() || (bytes.channels() != 1 && bytes.channels() != 3))
+        return false;
+    cv::Mat rgb;
+    cv::cvtColor(bytes, rgb, bytes.channels() == 1 ? cv::COLOR_GRAY2RGB : cv::COLOR_BGR2RGB);
+    const QImage picture(rgb.data, rgb.cols, rgb.rows, static_cast<int>(rgb.step), QImage::Format_RGB888);
+
+    QPdfWriter pdf(QString::fromStdString(path));
+    constexpr int dotsPerInch = 72;
+    pdf.setResolution(dotsPerInch);
+    pdf.setPageMargins(QMarginsF());
+    if (!pdf.setPageSize(QPageSize(QSize(rgb.cols, rgb.rows), QPageSize::Point, QString(), QPageSize::ExactMatch)))
+        return false;
+    QPainter painter;
+    if (!painter.begin(&pdf))
+        return false;
+    painter.drawImage(QRect(0, 0, rgb.cols, rgb.rows), picture);
+    return painter.end();
+}
+
 // A name beside the target with the same extension, so every library picks the
 // same format, and the target is replaced only by a complete file.
 std::string partialFilePath(const std::string& path)
@@ -102,11 +150,12 @@ std::string partialFilePath(const std::string& path)
 
 // The libraries in the order the extension calls for; true once one wrote partPath.
 // `metadata` tells whether the written file should receive the source's tags.
-bool writeThroughLibraries(const std::string& path, const std::string& partPath, const cv::Mat& image,
+bool writeThroughLibraries(const std::string& path, const std::string& partPath, const cv::Mat& original,
                            bool& metadata)
 {
     metadata = false;
     const std::string extension = imageFileExtension(path);
+    const cv::Mat image = withFormatDepth(extension, original);
     if (extension == "dpx" || extension == "exr") {
         if (writeWithMagick(partPath, image, true))
             return true;
@@ -115,8 +164,8 @@ bool writeThroughLibraries(const std::string& path, const std::string& partPath,
     const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(path.c_str());
     if (freeImageCanWrite(format, image) && writeWithFreeImage(partPath, format, image))
         return true;
-    return writeWithOpenCv(partPath, extension, image) || writeWithDevIL(partPath, image) ||
-           writeWithMagick(partPath, image, false);
+    return writeWithOpenCv(partPath, image) || writeWithDevIL(partPath, image) ||
+           writeWithMagick(partPath, image, false) || (extension == "pdf" && writeWithQtPdf(partPath, image));
 }
 
 }  // namespace
@@ -131,7 +180,13 @@ bool writeImage(const std::string& path, cv::InputArray imageArray, const std::s
 
     const std::string partPath = partialFilePath(path);
     bool metadata = false;
-    if (!writeThroughLibraries(path, partPath, image, metadata)) {
+    bool written = false;
+    try {
+        written = writeThroughLibraries(path, partPath, image, metadata);
+    } catch (const std::exception& error) {
+        logError("writeImage", "\"" + path + "\": " + error.what());
+    }
+    if (!written) {
         std::remove(partPath.c_str());
         logError("writeImage", "no image library could write \"" + path + "\"");
         return false;

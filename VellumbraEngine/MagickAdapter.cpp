@@ -8,25 +8,16 @@ bool isGrey(const Magick::Image& image)
     return type == Magick::BilevelType || type == Magick::GrayscaleType || type == Magick::GrayscaleMatteType;
 }
 
-// Some coders (TGA) hand rows over in file order and only record where the first
-// row belongs; camera rotations (EXIF orientations 5 to 8) are left as stored.
-void toTopLeftRows(Magick::Image& image)
-{
-    switch (image.orientation()) {
-    case Magick::TopRightOrientation: image.flop(); break;
-    case Magick::BottomRightOrientation: image.rotate(180.0); break;
-    case Magick::BottomLeftOrientation: image.flip(); break;
-    default: return;
-    }
-    image.orientation(Magick::TopLeftOrientation);
-}
-
 }  // namespace
 
 cv::Mat magickToMat(const Magick::Image& source)
 {
     Magick::Image image(source);
-    toTopLeftRows(image);
+    // Rows in file order (TGA) and camera rotations from EXIF both come upright.
+    image.autoOrient();
+    // Printing separations would be exported as their ink amounts, not as colours.
+    if (image.colorSpace() == Magick::CMYKColorspace)
+        image.colorSpace(Magick::sRGBColorspace);
     const bool colour = !isGrey(image);
     const int channels = colour ? 3 : 1;
     const std::string map = colour ? "BGR" : "B";

@@ -11,6 +11,9 @@
 
 namespace {
 
+// Large TIFF exports on a slow disk take seconds; a hung tool must not block the export for ever.
+constexpr int toolTimeoutMs = 5 * 60 * 1000;
+
 // The tool shipped beside the program wins over one installed on the system.
 QString exiftoolProgram()
 {
@@ -36,6 +39,8 @@ void copyMetadataWithExiftool(const std::string& sourcePath, const std::string& 
                                    QString::fromStdString(sourcePath),
                                    QStringLiteral("-keywords+=") + QString::fromStdString(keyword),
                                    QStringLiteral("-Firmware=Vellumbra"),
+                                   // The pixels were written upright: viewers must not turn them again.
+                                   QStringLiteral("-Orientation#=1"),
                                    target};
     traceImageIO(("exiftool\n" + arguments.join('\n')).toStdString());
 
@@ -57,8 +62,11 @@ void copyMetadataWithExiftool(const std::string& sourcePath, const std::string& 
         logError("copyMetadataWithExiftool", "could not start \"" + program.toStdString() + "\"");
         return;
     }
-    tool.waitForFinished(-1);
-    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
+    if (!tool.waitForFinished(toolTimeoutMs)) {
+        tool.kill();
+        tool.waitForFinished(-1);
+        logError("copyMetadataWithExiftool", "exiftool did not finish copying into \"" + targetPath + "\" in time");
+    } else if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
         const QString output = QString::fromLocal8Bit(tool.readAll()).trimmed();
         logError("copyMetadataWithExiftool", "exiftool could not copy \"" + sourcePath + "\" into \"" + targetPath +
                                                   "\" (exit code " + std::to_string(tool.exitCode()) +

@@ -93,6 +93,8 @@ void applyOptions(const DecoderOptions& options, libraw_output_params_t& params)
     params.highlight = options.highlightMode;
     params.user_qual = options.quality;
     params.half_size = options.halfSize ? 1 : 0;
+    // The published decoder never rescales the white level from the data.
+    params.adjust_maximum_thr = 0.0f;
 }
 
 struct ProcessedImageDeleter {
@@ -155,6 +157,20 @@ bool decodeFile(const char* path, const DecoderOptions& options)
 }
 
 }  // namespace
+
+cv::Size rawPictureSize(const std::string& path)
+{
+    try {
+        std::unique_ptr<LibRaw> decoder(new (std::nothrow) LibRaw(LIBRAW_OPTIONS_NONE));
+        if (!decoder || decoder->open_file(path.c_str()) != LIBRAW_SUCCESS ||
+            decoder->adjust_sizes_info_only() != LIBRAW_SUCCESS)
+            return cv::Size();
+        const libraw_image_sizes_t& sizes = decoder->imgdata.sizes;
+        return cv::Size(sizes.iwidth & ~1, sizes.iheight);
+    } catch (const std::exception&) {
+        return cv::Size();
+    }
+}
 
 int dcraw_main(int argc, const char* const* argv)
 {

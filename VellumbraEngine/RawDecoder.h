@@ -1,6 +1,8 @@
 #pragma once
 #include <opencv2/core.hpp>
 
+#include <string>
+
 // The camera raw decoder, driven like the command-line decoder with a fixed argument
 // list. Instead of writing a file it leaves the decoded picture in rawDecoderImage.
 
@@ -14,3 +16,7 @@ extern cv::Mat rawDecoderImage;
 // name; argv holds exactly argc entries. Returns 0 when every file decoded, else 1.
 // Each call starts from the default options.
 int dcraw_main(int argc, const char* const* argv);
+
+// Width (even) and height of the full decode of a camera raw file, found from its
+// header alone; an empty size when the decoder does not recognise the file.
+cv::Size rawPictureSize(const std::string& path);

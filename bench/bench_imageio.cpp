@@ -7,6 +7,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <string>
@@ -51,6 +52,42 @@ std::string rawSample()
     const std::string path = std::string(VB_RAW_TESTDATA) + "/canon_eos_kiss_x4_magiclantern_colorchart.dng";
     return std::ifstream(path).good() ? path : std::string();
 }
+
+// A 12-megapixel phone photo (EXIF orientation 1); VB_TEST_MEDIA in the environment
+// overrides the folder configured at build time.
+std::string realPhoto()
+{
+    const char* overridden = std::getenv("VB_TEST_MEDIA");
+    const std::string root = overridden ? overridden : VB_TEST_MEDIA;
+    const std::string path =
+        root + "/forensics-samples-files/usr/share/forensics-samples/original-files/pic1/IMG_20200827_231612.jpg";
+    return std::ifstream(path).good() ? path : std::string();
+}
+
+void BM_ReadImageRealPhoto(benchmark::State& state)
+{
+    const std::string path = realPhoto();
+    if (path.empty()) {
+        state.SkipWithError("real photo absent (VB_TEST_MEDIA)");
+        return;
+    }
+    cv::Mat image;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(readImage(image, path, false).data);
+}
+BENCHMARK(BM_ReadImageRealPhoto)->Unit(benchmark::kMillisecond);
+
+void BM_CvImreadRealPhoto(benchmark::State& state)
+{
+    const std::string path = realPhoto();
+    if (path.empty()) {
+        state.SkipWithError("real photo absent (VB_TEST_MEDIA)");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(cv::imread(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR).data);
+}
+BENCHMARK(BM_CvImreadRealPhoto)->Unit(benchmark::kMillisecond);
 
 void readArguments(benchmark::internal::Benchmark* benchmark)
 {

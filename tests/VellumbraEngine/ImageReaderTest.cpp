@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include <cstring>
 #include <future>
 #include <ostream>
 #include <string>
@@ -368,4 +369,95 @@ TEST(ImageReaderConcurrency, ParallelReadsMatchSequentialReads)
         EXPECT_EQ(cv::norm(image, reference, cv::NORM_INF), 0.0) << paths[k % paths.size()];
     }
     QDir(dir).removeRecursively();
+}
+
+// A still photo with an EXIF rotation comes upright whichever library decodes it; the
+// file name steers the file to each library in turn.
+TEST_F(ImageReaderTest, TaggedPhotosComeUprightWhicheverLibraryReadsThem)
+{
+    const QString exiftool = QStandardPaths::findExecutable("exiftool");
+    if (exiftool.isEmpty())
+        GTEST_SKIP() << "exiftool is needed to tag the test pictures";
+    const struct {
+        const char* written;  // the format the content is written in
+        const char* name;     // the name it is read under
+        int orientation;
+        const char* library;
+    } cases[] = {{"jpg", "photo.jpg", 6, "devil-read"},  {"tif", "photo.tif", 8, "devil-read"},
+                 {"jpg", "photo.bmp", 3, "magick-read"}, {"tif", "photo.tga", 6, "magick-read"},
+                 {"jpg", "photo.gif", 8, "opencv-read"}, {"tif", "photo.gif", 5, "opencv-read"},
+                 {"png", "photo.png", 1, "opencv-read"}};
+    const cv::Mat picture = gradientImage(40, 64, CV_8UC3);
+    for (const auto& tagged : cases) {
+        const std::string written = pathOf(std::string("written.") + tagged.written);
+        ASSERT_TRUE(cv::imwrite(written, picture));
+        ASSERT_EQ(QProcess::execute(exiftool, {"-q", "-overwrite_original", QString("-Orientation#=%1").arg(tagged.orientation),
+                                               QString::fromStdString(written)}), 0);
+        const std::string path = pathOf(tagged.name);
+        QFile::remove(QString::fromStdString(path));
+        ASSERT_TRUE(QFile::rename(QString::fromStdString(written), QString::fromStdString(path)));
+
+        TraceRecorder trace;
+        cv::Mat image;
+        readImage(image, path, false);
+        ASSERT_FALSE(trace.names().empty());
+        EXPECT_EQ(trace.names().back(), tagged.library) << tagged.name;
+        cv::Mat upright = picture;
+        switch (tagged.orientation) {
+        case 3: cv::rotate(picture, upright, cv::ROTATE_180); break;
+        case 5: cv::transpose(picture, upright); break;
+        case 6: cv::rotate(picture, upright, cv::ROTATE_90_CLOCKWISE); break;
+        case 8: cv::rotate(picture, upright, cv::ROTATE_90_COUNTERCLOCKWISE); break;
+        default: break;
+        }
+        EXPECT_LE(maxDifference8(image, upright), 12.0) << tagged.name << " orientation " << tagged.orientation;
+    }
+}
+
+TEST(ImageReaderRealMedia, PhoneShotTaggedRotate180ComesUpright)
+{
+    const QString photo = testmedia::mediaFile(
+        "forensics-samples-files/usr/share/forensics-samples/original-files/pic2/IMG_20200124_231153.jpg");
+    if (photo.isEmpty())
+        GTEST_SKIP() << "phone photos absent (VB_TEST_MEDIA)";
+    initImageLibraries("");
+    const cv::Mat stored = cv::imread(photo.toStdString(), cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
+    cv::Mat upright;
+    cv::rotate(stored, upright, cv::ROTATE_180);
+
+    const QString dir = testmedia::makeTempDir("vb-reader-phone");
+    const QString asBmp = dir + "/phone.bmp";  // steers it to Magick++ first
+    ASSERT_TRUE(QFile::copy(photo, asBmp));
+    for (const QString& path : {photo, asBmp}) {
+        cv::Mat image;
+        readImage(image, path.toStdString(), false);
+        ASSERT_EQ(image.size(), upright.size()) << path.toStdString();
+        EXPECT_LE(cv::norm(image, upright, cv::NORM_L1) / image.total(), 3.0) << path.toStdString();
+    }
+    QDir(dir).removeRecursively();
+}
+
+// Separations without ink are white paper, whichever way the four inks are ordered.
+TEST_F(ImageReaderTest, CmykFilesReadByMagickComeBackAsColours)
+{
+    FIBITMAP* bitmap = FreeImage_Allocate(24, 16, 32);
+    ASSERT_NE(bitmap, nullptr);
+    for (unsigned y = 0; y < 16; ++y)
+        std::memset(FreeImage_GetScanLine(bitmap, static_cast<int>(y)), 0, 24 * 4);
+    const std::string written = pathOf("inks.tif");
+    const bool saved = FreeImage_Save(FIF_TIFF, bitmap, written.c_str(), TIFF_CMYK) == TRUE;
+    FreeImage_Unload(bitmap);
+    ASSERT_TRUE(saved);
+    // The name steers the TIFF to Magick++ first.
+    const std::string path = pathOf("inks.tga");
+    ASSERT_TRUE(QFile::rename(QString::fromStdString(written), QString::fromStdString(path)));
+
+    TraceRecorder trace;
+    cv::Mat image;
+    readImage(image, path, false);
+    EXPECT_EQ(trace.names(), std::vector<std::string>{"magick-read"});
+    ASSERT_EQ(image.size(), cv::Size(24, 16));
+    double darkest = 0.0;
+    cv::minMaxLoc(convertBitDepth(image, 8).reshape(1), &darkest);
+    EXPECT_GE(darkest, 250.0);
 }

@@ -165,24 +165,62 @@ TEST_P(ImageWriterRoundTrips, SavedPicturesReadBackAlike)
     EXPECT_LE(maxDifference8(back, picture), trip.tolerance) << trip.name;
 }
 
+// Every export format the main window offers, at 8, 16 and 32 bits: formats that hold
+// fewer bits get the picture scaled down (never clipped to white), deeper ones keep it.
 INSTANTIATE_TEST_SUITE_P(
     Formats, ImageWriterRoundTrips,
     ::testing::Values(RoundTrip{"p8.tif", 8, CV_8U, 1.0}, RoundTrip{"p16.tif", 16, CV_16U, 1.0},
-                      RoundTrip{"p32.tif", 32, CV_32F, 1.0}, RoundTrip{"p8.png", 8, CV_8U, 1.0},
-                      RoundTrip{"p16.png", 16, CV_16U, 1.0}, RoundTrip{"p8.jpg", 8, CV_8U, 8.0},
-                      RoundTrip{"p16.jpg", 16, CV_8U, 8.0}, RoundTrip{"p32.jpg", 32, CV_8U, 8.0},
-                      RoundTrip{"p8.bmp", 8, CV_8U, 1.0}, RoundTrip{"p16.bmp", 16, CV_8U, 1.0},
-                      RoundTrip{"p8.tga", 8, CV_8U, 1.0}, RoundTrip{"p32.tga", 32, CV_8U, 1.0},
-                      RoundTrip{"p8.dpx", 8, CV_8U, 1.0}, RoundTrip{"p16.dpx", 16, CV_16U, 1.0},
-                      RoundTrip{"p32.exr", 32, CV_32F, 1.0}, RoundTrip{"p16.exr", 16, CV_32F, 1.0},
-                      RoundTrip{"p32.hdr", 32, CV_32F, 2.0}, RoundTrip{"p16.hdr", 16, CV_32F, 2.0},
-                      RoundTrip{"p16.psd", 16, CV_16U, 1.0}, RoundTrip{"p8.ppm", 8, CV_8U, 1.0},
-                      RoundTrip{"p16.ppm", 16, CV_16U, 1.0}),
+                      RoundTrip{"p32.tif", 32, CV_32F, 1.0}, RoundTrip{"p8.hdr", 8, CV_32F, 2.0},
+                      RoundTrip{"p16.hdr", 16, CV_32F, 2.0}, RoundTrip{"p32.hdr", 32, CV_32F, 2.0},
+                      RoundTrip{"p8.jpg", 8, CV_8U, 8.0}, RoundTrip{"p16.jpg", 16, CV_8U, 8.0},
+                      RoundTrip{"p32.jpg", 32, CV_8U, 8.0}, RoundTrip{"p8.dpx", 8, CV_8U, 1.0},
+                      RoundTrip{"p16.dpx", 16, CV_16U, 1.0}, RoundTrip{"p32.dpx", 32, CV_32F, 1.0},
+                      RoundTrip{"p8.exr", 8, CV_32F, 1.0}, RoundTrip{"p16.exr", 16, CV_32F, 1.0},
+                      RoundTrip{"p32.exr", 32, CV_32F, 1.0}, RoundTrip{"p8.psd", 8, CV_8U, 1.0},
+                      RoundTrip{"p16.psd", 16, CV_16U, 1.0}, RoundTrip{"p32.psd", 32, CV_32F, 1.0},
+                      RoundTrip{"p8.png", 8, CV_8U, 1.0}, RoundTrip{"p16.png", 16, CV_16U, 1.0},
+                      RoundTrip{"p32.png", 32, CV_16U, 1.0}, RoundTrip{"p8.bmp", 8, CV_8U, 1.0},
+                      RoundTrip{"p16.bmp", 16, CV_8U, 1.0}, RoundTrip{"p32.bmp", 32, CV_8U, 1.0},
+                      RoundTrip{"p8.gif", 8, CV_8U, 16.0}, RoundTrip{"p16.gif", 16, CV_8U, 16.0},
+                      RoundTrip{"p32.gif", 32, CV_8U, 16.0}, RoundTrip{"p8.ppm", 8, CV_8U, 1.0},
+                      RoundTrip{"p16.ppm", 16, CV_16U, 1.0}, RoundTrip{"p32.ppm", 32, CV_16U, 1.0},
+                      RoundTrip{"p8.tga", 8, CV_8U, 1.0}, RoundTrip{"p16.tga", 16, CV_8U, 1.0},
+                      RoundTrip{"p32.tga", 32, CV_8U, 1.0}),
     [](const ::testing::TestParamInfo<RoundTrip>& info) {
         std::string name = info.param.name;
         std::replace(name.begin(), name.end(), '.', '_');
         return name;
     });
+
+TEST_F(ImageWriterTest, GreyPgmKeepsItsDepthUpToSixteenBits)
+{
+    const cv::Mat picture = gradientImage(30, 41, CV_32FC1);
+    const int expectedDepths[] = {CV_8U, CV_16U, CV_16U};
+    const int bits[] = {8, 16, 32};
+    for (int i = 0; i < 3; ++i) {
+        const std::string path = pathOf("grey" + std::to_string(bits[i]) + ".pgm");
+        ASSERT_TRUE(saveImageWithDepth(path, picture, bits[i], "")) << path;
+        cv::Mat back;
+        readImage(back, path, false);
+        ASSERT_EQ(back.type(), CV_MAKETYPE(expectedDepths[i], 1)) << path;
+        EXPECT_LE(maxDifference8(back, picture), 1.0) << path;
+    }
+}
+
+// Reading PDF back is not needed; the export must still be a real document at every depth.
+TEST_F(ImageWriterTest, PdfExportIsAValidDocument)
+{
+    for (int bits : {8, 16, 32}) {
+        const std::string path = pathOf("page" + std::to_string(bits) + ".pdf");
+        ASSERT_TRUE(saveImageWithDepth(path, gradientImage(120, 160, CV_32FC3), bits, "")) << bits;
+        QFile pdf(QString::fromStdString(path));
+        ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+        const QByteArray bytes = pdf.readAll();
+        EXPECT_TRUE(bytes.startsWith("%PDF-")) << bits;
+        EXPECT_TRUE(bytes.trimmed().endsWith("%%EOF")) << bits;
+        EXPECT_GT(bytes.size(), 1000) << bits;
+    }
+}
 
 TEST_F(ImageWriterTest, FailedWriteKeepsTheExistingFileAndLeavesNoPartialFile)
 {
@@ -237,7 +275,7 @@ TEST_F(ImageWriterTest, ToolGetsSourceKeywordAndTargetAsWholeArguments)
     ASSERT_TRUE(writeImage(target, gradientImage(8, 8, CV_8UC3), source, "two words"));
     EXPECT_EQ(linesOf(argumentsFile),
               (QStringList{"-q", "-tagsfromfile", QString::fromStdString(source), "-keywords+=two words",
-                           "-Firmware=Vellumbra", QString::fromStdString(target)}));
+                           "-Firmware=Vellumbra", "-Orientation#=1", QString::fromStdString(target)}));
 }
 
 TEST_F(ImageWriterTest, NoToolRunWithoutSourceOrForMagickFormats)
@@ -286,4 +324,102 @@ TEST_F(ImageWriterTest, MetadataIsCopiedAndOnlyTheToolsOwnBackupRemoved)
     ASSERT_TRUE(saveImageWithDepth(pathOf("second.tif"), gradientImage(60, 80, CV_8UC3), 16, source));
     EXPECT_EQ(exiftoolTag(exiftool, pathOf("second.tif"), "Make"), "Canon");
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(pathOf("second.tif")) + "_original"));
+}
+
+namespace {
+
+std::string cameraPhoto()
+{
+    return testmedia::mediaFile("mate-backgrounds/usr/share/backgrounds/mate/nature/Dune.jpg").toStdString();
+}
+
+}  // namespace
+
+TEST_F(ImageWriterTest, CameraTagsReachTiffAndJpegExports)
+{
+    const QString exiftool = QStandardPaths::findExecutable("exiftool");
+    const std::string source = cameraPhoto();
+    if (exiftool.isEmpty() || source.empty())
+        GTEST_SKIP() << "needs exiftool and the camera photos (VB_TEST_MEDIA)";
+    const struct {
+        const char* name;
+        int bits;
+    } exports[] = {{"export.tif", 16}, {"export.jpg", 8}};
+    for (const auto& target : exports) {
+        ASSERT_TRUE(saveImageWithDepth(pathOf(target.name), gradientImage(60, 80, CV_32FC3), target.bits, source));
+        for (const char* tag : {"Make", "Model", "DateTimeOriginal"}) {
+            const QString expected = exiftoolTag(exiftool, source, tag);
+            ASSERT_FALSE(expected.isEmpty()) << tag;
+            EXPECT_EQ(exiftoolTag(exiftool, pathOf(target.name), tag), expected) << target.name << " " << tag;
+        }
+        EXPECT_TRUE(exiftoolTag(exiftool, pathOf(target.name), "Keywords").contains("Vellumbra")) << target.name;
+        EXPECT_EQ(exiftoolTag(exiftool, pathOf(target.name), "Firmware"), "Vellumbra") << target.name;
+    }
+    EXPECT_EQ(filesInDir(), (QStringList{"export.jpg", "export.tif"}));
+}
+
+// The reader turns a photo upright; its export must then say so, or viewers turn it again.
+TEST_F(ImageWriterTest, ExportOfARotatedPhoneShotIsMarkedUpright)
+{
+    const QString exiftool = QStandardPaths::findExecutable("exiftool");
+    const std::string source = testmedia::mediaFile(
+        "forensics-samples-files/usr/share/forensics-samples/original-files/pic2/IMG_20200124_231153.jpg").toStdString();
+    if (exiftool.isEmpty() || source.empty())
+        GTEST_SKIP() << "needs exiftool and the phone photos (VB_TEST_MEDIA)";
+    ASSERT_EQ(exiftoolTag(exiftool, source, "Orientation"), "Rotate 180");
+    cv::Mat photo;
+    readImage(photo, source, false);
+    ASSERT_FALSE(photo.empty());
+    cv::resize(photo, photo, cv::Size(), 0.25, 0.25, cv::INTER_AREA);
+
+    const std::string target = pathOf("upright.jpg");
+    ASSERT_TRUE(saveImageWithDepth(target, photo, 8, source));
+    EXPECT_EQ(exiftoolTag(exiftool, target, "Orientation"), "Horizontal (normal)");
+    EXPECT_EQ(exiftoolTag(exiftool, target, "Make"), exiftoolTag(exiftool, source, "Make"));
+    cv::Mat back;
+    readImage(back, target, false);
+    EXPECT_LE(cv::norm(back, photo, cv::NORM_L1) / photo.total(), 6.0);
+}
+
+// Paths reach the libraries and the tool whole: spaces, quotes, shell characters, UTF-8.
+TEST_F(ImageWriterTest, AwkwardPathsAreWrittenReadAndTagged)
+{
+    const QString exiftool = QStandardPaths::findExecutable("exiftool");
+    const std::string camera = cameraPhoto();
+    const char* const folders[] = {"with space", "it's \"quoted\"", "cost $HOME `id` ;&", "été 写真"};
+    for (const char* folder : folders) {
+        const QString dir = dir_ + "/" + QString::fromUtf8(folder);
+        ASSERT_TRUE(QDir().mkpath(dir));
+        const std::string source = (dir + "/source photo.jpg").toStdString();
+        if (camera.empty())
+            ASSERT_TRUE(cv::imwrite(source, gradientImage(30, 40, CV_8UC3)));
+        else
+            ASSERT_TRUE(QFile::copy(QString::fromStdString(camera), QString::fromStdString(source)));
+        const std::string target = (dir + "/export 'final' $1.tif").toStdString();
+
+        ASSERT_TRUE(saveImageWithDepth(target, gradientImage(30, 40, CV_8UC3), 16, source)) << folder;
+        cv::Mat back;
+        readImage(back, target, false);
+        EXPECT_EQ(back.type(), CV_16UC3) << folder;
+        EXPECT_LE(maxDifference8(back, gradientImage(30, 40, CV_8UC3)), 1.0) << folder;
+        EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(target) + "_original")) << folder;
+        if (!exiftool.isEmpty() && !camera.empty()) {
+            EXPECT_EQ(exiftoolTag(exiftool, target, "Make"), exiftoolTag(exiftool, source, "Make")) << folder;
+        }
+    }
+}
+
+TEST_F(ImageWriterTest, MissingToolStillWritesTheImage)
+{
+    ASSERT_TRUE(setLogDirectory((dir_ + "/").toStdString()));
+    const QByteArray savedPath = qgetenv("PATH");
+    QDir().mkpath(dir_ + "/empty");
+    qputenv("PATH", (dir_ + "/empty").toUtf8());
+    const std::string source = pathOf("source.jpg");
+    const bool written = cv::imwrite(source, gradientImage(8, 8, CV_8UC3)) &&
+                         saveImageWithDepth(pathOf("result.png"), gradientImage(8, 8, CV_8UC3), 8, source);
+    qputenv("PATH", savedPath);
+    EXPECT_TRUE(written);
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(pathOf("result.png"))));
+    EXPECT_TRUE(linesOf(logFilePath()).join('\n').contains("exiftool was not found"));
 }

@@ -1,4 +1,7 @@
+#include "ImageIO.h"
 #include "ImageIOSupport.h"
+#include "ImageIOTestSupport.h"
+#include "PixelOps.h"
 #include "RawDecoder.h"
 #include "TestMedia.h"
 
@@ -6,6 +9,7 @@
 #include <QFile>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <mutex>
 #include <string>
@@ -103,4 +107,188 @@ TEST(RawDecoder, OutputIsInRgbOrder)
     ASSERT_EQ(decode(fullList(path), picture), 0);
     const cv::Scalar sky = cv::mean(picture(cv::Rect(0, 0, picture.cols, picture.rows / 10)));
     EXPECT_GT(sky[2], sky[0]);
+}
+
+// The reader keeps a Magick++ picture of a raw only when it is as large as this size,
+// so it must be the size the full decode really has.
+TEST(RawDecoder, HeaderSizeIsTheFullDecodeSize)
+{
+    int found = 0;
+    for (const char* name : {"RAW_KODAK_DC50.KDC", "canon_eos_kiss_x4_magiclantern_colorchart.dng",
+                             "RAW_KODAK_C330_FORMAT_NONE_YRGB.raw"}) {
+        const std::string path = rawFile(name);
+        if (path.empty())
+            continue;
+        ++found;
+        cv::Mat full;
+        ASSERT_EQ(decode(fullList(path), full), 0) << name;
+        EXPECT_EQ(rawPictureSize(path), full.size()) << name;
+    }
+    if (found == 0)
+        GTEST_SKIP() << "camera raw test files absent";
+    const QString dir = testmedia::makeTempDir("vb-rawsize");
+    const std::string jpeg = (dir + "/photo.jpg").toStdString();
+    ASSERT_TRUE(cv::imwrite(jpeg, cv::Mat(16, 16, CV_8UC3, cv::Scalar::all(9))));
+    EXPECT_TRUE(rawPictureSize(jpeg).empty());
+    EXPECT_TRUE(rawPictureSize("/nonexistent/a.nef").empty());
+    QDir(dir).removeRecursively();
+}
+
+// Real photographs: neither black nor white, with detail and with colour.
+TEST(RawDecoder, RealRawsDecodeToPlausiblePictures)
+{
+    int found = 0;
+    for (const char* name : {"RAW_KODAK_DC50.KDC", "canon_eos_kiss_x4_magiclantern_colorchart.dng",
+                             "RAW_KODAK_C330_FORMAT_NONE_YRGB.raw"}) {
+        const std::string path = rawFile(name);
+        if (path.empty())
+            continue;
+        ++found;
+        cv::Mat picture;
+        ASSERT_EQ(decode(fullList(path), picture), 0) << name;
+        cv::Scalar mean;
+        cv::Scalar deviation;
+        cv::meanStdDev(picture, mean, deviation);
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_GT(mean[c], 65535 * 0.05) << name << " channel " << c;
+            EXPECT_LT(mean[c], 65535 * 0.95) << name << " channel " << c;
+            EXPECT_GT(deviation[c], 65535 * 0.02) << name << " channel " << c;
+        }
+        cv::Mat hsv;
+        cv::cvtColor(convertBitDepth(picture, 8), hsv, cv::COLOR_RGB2HSV);
+        EXPECT_GT(cv::mean(hsv)[1], 10.0) << name << ": some saturation";
+    }
+    if (found == 0)
+        GTEST_SKIP() << "camera raw test files absent";
+}
+
+namespace {
+
+struct TiffEntry {
+    quint16 tag;
+    quint16 type;  // 1 BYTE, 2 ASCII, 3 SHORT, 4 LONG
+    quint32 count;
+    quint32 value;  // or the offset of the values
+};
+
+void appendLittleEndian(QByteArray& bytes, quint32 value, int size)
+{
+    for (int i = 0; i < size; ++i)
+        bytes.append(static_cast<char>((value >> (8 * i)) & 0xff));
+}
+
+void appendIfd(QByteArray& bytes, const std::vector<TiffEntry>& entries, quint32 nextIfd)
+{
+    appendLittleEndian(bytes, static_cast<quint32>(entries.size()), 2);
+    for (const TiffEntry& entry : entries) {
+        appendLittleEndian(bytes, entry.tag, 2);
+        appendLittleEndian(bytes, entry.type, 2);
+        appendLittleEndian(bytes, entry.count, 4);
+        appendLittleEndian(bytes, entry.value, 4);
+    }
+    appendLittleEndian(bytes, nextIfd, 4);
+}
+
+quint32 ifdBytes(std::size_t entries)
+{
+    return static_cast<quint32>(2 + entries * 12 + 4);
+}
+
+// A minimal monochrome linear DNG: one uncompressed 16-bit sample per pixel, a ramp
+// rising to the right, as a camera without a colour filter writes it. With a preview
+// size, the first IFD holds a small 8-bit RGB preview and the sensor data sits in a
+// sub-IFD, the layout of most camera raws.
+void writeMonochromeDng(const std::string& path, cv::Size size, cv::Size preview = cv::Size())
+{
+    const auto w = static_cast<quint32>(size.width);
+    const auto h = static_cast<quint32>(size.height);
+    const auto pw = static_cast<quint32>(preview.width);
+    const auto ph = static_cast<quint32>(preview.height);
+    const bool withPreview = !preview.empty();
+    const quint32 rawEntryCount = 11;
+    const quint32 firstEntryCount = withPreview ? 14 : rawEntryCount + 2;
+    const quint32 subIfdOffset = 8 + ifdBytes(firstEntryCount);
+    const quint32 extrasOffset = subIfdOffset + (withPreview ? ifdBytes(rawEntryCount) : 0);
+    const quint32 bitsOffset = extrasOffset;  // three SHORTs of 8 for the preview
+    const quint32 modelOffset = bitsOffset + 6;
+    const QByteArray model("Vellumbra Mono");  // 14 characters and the zero: 15 bytes
+    const quint32 previewOffset = modelOffset + 16;
+    const quint32 rawOffset = previewOffset + pw * ph * 3;
+
+    const std::vector<TiffEntry> rawEntries = {
+        {254, 4, 1, 0}, {256, 4, 1, w}, {257, 4, 1, h}, {258, 3, 1, 16}, {259, 3, 1, 1},
+        {262, 3, 1, 34892},  // linear raw
+        {273, 4, 1, rawOffset}, {277, 3, 1, 1}, {278, 4, 1, h}, {279, 4, 1, w * h * 2}, {284, 3, 1, 1}};
+    const TiffEntry dngVersion{50706, 1, 4, 0x00000401};  // 1.4.0.0
+    const TiffEntry cameraModel{50708, 2, 15, modelOffset};
+
+    QByteArray file("II*\0\x08\0\0\0", 8);
+    if (withPreview) {
+        appendIfd(file,
+                  {{254, 4, 1, 1}, {256, 4, 1, pw}, {257, 4, 1, ph}, {258, 3, 3, bitsOffset}, {259, 3, 1, 1},
+                   {262, 3, 1, 2}, {273, 4, 1, previewOffset}, {277, 3, 1, 3}, {278, 4, 1, ph},
+                   {279, 4, 1, pw * ph * 3}, {284, 3, 1, 1}, {330, 4, 1, subIfdOffset}, dngVersion, cameraModel},
+                  0);
+        appendIfd(file, rawEntries, 0);
+    } else {
+        std::vector<TiffEntry> entries = rawEntries;
+        entries.push_back(dngVersion);
+        entries.push_back(cameraModel);
+        appendIfd(file, entries, 0);
+    }
+    for (int i = 0; i < 3; ++i)
+        appendLittleEndian(file, 8, 2);
+    file.append(model).append(QByteArray(16 - model.size(), '\0'));
+    file.append(QByteArray(static_cast<int>(pw * ph * 3), '\x60'));
+    for (quint32 y = 0; y < h; ++y)
+        for (quint32 x = 0; x < w; ++x)
+            appendLittleEndian(file, 1000 + x * 60000 / w, 2);
+    QFile out(QString::fromStdString(path));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(file);
+}
+
+}  // namespace
+
+// A camera without a colour filter gives one colour; the reader makes it three equal ones.
+TEST(RawDecoder, MonochromeRawIsReadAsThreeEqualChannels)
+{
+    const QString dir = testmedia::makeTempDir("vb-rawmono");
+    const std::string path = (dir + "/mono.dng").toStdString();
+    writeMonochromeDng(path, cv::Size(64, 40));
+    cv::Mat decoded;
+    ASSERT_EQ(decode(fullList(path), decoded), 0);
+    EXPECT_EQ(decoded.channels(), 1);
+
+    initImageLibraries("");
+    cv::Mat image;
+    readImage(image, path, false);
+    ASSERT_EQ(image.type(), CV_16UC3);
+    EXPECT_EQ(image.size(), cv::Size(64, 40));
+    std::vector<cv::Mat> planes;
+    cv::split(image, planes);
+    EXPECT_EQ(cv::norm(planes[0], planes[1], cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(planes[0], planes[2], cv::NORM_INF), 0.0);
+    EXPECT_LT(planes[0].at<ushort>(20, 2), planes[0].at<ushort>(20, 60)) << "the ramp rises to the right";
+    QDir(dir).removeRecursively();
+}
+
+// Magick++ reads the first image of a TIFF-based raw, often a small preview; the reader
+// must go on to the decoder for the full picture.
+TEST(RawDecoder, ReaderSkipsThePreviewMagickFindsFirst)
+{
+    const QString dir = testmedia::makeTempDir("vb-rawpreview");
+    // An extension Magick++ has no raw coder for, so it reads the file as a TIFF.
+    const std::string path = (dir + "/capture.fff").toStdString();
+    writeMonochromeDng(path, cv::Size(64, 40), cv::Size(16, 10));
+    initImageLibraries("");
+    cv::Mat image;
+    {
+        imageio_test::TraceRecorder trace;
+        readImage(image, path, false);
+        EXPECT_EQ(trace.names(), (std::vector<std::string>{"magick-read", "raw-decode"}));
+    }
+    EXPECT_EQ(image.size(), cv::Size(64, 40));
+    EXPECT_EQ(image.type(), CV_16UC3);
+    QDir(dir).removeRecursively();
 }
