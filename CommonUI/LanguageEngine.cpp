@@ -196,6 +196,12 @@ void LanguageEngine::setLanguage(const std::string& name)
     state().currentLanguage = name;
 }
 
+std::string LanguageEngine::currentLanguage()
+{
+    ensureInitialised();
+    return state().currentLanguage;
+}
+
 LanguageEngine::LanguageList LanguageEngine::availableLanguages()
 {
     ensureInitialised();

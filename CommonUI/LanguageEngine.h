@@ -23,6 +23,7 @@ public:
 
     // Makes the named language current; unknown names are ignored.
     static void setLanguage(const std::string& name);
+    static std::string currentLanguage();
     static LanguageList availableLanguages();
     // Text of a key in the current language, else in the default language, else the key.
     static std::string lookup(const std::string& key);

@@ -11,7 +11,6 @@ namespace {
 
 const QString kGeneralGroup = "GeneralSettings";
 const QString kDialogGroup = "DialogSettings";
-const QString kDefaultLanguage = "English";
 constexpr int kDefaultOverExposedLimit = 98;
 constexpr int kDefaultUnderExposedLimit = 2;
 constexpr int kDefaultNbSharpenImages = 3;
@@ -33,7 +32,7 @@ ShowGeneralSettings::ShowGeneralSettings(QWidget* mainWindow)
     if (mainWindow)
         setWindowIcon(mainWindow->windowIcon());
     QSettings settings;
-    fillLanguages(settings);
+    fillLanguages();
     restoreDialogGeometry(this, settings, kDialogGroup);
 
     // Export quality opens at its built-in default each time, not at the stored value.
@@ -50,15 +49,13 @@ ShowGeneralSettings::ShowGeneralSettings(QWidget* mainWindow)
 
 ShowGeneralSettings::~ShowGeneralSettings() = default;
 
-void ShowGeneralSettings::fillLanguages(const QSettings& settings)
+void ShowGeneralSettings::fillLanguages()
 {
     QComboBox* box = form->ChoiceLanguageApplication;
     box->clear();
     for (const auto& language : LanguageEngine::availableLanguages())
         box->addItem(QString::fromStdString(language.first));
-    // The main window makes the stored choice the engine's current language.
-    const QString current = settings.value(kGeneralGroup + "/ChosenLanguage", kDefaultLanguage).toString();
-    box->setCurrentIndex(box->findText(current));
+    box->setCurrentIndex(box->findText(QString::fromStdString(LanguageEngine::currentLanguage())));
 }
 
 void ShowGeneralSettings::setTranslatedTexts()

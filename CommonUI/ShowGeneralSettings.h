@@ -25,7 +25,7 @@ public:
     bool languageChanged() const { return changedLanguage; }
 
 private:
-    void fillLanguages(const QSettings& settings);
+    void fillLanguages();
     void setTranslatedTexts();
 
     std::unique_ptr<Ui::ShowGeneralSettings> form;
