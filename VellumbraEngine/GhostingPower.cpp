@@ -1,6 +1,7 @@
 #include "GhostingPower.h"
 
 #include "StackingContext.h"
+#include "Threads.h"
 
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
@@ -9,7 +10,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <exception>
 #include <limits>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -61,19 +64,26 @@ bool placementBeats(const cv::Mat& window, const cv::Mat& patch, int x, int y, c
     return true;
 }
 
+// Placements scored before the full scan: the patch's own place, and where the
+// caller expects the match. The closer the first bound, the earlier the others stop.
+struct Seeds {
+    cv::Point own, expected;
+};
+
 // Exact smallest sum of squared differences over every placement of an 8-bit
-// patch (all channels), first in row-major order on ties. The patch's own place
-// (`seed`) is scored first, so placements that cannot beat it stop early. False
-// when the budget ran out.
-bool directBestMatch(const cv::Mat& window, const cv::Mat& patch, cv::Point seed, double* best, cv::Point* where)
+// patch (all channels), first in row-major order on ties. The seeds are scored
+// first, so placements that cannot beat them stop early. False when the budget
+// ran out.
+bool directBestMatch(const cv::Mat& window, const cv::Mat& patch, const Seeds& seeds, double* best, cv::Point* where)
 {
     Match match{std::numeric_limits<std::uint32_t>::max(), std::numeric_limits<int>::max()};
     double comparisons = 0;
     std::uint32_t score = 0;
     const int lastX = window.cols - patch.cols, lastY = window.rows - patch.rows;
-    if (seed.x >= 0 && seed.y >= 0 && seed.x <= lastX && seed.y <= lastY &&
-        placementBeats(window, patch, seed.x, seed.y, match, &score, &comparisons))
-        match = {score, seed.y * window.cols + seed.x};
+    for (const cv::Point& seed : {seeds.own, seeds.expected})
+        if (seed.x >= 0 && seed.y >= 0 && seed.x <= lastX && seed.y <= lastY &&
+            placementBeats(window, patch, seed.x, seed.y, match, &score, &comparisons))
+            match = {score, seed.y * window.cols + seed.x};
     for (int y = 0; y <= lastY; ++y) {
         for (int x = 0; x <= lastX; ++x)
             if (placementBeats(window, patch, x, y, match, &score, &comparisons))
@@ -86,10 +96,10 @@ bool directBestMatch(const cv::Mat& window, const cv::Mat& patch, cv::Point seed
     return true;
 }
 
-double bestMatch(const cv::Mat& window, const cv::Mat& patch, cv::Point seed, cv::Point* where)
+double bestMatch(const cv::Mat& window, const cv::Mat& patch, const Seeds& seeds, cv::Point* where)
 {
     double best = 0;
-    if (patch.depth() == CV_8U && directBestMatch(window, patch, seed, &best, where))
+    if (patch.depth() == CV_8U && directBestMatch(window, patch, seeds, &best, where))
         return best;
     cv::Mat scores;
     cv::matchTemplate(window, patch, scores, cv::TM_SQDIFF);
@@ -166,6 +176,82 @@ struct Candidate {
     int y, x;
 };
 
+// The reference's textured corners away from the border, in row-major order, found
+// while the flow runs: neither depends on the frame.
+struct CornerSearch {
+    CornerSearch(cv::Mat referenceGrey, cv::Mat* mask, int side) : grey(referenceGrey), featureMask(mask), window(side) {}
+
+    cv::Mat grey;
+    cv::Mat* featureMask;
+    int window;
+    bool found = false;
+    std::vector<cv::Point> textured;
+    std::exception_ptr error;
+
+    void run()
+    {
+        const int half = window / 2, rows = grey.rows, cols = grey.cols;
+        if (featureMask->size() != grey.size()) {
+            std::vector<cv::Point2f> corners;
+            cv::goodFeaturesToTrack(grey, corners, 1000, 0.01, 2.0, cv::noArray(), window, false, 0.04);
+            if (corners.empty())
+                return;
+            *featureMask = cv::Mat::zeros(grey.size(), CV_8U);
+            for (const cv::Point2f& corner : corners)
+                featureMask->at<uchar>(std::clamp(cvRound(corner.y), 0, rows - 1),
+                                       std::clamp(cvRound(corner.x), 0, cols - 1)) = 255;
+        }
+        found = true;
+        std::vector<cv::Point> cornerPixels;
+        cv::findNonZero(*featureMask, cornerPixels);
+        for (const cv::Point& p : cornerPixels)
+            if (p.x > half && p.x < cols - half && p.y > half && p.y < rows - half &&
+                textureMeasure(grey, p.y, p.x, window) >= kMinimumTexture)
+                textured.push_back(p);
+    }
+};
+
+// Runs the corner search on its own thread; the library's error is kept for the caller.
+struct CornerSearchClosure {
+    static constexpr const char* name = "cornerSearch";
+    CornerSearch* search;
+
+    void run()
+    {
+        try {
+            search->run();
+        } catch (...) {
+            search->error = std::current_exception();
+        }
+    }
+};
+
+// Joins the corner search however the caller's own work ends.
+struct JoinGuard {
+    pthread_t handle;
+    bool started;
+    ~JoinGuard()
+    {
+        if (started)
+            pthread_join(handle, nullptr);
+    }
+};
+
+// The Gaussian smoothing in row bands over the library's threads: each band reads
+// its neighbours' rows as the whole-image call does, so the result is the same.
+void smoothFlow(const cv::Mat& flow, cv::Mat& smoothed, int window)
+{
+    smoothed.create(flow.size(), flow.type());
+    const int bands = std::max(1, std::min(cv::getNumThreads(), flow.rows / window));
+    cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
+        for (int k = range.start; k < range.end; ++k) {
+            const cv::Range rows(flow.rows * k / bands, flow.rows * (k + 1) / bands);
+            cv::Mat band = smoothed.rowRange(rows);
+            cv::GaussianBlur(flow.rowRange(rows), band, cv::Size(window, window), 2.0, 2.0, cv::BORDER_REFLECT_101);
+        }
+    });
+}
+
 struct Probe {
     double score;
     int dy, dx;
@@ -232,8 +318,11 @@ float meanOfFloats(const float* values, int n)
     return sum / float(n);
 }
 
-double probeDisplacementAround(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
-                               int centreY, int centreX, int radius, int* dy, int* dx)
+namespace {
+
+// The probe of probeDisplacementAround; the expected offset only speeds the search up.
+double probeWithExpectation(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
+                            int centreY, int centreX, int radius, cv::Point expected, int* dy, int* dx)
 {
     *dy = 0;
     *dx = 0;
@@ -257,16 +346,27 @@ double probeDisplacementAround(const cv::Mat& templateSource, const cv::Mat& sea
     const double best =
         bestMatch(searchImage(cv::Rect(left, top, width, height)),
                   templateSource(cv::Rect(templateLeft, templateTop, size, size)),
-                  cv::Point(templateLeft - left, templateTop - top), &where);
+                  Seeds{cv::Point(templateLeft - left, templateTop - top),
+                        cv::Point(templateLeft - left + expected.x, templateTop - top + expected.y)},
+                  &where);
     *dx = left - templateLeft + where.x;
     *dy = top - templateTop + where.y;
     return best;
 }
 
+}  // namespace
+
 double probeDisplacement(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
                          int radius, int* dy, int* dx)
 {
-    return probeDisplacementAround(templateSource, searchImage, y, x, half, y, x, radius, dy, dx);
+    return probeWithExpectation(templateSource, searchImage, y, x, half, y, x, radius, cv::Point(), dy, dx);
+}
+
+double probeDisplacementAround(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
+                               int centreY, int centreX, int radius, int* dy, int* dx)
+{
+    return probeWithExpectation(templateSource, searchImage, y, x, half, centreY, centreX, radius, cv::Point(), dy,
+                                dx);
 }
 
 int partitionFloats(float* values, int lo, int hi, int pivotIndex)
@@ -301,39 +401,33 @@ int StackingContext::computeGhostingPower()
     if (rows <= window || cols <= window)
         return withoutCorners;
 
-    cv::Mat frameSmall;
-    cv::resize(frameCopy, frameSmall, referenceSmall.size(), 0, 0, cv::INTER_LINEAR);
-    const cv::Mat referenceGrey = toGrey(referenceSmall);
-    const cv::Mat frameGrey = toGrey(frameSmall);
-
-    if (featureMask.size() != referenceSmall.size()) {
-        std::vector<cv::Point2f> corners;
-        cv::goodFeaturesToTrack(referenceGrey, corners, 1000, 0.01, 2.0, cv::noArray(), window, false, 0.04);
-        if (corners.empty())
-            return withoutCorners;
-        featureMask = cv::Mat::zeros(referenceSmall.size(), CV_8U);
-        for (const cv::Point2f& corner : corners)
-            featureMask.at<uchar>(std::clamp(cvRound(corner.y), 0, rows - 1), std::clamp(cvRound(corner.x), 0, cols - 1)) =
-                255;
-    }
-
+    CornerSearch corners(toGrey(referenceSmall), &featureMask, window);
     cv::Mat flow;
-    cv::calcOpticalFlowFarneback(referenceGrey, frameGrey, flow, 0.75, 4, 5, 1, 5, 1.1, 0);
-    cv::GaussianBlur(flow, flow, cv::Size(window, window), 2.0, 2.0, cv::BORDER_REFLECT_101);
+    cv::Mat frameSmall;
+    {
+        JoinGuard join{pthread_t(), false};
+        join.started = launchClosure(std::make_unique<CornerSearchClosure>(CornerSearchClosure{&corners}),
+                                     &join.handle);
+        if (!join.started)
+            corners.run();
+        cv::resize(frameCopy, frameSmall, referenceSmall.size(), 0, 0, cv::INTER_LINEAR);
+        cv::calcOpticalFlowFarneback(corners.grey, toGrey(frameSmall), flow, 0.75, 4, 5, 1, 5, 1.1, 0);
+    }
+    if (corners.error)
+        std::rethrow_exception(corners.error);
+    if (!corners.found)
+        return withoutCorners;
+    cv::Mat smoothed;
+    smoothFlow(flow, smoothed, window);
 
-    // Flow is kept only at corners, so the motion map is non-zero only there: the
-    // candidates in the order the map's successive maxima would take.
-    std::vector<cv::Point> cornerPixels;
-    cv::findNonZero(featureMask, cornerPixels);
+    // Flow is kept only at corners, so the motion map is non-zero only at the
+    // textured ones that moved: the candidates in the order the map's successive
+    // maxima would take.
     std::vector<Candidate> candidates;
-    for (const cv::Point& p : cornerPixels) {
-        if (!(p.x > half && p.x < cols - half && p.y > half && p.y < rows - half))
-            continue;
-        const cv::Point2f motion = flow.at<cv::Point2f>(p);
+    for (const cv::Point& p : corners.textured) {
+        const cv::Point2f motion = smoothed.at<cv::Point2f>(p);
         const float m = motion.x * motion.x + motion.y * motion.y;
-        if (m < kMinimumMotion)
-            continue;
-        if (textureMeasure(referenceGrey, p.y, p.x, window) >= kMinimumTexture)
+        if (m >= kMinimumMotion)
             candidates.push_back({m, p.y, p.x});
     }
     std::stable_sort(candidates.begin(), candidates.end(),
@@ -342,7 +436,7 @@ int StackingContext::computeGhostingPower()
         candidates.resize(kMaximumProbes);
 
     // Probes run in parallel batches and are read back in order, so the list is
-    // the one the one-by-one loop builds.
+    // the one the one-by-one loop builds. The flow tells each probe where to look first.
     const int radius = std::max(rows, cols) / 6;
     const int batch = std::max(8, cv::getNumThreads());
     std::vector<float> displacements;
@@ -353,9 +447,11 @@ int StackingContext::computeGhostingPower()
         cv::parallel_for_(cv::Range(0, count), [&](const cv::Range& range) {
             for (int i = range.start; i < range.end; ++i) {
                 const Candidate& c = candidates[start + i];
+                const cv::Point2f motion = smoothed.at<cv::Point2f>(c.y, c.x);
                 Probe& probe = probes[i];
-                probe.score =
-                    probeDisplacement(referenceSmall, frameSmall, c.y, c.x, half, radius, &probe.dy, &probe.dx);
+                probe.score = probeWithExpectation(referenceSmall, frameSmall, c.y, c.x, half, c.y, c.x, radius,
+                                                   cv::Point(cvRound(motion.x), cvRound(motion.y)), &probe.dy,
+                                                   &probe.dx);
             }
         });
         for (const Probe& probe : probes) {
