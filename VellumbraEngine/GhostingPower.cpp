@@ -8,6 +8,7 @@
 #include <opencv2/video/tracking.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <exception>
@@ -171,19 +172,130 @@ float textureMeasure(const cv::Mat& grey, int y, int x, int window)
     return std::sqrt(variance / float(count));
 }
 
+// The probe of probeDisplacementAround; the expected offset only speeds the search up.
+double probeWithExpectation(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
+                            int centreY, int centreX, int radius, cv::Point expected, int* dy, int* dx)
+{
+    *dy = 0;
+    *dx = 0;
+    const int size = 2 * half + 1;
+    if (templateSource.cols < size || templateSource.rows < size || templateSource.type() != searchImage.type())
+        return std::numeric_limits<double>::infinity();
+    const int templateLeft = templateStart(x, half, size, templateSource.cols);
+    const int templateTop = templateStart(y, half, size, templateSource.rows);
+    // The far column and row of a clamped window are left out.
+    int left = std::max(centreX - radius, 0), top = std::max(centreY - radius, 0);
+    int right = std::min(centreX + radius, searchImage.cols - 1);
+    int bottom = std::min(centreY + radius, searchImage.rows - 1);
+    coverTemplate(&left, &right, templateLeft, size);
+    coverTemplate(&top, &bottom, templateTop, size);
+    right = std::min(right, searchImage.cols);
+    bottom = std::min(bottom, searchImage.rows);
+    const int width = right - left, height = bottom - top;
+    if (width < size || height < size)
+        return std::numeric_limits<double>::infinity();
+    cv::Point where;
+    const double best =
+        bestMatch(searchImage(cv::Rect(left, top, width, height)),
+                  templateSource(cv::Rect(templateLeft, templateTop, size, size)),
+                  Seeds{cv::Point(templateLeft - left, templateTop - top),
+                        cv::Point(templateLeft - left + expected.x, templateTop - top + expected.y)},
+                  &where);
+    *dx = left - templateLeft + where.x;
+    *dy = top - templateTop + where.y;
+    return best;
+}
+
 struct Candidate {
     float motion;
     int y, x;
+    int corner;  // index among the textured corners
 };
+
+struct Probe {
+    double score;
+    int dy, dx;
+};
+
+// Joins a started thread however the caller's own work ends.
+struct JoinGuard {
+    pthread_t handle;
+    bool started;
+    ~JoinGuard()
+    {
+        if (started)
+            pthread_join(handle, nullptr);
+    }
+};
+
+// Probes of the textured corners made while the flow runs, by several threads
+// taking corners in turn until the flow is done. Each probe is exact wherever it
+// starts looking, so the ones the flow then asks for are ready as they are.
+struct EarlyProbes {
+    EarlyProbes(const cv::Mat* referenceSmall, const cv::Mat* frameSmall, int probeHalf, int probeRadius)
+        : reference(referenceSmall), frame(frameSmall), half(probeHalf), radius(probeRadius)
+    {
+    }
+
+    const cv::Mat* reference;
+    const cv::Mat* frame;
+    int half, radius;
+    const std::vector<cv::Point>* corners = nullptr;
+    std::atomic<bool> flowDone{false};
+    std::atomic<int> next{0};
+    std::vector<Probe> results;
+    std::vector<char> done;
+
+    void work()
+    {
+        cv::Point expected;  // a neighbour's displacement is a good first guess
+        try {
+            for (int i = next++; i < int(corners->size()) && !flowDone; i = next++) {
+                const cv::Point p = (*corners)[i];
+                Probe& probe = results[i];
+                probe.score = probeWithExpectation(*reference, *frame, p.y, p.x, half, p.y, p.x, radius, expected,
+                                                   &probe.dy, &probe.dx);
+                done[i] = 1;
+                expected = cv::Point(probe.dx, probe.dy);
+            }
+        } catch (...) {
+            // Left undone: the caller probes it again and meets the error itself.
+        }
+    }
+};
+
+struct EarlyProbeClosure {
+    static constexpr const char* name = "earlyProbes";
+    EarlyProbes* probes;
+
+    void run() { probes->work(); }
+};
+
+// Runs the early probes on `threads` threads, this one included.
+void probeEarly(EarlyProbes& probes, const std::vector<cv::Point>& corners, int threads)
+{
+    probes.results.resize(corners.size());
+    probes.done.assign(corners.size(), 0);
+    probes.corners = &corners;
+    std::vector<JoinGuard> helpers(std::size_t(std::max(threads - 1, 0)), JoinGuard{pthread_t(), false});
+    for (JoinGuard& helper : helpers)
+        helper.started =
+            launchClosure(std::make_unique<EarlyProbeClosure>(EarlyProbeClosure{&probes}), &helper.handle);
+    probes.work();
+}
 
 // The reference's textured corners away from the border, in row-major order, found
 // while the flow runs: neither depends on the frame.
 struct CornerSearch {
-    CornerSearch(cv::Mat referenceGrey, cv::Mat* mask, int side) : grey(referenceGrey), featureMask(mask), window(side) {}
+    CornerSearch(cv::Mat referenceGrey, cv::Mat* mask, int side, EarlyProbes* early)
+        : grey(referenceGrey), featureMask(mask), window(side), probes(early)
+    {
+    }
 
     cv::Mat grey;
     cv::Mat* featureMask;
     int window;
+    EarlyProbes* probes;
     bool found = false;
     std::vector<cv::Point> textured;
     std::exception_ptr error;
@@ -208,6 +320,7 @@ struct CornerSearch {
             if (p.x > half && p.x < cols - half && p.y > half && p.y < rows - half &&
                 textureMeasure(grey, p.y, p.x, window) >= kMinimumTexture)
                 textured.push_back(p);
+        probeEarly(*probes, textured, std::max(cv::getNumThreads() - 1, 1));
     }
 };
 
@@ -226,17 +339,6 @@ struct CornerSearchClosure {
     }
 };
 
-// Joins the corner search however the caller's own work ends.
-struct JoinGuard {
-    pthread_t handle;
-    bool started;
-    ~JoinGuard()
-    {
-        if (started)
-            pthread_join(handle, nullptr);
-    }
-};
-
 // The Gaussian smoothing in row bands over the library's threads: each band reads
 // its neighbours' rows as the whole-image call does, so the result is the same.
 void smoothFlow(const cv::Mat& flow, cv::Mat& smoothed, int window)
@@ -251,11 +353,6 @@ void smoothFlow(const cv::Mat& flow, cv::Mat& smoothed, int window)
         }
     });
 }
-
-struct Probe {
-    double score;
-    int dy, dx;
-};
 
 }  // namespace
 
@@ -318,44 +415,6 @@ float meanOfFloats(const float* values, int n)
     return sum / float(n);
 }
 
-namespace {
-
-// The probe of probeDisplacementAround; the expected offset only speeds the search up.
-double probeWithExpectation(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
-                            int centreY, int centreX, int radius, cv::Point expected, int* dy, int* dx)
-{
-    *dy = 0;
-    *dx = 0;
-    const int size = 2 * half + 1;
-    if (templateSource.cols < size || templateSource.rows < size || templateSource.type() != searchImage.type())
-        return std::numeric_limits<double>::infinity();
-    const int templateLeft = templateStart(x, half, size, templateSource.cols);
-    const int templateTop = templateStart(y, half, size, templateSource.rows);
-    // The far column and row of a clamped window are left out.
-    int left = std::max(centreX - radius, 0), top = std::max(centreY - radius, 0);
-    int right = std::min(centreX + radius, searchImage.cols - 1);
-    int bottom = std::min(centreY + radius, searchImage.rows - 1);
-    coverTemplate(&left, &right, templateLeft, size);
-    coverTemplate(&top, &bottom, templateTop, size);
-    right = std::min(right, searchImage.cols);
-    bottom = std::min(bottom, searchImage.rows);
-    const int width = right - left, height = bottom - top;
-    if (width < size || height < size)
-        return std::numeric_limits<double>::infinity();
-    cv::Point where;
-    const double best =
-        bestMatch(searchImage(cv::Rect(left, top, width, height)),
-                  templateSource(cv::Rect(templateLeft, templateTop, size, size)),
-                  Seeds{cv::Point(templateLeft - left, templateTop - top),
-                        cv::Point(templateLeft - left + expected.x, templateTop - top + expected.y)},
-                  &where);
-    *dx = left - templateLeft + where.x;
-    *dy = top - templateTop + where.y;
-    return best;
-}
-
-}  // namespace
-
 double probeDisplacement(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
                          int radius, int* dy, int* dx)
 {
@@ -401,16 +460,28 @@ int StackingContext::computeGhostingPower()
     if (rows <= window || cols <= window)
         return withoutCorners;
 
-    CornerSearch corners(toGrey(referenceSmall), &featureMask, window);
-    cv::Mat flow;
+    const int radius = std::max(rows, cols) / 6;
     cv::Mat frameSmall;
+    cv::resize(frameCopy, frameSmall, referenceSmall.size(), 0, 0, cv::INTER_LINEAR);
+    EarlyProbes early(&referenceSmall, &frameSmall, half, radius);
+    CornerSearch corners(toGrey(referenceSmall), &featureMask, window, &early);
+    cv::Mat flow;
     {
         JoinGuard join{pthread_t(), false};
         join.started = launchClosure(std::make_unique<CornerSearchClosure>(CornerSearchClosure{&corners}),
                                      &join.handle);
-        if (!join.started)
-            corners.run();
-        cv::resize(frameCopy, frameSmall, referenceSmall.size(), 0, 0, cv::INTER_LINEAR);
+        // Without a thread of its own the search would wait for no flow: it runs after it.
+        try {
+            if (join.started)
+                cv::calcOpticalFlowFarneback(corners.grey, toGrey(frameSmall), flow, 0.75, 4, 5, 1, 5, 1.1, 0);
+        } catch (...) {
+            early.flowDone = true;
+            throw;
+        }
+        early.flowDone = true;
+    }
+    if (!flow.data) {
+        corners.run();
         cv::calcOpticalFlowFarneback(corners.grey, toGrey(frameSmall), flow, 0.75, 4, 5, 1, 5, 1.1, 0);
     }
     if (corners.error)
@@ -424,11 +495,12 @@ int StackingContext::computeGhostingPower()
     // textured ones that moved: the candidates in the order the map's successive
     // maxima would take.
     std::vector<Candidate> candidates;
-    for (const cv::Point& p : corners.textured) {
+    for (std::size_t i = 0; i < corners.textured.size(); ++i) {
+        const cv::Point p = corners.textured[i];
         const cv::Point2f motion = smoothed.at<cv::Point2f>(p);
         const float m = motion.x * motion.x + motion.y * motion.y;
         if (m >= kMinimumMotion)
-            candidates.push_back({m, p.y, p.x});
+            candidates.push_back({m, p.y, p.x, int(i)});
     }
     std::stable_sort(candidates.begin(), candidates.end(),
                      [](const Candidate& a, const Candidate& b) { return a.motion > b.motion; });
@@ -437,7 +509,6 @@ int StackingContext::computeGhostingPower()
 
     // Probes run in parallel batches and are read back in order, so the list is
     // the one the one-by-one loop builds. The flow tells each probe where to look first.
-    const int radius = std::max(rows, cols) / 6;
     const int batch = std::max(8, cv::getNumThreads());
     std::vector<float> displacements;
     for (std::size_t start = 0; start < candidates.size() && int(displacements.size()) < kConfirmedProbes;
@@ -447,6 +518,10 @@ int StackingContext::computeGhostingPower()
         cv::parallel_for_(cv::Range(0, count), [&](const cv::Range& range) {
             for (int i = range.start; i < range.end; ++i) {
                 const Candidate& c = candidates[start + i];
+                if (early.done[c.corner]) {
+                    probes[i] = early.results[c.corner];
+                    continue;
+                }
                 const cv::Point2f motion = smoothed.at<cv::Point2f>(c.y, c.x);
                 Probe& probe = probes[i];
                 probe.score = probeWithExpectation(referenceSmall, frameSmall, c.y, c.x, half, c.y, c.x, radius,
