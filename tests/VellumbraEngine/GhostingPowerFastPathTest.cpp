@@ -2,12 +2,14 @@
 // from the flow; here it is compared with the estimate written out step by step.
 #include "GhostingPower.h"
 #include "StackingContext.h"
+#include "Threads.h"
 
 #include "StackingTestImages.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/video/tracking.hpp>
 
+#include <cerrno>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -94,6 +96,11 @@ int straightforwardPower(StackingContext& c, cv::Mat* mask)
     return d > 3 * kRadius ? d + 2 + kRadius : d + 2 + 2 * kRadius;
 }
 
+int failingCreate(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)
+{
+    return EAGAIN;
+}
+
 cv::Mat moved(const cv::Mat& image, double dx, double dy)
 {
     cv::Mat result;
@@ -168,4 +175,8 @@ TEST(GhostingPowerFastPath, EqualsTheStepByStepEstimateOnAMovingObject)
     cv::Mat reference, frame;
     movingObject(garden, &reference, &frame);
     expectSameEstimate(reference, frame);
+    // Without threads every step runs on the caller's.
+    setThreadCreateHook(&failingCreate);
+    expectSameEstimate(reference, frame);
+    setThreadCreateHook(nullptr);
 }
