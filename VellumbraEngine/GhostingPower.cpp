@@ -339,6 +339,18 @@ struct CornerSearchClosure {
     }
 };
 
+// The dense flow from the grey reference to the frame; the library's error is
+// returned, so that a missing corner can still decide the estimate.
+std::exception_ptr denseFlow(const cv::Mat& referenceGrey, const cv::Mat& frameSmall, cv::Mat& flow)
+{
+    try {
+        cv::calcOpticalFlowFarneback(referenceGrey, toGrey(frameSmall), flow, 0.75, 4, 5, 1, 5, 1.1, 0);
+    } catch (...) {
+        return std::current_exception();
+    }
+    return nullptr;
+}
+
 // The Gaussian smoothing in row bands over the library's threads: each band reads
 // its neighbours' rows as the whole-image call does, so the result is the same.
 void smoothFlow(const cv::Mat& flow, cv::Mat& smoothed, int window)
@@ -466,28 +478,28 @@ int StackingContext::computeGhostingPower()
     EarlyProbes early(&referenceSmall, &frameSmall, half, radius);
     CornerSearch corners(toGrey(referenceSmall), &featureMask, window, &early);
     cv::Mat flow;
+    std::exception_ptr flowError;
+    bool concurrent = false;
     {
         JoinGuard join{pthread_t(), false};
         join.started = launchClosure(std::make_unique<CornerSearchClosure>(CornerSearchClosure{&corners}),
                                      &join.handle);
-        // Without a thread of its own the search would wait for no flow: it runs after it.
-        try {
-            if (join.started)
-                cv::calcOpticalFlowFarneback(corners.grey, toGrey(frameSmall), flow, 0.75, 4, 5, 1, 5, 1.1, 0);
-        } catch (...) {
-            early.flowDone = true;
-            throw;
-        }
+        concurrent = join.started;
+        if (concurrent)
+            flowError = denseFlow(corners.grey, frameSmall, flow);
         early.flowDone = true;
     }
-    if (!flow.data) {
-        corners.run();
-        cv::calcOpticalFlowFarneback(corners.grey, toGrey(frameSmall), flow, 0.75, 4, 5, 1, 5, 1.1, 0);
-    }
+    // Without a thread the corners come first: none found, no flow is needed.
+    if (!concurrent)
+        CornerSearchClosure{&corners}.run();
     if (corners.error)
         std::rethrow_exception(corners.error);
     if (!corners.found)
         return withoutCorners;
+    if (!concurrent)
+        flowError = denseFlow(corners.grey, frameSmall, flow);
+    if (flowError)
+        std::rethrow_exception(flowError);
     cv::Mat smoothed;
     smoothFlow(flow, smoothed, window);
 
@@ -525,8 +537,9 @@ int StackingContext::computeGhostingPower()
                 const cv::Point2f motion = smoothed.at<cv::Point2f>(c.y, c.x);
                 Probe& probe = probes[i];
                 probe.score = probeWithExpectation(referenceSmall, frameSmall, c.y, c.x, half, c.y, c.x, radius,
-                                                   cv::Point(cvRound(motion.x), cvRound(motion.y)), &probe.dy,
-                                                   &probe.dx);
+                                                   cv::Point(std::clamp(cvRound(motion.x), -radius, radius),
+                                                             std::clamp(cvRound(motion.y), -radius, radius)),
+                                                   &probe.dy, &probe.dx);
             }
         });
         for (const Probe& probe : probes) {
