@@ -42,7 +42,7 @@ struct Match {
 
 // Squared differences of `patch` placed at (x, y) of `window`, summed row by row;
 // false as soon as the partial sum can no longer beat `best`.
-bool placementBeats(const cv::Mat& window, const cv::Mat& patch, int x, int y, const Match& best,
+__attribute__((always_inline)) inline bool placementBeats(const cv::Mat& window, const cv::Mat& patch, int x, int y, const Match& best,
                     std::uint32_t* score, double* comparisons)
 {
     const int rowSamples = patch.cols * patch.channels();
@@ -75,7 +75,8 @@ struct Seeds {
 // patch (all channels), first in row-major order on ties. The seeds are scored
 // first, so placements that cannot beat them stop early. False when the budget
 // ran out.
-bool directBestMatch(const cv::Mat& window, const cv::Mat& patch, const Seeds& seeds, double* best, cv::Point* where)
+__attribute__((always_inline)) inline bool scanPlacements(const cv::Mat& window, const cv::Mat& patch,
+                                                           const Seeds& seeds, double* best, cv::Point* where)
 {
     Match match{std::numeric_limits<std::uint32_t>::max(), std::numeric_limits<int>::max()};
     double comparisons = 0;
@@ -95,6 +96,24 @@ bool directBestMatch(const cv::Mat& window, const cv::Mat& patch, const Seeds& s
     *best = match.score;
     *where = cv::Point(match.index % window.cols, match.index / window.cols);
     return true;
+}
+
+bool scanPortable(const cv::Mat& window, const cv::Mat& patch, const Seeds& seeds, double* best, cv::Point* where)
+{
+    return scanPlacements(window, patch, seeds, best, where);
+}
+
+// The same integer sums in wider registers: the result does not change.
+__attribute__((target("avx2"))) bool scanAvx2(const cv::Mat& window, const cv::Mat& patch, const Seeds& seeds,
+                                              double* best, cv::Point* where)
+{
+    return scanPlacements(window, patch, seeds, best, where);
+}
+
+bool directBestMatch(const cv::Mat& window, const cv::Mat& patch, const Seeds& seeds, double* best, cv::Point* where)
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2 ? scanAvx2(window, patch, seeds, best, where) : scanPortable(window, patch, seeds, best, where);
 }
 
 double bestMatch(const cv::Mat& window, const cv::Mat& patch, const Seeds& seeds, cv::Point* where)
