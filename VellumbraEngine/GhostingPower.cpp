@@ -14,6 +14,7 @@
 #include <exception>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -234,6 +235,34 @@ struct Candidate {
 struct Probe {
     double score;
     int dy, dx;
+};
+
+bool confirms(const Probe& probe)
+{
+    return (probe.dy != 0 || probe.dx != 0) && probe.score <= kMaximumProbeScore;
+}
+
+// Candidates probed by several threads, each taking the next one in order; they
+// stop once the probes read back in order have confirmed enough, so every probe
+// the one-by-one loop would read is done.
+struct OrderedProbes {
+    explicit OrderedProbes(std::size_t count) : results(count), done(count, 0) {}
+
+    std::vector<Probe> results;
+    std::vector<char> done;
+    std::atomic<int> next{0};
+    std::atomic<bool> enough{false};
+    std::mutex lock;
+    int frontier = 0, confirmed = 0;  // under lock
+
+    void finish(int i)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        done[i] = 1;
+        for (; frontier < int(done.size()) && done[frontier] && !enough; ++frontier)
+            if (confirms(results[frontier]) && ++confirmed == kConfirmedProbes)
+                enough = true;
+    }
 };
 
 // Joins a started thread however the caller's own work ends.
@@ -538,36 +567,32 @@ int StackingContext::computeGhostingPower()
     if (candidates.size() > std::size_t(kMaximumProbes))
         candidates.resize(kMaximumProbes);
 
-    // Probes run in parallel batches and are read back in order, so the list is
-    // the one the one-by-one loop builds. The flow tells each probe where to look first.
-    const int batch = std::max(8, cv::getNumThreads());
-    std::vector<float> displacements;
-    for (std::size_t start = 0; start < candidates.size() && int(displacements.size()) < kConfirmedProbes;
-         start += batch) {
-        const int count = int(std::min<std::size_t>(batch, candidates.size() - start));
-        std::vector<Probe> probes(count);
-        cv::parallel_for_(cv::Range(0, count), [&](const cv::Range& range) {
-            for (int i = range.start; i < range.end; ++i) {
-                const Candidate& c = candidates[start + i];
-                if (early.done[c.corner]) {
-                    probes[i] = early.results[c.corner];
-                    continue;
-                }
-                const cv::Point2f motion = smoothed.at<cv::Point2f>(c.y, c.x);
-                Probe& probe = probes[i];
-                probe.score = probeWithExpectation(referenceSmall, frameSmall, c.y, c.x, half, c.y, c.x, radius,
-                                                   cv::Point(std::clamp(cvRound(motion.x), -radius, radius),
-                                                             std::clamp(cvRound(motion.y), -radius, radius)),
-                                                   &probe.dy, &probe.dx);
-            }
-        });
-        for (const Probe& probe : probes) {
-            if ((probe.dy != 0 || probe.dx != 0) && probe.score <= kMaximumProbeScore)
-                displacements.push_back(float(probe.dy * probe.dy + probe.dx * probe.dx));
-            if (int(displacements.size()) == kConfirmedProbes)
-                break;
+    // The flow tells each probe where to look first.
+    OrderedProbes ordered(candidates.size());
+    for (std::size_t i = 0; i < candidates.size(); ++i)
+        if (early.done[candidates[i].corner]) {
+            ordered.results[i] = early.results[candidates[i].corner];
+            ordered.finish(int(i));
         }
-    }
+    cv::parallel_for_(cv::Range(0, cv::getNumThreads()), [&](const cv::Range&) {
+        for (int i = ordered.next++; i < int(candidates.size()) && !ordered.enough; i = ordered.next++) {
+            const Candidate& c = candidates[i];
+            if (ordered.done[i])
+                continue;
+            const cv::Point2f motion = smoothed.at<cv::Point2f>(c.y, c.x);
+            Probe& probe = ordered.results[i];
+            probe.score = probeWithExpectation(referenceSmall, frameSmall, c.y, c.x, half, c.y, c.x, radius,
+                                               cv::Point(std::clamp(cvRound(motion.x), -radius, radius),
+                                                         std::clamp(cvRound(motion.y), -radius, radius)),
+                                               &probe.dy, &probe.dx);
+            ordered.finish(i);
+        }
+    });
+    std::vector<float> displacements;
+    for (std::size_t i = 0; i < candidates.size() && int(displacements.size()) < kConfirmedProbes; ++i)
+        if (confirms(ordered.results[i]))
+            displacements.push_back(float(ordered.results[i].dy * ordered.results[i].dy +
+                                          ordered.results[i].dx * ordered.results[i].dx));
 
     const int n = int(displacements.size());
     if (n > 1)
