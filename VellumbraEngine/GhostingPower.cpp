@@ -1,15 +1,20 @@
 #include "GhostingPower.h"
 
 #include "StackingContext.h"
+#include "Threads.h"
 
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <exception>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -38,7 +43,7 @@ struct Match {
 
 // Squared differences of `patch` placed at (x, y) of `window`, summed row by row;
 // false as soon as the partial sum can no longer beat `best`.
-bool placementBeats(const cv::Mat& window, const cv::Mat& patch, int x, int y, const Match& best,
+__attribute__((always_inline)) inline bool placementBeats(const cv::Mat& window, const cv::Mat& patch, int x, int y, const Match& best,
                     std::uint32_t* score, double* comparisons)
 {
     const int rowSamples = patch.cols * patch.channels();
@@ -61,19 +66,27 @@ bool placementBeats(const cv::Mat& window, const cv::Mat& patch, int x, int y, c
     return true;
 }
 
+// Placements scored before the full scan: the patch's own place, and where the
+// caller expects the match. The closer the first bound, the earlier the others stop.
+struct Seeds {
+    cv::Point own, expected;
+};
+
 // Exact smallest sum of squared differences over every placement of an 8-bit
-// patch (all channels), first in row-major order on ties. The patch's own place
-// (`seed`) is scored first, so placements that cannot beat it stop early. False
-// when the budget ran out.
-bool directBestMatch(const cv::Mat& window, const cv::Mat& patch, cv::Point seed, double* best, cv::Point* where)
+// patch (all channels), first in row-major order on ties. The seeds are scored
+// first, so placements that cannot beat them stop early. False when the budget
+// ran out.
+__attribute__((always_inline)) inline bool scanPlacements(const cv::Mat& window, const cv::Mat& patch,
+                                                           const Seeds& seeds, double* best, cv::Point* where)
 {
     Match match{std::numeric_limits<std::uint32_t>::max(), std::numeric_limits<int>::max()};
     double comparisons = 0;
     std::uint32_t score = 0;
     const int lastX = window.cols - patch.cols, lastY = window.rows - patch.rows;
-    if (seed.x >= 0 && seed.y >= 0 && seed.x <= lastX && seed.y <= lastY &&
-        placementBeats(window, patch, seed.x, seed.y, match, &score, &comparisons))
-        match = {score, seed.y * window.cols + seed.x};
+    for (const cv::Point& seed : {seeds.own, seeds.expected})
+        if (seed.x >= 0 && seed.y >= 0 && seed.x <= lastX && seed.y <= lastY &&
+            placementBeats(window, patch, seed.x, seed.y, match, &score, &comparisons))
+            match = {score, seed.y * window.cols + seed.x};
     for (int y = 0; y <= lastY; ++y) {
         for (int x = 0; x <= lastX; ++x)
             if (placementBeats(window, patch, x, y, match, &score, &comparisons))
@@ -86,10 +99,28 @@ bool directBestMatch(const cv::Mat& window, const cv::Mat& patch, cv::Point seed
     return true;
 }
 
-double bestMatch(const cv::Mat& window, const cv::Mat& patch, cv::Point seed, cv::Point* where)
+bool scanPortable(const cv::Mat& window, const cv::Mat& patch, const Seeds& seeds, double* best, cv::Point* where)
+{
+    return scanPlacements(window, patch, seeds, best, where);
+}
+
+// The same integer sums in wider registers: the result does not change.
+__attribute__((target("avx2"))) bool scanAvx2(const cv::Mat& window, const cv::Mat& patch, const Seeds& seeds,
+                                              double* best, cv::Point* where)
+{
+    return scanPlacements(window, patch, seeds, best, where);
+}
+
+bool directBestMatch(const cv::Mat& window, const cv::Mat& patch, const Seeds& seeds, double* best, cv::Point* where)
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2 ? scanAvx2(window, patch, seeds, best, where) : scanPortable(window, patch, seeds, best, where);
+}
+
+double bestMatch(const cv::Mat& window, const cv::Mat& patch, const Seeds& seeds, cv::Point* where)
 {
     double best = 0;
-    if (patch.depth() == CV_8U && directBestMatch(window, patch, seed, &best, where))
+    if (patch.depth() == CV_8U && directBestMatch(window, patch, seeds, &best, where))
         return best;
     cv::Mat scores;
     cv::matchTemplate(window, patch, scores, cv::TM_SQDIFF);
@@ -161,15 +192,227 @@ float textureMeasure(const cv::Mat& grey, int y, int x, int window)
     return std::sqrt(variance / float(count));
 }
 
+// The probe of probeDisplacementAround; the expected offset only speeds the search up.
+double probeWithExpectation(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
+                            int centreY, int centreX, int radius, cv::Point expected, int* dy, int* dx)
+{
+    *dy = 0;
+    *dx = 0;
+    const int size = 2 * half + 1;
+    if (templateSource.cols < size || templateSource.rows < size || templateSource.type() != searchImage.type())
+        return std::numeric_limits<double>::infinity();
+    const int templateLeft = templateStart(x, half, size, templateSource.cols);
+    const int templateTop = templateStart(y, half, size, templateSource.rows);
+    // The far column and row of a clamped window are left out.
+    int left = std::max(centreX - radius, 0), top = std::max(centreY - radius, 0);
+    int right = std::min(centreX + radius, searchImage.cols - 1);
+    int bottom = std::min(centreY + radius, searchImage.rows - 1);
+    coverTemplate(&left, &right, templateLeft, size);
+    coverTemplate(&top, &bottom, templateTop, size);
+    right = std::min(right, searchImage.cols);
+    bottom = std::min(bottom, searchImage.rows);
+    const int width = right - left, height = bottom - top;
+    if (width < size || height < size)
+        return std::numeric_limits<double>::infinity();
+    cv::Point where;
+    const double best =
+        bestMatch(searchImage(cv::Rect(left, top, width, height)),
+                  templateSource(cv::Rect(templateLeft, templateTop, size, size)),
+                  Seeds{cv::Point(templateLeft - left, templateTop - top),
+                        cv::Point(templateLeft - left + expected.x, templateTop - top + expected.y)},
+                  &where);
+    *dx = left - templateLeft + where.x;
+    *dy = top - templateTop + where.y;
+    return best;
+}
+
 struct Candidate {
     float motion;
     int y, x;
+    int corner;  // index among the textured corners
 };
 
 struct Probe {
     double score;
     int dy, dx;
 };
+
+bool confirms(const Probe& probe)
+{
+    return (probe.dy != 0 || probe.dx != 0) && probe.score <= kMaximumProbeScore;
+}
+
+// Candidates probed by several threads, each taking the next one in order; they
+// stop once the probes read back in order have confirmed enough, so every probe
+// the one-by-one loop would read is done.
+struct OrderedProbes {
+    explicit OrderedProbes(std::size_t count) : results(count), done(count, 0) {}
+
+    std::vector<Probe> results;
+    std::vector<char> done;
+    std::atomic<int> next{0};
+    std::atomic<bool> enough{false};
+    std::mutex lock;
+    int frontier = 0, confirmed = 0;  // under lock
+
+    void finish(int i)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        done[i] = 1;
+        for (; frontier < int(done.size()) && done[frontier] && !enough; ++frontier)
+            if (confirms(results[frontier]) && ++confirmed == kConfirmedProbes)
+                enough = true;
+    }
+};
+
+// Joins a started thread however the caller's own work ends.
+struct JoinGuard {
+    pthread_t handle;
+    bool started;
+    ~JoinGuard()
+    {
+        if (started)
+            pthread_join(handle, nullptr);
+    }
+};
+
+// Probes of the textured corners made while the flow runs, by several threads
+// taking corners in turn until the flow is done. Each probe is exact wherever it
+// starts looking, so the ones the flow then asks for are ready as they are.
+struct EarlyProbes {
+    EarlyProbes(const cv::Mat* referenceSmall, const cv::Mat* frameSmall, int probeHalf, int probeRadius)
+        : reference(referenceSmall), frame(frameSmall), half(probeHalf), radius(probeRadius)
+    {
+    }
+
+    const cv::Mat* reference;
+    const cv::Mat* frame;
+    int half, radius;
+    const std::vector<cv::Point>* corners = nullptr;
+    std::atomic<bool> flowDone{false};
+    std::atomic<int> next{0};
+    std::vector<Probe> results;
+    std::vector<char> done;
+
+    void work()
+    {
+        cv::Point expected;  // a neighbour's displacement is a good first guess
+        try {
+            for (int i = next++; i < int(corners->size()) && !flowDone; i = next++) {
+                const cv::Point p = (*corners)[i];
+                Probe& probe = results[i];
+                probe.score = probeWithExpectation(*reference, *frame, p.y, p.x, half, p.y, p.x, radius, expected,
+                                                   &probe.dy, &probe.dx);
+                done[i] = 1;
+                expected = cv::Point(probe.dx, probe.dy);
+            }
+        } catch (...) {
+            // Left undone: the caller probes it again and meets the error itself.
+        }
+    }
+};
+
+struct EarlyProbeClosure {
+    static constexpr const char* name = "earlyProbes";
+    EarlyProbes* probes;
+
+    void run() { probes->work(); }
+};
+
+// Runs the early probes on `threads` threads, this one included.
+void probeEarly(EarlyProbes& probes, const std::vector<cv::Point>& corners, int threads)
+{
+    probes.results.resize(corners.size());
+    probes.done.assign(corners.size(), 0);
+    probes.corners = &corners;
+    std::vector<JoinGuard> helpers(std::size_t(std::max(threads - 1, 0)), JoinGuard{pthread_t(), false});
+    for (JoinGuard& helper : helpers)
+        helper.started =
+            launchClosure(std::make_unique<EarlyProbeClosure>(EarlyProbeClosure{&probes}), &helper.handle);
+    probes.work();
+}
+
+// The reference's textured corners away from the border, in row-major order, found
+// while the flow runs: neither depends on the frame.
+struct CornerSearch {
+    CornerSearch(cv::Mat referenceGrey, cv::Mat* mask, int side, EarlyProbes* early)
+        : grey(referenceGrey), featureMask(mask), window(side), probes(early)
+    {
+    }
+
+    cv::Mat grey;
+    cv::Mat* featureMask;
+    int window;
+    EarlyProbes* probes;
+    bool found = false;
+    std::vector<cv::Point> textured;
+    std::exception_ptr error;
+
+    void run()
+    {
+        const int half = window / 2, rows = grey.rows, cols = grey.cols;
+        if (featureMask->size() != grey.size()) {
+            std::vector<cv::Point2f> corners;
+            cv::goodFeaturesToTrack(grey, corners, 1000, 0.01, 2.0, cv::noArray(), window, false, 0.04);
+            if (corners.empty())
+                return;
+            *featureMask = cv::Mat::zeros(grey.size(), CV_8U);
+            for (const cv::Point2f& corner : corners)
+                featureMask->at<uchar>(std::clamp(cvRound(corner.y), 0, rows - 1),
+                                       std::clamp(cvRound(corner.x), 0, cols - 1)) = 255;
+        }
+        found = true;
+        std::vector<cv::Point> cornerPixels;
+        cv::findNonZero(*featureMask, cornerPixels);
+        for (const cv::Point& p : cornerPixels)
+            if (p.x > half && p.x < cols - half && p.y > half && p.y < rows - half &&
+                textureMeasure(grey, p.y, p.x, window) >= kMinimumTexture)
+                textured.push_back(p);
+        probeEarly(*probes, textured, std::max(cv::getNumThreads() - 1, 1));
+    }
+};
+
+// Runs the corner search on its own thread; the library's error is kept for the caller.
+struct CornerSearchClosure {
+    static constexpr const char* name = "cornerSearch";
+    CornerSearch* search;
+
+    void run()
+    {
+        try {
+            search->run();
+        } catch (...) {
+            search->error = std::current_exception();
+        }
+    }
+};
+
+// The dense flow from the grey reference to the frame; the library's error is
+// returned, so that a missing corner can still decide the estimate.
+std::exception_ptr denseFlow(const cv::Mat& referenceGrey, const cv::Mat& frameSmall, cv::Mat& flow)
+{
+    try {
+        cv::calcOpticalFlowFarneback(referenceGrey, toGrey(frameSmall), flow, 0.75, 4, 5, 1, 5, 1.1, 0);
+    } catch (...) {
+        return std::current_exception();
+    }
+    return nullptr;
+}
+
+// The Gaussian smoothing in row bands over the library's threads: each band reads
+// its neighbours' rows as the whole-image call does, so the result is the same.
+void smoothFlow(const cv::Mat& flow, cv::Mat& smoothed, int window)
+{
+    smoothed.create(flow.size(), flow.type());
+    const int bands = std::max(1, std::min(cv::getNumThreads(), flow.rows / window));
+    cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
+        for (int k = range.start; k < range.end; ++k) {
+            const cv::Range rows(flow.rows * k / bands, flow.rows * (k + 1) / bands);
+            cv::Mat band = smoothed.rowRange(rows);
+            cv::GaussianBlur(flow.rowRange(rows), band, cv::Size(window, window), 2.0, 2.0, cv::BORDER_REFLECT_101);
+        }
+    });
+}
 
 }  // namespace
 
@@ -232,41 +475,17 @@ float meanOfFloats(const float* values, int n)
     return sum / float(n);
 }
 
-double probeDisplacementAround(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
-                               int centreY, int centreX, int radius, int* dy, int* dx)
-{
-    *dy = 0;
-    *dx = 0;
-    const int size = 2 * half + 1;
-    if (templateSource.cols < size || templateSource.rows < size || templateSource.type() != searchImage.type())
-        return std::numeric_limits<double>::infinity();
-    const int templateLeft = templateStart(x, half, size, templateSource.cols);
-    const int templateTop = templateStart(y, half, size, templateSource.rows);
-    // The far column and row of a clamped window are left out.
-    int left = std::max(centreX - radius, 0), top = std::max(centreY - radius, 0);
-    int right = std::min(centreX + radius, searchImage.cols - 1);
-    int bottom = std::min(centreY + radius, searchImage.rows - 1);
-    coverTemplate(&left, &right, templateLeft, size);
-    coverTemplate(&top, &bottom, templateTop, size);
-    right = std::min(right, searchImage.cols);
-    bottom = std::min(bottom, searchImage.rows);
-    const int width = right - left, height = bottom - top;
-    if (width < size || height < size)
-        return std::numeric_limits<double>::infinity();
-    cv::Point where;
-    const double best =
-        bestMatch(searchImage(cv::Rect(left, top, width, height)),
-                  templateSource(cv::Rect(templateLeft, templateTop, size, size)),
-                  cv::Point(templateLeft - left, templateTop - top), &where);
-    *dx = left - templateLeft + where.x;
-    *dy = top - templateTop + where.y;
-    return best;
-}
-
 double probeDisplacement(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
                          int radius, int* dy, int* dx)
 {
-    return probeDisplacementAround(templateSource, searchImage, y, x, half, y, x, radius, dy, dx);
+    return probeWithExpectation(templateSource, searchImage, y, x, half, y, x, radius, cv::Point(), dy, dx);
+}
+
+double probeDisplacementAround(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
+                               int centreY, int centreX, int radius, int* dy, int* dx)
+{
+    return probeWithExpectation(templateSource, searchImage, y, x, half, centreY, centreX, radius, cv::Point(), dy,
+                                dx);
 }
 
 int partitionFloats(float* values, int lo, int hi, int pivotIndex)
@@ -301,70 +520,79 @@ int StackingContext::computeGhostingPower()
     if (rows <= window || cols <= window)
         return withoutCorners;
 
+    const int radius = std::max(rows, cols) / 6;
     cv::Mat frameSmall;
     cv::resize(frameCopy, frameSmall, referenceSmall.size(), 0, 0, cv::INTER_LINEAR);
-    const cv::Mat referenceGrey = toGrey(referenceSmall);
-    const cv::Mat frameGrey = toGrey(frameSmall);
-
-    if (featureMask.size() != referenceSmall.size()) {
-        std::vector<cv::Point2f> corners;
-        cv::goodFeaturesToTrack(referenceGrey, corners, 1000, 0.01, 2.0, cv::noArray(), window, false, 0.04);
-        if (corners.empty())
-            return withoutCorners;
-        featureMask = cv::Mat::zeros(referenceSmall.size(), CV_8U);
-        for (const cv::Point2f& corner : corners)
-            featureMask.at<uchar>(std::clamp(cvRound(corner.y), 0, rows - 1), std::clamp(cvRound(corner.x), 0, cols - 1)) =
-                255;
-    }
-
+    EarlyProbes early(&referenceSmall, &frameSmall, half, radius);
+    CornerSearch corners(toGrey(referenceSmall), &featureMask, window, &early);
     cv::Mat flow;
-    cv::calcOpticalFlowFarneback(referenceGrey, frameGrey, flow, 0.75, 4, 5, 1, 5, 1.1, 0);
-    cv::GaussianBlur(flow, flow, cv::Size(window, window), 2.0, 2.0, cv::BORDER_REFLECT_101);
+    std::exception_ptr flowError;
+    bool concurrent = false;
+    {
+        JoinGuard join{pthread_t(), false};
+        join.started = launchClosure(std::make_unique<CornerSearchClosure>(CornerSearchClosure{&corners}),
+                                     &join.handle);
+        concurrent = join.started;
+        if (concurrent)
+            flowError = denseFlow(corners.grey, frameSmall, flow);
+        early.flowDone = true;
+    }
+    // Without a thread the corners come first: none found, no flow is needed.
+    if (!concurrent)
+        CornerSearchClosure{&corners}.run();
+    if (corners.error)
+        std::rethrow_exception(corners.error);
+    if (!corners.found)
+        return withoutCorners;
+    if (!concurrent)
+        flowError = denseFlow(corners.grey, frameSmall, flow);
+    if (flowError)
+        std::rethrow_exception(flowError);
+    cv::Mat smoothed;
+    smoothFlow(flow, smoothed, window);
 
-    // Flow is kept only at corners, so the motion map is non-zero only there: the
-    // candidates in the order the map's successive maxima would take.
-    std::vector<cv::Point> cornerPixels;
-    cv::findNonZero(featureMask, cornerPixels);
+    // Flow is kept only at corners, so the motion map is non-zero only at the
+    // textured ones that moved: the candidates in the order the map's successive
+    // maxima would take.
     std::vector<Candidate> candidates;
-    for (const cv::Point& p : cornerPixels) {
-        if (!(p.x > half && p.x < cols - half && p.y > half && p.y < rows - half))
-            continue;
-        const cv::Point2f motion = flow.at<cv::Point2f>(p);
+    for (std::size_t i = 0; i < corners.textured.size(); ++i) {
+        const cv::Point p = corners.textured[i];
+        const cv::Point2f motion = smoothed.at<cv::Point2f>(p);
         const float m = motion.x * motion.x + motion.y * motion.y;
-        if (m < kMinimumMotion)
-            continue;
-        if (textureMeasure(referenceGrey, p.y, p.x, window) >= kMinimumTexture)
-            candidates.push_back({m, p.y, p.x});
+        if (m >= kMinimumMotion)
+            candidates.push_back({m, p.y, p.x, int(i)});
     }
     std::stable_sort(candidates.begin(), candidates.end(),
                      [](const Candidate& a, const Candidate& b) { return a.motion > b.motion; });
     if (candidates.size() > std::size_t(kMaximumProbes))
         candidates.resize(kMaximumProbes);
 
-    // Probes run in parallel batches and are read back in order, so the list is
-    // the one the one-by-one loop builds.
-    const int radius = std::max(rows, cols) / 6;
-    const int batch = std::max(8, cv::getNumThreads());
-    std::vector<float> displacements;
-    for (std::size_t start = 0; start < candidates.size() && int(displacements.size()) < kConfirmedProbes;
-         start += batch) {
-        const int count = int(std::min<std::size_t>(batch, candidates.size() - start));
-        std::vector<Probe> probes(count);
-        cv::parallel_for_(cv::Range(0, count), [&](const cv::Range& range) {
-            for (int i = range.start; i < range.end; ++i) {
-                const Candidate& c = candidates[start + i];
-                Probe& probe = probes[i];
-                probe.score =
-                    probeDisplacement(referenceSmall, frameSmall, c.y, c.x, half, radius, &probe.dy, &probe.dx);
-            }
-        });
-        for (const Probe& probe : probes) {
-            if ((probe.dy != 0 || probe.dx != 0) && probe.score <= kMaximumProbeScore)
-                displacements.push_back(float(probe.dy * probe.dy + probe.dx * probe.dx));
-            if (int(displacements.size()) == kConfirmedProbes)
-                break;
+    // The flow tells each probe where to look first.
+    OrderedProbes ordered(candidates.size());
+    for (std::size_t i = 0; i < candidates.size(); ++i)
+        if (early.done[candidates[i].corner]) {
+            ordered.results[i] = early.results[candidates[i].corner];
+            ordered.finish(int(i));
         }
-    }
+    cv::parallel_for_(cv::Range(0, cv::getNumThreads()), [&](const cv::Range&) {
+        for (int i = ordered.next++; i < int(candidates.size()) && !ordered.enough; i = ordered.next++) {
+            const Candidate& c = candidates[i];
+            if (ordered.done[i])
+                continue;
+            const cv::Point2f motion = smoothed.at<cv::Point2f>(c.y, c.x);
+            Probe& probe = ordered.results[i];
+            probe.score = probeWithExpectation(referenceSmall, frameSmall, c.y, c.x, half, c.y, c.x, radius,
+                                               cv::Point(std::clamp(cvRound(motion.x), -radius, radius),
+                                                         std::clamp(cvRound(motion.y), -radius, radius)),
+                                               &probe.dy, &probe.dx);
+            ordered.finish(i);
+        }
+    });
+    std::vector<float> displacements;
+    for (std::size_t i = 0; i < candidates.size() && int(displacements.size()) < kConfirmedProbes; ++i)
+        if (confirms(ordered.results[i]))
+            displacements.push_back(float(ordered.results[i].dy * ordered.results[i].dy +
+                                          ordered.results[i].dx * ordered.results[i].dx));
 
     const int n = int(displacements.size());
     if (n > 1)

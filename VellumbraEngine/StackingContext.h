@@ -49,6 +49,7 @@ public:
     // patch. Reads referenceSmall, frameCopy, referenceCopy and patchRadius, writes
     // featureMask. At least 2r + 1: 2r + 1 when the reference has no corner or is
     // too small for the detector's windows, 2r + 2 when no probe confirmed a motion.
+    // Uses threads of its own, all joined before it returns.
     int computeGhostingPower();
 
     // Writes into *output a copy of frame whose ghosts (areas that differ from the
