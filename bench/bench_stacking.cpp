@@ -4,6 +4,8 @@
 #include "LinearAccumulator.h"
 #include "StackingContext.h"
 
+#include "BenchPhotos.h"
+
 #include <benchmark/benchmark.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -19,18 +21,7 @@ const cv::Size k1080p(1920, 1080);
 
 cv::Mat loadPhoto(const char* name)
 {
-    const char* root = std::getenv("VB_TEST_MEDIA");
-    const std::string path = std::string(root ? root : VB_TEST_MEDIA) +
-                             "/mate-backgrounds/usr/share/backgrounds/mate/nature/" + name;
-    cv::Mat photo = cv::imread(path, cv::IMREAD_COLOR);
-    if (photo.empty()) {  // without the media: a smooth random texture
-        photo.create(k1080p, CV_8UC3);
-        cv::RNG(5).fill(photo, cv::RNG::UNIFORM, 0, 256);
-        cv::GaussianBlur(photo, photo, cv::Size(0, 0), 3);
-    }
-    cv::Mat resized;
-    cv::resize(photo, resized, k1080p, 0, 0, cv::INTER_AREA);
-    return resized;
+    return benchphotos::loadPhoto(name, k1080p);
 }
 
 const cv::Mat& photo1080p()

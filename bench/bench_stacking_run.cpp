@@ -7,6 +7,8 @@
 #include "InMemorySequence.h"
 #include "StackingContext.h"
 
+#include "BenchPhotos.h"
+
 #include <benchmark/benchmark.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -40,21 +42,7 @@ cv::Size frameSize(int height)
     return height == 2160 ? cv::Size(3840, 2160) : cv::Size(1920, 1080);
 }
 
-cv::Mat loadPhoto(const char* name, cv::Size size)
-{
-    const char* root = std::getenv("VB_TEST_MEDIA");
-    const std::string path = std::string(root ? root : VB_TEST_MEDIA) +
-                             "/mate-backgrounds/usr/share/backgrounds/mate/nature/" + name;
-    cv::Mat photo = cv::imread(path, cv::IMREAD_COLOR);
-    if (photo.empty()) {  // without the media: a smooth random texture
-        photo.create(size, CV_8UC3);
-        cv::RNG(5).fill(photo, cv::RNG::UNIFORM, 0, 256);
-        cv::GaussianBlur(photo, photo, cv::Size(0, 0), 3);
-    }
-    cv::Mat resized;
-    cv::resize(photo, resized, size, 0, 0, size.width > photo.cols ? cv::INTER_CUBIC : cv::INTER_AREA);
-    return resized;
-}
+using benchphotos::loadPhoto;
 
 // The scene of frame i: the photograph, with the moving object 14 pixels further
 // right for every frame after the instant one.
