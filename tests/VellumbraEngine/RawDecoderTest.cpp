@@ -23,6 +23,19 @@ std::string rawFile(const char* name)
     return QFile::exists(path) ? path.toStdString() : std::string();
 }
 
+// The real camera raws that are present, by name and path.
+std::vector<std::pair<std::string, std::string>> realRaws()
+{
+    std::vector<std::pair<std::string, std::string>> raws;
+    for (const char* name : {"RAW_KODAK_DC50.KDC", "canon_eos_kiss_x4_magiclantern_colorchart.dng",
+                             "RAW_KODAK_C330_FORMAT_NONE_YRGB.raw"}) {
+        const std::string path = rawFile(name);
+        if (!path.empty())
+            raws.emplace_back(name, path);
+    }
+    return raws;
+}
+
 // Runs the decoder on an argument list ending in path and takes the picture over.
 int decode(std::vector<std::string> arguments, cv::Mat& picture)
 {
@@ -113,19 +126,14 @@ TEST(RawDecoder, OutputIsInRgbOrder)
 // so it must be the size the full decode really has.
 TEST(RawDecoder, HeaderSizeIsTheFullDecodeSize)
 {
-    int found = 0;
-    for (const char* name : {"RAW_KODAK_DC50.KDC", "canon_eos_kiss_x4_magiclantern_colorchart.dng",
-                             "RAW_KODAK_C330_FORMAT_NONE_YRGB.raw"}) {
-        const std::string path = rawFile(name);
-        if (path.empty())
-            continue;
-        ++found;
+    const auto raws = realRaws();
+    if (raws.empty())
+        GTEST_SKIP() << "camera raw test files absent";
+    for (const auto& [name, path] : raws) {
         cv::Mat full;
         ASSERT_EQ(decode(fullList(path), full), 0) << name;
         EXPECT_EQ(rawPictureSize(path), full.size()) << name;
     }
-    if (found == 0)
-        GTEST_SKIP() << "camera raw test files absent";
     const QString dir = testmedia::makeTempDir("vb-rawsize");
     const std::string jpeg = (dir + "/photo.jpg").toStdString();
     ASSERT_TRUE(cv::imwrite(jpeg, cv::Mat(16, 16, CV_8UC3, cv::Scalar::all(9))));
@@ -137,13 +145,10 @@ TEST(RawDecoder, HeaderSizeIsTheFullDecodeSize)
 // Real photographs: neither black nor white, with detail and with colour.
 TEST(RawDecoder, RealRawsDecodeToPlausiblePictures)
 {
-    int found = 0;
-    for (const char* name : {"RAW_KODAK_DC50.KDC", "canon_eos_kiss_x4_magiclantern_colorchart.dng",
-                             "RAW_KODAK_C330_FORMAT_NONE_YRGB.raw"}) {
-        const std::string path = rawFile(name);
-        if (path.empty())
-            continue;
-        ++found;
+    const auto raws = realRaws();
+    if (raws.empty())
+        GTEST_SKIP() << "camera raw test files absent";
+    for (const auto& [name, path] : raws) {
         cv::Mat picture;
         ASSERT_EQ(decode(fullList(path), picture), 0) << name;
         cv::Scalar mean;
@@ -158,8 +163,6 @@ TEST(RawDecoder, RealRawsDecodeToPlausiblePictures)
         cv::cvtColor(convertBitDepth(picture, 8), hsv, cv::COLOR_RGB2HSV);
         EXPECT_GT(cv::mean(hsv)[1], 10.0) << name << ": some saturation";
     }
-    if (found == 0)
-        GTEST_SKIP() << "camera raw test files absent";
 }
 
 namespace {
