@@ -6,10 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <benchmark/benchmark.h>
 #include <opencv2/videoio.hpp>
 
-#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -22,10 +22,11 @@ std::string clipPath()
     static const std::string path = [] {
         const QString file = QDir::temp().filePath("vb-bench-1080p-h264.mp4");
         if (!QFileInfo::exists(file)) {
-            const QString command = "ffmpeg -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=30 -frames:v " +
-                                    QString::number(kClipFrames) + " -c:v libx264 -pix_fmt yuv420p -g 30 '" + file +
-                                    "'";
-            if (std::system(command.toLocal8Bit().constData()) != 0)
+            const QStringList arguments{"-v", "error", "-y", "-f", "lavfi", "-i",
+                                        "testsrc2=size=1920x1080:rate=30", "-frames:v",
+                                        QString::number(kClipFrames), "-c:v", "libx264", "-pix_fmt",
+                                        "yuv420p", "-g", "30", file};
+            if (QProcess::execute("ffmpeg", arguments) != 0)
                 return std::string();
         }
         return QFile::encodeName(file).toStdString();
