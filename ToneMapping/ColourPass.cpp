@@ -204,7 +204,7 @@ cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out
     }
     LightImageJob job{};
     job.curve = &curve;
-    job.in = in.depth() == CV_32F ? in : convertBitDepth(in, 32);
+    job.in = asFloat(in);
     if (job.in.empty()) {
         logError("parallelComputeLightImage", "unsupported sample depth");
         out = cv::Mat();

@@ -23,7 +23,7 @@ const float kLn100 = std::log(100.0f);
 
 cv::Mat threeChannelFloat(const cv::Mat& in)
 {
-    cv::Mat image = in.depth() == CV_32F ? in : convertBitDepth(in, 32);
+    cv::Mat image = asFloat(in);
     if (image.channels() == 1)
         cv::cvtColor(image, image, cv::COLOR_GRAY2BGR);
     else if (image.channels() == 4)

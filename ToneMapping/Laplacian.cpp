@@ -198,7 +198,7 @@ cv::Mat& Laplacian::apply(cv::Mat& out, const cv::Mat& in, const float params[3]
     alpha = params[0];
     beta = params[1];
     // A float input is only read, so it needs no copy.
-    const cv::Mat converted = in.depth() == CV_32F ? in : convertBitDepth(in, 32);
+    const cv::Mat converted = asFloat(in);
     return laplacianToneMap(*this, out, converted);
 }
 

@@ -371,7 +371,7 @@ void applyFinishingColourPass(const cv::Mat& display, cv::Mat& out)
 
 cv::Mat& LayerProcessing::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
 {
-    const cv::Mat in32 = finiteSamples(in.depth() == CV_32F ? in : convertBitDepth(in, 32));
+    const cv::Mat in32 = finiteSamples(asFloat(in));
     layerProcessingToneMap(*this, out, in32, params[0], params[1], params[2]);
     return out;
 }

@@ -132,7 +132,7 @@ cv::Mat finishColours(const cv::Mat& mapped)
 cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
 {
     // A float input is only read, so it is shared rather than copied.
-    input = in.depth() == CV_32F ? in : convertBitDepth(in, 32);
+    input = asFloat(in);
     if (input.channels() != 3) {
         logError("LogMapping::apply", "expected a 3-channel image");
         out = cv::Mat();

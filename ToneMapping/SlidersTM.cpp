@@ -16,7 +16,7 @@ SlidersTM::SlidersTM()
 
 cv::Mat& SlidersTM::apply(cv::Mat& out, const cv::Mat& in, const float[3])
 {
-    buffer = in.depth() == CV_32F ? in : convertBitDepth(in, 32);  // read only: no copy needed
+    buffer = asFloat(in);
     return parallelComputeLightImage(curve, out, buffer, 0.f, 1.f, vibrance, blackPoint, kneeWidth, gain,
                                      kneeCurvature, contrast);
 }

@@ -225,6 +225,11 @@ cv::Mat convertBitDepth(const cv::Mat& source, int targetBits)
     }
 }
 
+cv::Mat asFloat(const cv::Mat& image)
+{
+    return image.depth() == CV_32F ? image : convertBitDepth(image, 32);
+}
+
 cv::Mat histogramImage8U(const cv::Mat& image, int channel) { return histogramImage<uchar>(image, channel, 1.0); }
 cv::Mat histogramImage16U(const cv::Mat& image, int channel)
 {

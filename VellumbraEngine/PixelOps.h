@@ -9,6 +9,9 @@ int depthInBits(const cv::Mat& image);
 
 // Target 16 gives 16-bit, 32 gives float, anything else 8-bit. Same depth: deep copy.
 cv::Mat convertBitDepth(const cv::Mat& source, int targetBits);
+// Float images shared as they are (read-only callers need no copy), others converted to float.
+cv::Mat asFloat(const cv::Mat& image);
+
 cv::Mat convert8UTo16U(const cv::Mat& source);
 cv::Mat convert8UTo32F(const cv::Mat& source);
 cv::Mat convert8UTo8U(const cv::Mat& source);
