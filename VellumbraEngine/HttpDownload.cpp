@@ -6,10 +6,6 @@
 
 namespace {
 
-// A dead host must never hang the caller (the update check runs at start-up).
-constexpr long kConnectTimeoutSeconds = 10;
-constexpr long kTotalTimeoutSeconds = 30;
-
 size_t appendChunk(char* data, size_t size, size_t count, void* target)
 {
     static_cast<std::string*>(target)->append(data, size * count);
@@ -18,7 +14,7 @@ size_t appendChunk(char* data, size_t size, size_t count, void* target)
 
 }  // namespace
 
-std::string downloadText(const std::string& url)
+std::string downloadText(const std::string& url, long connectTimeoutSeconds, long totalTimeoutSeconds)
 {
     static std::once_flag globalInit;
     std::call_once(globalInit, [] { curl_global_init(CURL_GLOBAL_ALL); });
@@ -30,8 +26,8 @@ std::string downloadText(const std::string& url)
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 1L);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT, kTotalTimeoutSeconds);
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT, totalTimeoutSeconds);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &appendChunk);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
     curl_easy_perform(handle);

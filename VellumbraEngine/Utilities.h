@@ -16,5 +16,6 @@ void splitStringInto(const std::string& text, char delimiter, std::vector<std::s
 // A zero-sized image or box gives 0 x 0.
 void fitInBox(const cv::Size& size, int boxWidth, int boxHeight, int* widthOut, int* heightOut);
 
-// Body of an HTTP GET, or what arrived before a failure (usually nothing).
-std::string downloadText(const std::string& url);
+// Body of an HTTP GET, or what arrived before a failure (usually nothing). The request
+// gives up after the connect and total time-outs, in seconds.
+std::string downloadText(const std::string& url, long connectTimeoutSeconds = 10, long totalTimeoutSeconds = 30);

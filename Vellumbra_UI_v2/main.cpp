@@ -1,17 +1,74 @@
+#include "AppIdentity.h"
+#include "CommandLine.h"
+#include "ImageIO.h"
+#include "InstallerSettings.h"
+#include "Log.h"
 #include "VellumbraResources.h"
 #include "vellumbraV2.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QLockFile>
+#include <QStandardPaths>
+
+#include <memory>
+
+namespace {
+
+// Marks a running instance for the process's life. Nothing looks at it: a second
+// instance starts as the first did.
+std::unique_ptr<QLockFile> holdInstanceLock()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    auto lock = std::make_unique<QLockFile>(QDir(folder).filePath(QStringLiteral("VellumbraV2HandleX64.lock")));
+    lock->tryLock(0);
+    return lock;
+}
+
+QStringList decodedArguments(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+int runWindow(QApplication& application, VellumbraV2& window, const StartRequest& request)
+{
+    if (window.startupFailed())
+        return 1;
+    window.show();
+    if (!request.problem.isEmpty())
+        logError("main", "Plug-in hand-off: " + request.problem.toStdString());
+    if (request.asBurst && !request.files.isEmpty())
+        window.openFilesFromCommandLine(request.files);
+    else if (!request.files.isEmpty())
+        window.openFile(request.files.first());
+    return application.exec();
+}
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName("Orvane");
-    QApplication::setApplicationName("Vellumbra 3");
-    QApplication::setApplicationVersion("3.2.0");
+    initImageLibraries(argc > 0 ? argv[0] : "");
+    const std::unique_ptr<QLockFile> instanceLock = holdInstanceLock();
+    QApplication application(argc, argv);
+    applyApplicationIdentity();
     loadVellumbraResources();
 
+    const StartRequest request = parseCommandLine(decodedArguments(argc, argv));
+    switch (request.form) {
+    case StartRequest::Form::Installer:
+        applyInstallerSettings(request.language);
+        return 0;
+    case StartRequest::Form::HandOff: {
+        VellumbraV2 window(request.resultFile, request.secondPath);
+        return runWindow(application, window, request);
+    }
+    case StartRequest::Form::Ordinary:
+        break;
+    }
     VellumbraV2 window;
-    window.show();
-    return app.exec();
+    return runWindow(application, window, request);
 }

@@ -1,16 +1,250 @@
 #pragma once
+#include "UpdateCheck.h"
 #include "ui_vellumbraV2.h"
 
+#include <QIcon>
+#include <QLabel>
 #include <QMainWindow>
+#include <QPointer>
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
 
-// The application's one main window. Every action, menu and widget is reached
-// through the form by its object name.
-class VellumbraV2 : public QMainWindow {
+#include <opencv2/core.hpp>
+
+class QLayout;
+class QListWidgetItem;
+class QStackedWidget;
+class QThread;
+class ResizableFrame;
+class ResizableLine;
+class ThumbnailStorage;
+class Workspace;
+
+// The application's one main window: the form, the settings, the open workspace and
+// every slot behind the form's widgets. Its slots live in one source file per
+// workflow concern.
+class VellumbraV2 : public QMainWindow
+{
     Q_OBJECT
 
 public:
     explicit VellumbraV2(QWidget* parent = nullptr);
+    // The plug-in hand-off window: saved results are reported into resultFile.
+    VellumbraV2(QString resultFile, QString secondPath, QWidget* parent = nullptr);
+    ~VellumbraV2() override;
+
+    // True when start-up could not prepare the window (the user was told why); the
+    // window is then never shown and the program should end with exit code 1.
+    bool startupFailed() const { return failedAtStartup; }
+
+    // Opening media from the command line.
+    void openFile(const QString& path);
+    void openFilesFromCommandLine(const QStringList& paths);
+
+    bool eventFilter(QObject* object, QEvent* event) override;
+
+signals:
+    // Emitted at the end of every update check, whatever its outcome.
+    void updateCheckFinished();
+
+public slots:
+    // Opening media and recent files.
+    void MenuActionOpenClicked();
+    void MenuActionOpenPhotosClicked();
+    void MenuActionOpenPhotoToTMClicked();
+    void ListItemRecentFilesThumbnailsClicked(QListWidgetItem* item);
+    void playPauseVideo();
+
+    // Workflow states.
+    bool MenuActionCloseClicked();
+    void PushButtonSelectImageNextClicked();
+
+    // Undo and redo.
+    void MenuActionUndoClicked();
+    void MenuActionRedoClicked();
+
+    // Frame display and timeline.
+    void showPreviousFrame();
+    void showNextFrame();
+    void showBeginFrame();
+    void showEndFrame();
+    void grabCurrentFrame();
+    void horizontalSlider_VideoBrightnessMoved(int value);
+    void horizontalSlider_VideoSpeedMoved(int value);
+    void horizontalSlider_VideoBrightness_ProMoved(int value);
+    void horizontalSlider_VideoSpeed_ProMoved(int value);
+    void spinBox_NbImagesBeforeChanged(int value);
+    void spinBox_NbImagesAfterChanged(int value);
+    void PushButtonImageStacking_BeforeClicked();
+    void PushButtonImageStacking_AfterClicked();
+    void TimerTimeoutShowFrameIndex();
+
+    // Sharpest-frame search.
+    void PushButtonFindSharpestImageClicked();
+
+    // Stacking run.
+    void PushButtonDefineParamsNextClicked();
+    void PushButtonComputingCancelClicked();
+
+    // Editing parameters and tools.
+    void MenuActionHighlightOverExposedClicked();
+    void MenuActionHighlightUnderExposedClicked();
+    void checkBox_AutoAP2Toggled(bool on);
+    void horizontalSlider_AP2Moved(int value);
+    void checkBox_AlignToggled(bool on);
+    void comboBox_QualityChanged(int index);
+    void updateAP1ModeValue();
+    void horizontalSlider_RotationMoved(int value);
+    void horizontalSlider_Rotation_2Moved(int value);
+    void checkBox_ApplyTMOptionsToggled(bool on);
+    void comboBox_TMChanged(int index);
+    void checkBox_ApplySharpeningToggled(bool on);
+    void horizontalSlider_TM1AlphaMoved(int value);
+    void horizontalSlider_TM1BetaMoved(int value);
+    void horizontalSlider_TM2AlphaMoved(int value);
+    void horizontalSlider_TM3AlphaMoved(int value);
+    void horizontalSlider_TM3BetaMoved(int value);
+    void horizontalSlider_TM3GammaMoved(int value);
+    void horizontalSlider_TM4AlphaMoved(int value);
+    void horizontalSlider_TM4BetaMoved(int value);
+    void horizontalSlider_TM4GammaMoved(int value);
+    void horizontalSlider_TMBlackClipMoved(int value);
+    void horizontalSlider_TMWhiteClipMoved(int value);
+    void horizontalSlider_TMStrengthMoved(int value);
+    void horizontalSlider_TMExpositionMoved(int value);
+    void horizontalSlider_TMContrastMoved(int value);
+    void horizontalSlider_TMHueMoved(int value);
+    void horizontalSlider_TMSaturationMoved(int value);
+    void horizontalSlider_TMVibranceMoved(int value);
+    void horizontalSlider_TMWhitesMoved(int value);
+    void horizontalSlider_TMBlacksMoved(int value);
+    void horizontalSlider_TMHighlightsMoved(int value);
+    void horizontalSlider_TMShadowsMoved(int value);
+    void horizontalSlider_TMSharpeningAmountMoved(int value);
+    void horizontalSlider_TMSharpeningRadiusMoved(int value);
+    void horizontalSlider_TMSharpeningThresholdMoved(int value);
+    void PushButtonHorizonToolClicked();
+    void PushButtonCropToolClicked();
+    void PushButtonApplyToolsClicked();
+    void PushButtonCancelToolsClicked();
+
+    // Presets.
+    void newUserPreset();
+    void modifyUserPreset();
+    void removeUserPreset();
+
+    // Export and saving.
+    void PushButtonProEditingExportClicked();
+    void saveCurrentFrame();
+
+    // Window events.
+    void MenuActionShowHistogramClicked();
+    void closeHistogramDock();
+    void customMenuRequested(QPoint position);
+    void TimerTimeoutReleaseOKey();
+
+    // Help, about and updates.
+    void about();
+    void checkUpdates();
+    void openFAQWebPage();
+    void openTutoWebPage();
+    void showGuide();
+    void showLog();
+    void showGeneralSettings();
+
+    // Page changes: each stack takes the size of the page it shows.
+    void stackedWidgetCentralBottomPageChanged(int index);
+    void stackedWidgetSelectEditingOptionsPageChanged(int index);
+    void stackedWidgetTMPageChanged(int index);
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
-    Ui::VellumbraClass ui;
+    void initialise();
+    void createPins();
+    void restoreWindowSettings();
+    void readUserParameters();
+    void setProcessDefaults();
+    void prepareFolders();
+    void installEventFilters();
+    void connectWidgets();
+    void removeUnusedFormItems();
+    void sendFirstRunEvent();
+    void applyHandOffLayout();
+
+    // Filled by the workspace, undo and window-event code.
+    void setWorkspaceDefaults();
+    void registerUndoControls();
+    void destroyWorkspace();
+    void updateMode();
+    void updateWindow();
+    // Shows the workspace's current image again, when one is open.
+    void showCurrentImageAgain();
+    void needResizeHistogramDock();
+    // Opening media.
+    void updateRecentFilesMenu();
+
+    // Interface texts.
+    void loadChosenLanguage();
+    void applyInterfaceTexts();
+
+    // Update check: the answer arrives on the interface thread.
+    void finishUpdateCheck(const QByteArray& body);
+    void announceNewVersion(const ServerVersion& version);
+    void openWebPage(const QString& englishPath, const QString& frenchPath);
+
+    // Small operations shared by the workflow files.
+    static void fitStackToCurrentPage(QStackedWidget* stack);
+    void repolish(QWidget* widget);
+    static void clearLayout(QLayout* layout);
+
+    Ui_VellumbraClass ui;
+    QIcon messageIcon;
+    QLabel statusLabel;
+    QSettings settings;
+    ThumbnailStorage* thumbnailStorage = nullptr;
+    Workspace* workspace = nullptr;
+    int workspaceIndex = -1;
+    QString lastDirectory;
+    ResizableLine* horizonLine = nullptr;
+    ResizableFrame* cropFrame = nullptr;
+    cv::Size viewSize{0, 0};
+    bool videoPaused = true;
+    int markerDragKind = 0;
+    bool markerDragging = false;
+    bool searchCancelRequested = false;
+    bool applyingParameters = false;
+    bool highlightOverExposed = false;
+    bool highlightUnderExposed = false;
+    int overExposedLimit = 98;
+    int underExposedLimit = 2;
+    bool histogramShown = true;
+    bool updateCheckDone = false;
+    bool firstShowDone = false;
+    int targetFrame = 0;
+    QTimer frameTimer;
+    QTimer* oKeyTimer = nullptr;
+    bool pluginMode = false;
+    QString resultFilePath;
+    QString secondPath;
+    QLabel* pins[4] = {};
+
+    // Texts rebuilt with every text pass.
+    QString photoFileFilter;
+    QString videoFileFilter;
+    QString exportFileFilter;
+
+    QPointer<QThread> updateRequest;
+    bool failedAtStartup = false;
 };

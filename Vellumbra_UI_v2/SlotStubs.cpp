@@ -1,0 +1,118 @@
+#include "vellumbraV2.h"
+
+// Slots and steps whose behaviour is still to come; each group moves into the source
+// file of its concern.
+
+// Workspace and workflow states.
+void VellumbraV2::setWorkspaceDefaults() {}
+void VellumbraV2::destroyWorkspace() {}
+void VellumbraV2::updateMode() {}
+void VellumbraV2::updateWindow() {}
+bool VellumbraV2::MenuActionCloseClicked() { return true; }
+void VellumbraV2::PushButtonSelectImageNextClicked() {}
+
+// Undo and redo.
+void VellumbraV2::registerUndoControls() {}
+void VellumbraV2::MenuActionUndoClicked() {}
+void VellumbraV2::MenuActionRedoClicked() {}
+
+// Opening media and recent files.
+void VellumbraV2::openFile(const QString&) {}
+void VellumbraV2::openFilesFromCommandLine(const QStringList&) {}
+void VellumbraV2::updateRecentFilesMenu() {}
+void VellumbraV2::MenuActionOpenClicked() {}
+void VellumbraV2::MenuActionOpenPhotosClicked() {}
+void VellumbraV2::MenuActionOpenPhotoToTMClicked() {}
+void VellumbraV2::ListItemRecentFilesThumbnailsClicked(QListWidgetItem*) {}
+void VellumbraV2::playPauseVideo() {}
+
+// Frame display and timeline.
+void VellumbraV2::showCurrentImageAgain() {}
+void VellumbraV2::showPreviousFrame() {}
+void VellumbraV2::showNextFrame() {}
+void VellumbraV2::showBeginFrame() {}
+void VellumbraV2::showEndFrame() {}
+void VellumbraV2::grabCurrentFrame() {}
+void VellumbraV2::horizontalSlider_VideoBrightnessMoved(int) {}
+void VellumbraV2::horizontalSlider_VideoSpeedMoved(int) {}
+void VellumbraV2::horizontalSlider_VideoBrightness_ProMoved(int) {}
+void VellumbraV2::horizontalSlider_VideoSpeed_ProMoved(int) {}
+void VellumbraV2::spinBox_NbImagesBeforeChanged(int) {}
+void VellumbraV2::spinBox_NbImagesAfterChanged(int) {}
+void VellumbraV2::PushButtonImageStacking_BeforeClicked() {}
+void VellumbraV2::PushButtonImageStacking_AfterClicked() {}
+void VellumbraV2::TimerTimeoutShowFrameIndex() {}
+
+// Sharpest-frame search.
+void VellumbraV2::PushButtonFindSharpestImageClicked() {}
+
+// Stacking run.
+void VellumbraV2::PushButtonDefineParamsNextClicked() {}
+void VellumbraV2::PushButtonComputingCancelClicked() {}
+
+// Editing parameters and tools.
+void VellumbraV2::MenuActionHighlightOverExposedClicked() {}
+void VellumbraV2::MenuActionHighlightUnderExposedClicked() {}
+void VellumbraV2::checkBox_AutoAP2Toggled(bool) {}
+void VellumbraV2::horizontalSlider_AP2Moved(int) {}
+void VellumbraV2::checkBox_AlignToggled(bool) {}
+void VellumbraV2::comboBox_QualityChanged(int) {}
+void VellumbraV2::updateAP1ModeValue() {}
+void VellumbraV2::horizontalSlider_RotationMoved(int) {}
+void VellumbraV2::horizontalSlider_Rotation_2Moved(int) {}
+void VellumbraV2::checkBox_ApplyTMOptionsToggled(bool) {}
+void VellumbraV2::comboBox_TMChanged(int) {}
+void VellumbraV2::checkBox_ApplySharpeningToggled(bool) {}
+void VellumbraV2::horizontalSlider_TM1AlphaMoved(int) {}
+void VellumbraV2::horizontalSlider_TM1BetaMoved(int) {}
+void VellumbraV2::horizontalSlider_TM2AlphaMoved(int) {}
+void VellumbraV2::horizontalSlider_TM3AlphaMoved(int) {}
+void VellumbraV2::horizontalSlider_TM3BetaMoved(int) {}
+void VellumbraV2::horizontalSlider_TM3GammaMoved(int) {}
+void VellumbraV2::horizontalSlider_TM4AlphaMoved(int) {}
+void VellumbraV2::horizontalSlider_TM4BetaMoved(int) {}
+void VellumbraV2::horizontalSlider_TM4GammaMoved(int) {}
+void VellumbraV2::horizontalSlider_TMBlackClipMoved(int) {}
+void VellumbraV2::horizontalSlider_TMWhiteClipMoved(int) {}
+void VellumbraV2::horizontalSlider_TMStrengthMoved(int) {}
+void VellumbraV2::horizontalSlider_TMExpositionMoved(int) {}
+void VellumbraV2::horizontalSlider_TMContrastMoved(int) {}
+void VellumbraV2::horizontalSlider_TMHueMoved(int) {}
+void VellumbraV2::horizontalSlider_TMSaturationMoved(int) {}
+void VellumbraV2::horizontalSlider_TMVibranceMoved(int) {}
+void VellumbraV2::horizontalSlider_TMWhitesMoved(int) {}
+void VellumbraV2::horizontalSlider_TMBlacksMoved(int) {}
+void VellumbraV2::horizontalSlider_TMHighlightsMoved(int) {}
+void VellumbraV2::horizontalSlider_TMShadowsMoved(int) {}
+void VellumbraV2::horizontalSlider_TMSharpeningAmountMoved(int) {}
+void VellumbraV2::horizontalSlider_TMSharpeningRadiusMoved(int) {}
+void VellumbraV2::horizontalSlider_TMSharpeningThresholdMoved(int) {}
+void VellumbraV2::PushButtonHorizonToolClicked() {}
+void VellumbraV2::PushButtonCropToolClicked() {}
+void VellumbraV2::PushButtonApplyToolsClicked() {}
+void VellumbraV2::PushButtonCancelToolsClicked() {}
+
+// Presets.
+void VellumbraV2::newUserPreset() {}
+void VellumbraV2::modifyUserPreset() {}
+void VellumbraV2::removeUserPreset() {}
+
+// Export and saving.
+void VellumbraV2::PushButtonProEditingExportClicked() {}
+void VellumbraV2::saveCurrentFrame() {}
+
+// Window events.
+bool VellumbraV2::eventFilter(QObject* object, QEvent* event) { return QMainWindow::eventFilter(object, event); }
+void VellumbraV2::mouseReleaseEvent(QMouseEvent* event) { QMainWindow::mouseReleaseEvent(event); }
+void VellumbraV2::mouseMoveEvent(QMouseEvent* event) { QMainWindow::mouseMoveEvent(event); }
+void VellumbraV2::keyPressEvent(QKeyEvent* event) { QMainWindow::keyPressEvent(event); }
+void VellumbraV2::keyReleaseEvent(QKeyEvent* event) { QMainWindow::keyReleaseEvent(event); }
+void VellumbraV2::resizeEvent(QResizeEvent* event) { QMainWindow::resizeEvent(event); }
+void VellumbraV2::closeEvent(QCloseEvent* event) { QMainWindow::closeEvent(event); }
+void VellumbraV2::dragEnterEvent(QDragEnterEvent* event) { QMainWindow::dragEnterEvent(event); }
+void VellumbraV2::dropEvent(QDropEvent* event) { QMainWindow::dropEvent(event); }
+void VellumbraV2::needResizeHistogramDock() {}
+void VellumbraV2::MenuActionShowHistogramClicked() {}
+void VellumbraV2::closeHistogramDock() {}
+void VellumbraV2::customMenuRequested(QPoint) {}
+void VellumbraV2::TimerTimeoutReleaseOKey() {}
