@@ -8,6 +8,21 @@ source "$(dirname "${BASH_SOURCE[0]}")/scripts/common.sh"
 "$root/scripts/fetch-test-media.sh"
 export VB_TEST_MEDIA="${VB_TEST_MEDIA:-$root/.cache/test-media}"
 
+# The window tests draw on a private 1920x1080 X display, stopped when this script
+# ends; without Xvfb they skip.
+if command -v Xvfb >/dev/null; then
+    fifo="$(mktemp -u)"
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    trap 'kill "$xvfb_pid" 2>/dev/null || true' EXIT
+    read -r display_number <"$fifo" || true
+    rm -f "$fifo"
+    if [[ -n "${display_number:-}" ]]; then
+        export VB_TEST_DISPLAY=":$display_number"
+    fi
+fi
+
 if [[ "${VB_SKIP_SANITIZE:-0}" != 1 ]]; then
     # Qt and the image libraries keep process-lifetime allocations: leaks are not checked.
     export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -1,5 +1,7 @@
+#include "VellumbraResources.h"
+#include "vellumbraV2.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char* argv[])
 {
@@ -7,10 +9,9 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName("Orvane");
     QApplication::setApplicationName("Vellumbra 3");
     QApplication::setApplicationVersion("3.2.0");
+    loadVellumbraResources();
 
-    QMainWindow window;
-    window.setWindowTitle("Vellumbra");
-    window.resize(1280, 800);
+    VellumbraV2 window;
     window.show();
     return app.exec();
 }
