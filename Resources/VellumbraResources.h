@@ -1,5 +1,5 @@
 #pragma once
 
-// Registers the embedded pictures (":/Vellumbra/Resources/...") of this static
-// library; safe to call more than once.
+// Registers the embedded style sheet and pictures (":/Vellumbra/Resources/..." and
+// ":/vellumbraV2/Resources/...") of this static library; safe to call more than once.
 void loadVellumbraResources();
