@@ -23,7 +23,8 @@ std::string localPath(const QString& path)
 Clip writeFrames(const QString& path, int frames, int sharpestFrame, cv::Size size,
                  const std::function<cv::Mat(int)>& frameAt)
 {
-    cv::VideoWriter writer(localPath(path), cv::CAP_OPENCV_MJPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0,
+    // FFmpeg's encoder: OpenCV's own MJPEG writer blackens the last block of flat frames.
+    cv::VideoWriter writer(localPath(path), cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0,
                            size);
     for (int i = 0; i < frames; ++i)
         writer.write(frameAt(i));

@@ -54,7 +54,10 @@ QString describe(QWidget* modal)
 
 void rejectModal(QWidget* modal)
 {
-    if (auto* dialog = qobject_cast<QDialog*>(modal))
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    if (box && box->escapeButton())
+        box->escapeButton()->click();
+    else if (auto* dialog = qobject_cast<QDialog*>(modal))
         dialog->reject();
     else
         modal->close();
