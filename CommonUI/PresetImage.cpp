@@ -6,6 +6,7 @@
 #include "LanguageEngine.h"
 #include "Log.h"
 #include "PixelOps.h"
+#include "Preset.h"
 #include "RenderPipeline.h"
 
 #include <QEvent>
@@ -60,7 +61,20 @@ PresetImage::PresetImage(std::unique_ptr<RenderPipeline> pipelineIn, const QStri
             Qt::QueuedConnection);
 }
 
+PresetImage::PresetImage(std::unique_ptr<RenderPipeline> pipelineIn, const Preset* presetRecord, QWidget* parent,
+                         QObject* receiver, const char* previewFinishedSlot, const char* setPercentSlot)
+    : PresetImage(std::move(pipelineIn), presetRecord ? QString::fromUtf8(presetRecord->name) : QString(), parent,
+                  receiver, previewFinishedSlot, setPercentSlot)
+{
+    record = presetRecord;
+}
+
 PresetImage::~PresetImage()
+{
+    stopPreview();
+}
+
+void PresetImage::stopPreview()
 {
     worker.cancelAndWait();
 }

@@ -9,6 +9,7 @@
 #include <memory>
 
 class RenderPipeline;
+struct Preset;
 
 namespace Ui {
 class ImageReferencedClass;
@@ -25,6 +26,9 @@ public:
     // receiver's two slots (SLOT() signatures; either may be null).
     PresetImage(std::unique_ptr<RenderPipeline> pipeline, const QString& name, QWidget* parent, QObject* receiver,
                 const char* previewFinishedSlot, const char* setPercentSlot);
+    // A tile of a stored preset; record (not owned) outlives the tile and names it.
+    PresetImage(std::unique_ptr<RenderPipeline> pipeline, const Preset* record, QWidget* parent, QObject* receiver,
+                const char* previewFinishedSlot, const char* setPercentSlot);
     // Cancels a render still running and waits for it before the pipeline goes.
     ~PresetImage() override;
 
@@ -33,6 +37,10 @@ public:
     void setSource(const cv::Mat* image);
 
     const QString& name() const { return name_; }
+    // The preset shown, or null for a tile made from a name only.
+    const Preset* preset() const { return record; }
+    // Cancels a render still running and waits for its thread to end.
+    void stopPreview();
 
 signals:
     void onClick(PresetImage* tile);
@@ -48,6 +56,7 @@ private:
     std::unique_ptr<RenderPipeline> pipeline;
     const cv::Mat* source = nullptr;
     QString name_;
+    const Preset* record = nullptr;
     // Declared after the pipeline, so it is stopped before the pipeline goes.
     PresetImageWorkerThread worker;
     // Tag of the render whose preview may be shown.

@@ -1,0 +1,326 @@
+#include "Workspace.h"
+
+#include "ImageIO.h"
+#include "ImagesSequence.h"
+#include "Preset.h"
+#include "PresetImage.h"
+#include "RenderPipeline.h"
+#include "SharpestImageSelection.h"
+#include "StackingContext.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QStyle>
+#include <QVariant>
+#include <QWidget>
+
+#include <algorithm>
+
+WorkspaceDefaults workspaceDefaults;
+
+namespace {
+
+void setSelectedLook(QWidget* widget, bool selected)
+{
+    widget->setProperty("isSelected", selected);
+    widget->style()->unpolish(widget);
+    widget->style()->polish(widget);
+}
+
+}  // namespace
+
+Workspace::Workspace()
+    : antighostingMode(workspaceDefaults.antighostingMode),
+      autoAntighosting(workspaceDefaults.autoAntighosting),
+      antighostingPower(workspaceDefaults.antighostingPower),
+      align(workspaceDefaults.align),
+      qualityIndex(workspaceDefaults.qualityIndex),
+      framesBefore(workspaceDefaults.framesBefore),
+      framesAfter(workspaceDefaults.framesAfter),
+      videoSpeed(workspaceDefaults.videoSpeed),
+      videoBrightness(workspaceDefaults.videoBrightness)
+{
+}
+
+Workspace::Workspace(const QString& path, bool isVideo) : Workspace()
+{
+    isSequence = isVideo;
+    if (isVideo) {
+        frameSource = std::make_unique<ImagesSequence>(path);
+        valid = frameSource->opened;
+        state = 1;
+        if (valid)
+            frameSource->getFrame(image, frameSource->getCurrentIndex(), false);
+    } else {
+        readImage(image, QFile::encodeName(path).toStdString(), false);
+        valid = image.rows > 0 && image.cols > 0;
+        state = 5;
+    }
+    setSize(image);
+    mediaPath = path;
+    mediaFolder = QFileInfo(path).dir();
+}
+
+Workspace::Workspace(const QStringList& paths) : Workspace()
+{
+    isSequence = true;
+    frameSource = std::make_unique<ImagesSequence>(paths);
+    valid = frameSource->opened;
+    state = 1;
+    mediaPath = paths.value(0);
+    mediaFolder = QFileInfo(mediaPath).dir();
+    cv::Mat first;
+    if (valid)
+        frameSource->getFrame(first, frameSource->getCurrentIndex(), false);
+    setSize(first);
+}
+
+Workspace::~Workspace()
+{
+    // Preset previews and candidate searches run on threads of their own that read
+    // the tiles' images and the frame source: they are stopped and joined first.
+    for (const auto* presetTiles : {&factoryPresetTiles, &userPresetTiles})
+        for (PresetImage* presetTile : *presetTiles)
+            presetTile->stopPreview();
+    for (SharpestImageSelection* tile : tiles)
+        delete tile;
+    tiles.clear();
+    selection.clear();
+    setStackingContext(nullptr);
+    frameSource.reset();
+}
+
+void Workspace::setSize(const cv::Mat& frame)
+{
+    width = frame.cols;
+    height = frame.rows;
+    aspectRatio = height > 0 ? static_cast<float>(width) / static_cast<float>(height) : 0.0f;
+}
+
+SharpestImageSelection* Workspace::addImageTile(const cv::Mat& tileImage, QWidget* parent)
+{
+    auto* tile = new SharpestImageSelection(tileImage, parent);
+    tiles.insert(tiles.begin(), tile);
+    return tile;
+}
+
+SharpestImageSelection* Workspace::addCurrentFrameTile(QWidget* parent)
+{
+    if (!frameSource)
+        return nullptr;
+    auto* tile = new SharpestImageSelection(frameSource.get(), parent);
+    tiles.push_back(tile);
+    return tile;
+}
+
+void Workspace::removeTile(SharpestImageSelection* tile)
+{
+    tiles.erase(std::remove(tiles.begin(), tiles.end(), tile), tiles.end());
+    selection.erase(std::remove(selection.begin(), selection.end(), tile), selection.end());
+    if (selectedTile == tile) {
+        selectedTile = selection.empty() ? nullptr : selection.front();
+        renderPipeline = selectedTile ? &selectedTile->pipeline() : nullptr;
+    }
+    delete tile;
+}
+
+void Workspace::selectTile(SharpestImageSelection* tile)
+{
+    if (!tile)
+        return;
+    if (std::find(selection.begin(), selection.end(), tile) == selection.end()) {
+        for (SharpestImageSelection* previous : selection)
+            setSelectedLook(previous, false);
+        selection.assign(1, tile);
+        setSelectedLook(tile, true);
+        for (const auto* presetTiles : {&factoryPresetTiles, &userPresetTiles})
+            for (PresetImage* presetTile : *presetTiles)
+                presetTile->setSource(&tile->image());
+    }
+    selectedTile = selection.front();
+    renderPipeline = &selectedTile->pipeline();
+}
+
+void Workspace::applyPresetToSelection(PresetImage* presetTile)
+{
+    if (!presetTile || !presetTile->preset())
+        return;
+    for (SharpestImageSelection* tile : selection) {
+        tile->preset() = *presetTile->preset();
+        if (renderPipeline)
+            tile->pipeline().copySettings(*renderPipeline);
+    }
+    renderPipeline = selectedTile ? &selectedTile->pipeline() : nullptr;
+}
+
+void Workspace::numberTiles()
+{
+    int number = 1;
+    for (SharpestImageSelection* tile : tiles)
+        tile->enterEditionMode(QString("%1").arg(number++, 2, 10, QChar('0')));
+}
+
+void Workspace::markPresetTile(const std::vector<PresetImage*>& presetTiles, int index, bool selected)
+{
+    if (index >= 0 && index < static_cast<int>(presetTiles.size()))
+        setSelectedLook(presetTiles[index], selected);
+}
+
+QString Workspace::currentFileName() const
+{
+    return frameSource ? frameSource->currentFileName() : mediaPath;
+}
+
+QString Workspace::resultBaseName() const
+{
+    return QFileInfo(currentFileName()).completeBaseName();
+}
+
+void Workspace::setStackingContext(StackingContext* context)
+{
+    QMutexLocker locker(&stackingContextMutex);
+    if (context != stackingContext_)
+        delete stackingContext_;
+    stackingContext_ = context;
+}
+
+cv::Mat Workspace::currentImage() const
+{
+    const cv::Mat black = cv::Mat::zeros(height, width, CV_8UC3);
+    switch (state) {
+    case 1:
+    case 2:
+    case 4:
+    case 8: {
+        if (!frameSource)
+            return black;
+        cv::Mat shown;
+        frameSource->getDisplayImageAt(shown, -1, false, false);
+        return shown.clone();
+    }
+    case 5:
+    case 7:
+        return renderPipeline && !renderPipeline->output().empty() ? renderPipeline->output().clone() : black;
+    case 6: {
+        if (!renderPipeline)
+            return black;
+        const cv::Mat& loaded =
+            renderPipeline->previewSource().empty() ? renderPipeline->source() : renderPipeline->previewSource();
+        if (loaded.empty())
+            return black;
+        if (tool == 1)
+            return renderPipeline->rotated().clone();
+        if (tool == 2)
+            return loaded.clone();
+        return black;
+    }
+    default:
+        return black;
+    }
+}
+
+void Workspace::chooseCurrentFrame()
+{
+    if (!frameSource || !frameSource->opened)
+        return;
+    currentFrame = frameSource->getCurrentIndex();
+    state = 4;
+}
+
+void Workspace::setVideoBrightness(int value)
+{
+    if (!frameSource || !frameSource->opened)
+        return;
+    videoBrightness = value;
+    frameSource->setBrightness(value);
+}
+
+void Workspace::setVideoSpeed(int value)
+{
+    if (!frameSource || !frameSource->opened)
+        return;
+    videoSpeed = value;
+    frameSource->setSpeed(value);
+}
+
+template <typename Value>
+void Workspace::fanOut(void (RenderPipeline::*setter)(Value, bool), Value value, bool render)
+{
+    for (SharpestImageSelection* tile : selection)
+        (tile->pipeline().*setter)(value, render);
+}
+
+template <typename Value, typename Field>
+void Workspace::fanOut(void (RenderPipeline::*setter)(Value, bool), Value value, bool render,
+                       Field PresetSettings::*remembered, Field widget)
+{
+    for (SharpestImageSelection* tile : selection) {
+        (tile->pipeline().*setter)(value, render);
+        tile->preset().*remembered = widget;
+    }
+}
+
+void Workspace::setApplyTM(bool on, bool render)
+{
+    fanOut(&RenderPipeline::setApplyTM, on, render, &PresetSettings::applyTM, on);
+}
+
+void Workspace::setTMAlgo(int index, bool render)
+{
+    fanOut(&RenderPipeline::setTMAlgo, index, render, &PresetSettings::TMalgo, index);
+}
+
+void Workspace::setApplySharpening(bool on, bool render)
+{
+    fanOut(&RenderPipeline::setApplySharpening, on, render, &PresetSettings::applySharpening, on);
+}
+
+void Workspace::setRotation(float radians, bool render)
+{
+    fanOut(&RenderPipeline::setRotation, radians, render);
+}
+
+void Workspace::setCrop(int x, int y, int cropWidth, int cropHeight, bool render)
+{
+    for (SharpestImageSelection* tile : selection)
+        tile->pipeline().setCrop(cv::Rect(x, y, cropWidth, cropHeight), render);
+}
+
+// The editing parameters: engine value to the pipelines, widget position to the records.
+#define VB_FAN_OUT(Name, PipelineSetter, Field)                                  \
+    void Workspace::Name(float value, int widget, bool render)                   \
+    {                                                                            \
+        fanOut(&RenderPipeline::PipelineSetter, value, render, &PresetSettings::Field, widget); \
+    }
+
+VB_FAN_OUT(setTM1Alpha, setTM1Alpha, alpha)
+VB_FAN_OUT(setTM1Beta, setTM1Beta, beta)
+VB_FAN_OUT(setTM2Alpha, setTM2Alpha, alpha)
+VB_FAN_OUT(setTM3Alpha, setTM3Alpha, alpha)
+VB_FAN_OUT(setTM3Beta, setTM3Beta, beta)
+VB_FAN_OUT(setTM3Gamma, setTM3Gamma, gamma)
+VB_FAN_OUT(setTM4Alpha, setTM4Alpha, alpha)
+VB_FAN_OUT(setTM4Beta, setTM4Beta, beta)
+VB_FAN_OUT(setTM4Gamma, setTM4Gamma, gamma)
+VB_FAN_OUT(setStrength, setStrength, strength)
+VB_FAN_OUT(setExposure, setExposure, exposure)
+VB_FAN_OUT(setContrast, setContrast, contrast)
+VB_FAN_OUT(setHue, setHue, hue)
+VB_FAN_OUT(setSaturation, setSaturation, saturation)
+VB_FAN_OUT(setVibrance, setVibrance, vibrance)
+VB_FAN_OUT(setWhites, setWhites, whites)
+VB_FAN_OUT(setBlacks, setBlacks, blacks)
+VB_FAN_OUT(setHighlights, setHighlights, highlights)
+VB_FAN_OUT(setShadows, setShadows, shadows)
+VB_FAN_OUT(setBlackClip, setBlackClip, blackClip)
+VB_FAN_OUT(setWhiteClip, setWhiteClip, whiteClip)
+VB_FAN_OUT(setSharpeningAmount, setSharpeningAmount, sharpeningAmount)
+VB_FAN_OUT(setSharpeningThreshold, setSharpeningThreshold, sharpeningThreshold)
+
+#undef VB_FAN_OUT
+
+void Workspace::setSharpeningRadius(int value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setSharpeningRadius, value, render, &PresetSettings::sharpeningRadius, widget);
+}
