@@ -4,15 +4,12 @@
 // file of its concern.
 
 // Workspace and workflow states.
-void VellumbraV2::setWorkspaceDefaults() {}
-void VellumbraV2::destroyWorkspace() {}
 void VellumbraV2::updateMode() {}
 void VellumbraV2::updateWindow() {}
 bool VellumbraV2::MenuActionCloseClicked() { return true; }
 void VellumbraV2::PushButtonSelectImageNextClicked() {}
 
 // Undo and redo.
-void VellumbraV2::registerUndoControls() {}
 void VellumbraV2::MenuActionUndoClicked() {}
 void VellumbraV2::MenuActionRedoClicked() {}
 

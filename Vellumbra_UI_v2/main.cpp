@@ -1,4 +1,5 @@
 #include "AppIdentity.h"
+#include "ApplicationStyleSheet.h"
 #include "CommandLine.h"
 #include "ImageIO.h"
 #include "InstallerSettings.h"
@@ -58,16 +59,14 @@ int main(int argc, char* argv[])
     loadVellumbraResources();
 
     const StartRequest request = parseCommandLine(decodedArguments(argc, argv));
-    switch (request.form) {
-    case StartRequest::Form::Installer:
+    if (request.form == StartRequest::Form::Installer) {
         applyInstallerSettings(request.language);
         return 0;
-    case StartRequest::Form::HandOff: {
+    }
+    applyApplicationStyleSheet(application);
+    if (request.form == StartRequest::Form::HandOff) {
         VellumbraV2 window(request.resultFile, request.secondPath);
         return runWindow(application, window, request);
-    }
-    case StartRequest::Form::Ordinary:
-        break;
     }
     VellumbraV2 window;
     return runWindow(application, window, request);

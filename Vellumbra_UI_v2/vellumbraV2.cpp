@@ -13,13 +13,14 @@
 #include "StartupValues.h"
 #include "ThumbnailStorage.h"
 #include "TileColours.h"
+#include "UndoRedoManager.h"
 #include "WorkerCount.h"
+#include "Workspace.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
-#include <QStyle>
 #include <QTabBar>
 #include <QThread>
 
@@ -133,7 +134,8 @@ VellumbraV2::~VellumbraV2()
         updateRequest->wait();
         delete updateRequest;
     }
-    destroyWorkspace();
+    delete workspace;
+    workspace = nullptr;
     for (QLabel*& pin : pins) {
         delete pin;
         pin = nullptr;
@@ -286,6 +288,22 @@ void VellumbraV2::setProcessDefaults()
     engineDefaults = engineDefaultsFrom(p);
     setToneMappingWorkerCount(std::max(1, QThread::idealThreadCount() - 1));
     presetDefaults = presetDefaultsFrom(p);
+}
+
+void VellumbraV2::setWorkspaceDefaults()
+{
+    workspaceDefaults.autoAntighosting = ui.checkBox_AutoAntighostingP2->isChecked();
+    workspaceDefaults.antighostingPower = ui.horizontalSlider_AntighostingP2->value();
+    workspaceDefaults.align = ui.checkBox_Align->isChecked();
+    workspaceDefaults.qualityIndex = 0;
+    workspaceDefaults.framesBefore = ui.spinBox_ImageStackingBefore->value();
+    workspaceDefaults.framesAfter = ui.spinBox_ImageStackingAfter->value();
+}
+
+void VellumbraV2::registerUndoControls()
+{
+    UndoRedoManager::addUndoControl(ui.actionUndo);
+    UndoRedoManager::addRedoControl(ui.actionRedo);
 }
 
 void VellumbraV2::prepareFolders()
@@ -471,16 +489,4 @@ void VellumbraV2::fitStackToCurrentPage(QStackedWidget* stack)
         const QSizePolicy::Policy policy = i == stack->currentIndex() ? QSizePolicy::Maximum : QSizePolicy::Ignored;
         stack->widget(i)->setSizePolicy(policy, policy);
     }
-}
-
-void VellumbraV2::repolish(QWidget* widget)
-{
-    QStyle* windowStyle = style();
-    windowStyle->unpolish(widget);
-    windowStyle->polish(widget);
-    for (QWidget* child : widget->findChildren<QWidget*>()) {
-        windowStyle->unpolish(child);
-        windowStyle->polish(child);
-    }
-    repaint();
 }

@@ -183,10 +183,10 @@ private:
     void sendFirstRunEvent();
     void applyHandOffLayout();
 
-    // Filled by the workspace, undo and window-event code.
     void setWorkspaceDefaults();
     void registerUndoControls();
-    void destroyWorkspace();
+
+    // Workflow states and window events.
     void updateMode();
     void updateWindow();
     // Shows the workspace's current image again, when one is open.
@@ -206,7 +206,6 @@ private:
 
     // Small operations shared by the workflow files.
     static void fitStackToCurrentPage(QStackedWidget* stack);
-    void repolish(QWidget* widget);
     static void clearLayout(QLayout* layout);
 
     Ui_VellumbraClass ui;
