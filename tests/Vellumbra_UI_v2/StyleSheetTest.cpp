@@ -30,26 +30,6 @@
 
 namespace {
 
-// Collects the warnings Qt prints while it is installed.
-class WarningCatcher {
-public:
-    WarningCatcher() { previous = qInstallMessageHandler(&WarningCatcher::handle); }
-    ~WarningCatcher() { qInstallMessageHandler(previous); }
-    static QStringList& warnings()
-    {
-        static QStringList caught;
-        return caught;
-    }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext&, const QString& message)
-    {
-        if (type != QtDebugMsg && type != QtInfoMsg)
-            warnings() << message;
-    }
-    QtMessageHandler previous;
-};
-
 // The sheet is given to one window here rather than to the test program's
 // application, so each test starts from the default look.
 struct StyledWindow {
@@ -115,39 +95,32 @@ QStringList picturesNamedBySheet()
 
 }  // namespace
 
+// The program fails a test on any Qt warning, "Could not parse stylesheet" and
+// unknown qproperty- names among them.
 TEST(ApplicationStyleSheet, ParsesAndPolishesEveryKindOfWidgetWithoutWarnings)
 {
-    WarningCatcher catcher;
-    WarningCatcher::warnings().clear();
-    {
-        StyledWindow styled;
-        styled.add("pushButton_PlayPause", new QPushButton);
-        styled.add("pushButton_OpenVideo", new QPushButton("Open"));
-        styled.add("comboBox_TM", new QComboBox)->addItems({"One", "Two"});
-        styled.add("horizontalSlider_TMHue", new QSlider(Qt::Horizontal));
-        styled.add("progressBar_Computing", new QProgressBar);
-        styled.add("spinBox_FindSharpestImage", new QSpinBox);
-        styled.add("lcdNumber_TMHue", new QLCDNumber);
-        styled.add("listWidget_RecentFiles", new QListWidget)->addItem("item");
-        styled.add("tabWidget_Presets", new QTabWidget)->addTab(new QWidget, "Auto");
-        styled.add("groupBox_TMOptions", new QGroupBox("Options"));
-        styled.add("toolButton", new QToolButton)->setPopupMode(QToolButton::MenuButtonPopup);
-        styled.add("dockWidget_Histogram", new QDockWidget("Histogram"));
-        styled.add("label_Loading50", new QLabel("50 %"));
-        styled.add("label_zoomIn", new QLabel);
-        auto* preview = styled.add("label_VideoPreview", new QLabel);
-        preview->setMinimumSize(100, 60);
-        new ResizableLine(preview);
-        styled.window.menuBar()->addMenu("File")->addAction("Open");
-        styled.show();
-        styled.window.grab();
-    }
-    const QStringList warnings = WarningCatcher::warnings();
-    const QRegularExpression aboutTheSheet(QStringLiteral("style|parse|propert|image|pixmap"),
-                                           QRegularExpression::CaseInsensitiveOption);
-    for (const QString& warning : warnings)
-        EXPECT_FALSE(warning.contains(aboutTheSheet)) << warning.toStdString();
-    EXPECT_FALSE(applicationStyleSheet().isEmpty());
+    ASSERT_FALSE(applicationStyleSheet().isEmpty());
+    StyledWindow styled;
+    styled.add("pushButton_PlayPause", new QPushButton);
+    styled.add("pushButton_OpenVideo", new QPushButton("Open"));
+    styled.add("comboBox_TM", new QComboBox)->addItems({"One", "Two"});
+    styled.add("horizontalSlider_TMHue", new QSlider(Qt::Horizontal));
+    styled.add("progressBar_Computing", new QProgressBar);
+    styled.add("spinBox_FindSharpestImage", new QSpinBox);
+    styled.add("lcdNumber_TMHue", new QLCDNumber);
+    styled.add("listWidget_RecentFiles", new QListWidget)->addItem("item");
+    styled.add("tabWidget_Presets", new QTabWidget)->addTab(new QWidget, "Auto");
+    styled.add("groupBox_TMOptions", new QGroupBox("Options"));
+    styled.add("toolButton", new QToolButton)->setPopupMode(QToolButton::MenuButtonPopup);
+    styled.add("dockWidget_Histogram", new QDockWidget("Histogram"));
+    styled.add("label_Loading50", new QLabel("50 %"));
+    styled.add("label_zoomIn", new QLabel);
+    auto* preview = styled.add("label_VideoPreview", new QLabel);
+    preview->setMinimumSize(100, 60);
+    new ResizableLine(preview);
+    styled.window.menuBar()->addMenu("File")->addAction("Open");
+    styled.show();
+    EXPECT_FALSE(styled.window.grab().isNull());
 }
 
 TEST(ApplicationStyleSheet, EveryPictureItNamesIsEmbeddedAndReadable)
