@@ -1,6 +1,7 @@
 #include "EditingDefaults.h"
 #include "EngineDefaults.h"
 #include "ModalScript.h"
+#include "ProcessDefaultsGuard.h"
 #include "Preset.h"
 #include "TemporaryEnvironment.h"
 #include "WorkerCount.h"
@@ -45,11 +46,18 @@ QVariant setting(const QString& key)
     return QSettings().value(key);
 }
 
+class MainWindowStart : public ::testing::Test
+{
+    ProcessDefaultsGuard defaults;
+
+protected:
+    TemporaryEnvironment environment;
+};
+
 }  // namespace
 
-TEST(MainWindowStart, FirstStartTakesTheFormDefaultsAndWritesItsKeys)
+TEST_F(MainWindowStart, FirstStartTakesTheFormDefaultsAndWritesItsKeys)
 {
-    TemporaryEnvironment environment;
     const auto window = startWindow();
 
     EXPECT_EQ(window->size(), QSize(1155, 858));
@@ -78,9 +86,8 @@ TEST(MainWindowStart, FirstStartTakesTheFormDefaultsAndWritesItsKeys)
     EXPECT_EQ(workspaceDefaults.qualityIndex, 0);
 }
 
-TEST(MainWindowStart, LaterStartsReadTheStoredKeysAndTurnAnnouncementsBackOn)
+TEST_F(MainWindowStart, LaterStartsReadTheStoredKeysAndTurnAnnouncementsBackOn)
 {
-    TemporaryEnvironment environment;
     {
         QSettings settings;
         settings.setValue("MainWindow/width", 900);
@@ -99,9 +106,8 @@ TEST(MainWindowStart, LaterStartsReadTheStoredKeysAndTurnAnnouncementsBackOn)
     EXPECT_TRUE(child<QAction>(window.get(), "actionHighlight_under_exposed_pixels")->isChecked());
 }
 
-TEST(MainWindowStart, HandOffWindowKeepsTwoStepsAndNoOpening)
+TEST_F(MainWindowStart, HandOffWindowKeepsTwoStepsAndNoOpening)
 {
-    TemporaryEnvironment environment;
     const auto plain = startWindow();
     const auto handOff = startWindow(true);
 
@@ -133,9 +139,8 @@ TEST(MainWindowStart, HandOffWindowKeepsTwoStepsAndNoOpening)
     }
 }
 
-TEST(MainWindowStart, FourHiddenPinsWaitOverTheTimeline)
+TEST_F(MainWindowStart, FourHiddenPinsWaitOverTheTimeline)
 {
-    TemporaryEnvironment environment;
     const auto window = startWindow();
     const QWidget* timeline = child<QWidget>(window.get(), "Panel_LectureTop2");
     for (int i = 1; i <= 4; ++i) {
@@ -151,9 +156,8 @@ TEST(MainWindowStart, FourHiddenPinsWaitOverTheTimeline)
     }
 }
 
-TEST(MainWindowStart, UnusableThumbnailFileStopsTheStartWithAMessage)
+TEST_F(MainWindowStart, UnusableThumbnailFileStopsTheStartWithAMessage)
 {
-    TemporaryEnvironment environment;
     // A folder where the file should be can be neither read nor replaced.
     ASSERT_TRUE(QDir().mkpath(environment.dataFolder() + "/thumbnails.bin"));
     ModalScript script;

@@ -1,0 +1,25 @@
+#pragma once
+#include "EngineDefaults.h"
+#include "Preset.h"
+#include "WorkerCount.h"
+#include "Workspace.h"
+
+// Building a main window fills the process-wide defaults from its form; the guard
+// puts back what other tests of the program expect.
+class ProcessDefaultsGuard
+{
+public:
+    ~ProcessDefaultsGuard()
+    {
+        engineDefaults = engine;
+        presetDefaults = preset;
+        workspaceDefaults = workspace;
+        setToneMappingWorkerCount(workers);
+    }
+
+private:
+    EngineDefaults engine = engineDefaults;
+    PresetSettings preset = presetDefaults;
+    WorkspaceDefaults workspace = workspaceDefaults;
+    int workers = toneMappingWorkerCount();
+};
