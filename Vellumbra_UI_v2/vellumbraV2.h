@@ -45,6 +45,12 @@ public:
 
     bool eventFilter(QObject* object, QEvent* event) override;
 
+    // Each page but the current one is ignored by the layout, so the stack takes
+    // the size of the page it shows.
+    static void fitStackToCurrentPage(QStackedWidget* stack);
+    // Deletes every widget and nested layout the layout holds.
+    static void clearLayout(QLayout* layout);
+
 signals:
     // Emitted at the end of every update check, whatever its outcome.
     void updateCheckFinished();
@@ -203,10 +209,6 @@ private:
     void finishUpdateCheck(const QByteArray& body);
     void announceNewVersion(const ServerVersion& version);
     void openWebPage(const QString& englishPath, const QString& frenchPath);
-
-    // Small operations shared by the workflow files.
-    static void fitStackToCurrentPage(QStackedWidget* stack);
-    static void clearLayout(QLayout* layout);
 
     Ui_VellumbraClass ui;
     QIcon messageIcon;
