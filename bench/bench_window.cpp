@@ -1,0 +1,103 @@
+// Start of the main window to its first showing, with a full recent-files list and
+// twenty factory presets beside the program, against a bare main window as floor.
+#include "AppIdentity.h"
+#include "ApplicationStyleSheet.h"
+#include "ThumbnailStorage.h"
+#include "VellumbraResources.h"
+#include "vellumbraV2.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMainWindow>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <opencv2/core.hpp>
+
+namespace {
+
+constexpr int kFactoryPresets = 20;
+
+void copyFile(const QString& from, const QString& to)
+{
+    QFile::remove(to);
+    QFile::copy(from, to);
+}
+
+// The installed files beside the program, a private settings store and data
+// folder, and ten recent files with their thumbnails.
+void prepareInstallation()
+{
+    static QTemporaryDir home;
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+        qputenv(name, QFile::encodeName(home.path() + '/' + name));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path() + "/XDG_CONFIG_HOME");
+
+    const QString program = QCoreApplication::applicationDirPath();
+    QDir().mkpath(program + "/Lang");
+    QDir().mkpath(program + "/Presets");
+    copyFile(VB_SOURCE_DIR "/Lang/English.txt", program + "/Lang/English.txt");
+    QFile source(VB_SOURCE_DIR "/Presets/default.xml");
+    source.open(QIODevice::ReadOnly);
+    const QString preset = QString::fromUtf8(source.readAll()).trimmed();
+    QFile presets(program + "/Presets/default.xml");
+    presets.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    for (int i = 0; i < kFactoryPresets; ++i)
+        presets.write(QString(preset).replace("PresetNeutral", QString("Preset%1").arg(i)).toUtf8() + '\n');
+
+    ThumbnailStorage recent;
+    cv::Mat frame(1080, 1920, CV_8UC3);
+    for (int i = 0; i < ThumbnailStorage::kCapacity; ++i) {
+        cv::randu(frame, 0, 255);
+        recent.add(QString("/media/clip%1.mp4").arg(i), frame);
+    }
+    recent.save();
+}
+
+QApplication& application()
+{
+    static int argc = 1;
+    static char name[] = "bench_window";
+    static char* argv[] = {name, nullptr};
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+    static const bool ready = [] {
+        applyApplicationIdentity();
+        loadVellumbraResources();
+        applyApplicationStyleSheet(app);
+        prepareInstallation();
+        return true;
+    }();
+    (void)ready;
+    return app;
+}
+
+void BM_StartToFirstShownWindow(benchmark::State& state)
+{
+    application();
+    for (auto _ : state) {
+        VellumbraV2 window;
+        QCoreApplication::processEvents();
+        benchmark::DoNotOptimize(window.isVisible());
+    }
+}
+BENCHMARK(BM_StartToFirstShownWindow)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+// Floor: a main window with an empty form, shown.
+void BM_BareMainWindow(benchmark::State& state)
+{
+    application();
+    for (auto _ : state) {
+        QMainWindow window;
+        window.resize(1155, 858);
+        window.show();
+        QCoreApplication::processEvents();
+        benchmark::DoNotOptimize(window.isVisible());
+    }
+}
+BENCHMARK(BM_BareMainWindow)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+}  // namespace
