@@ -39,6 +39,91 @@ void showPage(QStackedWidget* stack, const char* pageName)
         stack->setCurrentWidget(page);
 }
 
+void showHome(Ui_VellumbraClass& ui)
+{
+    ui.frame_TopMenu->setProperty("nbMenu", "0");
+    repolish(ui.frame_TopMenu);
+    ui.stackedWidget_CentralWidget->setCurrentWidget(ui.page_CentralHome);
+    for (QAction* action : {ui.actionOpen, ui.actionOpen_photo_for_tone_mapping, ui.actionOpen_photo_with_burst_mode,
+                            ui.menuRecent_videos->menuAction()})
+        action->setEnabled(true);
+    ui.dockWidget_Histogram->hide();
+    for (QAction* action : {ui.actionClose, ui.actionUndo, ui.actionRedo, ui.actionHide_Show_histogram_panel,
+                            ui.actionShow_EXIF, ui.actionShow_tone_curve, ui.actionHighlight_over_exposed_pixels,
+                            ui.actionHighlight_under_exposed_pixels, ui.menuVideo->menuAction()})
+        action->setEnabled(false);
+    ui.frame_MainOptions->hide();
+    ui.stackedWidget_CentralWidgetBottom->hide();
+    ui.frame_SecondOptions->hide();
+}
+
+void applyView(Ui_VellumbraClass& ui, const StateView& view)
+{
+    if (view.selectMenu) {
+        ui.frame_TopMenu->setProperty("selectMenu", view.selectMenu);
+        repolish(ui.frame_TopMenu);
+    }
+    showPage(ui.stackedWidget_VerticalDock, view.verticalDockPage);
+    showPage(ui.stackedWidget_CentralWidgetBottom, view.bottomPage);
+    applySwitch(view.mainOptions, [&](bool on) { ui.frame_MainOptions->setEnabled(on); });
+    applySwitch(view.secondOptionsShown, [&](bool on) { ui.frame_SecondOptions->setVisible(on); });
+    applySwitch(view.secondOptionsEnabled, [&](bool on) {
+        ui.frame_SecondOptions->setEnabled(on);
+        ui.frame_BottomPresets->setEnabled(on);
+    });
+    applySwitch(view.close, [&](bool on) { ui.actionClose->setEnabled(on); });
+    applySwitch(view.undoRedo, [&](bool on) {
+        ui.actionUndo->setEnabled(on);
+        ui.actionRedo->setEnabled(on);
+    });
+    applySwitch(view.histogramPanel, [&](bool on) { ui.actionHide_Show_histogram_panel->setEnabled(on); });
+    applySwitch(view.showExif, [&](bool on) { ui.actionShow_EXIF->setEnabled(on); });
+    applySwitch(view.showToneCurve, [&](bool on) { ui.actionShow_tone_curve->setEnabled(on); });
+    applySwitch(view.highlightActions, [&](bool on) {
+        ui.actionHighlight_over_exposed_pixels->setEnabled(on);
+        ui.actionHighlight_under_exposed_pixels->setEnabled(on);
+    });
+    applySwitch(view.videoMenu, [&](bool on) { ui.menuVideo->menuAction()->setEnabled(on); });
+}
+
+// The widgets particular to a state: timeline markers, tool overlays, progress panel.
+void showStateWidgets(Ui_VellumbraClass& ui, const Workspace& open, ResizableLine* horizonLine,
+                      ResizableFrame* cropFrame)
+{
+    switch (open.state) {
+    case StateBrowse:
+    case StateDefineParameters:
+        for (QWidget* marker : {static_cast<QWidget*>(ui.label_TrimStartPlayingBar),
+                                static_cast<QWidget*>(ui.label_TrimEndPlayingBar),
+                                static_cast<QWidget*>(ui.label_CursorSelectorFlag),
+                                static_cast<QWidget*>(ui.line_CursorSelectorFlag)})
+            marker->setVisible(open.state == StateDefineParameters);
+        break;
+    case StateEditing:
+        ui.frame_ToolsBottom->hide();
+        ui.frame_BeforeAfter->show();
+        break;
+    case StateTool:
+        if (open.tool == 1)
+            cropFrame->show();
+        else if (open.tool == 2)
+            horizonLine->showDefault();
+        ui.frame_ToolsBottom->show();
+        ui.frame_BeforeAfter->hide();
+        break;
+    case StateSharpestSearch:
+    case StateExport:
+    case StateStacking:
+        ui.Panel_ProgressBar->setEnabled(true);
+        ui.label_ByClickingStop->setVisible(open.state == StateStacking);
+        if (open.state == StateExport)
+            ui.pushButton_ComputingCancel->setEnabled(true);
+        break;
+    default:
+        break;
+    }
+}
+
 // Runs the event loop while busy() holds, looking again every few milliseconds:
 // a worker's end may come with no event of its own.
 void waitWhile(const std::function<bool()>& busy)
@@ -106,21 +191,7 @@ void VellumbraV2::updateWindow()
 {
     Workspace* open = currentWorkspace();
     if (!open) {
-        ui.frame_TopMenu->setProperty("nbMenu", "0");
-        repolish(ui.frame_TopMenu);
-        ui.stackedWidget_CentralWidget->setCurrentWidget(ui.page_CentralHome);
-        for (QAction* action : {ui.actionOpen, ui.actionOpen_photo_for_tone_mapping,
-                                ui.actionOpen_photo_with_burst_mode, ui.menuRecent_videos->menuAction()})
-            action->setEnabled(true);
-        ui.dockWidget_Histogram->hide();
-        for (QAction* action : {ui.actionClose, ui.actionUndo, ui.actionRedo, ui.actionHide_Show_histogram_panel,
-                                ui.actionShow_EXIF, ui.actionShow_tone_curve,
-                                ui.actionHighlight_over_exposed_pixels, ui.actionHighlight_under_exposed_pixels,
-                                ui.menuVideo->menuAction()})
-            action->setEnabled(false);
-        ui.frame_MainOptions->hide();
-        ui.stackedWidget_CentralWidgetBottom->hide();
-        ui.frame_SecondOptions->hide();
+        showHome(ui);
     } else {
         ui.stackedWidget_CentralWidget->setCurrentWidget(ui.page_Video);
         ui.frame_MainOptions->show();
@@ -128,65 +199,9 @@ void VellumbraV2::updateWindow()
         horizonLine->hide();
         cropFrame->hide();
         ui.dockWidget_Histogram->setVisible(histogramShown);
-        if (const StateView* view = stateView(open->state, open->isSequence)) {
-            if (view->selectMenu) {
-                ui.frame_TopMenu->setProperty("selectMenu", view->selectMenu);
-                repolish(ui.frame_TopMenu);
-            }
-            showPage(ui.stackedWidget_VerticalDock, view->verticalDockPage);
-            showPage(ui.stackedWidget_CentralWidgetBottom, view->bottomPage);
-            applySwitch(view->mainOptions, [this](bool on) { ui.frame_MainOptions->setEnabled(on); });
-            applySwitch(view->secondOptionsShown, [this](bool on) { ui.frame_SecondOptions->setVisible(on); });
-            applySwitch(view->secondOptionsEnabled, [this](bool on) {
-                ui.frame_SecondOptions->setEnabled(on);
-                ui.frame_BottomPresets->setEnabled(on);
-            });
-            applySwitch(view->close, [this](bool on) { ui.actionClose->setEnabled(on); });
-            applySwitch(view->undoRedo, [this](bool on) {
-                ui.actionUndo->setEnabled(on);
-                ui.actionRedo->setEnabled(on);
-            });
-            applySwitch(view->histogramPanel, [this](bool on) { ui.actionHide_Show_histogram_panel->setEnabled(on); });
-            applySwitch(view->showExif, [this](bool on) { ui.actionShow_EXIF->setEnabled(on); });
-            applySwitch(view->showToneCurve, [this](bool on) { ui.actionShow_tone_curve->setEnabled(on); });
-            applySwitch(view->highlightActions, [this](bool on) {
-                ui.actionHighlight_over_exposed_pixels->setEnabled(on);
-                ui.actionHighlight_under_exposed_pixels->setEnabled(on);
-            });
-            applySwitch(view->videoMenu, [this](bool on) { ui.menuVideo->menuAction()->setEnabled(on); });
-        }
-        switch (open->state) {
-        case StateBrowse:
-        case StateDefineParameters:
-            for (QWidget* marker : {static_cast<QWidget*>(ui.label_TrimStartPlayingBar),
-                                    static_cast<QWidget*>(ui.label_TrimEndPlayingBar),
-                                    static_cast<QWidget*>(ui.label_CursorSelectorFlag),
-                                    static_cast<QWidget*>(ui.line_CursorSelectorFlag)})
-                marker->setVisible(open->state == StateDefineParameters);
-            break;
-        case StateEditing:
-            ui.frame_ToolsBottom->hide();
-            ui.frame_BeforeAfter->show();
-            break;
-        case StateTool:
-            if (open->tool == 1)
-                cropFrame->show();
-            else if (open->tool == 2)
-                horizonLine->showDefault();
-            ui.frame_ToolsBottom->show();
-            ui.frame_BeforeAfter->hide();
-            break;
-        case StateSharpestSearch:
-        case StateExport:
-        case StateStacking:
-            ui.Panel_ProgressBar->setEnabled(true);
-            ui.label_ByClickingStop->setVisible(open->state == StateStacking);
-            if (open->state == StateExport)
-                ui.pushButton_ComputingCancel->setEnabled(true);
-            break;
-        default:
-            break;
-        }
+        if (const StateView* view = stateView(open->state, open->isSequence))
+            applyView(ui, *view);
+        showStateWidgets(ui, *open, horizonLine, cropFrame);
         // Outside a computation the two actions say whether the history can act.
         if (isKnownState(open->state) && !isComputing(open->state))
             open->undoRedoManager.refreshControls();
