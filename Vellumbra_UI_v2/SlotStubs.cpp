@@ -1,17 +1,9 @@
 #include "vellumbraV2.h"
 
+#include <QThread>
+
 // Slots and steps whose behaviour is still to come; each group moves into the source
 // file of its concern.
-
-// Workspace and workflow states.
-void VellumbraV2::updateMode() {}
-void VellumbraV2::updateWindow() {}
-bool VellumbraV2::MenuActionCloseClicked() { return true; }
-void VellumbraV2::PushButtonSelectImageNextClicked() {}
-
-// Undo and redo.
-void VellumbraV2::MenuActionUndoClicked() {}
-void VellumbraV2::MenuActionRedoClicked() {}
 
 // Opening media and recent files.
 void VellumbraV2::openFile(const QString&) {}
@@ -22,6 +14,15 @@ void VellumbraV2::MenuActionOpenPhotosClicked() {}
 void VellumbraV2::MenuActionOpenPhotoToTMClicked() {}
 void VellumbraV2::ListItemRecentFilesThumbnailsClicked(QListWidgetItem*) {}
 void VellumbraV2::playPauseVideo() {}
+
+void VellumbraV2::stopPlayback()
+{
+    if (videoPaused)
+        return;
+    playPauseVideo();
+    // The playback loop notices the pause on its next frame.
+    QThread::msleep(100);
+}
 
 // Frame display and timeline.
 void VellumbraV2::showCurrentImageAgain() {}
@@ -96,9 +97,11 @@ void VellumbraV2::removeUserPreset() {}
 
 // Export and saving.
 void VellumbraV2::PushButtonProEditingExportClicked() {}
+bool VellumbraV2::PushButtonEditingExportClicked(SharpestImageSelection*) { return false; }
 void VellumbraV2::saveCurrentFrame() {}
 
 // Window events.
+void VellumbraV2::needResize() {}
 bool VellumbraV2::eventFilter(QObject* object, QEvent* event) { return QMainWindow::eventFilter(object, event); }
 void VellumbraV2::mouseReleaseEvent(QMouseEvent* event) { QMainWindow::mouseReleaseEvent(event); }
 void VellumbraV2::mouseMoveEvent(QMouseEvent* event) { QMainWindow::mouseMoveEvent(event); }

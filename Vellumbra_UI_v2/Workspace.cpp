@@ -5,13 +5,13 @@
 #include "Preset.h"
 #include "PresetImage.h"
 #include "RenderPipeline.h"
+#include "Repolish.h"
 #include "SharpestImageSelection.h"
 #include "StackingContext.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
-#include <QStyle>
 #include <QVariant>
 #include <QWidget>
 
@@ -24,8 +24,7 @@ namespace {
 void setSelectedLook(QWidget* widget, bool selected)
 {
     widget->setProperty("isSelected", selected);
-    widget->style()->unpolish(widget);
-    widget->style()->polish(widget);
+    repolish(widget);
 }
 
 }  // namespace
@@ -287,38 +286,120 @@ void Workspace::setCrop(int x, int y, int cropWidth, int cropHeight, bool render
         tile->pipeline().setCrop(cv::Rect(x, y, cropWidth, cropHeight), render);
 }
 
-// The editing parameters: engine value to the pipelines, widget position to the records.
-#define VB_FAN_OUT(Name, PipelineSetter, Field)                                  \
-    void Workspace::Name(float value, int widget, bool render)                   \
-    {                                                                            \
-        fanOut(&RenderPipeline::PipelineSetter, value, render, &PresetSettings::Field, widget); \
-    }
+void Workspace::setTM1Alpha(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setTM1Alpha, value, render, &PresetSettings::alpha, widget);
+}
 
-VB_FAN_OUT(setTM1Alpha, setTM1Alpha, alpha)
-VB_FAN_OUT(setTM1Beta, setTM1Beta, beta)
-VB_FAN_OUT(setTM2Alpha, setTM2Alpha, alpha)
-VB_FAN_OUT(setTM3Alpha, setTM3Alpha, alpha)
-VB_FAN_OUT(setTM3Beta, setTM3Beta, beta)
-VB_FAN_OUT(setTM3Gamma, setTM3Gamma, gamma)
-VB_FAN_OUT(setTM4Alpha, setTM4Alpha, alpha)
-VB_FAN_OUT(setTM4Beta, setTM4Beta, beta)
-VB_FAN_OUT(setTM4Gamma, setTM4Gamma, gamma)
-VB_FAN_OUT(setStrength, setStrength, strength)
-VB_FAN_OUT(setExposure, setExposure, exposure)
-VB_FAN_OUT(setContrast, setContrast, contrast)
-VB_FAN_OUT(setHue, setHue, hue)
-VB_FAN_OUT(setSaturation, setSaturation, saturation)
-VB_FAN_OUT(setVibrance, setVibrance, vibrance)
-VB_FAN_OUT(setWhites, setWhites, whites)
-VB_FAN_OUT(setBlacks, setBlacks, blacks)
-VB_FAN_OUT(setHighlights, setHighlights, highlights)
-VB_FAN_OUT(setShadows, setShadows, shadows)
-VB_FAN_OUT(setBlackClip, setBlackClip, blackClip)
-VB_FAN_OUT(setWhiteClip, setWhiteClip, whiteClip)
-VB_FAN_OUT(setSharpeningAmount, setSharpeningAmount, sharpeningAmount)
-VB_FAN_OUT(setSharpeningThreshold, setSharpeningThreshold, sharpeningThreshold)
+void Workspace::setTM1Beta(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setTM1Beta, value, render, &PresetSettings::beta, widget);
+}
 
-#undef VB_FAN_OUT
+void Workspace::setTM2Alpha(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setTM2Alpha, value, render, &PresetSettings::alpha, widget);
+}
+
+void Workspace::setTM3Alpha(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setTM3Alpha, value, render, &PresetSettings::alpha, widget);
+}
+
+void Workspace::setTM3Beta(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setTM3Beta, value, render, &PresetSettings::beta, widget);
+}
+
+void Workspace::setTM3Gamma(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setTM3Gamma, value, render, &PresetSettings::gamma, widget);
+}
+
+void Workspace::setTM4Alpha(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setTM4Alpha, value, render, &PresetSettings::alpha, widget);
+}
+
+void Workspace::setTM4Beta(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setTM4Beta, value, render, &PresetSettings::beta, widget);
+}
+
+void Workspace::setTM4Gamma(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setTM4Gamma, value, render, &PresetSettings::gamma, widget);
+}
+
+void Workspace::setStrength(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setStrength, value, render, &PresetSettings::strength, widget);
+}
+
+void Workspace::setExposure(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setExposure, value, render, &PresetSettings::exposure, widget);
+}
+
+void Workspace::setContrast(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setContrast, value, render, &PresetSettings::contrast, widget);
+}
+
+void Workspace::setHue(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setHue, value, render, &PresetSettings::hue, widget);
+}
+
+void Workspace::setSaturation(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setSaturation, value, render, &PresetSettings::saturation, widget);
+}
+
+void Workspace::setVibrance(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setVibrance, value, render, &PresetSettings::vibrance, widget);
+}
+
+void Workspace::setWhites(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setWhites, value, render, &PresetSettings::whites, widget);
+}
+
+void Workspace::setBlacks(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setBlacks, value, render, &PresetSettings::blacks, widget);
+}
+
+void Workspace::setHighlights(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setHighlights, value, render, &PresetSettings::highlights, widget);
+}
+
+void Workspace::setShadows(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setShadows, value, render, &PresetSettings::shadows, widget);
+}
+
+void Workspace::setBlackClip(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setBlackClip, value, render, &PresetSettings::blackClip, widget);
+}
+
+void Workspace::setWhiteClip(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setWhiteClip, value, render, &PresetSettings::whiteClip, widget);
+}
+
+void Workspace::setSharpeningAmount(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setSharpeningAmount, value, render, &PresetSettings::sharpeningAmount, widget);
+}
+
+void Workspace::setSharpeningThreshold(float value, int widget, bool render)
+{
+    fanOut(&RenderPipeline::setSharpeningThreshold, value, render, &PresetSettings::sharpeningThreshold, widget);
+}
 
 void Workspace::setSharpeningRadius(int value, int widget, bool render)
 {

@@ -1,5 +1,6 @@
 #pragma once
 #include "UpdateCheck.h"
+#include "WorkspaceKeeper.h"
 #include "ui_vellumbraV2.h"
 
 #include <QIcon>
@@ -19,6 +20,7 @@ class QStackedWidget;
 class QThread;
 class ResizableFrame;
 class ResizableLine;
+class SharpestImageSelection;
 class ThumbnailStorage;
 class Workspace;
 
@@ -50,6 +52,16 @@ public:
     static void fitStackToCurrentPage(QStackedWidget* stack);
     // Deletes every widget and nested layout the layout holds.
     static void clearLayout(QLayout* layout);
+
+    // The open media, or null.
+    Workspace* currentWorkspace() const { return workspaceIndex == -1 ? nullptr : workspace; }
+    // Makes newly opened media the window's and shows it; the caller closed the previous one.
+    void adoptWorkspace(Workspace* opened);
+    // A press on step 1 to 4 of the step bar.
+    void changeStep(int step);
+    // Ties the frames before and after the chosen frame to the playback range:
+    // apply writes the range from the spin boxes, else the spin boxes follow the range.
+    void updateStackingRange(bool apply);
 
 signals:
     // Emitted at the end of every update check, whatever its outcome.
@@ -143,6 +155,9 @@ public slots:
 
     // Export and saving.
     void PushButtonProEditingExportClicked();
+    // Exports the tile, or every selected result when tile is null; false when it
+    // failed or was abandoned.
+    bool PushButtonEditingExportClicked(SharpestImageSelection* tile);
     void saveCurrentFrame();
 
     // Window events.
@@ -195,6 +210,11 @@ private:
     // Workflow states and window events.
     void updateMode();
     void updateWindow();
+    void closeWorkspace();
+    void leaveTool();
+    void needResize();
+    // Opening media: a playing video is stopped.
+    void stopPlayback();
     // Shows the workspace's current image again, when one is open.
     void showCurrentImageAgain();
     void needResizeHistogramDock();
@@ -217,6 +237,8 @@ private:
     ThumbnailStorage* thumbnailStorage = nullptr;
     Workspace* workspace = nullptr;
     int workspaceIndex = -1;
+    // Closed workspaces still read by a running loop.
+    WorkspaceKeeper workspaceKeeper;
     QString lastDirectory;
     ResizableLine* horizonLine = nullptr;
     ResizableFrame* cropFrame = nullptr;

@@ -197,8 +197,8 @@ TEST_F(WorkspaceTest, FanOutSettersReachEverySelectedPipelineAndRecord)
          -20},
         {"white clip", [](Workspace& w) { w.setWhiteClip(0.015f, 10, false); },
          [](RenderPipeline& p) { return p.whiteClip(); }, 0.015f, &PresetSettings::whiteClip, 10},
-        {"sharpening radius", [](Workspace& w) { w.setSharpeningRadius(7, 3, false); },
-         [](RenderPipeline& p) { return float(p.sharpeningRadius()); }, 7.f, &PresetSettings::sharpeningRadius, 3},
+        {"sharpening radius", [](Workspace& w) { w.setSharpeningRadius(13, 6, false); },
+         [](RenderPipeline& p) { return float(p.sharpeningRadius()); }, 13.f, &PresetSettings::sharpeningRadius, 6},
     };
     const QString photo = writePhoto("photo.png", cv::Size(20, 10), 3);
     for (const Case& c : cases) {

@@ -1,0 +1,142 @@
+#include "GeneratedMedia.h"
+#include "LanguageEngine.h"
+#include "ModalScript.h"
+#include "WindowSession.h"
+#include "WindowTest.h"
+#include "Workspace.h"
+
+#include <QAction>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using windowtest::ModalScript;
+using windowtest::WindowSession;
+
+namespace {
+
+struct Media {
+    const char* name;
+    // Installs the media into the session (opening by the menus comes with its own work).
+    std::function<Workspace*(WindowSession&)> open;
+};
+
+const Media kMedia[] = {
+    {"GeneratedClip",
+     [](WindowSession& s) {
+         return s.adoptVideo(generatedmedia::writeClip(s.environment().filesFolder(), 24, 12).path);
+     }},
+    {"GeneratedBurst",
+     [](WindowSession& s) {
+         return s.adoptBurst(generatedmedia::writeBurst(s.environment().filesFolder(), 5, "tif").paths);
+     }},
+    {"PhoneVideo",
+     [](WindowSession& s) {
+         const QString path = generatedmedia::phoneVideo();
+         return path.isEmpty() ? nullptr : s.adoptVideo(path);
+     }},
+};
+
+void PrintTo(const Media& media, std::ostream* out)
+{
+    *out << media.name;
+}
+
+class WorkflowJourney : public ::testing::TestWithParam<Media> {
+protected:
+    void SetUp() override
+    {
+        if (!windowtest::hasRealDisplay())
+            GTEST_SKIP() << "no X display; test.sh runs these on its Xvfb";
+        session = std::make_unique<WindowSession>();
+        session->window().setGeometry(0, 0, 1920, 1080);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&session->window()));
+    }
+
+    void photograph(const char* step)
+    {
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(windowtest::saveScreenshot(QString("Journey%1_%2").arg(GetParam().name, step)).isEmpty());
+    }
+
+    // Answers the close question with the button, photographing the box first.
+    void answerClose(ModalScript& script, QMessageBox::StandardButton button, const char* step)
+    {
+        script.expect(ModalScript::Kind::MessageBox, translate("ExplClosingWorkspace2"), [=](QWidget* box) {
+            photograph(step);
+            static_cast<QMessageBox*>(box)->button(button)->click();
+        });
+    }
+
+    Workspace* openAndGoToParameters()
+    {
+        Workspace* workspace = GetParam().open(*session);
+        if (!workspace)
+            return nullptr;
+        EXPECT_TRUE(workspace->valid);
+        EXPECT_EQ(workspace->state, 1);
+        photograph("1Opened");
+        QTest::mouseClick(session->find<QPushButton>("pushButton_SelectImageNext"), Qt::LeftButton);
+        EXPECT_EQ(workspace->state, 4);
+        EXPECT_EQ(session->find<QStackedWidget>("stackedWidget_VerticalDock")->currentWidget()->objectName(),
+                  "page_PRO_DefineParams");
+        photograph("2Parameters");
+        return workspace;
+    }
+
+    std::unique_ptr<WindowSession> session;
+};
+
+}  // namespace
+
+TEST_P(WorkflowJourney, OpenGoToTheStackingStepAndCloseWithEachAnswer)
+{
+    Workspace* workspace = openAndGoToParameters();
+    if (!workspace)
+        GTEST_SKIP() << "the real phone video is not in the test media";
+    QAction* close = session->find<QAction>("actionClose");
+
+    // From the parameters step the media closes without a question.
+    {
+        ModalScript script;
+        close->trigger();
+    }
+    EXPECT_EQ(session->workspace(), nullptr);
+    photograph("3ClosedFromParameters");
+
+    // Back in, and on to editing as the end of a stacking run leaves it.
+    workspace = openAndGoToParameters();
+    ASSERT_NE(workspace, nullptr);
+    session->window().changeStep(3);
+    workspace->state = 5;
+    session->window().changeStep(3);
+    photograph("4Editing");
+    {
+        ModalScript script;
+        answerClose(script, QMessageBox::Cancel, "5CloseQuestion");
+        close->trigger();
+    }
+    EXPECT_EQ(session->workspace(), workspace);
+    {
+        // An export that does not succeed keeps the media.
+        ModalScript script;
+        answerClose(script, QMessageBox::Save, "6CloseExport");
+        close->trigger();
+    }
+    EXPECT_EQ(session->workspace(), workspace);
+    {
+        ModalScript script;
+        answerClose(script, QMessageBox::Discard, "7CloseDiscard");
+        close->trigger();
+    }
+    EXPECT_EQ(session->workspace(), nullptr);
+    EXPECT_EQ(session->find<QStackedWidget>("stackedWidget_CentralWidget")->currentWidget()->objectName(),
+              "page_CentralHome");
+    photograph("8Home");
+}
+
+INSTANTIATE_TEST_SUITE_P(EachMedia, WorkflowJourney, ::testing::ValuesIn(kMedia),
+                         [](const ::testing::TestParamInfo<Media>& info) { return std::string(info.param.name); });

@@ -1,0 +1,58 @@
+#include "WindowSession.h"
+
+#include "ApplicationStyleSheet.h"
+#include "VellumbraResources.h"
+#include "Workspace.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+namespace windowtest {
+
+WindowSession::WindowSession()
+{
+    loadVellumbraResources();
+    applyApplicationStyleSheet(*qApp);
+    mainWindow = std::make_unique<VellumbraV2>();
+}
+
+WindowSession::~WindowSession() = default;
+
+Workspace* WindowSession::workspace() const
+{
+    return mainWindow->currentWorkspace();
+}
+
+void WindowSession::discardMedia()
+{
+    if (Workspace* open = workspace()) {
+        // Browsing asks nothing before the close.
+        open->state = 1;
+        open->tool = 0;
+        EXPECT_TRUE(mainWindow->MenuActionCloseClicked());
+    }
+}
+
+Workspace* WindowSession::adopt(Workspace* opened)
+{
+    EXPECT_EQ(workspace(), nullptr) << "the media open before was not closed";
+    mainWindow->adoptWorkspace(opened);
+    return opened;
+}
+
+Workspace* WindowSession::adoptVideo(const QString& path)
+{
+    return adopt(new Workspace(path, true));
+}
+
+Workspace* WindowSession::adoptPhoto(const QString& path)
+{
+    return adopt(new Workspace(path, false));
+}
+
+Workspace* WindowSession::adoptBurst(const QStringList& paths)
+{
+    return adopt(new Workspace(paths));
+}
+
+}  // namespace windowtest

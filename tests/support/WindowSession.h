@@ -1,0 +1,55 @@
+#pragma once
+#include "TemporaryEnvironment.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class VellumbraV2;
+class Workspace;
+
+namespace windowtest {
+
+// One main window for a workflow test: a private HOME, the languages and factory
+// presets copied beside the test program, the application style sheet. Media is installed the way
+// opening installs it, into a fresh workspace.
+class WindowSession {
+public:
+    WindowSession();
+    ~WindowSession();
+    WindowSession(const WindowSession&) = delete;
+    WindowSession& operator=(const WindowSession&) = delete;
+
+    VellumbraV2& window() { return *mainWindow; }
+    TemporaryEnvironment& environment() { return home; }
+    // The open media, or null.
+    Workspace* workspace() const;
+
+    // Closes the open media without a question, whatever its state.
+    void discardMedia();
+    // Install new media; the previous media must be closed first.
+    Workspace* adoptVideo(const QString& path);
+    Workspace* adoptPhoto(const QString& path);
+    Workspace* adoptBurst(const QStringList& paths);
+
+    // The window's child of that object name, or null.
+    template <typename Widget>
+    Widget* find(const char* objectName) const;
+
+private:
+    Workspace* adopt(Workspace* opened);
+
+    TemporaryEnvironment home;
+    std::unique_ptr<VellumbraV2> mainWindow;
+};
+
+}  // namespace windowtest
+
+#include "vellumbraV2.h"
+
+template <typename Widget>
+Widget* windowtest::WindowSession::find(const char* objectName) const
+{
+    return mainWindow->findChild<Widget*>(QString::fromLatin1(objectName));
+}
