@@ -1,10 +1,32 @@
+#include "ApplicationStyleSheet.h"
 #include "Repolish.h"
-#include "StyledMainWindow.h"
+#include "vellumbraV2.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <gtest/gtest.h>
 
 namespace {
+
+// The real window, styled the way the program styles it: the sheet is on the
+// application before the window is made, and taken off again afterwards.
+struct StyledMainWindow {
+    StyledMainWindow()
+    {
+        applyApplicationStyleSheet(*qApp);
+        window = std::make_unique<VellumbraV2>();
+        window->resize(1600, 900);
+        window->show();
+        QApplication::processEvents();
+    }
+    ~StyledMainWindow()
+    {
+        window.reset();
+        qApp->setStyleSheet(QString());
+    }
+
+    std::unique_ptr<VellumbraV2> window;
+};
 
 struct StepBarCase {
     const char* nbMenu;
@@ -20,7 +42,7 @@ void PrintTo(const StepBarCase& c, std::ostream* out)
 
 class StepBarStyle : public ::testing::TestWithParam<StepBarCase> {
 protected:
-    QFrame* frame(const QString& name) const { return styled.child<QFrame>(name); }
+    QFrame* frame(const QString& name) const { return styled.window->findChild<QFrame*>(name); }
     QFrame* step(int number) const { return frame(QStringLiteral("frame_TopMenu%1").arg(number)); }
     // The colour a step shows just below its top edge, clear of its label's text.
     QColor topOf(const QImage& shot, QFrame* frame) const
