@@ -8,6 +8,26 @@
 
 namespace {
 
+// The real window, styled the way the program styles it: the sheet is on the
+// application before the window is made, and taken off again afterwards.
+struct StyledMainWindow {
+    StyledMainWindow()
+    {
+        applyApplicationStyleSheet(*qApp);
+        window = std::make_unique<VellumbraV2>();
+        window->resize(1600, 900);
+        window->show();
+        QApplication::processEvents();
+    }
+    ~StyledMainWindow()
+    {
+        window.reset();
+        qApp->setStyleSheet(QString());
+    }
+
+    std::unique_ptr<VellumbraV2> window;
+};
+
 struct StepBarCase {
     const char* nbMenu;
     const char* selectMenu;
@@ -20,33 +40,18 @@ void PrintTo(const StepBarCase& c, std::ostream* out)
     *out << "nbMenu " << c.nbMenu << " selectMenu " << c.selectMenu;
 }
 
-// The real window, styled the way the program styles it: the sheet is on the
-// application before the window is made.
 class StepBarStyle : public ::testing::TestWithParam<StepBarCase> {
 protected:
-    void SetUp() override
-    {
-        applyApplicationStyleSheet(*qApp);
-        window = std::make_unique<VellumbraV2>();
-        window->resize(1600, 900);
-        window->show();
-        QApplication::processEvents();
-    }
-    void TearDown() override
-    {
-        window.reset();
-        qApp->setStyleSheet(QString());
-    }
-    QFrame* frame(const QString& name) const { return window->findChild<QFrame*>(name); }
+    QFrame* frame(const QString& name) const { return styled.window->findChild<QFrame*>(name); }
     QFrame* step(int number) const { return frame(QStringLiteral("frame_TopMenu%1").arg(number)); }
     // The colour a step shows just below its top edge, clear of its label's text.
     QColor topOf(const QImage& shot, QFrame* frame) const
     {
-        const QPoint at = frame->mapTo(window.get(), QPoint(frame->width() / 2, 2));
+        const QPoint at = frame->mapTo(styled.window.get(), QPoint(frame->width() / 2, 2));
         return shot.pixelColor(at);
     }
 
-    std::unique_ptr<VellumbraV2> window;
+    StyledMainWindow styled;
 };
 
 TEST_P(StepBarStyle, ShowsTheCountedStepsAndHighlightsTheSelectedOne)
@@ -58,7 +63,7 @@ TEST_P(StepBarStyle, ShowsTheCountedStepsAndHighlightsTheSelectedOne)
     bar->setProperty("selectMenu", c.selectMenu);
     repolish(bar);
     QApplication::processEvents();
-    const QImage shot = window->grab().toImage();
+    const QImage shot = styled.window->grab().toImage();
 
     for (int number = 1; number <= 4; ++number) {
         SCOPED_TRACE(number);
@@ -92,14 +97,14 @@ TEST_P(StepBarStyle, RoundsTheBottomRightCornerOfTheLastStepShownOnly)
     bar->setProperty("nbMenu", c.nbMenu);
     repolish(bar);
     QApplication::processEvents();
-    const QImage shot = window->grab().toImage();
+    const QImage shot = styled.window->grab().toImage();
     const int em = QFontMetrics(bar->font()).height();
     for (int number = 1; number <= c.shown; ++number) {
         SCOPED_TRACE(number);
         QFrame* stepFrame = step(number);
         // Just inside the bottom-right corner, above the step's bottom margin.
         const QPoint corner(stepFrame->width() - 2, stepFrame->height() - qRound(0.5 * em) - 2);
-        const QColor colour = shot.pixelColor(stepFrame->mapTo(window.get(), corner));
+        const QColor colour = shot.pixelColor(stepFrame->mapTo(styled.window.get(), corner));
         if (number == c.shown)
             EXPECT_LT(colour.value(), 60) << colour.name().toStdString();
         else

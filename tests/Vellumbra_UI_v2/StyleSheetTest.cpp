@@ -212,6 +212,62 @@ TEST(ApplicationStyleSheet, PlayPauseButtonShowsThePictureOfItsStateAfterRepolis
     }
 }
 
+TEST(ApplicationStyleSheet, PushButtonBackgroundFollowsFocusHoverAndPress)
+{
+    struct Case {
+        bool focus;
+        bool hovered;
+        bool pressed;
+        QColor middle;  // of the left-to-right gradient
+    };
+    const Case cases[] = {
+        {false, false, false, QColor(220, 220, 220)}, {true, false, false, QColor(250, 205, 205)},
+        {false, true, false, QColor(240, 240, 240)},  {true, true, false, QColor(255, 225, 225)},
+        {false, false, true, QColor(192, 192, 192)},  {true, true, true, QColor(192, 192, 192)},
+    };
+    StyledWindow styled;
+    auto* button = styled.add("pushButton_FindSharpestImage", new QPushButton("Find"));
+    auto* other = styled.add("pushButton_saveSelectedImage", new QPushButton("Save"));
+    styled.show();
+    QApplication::setActiveWindow(&styled.window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&styled.window));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "focus " << c.focus << " hovered " << c.hovered << " pressed " << c.pressed);
+        (c.focus ? button : other)->setFocus();
+        setHovered(button, c.hovered);
+        button->setDown(c.pressed);
+        const QColor middle = grabbed(button).pixelColor(button->width() / 2, 3);
+        EXPECT_NEAR(middle.red(), c.middle.red(), 3);
+        EXPECT_NEAR(middle.green(), c.middle.green(), 3);
+        EXPECT_NEAR(middle.blue(), c.middle.blue(), 3);
+    }
+}
+
+TEST(ApplicationStyleSheet, DisabledSliderAndComboTurnGrey)
+{
+    StyledWindow styled;
+    auto* slider = styled.add("horizontalSlider_TMContrast", new QSlider(Qt::Horizontal));
+    slider->setRange(0, 100);
+    slider->setValue(80);
+    auto* combo = styled.add("comboBox_TM", new QComboBox);
+    combo->addItem("Tone mapping 1");
+    styled.show();
+    const auto isAccent = [](const QColor& c) { return c.red() > c.green() + 60 && c.red() > c.blue() + 60; };
+    const auto isGrey = [](const QColor& c) { return c.red() == c.green() && c.green() == c.blue(); };
+    for (bool enabled : {true, false}) {
+        SCOPED_TRACE(enabled ? "enabled" : "disabled");
+        slider->setEnabled(enabled);
+        combo->setEnabled(enabled);
+        // The filled part left of the handle, and the combo's face near its top edge.
+        const QColor filled = grabbed(slider).pixelColor(slider->width() / 4, slider->height() / 2);
+        const QColor face = grabbed(combo).pixelColor(combo->width() / 2, 3);
+        EXPECT_EQ(isAccent(filled), enabled) << filled.name().toStdString();
+        EXPECT_EQ(isGrey(filled), !enabled) << filled.name().toStdString();
+        EXPECT_EQ(isAccent(face), enabled) << face.name().toStdString();
+        EXPECT_EQ(isGrey(face), !enabled) << face.name().toStdString();
+    }
+}
+
 TEST(ApplicationStyleSheet, TileBackgroundFollowsSelectionAndHover)
 {
     struct Case {
