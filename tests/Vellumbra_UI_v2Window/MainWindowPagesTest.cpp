@@ -46,9 +46,12 @@ TEST_P(MainWindowPages, FitsAFullHdScreenAndIsPhotographed)
     auto* stack = window.findChild<QStackedWidget*>(GetParam().stack);
     ASSERT_NE(stack, nullptr);
     stack->setCurrentIndex(GetParam().index);
-    // The floating histogram starts over the left panel's top; out of the way there.
-    if (stack->objectName() == QLatin1String("stackedWidget_VerticalDock"))
+    // The left panel is hidden while nothing is open; an open workspace shows it. The floating
+    // histogram starts over the panel's top; out of the way there.
+    if (stack->objectName() == QLatin1String("stackedWidget_VerticalDock")) {
+        window.findChild<QWidget*>(QStringLiteral("frame_MainOptions"))->show();
         window.findChild<QDockWidget*>(QStringLiteral("dockWidget_Histogram"))->hide();
+    }
     window.setGeometry(0, 0, 1920, 1080);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
