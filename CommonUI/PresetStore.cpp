@@ -4,6 +4,7 @@
 #include "Log.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <tinyxml2.h>
 
@@ -73,25 +74,31 @@ const Field kFields[] = {
     {"sharpeningThreshold", nullptr, &PresetSettings::sharpeningThreshold},
 };
 
-enum class LoadResult { Loaded, Missing, Unusable };
+// Unreadable: the file is there but cannot be read (permission, a folder in its
+// place); it may well hold good presets, so it is never set aside or replaced.
+enum class LoadResult { Loaded, Missing, Unreadable, Unparsable };
 
 // An empty file is an empty document: deleting the last preset leaves one.
+// tinyxml2 stops at a NUL byte and still reports success, so a file holding one
+// would load only in part; it counts as unparsable.
 LoadResult loadDocument(const std::string& path, XMLDocument& document)
 {
     QFile file(QString::fromStdString(path));
     if (!file.exists())
         return LoadResult::Missing;
-    if (!file.open(QIODevice::ReadOnly))
-        return LoadResult::Unusable;
+    if (QFileInfo(file).isDir() || !file.open(QIODevice::ReadOnly))
+        return LoadResult::Unreadable;
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return LoadResult::Unusable;
+        return LoadResult::Unreadable;
+    if (bytes.contains('\0'))
+        return LoadResult::Unparsable;
     const tinyxml2::XMLError error = document.Parse(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     if (error == tinyxml2::XML_ERROR_EMPTY_DOCUMENT) {
         document.Clear();
         return LoadResult::Loaded;
     }
-    return error == tinyxml2::XML_SUCCESS ? LoadResult::Loaded : LoadResult::Unusable;
+    return error == tinyxml2::XML_SUCCESS ? LoadResult::Loaded : LoadResult::Unparsable;
 }
 
 // Written through a temporary file, so a failure leaves the previous file whole.
@@ -194,8 +201,11 @@ std::vector<Preset*> readPresetFile(const std::string& path, bool logFailure)
         if (logFailure)
             logError("Error while loading presets", "XML file " + path + " does not exist");
         return presets;
-    case LoadResult::Unusable:
-        logError("Error while loading presets", "XML file " + path + " cannot be read or parsed");
+    case LoadResult::Unreadable:
+        logError("Error while loading presets", "XML file " + path + " cannot be read");
+        return presets;
+    case LoadResult::Unparsable:
+        logError("Error while loading presets", "XML file " + path + " cannot be parsed");
         return presets;
     case LoadResult::Loaded:
         break;
@@ -219,39 +229,50 @@ void loadUserPresets()
     userPresetsLoaded = true;
 }
 
-void appendUserPreset(Preset* record)
+bool appendUserPreset(Preset* record)
 {
     if (!record)
-        return;
-    userPresets.push_back(keep(std::unique_ptr<Preset>(record)));
-
-    const std::string path = userPresetsPath();
-    XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
-    if (loadDocument(path, document) == LoadResult::Unusable) {
-        if (!setAside(path))
-            return;
-        document.Clear();
-    }
-    appendPresetElement(document, *record);
-    saveDocument(document, path);
-}
-
-void deleteUserPresetFromFile(int index)
-{
-    if (index >= 0 && index < static_cast<int>(userPresets.size()))
-        userPresets.erase(userPresets.begin() + index);
+        return false;
+    std::unique_ptr<Preset> owned(record);
 
     const std::string path = userPresetsPath();
     XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
     switch (loadDocument(path, document)) {
+    case LoadResult::Unreadable:
+        logError("appendUserPreset", "XML file " + path + " cannot be read; preset not saved");
+        return false;
+    case LoadResult::Unparsable:
+        if (!setAside(path))
+            return false;
+        document.Clear();
+        break;
     case LoadResult::Missing:
-        logError("Error while loading user presets", "XML file " + path + " does not exist");
-        return;
-    case LoadResult::Unusable:
-        logError("Error while loading user presets", "XML file " + path + " cannot be read or parsed");
-        return;
     case LoadResult::Loaded:
         break;
+    }
+    appendPresetElement(document, *record);
+    if (!saveDocument(document, path))
+        return false;
+    userPresets.push_back(keep(std::move(owned)));
+    return true;
+}
+
+bool deleteUserPresetFromFile(int index)
+{
+    const std::string path = userPresetsPath();
+    XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+    const LoadResult loaded = loadDocument(path, document);
+    if (loaded == LoadResult::Unreadable) {
+        logError("Error while loading user presets", "XML file " + path + " cannot be read");
+        return false;
+    }
+    if (index >= 0 && index < static_cast<int>(userPresets.size()))
+        userPresets.erase(userPresets.begin() + index);
+
+    if (loaded != LoadResult::Loaded) {
+        logError("Error while loading user presets",
+                 "XML file " + path + (loaded == LoadResult::Missing ? " does not exist" : " cannot be parsed"));
+        return false;
     }
     int count = 0;
     for (XMLElement* element = document.FirstChildElement(kPresetTag); element;
@@ -261,5 +282,5 @@ void deleteUserPresetFromFile(int index)
             break;
         }
     }
-    saveDocument(document, path);
+    return saveDocument(document, path);
 }

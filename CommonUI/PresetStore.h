@@ -22,12 +22,17 @@ void loadUserPresets();
 
 // Records of every top-level element from the first "preset" on, starting from
 // presetDefaults. A missing file gives an empty list (logged when logFailure is
-// set); an unparsable one gives an empty list and is always logged.
+// set); an unreadable or unparsable one gives an empty list and is always logged.
 std::vector<Preset*> readPresetFile(const std::string& path, bool logFailure);
 
-// Takes ownership of the record, appends it to userPresets and its element to
-// user.xml. An unparsable user.xml is moved aside first, never overwritten.
-void appendUserPreset(Preset* record);
+// Takes ownership of the record, appends its element to user.xml and, once the
+// file is written, the record to userPresets. An unparsable user.xml (a NUL byte
+// included) is moved aside first, never overwritten; one that exists but cannot
+// be read is left alone and nothing is appended. False when the preset was not
+// saved (logged).
+bool appendUserPreset(Preset* record);
 
-// Removes the index-th user preset from the list and from user.xml.
-void deleteUserPresetFromFile(int index);
+// Removes the index-th user preset from the list and from user.xml. A user.xml
+// that exists but cannot be read leaves both alone. False when the file was not
+// rewritten (logged).
+bool deleteUserPresetFromFile(int index);

@@ -26,8 +26,9 @@ namespace {
 constexpr float kTaps[5] = {0.05f, 0.25f, 0.4f, 0.25f, 0.05f};
 constexpr int kLanes = 8;
 
-// The hot loops get an AVX2 build beside the baseline one, picked at load time.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+// The hot loops get an AVX2 build beside the baseline one, picked at load time
+// (not under ThreadSanitizer, which is not ready yet when the pick runs).
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(VB_NO_FUNCTION_MULTIVERSIONING)
 #define VB_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define VB_VECTOR_CLONES

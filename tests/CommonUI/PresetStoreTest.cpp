@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
+#include <unistd.h>
 
 using testfiles::countInLog;
 using testfiles::readFile;
@@ -184,6 +185,62 @@ TEST_F(PresetStore, CorruptUserFileIsKeptAsideWhenAPresetIsAppended)
     EXPECT_EQ(readFile(userFile() + ".corrupt.1"), corrupt);
     EXPECT_EQ(countInLog("could not be parsed; kept as"), 2);
 }
+
+// A stray NUL (one flipped bit of an indentation space) ends tinyxml2's parse early
+// with success; the file must still count as damaged, not be saved over in part.
+TEST_F(PresetStore, FileWithANulByteIsSetAsideWhole)
+{
+    for (const char* name : {"A", "B"})
+        appendUserPreset(numberedPreset(name, 0));
+    QByteArray damaged = readFile(userFile());
+    damaged[damaged.indexOf("<preset>", 1) - 1] = '\0';
+    writeFile(userFile(), damaged);
+    loadUserPresets();
+    EXPECT_TRUE(userPresets.empty());
+
+    EXPECT_TRUE(appendUserPreset(numberedPreset("Fresh", 0)));
+    EXPECT_EQ(readFile(userFile() + ".corrupt"), damaged);
+    loadUserPresets();
+    EXPECT_EQ(namesOf(userPresets), (std::vector<std::string>{"Fresh"}));
+    EXPECT_EQ(countInLog("cannot be parsed"), 1);
+    EXPECT_EQ(countInLog("could not be parsed; kept as"), 1);
+}
+
+enum class Unreadable { FolderInItsPlace, NoPermission };
+
+class PresetStoreUnreadable : public PresetStore, public ::testing::WithParamInterface<Unreadable>
+{
+};
+
+TEST_P(PresetStoreUnreadable, FileIsLeftAloneAndNothingIsAppendedOrDeleted)
+{
+    appendUserPreset(numberedPreset("Mine", 0));
+    const QByteArray before = readFile(userFile());
+    if (GetParam() == Unreadable::FolderInItsPlace) {
+        QFile::rename(userFile(), dir + "/moved.xml");
+        QDir(dir).mkdir("user.xml");
+    } else {
+        if (geteuid() == 0)
+            GTEST_SKIP() << "file modes do not stop root";
+        QFile::setPermissions(userFile(), QFileDevice::Permissions());
+    }
+
+    EXPECT_FALSE(appendUserPreset(numberedPreset("New", 0)));
+    EXPECT_FALSE(deleteUserPresetFromFile(0));
+    EXPECT_EQ(namesOf(userPresets), (std::vector<std::string>{"Mine"}));
+    EXPECT_FALSE(QFileInfo::exists(userFile() + ".corrupt"));
+    EXPECT_EQ(countInLog("cannot be read"), 2);
+
+    if (GetParam() == Unreadable::NoPermission) {
+        QFile::setPermissions(userFile(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        EXPECT_EQ(readFile(userFile()), before);
+    } else {
+        EXPECT_TRUE(QFileInfo(userFile()).isDir());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, PresetStoreUnreadable,
+                         ::testing::Values(Unreadable::FolderInItsPlace, Unreadable::NoPermission));
 
 TEST_F(PresetStore, DeleteLeavesAnUnreadableFileAlone)
 {
