@@ -1,15 +1,22 @@
 #pragma once
 #include "LanguageEngine.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <utility>
@@ -79,4 +86,28 @@ inline bool saveScreenshot(QWidget* widget, const QString& name)
     const QString folder = QCoreApplication::applicationDirPath() + "/screenshots";
     QDir().mkpath(folder);
     return widget->grab().save(folder + "/" + name + ".png");
+}
+
+// What a screenshot must show: every visible button, box, label and text view lies
+// wholly inside the widget and is drawn, so its region of the picture is not one
+// flat colour (a control cut off by the layout or left without its text fails).
+inline void expectControlsDrawnInside(QWidget* widget)
+{
+    const QImage picture = widget->grab().toImage();
+    ASSERT_EQ(picture.size(), widget->size());
+    int checked = 0;
+    for (QWidget* control : widget->findChildren<QWidget*>()) {
+        if (!control->isVisible() || !(qobject_cast<QAbstractButton*>(control) || qobject_cast<QComboBox*>(control) ||
+                                       qobject_cast<QLabel*>(control) || qobject_cast<QPlainTextEdit*>(control)))
+            continue;
+        const QRect area(control->mapTo(widget, QPoint(0, 0)), control->size());
+        const QString name = control->objectName();
+        EXPECT_TRUE(widget->rect().contains(area)) << name.toStdString();
+        const QImage region = picture.copy(area);
+        QImage flat(region.size(), region.format());
+        flat.fill(region.pixelColor(0, 0));
+        EXPECT_TRUE(region != flat) << name.toStdString() << " is not drawn";
+        ++checked;
+    }
+    EXPECT_GT(checked, 0);
 }

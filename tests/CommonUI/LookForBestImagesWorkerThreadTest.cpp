@@ -1,7 +1,6 @@
 #include "LookForBestImagesWorkerThread.h"
 #include "TileTestSupport.h"
 
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -87,14 +86,12 @@ TEST(LookForBestImagesWorkerThread, DeletingARunningSearchCancelsAndWaits)
     if (photo.empty())
         GTEST_SKIP() << "test media absent";
     tiletest::RecordingSequence source(stillScene(photo, 200), 10);
-    QElapsedTimer timer;
     {
         auto thread = std::make_unique<LookForBestImagesWorkerThread>(&source, 100);
         thread->start();
         ASSERT_TRUE(tiletest::waitUntil([&source] { return source.readIndices().size() >= 3; }));
-        timer.start();
     }
-    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(source.readsInProgress(), 0);
     // The instant frame, the neighbours reached before the cancel, and the last look at the instant frame.
     EXPECT_LT(source.readIndices().size(), 100u);
 }

@@ -8,6 +8,7 @@
 
 #include <QLabel>
 #include <QPixmap>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -26,9 +27,14 @@ public:
     static std::atomic<bool> holding;
     static std::atomic<int> finished;
     static std::atomic<int> cancelled;
+    // The thread of the render that entered last, and one token per render entered.
+    static std::atomic<QThread*> renderThread;
+    static QSemaphore entered;
 
     static void reset()
     {
+        renderThread = nullptr;
+        entered.acquire(entered.available());
         holdNext = false;
         release = false;
         holding = false;
@@ -38,6 +44,8 @@ public:
 
     cv::Mat& apply(cv::Mat& out, const cv::Mat& in, const float*) override
     {
+        renderThread = QThread::currentThread();
+        entered.release();
         if (holdNext.exchange(false)) {
             holding = true;
             while (!cancel && !release)
@@ -60,6 +68,8 @@ std::atomic<bool> GateOperator::release{false};
 std::atomic<bool> GateOperator::holding{false};
 std::atomic<int> GateOperator::finished{0};
 std::atomic<int> GateOperator::cancelled{0};
+std::atomic<QThread*> GateOperator::renderThread{nullptr};
+QSemaphore GateOperator::entered;
 
 std::unique_ptr<ToneMappingBase> makeGate(int)
 {
@@ -102,6 +112,23 @@ protected:
 
     static bool showsPreview(PresetImage* tile) { return !picture(tile)->pixmap(Qt::ReturnByValue).isNull(); }
 
+    // Waits, without handling events, for the last render's thread to end: whatever
+    // it emitted is queued by then.
+    static bool lastRenderEnded()
+    {
+        QThread* thread = GateOperator::renderThread;
+        return thread && thread->wait(10000);
+    }
+
+    // Lets the tile take every preview queued so far, then none can arrive late.
+    static bool settled()
+    {
+        if (!lastRenderEnded())
+            return false;
+        QCoreApplication::sendPostedEvents();
+        return true;
+    }
+
     static QColor previewColour(PresetImage* tile)
     {
         const QImage image = picture(tile)->pixmap(Qt::ReturnByValue).toImage();
@@ -121,7 +148,7 @@ TEST_F(PresetImageTest, SameSourceTwiceRendersOnce)
     tile->setSource(&red);
     tile->setSource(&red);
     ASSERT_TRUE(tiletest::waitUntil([&] { return showsPreview(tile); }));
-    tiletest::waitUntil([] { return false; }, 100);
+    ASSERT_TRUE(settled());
     EXPECT_EQ(GateOperator::finished, 1);
     EXPECT_EQ(picture(tile)->maximumWidth(), 64);
     EXPECT_EQ(picture(tile)->maximumHeight(), 48);
@@ -137,7 +164,7 @@ TEST_F(PresetImageTest, NewSourceMidRenderCancelsItAndShowsOnlyTheSecondImage)
     tile->setSource(&green);
     EXPECT_EQ(GateOperator::cancelled, 1);
     ASSERT_TRUE(tiletest::waitUntil([&] { return showsPreview(tile); }));
-    tiletest::waitUntil([] { return false; }, 100);
+    ASSERT_TRUE(settled());
     EXPECT_EQ(previewColour(tile), QColor(0, 255, 0));
     EXPECT_EQ(GateOperator::finished, 1);
 }
@@ -147,12 +174,12 @@ TEST_F(PresetImageTest, PreviewQueuedBeforeANewSourceIsNeverShown)
     PresetImage* tile = makeTile();
     tile->setSource(&red);
     // The red render finishes and queues its preview while no event is processed.
-    for (int waited = 0; GateOperator::finished == 0 && waited < 5000; ++waited)
-        QThread::msleep(1);
-    QThread::msleep(100);
+    ASSERT_TRUE(GateOperator::entered.tryAcquire(1, 10000));
+    ASSERT_TRUE(lastRenderEnded());
+    ASSERT_EQ(GateOperator::finished, 1);
     GateOperator::holdNext = true;
     tile->setSource(&green);
-    tiletest::waitUntil([] { return false; }, 200);
+    QCoreApplication::sendPostedEvents();
     EXPECT_FALSE(showsPreview(tile)) << "the red preview arrived after the green source was set";
     GateOperator::release = true;
     ASSERT_TRUE(tiletest::waitUntil([&] { return showsPreview(tile); }));
@@ -168,7 +195,7 @@ TEST_F(PresetImageTest, DeletingATileMidRenderCancelsAndWaits)
     delete tile;
     EXPECT_EQ(GateOperator::cancelled, 1);
     EXPECT_FALSE(GateOperator::holding);
-    tiletest::waitUntil([] { return false; }, 50);
+    QCoreApplication::sendPostedEvents();
 }
 
 TEST_F(PresetImageTest, ClickOnAnEnabledLabelEmitsOnClick)

@@ -124,4 +124,5 @@ TEST_F(SaveFormTest, Screenshot)
     dialog.fillOutputExtensions(kNames, kExtensions, kDepths, 13, 0);
     dialog.show();
     EXPECT_TRUE(saveScreenshot(&dialog, "SaveForm"));
+    expectControlsDrawnInside(&dialog);
 }

@@ -159,6 +159,7 @@ TEST_F(ShowLogTest, Screenshot)
     bool saved = false;
     ModalDriver driver([&saved](QWidget* modal) {
         saved = saveScreenshot(modal, "ShowLog");
+        expectControlsDrawnInside(modal);
         clickButton(modal, "cancelButton");
     });
     dialog.exec();

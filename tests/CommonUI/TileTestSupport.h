@@ -3,8 +3,7 @@
 #include "InMemorySequence.h"
 #include "TestMedia.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QTest>
 #include <QThread>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -40,16 +39,10 @@ inline cv::Mat blurred(const cv::Mat& image, double sigma)
     return out;
 }
 
-// Processes events until done() holds or the time runs out; the final done().
+// Processes events until done() holds or the generous deadline passes; the final done().
 inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return done();
+    return QTest::qWaitFor(done, timeoutMs);
 }
 
 // Frames in memory; records which frames were read and may take its time over each.
@@ -62,13 +55,16 @@ public:
 
     cv::Mat& getFrame(cv::Mat& output, int index, bool preview) override
     {
+        ++reading;
         {
             std::lock_guard<std::mutex> lock(readLock);
             reads.push_back(index);
         }
         if (delayMs > 0)
             QThread::msleep(static_cast<unsigned long>(delayMs));
-        return frames.getFrame(output, index, preview);
+        frames.getFrame(output, index, preview);
+        --reading;
+        return output;
     }
     bool isAtEnd() override { return frames.isAtEnd(); }
     int numberOfFrames() const override { return frames.numberOfFrames(); }
@@ -79,11 +75,15 @@ public:
         return reads;
     }
 
+    // Reads under way: none once whoever reads has been waited for.
+    int readsInProgress() const { return reading; }
+
 private:
     InMemorySequence frames;
     const int delayMs;
     std::mutex readLock;
     std::vector<int> reads;
+    std::atomic<int> reading{0};
 };
 
 }  // namespace tiletest
