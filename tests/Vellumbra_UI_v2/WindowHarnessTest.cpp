@@ -129,6 +129,17 @@ TEST(ModalScript, FailsOnUnexpectedAndMissingDialogs)
             script.messageBox("never shown", QMessageBox::Ok);
         },
         "never showed");
+    EXPECT_NONFATAL_FAILURE(
+        {
+            ModalScript outer;
+            {
+                ModalScript inner;
+                inner.messageBox("inner", QMessageBox::Ok);
+                showInformationBox(nullptr, "Title", "inner");
+            }
+            showInformationBox(nullptr, "Title", "after the inner script");
+        },
+        "after the inner script");
 }
 
 TEST(TemporaryEnvironment, SettingsDataAndHomeGoToAFreshFolderAndComeBack)

@@ -201,6 +201,22 @@ TEST_F(WorkflowWindow, StepTitlesFollowTheKindOfMedia)
     EXPECT_EQ(stepBar("nbMenu"), "2");
 }
 
+TEST_F(WorkflowWindow, HandOffModeShowsTwoStepsWhateverTheMedia)
+{
+    VellumbraV2 handOff(session.environment().filesFolder() + "/result.txt", QString());
+    for (bool sequence : {true, false}) {
+        SCOPED_TRACE(sequence);
+        EXPECT_TRUE(handOff.MenuActionCloseClicked());
+        handOff.adoptWorkspace(sequence ? new Workspace(clip.path, true) : new Workspace(photo, false));
+        auto* topMenu = handOff.findChild<QFrame*>("frame_TopMenu");
+        EXPECT_EQ(topMenu->property("nbMenu").toString(), "2");
+        EXPECT_EQ(handOff.findChild<QLabel*>("label_Step1")->text(), translate("PROStep1"));
+        EXPECT_EQ(handOff.findChild<QLabel*>("label_Step2")->text(), translate("PROStep2"));
+        handOff.currentWorkspace()->state = 1;
+    }
+    EXPECT_TRUE(handOff.MenuActionCloseClicked());
+}
+
 TEST_F(WorkflowWindow, StepPressesMoveBetweenStatesOrRefuse)
 {
     enum Check { Nothing, ChosenRange, WholeSequence, RangeKept };

@@ -6,11 +6,13 @@
 #include "RenderPipeline.h"
 #include "SharpestImageSelection.h"
 #include "StackingContext.h"
+#include "TemporaryEnvironment.h"
 #include "TestMedia.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
+#include <QSettings>
 #include <QVariant>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -277,7 +279,10 @@ TEST_F(WorkspaceTest, PresetAppliedToTheSelectionReplacesItsRecord)
 
 TEST_F(WorkspaceTest, DeletedWhileTileSearchesAndPresetPreviewsRun)
 {
-    const generatedmedia::Clip clip = generatedmedia::writeClip(folder, 40, 20, cv::Size(320, 240));
+    // A wide search over large frames is still reading the frame source when the workspace goes.
+    windowtest::TemporaryEnvironment environment;
+    QSettings().setValue("GeneralSettings/NbSharpenImages", 20);
+    const generatedmedia::Clip clip = generatedmedia::writeClip(folder, 41, 20, cv::Size(1280, 720));
     for (int round = 0; round < 3; ++round) {
         auto workspace = std::make_unique<Workspace>(clip.path, true);
         ASSERT_TRUE(workspace->valid);
@@ -288,7 +293,7 @@ TEST_F(WorkspaceTest, DeletedWhileTileSearchesAndPresetPreviewsRun)
                                                                 nullptr));
             workspace->factoryPresetTiles.push_back(presetTiles.back().get());
         }
-        workspace->frameSource->seek(10 + round);
+        workspace->frameSource->seek(19 + round);
         workspace->addCurrentFrameTile(&parent);
         workspace->selectTile(workspace->addImageTile(workspace->image, &parent));
         auto* context = new StackingContext;

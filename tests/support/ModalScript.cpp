@@ -12,9 +12,15 @@
 #include <QLineEdit>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace windowtest {
 
 namespace {
+
+// Scripts in force, the latest last; only the latest answers.
+std::vector<ModalScript*> activeScripts;
 
 const char* kindName(ModalScript::Kind kind)
 {
@@ -81,11 +87,13 @@ ModalScript::ModalScript()
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs, true);
     QObject::connect(&timer, &QTimer::timeout, [this] { poll(); });
     timer.start(10);
+    activeScripts.push_back(this);
 }
 
 ModalScript::~ModalScript()
 {
     timer.stop();
+    activeScripts.erase(std::remove(activeScripts.begin(), activeScripts.end(), this), activeScripts.end());
     for (const Answer& answer : answers)
         ADD_FAILURE() << "The scripted " << kindName(answer.kind) << " \"" << answer.expected.toStdString()
                       << "\" never showed.";
@@ -164,6 +172,8 @@ ModalScript& ModalScript::inputText(const QString& text, bool accept)
 
 void ModalScript::poll()
 {
+    if (activeScripts.empty() || activeScripts.back() != this)
+        return;
     QWidget* modal = QApplication::activeModalWidget();
     if (!modal || !modal->isVisible() || handled.count(modal))
         return;

@@ -18,7 +18,9 @@ namespace windowtest {
 // dialog that shows takes the next scripted answer in order. A dialog of another
 // kind or text than the next answer expects, or one shown when the script is
 // used up, fails the test and is rejected so the test goes on. Answers still
-// waiting when the script ends fail the test too.
+// waiting when the script ends fail the test too. Scripts nest: the latest one
+// in force answers, so an empty script kept for a whole test fails every dialog
+// that no inner script expects.
 //
 // File dialogs must be the toolkit's own: the constructor asks for them.
 class ModalScript {

@@ -1,4 +1,5 @@
 #pragma once
+#include "ModalScript.h"
 #include "TemporaryEnvironment.h"
 
 #include <QString>
@@ -12,7 +13,8 @@ class Workspace;
 namespace windowtest {
 
 // One main window for a workflow test: a private HOME, the languages and factory
-// presets copied beside the test program, the application style sheet. Media is installed the way
+// presets copied beside the test program, the application style sheet. A dialog
+// that no script of the test expects fails the test instead of waiting forever. Media is installed the way
 // opening installs it, into a fresh workspace.
 class WindowSession {
 public:
@@ -41,6 +43,7 @@ private:
     Workspace* adopt(Workspace* opened);
 
     TemporaryEnvironment home;
+    ModalScript unexpectedDialogs;
     std::unique_ptr<VellumbraV2> mainWindow;
 };
 
