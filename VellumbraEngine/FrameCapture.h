@@ -18,4 +18,7 @@ public:
     // cv::CAP_PROP_* properties.
     virtual bool set(int property, double value) = 0;
     virtual double get(int property) const = 0;
+    // True when CAP_PROP_FRAME_COUNT is the exact number of frames and a frame-number
+    // seek always lands on the frame asked for: nothing needs decoding to check them.
+    virtual bool seeksExactly() const { return false; }
 };

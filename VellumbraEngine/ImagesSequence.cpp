@@ -58,7 +58,14 @@ ImagesSequence::ImagesSequence(const QString& path, std::unique_ptr<FrameCapture
         return;
     }
     setCurrentFrame(first, 0);
-    frameCount = scanVideoFrames();
+    if (capture->seeksExactly()) {
+        // The count comes from the capture's packet index: opening costs the same whatever the length.
+        const double reported = capture->get(cv::CAP_PROP_FRAME_COUNT);
+        frameCount = std::isfinite(reported) ? static_cast<int>(reported) : 0;
+        decoderIndex = 0;
+    } else {
+        frameCount = scanVideoFrames();
+    }
     if (frameCount < 1) {
         logError("main", openError);
         return;

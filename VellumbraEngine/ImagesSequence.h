@@ -18,7 +18,7 @@
 // decoder access and position change runs under decodeLock, taken once.
 class ImagesSequence : public ImagesSequenceBase {
 public:
-    // A video, decoded by `capture` (the FFmpeg-backed VideoFileCapture when null).
+    // A video, decoded by `capture` (the libav-backed VideoFileCapture when null).
     explicit ImagesSequence(const QString& videoPath, std::unique_ptr<FrameCapture> capture = nullptr,
                             std::shared_ptr<PlaybackClock> clock = nullptr);
     // Photos, played in case-sensitive order of their paths.

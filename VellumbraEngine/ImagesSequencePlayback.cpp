@@ -44,6 +44,12 @@ bool ImagesSequence::grabForwardTo(int index)
 // when it lands past the index, it aims further back.
 bool ImagesSequence::seekAtOrBefore(int index)
 {
+    if (capture->seeksExactly()) {
+        // The next grab gives the frame itself.
+        const bool placed = capture->set(cv::CAP_PROP_POS_FRAMES, index);
+        decoderIndex = placed ? index - 1 : kLostPosition;
+        return placed;
+    }
     if (!timesNameFrames)
         return false;
     for (int margin = 0;; margin = margin == 0 ? kSeekMargin : 2 * margin) {

@@ -1,0 +1,149 @@
+// Videos cut short or stripped of their key-frame table, and a long clip, read
+// through ImagesSequence and compared with a plain sequential decode.
+#include "ImagesSequence.h"
+#include "TestMedia.h"
+
+#include <QByteArray>
+#include <QFileInfo>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+#include <opencv2/videoio.hpp>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace {
+
+QString originalVideo(const QString& name)
+{
+    return testmedia::mediaFile("forensics-samples-files/usr/share/forensics-samples/original-files/" + name);
+}
+
+std::uint64_t pixelHash(const cv::Mat& image)
+{
+    std::uint64_t hash = 1469598103934665603ULL;
+    for (int row = 0; row < image.rows; ++row) {
+        const uchar* data = image.ptr(row);
+        for (size_t i = 0; i < image.cols * image.elemSize(); ++i)
+            hash = (hash ^ data[i]) * 1099511628211ULL;
+    }
+    return hash;
+}
+
+// Every frame of a cv::VideoCapture read from the start.
+std::vector<std::uint64_t> sequentialHashes(const QString& path)
+{
+    std::vector<std::uint64_t> hashes;
+    cv::VideoCapture capture(QFile::encodeName(path).toStdString(), cv::CAP_FFMPEG);
+    for (cv::Mat frame; capture.read(frame);)
+        hashes.push_back(pixelHash(frame));
+    return hashes;
+}
+
+// A copy of `source` cut to `fraction` of its bytes; with `dropKeyTable` its MP4
+// key-frame table ("stss") is renamed away, so that the container calls every
+// frame a key frame.
+QString damagedCopy(const QString& source, double fraction, bool dropKeyTable, const QString& target)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return QString();
+    QByteArray bytes = in.readAll();
+    if (dropKeyTable) {
+        const int table = bytes.indexOf("stss");
+        if (table < 0)
+            return QString();
+        bytes.replace(table, 4, "free");
+    }
+    bytes.truncate(static_cast<int>(bytes.size() * fraction));
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        return QString();
+    return target;
+}
+
+bool runFfmpeg(const QStringList& arguments)
+{
+    return QProcess::execute("ffmpeg", QStringList{"-v", "error", "-y"} + arguments) == 0;
+}
+
+}  // namespace
+
+TEST(VideoFileCapture, RandomReadsOfDamagedVideosEqualASequentialDecode)
+{
+    const struct {
+        const char* video;
+        double fraction;
+        bool dropKeyTable;
+    } cases[] = {
+        {"movie1/VID_20191220_170832.mp4", 0.5, false}, {"movie1/VID_20191220_170832.mp4", 0.9, false},
+        {"movie2/movie-hello.mp4", 0.5, false},         {"movie2/movie-hello.mp4", 0.9, false},
+        {"movie2/movie-hello.avi", 0.5, false},         {"movie2/movie-hello.avi", 0.9, false},
+        {"movie2/movie-hello.mpeg", 0.5, false},        {"movie2/movie-hello.ogg", 0.9, false},
+        {"movie1/VID_20191220_170832.mp4", 1.0, true},  {"movie1/VID_20191220_170832.mp4", 0.9, true},
+    };
+    QDir folder(testmedia::makeTempDir("vb-damaged-video"));
+    int caseNumber = 0;
+    for (const auto& c : cases) {
+        const QString source = originalVideo(c.video);
+        if (source.isEmpty())
+            GTEST_SKIP() << "real video " << c.video << " not fetched";
+        SCOPED_TRACE(std::string(c.video) + " cut at " + std::to_string(c.fraction) +
+                     (c.dropKeyTable ? " without its key-frame table" : ""));
+        const QString path = damagedCopy(source, c.fraction, c.dropKeyTable,
+                                         folder.filePath(QString("case%1.%2").arg(caseNumber++).arg(QFileInfo(source).suffix())));
+        ASSERT_FALSE(path.isEmpty());
+        const std::vector<std::uint64_t> sequential = sequentialHashes(path);
+        ASSERT_GT(sequential.size(), 10u);
+
+        ImagesSequence sequence(path);
+        ASSERT_TRUE(sequence.opened);
+        ASSERT_EQ(sequence.frameCount, static_cast<int>(sequential.size()));
+        std::mt19937 random(17);
+        cv::Mat frame;
+        for (int read = 0; read < 30; ++read) {
+            const int index = std::uniform_int_distribution<int>(0, sequence.frameCount - 1)(random);
+            EXPECT_EQ(pixelHash(sequence.getFrame(frame, index, false)), sequential[index]) << "frame " << index;
+        }
+        // Stepping back over a group boundary and playing on decode the same frames.
+        const int middle = sequence.frameCount / 2;
+        sequence.getDisplayImageAt(frame, middle, false, false);
+        EXPECT_EQ(pixelHash(sequence.previousFrame(frame, false, false)), sequential[middle - 1]);
+        EXPECT_EQ(pixelHash(sequence.nextFrame(frame, false, false)), sequential[middle]);
+    }
+    folder.removeRecursively();
+}
+
+// A five-minute clip looped from a real one (kept small so the sequential decode
+// stays quick) is counted from its packet index: the count equals a sequential
+// decode's and the last frames are the same, which a count taken from the
+// container's duration or from frame-number seeks would not give.
+TEST(VideoFileCapture, LongClipIsCountedAndReadWithoutDecodingItAll)
+{
+    const QString source = originalVideo("movie1/VID_20191220_170832.mp4");
+    if (source.isEmpty() || QStandardPaths::findExecutable("ffmpeg").isEmpty())
+        GTEST_SKIP() << "needs ffmpeg and the real phone video";
+    QDir folder(testmedia::makeTempDir("vb-long-video"));
+    // Scaled down once, then looped without decoding: the loop takes seconds.
+    const QString small = folder.filePath("small.mp4");
+    const QString clip = folder.filePath("five-minutes.mp4");
+    ASSERT_TRUE(runFfmpeg({"-i", source, "-an", "-vf", "scale=192:108", "-fps_mode", "passthrough", "-c:v", "libx264",
+                           "-preset", "ultrafast", "-g", "30", small}));
+    ASSERT_TRUE(runFfmpeg({"-stream_loop", "219", "-i", small, "-c", "copy", clip}));
+    const std::vector<std::uint64_t> sequential = sequentialHashes(clip);
+    ASSERT_EQ(sequential.size(), 220u * 41u);
+
+    ImagesSequence sequence(clip);
+    ASSERT_TRUE(sequence.opened);
+    EXPECT_EQ(sequence.frameCount, 220 * 41);
+    const cv::VideoCapture peer(QFile::encodeName(clip).toStdString(), cv::CAP_FFMPEG);
+    EXPECT_FLOAT_EQ(sequence.fps, static_cast<float>(peer.get(cv::CAP_PROP_FPS)));
+    cv::Mat frame;
+    for (int index : {sequence.frameCount - 1, 0, sequence.frameCount / 2, sequence.frameCount - 2, 4321})
+        EXPECT_EQ(pixelHash(sequence.getFrame(frame, index, false)), sequential[index]) << "frame " << index;
+    folder.removeRecursively();
+}
