@@ -1,6 +1,7 @@
 // Frame reads through ImagesSequence beside the same reads with a bare
 // cv::VideoCapture, on a generated 1080p H.264 clip with a key frame every 30
-// frames, as phones write them.
+// frames, as phones write them, and on a real 1080p phone clip looped to 10 s and
+// to 5 min.
 #include "ImagesSequence.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <benchmark/benchmark.h>
 #include <opencv2/videoio.hpp>
 
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -32,6 +34,103 @@ std::string clipPath()
         return QFile::encodeName(file).toStdString();
     }();
     return path;
+}
+
+// The real 1080p phone clip (1.5 s) played `plays` times, copied without re-encoding.
+QString loopedPhoneClip(int plays)
+{
+    const char* overridden = std::getenv("VB_TEST_MEDIA");
+    const QString source = QString(overridden ? overridden : VB_TEST_MEDIA) +
+                           "/forensics-samples-files/usr/share/forensics-samples/original-files/movie1/VID_20191220_170832.mp4";
+    const QString file = QDir::temp().filePath(QString("vb-bench-phone-1080p-x%1.mp4").arg(plays));
+    if (!QFileInfo::exists(file)) {
+        if (!QFileInfo::exists(source))
+            return QString();
+        const QStringList arguments{"-v", "error", "-y", "-stream_loop", QString::number(plays - 1), "-i", source,
+                                    "-an", "-c", "copy", file};
+        if (QProcess::execute("ffmpeg", arguments) != 0)
+            return QString();
+    }
+    return file;
+}
+
+// 7 plays last about 10 s, 200 plays about 5 min.
+QString openingClip(int64_t plays)
+{
+    static const QString tenSeconds = loopedPhoneClip(7);
+    static const QString fiveMinutes = loopedPhoneClip(200);
+    return plays == 7 ? tenSeconds : fiveMinutes;
+}
+
+// Open until the first frame is on display, whatever the clip's length.
+void BM_OpenToFirstFrame_ImagesSequence(benchmark::State& state)
+{
+    const QString path = openingClip(state.range(0));
+    if (path.isEmpty())
+        return state.SkipWithError("real phone clip absent (VB_TEST_MEDIA) or ffmpeg missing");
+    state.SetLabel(state.range(0) == 7 ? "10 s" : "5 min");
+    for (auto _ : state) {
+        ImagesSequence sequence(path);
+        if (!sequence.opened)
+            return state.SkipWithError("clip did not open");
+        cv::Mat shown;
+        benchmark::DoNotOptimize(sequence.getDisplayImageAt(shown, 0, false, false).data);
+    }
+}
+
+void BM_OpenToFirstFrame_VideoCapture(benchmark::State& state)
+{
+    const QString path = openingClip(state.range(0));
+    if (path.isEmpty())
+        return state.SkipWithError("real phone clip absent (VB_TEST_MEDIA) or ffmpeg missing");
+    state.SetLabel(state.range(0) == 7 ? "10 s" : "5 min");
+    const std::string file = QFile::encodeName(path).toStdString();
+    for (auto _ : state) {
+        cv::VideoCapture capture(file, cv::CAP_FFMPEG);
+        cv::Mat frame;
+        benchmark::DoNotOptimize(capture.read(frame));
+    }
+}
+
+// One read at a random place of the 5-minute clip: far from the last one, so the
+// decoder starts again from a key frame every time.
+std::vector<int> randomSeekTargets(int frames)
+{
+    std::mt19937 random(9);
+    std::vector<int> targets(256);
+    for (int& target : targets)
+        target = std::uniform_int_distribution<int>(0, frames - 1)(random);
+    return targets;
+}
+
+void BM_RandomSeek_ImagesSequence(benchmark::State& state)
+{
+    const QString path = openingClip(200);
+    static ImagesSequence sequence(path);
+    if (path.isEmpty() || !sequence.opened)
+        return state.SkipWithError("real phone clip absent (VB_TEST_MEDIA) or ffmpeg missing");
+    const std::vector<int> targets = randomSeekTargets(sequence.frameCount);
+    cv::Mat frame;
+    size_t next = 0;
+    // The timeline's jump: the frame is decoded and shown, without the run of
+    // neighbours that a worker's read caches.
+    for (auto _ : state)
+        benchmark::DoNotOptimize(sequence.getDisplayImageAt(frame, targets[next++ % targets.size()], false, false).data);
+}
+
+void BM_RandomSeek_VideoCapture(benchmark::State& state)
+{
+    const QString path = openingClip(200);
+    static cv::VideoCapture capture(QFile::encodeName(path).toStdString(), cv::CAP_FFMPEG);
+    if (path.isEmpty() || !capture.isOpened())
+        return state.SkipWithError("real phone clip absent (VB_TEST_MEDIA) or ffmpeg missing");
+    const std::vector<int> targets = randomSeekTargets(static_cast<int>(capture.get(cv::CAP_PROP_FRAME_COUNT)));
+    cv::Mat frame;
+    size_t next = 0;
+    for (auto _ : state) {
+        capture.set(cv::CAP_PROP_POS_FRAMES, targets[next++ % targets.size()]);
+        benchmark::DoNotOptimize(capture.read(frame));
+    }
 }
 
 ImagesSequence* sharedSequence()
@@ -63,29 +162,6 @@ std::vector<int> stackingOrder(int instant, int before, int after)
             order.push_back(instant - k);
     }
     return order;
-}
-
-void BM_Open_ImagesSequence(benchmark::State& state)
-{
-    const QString path = QFile::decodeName(clipPath().c_str());
-    for (auto _ : state) {
-        ImagesSequence sequence(path);
-        if (!sequence.opened)
-            return state.SkipWithError("no 1080p clip (ffmpeg missing?)");
-        benchmark::DoNotOptimize(sequence.frameCount);
-    }
-}
-
-void BM_Open_VideoCaptureGrabAll(benchmark::State& state)
-{
-    const std::string path = clipPath();
-    for (auto _ : state) {
-        cv::VideoCapture capture(path, cv::CAP_FFMPEG);
-        int frames = 0;
-        while (capture.grab())
-            ++frames;
-        benchmark::DoNotOptimize(frames);
-    }
 }
 
 // N frames around a chosen one in the stacking run's order: after and before in turn.
@@ -189,8 +265,10 @@ void BM_RandomRead_VideoCapture(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(BM_Open_ImagesSequence)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Open_VideoCaptureGrabAll)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenToFirstFrame_ImagesSequence)->Arg(7)->Arg(200)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenToFirstFrame_VideoCapture)->Arg(7)->Arg(200)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RandomSeek_ImagesSequence)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RandomSeek_VideoCapture)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StackingOrder_ImagesSequence)->Arg(5)->Arg(11)->Arg(21)->Arg(41)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StackingOrder_VideoCaptureSequential)->Arg(5)->Arg(11)->Arg(21)->Arg(41)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SequentialRead_ImagesSequence)->Unit(benchmark::kMillisecond);
