@@ -5,6 +5,7 @@
 #include "Log.h"
 #include "MagickAdapter.h"
 #include "RawDecoder.h"
+#include "TiffErrorWatch.h"
 
 #include <IL/il.h>
 #include <opencv2/imgcodecs.hpp>
@@ -28,8 +29,18 @@ bool isMagickFirstExtension(const std::string& extension)
     return extension == "dpx" || extension == "bmp" || extension == "tga";
 }
 
+// Magick++ reports warnings and errors as exceptions, except for OpenEXR files: its
+// coder ignores the failures of the OpenEXR library and hands over a damaged file
+// with blank rows, as 16-bit. OpenCV reads them, and refuses the damaged ones.
+bool magickReportsErrors(const std::string& path)
+{
+    return imageFileExtension(path) != "exr";
+}
+
 bool readWithMagick(const std::string& path, cv::Mat& out)
 {
+    if (!magickReportsErrors(path))
+        return false;
     traceImageIO("magick-read");
     try {
         Magick::Image image;
@@ -132,7 +143,13 @@ bool readWithDevIL(const std::string& path, cv::Mat& out)
     ilGenImages(1, &name);
     ilBindImage(name);
     bool read = false;
-    if (ilLoadImage(path.c_str())) {
+    while (ilGetError() != IL_NO_ERROR) {
+    }
+    // DevIL loads what its decoder managed to read and notes the failures.
+    const bool loaded = ilLoadImage(path.c_str()) && ilGetError() == IL_NO_ERROR;
+    while (ilGetError() != IL_NO_ERROR) {
+    }
+    if (loaded) {
         if (ilGetInteger(IL_VERSION_NUM) >= devilMinimumVersion) {
             out = devilToMat();
             read = !out.empty();
@@ -175,6 +192,15 @@ bool freeImageSizeIsPlausible(const std::string& path, FREE_IMAGE_FORMAT format)
     return pixels > 0 && pixels <= maximumPixels;
 }
 
+// Messages FreeImage's decoders sent since the count was last reset; reads hold
+// imageLibraryMutex().
+int freeImageMessages = 0;
+
+void countFreeImageMessage(FREE_IMAGE_FORMAT, const char*)
+{
+    ++freeImageMessages;
+}
+
 bool readWithFreeImage(const std::string& path, bool preview, cv::Mat& out)
 {
     const FREE_IMAGE_FORMAT format = freeImageFormatOf(path);
@@ -186,7 +212,14 @@ bool readWithFreeImage(const std::string& path, bool preview, cv::Mat& out)
     traceImageIO("freeimage-read");
     if (!freeImageSizeIsPlausible(path, format))
         return false;
+    // FreeImage hands over what its decoders managed to read and reports their
+    // failures only as messages.
+    freeImageMessages = 0;
     FIBITMAP* bitmap = freeImageLoad(path, freeImageLoadFlags(format, preview), format);
+    if (bitmap && freeImageMessages > 0) {
+        FreeImage_Unload(bitmap);
+        return false;
+    }
     if (!bitmap)
         return false;
     out = freeImageToMat(bitmap);
@@ -219,23 +252,31 @@ cv::Mat toCallerImage(const cv::Mat& image)
     return result;
 }
 
+// A library's picture counts only when no error was reported while it read the file.
+template <typename Read>
+bool readCleanly(Read read)
+{
+    const TiffErrorWatch watch;
+    return read() && watch.errors() == 0;
+}
+
 // The libraries in the order the extension calls for; true once one produced an image.
 bool readThroughLibraries(const std::string& path, bool preview, cv::Mat& out)
 {
+    const auto magick = [&] { return readCleanly([&] { return readWithMagick(path, out); }) && !out.empty(); };
     const std::string extension = imageFileExtension(path);
     const bool raw = rawExtensionIndex(rawExtensions, extension) >= 0;
 
     // A Magick++ failure here is given one more try before the other libraries.
     if (raw || isMagickFirstExtension(extension)) {
-        if ((readWithMagick(path, out) || readWithMagick(path, out)) && !out.empty() &&
-            (!raw || isFullRawPicture(path, out)))
+        if ((magick() || magick()) && (!raw || isFullRawPicture(path, out)))
             return true;
     }
     if (raw)
         return readWithRawDecoder(path, preview, out);
-    return readWithDevIL(path, out) || readWithOpenCv(path, out) ||
-           (readWithFreeImage(path, preview, out) && !out.empty()) ||
-           (readWithMagick(path, out) && !out.empty());
+    return readCleanly([&] { return readWithDevIL(path, out); }) ||
+           readCleanly([&] { return readWithOpenCv(path, out); }) ||
+           readCleanly([&] { return readWithFreeImage(path, preview, out) && !out.empty(); }) || magick();
 }
 
 }  // namespace
@@ -255,6 +296,7 @@ int initImageLibraries(const std::string& programPath)
     std::call_once(once, [&programPath] {
         ilInit();
         FreeImage_Initialise(FALSE);
+        FreeImage_SetOutputMessage(countFreeImageMessage);
         Magick::InitializeMagick(programPath.empty() ? nullptr : programPath.c_str());
     });
     return 0;

@@ -6,6 +6,7 @@
 #include "MagickAdapter.h"
 #include "PixelOps.h"
 #include "StartupValues.h"
+#include "TiffErrorWatch.h"
 
 #include <IL/il.h>
 #include <QDir>
@@ -177,6 +178,10 @@ bool writeImage(const std::string& path, cv::InputArray imageArray, const std::s
     if (image.cols == 0 || image.rows == 0)
         return false;
     initImageLibraries(std::string());
+    {
+        std::lock_guard<std::mutex> lock(imageLibraryMutex());
+        TiffErrorWatch::detachLibraryHandlers();
+    }
 
     const std::string partPath = partialFilePath(path);
     bool metadata = false;

@@ -126,6 +126,10 @@ bool decodeFile(const char* path, const DecoderOptions& options)
         return false;
     }
     applyOptions(options, decoder->imgdata.params);
+    // The decoder fills what it cannot read with zeros and goes on: a picture it
+    // reported data errors for is not taken.
+    int dataErrors = 0;
+    decoder->set_dataerror_handler([](void* count, const char*, int) { ++*static_cast<int*>(count); }, &dataErrors);
 
     int status = decoder->open_file(path);
     if (status != LIBRAW_SUCCESS) {
@@ -145,6 +149,10 @@ bool decodeFile(const char* path, const DecoderOptions& options)
     std::unique_ptr<libraw_processed_image_t, ProcessedImageDeleter> processed(decoder->dcraw_make_mem_image(&status));
     if (!processed || status != LIBRAW_SUCCESS) {
         std::fprintf(stderr, "%s: Out of memory in %s\n", path, "write_ppm_tiff()");
+        return false;
+    }
+    if (dataErrors > 0) {
+        std::fprintf(stderr, "%s: damaged data\n", path);
         return false;
     }
     cv::Mat picture = toEvenWidthImage(*processed);
