@@ -1,4 +1,5 @@
 #include "DevILAdapter.h"
+#include "ExifOrientation.h"
 #include "FreeImageAdapter.h"
 #include "ImageIO.h"
 #include "ImageIOSupport.h"
@@ -120,7 +121,8 @@ void orientStillPhoto(const std::string& path, bool libraryTurnsJpeg, cv::Mat& i
     // Raw decoders turn their pictures themselves.
     if ((libraryTurnsJpeg && format == FIF_JPEG) || format == FIF_RAW)
         return;
-    orientUpright(image, freeImageStoredOrientation(path, format));
+    // FreeImage's header read decodes a progressive JPEG whole; the EXIF block lies in front of the pixels.
+    orientUpright(image, format == FIF_JPEG ? jpegExifOrientation(path) : freeImageStoredOrientation(path, format));
 }
 
 // DevIL's own decoders crash or spin on damaged files (a double free in PNM, a wild

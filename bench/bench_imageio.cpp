@@ -89,6 +89,53 @@ void BM_CvImreadRealPhoto(benchmark::State& state)
 }
 BENCHMARK(BM_CvImreadRealPhoto)->Unit(benchmark::kMillisecond);
 
+// An 18-megapixel camera photograph as it was published (progressive) and re-encoded
+// baseline, written once per run.
+std::string cameraPhoto(bool progressive)
+{
+    const char* overridden = std::getenv("VB_TEST_MEDIA");
+    const std::string root = overridden ? overridden : VB_TEST_MEDIA;
+    const std::string published = root + "/mate-backgrounds/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg";
+    if (!std::ifstream(published).good())
+        return std::string();
+    if (progressive)
+        return published;
+    static const std::string baseline = [&published] {
+        const std::string path = "/tmp/vb-bench-imageio-baseline-18mp.jpg";
+        cv::imwrite(path, cv::imread(published), {cv::IMWRITE_JPEG_QUALITY, 95});
+        return path;
+    }();
+    return baseline;
+}
+
+void cameraPhotoArguments(benchmark::internal::Benchmark* benchmark)
+{
+    benchmark->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+}
+
+void BM_ReadImageCameraJpeg(benchmark::State& state)
+{
+    const std::string path = cameraPhoto(state.range(0) == 1);
+    if (path.empty())
+        return state.SkipWithError("camera photo absent (VB_TEST_MEDIA)");
+    state.SetLabel(state.range(0) == 1 ? "progressive" : "baseline");
+    cv::Mat image;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(readImage(image, path, false).data);
+}
+BENCHMARK(BM_ReadImageCameraJpeg)->Apply(cameraPhotoArguments);
+
+void BM_CvImreadCameraJpeg(benchmark::State& state)
+{
+    const std::string path = cameraPhoto(state.range(0) == 1);
+    if (path.empty())
+        return state.SkipWithError("camera photo absent (VB_TEST_MEDIA)");
+    state.SetLabel(state.range(0) == 1 ? "progressive" : "baseline");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(cv::imread(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR).data);
+}
+BENCHMARK(BM_CvImreadCameraJpeg)->Apply(cameraPhotoArguments);
+
 void readArguments(benchmark::internal::Benchmark* benchmark)
 {
     for (int i = 0; i < 3; ++i)
