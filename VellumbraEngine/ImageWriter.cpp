@@ -68,16 +68,18 @@ bool isOneOf(const std::string& extension, std::initializer_list<const char*> ex
 
 // Each format gets the image at a depth it holds, once for every library: some
 // encoders clip 16-bit samples to 255 (a white picture), OpenCV's Radiance writer takes
-// 16-bit values as floats, and 32-bit netpbm files carry a maximum value no reader accepts.
+// 16-bit values as floats, 32-bit netpbm files carry a maximum value no reader accepts,
+// JPEG 2000 encoders hold integers only (a float file is reported written but no
+// reader opens it), and a float map holds 0-1 floats.
 cv::Mat withFormatDepth(const std::string& extension, const cv::Mat& image)
 {
     int bits = 0;
     if (isOneOf(extension, {"jpg", "jpeg", "jpe", "jfif", "bmp", "dib", "gif", "tga", "pdf", "webp", "ico", "ras",
                             "sr", "pbm"}))
         bits = image.depth() == CV_8U ? 0 : 8;
-    else if (isOneOf(extension, {"hdr", "pic"}))
+    else if (isOneOf(extension, {"hdr", "pic", "pfm"}))
         bits = image.depth() == CV_32F ? 0 : 32;
-    else if (isOneOf(extension, {"png", "pgm", "ppm", "pnm", "pxm"}))
+    else if (isOneOf(extension, {"png", "pgm", "ppm", "pnm", "pxm", "jp2", "j2k", "jpf", "jpx"}))
         bits = image.depth() == CV_32F ? 16 : 0;
     if (bits == 0)
         return image;
@@ -85,10 +87,28 @@ cv::Mat withFormatDepth(const std::string& extension, const cv::Mat& image)
     return converted.empty() ? image : converted;
 }
 
+// A grey map (.pgm) holds one channel: encoders given colour write a colour map under its name.
+cv::Mat withFormatChannels(const std::string& extension, const cv::Mat& image)
+{
+    if (extension != "pgm" || image.channels() == 1)
+        return image;
+    cv::Mat grey;
+    cv::cvtColor(image, grey, image.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
+    return grey;
+}
+
+// FreeImage writes a float map's rows top-down where readers expect them bottom-up;
+// OpenCV writes it as readers expect.
+bool isFloatMap(const std::string& extension)
+{
+    return extension == "pfm";
+}
+
 bool writeWithOpenCv(const std::string& path, const cv::Mat& image)
 {
     const int depth = image.depth();
-    if (depth != CV_8U && depth != CV_8S && depth != CV_16U && depth != CV_16S)
+    const bool floatMap = isFloatMap(imageFileExtension(path)) && depth == CV_32F;
+    if (depth != CV_8U && depth != CV_8S && depth != CV_16U && depth != CV_16S && !floatMap)
         return false;
     traceImageIO("opencv-write");
     try {
@@ -156,14 +176,14 @@ bool writeThroughLibraries(const std::string& path, const std::string& partPath,
 {
     metadata = false;
     const std::string extension = imageFileExtension(path);
-    const cv::Mat image = withFormatDepth(extension, original);
+    const cv::Mat image = withFormatChannels(extension, withFormatDepth(extension, original));
     if (extension == "dpx" || extension == "exr") {
         if (writeWithMagick(partPath, image, true))
             return true;
     }
     metadata = true;
     const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(path.c_str());
-    if (freeImageCanWrite(format, image) && writeWithFreeImage(partPath, format, image))
+    if (!isFloatMap(extension) && freeImageCanWrite(format, image) && writeWithFreeImage(partPath, format, image))
         return true;
     return writeWithOpenCv(partPath, image) || writeWithDevIL(partPath, image) ||
            writeWithMagick(partPath, image, false) || (extension == "pdf" && writeWithQtPdf(partPath, image));
@@ -177,6 +197,12 @@ bool writeImage(const std::string& path, cv::InputArray imageArray, const std::s
     const cv::Mat image = imageArray.getMat();
     if (image.cols == 0 || image.rows == 0)
         return false;
+    // A file the user made read-only is refused, even where the process could replace it.
+    const QFileInfo target(QString::fromStdString(path));
+    if (target.exists() && (!target.isWritable() || !(target.permissions() & QFileDevice::WriteOwner))) {
+        logError("writeImage", "\"" + path + "\" is read-only; it is left as it was");
+        return false;
+    }
     initImageLibraries(std::string());
     {
         std::lock_guard<std::mutex> lock(imageLibraryMutex());
