@@ -136,6 +136,16 @@ bool devilLoadsSafely(const std::string& path)
     return type == IL_JPG || type == IL_TIF;
 }
 
+// DevIL loads what its decoder managed to read and notes the failures on its error
+// stack; true when there were any. Leaves the stack empty.
+bool takeDevILErrors()
+{
+    bool any = false;
+    while (ilGetError() != IL_NO_ERROR)
+        any = true;
+    return any;
+}
+
 bool readWithDevIL(const std::string& path, cv::Mat& out)
 {
     if (!devilLoadsSafely(path))
@@ -145,13 +155,9 @@ bool readWithDevIL(const std::string& path, cv::Mat& out)
     ilGenImages(1, &name);
     ilBindImage(name);
     bool read = false;
-    while (ilGetError() != IL_NO_ERROR) {
-    }
-    // DevIL loads what its decoder managed to read and notes the failures.
-    const bool loaded = ilLoadImage(path.c_str()) && ilGetError() == IL_NO_ERROR;
-    while (ilGetError() != IL_NO_ERROR) {
-    }
-    if (loaded) {
+    takeDevILErrors();
+    const bool loaded = ilLoadImage(path.c_str()) == IL_TRUE;
+    if (!takeDevILErrors() && loaded) {
         if (ilGetInteger(IL_VERSION_NUM) >= devilMinimumVersion) {
             out = devilToMat();
             read = !out.empty();

@@ -72,6 +72,8 @@ ImagesSequence::ImagesSequence(const QString& path, std::unique_ptr<FrameCapture
     }
     const size_t frameBytes = first.total() * first.elemSize();
     frameCache.setCapacity(static_cast<int>(std::clamp<size_t>(kCacheBytes / frameBytes, kMinCachedFrames, kMaxCachedFrames)));
+    // The first frame is decoded already: rewinding to it converts nothing again.
+    frameCache.insert(0, first);
     rewindHoldingLock(false);
 
     const double reportedFps = capture->get(cv::CAP_PROP_FPS);

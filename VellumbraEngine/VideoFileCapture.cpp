@@ -11,6 +11,7 @@ extern "C" {
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <algorithm>
 #include <cmath>
 
 struct VideoFileCapture::Decoder {
