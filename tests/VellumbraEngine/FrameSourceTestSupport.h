@@ -15,10 +15,12 @@
 #include <opencv2/videoio.hpp>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace framesource {
 
@@ -190,6 +192,33 @@ inline QString writeCodedClip(const QString& directory, int frames)
     for (int i = 0; i < frames; ++i)
         writer.write(codedFrame(i));
     return path;
+}
+
+// A video of the fetched real media, or an empty string when it is absent.
+inline QString realVideo(const QString& name)
+{
+    return testmedia::mediaFile("forensics-samples-files/usr/share/forensics-samples/original-files/" + name);
+}
+
+inline std::uint64_t pixelHash(const cv::Mat& image)
+{
+    std::uint64_t hash = 1469598103934665603ULL;
+    for (int row = 0; row < image.rows; ++row) {
+        const uchar* data = image.ptr(row);
+        for (size_t i = 0; i < image.cols * image.elemSize(); ++i)
+            hash = (hash ^ data[i]) * 1099511628211ULL;
+    }
+    return hash;
+}
+
+// The hash of every frame of a plain cv::VideoCapture read from the start.
+inline std::vector<std::uint64_t> sequentialHashes(const QString& path)
+{
+    std::vector<std::uint64_t> hashes;
+    cv::VideoCapture capture(QFile::encodeName(path).toStdString(), cv::CAP_FFMPEG);
+    for (cv::Mat frame; capture.read(frame);)
+        hashes.push_back(pixelHash(frame));
+    return hashes;
 }
 
 }  // namespace framesource

@@ -45,22 +45,6 @@ std::vector<int> stackingOrder(int instant, int before, int after)
     return order;
 }
 
-std::uint64_t pixelHash(const cv::Mat& image)
-{
-    std::uint64_t hash = 1469598103934665603ULL;
-    for (int row = 0; row < image.rows; ++row) {
-        const uchar* data = image.ptr(row);
-        for (size_t i = 0; i < image.cols * image.elemSize(); ++i)
-            hash = (hash ^ data[i]) * 1099511628211ULL;
-    }
-    return hash;
-}
-
-QString videoSample(const QString& name)
-{
-    return testmedia::mediaFile("forensics-samples-files/usr/share/forensics-samples/original-files/" + name);
-}
-
 }  // namespace
 
 TEST(ImagesSequence, CountsOnlyTheFramesThatCanBeDecodedAndSeeksExactly)
@@ -313,13 +297,10 @@ TEST(ImagesSequence, RandomAccessMatchesSequentialDecodingOfRealVideos)
     for (const char* name : {"movie1/VID_20191220_170832.mp4", "movie2/movie-hello.mp4", "movie2/movie-hello.avi",
                              "movie2/movie-hello.mpeg", "movie2/movie-hello.ogg"}) {
         SCOPED_TRACE(name);
-        const QString path = videoSample(name);
+        const QString path = realVideo(name);
         if (path.isEmpty())
             GTEST_SKIP() << "real video " << name << " not fetched";
-        std::vector<std::uint64_t> sequential;
-        cv::VideoCapture bare(QFile::encodeName(path).toStdString(), cv::CAP_FFMPEG);
-        for (cv::Mat frame; bare.read(frame);)
-            sequential.push_back(pixelHash(frame));
+        const std::vector<std::uint64_t> sequential = sequentialHashes(path);
         const int count = static_cast<int>(sequential.size());
 
         ImagesSequence sequence(path);

@@ -1,12 +1,12 @@
 // Videos cut short or stripped of their key-frame table, and a long clip, read
 // through ImagesSequence and compared with a plain sequential decode.
-#include "ImagesSequence.h"
+#include "FrameSourceTestSupport.h"
 #include "TestMedia.h"
 
 #include <QByteArray>
-#include <QFileInfo>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
@@ -16,33 +16,9 @@
 #include <random>
 #include <vector>
 
+using namespace framesource;
+
 namespace {
-
-QString originalVideo(const QString& name)
-{
-    return testmedia::mediaFile("forensics-samples-files/usr/share/forensics-samples/original-files/" + name);
-}
-
-std::uint64_t pixelHash(const cv::Mat& image)
-{
-    std::uint64_t hash = 1469598103934665603ULL;
-    for (int row = 0; row < image.rows; ++row) {
-        const uchar* data = image.ptr(row);
-        for (size_t i = 0; i < image.cols * image.elemSize(); ++i)
-            hash = (hash ^ data[i]) * 1099511628211ULL;
-    }
-    return hash;
-}
-
-// Every frame of a cv::VideoCapture read from the start.
-std::vector<std::uint64_t> sequentialHashes(const QString& path)
-{
-    std::vector<std::uint64_t> hashes;
-    cv::VideoCapture capture(QFile::encodeName(path).toStdString(), cv::CAP_FFMPEG);
-    for (cv::Mat frame; capture.read(frame);)
-        hashes.push_back(pixelHash(frame));
-    return hashes;
-}
 
 // A copy of `source` cut to `fraction` of its bytes; with `dropKeyTable` its MP4
 // key-frame table ("stss") is renamed away, so that the container calls every
@@ -89,7 +65,7 @@ TEST(VideoFileCapture, RandomReadsOfDamagedVideosEqualASequentialDecode)
     QDir folder(testmedia::makeTempDir("vb-damaged-video"));
     int caseNumber = 0;
     for (const auto& c : cases) {
-        const QString source = originalVideo(c.video);
+        const QString source = realVideo(c.video);
         if (source.isEmpty())
             GTEST_SKIP() << "real video " << c.video << " not fetched";
         SCOPED_TRACE(std::string(c.video) + " cut at " + std::to_string(c.fraction) +
@@ -124,7 +100,7 @@ TEST(VideoFileCapture, RandomReadsOfDamagedVideosEqualASequentialDecode)
 // container's duration or from frame-number seeks would not give.
 TEST(VideoFileCapture, LongClipIsCountedAndReadWithoutDecodingItAll)
 {
-    const QString source = originalVideo("movie1/VID_20191220_170832.mp4");
+    const QString source = realVideo("movie1/VID_20191220_170832.mp4");
     if (source.isEmpty() || QStandardPaths::findExecutable("ffmpeg").isEmpty())
         GTEST_SKIP() << "needs ffmpeg and the real phone video";
     QDir folder(testmedia::makeTempDir("vb-long-video"));
