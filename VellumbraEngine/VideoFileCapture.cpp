@@ -1,17 +1,15 @@
 #include "VideoFileCapture.h"
 
+#include "VideoFrameConverter.h"
 #include "VideoPacketIndex.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/display.h>
-#include <libswscale/swscale.h>
 }
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
-#include <algorithm>
 #include <cmath>
 
 struct VideoFileCapture::Decoder {
@@ -20,12 +18,11 @@ struct VideoFileCapture::Decoder {
     std::string path;
     AVFormatContext* format = nullptr;
     AVCodecContext* codec = nullptr;
-    SwsContext* converter = nullptr;
+    std::unique_ptr<VideoFrameConverter> converter;
     AVPacket* packet = av_packet_alloc();
     AVFrame* incoming = av_frame_alloc();
     AVFrame* shown = av_frame_alloc();
     int stream = -1;
-    int rotation = 0;
     VideoPacketIndex index;
     // Frame number of `shown`; -1 when it holds none.
     int shownIndex = -1;
@@ -42,15 +39,13 @@ struct VideoFileCapture::Decoder {
     int awaitedKey = -1;
     bool keyRefuted = false;
 
-    ~Decoder() { close(); av_packet_free(&packet); av_frame_free(&incoming); av_frame_free(&shown); }
-
-    void close()
+    ~Decoder()
     {
-        sws_freeContext(converter);
-        converter = nullptr;
         avcodec_free_context(&codec);
         avformat_close_input(&format);
-        stream = -1;
+        av_packet_free(&packet);
+        av_frame_free(&incoming);
+        av_frame_free(&shown);
     }
 
     bool openDemuxer()
@@ -82,10 +77,7 @@ struct VideoFileCapture::Decoder {
         codec->thread_count = 0;
         if (avcodec_open2(codec, decoderCodec, nullptr) < 0)
             return false;
-        if (const uint8_t* matrix = av_stream_get_side_data(video, AV_PKT_DATA_DISPLAYMATRIX, nullptr)) {
-            rotation = -static_cast<int>(std::lround(av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix))));
-            rotation = ((rotation % 360) + 360) % 360;
-        }
+        converter = std::make_unique<VideoFrameConverter>(video);
         if (!index.build(format, stream, avio_size(format->pb)))
             return false;
         // A packet cut short by the end of the file shows a frame with some codecs and
@@ -270,29 +262,7 @@ struct VideoFileCapture::Decoder {
 
     bool convert(cv::Mat& image)
     {
-        if (shownIndex < 0 || !shown->data[0])
-            return false;
-        // Over the coded size, as cv::VideoCapture converts, so chroma at the bottom
-        // edge is interpolated alike.
-        const int width = codec->coded_width > 0 ? codec->coded_width : shown->width;
-        const int height = codec->coded_height > 0 ? codec->coded_height : shown->height;
-        converter = sws_getCachedContext(converter, width, height, static_cast<AVPixelFormat>(shown->format), width,
-                                         height, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
-        if (!converter)
-            return false;
-        cv::Mat bgr(height, width, CV_8UC3);
-        uint8_t* planes[4] = {bgr.data, nullptr, nullptr, nullptr};
-        int strides[4] = {static_cast<int>(bgr.step), 0, 0, 0};
-        sws_scale(converter, shown->data, shown->linesize, 0, height, planes, strides);
-        const cv::Rect picture(0, 0, std::min(shown->width, width), std::min(shown->height, height));
-        const cv::Mat cropped = picture.size() == bgr.size() ? bgr : bgr(picture).clone();
-        switch (rotation) {
-        case 90: cv::rotate(cropped, image, cv::ROTATE_90_CLOCKWISE); break;
-        case 180: cv::rotate(cropped, image, cv::ROTATE_180); break;
-        case 270: cv::rotate(cropped, image, cv::ROTATE_90_COUNTERCLOCKWISE); break;
-        default: image = cropped; break;
-        }
-        return true;
+        return shownIndex >= 0 && shown->data[0] && converter->convert(*shown, codec->coded_width, codec->coded_height, image);
     }
 
     double framesPerSecond() const
