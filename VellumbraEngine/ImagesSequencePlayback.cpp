@@ -121,6 +121,12 @@ void ImagesSequence::seek(int index)
 void ImagesSequence::rewindHoldingLock(bool preview)
 {
     const int first = firstIndex;
+    // A video frame on display already is the one a decode would give (opening shows frame 0).
+    if (!isPhotoList && currentFrameIndex == first) {
+        updateDisplayImage();
+        currentIndex = first;
+        return;
+    }
     const cv::Mat frame = isPhotoList ? readPhoto(first, preview, "main", "The image'") : decodeVideoFrame(first, 0, 0);
     if (!frame.empty()) {
         setCurrentFrame(frame, first);
