@@ -452,7 +452,9 @@ void RenderPipeline::copySettings(const RenderPipeline& other)
 {
     if (this == &other)
         return;
-    curve_.copyShapeFrom(other.curve_);
+    // Points and side factors both: rebuilt from the four settings alone, the
+    // curve would depend on the order in which they were applied.
+    curve_ = other.curve_;
     std::copy(&other.params_[0][0], &other.params_[0][0] + 15, &params_[0][0]);
     rotation_ = other.rotation_;
     crop_ = other.crop_;

@@ -388,7 +388,7 @@ TEST_F(RenderPipelineTest, ApplySettingsStoresTheRowOfTheNewIndexOnly)
     EXPECT_FALSE(p.applySharpening());
 }
 
-TEST_F(RenderPipelineTest, CopySettingsRebuildsTheCurveInConstructionOrder)
+TEST_F(RenderPipelineTest, CopySettingsTakesTheCurveOfTheOther)
 {
     RenderPipeline from;
     from.setHighlights(-0.5f, false);
@@ -429,3 +429,81 @@ TEST_F(RenderPipelineTest, InteractiveTonemappedPreviewsUseASmallerBox)
     p.renderPreview(4, false);  // the full box again, though asked from the colour stage
     EXPECT_EQ(p.output().size(), cv::Size(48, 36));
 }
+
+namespace {
+
+// One editing setter with the range its slider gives.
+struct Edit {
+    const char* name;
+    void (RenderPipeline::*setter)(float, bool);
+    float low;
+    float high;
+};
+
+const Edit kEdits[] = {
+    {"whites", &RenderPipeline::setWhites, -1.f, 1.f},
+    {"blacks", &RenderPipeline::setBlacks, -1.f, 1.f},
+    {"highlights", &RenderPipeline::setHighlights, -1.f, 1.f},
+    {"shadows", &RenderPipeline::setShadows, -1.f, 1.f},
+    {"exposure", &RenderPipeline::setExposure, -1.f, 1.f},
+    {"contrast", &RenderPipeline::setContrast, 0.3333f, 1.6667f},
+    {"hue", &RenderPipeline::setHue, -0.5f, 0.5f},
+    {"saturation", &RenderPipeline::setSaturation, 0.f, 5.f},
+    {"vibrance", &RenderPipeline::setVibrance, -0.5f, 7.f},
+    {"strength", &RenderPipeline::setStrength, 0.f, 1.f},
+    {"sharpening amount", &RenderPipeline::setSharpeningAmount, 0.f, 1.f},
+    {"black clip", &RenderPipeline::setBlackClip, 0.f, 0.15f},
+    {"white clip", &RenderPipeline::setWhiteClip, 0.f, 0.15f},
+    {"log mapping bias", &RenderPipeline::setTM2Alpha, 0.5f, 1.f},
+    {"rotation", &RenderPipeline::setRotation, -0.2f, 0.2f},
+};
+
+// Mostly the tone curve's four settings, whose order matters, among the others.
+void randomEdits(RenderPipeline& p, cv::RNG& rng, int count)
+{
+    constexpr int kEditCount = sizeof kEdits / sizeof kEdits[0];
+    for (int i = 0; i < count; ++i) {
+        const int pick = rng.uniform(0, 2) == 0 ? rng.uniform(0, 4) : rng.uniform(0, kEditCount + 3);
+        if (pick < kEditCount) {
+            const Edit& edit = kEdits[pick];
+            (p.*edit.setter)(rng.uniform(edit.low, edit.high), false);
+        } else if (pick == kEditCount) {
+            p.setTMAlgo(rng.uniform(0, 2) == 0 ? LogMappingIndex : SlidersTMIndex, false);
+        } else if (pick == kEditCount + 1) {
+            p.setSharpeningRadius(2 * rng.uniform(0, 4) + 1, false);
+        } else {
+            p.setCrop(cv::Rect(rng.uniform(0, 20), rng.uniform(0, 15), rng.uniform(10, 40), rng.uniform(8, 30)), false);
+        }
+    }
+}
+
+class CopySettingsAfterEdits : public RenderPipelineTest, public ::testing::WithParamInterface<int> {};
+
+}  // namespace
+
+TEST_P(CopySettingsAfterEdits, CopyRendersBitIdenticallyToTheOriginal)
+{
+    cv::RNG rng(static_cast<uint64>(GetParam()));
+    RenderPipeline original;
+    randomEdits(original, rng, 40);
+    RenderPipeline copy;
+    randomEdits(copy, rng, 10);  // a history of its own, which the copy must not keep
+    copy.copySettings(original);
+
+    original.setSourceImage(source, true);
+    copy.setSourceImage(source, true);
+    original.renderPreview(0, false);
+    copy.renderPreview(0, false);
+    ASSERT_FALSE(original.output().empty());
+    EXPECT_TRUE(identical(copy.output(), original.output())) << "preview";
+    EXPECT_TRUE(identical(copy.renderFull(), original.renderFull())) << "full render";
+
+    // The copy goes on reacting to the next setter as the original does.
+    for (RenderPipeline* p : {&original, &copy}) {
+        p->setBlacks(-0.35f, false);
+        p->setHighlights(0.45f, true);
+    }
+    EXPECT_TRUE(identical(copy.output(), original.output())) << "after a further edit";
+}
+
+INSTANTIATE_TEST_SUITE_P(FixedSeeds, CopySettingsAfterEdits, ::testing::Range(1, 13));
