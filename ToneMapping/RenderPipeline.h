@@ -135,9 +135,10 @@ private:
     bool toneMap(const cv::Mat& cropped, cv::Mat& toneMapped);
     bool toneMappingRuns() const;
     cv::Mat blend(const cv::Mat& toneMapped, const cv::Mat& cropped) const;
-    cv::Mat sharpen(const cv::Mat& blended) const;
+    // scale: of the image against the full-size source; the blur's reach follows it.
+    cv::Mat sharpen(const cv::Mat& blended, double scale) const;
     cv::Mat colour(const cv::Mat& sharpened, const cv::Mat& cropped) const;
-    cv::Mat renderImage(const cv::Mat& image, const cv::Size& cropFrame);
+    cv::Mat renderImage(const cv::Mat& image, const cv::Size& cropFrame, double scale);
 
     cv::Mat initialSource_;
     cv::Mat source_;
