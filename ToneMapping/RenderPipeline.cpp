@@ -549,7 +549,7 @@ bool RenderPipeline::toneMappingRuns() const
     return applyTM_ && toneMapper_ && TMalgo_ >= 0 && TMalgo_ < 5;
 }
 
-bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped)
+bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview)
 {
     if (!toneMappingRuns()) {
         toneMapped = clearedCopy(cropped);
@@ -557,6 +557,10 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped)
     }
     if (cancelRequested())
         return false;
+    // Preview stages are never written in place, so the operator may keep what it
+    // computed from the cropped stage while only its parameters change. A full
+    // render's large intermediates are not worth keeping.
+    toneMapper_->keepInputSteps = preview;
     cv::Mat result;
     toneMapper_->apply(result, cropped, params_[TMalgo_]);
     if (cancelRequested())
@@ -650,7 +654,7 @@ void RenderPipeline::renderPreview(int startStage, bool interactive)
         case ToneMapStage:
             if (toneMappingRuns())
                 stepName_ = "ComputePreview";
-            finishedStage = toneMap(cropped_, toneMapped_);
+            finishedStage = toneMap(cropped_, toneMapped_, true);
             break;
         case SharpenStage: {
             stepName_ = "ApplyingSharpenning";
@@ -694,7 +698,7 @@ cv::Mat RenderPipeline::renderImage(const cv::Mat& image, const cv::Size& cropFr
     const cv::Mat cropped = cropTo(rotated, cropFrame.empty() ? rotated.size() : cropFrame);
     stepName_ = "ApplyToneMap";
     cv::Mat toneMapped;
-    if (!toneMap(cropped, toneMapped))
+    if (!toneMap(cropped, toneMapped, false))
         return output_;
     stepName_ = "ApplyingSharpenning";
     const cv::Mat sharpened = sharpen(blend(toneMapped, cropped), scale);

@@ -131,8 +131,8 @@ private:
     cv::Mat rotate(const cv::Mat& image) const;
     // The crop is stated in pixels of a frame of fullSize; it is scaled to image.
     cv::Mat cropTo(const cv::Mat& image, const cv::Size& fullSize) const;
-    // False when cancelled.
-    bool toneMap(const cv::Mat& cropped, cv::Mat& toneMapped);
+    // False when cancelled. preview: the input is a preview stage.
+    bool toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview);
     bool toneMappingRuns() const;
     cv::Mat blend(const cv::Mat& toneMapped, const cv::Mat& cropped) const;
     // scale: of the image against the full-size source; the blur's reach follows it.
