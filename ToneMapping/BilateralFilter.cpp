@@ -34,8 +34,23 @@ struct GridShape {
     }
 };
 
+// Depth cells [low, high] of one grid column (one row and column of the grid)
+// outside which a buffer holds only zeros; empty when low > high.
+struct Occupied {
+    int low = std::numeric_limits<int>::max();
+    int high = -1;
+
+    void add(const Occupied& other)
+    {
+        low = std::min(low, other.low);
+        high = std::max(high, other.high);
+    }
+};
+
 // Grid rows [firstRow, firstRow + rowCount) and depth cells [firstZ, firstZ + depthCount)
-// of two (sum, count) buffers; cells outside are zero.
+// of two (sum, count) buffers; cells outside are zero. Each buffer knows, per grid
+// column, the depth cells it may hold non-zero values in: a picture's values at one
+// place span far fewer cells than the whole depth, and a blur of zeros is zero.
 struct Slab {
     int firstRow = 0;
     int rowCount = 0;
@@ -44,24 +59,51 @@ struct Slab {
     int cols = 0;
     std::vector<float> grid;
     std::vector<float> work;
+    std::vector<Occupied> gridOccupied;
+    std::vector<Occupied> workOccupied;
 
     size_t index(int row, int col, int z) const
     {
         return ((static_cast<size_t>(row - firstRow) * cols + col) * depthCount + (z - firstZ)) * 2;
     }
+    size_t column(int row, int col) const { return static_cast<size_t>(row - firstRow) * cols + col; }
 };
 
-// One three-tap pass: to = (from[-stride] + from[+stride] + 2 from) / 4 over the
-// given rows, the interior columns and depth cells [zLow, zHigh].
-void blurPass(const Slab& slab, const float* from, float* to, size_t stride, int rowLow, int rowHigh, int zLow,
-              int zHigh)
+// One three-tap pass along an axis (0 rows, 1 columns, 2 depth): to = (from[-1] +
+// from[+1] + 2 from) / 4 over the given rows, the interior columns and depth cells
+// [zLow, zHigh]. Cells that are zero in `to` and whose three inputs are zero are
+// skipped: they would be written as zero again.
+void blurPass(const Slab& slab, const float* from, const std::vector<Occupied>& fromOccupied, float* to,
+              std::vector<Occupied>& toOccupied, int axis, int rowLow, int rowHigh, int zLow, int zHigh)
 {
-    const size_t span = static_cast<size_t>(zHigh - zLow + 1) * 2;
+    const size_t strides[3] = {static_cast<size_t>(slab.cols) * slab.depthCount * 2,
+                               static_cast<size_t>(slab.depthCount) * 2, 2};
+    const size_t stride = strides[axis];
+    const size_t neighbour = axis == 0 ? slab.cols : 1;
     for (int row = rowLow; row < rowHigh; ++row)
         for (int col = 1; col < slab.cols - 1; ++col) {
-            const size_t base = slab.index(row, col, zLow);
+            const size_t here = slab.column(row, col);
+            Occupied reached = fromOccupied[here];
+            if (axis == 2) {
+                reached.low -= 1;
+                reached.high += 1;
+            } else {
+                reached.add(fromOccupied[here - neighbour]);
+                reached.add(fromOccupied[here + neighbour]);
+            }
+            reached.low = std::max(reached.low, zLow);
+            reached.high = std::min(reached.high, zHigh);
+            Occupied written = reached;
+            written.add(toOccupied[here]);
+            toOccupied[here] = reached;
+            const int low = std::max(written.low, zLow);
+            const int high = std::min(written.high, zHigh);
+            if (low > high)
+                continue;
+            const size_t base = slab.index(row, col, low);
             const float* centre = from + base;
             float* target = to + base;
+            const size_t span = static_cast<size_t>(high - low + 1) * 2;
             for (size_t k = 0; k < span; ++k)
                 target[k] = (centre[k - stride] + centre[k + stride] + 2.0f * centre[k]) * 0.25f;
         }
@@ -137,6 +179,8 @@ void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sl
     const size_t cells = static_cast<size_t>(slab.rowCount) * slab.cols * slab.depthCount * 2;
     slab.grid.assign(cells, 0.0f);
     slab.work.assign(cells, 0.0f);
+    slab.gridOccupied.assign(static_cast<size_t>(slab.rowCount) * slab.cols, Occupied());
+    slab.workOccupied.assign(slab.gridOccupied.size(), Occupied());
 
     for (int y = yLow; y < yHigh; ++y) {
         if (!inWindow(y))
@@ -147,9 +191,12 @@ void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sl
             const float v = row[x];
             if (!std::isfinite(v))
                 continue;
-            float* cell = &slab.grid[slab.index(gy, shape.splatCol(x), shape.splatDepth(v))];
+            const int gx = shape.splatCol(x);
+            const int gz = shape.splatDepth(v);
+            float* cell = &slab.grid[slab.index(gy, gx, gz)];
             cell[0] += v;
             cell[1] += 1.0f;
+            slab.gridOccupied[slab.column(gy, gx)].add({gz, gz});
         }
     }
 
@@ -158,14 +205,13 @@ void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sl
     const int zHigh = std::min(shape.depth - 2, slab.firstZ + slab.depthCount - 2);
     const int interiorLow = std::max(1, slab.firstRow);
     const int interiorHigh = std::min(shape.rows - 1, slab.firstRow + slab.rowCount);
-    const size_t strides[3] = {static_cast<size_t>(slab.cols) * slab.depthCount * 2,
-                               static_cast<size_t>(slab.depthCount) * 2, 2};
     for (int axis = 0; axis < 3; ++axis)
         for (int pass = 0; pass < 2; ++pass) {
             // Along rows the first pass also feeds the halo rows the second pass reads.
             const int halo = axis == 0 && pass == 0 ? 1 : 0;
             std::swap(slab.grid, slab.work);
-            blurPass(slab, slab.work.data(), slab.grid.data(), strides[axis],
+            std::swap(slab.gridOccupied, slab.workOccupied);
+            blurPass(slab, slab.work.data(), slab.workOccupied, slab.grid.data(), slab.gridOccupied, axis,
                      std::max(interiorLow, outLow - halo), std::min(interiorHigh, outHigh + halo), zLow, zHigh);
         }
 

@@ -28,9 +28,13 @@ struct LightImageJob {
     float gain;
     float kneeCurvature;
     bool highContrast;
+    float contrast;
     float contrastLinear;
     float contrastRoot;
     float contrastOffset;
+    // Above 1 the curve is (contrast sqrt(y) - knee)^2 expanded; below the root of
+    // the bracket it would fold the shadows back up, so it is 0 there.
+    float contrastKnee;
 };
 
 inline float toeAndContrast(const LightImageJob& job, float x)
@@ -43,9 +47,12 @@ inline float toeAndContrast(const LightImageJob& job, float x)
         y = job.kneeCurvature * (x - lo) * (x - lo);
     else
         y = job.gain * (x - job.blackPoint);
-    if (job.highContrast)
-        y = job.contrastRoot * std::sqrt(y > 0.f ? y : 0.f) + job.contrastLinear * y + job.contrastOffset;
-    else
+    if (job.highContrast) {
+        const float root = std::sqrt(y > 0.f ? y : 0.f);
+        y = job.contrast * root - job.contrastKnee > 0.f
+                ? job.contrastRoot * root + job.contrastLinear * y + job.contrastOffset
+                : 0.f;
+    } else
         y = job.contrastLinear * y + job.contrastOffset;
     return y > 0.f ? std::min(y, 1.f) : 0.f;
 }
@@ -67,15 +74,18 @@ void toeAndContrastRow(const LightImageJob& job, float* data, int count)
     const v_float32 root = vx_setall_f32(job.contrastRoot);
     const v_float32 linear = vx_setall_f32(job.contrastLinear);
     const v_float32 offset = vx_setall_f32(job.contrastOffset);
+    const v_float32 contrast = vx_setall_f32(job.contrast);
+    const v_float32 knee = vx_setall_f32(job.contrastKnee);
     for (; i + v_float32::nlanes <= count; i += v_float32::nlanes) {
         const v_float32 x = vx_load(data + i);
         const v_float32 d = x - lo;
         const v_float32 toe = curvature * d * d;
         const v_float32 line = gain * (x - blackPoint);
         v_float32 y = v_select(x <= lo, zero, v_select(x < hi, toe, line));
-        if (job.highContrast)
-            y = root * v_sqrt(v_max(y, zero)) + linear * y + offset;
-        else
+        if (job.highContrast) {
+            const v_float32 sqrtY = v_sqrt(v_max(y, zero));
+            y = v_select(contrast * sqrtY - knee > zero, root * sqrtY + linear * y + offset, zero);
+        } else
             y = linear * y + offset;
         v_store(data + i, v_min(v_max(y, zero), one));
     }
@@ -223,7 +233,9 @@ cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out
     job.gain = gain;
     job.kneeCurvature = kneeCurvature;
     job.highContrast = contrast >= 1.f;
+    job.contrast = contrast;
     if (job.highContrast) {
+        job.contrastKnee = 0.8f * (contrast - 1.f);
         job.contrastLinear = contrast * contrast;
         job.contrastRoot = 1.6f * (contrast - contrast * contrast);
         job.contrastOffset = 0.8f * 0.8f * (1.f - 2.f * contrast + contrast * contrast);

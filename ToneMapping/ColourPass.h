@@ -4,8 +4,8 @@
 #include <opencv2/core.hpp>
 
 // The slider and curve colour pass: hue shift, saturation and vibrance, an
-// exposure gain with a soft toe, contrast, and the tone curve on luminance
-// squared. `in` is 32-bit float with 1 or 3 channels (other depths are converted);
+// exposure gain with a soft toe, contrast (monotonic: above 1 the darkest tones
+// go to black rather than fold back up), and the tone curve on luminance squared. `in` is 32-bit float with 1 or 3 channels (other depths are converted);
 // `out` becomes 3-channel float in [0, 1] of the same size. Rows are interleaved
 // over `toneMappingWorkerCount()` threads. Another channel count gives an empty `out`.
 cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out, const cv::Mat& in, float hue,

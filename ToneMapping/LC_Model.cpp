@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -141,46 +142,71 @@ cv::Mat recombineColour(const cv::Mat& chroma, const cv::Mat& luminance)
 
 }  // namespace lc_model
 
+namespace lc_model {
+
+bool inputSteps(LC_Model& op, const cv::Mat& in32, int spread, int edgeSpread, LC_Model::InputResult& result)
+{
+    cv::Mat input = finiteSamples(in32);
+    result.luminance = compressLuminance(input, result.chroma);
+    input.release();
+    if (op.cancel)
+        return false;
+    op.progress = 10;
+
+    const cv::Mat edges = detectEdges(result.luminance);
+    if (op.cancel)
+        return false;
+    op.progress = 30;
+
+    result.surround = adaptiveSurround(result.luminance, edges, spread, edgeSpread, op.cancel);
+    if (op.cancel)
+        return false;
+    op.progress = 60;
+    return true;
+}
+
+void parameterSteps(LC_Model& op, const LC_Model::InputResult& input, float p0, float p1, float p2, cv::Mat& out)
+{
+    const cv::Mat adapted = localAdaptation(input.luminance, input.surround, p0, p1, p2);
+    if (op.cancel) {
+        out = cv::Mat();
+        return;
+    }
+    op.progress = 80;
+
+    // Negative input channels would give negative chroma ratios.
+    out = cv::min(cv::max(recombineColour(input.chroma, adapted), 0.0f), 1.0f);
+    op.progress = 100;
+}
+
+}  // namespace lc_model
+
 cv::Mat& LC_Model::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
 {
-    lcModelToneMap(*this, out, threeChannelFloat(in), 16, 5, params[0], params[1], params[2]);
+    constexpr int kSpread = 16;
+    constexpr int kEdgeSpread = 5;
+    const InputResult* input = keepInputSteps ? kept_.find(in) : nullptr;
+    if (input) {
+        lc_model::parameterSteps(*this, *input, params[0], params[1], params[2], out);
+        return out;
+    }
+    InputResult fresh;
+    if (!lc_model::inputSteps(*this, threeChannelFloat(in), kSpread, kEdgeSpread, fresh)) {
+        out = cv::Mat();
+        return out;
+    }
+    lc_model::parameterSteps(*this, keepInputSteps ? kept_.keep(in, std::move(fresh)) : fresh, params[0], params[1],
+                             params[2], out);
     return out;
 }
 
 void lcModelToneMap(LC_Model& op, cv::Mat& out, const cv::Mat& in32, int spread, int edgeSpread, float p0, float p1,
                     float p2)
 {
-    auto cancelled = [&]() {
-        if (!op.cancel)
-            return false;
+    LC_Model::InputResult input;
+    if (!lc_model::inputSteps(op, in32, spread, edgeSpread, input)) {
         out = cv::Mat();
-        return true;
-    };
-
-    cv::Mat input = finiteSamples(in32);
-    cv::Mat chroma;
-    const cv::Mat luminance = lc_model::compressLuminance(input, chroma);
-    input.release();
-    if (cancelled())
         return;
-    op.progress = 10;
-
-    const cv::Mat edges = lc_model::detectEdges(luminance);
-    if (cancelled())
-        return;
-    op.progress = 30;
-
-    const cv::Mat surround = lc_model::adaptiveSurround(luminance, edges, spread, edgeSpread, op.cancel);
-    if (cancelled())
-        return;
-    op.progress = 60;
-
-    const cv::Mat adapted = lc_model::localAdaptation(luminance, surround, p0, p1, p2);
-    if (cancelled())
-        return;
-    op.progress = 80;
-
-    // Negative input channels would give negative chroma ratios.
-    out = cv::min(cv::max(lc_model::recombineColour(chroma, adapted), 0.0f), 1.0f);
-    op.progress = 100;
+    }
+    lc_model::parameterSteps(op, input, p0, p1, p2, out);
 }

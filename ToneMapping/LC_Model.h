@@ -1,4 +1,5 @@
 #pragma once
+#include "InputSteps.h"
 #include "ToneMappingBase.h"
 
 // Edge-stopped local contrast: compresses the luminance with a power law adapted
@@ -8,7 +9,19 @@
 // sigmoid's slope and centre (truncated to integers).
 class LC_Model : public ToneMappingBase {
 public:
+    // With keepInputSteps the luminance, its edges and surround are kept for the
+    // next call with the same input: only the parameters' steps run again.
     cv::Mat& apply(cv::Mat& out, const cv::Mat& in, const float params[3]) override;
+
+    // What the model computes from the input alone.
+    struct InputResult {
+        cv::Mat chroma;
+        cv::Mat luminance;
+        cv::Mat surround;
+    };
+
+private:
+    InputSteps<InputResult> kept_;
 };
 
 // The driver on a three-channel 32-bit float image; out is empty when op.cancel
@@ -19,6 +32,12 @@ void lcModelToneMap(LC_Model& op, cv::Mat& out, const cv::Mat& in32, int spread,
 
 // The steps, on single-channel CV_32F images unless said otherwise.
 namespace lc_model {
+
+// Compressed luminance, chroma and surround of a three-channel float image, with
+// progress 10, 30 and 60; false when op.cancel was found set.
+bool inputSteps(LC_Model& op, const cv::Mat& in32, int spread, int edgeSpread, LC_Model::InputResult& result);
+// The parameters' steps: local adaptation and the chroma put back, progress 80 and 100.
+void parameterSteps(LC_Model& op, const LC_Model::InputResult& input, float p0, float p1, float p2, cv::Mat& out);
 
 // Largest channel per pixel raised to k = log-average-adapted exponent; chroma
 // receives each channel / that largest channel (CV_32FC3, 0 where it is 0).

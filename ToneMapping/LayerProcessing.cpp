@@ -226,20 +226,23 @@ void detailEnhanceThread(cv::Mat& detail, cv::Mat& base, void* argument, float e
     });
 }
 
-// Tone compression and detail enhancement on two threads; false when cancelled.
+// Tone compression and, unless the detail is empty (its enhancement already made),
+// detail enhancement on two threads; false when cancelled.
 bool compressAndEnhance(LayerProcessing& op, const cv::Mat& adapted, const cv::Mat& white, const cv::Mat& detail,
                         const cv::Mat& base, float p, cv::Mat& compressed, cv::Mat& enhanced)
 {
     // Each thread allocates its own output, so a cancelled run never pays for it.
     compressed.release();
-    enhanced.release();
+    if (!detail.empty())
+        enhanced.release();
     StageOutput outputs[2] = {{&compressed, &op.cancel}, {&enhanced, &op.cancel}};
     const MatPairThreadFunction bodies[2] = {&toneCompressThread, &detailEnhanceThread};
     const cv::Mat* inputs[2][2] = {{&adapted, &white}, {&detail, &base}};
     const float values[2] = {p, kDetailExponent};
+    const int threads = detail.empty() ? 1 : 2;
     pthread_t handles[2];
-    bool started[2];
-    for (int i = 0; i < 2; ++i) {
+    bool started[2] = {false, false};
+    for (int i = 0; i < threads; ++i) {
         started[i] = launchMatPairThread(bodies[i], *inputs[i][0], *inputs[i][1], &outputs[i], values[i], &handles[i]);
         if (!started[i]) {
             cv::Mat first = *inputs[i][0];
@@ -247,7 +250,7 @@ bool compressAndEnhance(LayerProcessing& op, const cv::Mat& adapted, const cv::M
             bodies[i](first, second, &outputs[i], values[i]);
         }
     }
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < threads; ++i)
         if (started[i] && pthread_join(handles[i], nullptr) != 0)
             std::printf("ERROR during pthread_join() in tone compress & detail enhance\n");
     return !op.cancel;
@@ -369,22 +372,12 @@ void applyFinishingColourPass(const cv::Mat& display, cv::Mat& out)
 
 }  // namespace
 
-cv::Mat& LayerProcessing::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
-{
-    const cv::Mat in32 = finiteSamples(asFloat(in));
-    layerProcessingToneMap(*this, out, in32, params[0], params[1], params[2]);
-    return out;
-}
+namespace layer_processing {
 
-void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in32, float p0, float p1, float p2)
+bool inputSteps(LayerProcessing& op, const cv::Mat& in32, float p0, float p2, LayerProcessing::InputResult& result,
+                cv::Mat& compressed)
 {
-    auto cancelled = [&]() {
-        if (!op.cancel)
-            return false;
-        out = cv::Mat();
-        return true;
-    };
-
+    result.maxLuminance = p2;
     cv::Mat xyz = rgbToScaledXyz(in32, p2);
     const double ln10 = std::log(10.0);
     cv::Mat logXyz(xyz.size(), CV_32FC3);
@@ -393,18 +386,13 @@ void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in
         cv::log(xyz.rowRange(rows), band);
         band *= 1.0 / ln10;
     });
-    if (cancelled())
-        return;
+    if (op.cancel)
+        return false;
     op.progress = 5;
 
-    cv::Mat base;
-    if (!decomposeLayers(op, logXyz, base)) {
-        out = cv::Mat();
-        return;
-    }
-
-    if (cancelled())
-        return;
+    cv::Mat& base = result.base;
+    if (!decomposeLayers(op, logXyz, base) || op.cancel)
+        return false;
     double largestLog = 0.0;
     cv::minMaxLoc(logXyz.reshape(1), nullptr, &largestLog);
     const double ceiling = std::max(0.0, largestLog);
@@ -419,8 +407,8 @@ void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in
     });
     logXyz.release();
 
-    if (cancelled())
-        return;
+    if (op.cancel)
+        return false;
     op.progress = 50;
     forEachRowBand(base.rows, [&](const cv::Range& rows) {
         cv::Mat band = base.rowRange(rows);
@@ -431,40 +419,56 @@ void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in
     cv::Mat white2 = adaptationBlur(xyz, 2);
     cv::Mat white3 = adaptationBlur(xyz, 3);
     xyz.release();
-    if (cancelled())
-        return;
+    if (op.cancel)
+        return false;
     op.progress = 55;
     white2 = padToSize(white2, in32.size());
-    white3 = padToSize(white3, in32.size());
+    result.white = padToSize(white3, in32.size());
 
-    cv::Mat adapted = chromaticAdapt(base, white2);
+    result.adapted = chromaticAdapt(base, white2);
     white2.release();
-    if (cancelled())
-        return;
+    if (op.cancel)
+        return false;
     op.progress = 60;
 
-    cv::Mat compressed;
-    cv::Mat enhanced;
-    const bool finished = compressAndEnhance(op, adapted, white3, detail, base, p0, compressed, enhanced);
-    adapted.release();
-    white3.release();
-    detail.release();
-    if (!finished || cancelled()) {
-        out = cv::Mat();
-        return;
+    return compressAndEnhance(op, result.adapted, result.white, detail, base, p0, compressed, result.enhanced);
+}
+
+bool compressBase(LayerProcessing& op, const LayerProcessing::InputResult& input, float p0, cv::Mat& compressed)
+{
+    cv::Mat enhanced = input.enhanced;
+    return compressAndEnhance(op, input.adapted, input.white, cv::Mat(), input.base, p0, compressed, enhanced);
+}
+
+void finishSteps(LayerProcessing& op, LayerProcessing::InputResult& input, bool consume, cv::Mat& compressed,
+                 float p1, cv::Mat& out)
+{
+    if (consume) {
+        input.white.release();
+        input.adapted.release();
     }
+    auto cancelled = [&]() {
+        if (!op.cancel)
+            return false;
+        out = cv::Mat();
+        return true;
+    };
+    if (cancelled())
+        return;
     op.progress = 80;
 
-    cv::Mat layered = multiplyLayers(compressed, enhanced);
+    cv::Mat layered = multiplyLayers(compressed, input.enhanced);
     compressed.release();
-    enhanced.release();
+    if (consume)
+        input.enhanced.release();
     if (cancelled())
         return;
     op.progress = 83;
 
-    cv::Mat adjusted = iptAdjust(op, layered, base, p1);
+    cv::Mat adjusted = iptAdjust(op, layered, input.base, p1);
     layered.release();
-    base.release();
+    if (consume)
+        input.base.release();
     if (cancelled())
         return;
     op.progress = 90;
@@ -479,4 +483,41 @@ void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in
     op.progress = 100;
 
     applyFinishingColourPass(display, out);
+}
+
+}  // namespace layer_processing
+
+cv::Mat& LayerProcessing::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
+{
+    InputResult* input = keepInputSteps ? kept_.find(in) : nullptr;
+    if (input && input->maxLuminance != params[2])
+        input = nullptr;
+    cv::Mat compressed;
+    InputResult fresh;
+    if (input) {
+        if (!layer_processing::compressBase(*this, *input, params[0], compressed)) {
+            out = cv::Mat();
+            return out;
+        }
+    } else {
+        if (!layer_processing::inputSteps(*this, finiteSamples(asFloat(in)), params[0], params[2], fresh,
+                                          compressed)) {
+            out = cv::Mat();
+            return out;
+        }
+        input = keepInputSteps ? &kept_.keep(in, std::move(fresh)) : &fresh;
+    }
+    layer_processing::finishSteps(*this, *input, input == &fresh, compressed, params[1], out);
+    return out;
+}
+
+void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in32, float p0, float p1, float p2)
+{
+    LayerProcessing::InputResult input;
+    cv::Mat compressed;
+    if (!layer_processing::inputSteps(op, in32, p0, p2, input, compressed)) {
+        out = cv::Mat();
+        return;
+    }
+    layer_processing::finishSteps(op, input, true, compressed, p1, out);
 }

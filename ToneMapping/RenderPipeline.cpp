@@ -97,6 +97,34 @@ cv::Mat unsharpCleared(const cv::Mat& image, const cv::Mat& blur, float amount)
     });
 }
 
+// The Gaussian blur of the unsharp mask for an image at `scale` of the full size.
+// Below full size it keeps the spread (the second moment) of the full-size kernel,
+// measured in the smaller image's pixels, so that a reduced render is sharpened as
+// much as the reduced full render would be.
+void sharpeningBlur(const cv::Mat& image, cv::Mat& blur, int kernelSize, double scale)
+{
+    if (scale >= 1.0 || kernelSize <= 1) {
+        cv::GaussianBlur(image, blur, cv::Size(kernelSize, kernelSize), 0.0, 0.0, cv::BORDER_REFLECT_101);
+        return;
+    }
+    const cv::Mat kernel = cv::getGaussianKernel(kernelSize, 0.0, CV_64F);
+    const int centre = kernelSize / 2;
+    double variance = 0.0;
+    for (int i = 0; i < kernelSize; ++i)
+        variance += kernel.at<double>(i) * (i - centre) * (i - centre);
+    const double sigma = std::sqrt(variance) * scale;
+    const int size = std::min(kernelSize, 2 * std::max(1, static_cast<int>(std::ceil(3.0 * sigma))) + 1);
+    cv::GaussianBlur(image, blur, cv::Size(size, size), sigma, sigma, cv::BORDER_REFLECT_101);
+}
+
+// Linear scale of `reduced` against `full`: the geometric mean of both axes' ratios.
+double scaleBetween(const cv::Size& reduced, const cv::Size& full)
+{
+    if (full.area() <= 0)
+        return 1.0;
+    return std::sqrt(static_cast<double>(reduced.width) / full.width * reduced.height / full.height);
+}
+
 // Bounding box of the image rotated by angle, computed from its corners.
 cv::Size rotatedFullSize(const cv::Size& size, float angle)
 {
@@ -452,7 +480,9 @@ void RenderPipeline::copySettings(const RenderPipeline& other)
 {
     if (this == &other)
         return;
-    curve_.copyShapeFrom(other.curve_);
+    // Points and side factors both: rebuilt from the four settings alone, the
+    // curve would depend on the order in which they were applied.
+    curve_ = other.curve_;
     std::copy(&other.params_[0][0], &other.params_[0][0] + 15, &params_[0][0]);
     rotation_ = other.rotation_;
     crop_ = other.crop_;
@@ -500,10 +530,13 @@ cv::Mat RenderPipeline::cropTo(const cv::Mat& image, const cv::Size& fullSize) c
         return image;
     const double sx = static_cast<double>(image.cols) / std::max(1, fullSize.width);
     const double sy = static_cast<double>(image.rows) / std::max(1, fullSize.height);
+    // Both edges rounded, so that a reduced image keeps the same part of the picture.
+    const int left = cvRound(crop_.x * sx);
+    const int top = cvRound(crop_.y * sy);
+    const int right = cvRound((crop_.x + crop_.width) * sx);
+    const int bottom = cvRound((crop_.y + crop_.height) * sy);
     cv::Mat cropped;
-    cropImage(static_cast<int>(crop_.x * sx), static_cast<int>(crop_.y * sy),
-              std::max(1, static_cast<int>(crop_.width * sx)), std::max(1, static_cast<int>(crop_.height * sy)),
-              image, cropped);
+    cropImage(left, top, std::max(1, right - left), std::max(1, bottom - top), image, cropped);
     if (cropped.empty()) {
         logError("RenderPipeline::cropTo", "crop rectangle lies outside the image; crop ignored");
         return image;
@@ -516,7 +549,7 @@ bool RenderPipeline::toneMappingRuns() const
     return applyTM_ && toneMapper_ && TMalgo_ >= 0 && TMalgo_ < 5;
 }
 
-bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped)
+bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview)
 {
     if (!toneMappingRuns()) {
         toneMapped = clearedCopy(cropped);
@@ -524,6 +557,10 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped)
     }
     if (cancelRequested())
         return false;
+    // Preview stages are never written in place, so the operator may keep what it
+    // computed from the cropped stage while only its parameters change. A full
+    // render's large intermediates are not worth keeping.
+    toneMapper_->keepInputSteps = preview;
     cv::Mat result;
     toneMapper_->apply(result, cropped, params_[TMalgo_]);
     if (cancelRequested())
@@ -546,12 +583,12 @@ cv::Mat RenderPipeline::blend(const cv::Mat& toneMapped, const cv::Mat& cropped)
 }
 
 // No stage is written in place after it is made, so stages may share pixels.
-cv::Mat RenderPipeline::sharpen(const cv::Mat& blended) const
+cv::Mat RenderPipeline::sharpen(const cv::Mat& blended, double scale) const
 {
     if (!applySharpening_)
         return blended;
     cv::Mat blur;
-    cv::GaussianBlur(blended, blur, cv::Size(sharpeningRadius_, sharpeningRadius_), 0.0, 0.0, cv::BORDER_REFLECT_101);
+    sharpeningBlur(blended, blur, sharpeningRadius_, scale);
     return unsharpCleared(blended, blur, sharpeningAmount_);
 }
 
@@ -596,7 +633,8 @@ void RenderPipeline::renderPreview(int startStage, bool interactive)
             if (sourceChanged_ || previewSource_.size() != fitted) {
                 if (reduced) {
                     cv::Mat resized;
-                    cv::resize(source_, resized, fitted, 0.0, 0.0, cv::INTER_LINEAR);
+                    // By pixel area: a bilinear reduction skips pixels and aliases.
+                    cv::resize(source_, resized, fitted, 0.0, 0.0, cv::INTER_AREA);
                     previewSource_ = resized;
                 } else {
                     previewSource_ = source_;
@@ -616,14 +654,14 @@ void RenderPipeline::renderPreview(int startStage, bool interactive)
         case ToneMapStage:
             if (toneMappingRuns())
                 stepName_ = "ComputePreview";
-            finishedStage = toneMap(cropped_, toneMapped_);
+            finishedStage = toneMap(cropped_, toneMapped_, true);
             break;
         case SharpenStage: {
             stepName_ = "ApplyingSharpenning";
             const cv::Mat blended = blend(toneMapped_, cropped_);
             finishedStage = !cancelRequested();
             if (finishedStage)
-                sharpened_ = sharpen(blended);
+                sharpened_ = sharpen(blended, scaleBetween(previewSource_.size(), source_.size()));
             break;
         }
         case ColourStage:
@@ -646,7 +684,7 @@ void RenderPipeline::renderPreview(int startStage, bool interactive)
     staleStage_ = noStaleStage;
 }
 
-cv::Mat RenderPipeline::renderImage(const cv::Mat& image, const cv::Size& cropFrame)
+cv::Mat RenderPipeline::renderImage(const cv::Mat& image, const cv::Size& cropFrame, double scale)
 {
     clearCancel();
     const cv::Mat working = toWorkingImage(image, false);
@@ -660,17 +698,17 @@ cv::Mat RenderPipeline::renderImage(const cv::Mat& image, const cv::Size& cropFr
     const cv::Mat cropped = cropTo(rotated, cropFrame.empty() ? rotated.size() : cropFrame);
     stepName_ = "ApplyToneMap";
     cv::Mat toneMapped;
-    if (!toneMap(cropped, toneMapped))
+    if (!toneMap(cropped, toneMapped, false))
         return output_;
     stepName_ = "ApplyingSharpenning";
-    const cv::Mat sharpened = sharpen(blend(toneMapped, cropped));
+    const cv::Mat sharpened = sharpen(blend(toneMapped, cropped), scale);
     stepName_ = "ApplyingColorModifications";
     return colour(sharpened, cropped);
 }
 
 cv::Mat RenderPipeline::renderSource(const cv::Mat& image)
 {
-    return renderImage(image, cv::Size());
+    return renderImage(image, cv::Size(), 1.0);
 }
 
 cv::Mat RenderPipeline::renderFull()
@@ -688,10 +726,10 @@ cv::Mat RenderPipeline::renderScaled()
     const cv::Size size = thumbnailSize();
     cv::Mat reduced;
     cv::resize(initialSource_, reduced, cv::Size(std::max(1, size.width), std::max(1, size.height)), 0.0, 0.0,
-               cv::INTER_LINEAR);
+               cv::INTER_AREA);
     // The crop is stated in pixels of the rotated full-size source.
     const cv::Size frame = rotatedFullSize((source_.empty() ? initialSource_ : source_).size(), rotation_);
-    return renderImage(reduced, frame);
+    return renderImage(reduced, frame, scaleBetween(reduced.size(), initialSource_.size()));
 }
 
 cv::Mat RenderPipeline::clipBlackWhite(const cv::Mat& reference, float blackClip, float whiteClip,

@@ -131,13 +131,14 @@ private:
     cv::Mat rotate(const cv::Mat& image) const;
     // The crop is stated in pixels of a frame of fullSize; it is scaled to image.
     cv::Mat cropTo(const cv::Mat& image, const cv::Size& fullSize) const;
-    // False when cancelled.
-    bool toneMap(const cv::Mat& cropped, cv::Mat& toneMapped);
+    // False when cancelled. preview: the input is a preview stage.
+    bool toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview);
     bool toneMappingRuns() const;
     cv::Mat blend(const cv::Mat& toneMapped, const cv::Mat& cropped) const;
-    cv::Mat sharpen(const cv::Mat& blended) const;
+    // scale: of the image against the full-size source; the blur's reach follows it.
+    cv::Mat sharpen(const cv::Mat& blended, double scale) const;
     cv::Mat colour(const cv::Mat& sharpened, const cv::Mat& cropped) const;
-    cv::Mat renderImage(const cv::Mat& image, const cv::Size& cropFrame);
+    cv::Mat renderImage(const cv::Mat& image, const cv::Size& cropFrame, double scale);
 
     cv::Mat initialSource_;
     cv::Mat source_;

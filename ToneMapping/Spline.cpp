@@ -61,36 +61,6 @@ void Spline::setShadows(float shadows)
     rebuildTable();
 }
 
-void Spline::copyShapeFrom(const Spline& other)
-{
-    if (this == &other)
-        return;
-    points_ = other.points_;
-    coefficients_.clear();
-    pendingPoints_.clear();
-    flags_ = NeedsSort | NeedsCoefficients;
-    tableDirty_ = true;
-    resetSettings();
-    applyWhites(other.whites_);
-    applyBlacks(other.blacks_);
-    applyShadows(other.shadows_);
-    applyHighlights(other.highlights_);
-    rebuildTable();
-}
-
-void Spline::resetSettings()
-{
-    whites_ = blacks_ = highlights_ = shadows_ = 0.f;
-    whitesFactorNeg_ = 0.15f;
-    whitesFactorPos_ = 0.05f;
-    blacksFactorNeg_ = 0.05f;
-    blacksFactorPos_ = 0.15f;
-    highlightsFactorPos_ = 0.275f;
-    highlightsFactorNeg_ = 0.225f;
-    shadowsFactorPos_ = 0.225f;
-    shadowsFactorNeg_ = 0.275f;
-}
-
 void Spline::setSlot(int slot, bool isX, float value)
 {
     if (slot >= static_cast<int>(points_.size()))

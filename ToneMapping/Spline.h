@@ -11,6 +11,8 @@
 //
 // The table is rebuilt by every change, on the thread making it, so evaluate()
 // only reads and may run on any number of threads while nothing changes the curve.
+// A copy carries the whole state, side factors included, so it evaluates exactly
+// as the original and reacts to the next setter as the original would.
 class Spline : public InterpolationCurve {
 public:
     struct Point {
@@ -28,10 +30,6 @@ public:
     void setBlacks(float blacks);
     void setShadows(float shadows);
 
-    // Takes other's points, then re-applies
-    // other's four settings from the default factors, as the constructor does.
-    void copyShapeFrom(const Spline& other);
-
     float whites() const { return whites_; }
     float blacks() const { return blacks_; }
     float highlights() const { return highlights_; }
@@ -42,7 +40,6 @@ private:
     enum Flags : unsigned { PendingPoints = 1, NeedsSort = 2, NeedsCoefficients = 4 };
     static constexpr int tableEntries = 1024;
 
-    void resetSettings();
     void applyWhites(float whites);
     void applyHighlights(float h);
     void applyBlacks(float b);

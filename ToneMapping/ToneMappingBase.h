@@ -15,4 +15,8 @@ public:
 
     std::atomic<int> progress{0};
     std::atomic<bool> cancel{false};
+    // Set by an owner that never changes an input's pixels in place between calls
+    // (the render pipeline's preview): the operator may then keep what it computed
+    // from the input alone and skip that work when the same input comes back.
+    bool keepInputSteps = false;
 };

@@ -1,5 +1,7 @@
 // Render pipeline timings beside the OpenCV calls doing comparable work: a float
 // BGR->HSV->BGR round trip plus a Gaussian unsharp mask over the same image.
+#include "HdrBenchImage.h"
+
 #include "ColourPass.h"
 #include "EngineDefaults.h"
 #include "RenderPipeline.h"
@@ -12,6 +14,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -66,6 +69,56 @@ void BM_RenderPreviewFromStage(benchmark::State& state)
 }
 BENCHMARK(BM_RenderPreviewFromStage)
     ->ArgsProduct({{0, 1, 2, 3, 4}, {1, allThreads}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// One slider drag: the setter re-renders the interactive preview (1.5 times smaller
+// than a 1-MP box) of a real HDR photo, alternating between two values.
+struct Drag {
+    const char* name;
+    int operatorIndex;
+    void (RenderPipeline::*setter)(float, bool);
+    float from;
+    float to;
+};
+
+const std::vector<Drag>& drags()
+{
+    static const std::vector<Drag> table = {
+        {"colour slider (exposure)", SlidersTMIndex, &RenderPipeline::setExposure, 0.1f, 0.2f},
+        {"Laplacian alpha", LaplacianIndex, &RenderPipeline::setTM1Alpha, 0.8f, 0.9f},
+        {"Laplacian beta", LaplacianIndex, &RenderPipeline::setTM1Beta, 0.1f, 0.2f},
+        {"log mapping bias", LogMappingIndex, &RenderPipeline::setTM2Alpha, 0.8f, 0.9f},
+        {"LC_Model floor", LC_ModelIndex, &RenderPipeline::setTM4Alpha, 0.2f, 0.3f},
+        {"LC_Model slope", LC_ModelIndex, &RenderPipeline::setTM4Beta, 6.0f, 8.0f},
+        {"LC_Model centre", LC_ModelIndex, &RenderPipeline::setTM4Gamma, 0.6f, 0.7f},
+        {"layer processing exponent", LayerProcessingIndex, &RenderPipeline::setTM3Alpha, 0.6f, 0.65f},
+        {"layer processing gamma", LayerProcessingIndex, &RenderPipeline::setTM3Beta, 0.9f, 0.95f},
+        {"layer processing luminance", LayerProcessingIndex, &RenderPipeline::setTM3Gamma, 15000.f, 17500.f},
+    };
+    return table;
+}
+
+void BM_SliderDragPreview(benchmark::State& state)
+{
+    const Drag& drag = drags()[static_cast<size_t>(state.range(0))];
+    state.SetLabel(drag.name);
+    useThreads(allThreads);
+    setPreviewBox(photoSize(1.0));
+    engineDefaults.TMalgo = drag.operatorIndex;
+    RenderPipeline pipeline;
+    pipeline.setSourceImage(hdrbench::hdrImage(6.0), true);
+    pipeline.renderPreview(0, true);
+    bool forth = true;
+    for (auto _ : state) {
+        (pipeline.*drag.setter)(forth ? drag.to : drag.from, true);
+        forth = !forth;
+        benchmark::DoNotOptimize(pipeline.output().data);
+    }
+    engineDefaults = EngineDefaults();
+}
+BENCHMARK(BM_SliderDragPreview)
+    ->DenseRange(0, 9)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

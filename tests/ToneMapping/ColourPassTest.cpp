@@ -165,3 +165,61 @@ TEST(ColourPass, VectorAndScalarElementsAgree)
         }
     }
 }
+
+namespace {
+
+// Contrast from the slider's centre (1) to its maximum ((100 + 150) x 0.006666667),
+// with the fixed contrasts of the operators between.
+class ContrastRamp : public ::testing::TestWithParam<float> {};
+
+// One row: value ramp from 0 to 0.4 of a colour whose channels (B, G, R) keep the
+// given proportions.
+cv::Mat ramp(const cv::Vec3f& proportions)
+{
+    cv::Mat row(1, 401, CV_32FC3);
+    for (int x = 0; x < row.cols; ++x)
+        row.at<cv::Vec3f>(0, x) = proportions * (x * 0.001f);
+    return row;
+}
+
+// Rounding noise where two nearly equal terms cancel is far below one level of 16 bits.
+constexpr float kRoundingNoise = 1e-6f;
+
+}  // namespace
+
+TEST_P(ContrastRamp, ShadowsStayMonotonicAndKeepTheirHue)
+{
+    const float contrast = GetParam();
+    const struct {
+        const char* name;
+        cv::Vec3f proportions;  // B, G, R
+        int strongest;
+        int weakest;
+    } colours[] = {
+        {"grey", {1.f, 1.f, 1.f}, 0, 0},
+        {"dark red", {0.05f, 0.1f, 1.f}, 2, 0},
+        {"dark green", {0.1f, 1.f, 0.2f}, 1, 0},
+        {"dark blue", {1.f, 0.f, 0.1f}, 0, 1},
+        {"brown", {0.1f, 0.4f, 0.8f}, 2, 0},
+    };
+    for (const auto& colour : colours) {
+        const cv::Mat out = pass(ramp(colour.proportions), 0.f, 1.f, 0.f, contrast);
+        for (int x = 0; x < out.cols; ++x) {
+            const cv::Vec3f px = out.at<cv::Vec3f>(0, x);
+            ASSERT_GE(px[colour.strongest] + kRoundingNoise, px[colour.weakest])
+                << colour.name << " changes hue at step " << x << ", contrast " << contrast;
+            if (x == 0)
+                continue;
+            const cv::Vec3f previous = out.at<cv::Vec3f>(0, x - 1);
+            for (int c = 0; c < 3; ++c)
+                ASSERT_GE(px[c] + kRoundingNoise, previous[c])
+                    << colour.name << " folds back at step " << x << ", channel " << c << ", contrast " << contrast;
+        }
+    }
+    // The darkest grey is never lifted above the toe's own lift.
+    const cv::Mat black = pass(cv::Mat(1, 1, CV_32FC3, cv::Scalar::all(0)), 0.f, 1.f, 0.f, contrast);
+    EXPECT_LE(black.at<cv::Vec3f>(0, 0)[0], kGain * kKnee / 4.f + kRoundingNoise);
+}
+
+INSTANTIATE_TEST_SUITE_P(SliderRange, ContrastRamp,
+                         ::testing::Values(1.f, 1.2f, 1.2333334f, 1.3333334f, 1.5f, 250 * 0.006666667f));

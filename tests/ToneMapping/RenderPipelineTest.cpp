@@ -1,4 +1,5 @@
 #include "EngineDefaults.h"
+#include "PixelOps.h"
 #include "RenderPipeline.h"
 #include "ToneMapperFactory.h"
 
@@ -293,7 +294,7 @@ TEST_F(RenderPipelineTest, ScaledRenderScalesTheCrop)
     p.setSourceImage(image, true);
     p.setCrop(cv::Rect(100, 50, 100, 50), false);
     const cv::Mat thumbnail = p.renderScaled();
-    ASSERT_EQ(thumbnail.size(), cv::Size(25, 12));
+    ASSERT_EQ(thumbnail.size(), cv::Size(25, 13));  // rows 12.5 to 25, both edges rounded
     EXPECT_GT(cv::mean(thumbnail)[0], 0.6);
 
     setThumbnailSize(cv::Size(0, 0));
@@ -388,7 +389,7 @@ TEST_F(RenderPipelineTest, ApplySettingsStoresTheRowOfTheNewIndexOnly)
     EXPECT_FALSE(p.applySharpening());
 }
 
-TEST_F(RenderPipelineTest, CopySettingsRebuildsTheCurveInConstructionOrder)
+TEST_F(RenderPipelineTest, CopySettingsTakesTheCurveOfTheOther)
 {
     RenderPipeline from;
     from.setHighlights(-0.5f, false);
@@ -429,3 +430,154 @@ TEST_F(RenderPipelineTest, InteractiveTonemappedPreviewsUseASmallerBox)
     p.renderPreview(4, false);  // the full box again, though asked from the colour stage
     EXPECT_EQ(p.output().size(), cv::Size(48, 36));
 }
+
+namespace {
+
+// One editing setter with the range its slider gives.
+struct Edit {
+    const char* name;
+    void (RenderPipeline::*setter)(float, bool);
+    float low;
+    float high;
+};
+
+const Edit kEdits[] = {
+    {"whites", &RenderPipeline::setWhites, -1.f, 1.f},
+    {"blacks", &RenderPipeline::setBlacks, -1.f, 1.f},
+    {"highlights", &RenderPipeline::setHighlights, -1.f, 1.f},
+    {"shadows", &RenderPipeline::setShadows, -1.f, 1.f},
+    {"exposure", &RenderPipeline::setExposure, -1.f, 1.f},
+    {"contrast", &RenderPipeline::setContrast, 0.3333f, 1.6667f},
+    {"hue", &RenderPipeline::setHue, -0.5f, 0.5f},
+    {"saturation", &RenderPipeline::setSaturation, 0.f, 5.f},
+    {"vibrance", &RenderPipeline::setVibrance, -0.5f, 7.f},
+    {"strength", &RenderPipeline::setStrength, 0.f, 1.f},
+    {"sharpening amount", &RenderPipeline::setSharpeningAmount, 0.f, 1.f},
+    {"black clip", &RenderPipeline::setBlackClip, 0.f, 0.15f},
+    {"white clip", &RenderPipeline::setWhiteClip, 0.f, 0.15f},
+    {"log mapping bias", &RenderPipeline::setTM2Alpha, 0.5f, 1.f},
+    {"rotation", &RenderPipeline::setRotation, -0.2f, 0.2f},
+};
+
+// Mostly the tone curve's four settings, whose order matters, among the others.
+void randomEdits(RenderPipeline& p, cv::RNG& rng, int count)
+{
+    constexpr int kEditCount = sizeof kEdits / sizeof kEdits[0];
+    for (int i = 0; i < count; ++i) {
+        const int pick = rng.uniform(0, 2) == 0 ? rng.uniform(0, 4) : rng.uniform(0, kEditCount + 3);
+        if (pick < kEditCount) {
+            const Edit& edit = kEdits[pick];
+            (p.*edit.setter)(rng.uniform(edit.low, edit.high), false);
+        } else if (pick == kEditCount) {
+            p.setTMAlgo(rng.uniform(0, 2) == 0 ? LogMappingIndex : SlidersTMIndex, false);
+        } else if (pick == kEditCount + 1) {
+            p.setSharpeningRadius(2 * rng.uniform(0, 4) + 1, false);
+        } else {
+            p.setCrop(cv::Rect(rng.uniform(0, 20), rng.uniform(0, 15), rng.uniform(10, 40), rng.uniform(8, 30)), false);
+        }
+    }
+}
+
+class CopySettingsAfterEdits : public RenderPipelineTest, public ::testing::WithParamInterface<int> {};
+
+}  // namespace
+
+TEST_P(CopySettingsAfterEdits, CopyRendersBitIdenticallyToTheOriginal)
+{
+    cv::RNG rng(static_cast<uint64>(GetParam()));
+    RenderPipeline original;
+    randomEdits(original, rng, 40);
+    RenderPipeline copy;
+    randomEdits(copy, rng, 10);  // a history of its own, which the copy must not keep
+    copy.copySettings(original);
+
+    original.setSourceImage(source, true);
+    copy.setSourceImage(source, true);
+    original.renderPreview(0, false);
+    copy.renderPreview(0, false);
+    ASSERT_FALSE(original.output().empty());
+    EXPECT_TRUE(identical(copy.output(), original.output())) << "preview";
+    EXPECT_TRUE(identical(copy.renderFull(), original.renderFull())) << "full render";
+
+    // The copy goes on reacting to the next setter as the original does.
+    for (RenderPipeline* p : {&original, &copy}) {
+        p->setBlacks(-0.35f, false);
+        p->setHighlights(0.45f, true);
+    }
+    EXPECT_TRUE(identical(copy.output(), original.output())) << "after a further edit";
+}
+
+INSTANTIATE_TEST_SUITE_P(FixedSeeds, CopySettingsAfterEdits, ::testing::Range(1, 13));
+
+namespace {
+
+// A photo-like light image: smooth colour areas about 128 pixels across with a fine
+// grain, which a reduction that skips pixels aliases.
+cv::Mat grainyPhoto(cv::Size size, float grain)
+{
+    cv::RNG rng(77);
+    cv::Mat coarse(size.height / 128 + 2, size.width / 128 + 2, CV_32FC3);
+    rng.fill(coarse, cv::RNG::UNIFORM, 0.15f, 0.75f);
+    cv::Mat image;
+    cv::resize(coarse, image, size, 0.0, 0.0, cv::INTER_CUBIC);
+    cv::Mat noise(size, CV_32FC3);
+    rng.fill(noise, cv::RNG::UNIFORM, -grain, grain);
+    return cv::max(image + noise, 0.f);
+}
+
+struct PreviewCase {
+    const char* name;
+    cv::Size box;
+    float grain;
+    Change change;
+};
+
+class PreviewAgainstExport : public RenderPipelineTest, public ::testing::WithParamInterface<PreviewCase> {};
+
+}  // namespace
+
+TEST_P(PreviewAgainstExport, SlidersOnlyPreviewIsTheReducedExportWithinFourLevels)
+{
+    const PreviewCase& c = GetParam();
+    setPreviewBox(c.box);
+    RenderPipeline p;
+    c.change(p, false);
+    p.setSourceImage(grainyPhoto(cv::Size(1200, 800), c.grain), true);
+    p.renderPreview(0, false);
+    const cv::Mat preview = p.output().clone();
+    cv::Mat reducedExport;
+    cv::resize(p.renderFull(), reducedExport, preview.size(), 0.0, 0.0, cv::INTER_AREA);
+
+    // A rotated canvas has empty corners, whose edge is drawn at each size's own pixels.
+    cv::Mat inside(preview.size(), CV_8U, cv::Scalar(255));
+    if (p.rotation() != 0.f) {
+        cv::Mat rotatedOnes;
+        rotateImage(cv::Mat(p.previewSource().size(), CV_32F, cv::Scalar(1.0)), rotatedOnes, p.rotation());
+        inside = rotatedOnes > 0.999f;
+        cv::erode(inside, inside, cv::Mat(), cv::Point(-1, -1), 4);
+    }
+    cv::Mat difference;
+    cv::absdiff(preview, reducedExport, difference);
+    cv::Mat masked(difference.size(), difference.type(), cv::Scalar::all(0));
+    difference.copyTo(masked, inside);
+    double largest = 0.0;
+    cv::minMaxLoc(masked.reshape(1), nullptr, &largest);
+    EXPECT_LE(largest * 255.0, 4.0) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SlidersOnly, PreviewAgainstExport,
+    ::testing::Values(
+        PreviewCase{"defaults", cv::Size(300, 200), 0.02f, [](RenderPipeline&, bool) {}},
+        // At a reduction of 0.3 every edge of this crop lies 0.9 preview pixels past the
+        // preview's grid: truncated, each edge would be almost a pixel off.
+        PreviewCase{"crop", cv::Size(360, 240), 0.02f,
+                    [](RenderPipeline& p, bool r) { p.setCrop(cv::Rect(63, 43, 900, 600), r); }},
+        // At a whole-number reduction, where both rotated canvases line up.
+        PreviewCase{"rotation", cv::Size(300, 200), 0.01f, [](RenderPipeline& p, bool r) { p.setRotation(0.13f, r); }},
+        PreviewCase{"sharpening", cv::Size(300, 200), 0.02f,
+                    [](RenderPipeline& p, bool r) {
+                        p.setSharpeningAmount(0.8f, r);
+                        p.setSharpeningRadius(7, r);
+                    }}),
+    [](const ::testing::TestParamInfo<PreviewCase>& info) { return std::string(info.param.name); });
