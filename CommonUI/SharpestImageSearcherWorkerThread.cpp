@@ -52,7 +52,9 @@ SharpnessCandidates SharpestImageSearcherWorkerThread::search()
     const int end = std::min(current + halfWidth, source->numberOfFrames() - 1);
     if (start >= end)
         return candidates;
+    const int scored = end - start + 1;
     for (int i = start; i <= end && !isInterruptionRequested(); ++i) {
+        progress_ = (i - start) * 100 / scored;
         if (i == current)
             continue;
         cv::Mat frame;
@@ -72,6 +74,7 @@ void SharpestImageSearcherWorkerThread::run()
 {
     try {
         const SharpnessCandidates candidates = search();
+        progress_ = 100;
         if (!isInterruptionRequested())
             emit processWellFinished(candidates);
     } catch (const std::exception& error) {

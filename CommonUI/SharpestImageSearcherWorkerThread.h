@@ -4,6 +4,8 @@
 #include <QThread>
 #include <opencv2/core.hpp>
 
+#include <atomic>
+
 class ImagesSequenceBase;
 
 // Scores every frame within halfWidth of the current one by sharpness (variance
@@ -17,6 +19,9 @@ public:
     // image: the current frame (shared, never written); source: not owned.
     SharpestImageSearcherWorkerThread(const cv::Mat& image, int current, ImagesSequenceBase* source, int halfWidth);
     ~SharpestImageSearcherWorkerThread() override;
+
+    // Percent of the frames scored so far; any thread may read it.
+    int progress() const { return progress_.load(); }
 
 signals:
     // Not emitted when the search was cancelled or failed.
@@ -32,4 +37,5 @@ private:
     const int current;
     ImagesSequenceBase* const source;
     const int halfWidth;
+    std::atomic<int> progress_{0};
 };

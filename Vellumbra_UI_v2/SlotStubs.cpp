@@ -1,5 +1,7 @@
 #include "vellumbraV2.h"
 
+#include "Preset.h"
+
 #include <QThread>
 
 // Slots and steps whose behaviour is still to come; each group moves into the source
@@ -40,13 +42,10 @@ void VellumbraV2::spinBox_NbImagesAfterChanged(int) {}
 void VellumbraV2::PushButtonImageStacking_BeforeClicked() {}
 void VellumbraV2::PushButtonImageStacking_AfterClicked() {}
 void VellumbraV2::TimerTimeoutShowFrameIndex() {}
-
-// Sharpest-frame search.
-void VellumbraV2::PushButtonFindSharpestImageClicked() {}
-
-// Stacking run.
-void VellumbraV2::PushButtonDefineParamsNextClicked() {}
-void VellumbraV2::PushButtonComputingCancelClicked() {}
+void VellumbraV2::showFrameIndex(int) {}
+void VellumbraV2::moveProSharpestPin(QWidget*, int) {}
+bool VellumbraV2::showImage(const cv::Mat&) { return false; }
+void VellumbraV2::showFrameNumber(int) {}
 
 // Editing parameters and tools.
 void VellumbraV2::MenuActionHighlightOverExposedClicked() {}
@@ -89,16 +88,20 @@ void VellumbraV2::PushButtonHorizonToolClicked() {}
 void VellumbraV2::PushButtonCropToolClicked() {}
 void VellumbraV2::PushButtonApplyToolsClicked() {}
 void VellumbraV2::PushButtonCancelToolsClicked() {}
+void VellumbraV2::onClickSelectImage(SharpestImageSelection*) {}
 
 // Presets.
 void VellumbraV2::newUserPreset() {}
 void VellumbraV2::modifyUserPreset() {}
 void VellumbraV2::removeUserPreset() {}
+void VellumbraV2::buildDefaultPresetTiles(std::vector<Preset*>) {}
+void VellumbraV2::buildUserPresetTiles(std::vector<Preset*>) {}
 
 // Export and saving.
 void VellumbraV2::PushButtonProEditingExportClicked() {}
 bool VellumbraV2::PushButtonEditingExportClicked(SharpestImageSelection*) { return false; }
 void VellumbraV2::saveCurrentFrame() {}
+QString VellumbraV2::saveHDRimage() { return QString(); }
 
 // Window events.
 void VellumbraV2::needResize() {}

@@ -68,6 +68,7 @@ Workspace::Workspace(const QStringList& paths) : Workspace()
     valid = frameSource->opened;
     state = 1;
     mediaPath = paths.value(0);
+    burstPaths = paths;
     mediaFolder = QFileInfo(mediaPath).dir();
     cv::Mat first;
     if (valid)

@@ -136,6 +136,8 @@ public:
     std::unique_ptr<ImagesSequence> frameSource;
     QDir mediaFolder;
     QString mediaPath;
+    // A burst's photos in the order they were given; empty for a video or a photo.
+    QStringList burstPaths;
     int currentFrame = -1;
     int antighostingMode;
     bool autoAntighosting;

@@ -1,4 +1,5 @@
 #pragma once
+#include "SharpnessCandidates.h"
 #include "UpdateCheck.h"
 #include "WorkspaceKeeper.h"
 #include "ui_vellumbraV2.h"
@@ -14,14 +15,19 @@
 
 #include <opencv2/core.hpp>
 
+#include <vector>
+
 class QLayout;
 class QListWidgetItem;
 class QStackedWidget;
 class QThread;
+class ImagesSequence;
 class ResizableFrame;
 class ResizableLine;
 class SharpestImageSelection;
+class StackingComputingWorkerThread;
 class ThumbnailStorage;
+struct Preset;
 class Workspace;
 
 // The application's one main window: the form, the settings, the open workspace and
@@ -98,13 +104,20 @@ public slots:
     void PushButtonImageStacking_BeforeClicked();
     void PushButtonImageStacking_AfterClicked();
     void TimerTimeoutShowFrameIndex();
+    void showFrameIndex(int index);
+    void moveProSharpestPin(QWidget* pin, int frameIndex);
 
     // Sharpest-frame search.
     void PushButtonFindSharpestImageClicked();
 
     // Stacking run.
     void PushButtonDefineParamsNextClicked();
+    // The progress page's cancel button; a stacking run asks whether to keep what is done.
     void PushButtonComputingCancelClicked();
+    // ask false cancels a stacking run without the question (the close path).
+    void PushButtonComputingCancelClicked(bool ask);
+    void HDRprocessCanceled();
+    void HDRprocessWellFinished(int count);
 
     // Editing parameters and tools.
     void MenuActionHighlightOverExposedClicked();
@@ -147,6 +160,7 @@ public slots:
     void PushButtonCropToolClicked();
     void PushButtonApplyToolsClicked();
     void PushButtonCancelToolsClicked();
+    void onClickSelectImage(SharpestImageSelection* tile);
 
     // Presets.
     void newUserPreset();
@@ -159,6 +173,9 @@ public slots:
     // failed or was abandoned.
     bool PushButtonEditingExportClicked(SharpestImageSelection* tile);
     void saveCurrentFrame();
+    // Saves the light image of a stacking run that has just ended; the path
+    // written, or an empty text.
+    virtual QString saveHDRimage();
 
     // Window events.
     void MenuActionShowHistogramClicked();
@@ -221,6 +238,24 @@ private:
     // Opening media.
     void updateRecentFilesMenu();
 
+    // Frame display and timeline.
+    bool showImage(const cv::Mat& image);
+    void showFrameNumber(int frame);
+
+    // Stacking run.
+    void watchStackingRun(StackingComputingWorkerThread* worker, int count);
+    // The stop question of a running stacking: 0 keep, 1 return to the video, 2 go on.
+    int askStopComputing();
+    void handOffResult(Workspace* open);
+    void openResultForEditing(Workspace* open, const cv::Mat& result);
+
+    // Sharpest-frame search: the displayed frame's tile and one per sharper frame.
+    void listSharperFrames(ImagesSequence* frames, const SharpnessCandidates& candidates);
+
+    // Presets.
+    void buildDefaultPresetTiles(std::vector<Preset*> presets);
+    void buildUserPresetTiles(std::vector<Preset*> presets);
+
     // Interface texts.
     void loadChosenLanguage();
     void applyInterfaceTexts();
@@ -269,5 +304,6 @@ private:
     QString exportFileFilter;
 
     QPointer<QThread> updateRequest;
+    QPointer<StackingComputingWorkerThread> stackingWorker;
     bool failedAtStartup = false;
 };

@@ -1,0 +1,269 @@
+#include "vellumbraV2.h"
+
+#include "EventPolling.h"
+#include "HandOffFile.h"
+#include "ImagesSequence.h"
+#include "LanguageEngine.h"
+#include "Log.h"
+#include "MessageBoxes.h"
+#include "PresetStore.h"
+#include "ProgressText.h"
+#include "RenderPipeline.h"
+#include "ResultName.h"
+#include "SharpestImageSelection.h"
+#include "StackingComputingWorkerThread.h"
+#include "StackingContext.h"
+#include "StartupValues.h"
+#include "ToneMappingBase.h"
+#include "WorkflowStateTable.h"
+#include "Workspace.h"
+
+#include <QDateTime>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// The stop question's answers, in the order of its buttons.
+enum StopAnswer { KeepResult = 0, ReturnToParameters = 1, GoOn = 2 };
+
+const char* const kWhere = "VellumbraV2::HDRprocessWellFinished";
+
+}  // namespace
+
+void VellumbraV2::PushButtonDefineParamsNextClicked()
+{
+    Workspace* open = currentWorkspace();
+    if (!open || !open->frameSource || !open->frameSource->opened || open->state == StateStacking)
+        return;
+    // The run reads the workspace's frame source: a close from inside the loop
+    // below must leave it alive until the run is over.
+    WorkspaceKeeper::Lease lease(workspaceKeeper, open);
+    open->undoRedoManager.clear();
+    open->state = StateStacking;
+    ui.progressBar_Computing->setValue(0);
+    updateWindow();
+    if (lease.closed())
+        return;
+
+    const StackingRunSettings settings = stackingRunSettings(
+        {open->currentFrame, ui.spinBox_ImageStackingBefore->value(), ui.spinBox_ImageStackingAfter->value(),
+         open->autoAntighosting, open->antighostingPower, open->antighostingMode,
+         ui.horizontalSlider_AntighostingP2->maximum(), open->align, open->qualityIndex,
+         QThread::idealThreadCount()});
+    auto* context = new StackingContext;
+    open->setStackingContext(context);
+    auto* worker = new StackingComputingWorkerThread(context, open->frameSource.get(), settings);
+    connect(worker, &StackingComputingWorkerThread::processCanceled, this, &VellumbraV2::HDRprocessCanceled);
+    connect(worker, &StackingComputingWorkerThread::processStopped, this, &VellumbraV2::HDRprocessWellFinished);
+    connect(worker, &StackingComputingWorkerThread::processWellFinished, this, &VellumbraV2::HDRprocessWellFinished);
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    stackingWorker = worker;
+    worker->start(QThread::InheritPriority);
+    watchStackingRun(worker, settings.frameCount);
+}
+
+void VellumbraV2::watchStackingRun(StackingComputingWorkerThread* worker, int count)
+{
+    const QPointer<StackingComputingWorkerThread> watched(worker);
+    Workspace* open = currentWorkspace();
+    WorkspaceKeeper::Lease lease(workspaceKeeper, open);
+    StackingContext* context = open->stackingContext();
+    const std::string pattern = LanguageEngine::lookup("ImageNumber");
+    int shownPercent = 0;
+    int shownOrdinal = -1;
+    // Waits for the worker itself, not for the page: until it stops computing it
+    // reads the context and the frame source that the lease keeps alive.
+    processEventsWhile([&] { return watched && watched->isComputing(); },
+                       [&] {
+                           if (lease.closed() || open->state != StateStacking || open->stackingContext() != context)
+                               return;
+                           const int percent = static_cast<int>(context->progress.load());
+                           if (percent != shownPercent) {
+                               ui.progressBar_Computing->setValue(percent);
+                               shownPercent = percent;
+                           }
+                           const int ordinal = context->frameOrdinal.load() + 1;
+                           if (ordinal != shownOrdinal) {
+                               ui.progressBar_Computing->setFormat(imageNumberText(pattern, ordinal, count));
+                               shownOrdinal = ordinal;
+                           }
+                       });
+}
+
+void VellumbraV2::HDRprocessCanceled()
+{
+    Workspace* open = currentWorkspace();
+    if (!open || open->state != StateStacking)
+        return;
+    open->state = StateDefineParameters;
+    open->setStackingContext(nullptr);
+    updateWindow();
+}
+
+void VellumbraV2::HDRprocessWellFinished(int count)
+{
+    Workspace* open = currentWorkspace();
+    if (!open || open->state != StateStacking)
+        return;
+    const StackingContext* context = open->stackingContext();
+    const cv::Mat result = context ? context->lightImage : cv::Mat();
+    // Nothing kept: as if cancelled, with no empty result to edit or hand off.
+    if (result.empty() || count < 1) {
+        HDRprocessCanceled();
+        return;
+    }
+    // The questions below run events; a close from there must not free the workspace under us.
+    WorkspaceKeeper::Lease lease(workspaceKeeper, open);
+    showImage(result);
+    QCoreApplication::processEvents();
+    if (currentWorkspace() != open)
+        return;
+    open->stackedFrameCount = count;
+    if (pluginMode)
+        handOffResult(open);
+    else
+        openResultForEditing(open, result);
+}
+
+void VellumbraV2::handOffResult(Workspace* open)
+{
+    auto backToParameters = [&] {
+        open->state = StateDefineParameters;
+        updateWindow();
+    };
+    if (askYesNo(this, translate("SatisfiedWithHDRImageTitle"), translate("SatisfiedWithHDRImage")) !=
+        QMessageBox::Yes) {
+        if (currentWorkspace() == open)
+            backToParameters();
+        return;
+    }
+    if (currentWorkspace() != open)
+        return;
+    const QDateTime saveStarted = QDateTime::currentDateTime();
+    const QString saved = saveHDRimage();
+    if (currentWorkspace() != open)
+        return;
+    if (saved.isEmpty()) {
+        backToParameters();
+        return;
+    }
+    // The writer's outcome is not reported by the save: the plug-in must never
+    // be sent to a file that is not there.
+    if (!fileWrittenSince(saved, saveStarted)) {
+        logError(kWhere, "The light image was not written to " + saved.toStdString() + "; nothing is handed off.");
+        showCriticalBox(this, translate("Error"), translate("ErrorSaveImages"));
+        backToParameters();
+        return;
+    }
+    if (!appendHandOffLine(resultFilePath, saved))
+        logError(kWhere, "The hand-off file " + resultFilePath.toStdString() + " could not be written.");
+
+    const bool closeWindow =
+        askCloseOrReturn(this, translate("CloseVellumbraTitle"), translate("CloseVellumbra")) == QMessageBox::Yes;
+    if (currentWorkspace() != open)
+        return;
+    if (closeWindow) {
+        closeWorkspace();
+        close();
+        return;
+    }
+    // Return: the same media again, a burst as a burst.
+    const QStringList burst = open->burstPaths;
+    const QString video = open->currentFileName();
+    closeWorkspace();
+    adoptWorkspace(burst.isEmpty() ? new Workspace(video, true) : new Workspace(burst));
+    showFrameNumber(-1);
+}
+
+void VellumbraV2::openResultForEditing(Workspace* open, const cv::Mat& result)
+{
+    if (askYesNo(this, translate("RecommendedSavingHDRimageTitle"), translate("RecommendedSavingHDRimage")) ==
+        QMessageBox::Yes)
+        saveHDRimage();
+    if (currentWorkspace() != open)
+        return;
+    open->state = StateEditing;
+    updateWindow();
+    if (currentWorkspace() != open)
+        return;
+
+    SharpestImageSelection* tile = open->addImageTile(result, ui.scrollAreaWidgetContents_ProEditingSelection);
+    connect(tile, &SharpestImageSelection::onClick, this, &VellumbraV2::onClickSelectImage);
+    const QString& quality = qualityNames[std::clamp(open->qualityIndex, 0, 2)];
+    tile->enterEditionMode(open->savedResultName.isEmpty() ? resultName(*open, true, quality) : open->savedResultName);
+    if (!defaultPresetsLoaded)
+        loadDefaultPresets();
+    buildDefaultPresetTiles(defaultPresets);
+    if (!userPresetsLoaded)
+        loadUserPresets();
+    buildUserPresetTiles(userPresets);
+    onClickSelectImage(open->tiles.front());
+    if (currentWorkspace() != open)
+        return;
+    updateWindow();
+    if (currentWorkspace() == open)
+        open->setStackingContext(nullptr);
+}
+
+void VellumbraV2::PushButtonComputingCancelClicked()
+{
+    PushButtonComputingCancelClicked(true);
+}
+
+void VellumbraV2::PushButtonComputingCancelClicked(bool ask)
+{
+    ui.Panel_ProgressBar->setEnabled(false);
+    Workspace* open = currentWorkspace();
+    if (!open)
+        return;
+    switch (open->state) {
+    case StateSharpestSearch:
+        searchCancelRequested = true;
+        break;
+    case StateEditing:
+    case StateExport:
+        if (open->renderPipeline && open->renderPipeline->toneMapper())
+            open->renderPipeline->toneMapper()->cancel = true;
+        break;
+    case StateStacking: {
+        const int answer = ask ? askStopComputing() : ReturnToParameters;
+        // The run may have ended, or the media closed, while the question was open.
+        Workspace* still = currentWorkspace();
+        StackingContext* context = still && still->state == StateStacking ? still->stackingContext() : nullptr;
+        if (answer == GoOn)
+            ui.Panel_ProgressBar->setEnabled(true);
+        else if (context && answer == KeepResult)
+            context->requestStop();
+        else if (context)
+            context->requestCancel();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+int VellumbraV2::askStopComputing()
+{
+    QMessageBox box(this);
+    box.setWindowTitle(translate("StopComputingTitle"));
+    box.setWindowIcon(windowIcon());
+    box.setText(translate("StopComputingText"));
+    const std::pair<const char*, QMessageBox::ButtonRole> answers[] = {
+        {"KeepHDRImage", QMessageBox::YesRole}, {"ReturnToVideo", QMessageBox::NoRole}, {"Cancel", QMessageBox::RejectRole}};
+    std::vector<QAbstractButton*> buttons;
+    for (const auto& [key, role] : answers) {
+        QPushButton* button = box.addButton(translate(key), role);
+        button->setCursor(Qt::PointingHandCursor);
+        button->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Maximum);
+        buttons.push_back(button);
+    }
+    box.setEscapeButton(buttons.back());
+    box.exec();
+    const auto pressed = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+    return pressed == buttons.end() ? GoOn : static_cast<int>(pressed - buttons.begin());
+}
