@@ -18,6 +18,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -219,7 +220,7 @@ TEST_F(WorkflowWindow, HandOffModeShowsTwoStepsWhateverTheMedia)
 
 TEST_F(WorkflowWindow, StepPressesMoveBetweenStatesOrRefuse)
 {
-    enum Check { Nothing, ChosenRange, WholeSequence, RangeKept };
+    enum Check { Nothing, ChosenRange, WholeSequence, RangeKept, RunStarted };
     struct Case {
         int state, tool;
         bool sequence;
@@ -238,7 +239,8 @@ TEST_F(WorkflowWindow, StepPressesMoveBetweenStatesOrRefuse)
         {2, 0, true, 4, "WaitEndProcess", 2, 0, Nothing},
         {4, 0, true, 1, nullptr, 1, 0, WholeSequence},
         {4, 0, true, 2, nullptr, 4, 0, RangeKept},
-        {4, 0, true, 3, nullptr, 4, 0, RangeKept},
+        // No frame was chosen: the run keeps nothing and ends as cancelled.
+        {4, 0, true, 3, nullptr, 4, 0, RunStarted},
         {4, 0, true, 4, "OperationNotAllowed", 4, 0, RangeKept},
         {5, 0, true, 1, nullptr, 1, 0, WholeSequence},
         {5, 0, true, 2, nullptr, 4, 0, RangeKept},
@@ -284,6 +286,8 @@ TEST_F(WorkflowWindow, StepPressesMoveBetweenStatesOrRefuse)
                 script.messageBox(translate(c.box), QMessageBox::Ok);
             session.window().changeStep(c.step);
         }
+        if (c.check == RunStarted)
+            EXPECT_TRUE(QTest::qWaitFor([&] { return workspace->state != 8; }, 20000));
         EXPECT_EQ(workspace->state, c.expectedState);
         EXPECT_EQ(workspace->tool, c.expectedTool);
         switch (c.check) {
@@ -309,6 +313,13 @@ TEST_F(WorkflowWindow, StepPressesMoveBetweenStatesOrRefuse)
             break;
         case Nothing:
             EXPECT_TRUE(workspace->undoRedoManager.canUndo());
+            break;
+        case RunStarted:
+            EXPECT_EQ(workspace->frameSource->firstIndex, 4);
+            EXPECT_EQ(workspace->frameSource->lastIndex, 9);
+            EXPECT_FALSE(workspace->undoRedoManager.canUndo());
+            EXPECT_EQ(workspace->stackingContext(), nullptr);
+            EXPECT_EQ(workspace->tiles.size(), 1u);  // the test's own; the run added none
             break;
         }
     }
