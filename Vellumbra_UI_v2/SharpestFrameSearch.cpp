@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QSpacerItem>
 
+#include <iterator>
 #include <memory>
 
 void VellumbraV2::PushButtonFindSharpestImageClicked()

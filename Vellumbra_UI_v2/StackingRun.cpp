@@ -61,7 +61,6 @@ void VellumbraV2::PushButtonDefineParamsNextClicked()
     connect(worker, &StackingComputingWorkerThread::processStopped, this, &VellumbraV2::HDRprocessWellFinished);
     connect(worker, &StackingComputingWorkerThread::processWellFinished, this, &VellumbraV2::HDRprocessWellFinished);
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    stackingWorker = worker;
     worker->start(QThread::InheritPriority);
     watchStackingRun(worker, settings.frameCount);
 }

@@ -304,6 +304,5 @@ private:
     QString exportFileFilter;
 
     QPointer<QThread> updateRequest;
-    QPointer<StackingComputingWorkerThread> stackingWorker;
     bool failedAtStartup = false;
 };
