@@ -107,11 +107,20 @@ TEST_P(WorkflowJourney, OpenGoToTheStackingStepAndCloseWithEachAnswer)
     EXPECT_EQ(session->workspace(), nullptr);
     photograph("3ClosedFromParameters");
 
-    // Back in, and on to editing as the end of a stacking run leaves it.
+    // Back in, and on to editing through a stacking run.
     workspace = openAndGoToParameters();
     ASSERT_NE(workspace, nullptr);
-    session->window().changeStep(3);
-    workspace->state = 5;
+    {
+        ModalScript script;
+        script.expect(ModalScript::Kind::MessageBox, translate("RecommendedSavingHDRimage"), [=](QWidget* box) {
+            photograph("3bSaveQuestion");
+            static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
+        });
+        session->window().changeStep(3);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return workspace->state != 8; }, 120000));
+        EXPECT_TRUE(script.waitUntilAnswered());
+    }
+    EXPECT_EQ(workspace->state, 5);
     session->window().changeStep(3);
     photograph("4Editing");
     {
