@@ -193,7 +193,7 @@ void VellumbraV2::openResultForEditing(Workspace* open, const cv::Mat& result)
     SharpestImageSelection* tile = open->addImageTile(result, ui.scrollAreaWidgetContents_ProEditingSelection);
     connect(tile, &SharpestImageSelection::onClick, this, &VellumbraV2::onClickSelectImage);
     const QString& quality = qualityNames[std::clamp(open->qualityIndex, 0, 2)];
-    tile->enterEditionMode(open->savedResultName.isEmpty() ? resultName(*open, true, quality) : open->savedResultName);
+    tile->enterEditionMode(open->savedResultName.isEmpty() ? stackedResultName(*open, quality) : open->savedResultName);
     if (!defaultPresetsLoaded)
         loadDefaultPresets();
     buildDefaultPresetTiles(defaultPresets);

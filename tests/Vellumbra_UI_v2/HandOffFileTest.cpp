@@ -14,35 +14,7 @@ void writeFile(const QString& path, const QByteArray& content)
     file.write(content);
 }
 
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 }  // namespace
-
-TEST(HandOffFile, LinesUseBackslashesAndAreAppended)
-{
-    QTemporaryDir folder;
-    const QString handOff = folder.filePath("handoff.txt");
-    const struct {
-        const char* saved;
-        const char* line;
-    } cases[] = {
-        {"/home/ann/photos/Vb_clip (A8_Ma_Fa5).tif", "\\home\\ann\\photos\\Vb_clip (A8_Ma_Fa5).tif\n"},
-        {"C:/Users/ann/result.hdr", "C:\\Users\\ann\\result.hdr\n"},
-        {"already\\windows.exr", "already\\windows.exr\n"},
-    };
-    QByteArray expected;
-    for (const auto& c : cases) {
-        EXPECT_EQ(handOffLine(c.saved), QString(c.line));
-        EXPECT_TRUE(appendHandOffLine(handOff, c.saved));
-        expected += c.line;
-    }
-    EXPECT_EQ(contentOf(handOff), expected);
-    EXPECT_FALSE(appendHandOffLine(folder.filePath("missing/handoff.txt"), "/a.tif"));
-}
 
 TEST(HandOffFile, OnlyAFileWrittenByTheSaveCounts)
 {

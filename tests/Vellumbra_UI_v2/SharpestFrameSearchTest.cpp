@@ -79,11 +79,6 @@ TEST_F(SharpestFrameSearch, ListsTheSharperFramesSharpestFirstWithTheirPins)
     EXPECT_NE(textOf(tiles[0]), percentText(100));
     EXPECT_FALSE(session.find<QWidget>("frame_SelectedImageTop")->isHidden());
     EXPECT_EQ(listedNotes(), 0);
-
-    // A click on a tile highlights it alone.
-    emit tiles[2]->onClick(tiles[2]->frameIndex());
-    EXPECT_EQ(tiles[2]->styleSheet(), "background-color: rgb(50, 50, 50)");
-    EXPECT_NE(tiles[1]->styleSheet(), tiles[2]->styleSheet());
 }
 
 TEST_F(SharpestFrameSearch, AUniformClipListsTheShownFrameAloneAtFullScore)
