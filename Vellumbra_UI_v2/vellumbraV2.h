@@ -244,7 +244,7 @@ private:
 
     // Stacking run.
     void watchStackingRun(StackingComputingWorkerThread* worker, int count);
-    // The stop question of a running stacking: 0 keep, 1 return to the video, 2 go on.
+    // The stop question of a running stacking: 0 keep, 1 back to the parameters, 2 go on.
     int askStopComputing();
     void handOffResult(Workspace* open);
     void openResultForEditing(Workspace* open, const cv::Mat& result);
