@@ -34,9 +34,10 @@ public:
     QString saveHDRimage() override
     {
         const QString path = QString("%1/light %2.tif").arg(folder).arg(++saves);
-        if (writes)
+        if (writes) {
             EXPECT_TRUE(saveImageWithDepth(path.toStdString(), currentWorkspace()->stackingContext()->lightImage, 16,
                                            std::string()));
+        }
         return path;
     }
 

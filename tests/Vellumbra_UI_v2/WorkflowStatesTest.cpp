@@ -286,8 +286,9 @@ TEST_F(WorkflowWindow, StepPressesMoveBetweenStatesOrRefuse)
                 script.messageBox(translate(c.box), QMessageBox::Ok);
             session.window().changeStep(c.step);
         }
-        if (c.check == RunStarted)
+        if (c.check == RunStarted) {
             EXPECT_TRUE(QTest::qWaitFor([&] { return workspace->state != 8; }, 20000));
+        }
         EXPECT_EQ(workspace->state, c.expectedState);
         EXPECT_EQ(workspace->tool, c.expectedTool);
         switch (c.check) {
