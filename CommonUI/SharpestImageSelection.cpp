@@ -206,6 +206,13 @@ void SharpestImageSelection::enterEditionMode(const QString& name)
     ui->frame_Close->hide();
 }
 
+void SharpestImageSelection::setTitle(const QString& title)
+{
+    title_ = title;
+    ui->label_SharpestImageEditionText->setText(title_);
+    ui->lineEdit_Title->setText(title_);
+}
+
 void SharpestImageSelection::leaveEditionMode()
 {
     setProperty("isSelected", false);

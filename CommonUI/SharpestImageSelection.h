@@ -38,6 +38,8 @@ public:
     ~SharpestImageSelection() override;
 
     void enterEditionMode(const QString& name);
+    // The title under the image and in its line edit; the exported file's name.
+    void setTitle(const QString& title);
     void leaveEditionMode();
     // Shows the candidate at the current position.
     void showCandidate();

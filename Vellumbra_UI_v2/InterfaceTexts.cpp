@@ -1,5 +1,6 @@
 #include "vellumbraV2.h"
 
+#include "ExportFormats.h"
 #include "FileExtensions.h"
 #include "FileFilter.h"
 #include "LanguageEngine.h"
@@ -14,9 +15,6 @@ using KeyedObjects = std::vector<std::pair<QObject*, const char*>>;
 using KeyedWidgets = std::vector<std::pair<QWidget*, const char*>>;
 
 const char* const kQualityKeys[3] = {"Fast", "Medium", "Slow"};
-const char* const kExportFormatKeys[exportExtensionCount] = {"TIFFimg", "HDRimg", "JPEGimg", "DPXimg", "EXRimg",
-                                                             "PSDimg",  "PNGimg", "BMPimg",  "GIFimg", "PGMimg",
-                                                             "PPMimg",  "PDFimg", "TGAimg"};
 
 // The visible text of a label, button, action, menu title, group-box title or dock title.
 void setVisibleText(QObject* object, const QString& text)
@@ -51,7 +49,7 @@ void VellumbraV2::applyInterfaceTexts()
         ui.comboBox_Quality->setItemText(i, qualityNames[i]);
     }
     for (int i = 0; i < exportExtensionCount; ++i)
-        exportFormatNames[i] = LanguageEngine::lookup(kExportFormatKeys[i]);
+        exportFormatNames[i] = LanguageEngine::lookup(exportformats::nameKeys[i]);
     photoFileFilter = buildFileFilter(imageExtensions, imageExtensionCount, translate("ImageFiles"));
     exportFileFilter =
         buildFileFilter(exportExtensions, exportExtensionCount, translate("ImageFiles"), exportFormatNames);

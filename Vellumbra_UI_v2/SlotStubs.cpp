@@ -89,19 +89,9 @@ void VellumbraV2::PushButtonCropToolClicked() {}
 void VellumbraV2::PushButtonApplyToolsClicked() {}
 void VellumbraV2::PushButtonCancelToolsClicked() {}
 void VellumbraV2::onClickSelectImage(SharpestImageSelection*) {}
-
-// Presets.
-void VellumbraV2::newUserPreset() {}
-void VellumbraV2::modifyUserPreset() {}
-void VellumbraV2::removeUserPreset() {}
-void VellumbraV2::buildDefaultPresetTiles(std::vector<Preset*>) {}
-void VellumbraV2::buildUserPresetTiles(std::vector<Preset*>) {}
-
-// Export and saving.
-void VellumbraV2::PushButtonProEditingExportClicked() {}
-bool VellumbraV2::PushButtonEditingExportClicked(SharpestImageSelection*) { return false; }
-void VellumbraV2::saveCurrentFrame() {}
-QString VellumbraV2::saveHDRimage() { return QString(); }
+void VellumbraV2::onClickPresetImage(PresetImage*) {}
+void VellumbraV2::setLoadingIconeAt(int) {}
+void VellumbraV2::highlightMatchingPresets() {}
 
 // Window events.
 void VellumbraV2::needResize() {}

@@ -22,6 +22,7 @@ class QListWidgetItem;
 class QStackedWidget;
 class QThread;
 class ImagesSequence;
+class PresetImage;
 class ResizableFrame;
 class ResizableLine;
 class SharpestImageSelection;
@@ -68,6 +69,9 @@ public:
     // Ties the frames before and after the chosen frame to the playback range:
     // apply writes the range from the spin boxes, else the spin boxes follow the range.
     void updateStackingRange(bool apply);
+
+    // Marks the preset tiles whose presets equal what the panel shows.
+    void highlightMatchingPresets();
 
 signals:
     // Emitted at the end of every update check, whatever its outcome.
@@ -161,6 +165,9 @@ public slots:
     void PushButtonApplyToolsClicked();
     void PushButtonCancelToolsClicked();
     void onClickSelectImage(SharpestImageSelection* tile);
+    void onClickPresetImage(PresetImage* tile);
+    // Loading icon at a percentage; 100 and more hides it.
+    void setLoadingIconeAt(int percent);
 
     // Presets.
     void newUserPreset();
@@ -168,13 +175,13 @@ public slots:
     void removeUserPreset();
 
     // Export and saving.
-    void PushButtonProEditingExportClicked();
-    // Exports the tile, or every selected result when tile is null; false when it
-    // failed or was abandoned.
+    bool PushButtonProEditingExportClicked();
+    // Exports the tile, or every result when tile is null; false when it was
+    // abandoned or cancelled, or when a file could not be written.
     bool PushButtonEditingExportClicked(SharpestImageSelection* tile);
     void saveCurrentFrame();
-    // Saves the light image of a stacking run that has just ended; the path
-    // written, or an empty text.
+    // Saves the light image of the stacking run that just ended; the written
+    // file's path, empty when nothing was written.
     virtual QString saveHDRimage();
 
     // Window events.
@@ -255,6 +262,25 @@ private:
     // Presets.
     void buildDefaultPresetTiles(std::vector<Preset*> presets);
     void buildUserPresetTiles(std::vector<Preset*> presets);
+
+    // A tile of the preset at the end of the row; the workspace's list gets it.
+    PresetImage* addPresetTile(Preset* preset, QWidget* row, std::vector<PresetImage*>& tiles);
+
+    // Export.
+    QString& buildResultName(QString& out, bool full);
+    // The folder and format of a several-tile export; false when backed out of.
+    bool chooseExportFolder(int storedFormat, QString& extension, int& depth);
+    // The file of a one-tile export; the tile takes the file's name. False when backed out of.
+    bool chooseExportFile(SharpestImageSelection& tile, int storedFormat, QString& extension, int& depth);
+    // Renders and writes each tile; false when cancelled, closed or a write failed.
+    bool exportTiles(const std::vector<SharpestImageSelection*>& tiles, const QString& extension, int depth);
+    void finishExport(bool succeeded);
+    // The format's only depth, or the one the user picks; -1 when cancelled.
+    int askDepth(int format);
+    // A save dialog over every export format; the chosen name, empty when cancelled.
+    QString askSaveName(const QString& startPath, const QString& selectedFilter);
+    // The plug-in imports path when the user agrees.
+    void offerToPlugin(const QString& path);
 
     // Interface texts.
     void loadChosenLanguage();

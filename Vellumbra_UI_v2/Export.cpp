@@ -1,0 +1,267 @@
+#include "vellumbraV2.h"
+
+#include "ExportFormats.h"
+#include "ExportRun.h"
+#include "ImagesSequence.h"
+#include "LanguageEngine.h"
+#include "MessageBoxes.h"
+#include "RenderPipeline.h"
+#include "ResultName.h"
+#include "SaveForm.h"
+#include "SharpestImageSelection.h"
+#include "StartupValues.h"
+#include "WorkflowStateTable.h"
+#include "Workspace.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+const QString kTMFormatKey = QStringLiteral("UserParameters/savingFilterIndexForTMImage");
+
+// The question asked for each existing file; its check box lets the answer stand
+// for the rest of the export.
+class ExistingFileQuestion {
+public:
+    ExistingFileQuestion(QWidget* parent, bool severalFiles)
+        : box(QMessageBox::Question, translate("SavingFileAlreadyExist"), QString(),
+              QMessageBox::Yes | QMessageBox::No, parent)
+    {
+        box.setDefaultButton(QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(translate("Replace"));
+        box.button(QMessageBox::No)->setText(translate("UseUniqueName"));
+        for (QAbstractButton* button : box.buttons())
+            button->setCursor(Qt::PointingHandCursor);
+        if (severalFiles)
+            box.setCheckBox(new QCheckBox(translate("DoSameForOtherImages")));
+    }
+
+    // True to write over target, false to take a new name.
+    bool replace(const QString& target)
+    {
+        if (!box.checkBox() || !box.checkBox()->isChecked() || answer == -1) {
+            box.setText(translate("SavingFileAlreadyExistText").arg(target));
+            answer = box.exec();
+        }
+        return answer == QMessageBox::Yes;
+    }
+
+private:
+    QMessageBox box;
+    int answer = -1;
+};
+
+// Runs the event loop until done() holds, calling tick() every few milliseconds.
+void waitUntil(const std::function<bool()>& done, const std::function<void()>& tick)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        tick();
+        if (done())
+            loop.quit();
+    });
+    poll.start(15);
+    if (!done())
+        loop.exec();
+}
+
+}  // namespace
+
+bool VellumbraV2::PushButtonProEditingExportClicked()
+{
+    Workspace* open = currentWorkspace();
+    return open && PushButtonEditingExportClicked(open->selectedTile);
+}
+
+bool VellumbraV2::PushButtonEditingExportClicked(SharpestImageSelection* tile)
+{
+    Workspace* open = currentWorkspace();
+    if (!open)
+        return false;
+    const std::vector<SharpestImageSelection*> chosen = tile ? std::vector<SharpestImageSelection*>{tile} : open->tiles;
+    if (chosen.empty()) {
+        showWarningBox(this, translate("PleaseChooseFrameTitle"), translate("PleaseChooseFrame"));
+        return false;
+    }
+    open->undoRedoManager.clear();
+    const int storedFormat = exportformats::checkedFormat(settings.value(kTMFormatKey, 0).toInt(), 0);
+    QString extension;
+    int depth = 8;
+    const bool chose = chosen.size() > 1 ? chooseExportFolder(storedFormat, extension, depth)
+                                         : chooseExportFile(*chosen.front(), storedFormat, extension, depth);
+    if (!chose)
+        return false;
+    const bool succeeded = exportTiles(chosen, extension, depth);
+    finishExport(succeeded);
+    return succeeded;
+}
+
+bool VellumbraV2::chooseExportFolder(int storedFormat, QString& extension, int& depth)
+{
+    QFileDialog folderDialog(this, QString(), lastDirectory);
+    folderDialog.setFileMode(QFileDialog::Directory);
+    folderDialog.setOption(QFileDialog::ShowDirsOnly);
+    folderDialog.setWindowIcon(windowIcon());
+    if (folderDialog.exec() != QDialog::Accepted)
+        return false;
+    lastDirectory = folderDialog.directory().absolutePath();
+
+    SaveForm options(this, true);
+    options.fillOutputExtensions(exportFormatNames, exportExtensions, exportformats::depthRows,
+                                 exportformats::kFormatCount, storedFormat);
+    if (options.exec() != QDialog::Accepted)
+        return false;
+    const int format = exportformats::checkedFormat(options.selectedType(), storedFormat);
+    extension = QStringLiteral(".") + QString::fromLatin1(exportExtensions[format]);
+    depth = options.selectedDepth().section(QLatin1Char(' '), 0, 0).toInt();
+    return depth > 0;
+}
+
+bool VellumbraV2::chooseExportFile(SharpestImageSelection& tile, int storedFormat, QString& extension, int& depth)
+{
+    const QString storedFilter = exportformats::formatFilter(QString::fromStdString(exportFormatNames[storedFormat]),
+                                                             storedFormat);
+    const QString proposed = lastDirectory + QStringLiteral("/") + safeFileTitle(tile.title()) + QStringLiteral(".") +
+                             QString::fromLatin1(exportExtensions[storedFormat]);
+    const QString fileName = askSaveName(proposed, storedFilter);
+    if (fileName.isEmpty())
+        return false;
+    const int format = exportformats::formatOfFileName(fileName);
+    if (format < 0) {
+        showCriticalBox(this, translate("Error"), translate("ErrorExtension"));
+        return false;
+    }
+    settings.setValue(kTMFormatKey, format);
+    depth = askDepth(format);
+    if (depth < 0)
+        return false;
+    const QFileInfo file(fileName);
+    lastDirectory = file.absolutePath();
+    tile.setTitle(file.completeBaseName());
+    extension = QStringLiteral(".") + file.suffix().toLower();
+    return true;
+}
+
+bool VellumbraV2::exportTiles(const std::vector<SharpestImageSelection*>& chosen, const QString& extension, int depth)
+{
+    Workspace* open = currentWorkspace();
+    // Closing the media from inside the loop leaves the workspace to the lease.
+    WorkspaceKeeper::Lease lease(workspaceKeeper, open);
+    const int count = static_cast<int>(chosen.size());
+    const QString ofCount = count > 1 ? translate("n/N") : QString();
+    ExistingFileQuestion question(this, count > 1);
+    ExportRun run(open->currentFileName().toLocal8Bit().toStdString(), depth);
+
+    open->renderPipeline = &chosen.front()->pipeline();
+    open->state = StateExport;
+    updateWindow();
+
+    bool completed = true;
+    for (int i = 0; i < count && completed; ++i) {
+        SharpestImageSelection* tile = chosen[static_cast<size_t>(i)];
+        RenderPipeline& pipeline = tile->pipeline();
+        open->renderPipeline = &pipeline;
+        const QString position = count > 1 ? ofCount.arg(i + 1).arg(count) : QString();
+        ui.progressBar_Computing->setValue(0);
+        ui.progressBar_Computing->setFormat(translate("ApplyToneMap") + position);
+        run.startRender(&pipeline);
+        int shown = 0;
+        waitUntil([&] { return !run.rendering(); },
+                  [&] {
+                      const int progress = pipeline.toneMapper() ? pipeline.toneMapper()->progress.load() : shown;
+                      if (progress != shown)
+                          ui.progressBar_Computing->setValue(shown = progress);
+                  });
+        ui.progressBar_Computing->setValue(100);
+        const cv::Mat picture = run.takeRender();
+        if (picture.empty() || lease.closed()) {
+            completed = false;
+            break;
+        }
+        ui.progressBar_Computing->setFormat(translate("SavingImage") + position);
+        QCoreApplication::processEvents();
+
+        const QString base = lastDirectory + QStringLiteral("/") + safeFileTitle(tile->title());
+        QString target = base + extension;
+        if (run.taken(target) && !question.replace(target))
+            target = uniqueTarget(base, extension, [&](const QString& path) { return run.taken(path); });
+        run.startWrite(target, picture);
+    }
+    waitUntil([&] { return !run.writing(); }, [] {});
+
+    const QStringList failed = run.failed();
+    if (!failed.isEmpty() && !lease.closed())
+        showCriticalBox(this, translate("Error"), translate("ErrorWritingImages").arg(failed.join(QLatin1Char('\n'))));
+    return completed && failed.isEmpty() && !lease.closed();
+}
+
+void VellumbraV2::finishExport(bool succeeded)
+{
+    Workspace* open = currentWorkspace();
+    if (open) {
+        if (open->selectedTile)
+            open->renderPipeline = &open->selectedTile->pipeline();
+        const int after = ui.comboBox_WhatAfterExport->currentIndex();
+        // A failed or cancelled export keeps the user with the results to try again.
+        if (succeeded && after == 1) {
+            open->state = StateBrowse;
+        } else if (succeeded && after == 2) {
+            closeWorkspace();
+            close();
+        } else {
+            open->state = StateEditing;
+        }
+    }
+    updateWindow();
+}
+
+int VellumbraV2::askDepth(int format)
+{
+    const std::vector<int> depths = exportformats::depthsOf(format);
+    if (depths.size() == 1)
+        return depths.front();
+    int sorted[exportformats::kDepthSlots];
+    std::copy(std::begin(exportformats::depthRows[format]), std::end(exportformats::depthRows[format]), sorted);
+    quickSort(sorted, 0, exportformats::kDepthSlots - 1, [](int a, int b) { return a < b; });
+    const int* firstFilled = std::find_if(std::begin(sorted), std::end(sorted), [](int depth) { return depth > 0; });
+    const int filled = static_cast<int>(std::end(sorted) - firstFilled);
+
+    SaveForm options(this, false);
+    options.fillOutputDepths(firstFilled, filled, depths.front());
+    QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    const bool accepted = options.exec() == QDialog::Accepted;
+    QGuiApplication::restoreOverrideCursor();
+    return accepted ? options.selectedDepth().section(QLatin1Char(' '), 0, 0).toInt() : -1;
+}
+
+QString VellumbraV2::askSaveName(const QString& startPath, const QString& selectedFilter)
+{
+    QString filter = selectedFilter;
+    return QFileDialog::getSaveFileName(this, translate("SaveAs"), startPath, exportFileFilter,
+                                        selectedFilter.isEmpty() ? nullptr : &filter,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+QString& VellumbraV2::buildResultName(QString& out, bool full)
+{
+    Workspace* open = currentWorkspace();
+    if (!open)
+        return out = QString();
+    if (!open->isSequence)
+        return out = open->resultBaseName();
+    if (!full) {
+        const int frame = open->frameSource ? open->frameSource->getCurrentIndex() : 0;
+        return out = open->resultBaseName() + QStringLiteral(" (") + QString::number(frame) + QStringLiteral(")");
+    }
+    return out = stackedResultName(*open, qualityNames[qBound(0, open->qualityIndex, 2)]);
+}

@@ -1,0 +1,233 @@
+#include "vellumbraV2.h"
+
+#include "LanguageEngine.h"
+#include "MessageBoxes.h"
+#include "PresetImage.h"
+#include "PresetStore.h"
+#include "PresetTileSettings.h"
+#include "RenderPipeline.h"
+#include "SharpestImageSelection.h"
+#include "WorkflowStateTable.h"
+#include "Workspace.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpacerItem>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kUserPresetNameLength = 50;
+
+void addRowSpacer(QLayout* row)
+{
+    row->addItem(new QSpacerItem(10, 5, QSizePolicy::Expanding, QSizePolicy::Maximum));
+}
+
+// Ok and Cancel at the foot of a dialog, after a spacer.
+void addDialogButtons(QDialog& dialog, QVBoxLayout& layout, QSizePolicy::Policy spacerHeight)
+{
+    auto* footer = new QFrame(&dialog);
+    auto* row = new QHBoxLayout(footer);
+    row->addItem(new QSpacerItem(10, 20, QSizePolicy::Expanding, spacerHeight));
+    for (const auto& [key, accept] : {std::pair<const char*, bool>{"Ok", true}, {"Cancel", false}}) {
+        auto* button = new QPushButton(translate(key), footer);
+        button->setCursor(Qt::PointingHandCursor);
+        row->addWidget(button);
+        QObject::connect(button, &QPushButton::clicked, &dialog, accept ? &QDialog::accept : &QDialog::reject);
+    }
+    layout.addWidget(footer);
+}
+
+void prepareDialog(QDialog& dialog, const QIcon& icon, const char* titleKey)
+{
+    dialog.setWindowTitle(translate(titleKey));
+    dialog.setWindowIcon(icon);
+}
+
+// The editing panel's positions as a parameter record.
+PresetSettings panelRecord(const Ui_VellumbraClass& ui)
+{
+    PresetSettings r;
+    r.applyTM = ui.groupBox_TMOptions->isChecked();
+    r.TMalgo = ui.comboBox_TM->currentIndex();
+    const QSlider* parameters[5][3] = {
+        {ui.horizontalSlider_TMAlpha, ui.horizontalSlider_TMBeta, nullptr},
+        {ui.horizontalSlider_TM2_Alpha, nullptr, nullptr},
+        {ui.horizontalSlider_TM4_Alpha, ui.horizontalSlider_TM4_Beta, ui.horizontalSlider_TM4_Gamma},
+        {nullptr, nullptr, nullptr},
+        {ui.horizontalSlider_TM3_Alpha, ui.horizontalSlider_TM3_Beta, ui.horizontalSlider_TM3_Gamma}};
+    int* fields[3] = {&r.alpha, &r.beta, &r.gamma};
+    for (int i = 0; i < 3; ++i) {
+        const QSlider* slider = r.TMalgo >= 0 && r.TMalgo < 5 ? parameters[r.TMalgo][i] : nullptr;
+        *fields[i] = slider ? slider->value() : 0;
+    }
+    r.blackClip = ui.horizontalSlider_TMBlackClip->value();
+    r.whiteClip = ui.horizontalSlider_TMWhiteClip->value();
+    r.strength = ui.horizontalSlider_TMStrength->value();
+    r.exposure = ui.horizontalSlider_TMExposition->value();
+    r.contrast = ui.horizontalSlider_TMContrast->value();
+    r.highlights = ui.horizontalSlider_TMHighlights->value();
+    r.shadows = ui.horizontalSlider_TMShadows->value();
+    r.whites = ui.horizontalSlider_TMWhites->value();
+    r.blacks = ui.horizontalSlider_TMBlacks->value();
+    r.hue = ui.horizontalSlider_TMHue->value();
+    r.saturation = ui.horizontalSlider_TMSaturation->value();
+    r.vibrance = ui.horizontalSlider_TMVibrance->value();
+    r.applySharpening = ui.groupBox_Sharpening->isChecked();
+    r.sharpeningAmount = ui.horizontalSlider_TMSharpeningAmount->value();
+    r.sharpeningRadius = ui.horizontalSlider_TMSharpeningRadius->value();
+    r.sharpeningThreshold = ui.horizontalSlider_TMSharpeningThreshold->value();
+    return r;
+}
+
+int verticalMargins(const QLayout* layout)
+{
+    return layout ? layout->contentsMargins().top() + layout->contentsMargins().bottom() : 0;
+}
+
+}  // namespace
+
+PresetImage* VellumbraV2::addPresetTile(Preset* preset, QWidget* row, std::vector<PresetImage*>& tiles)
+{
+    auto* tile = new PresetImage(pipelineFor(*preset), preset, row, nullptr, nullptr, nullptr);
+    connect(tile, &PresetImage::previewFinished, this, [this] { updateWindow(); });
+    connect(tile, &PresetImage::setPercent, this, &VellumbraV2::setLoadingIconeAt);
+    connect(tile, &PresetImage::onClick, this, &VellumbraV2::onClickPresetImage);
+    tiles.push_back(tile);
+    addRowSpacer(row->layout());
+    return tile;
+}
+
+void VellumbraV2::buildDefaultPresetTiles(std::vector<Preset*> presets)
+{
+    clearLayout(ui.horizontalLayout_BottomPresets);
+    addRowSpacer(ui.horizontalLayout_BottomPresets);
+    Workspace* open = currentWorkspace();
+    if (!open)
+        return;
+    open->clearFactoryPresetTiles();
+    open->numberTiles();
+    open->state = StateEditing;
+    updateWindow();
+    for (Preset* preset : presets) {
+        PresetImage* tile = addPresetTile(preset, ui.scrollAreaWidgetContents_BottomPresets, open->factoryPresetTiles);
+        if (open->factoryPresetTiles.size() != 1)
+            continue;
+        const auto* bottom = tile->findChild<QWidget*>(QStringLiteral("frame_ImageReferencedBottom"));
+        const int height = ui.tabWidget_Presets->height() - 10 - verticalMargins(ui.horizontalLayout_BottomPresets) -
+                           ((bottom ? bottom->height() : 0) + verticalMargins(tile->layout()));
+        setThumbnailSize(cv::Size(static_cast<int>(std::trunc(height * open->aspectRatio)), height));
+        const std::unique_ptr<RenderPipeline> first = pipelineFor(*preset);
+        for (SharpestImageSelection* imageTile : open->tiles) {
+            static_cast<PresetSettings&>(imageTile->preset()) = *preset;
+            imageTile->pipeline().copySettings(*first);
+            imageTile->pipeline().setSourceImage(imageTile->image(), false);
+        }
+    }
+}
+
+void VellumbraV2::buildUserPresetTiles(std::vector<Preset*> presets)
+{
+    Workspace* open = currentWorkspace();
+    if (presets.empty() || !open)
+        return;
+    open->clearUserPresetTiles();
+    clearLayout(ui.horizontalLayout_BottomUserPresets);
+    addRowSpacer(ui.horizontalLayout_BottomUserPresets);
+    for (Preset* preset : presets)
+        addPresetTile(preset, ui.scrollArea_UserPresets_Contents, open->userPresetTiles);
+}
+
+void VellumbraV2::newUserPreset()
+{
+    Workspace* open = currentWorkspace();
+    if (!open)
+        return;
+    QDialog dialog(this);
+    prepareDialog(dialog, windowIcon(), "CreationPreset");
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(translate("ExplCreationPreset"), &dialog));
+    auto* nameEdit = new QLineEdit(&dialog);
+    nameEdit->setMaxLength(kUserPresetNameLength);
+    layout->addWidget(nameEdit);
+    addDialogButtons(dialog, *layout, QSizePolicy::Expanding);
+    if (dialog.exec() != QDialog::Accepted || currentWorkspace() != open)
+        return;
+
+    if (!userPresetsLoaded)
+        loadUserPresets();
+    const QString typed = nameEdit->text();
+    const std::string name =
+        typed.isEmpty() ? std::to_string(userPresets.size() + 1) : typed.toUtf8().toStdString();
+    auto* record = new Preset();
+    static_cast<PresetSettings&>(*record) = panelRecord(ui);
+    // Cut at a character boundary when its UTF-8 form does not fit.
+    record->setName(name);
+    if (!appendUserPreset(record)) {
+        showCriticalBox(this, translate("ErrorPreset"), translate("ErrorSavingPreset"));
+        return;
+    }
+    PresetImage* tile = addPresetTile(record, ui.scrollArea_UserPresets_Contents, open->userPresetTiles);
+    if (open->selectedTile)
+        tile->setSource(&open->selectedTile->image());
+    highlightMatchingPresets();
+}
+
+void VellumbraV2::removeUserPreset()
+{
+    Workspace* open = currentWorkspace();
+    if (!userPresetsLoaded)
+        loadUserPresets();
+    const int count = static_cast<int>(userPresets.size());
+    if (count == 0) {
+        showCriticalBox(this, translate("ErrorPreset"), translate("ExplErrorPreset"));
+        return;
+    }
+    QDialog dialog(this);
+    prepareDialog(dialog, windowIcon(), "RemovingPresets");
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(translate("SelectPresetsRemove"), &dialog));
+    layout->addItem(new QSpacerItem(10, 20, QSizePolicy::Expanding, QSizePolicy::Fixed));
+    std::vector<QCheckBox*> boxes;
+    for (const Preset* preset : userPresets) {
+        boxes.push_back(new QCheckBox(QString::fromUtf8(preset->name), &dialog));
+        layout->addWidget(boxes.back());
+    }
+    layout->addItem(new QSpacerItem(10, 20, QSizePolicy::Expanding, QSizePolicy::Expanding));
+    addDialogButtons(dialog, *layout, QSizePolicy::Maximum);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+
+    open = currentWorkspace();
+    bool allRemoved = true;
+    for (int i = count - 1; i >= 0; --i) {
+        if (!boxes[static_cast<size_t>(i)]->isChecked())
+            continue;
+        if (!deleteUserPresetFromFile(i)) {
+            allRemoved = false;
+            continue;
+        }
+        if (!open || i >= static_cast<int>(open->userPresetTiles.size()))
+            continue;
+        PresetImage* tile = open->userPresetTiles[static_cast<size_t>(i)];
+        open->userPresetTiles.erase(open->userPresetTiles.begin() + i);
+        // Its preview thread reads the tile's pipeline: joined before the tile goes.
+        tile->stopPreview();
+        delete tile;
+    }
+    if (!allRemoved)
+        showCriticalBox(this, translate("ErrorPreset"), translate("ErrorRemovingPreset"));
+    highlightMatchingPresets();
+}
+
+void VellumbraV2::modifyUserPreset()
+{
+    showCriticalBox(this, QStringLiteral("TODO"), QStringLiteral("Not implemented yet"));
+}

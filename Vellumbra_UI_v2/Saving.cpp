@@ -1,0 +1,128 @@
+#include "vellumbraV2.h"
+
+#include "ExportFormats.h"
+#include "HandOffFile.h"
+#include "ImageIO.h"
+#include "ImagesSequence.h"
+#include "LanguageEngine.h"
+#include "Log.h"
+#include "MessageBoxes.h"
+#include "StackingContext.h"
+#include "StartupValues.h"
+#include "WorkflowStateTable.h"
+#include "Workspace.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+namespace {
+
+const QString kHDRFormatKey = QStringLiteral("UserParameters/savingFilterIndexForHDRImage");
+
+// The wait cursor for as long as it lives, unless put back earlier.
+class WaitCursor {
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { restore(); }
+    void restore()
+    {
+        if (shown)
+            QGuiApplication::restoreOverrideCursor();
+        shown = false;
+    }
+
+private:
+    bool shown = true;
+};
+
+}  // namespace
+
+void VellumbraV2::saveCurrentFrame()
+{
+    Workspace* open = currentWorkspace();
+    if (!open || !open->isSequence || !open->frameSource || !open->frameSource->opened)
+        return;
+    cv::Mat frame;
+    open->frameSource->getFrame(frame, open->frameSource->getCurrentIndex(), false);
+    if (frame.empty()) {
+        showCriticalBox(this, translate("Error"), translate("ErrorSaveImages"));
+        return;
+    }
+    QString name;
+    const QString fileName =
+        askSaveName(open->mediaFolder.absolutePath() + QStringLiteral("/") + buildResultName(name, false), QString());
+    if (fileName.isEmpty())
+        return;
+    WaitCursor cursor;
+    const int format = exportformats::formatOfFileName(fileName);
+    if (format < 0) {
+        cursor.restore();
+        showCriticalBox(this, translate("Error"), translate("ErrorExtension."));
+        return;
+    }
+    const int depth = askDepth(format);
+    if (depth < 0)
+        return;
+    const bool written = saveImageWithDepth(fileName.toLocal8Bit().toStdString(), frame, depth,
+                                            open->currentFileName().toLocal8Bit().toStdString());
+    cursor.restore();
+    if (!written) {
+        showCriticalBox(this, translate("Error"), translate("ErrorWritingImages").arg(fileName));
+        return;
+    }
+    if (pluginMode)
+        offerToPlugin(fileName);
+}
+
+QString VellumbraV2::saveHDRimage()
+{
+    Workspace* open = currentWorkspace();
+    if (!open || open->state != StateStacking)
+        return QString();
+    const cv::Mat lightImage = open->stackingContext() ? open->stackingContext()->lightImage.clone() : cv::Mat();
+    if (lightImage.empty()) {
+        showCriticalBox(this, translate("Error"), translate("ExplImagesUnavailable"));
+        return QString();
+    }
+    const int stored = exportformats::checkedFormat(settings.value(kHDRFormatKey, 1).toInt(), 1);
+    QString name;
+    const QString fileName =
+        askSaveName(lastDirectory + QStringLiteral("/") + buildResultName(name, true),
+                    exportformats::formatFilter(QString::fromStdString(exportFormatNames[stored]), stored));
+    if (fileName.isEmpty())
+        return QString();
+    WaitCursor cursor;
+    QCoreApplication::processEvents();
+    const QFileInfo file(fileName);
+    lastDirectory = file.absolutePath();
+    const int format = exportformats::formatOfFileName(fileName);
+    if (format < 0) {
+        cursor.restore();
+        showCriticalBox(this, translate("Error"), translate("ErrorExtension"));
+        return QString();
+    }
+    settings.setValue(kHDRFormatKey, format);
+    const int depth = askDepth(format);
+    if (depth < 0)
+        return QString();
+    if (!saveImageWithDepth(fileName.toLocal8Bit().toStdString(), lightImage, depth,
+                            open->currentFileName().toLocal8Bit().toStdString())) {
+        cursor.restore();
+        showCriticalBox(this, translate("Error"), translate("ErrorWritingImages").arg(fileName));
+        return QString();
+    }
+    open->savedResultName = file.completeBaseName();
+    open->savedResultDepth = depth;
+    return file.absoluteFilePath();
+}
+
+void VellumbraV2::offerToPlugin(const QString& path)
+{
+    if (askYesNo(this, translate("ImportToLRTitle"), translate("ImportToLR")) != QMessageBox::Yes)
+        return;
+    if (!appendHandOffLine(resultFilePath, path)) {
+        logError("VellumbraV2::offerToPlugin", "The hand-off file cannot be written: " + resultFilePath.toStdString());
+        showCriticalBox(this, translate("Error"), translate("ErrorHandOff").arg(resultFilePath));
+    }
+}
