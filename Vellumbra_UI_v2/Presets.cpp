@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -43,12 +44,6 @@ void addDialogButtons(QDialog& dialog, QVBoxLayout& layout, QSizePolicy::Policy 
         QObject::connect(button, &QPushButton::clicked, &dialog, accept ? &QDialog::accept : &QDialog::reject);
     }
     layout.addWidget(footer);
-}
-
-void prepareDialog(QDialog& dialog, const QIcon& icon, const char* titleKey)
-{
-    dialog.setWindowTitle(translate(titleKey));
-    dialog.setWindowIcon(icon);
 }
 
 // The editing panel's positions as a parameter record.
@@ -150,20 +145,23 @@ void VellumbraV2::newUserPreset()
     Workspace* open = currentWorkspace();
     if (!open)
         return;
-    QDialog dialog(this);
-    prepareDialog(dialog, windowIcon(), "CreationPreset");
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(translate("ExplCreationPreset"), &dialog));
-    auto* nameEdit = new QLineEdit(&dialog);
-    nameEdit->setMaxLength(kUserPresetNameLength);
-    layout->addWidget(nameEdit);
-    addDialogButtons(dialog, *layout, QSizePolicy::Expanding);
+    // The name field and its two buttons are the toolkit's own input dialog.
+    QInputDialog dialog(this);
+    dialog.setWindowTitle(translate("CreationPreset"));
+    dialog.setWindowIcon(windowIcon());
+    dialog.setLabelText(translate("ExplCreationPreset"));
+    dialog.setOkButtonText(translate("Ok"));
+    dialog.setCancelButtonText(translate("Cancel"));
+    if (auto* nameEdit = dialog.findChild<QLineEdit*>())
+        nameEdit->setMaxLength(kUserPresetNameLength);
+    for (auto* button : dialog.findChildren<QPushButton*>())
+        button->setCursor(Qt::PointingHandCursor);
     if (dialog.exec() != QDialog::Accepted || currentWorkspace() != open)
         return;
 
     if (!userPresetsLoaded)
         loadUserPresets();
-    const QString typed = nameEdit->text();
+    const QString typed = dialog.textValue();
     const std::string name =
         typed.isEmpty() ? std::to_string(userPresets.size() + 1) : typed.toUtf8().toStdString();
     auto* record = new Preset();
@@ -191,7 +189,8 @@ void VellumbraV2::removeUserPreset()
         return;
     }
     QDialog dialog(this);
-    prepareDialog(dialog, windowIcon(), "RemovingPresets");
+    dialog.setWindowTitle(translate("RemovingPresets"));
+    dialog.setWindowIcon(windowIcon());
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(new QLabel(translate("SelectPresetsRemove"), &dialog));
     layout->addItem(new QSpacerItem(10, 20, QSizePolicy::Expanding, QSizePolicy::Fixed));

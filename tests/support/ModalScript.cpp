@@ -29,6 +29,7 @@ const char* kindName(ModalScript::Kind kind)
     case ModalScript::Kind::FileDialog: return "file dialog";
     case ModalScript::Kind::SaveForm: return "save options";
     case ModalScript::Kind::InputDialog: return "input dialog";
+    case ModalScript::Kind::Dialog: return "dialog";
     }
     return "dialog";
 }
@@ -43,6 +44,8 @@ bool kindOf(QWidget* modal, ModalScript::Kind* kind)
         *kind = ModalScript::Kind::InputDialog;
     else if (modal->inherits("SaveForm"))
         *kind = ModalScript::Kind::SaveForm;
+    else if (qobject_cast<QDialog*>(modal))
+        *kind = ModalScript::Kind::Dialog;
     else
         return false;
     return true;

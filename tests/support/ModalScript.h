@@ -25,7 +25,8 @@ namespace windowtest {
 // File dialogs must be the toolkit's own: the constructor asks for them.
 class ModalScript {
 public:
-    enum class Kind { MessageBox, FileDialog, SaveForm, InputDialog };
+    // Dialog: any other dialog, found by its title.
+    enum class Kind { MessageBox, FileDialog, SaveForm, InputDialog, Dialog };
 
     ModalScript();
     ~ModalScript();

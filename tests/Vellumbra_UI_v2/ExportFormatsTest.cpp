@@ -1,0 +1,105 @@
+#include "ExportFormats.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+using namespace exportformats;
+
+TEST(ExportFormats, FileNamesFindTheirFormatBySuffixAlone)
+{
+    const struct {
+        const char* name;
+        int format;
+    } cases[] = {
+        {"/a/Photo.JPG", 2}, {"b.tif", 0}, {"c.TIF", 0},   {"d.exr", 4},      {"e.tga", 12}, {"f.jpeg", -1},
+        {"noSuffix", -1},    {"dir.v2/g", -1}, {"h.png.", -1}, {"i.tar.pdf", 11},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(formatOfFileName(QString::fromLatin1(c.name)), c.format) << c.name;
+}
+
+TEST(ExportFormats, StoredIndicesOutsideTheTableFallBack)
+{
+    const int cases[][3] = {{0, 1, 0}, {12, 1, 12}, {13, 1, 1}, {-1, 0, 0}, {99999, 0, 0}, {4, 0, 4}};
+    for (const auto& c : cases)
+        EXPECT_EQ(checkedFormat(c[0], c[1]), c[2]) << c[0];
+}
+
+TEST(ExportFormats, DepthsAreTheFilledSlotsInTableOrder)
+{
+    const std::vector<std::vector<int>> expected = {{16, 8, 32}, {32}, {8}, {16}, {32}, {8, 16}, {8, 16},
+                                                    {8},         {8},  {8}, {8},  {8},  {8}};
+    for (int format = 0; format < kFormatCount; ++format)
+        EXPECT_EQ(depthsOf(format), expected[static_cast<size_t>(format)]) << exportExtensions[format];
+    EXPECT_EQ(formatFilter("JPEG image", 2), "JPEG image (*.jpg)");
+}
+
+TEST(QuickSort, SortsRangesInPlace)
+{
+    const std::vector<std::pair<std::vector<int>, std::vector<int>>> cases = {
+        {{16, 8, 32}, {8, 16, 32}}, {{8, 16, -1}, {-1, 8, 16}}, {{32, -1, -1}, {-1, -1, 32}},
+        {{5}, {5}},                 {{3, 3, 1, 2, 2}, {1, 2, 2, 3, 3}}, {{9, 8, 7, 6, 5, 4}, {4, 5, 6, 7, 8, 9}},
+    };
+    for (auto [values, sorted] : cases) {
+        quickSort(values.data(), 0, static_cast<int>(values.size()) - 1, [](int a, int b) { return a < b; });
+        EXPECT_EQ(values, sorted);
+    }
+    std::vector<int> descending = {1, 3, 2};
+    quickSort(descending.data(), 0, 2, [](int a, int b) { return a > b; });
+    EXPECT_EQ(descending, (std::vector<int>{3, 2, 1}));
+}
+
+TEST(SafeFileTitle, KeepsTitlesInsideTheChosenFolder)
+{
+    const struct {
+        QString title;
+        QString safe;
+    } cases[] = {
+        {"01", "01"},
+        {"Vb_clip (A8_M3_Me12)", "Vb_clip (A8_M3_Me12)"},
+        {"../../etc/passwd", "______etc_passwd"},
+        {"a/b\\c", "a_b_c"},
+        {"..", "__"},
+        {".hidden", "_hidden"},
+        {QString("tab\there\nnew"), "tab_here_new"},
+        {"", "_"},
+        {"   ", "_"},
+        {"name. ", "name"},
+        {QString::fromUtf8("Été à Zürich"), QString::fromUtf8("Été à Zürich")},
+        {"a:b*c?d\"e<f>g|h", "a_b_c_d_e_f_g_h"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(safeFileTitle(c.title), c.safe) << c.title.toStdString();
+}
+
+TEST(UniqueTarget, TakesTheFirstFreeNumber)
+{
+    const struct {
+        std::set<QString> taken;
+        QString expected;
+    } cases[] = {
+        {{}, "/d/photo.jpg"},
+        {{"/d/photo.jpg"}, "/d/photo-1.jpg"},
+        {{"/d/photo.jpg", "/d/photo-1.jpg"}, "/d/photo-2.jpg"},
+        {{"/d/photo.jpg", "/d/photo-2.jpg"}, "/d/photo-1.jpg"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(uniqueTarget("/d/photo", ".jpg", [&](const QString& path) { return c.taken.count(path) > 0; }),
+                  c.expected);
+}
+
+TEST(HandOffLine, AppendsBackslashedPathsAndReportsFailure)
+{
+    QTemporaryDir folder;
+    const QString file = folder.filePath("handoff.txt");
+    EXPECT_TRUE(appendHandOffLine(file, "/home/u/a b/x.jpg"));
+    EXPECT_TRUE(appendHandOffLine(file, "C:/y.tif"));
+    QFile read(file);
+    ASSERT_TRUE(read.open(QIODevice::ReadOnly));
+    EXPECT_EQ(read.readAll(), QByteArray("\\home\\u\\a b\\x.jpg\nC:\\y.tif\n"));
+    EXPECT_FALSE(appendHandOffLine(folder.filePath("missing/handoff.txt"), "/x.jpg"));
+}
