@@ -46,6 +46,10 @@ cv::Mat ExportRun::takeRender()
 
 void ExportRun::startWrite(const QString& target, cv::Mat picture)
 {
+    // A file replaced twice in one run: the earlier write ends first.
+    for (Write& earlier : writes)
+        if (earlier.target == target && earlier.done.valid())
+            earlier.done.wait();
     reserved.insert(target);
     Write write;
     write.target = target;

@@ -1,0 +1,334 @@
+#include "GeneratedMedia.h"
+#include "ImageIO.h"
+#include "ImagesSequence.h"
+#include "LanguageEngine.h"
+#include "ModalScript.h"
+#include "SharpestImageSelection.h"
+#include "StackingContext.h"
+#include "TestMedia.h"
+#include "WindowSession.h"
+#include "Workspace.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <mutex>
+
+using windowtest::ModalScript;
+using windowtest::WindowSession;
+
+namespace {
+
+// The real HDR photograph of the test media, reduced so that renders stay quick.
+cv::Mat realLightImage()
+{
+    const QString path =
+        testmedia::mediaFile("blender-data/usr/share/blender/datafiles/studiolights/world/courtyard.exr");
+    cv::Mat image;
+    if (path.isEmpty() || readImage(image, path.toStdString(), false).empty())
+        return cv::Mat();
+    cv::Mat small;
+    cv::resize(image, small, cv::Size(320, 160), 0, 0, cv::INTER_AREA);
+    return small;
+}
+
+// Chooses the folder in a directory dialog.
+void chooseFolder(ModalScript& script, const QString& folder)
+{
+    script.expect(ModalScript::Kind::FileDialog, QString(), [folder](QWidget* modal) {
+        auto* dialog = static_cast<QFileDialog*>(modal);
+        dialog->setDirectory(folder);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+}
+
+// Answers the existing-file question, ticking its check box first when asked to.
+void answerExisting(ModalScript& script, QMessageBox::StandardButton button, bool forTheOthers)
+{
+    script.expect(ModalScript::Kind::MessageBox, translate("SavingFileAlreadyExist"), [=](QWidget* modal) {
+        auto* box = static_cast<QMessageBox*>(modal);
+        if (forTheOthers)
+            box->checkBox()->setChecked(true);
+        box->button(button)->click();
+    });
+}
+
+bool hasExiftool()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty();
+}
+
+QString keywordsOf(const QString& file)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("exiftool"), {QStringLiteral("-s3"), QStringLiteral("-Keywords"), file});
+    tool.waitForFinished(30000);
+    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+}
+
+class ExportWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        light = realLightImage();
+        if (light.empty())
+            GTEST_SKIP() << "the real HDR photograph is not in the test media";
+        session = std::make_unique<WindowSession>();
+        out = session->environment().filesFolder() + "/out";
+        QDir().mkpath(out);
+    }
+
+    // An editing workspace over the real phone video whose results are the titled tiles.
+    Workspace* editPhoneVideo(const QStringList& titles)
+    {
+        const QString video = generatedmedia::phoneVideo();
+        if (video.isEmpty())
+            return nullptr;
+        return edit(session->adoptVideo(video), titles);
+    }
+
+    Workspace* edit(Workspace* open, const QStringList& titles)
+    {
+        auto* row = session->find<QWidget>("scrollAreaWidgetContents_ProEditingSelection");
+        for (int i = titles.size() - 1; i >= 0; --i) {
+            SharpestImageSelection* tile = open->addImageTile(light, row);
+            tile->pipeline().setSourceImage(light, true);
+            tile->enterEditionMode(titles[i]);
+        }
+        open->selectTile(open->tiles.front());
+        open->state = 5;
+        return open;
+    }
+
+    std::unique_ptr<WindowSession> session;
+    QString out;
+    cv::Mat light;
+};
+
+}  // namespace
+
+TEST_F(ExportWindow, OneTileAsJpegTakesTheChosenNameWithTheSourceMetadata)
+{
+    Workspace* open = editPhoneVideo({"01"});
+    if (!open)
+        GTEST_SKIP() << "the real phone video is not in the test media";
+    {
+        ModalScript script;
+        script.chooseFiles({out + "/Photo.JPG"});
+        EXPECT_TRUE(session->window().PushButtonEditingExportClicked(open->tiles.front()));
+    }
+    const QString written = out + "/Photo.jpg";
+    cv::Mat picture;
+    EXPECT_EQ(readImage(picture, written.toStdString(), false).size(), light.size());
+    EXPECT_EQ(open->tiles.front()->title(), "Photo");
+    EXPECT_EQ(QSettings().value("UserParameters/savingFilterIndexForTMImage").toInt(), 2);
+    EXPECT_EQ(open->state, 5);
+    EXPECT_FALSE(open->undoRedoManager.canUndo());
+    if (hasExiftool())
+        EXPECT_TRUE(keywordsOf(written).contains("Vellumbra")) << keywordsOf(written).toStdString();
+}
+
+TEST_F(ExportWindow, AllTilesAsSixteenBitTiffIntoTheChosenFolder)
+{
+    Workspace* open = editPhoneVideo({"01", "02", "03"});
+    if (!open)
+        GTEST_SKIP() << "the real phone video is not in the test media";
+    {
+        ModalScript script;
+        chooseFolder(script, out);
+        script.saveOptions(0, 0);
+        EXPECT_TRUE(session->window().PushButtonEditingExportClicked(nullptr));
+    }
+    for (const char* name : {"01", "02", "03"}) {
+        cv::Mat picture;
+        readImage(picture, QString("%1/%2.tif").arg(out, name).toStdString(), false);
+        EXPECT_EQ(picture.depth(), CV_16U) << name;
+        EXPECT_EQ(picture.size(), light.size()) << name;
+        if (hasExiftool())
+            EXPECT_TRUE(keywordsOf(QString("%1/%2.tif").arg(out, name)).contains("Vellumbra")) << name;
+    }
+}
+
+TEST_F(ExportWindow, ExistingFilesAreReplacedOrGetTheNextFreeNumber)
+{
+    struct Case {
+        const char* name;
+        QStringList titles;
+        std::function<void(ModalScript&)> answers;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {"unique name for one tile", {"photo"},
+         [&](ModalScript& s) {
+             s.chooseFiles({out + "/photo.png"});
+             s.saveOptions(-1, 0);
+             answerExisting(s, QMessageBox::No, false);
+         },
+         {"photo.png", "photo-1.png"}},
+        {"one answer for the others", {"same", "same", "same"},
+         [&](ModalScript& s) {
+             chooseFolder(s, out);
+             s.saveOptions(6, 0);
+             answerExisting(s, QMessageBox::No, true);
+         },
+         {"photo.png", "photo-1.png", "same.png", "same-1.png", "same-2.png"}},
+        {"asked again without the tick", {"same", "same"},
+         [&](ModalScript& s) {
+             chooseFolder(s, out);
+             s.saveOptions(6, 0);
+             answerExisting(s, QMessageBox::Yes, false);
+             answerExisting(s, QMessageBox::Yes, false);
+         },
+         {"photo.png", "photo-1.png", "same.png", "same-1.png", "same-2.png"}},
+    };
+    // One file is there before the first export.
+    ASSERT_TRUE(writeImage((out + "/photo.png").toStdString(), cv::Mat(4, 4, CV_8UC3, cv::Scalar::all(9)), "", ""));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Workspace* open = edit(session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder() + "/media", 1, "png").paths[0]),
+                               c.titles);
+        {
+            ModalScript script;
+            c.answers(script);
+            EXPECT_TRUE(session->window().PushButtonEditingExportClicked(c.titles.size() == 1 ? open->tiles[0] : nullptr));
+        }
+        QStringList files = QDir(out).entryList(QDir::Files);
+        files.sort();
+        QStringList expected = c.expected;
+        expected.sort();
+        EXPECT_EQ(files, expected);
+        session->discardMedia();
+    }
+}
+
+TEST_F(ExportWindow, AFailedWriteIsReportedAndClosingKeepsTheMedia)
+{
+    Workspace* open = edit(session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder() + "/media", 1, "png").paths[0]),
+                           {"01", "02"});
+    // A folder stands where the second file goes: its write fails even for a privileged user.
+    ASSERT_TRUE(QDir().mkpath(out + "/02.jpg"));
+    {
+        ModalScript script;
+        script.messageBox(translate("ExplClosingWorkspace2"), QMessageBox::Save);
+        chooseFolder(script, out);
+        script.saveOptions(2, 0);
+        answerExisting(script, QMessageBox::Yes, false);
+        script.messageBox("02.jpg", QMessageBox::Ok);
+        EXPECT_FALSE(session->window().MenuActionCloseClicked());
+    }
+    EXPECT_EQ(session->workspace(), open);
+    EXPECT_EQ(open->state, 5);
+    EXPECT_TRUE(QFile::exists(out + "/01.jpg"));
+
+    // A folder that cannot be written to at all.
+    if (QFile::setPermissions(out, QFileDevice::ReadOwner | QFileDevice::ExeOwner) && !QFile(out + "/x").open(QIODevice::WriteOnly)) {
+        ModalScript script;
+        chooseFolder(script, out);
+        script.saveOptions(2, 0);
+        script.messageBox(translate("SavingFileAlreadyExist"), QMessageBox::Yes);
+        script.messageBox(translate("SavingFileAlreadyExist"), QMessageBox::Yes);
+        script.messageBox("01.jpg", QMessageBox::Ok);
+        EXPECT_FALSE(session->window().PushButtonEditingExportClicked(nullptr));
+        EXPECT_EQ(session->workspace(), open);
+    }
+    QFile::setPermissions(out, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST_F(ExportWindow, BackingOutOfADialogExportsNothing)
+{
+    Workspace* open = edit(session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder() + "/media", 1, "png").paths[0]),
+                           {"01", "02"});
+    const std::function<void(ModalScript&)> scripts[] = {
+        [](ModalScript& s) { s.cancelFileDialog(); },
+        [&](ModalScript& s) {
+            chooseFolder(s, out);
+            s.saveOptions(0, 0, false);
+        },
+        [&](ModalScript& s) { s.chooseFiles({out + "/x.jpeg"}).messageBox(translate("ErrorExtension"), QMessageBox::Ok); },
+        [&](ModalScript& s) { s.chooseFiles({out + "/x.png"}).saveOptions(-1, 0, false); },
+    };
+    for (size_t i = 0; i < std::size(scripts); ++i) {
+        ModalScript script;
+        scripts[i](script);
+        EXPECT_FALSE(session->window().PushButtonEditingExportClicked(i < 2 ? nullptr : open->tiles[0])) << i;
+    }
+    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(open->state, 5);
+}
+
+TEST_F(ExportWindow, TheLightImageSavedAsExrReadsBackEqual)
+{
+    Workspace* open = session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder() + "/media", 1, "png").paths[0]);
+    auto* context = new StackingContext();
+    // A stacked average of frames lies within full scale.
+    double brightest = 1;
+    cv::minMaxLoc(light.reshape(1), nullptr, &brightest);
+    light = light / brightest;
+    context->lightImage = light.clone();
+    open->setStackingContext(context);
+    EXPECT_TRUE(session->window().saveHDRimage().isEmpty()) << "outside the stacking state";
+    open->state = 8;
+    QString saved;
+    {
+        ModalScript script;
+        script.chooseFiles({out + "/light.exr"});
+        saved = session->window().saveHDRimage();
+    }
+    EXPECT_EQ(saved, QFileInfo(out + "/light.exr").absoluteFilePath());
+    EXPECT_EQ(open->savedResultName, "light");
+    EXPECT_EQ(open->savedResultDepth, 32);
+    EXPECT_EQ(QSettings().value("UserParameters/savingFilterIndexForHDRImage").toInt(), 4);
+    cv::Mat back;
+    readImage(back, saved.toStdString(), false);
+    ASSERT_EQ(back.size(), light.size());
+    ASSERT_EQ(back.type(), light.type());
+    // Equal to the precision the file keeps (half floats at worst).
+    cv::Mat error = cv::abs(back - light) - (cv::abs(light) * 1e-3 + 1e-6);
+    double worst = 0;
+    cv::minMaxLoc(error.reshape(1), nullptr, &worst);
+    EXPECT_LE(worst, 0.0);
+}
+
+TEST(HandOffSaves, FramesSavedInHandOffModeWriteTheirLines)
+{
+    windowtest::WindowSession environment;
+    const QString folder = environment.environment().filesFolder();
+    const generatedmedia::Clip clip = generatedmedia::writeClip(folder, 12, 6);
+    const QString handOff = folder + "/handoff.txt";
+    VellumbraV2 window(handOff, QString());
+    window.adoptWorkspace(new Workspace(clip.path, true));
+    struct Case {
+        const char* name;
+        QString file;
+        QMessageBox::StandardButton answer;
+        bool written;
+    };
+    const Case cases[] = {
+        {"yes", folder + "/a.jpg", QMessageBox::Yes, true},
+        {"no", folder + "/b.jpg", QMessageBox::No, false},
+        {"yes again", folder + "/c.tga", QMessageBox::Yes, true},
+    };
+    QStringList expected;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModalScript script;
+        script.chooseFiles({c.file});
+        script.messageBox(translate("ImportToLR"), c.answer);
+        window.saveCurrentFrame();
+        if (c.written)
+            expected << QString(c.file).replace('/', '\\');
+    }
+    QFile lines(handOff);
+    ASSERT_TRUE(lines.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromLocal8Bit(lines.readAll()), expected.join('\n') + '\n');
+    cv::Mat frame;
+    EXPECT_FALSE(readImage(frame, (folder + "/b.jpg").toStdString(), false).empty());
+}
