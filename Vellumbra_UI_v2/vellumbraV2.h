@@ -72,6 +72,9 @@ public:
 
     // Marks the preset tiles whose presets equal what the panel shows.
     void highlightMatchingPresets();
+    // The preset rows of a new editing step: one live tile per preset.
+    void buildDefaultPresetTiles(std::vector<Preset*> presets);
+    void buildUserPresetTiles(std::vector<Preset*> presets);
 
 signals:
     // Emitted at the end of every update check, whatever its outcome.
@@ -258,10 +261,6 @@ private:
 
     // Sharpest-frame search: the displayed frame's tile and one per sharper frame.
     void listSharperFrames(ImagesSequence* frames, const SharpnessCandidates& candidates);
-
-    // Presets.
-    void buildDefaultPresetTiles(std::vector<Preset*> presets);
-    void buildUserPresetTiles(std::vector<Preset*> presets);
 
     // A tile of the preset at the end of the row; the workspace's list gets it.
     PresetImage* addPresetTile(Preset* preset, QWidget* row, std::vector<PresetImage*>& tiles);
