@@ -103,6 +103,7 @@ void PresetImage::thumbnailProcessed(cv::Mat result, int resultTicket)
         return;
     ui->label_ImageReferenced->setMaximumHeight(result.rows);
     ui->label_ImageReferenced->setMaximumWidth(result.cols);
+    emit previewFinished();
 }
 
 bool PresetImage::eventFilter(QObject* watched, QEvent* event)

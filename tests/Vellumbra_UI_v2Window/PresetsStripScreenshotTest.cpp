@@ -1,0 +1,43 @@
+#include "ImageIO.h"
+#include "PresetImage.h"
+#include "PresetStore.h"
+#include "SharpestImageSelection.h"
+#include "TestMedia.h"
+#include "WindowSession.h"
+#include "WindowTest.h"
+#include "Workspace.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+// The editing step of a real photograph with the factory presets rendered as live tiles.
+TEST(PresetsStrip, FactoryTilesPreviewTheSelectedPhoto)
+{
+    if (!windowtest::hasRealDisplay())
+        GTEST_SKIP() << "no X display; test.sh runs these on its Xvfb";
+    const QString photo = testmedia::mediaFile("mate-backgrounds/usr/share/backgrounds/mate/nature/GreenMeadow.jpg");
+    cv::Mat image;
+    if (photo.isEmpty() || readImage(image, photo.toStdString(), false).empty())
+        GTEST_SKIP() << "the real photograph is not in the test media";
+    cv::resize(image, image, cv::Size(960, 960 * image.rows / image.cols), 0, 0, cv::INTER_AREA);
+
+    windowtest::WindowSession session;
+    session.window().setGeometry(0, 0, 1920, 1080);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&session.window()));
+    Workspace* open = session.adoptPhoto(photo);
+    SharpestImageSelection* tile =
+        open->addImageTile(image, session.find<QWidget>("scrollAreaWidgetContents_ProEditingSelection"));
+    tile->pipeline().setSourceImage(tile->image(), true);
+    if (!defaultPresetsLoaded)
+        loadDefaultPresets();
+    session.window().buildDefaultPresetTiles(defaultPresets);
+    int previews = 0;
+    for (PresetImage* presetTile : open->factoryPresetTiles)
+        QObject::connect(presetTile, &PresetImage::previewFinished, [&previews] { ++previews; });
+    open->selectTile(tile);
+    const int expected = static_cast<int>(open->factoryPresetTiles.size());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return previews >= expected; }, 60000)) << previews << " of " << expected;
+    EXPECT_FALSE(windowtest::saveScreenshot("PresetsStrip").isEmpty());
+}
