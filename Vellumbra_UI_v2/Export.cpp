@@ -160,38 +160,40 @@ bool VellumbraV2::exportTiles(const std::vector<SharpestImageSelection*>& chosen
     const int count = static_cast<int>(chosen.size());
     const QString ofCount = count > 1 ? translate("n/N") : QString();
     ExistingFileQuestion question(this, count > 1);
-    ExportRun run(open->currentFileName().toLocal8Bit().toStdString(), depth);
+    std::vector<RenderPipeline*> pipelines;
+    for (SharpestImageSelection* tile : chosen)
+        pipelines.push_back(&tile->pipeline());
+    ExportRun run(open->currentFileName().toLocal8Bit().toStdString(), depth, pipelines);
 
-    open->renderPipeline = &chosen.front()->pipeline();
+    open->renderPipeline = pipelines.front();
     open->state = StateExport;
     updateWindow();
 
     bool completed = true;
-    for (int i = 0; i < count && completed; ++i) {
-        SharpestImageSelection* tile = chosen[static_cast<size_t>(i)];
-        RenderPipeline& pipeline = tile->pipeline();
+    for (int i = 0; i < count; ++i) {
+        RenderPipeline& pipeline = *pipelines[static_cast<size_t>(i)];
         open->renderPipeline = &pipeline;
         const QString position = count > 1 ? ofCount.arg(i + 1).arg(count) : QString();
         ui.progressBar_Computing->setValue(0);
         ui.progressBar_Computing->setFormat(translate("ApplyToneMap") + position);
-        run.startRender(&pipeline);
         int shown = 0;
-        waitUntil([&] { return !run.rendering(); },
+        waitUntil([&] { return run.rendered(i); },
                   [&] {
                       const int progress = pipeline.toneMapper() ? pipeline.toneMapper()->progress.load() : shown;
                       if (progress != shown)
                           ui.progressBar_Computing->setValue(shown = progress);
                   });
         ui.progressBar_Computing->setValue(100);
-        const cv::Mat picture = run.takeRender();
+        const cv::Mat picture = run.takeRender(i);
         if (picture.empty() || lease.closed()) {
             completed = false;
+            run.cancelRenders();
             break;
         }
         ui.progressBar_Computing->setFormat(translate("SavingImage") + position);
         QCoreApplication::processEvents();
 
-        const QString base = lastDirectory + QStringLiteral("/") + safeFileTitle(tile->title());
+        const QString base = lastDirectory + QStringLiteral("/") + safeFileTitle(chosen[static_cast<size_t>(i)]->title());
         QString target = base + extension;
         if (run.taken(target) && !question.replace(target))
             target = uniqueTarget(base, extension, [&](const QString& path) { return run.taken(path); });

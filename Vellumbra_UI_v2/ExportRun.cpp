@@ -16,32 +16,59 @@ bool ready(const std::future<Value>& future)
     return future.valid() && future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
+// Renders ahead of the one being written: each render splits its own loops over
+// threads, so two at once keep the cores busy through its serial stages.
+constexpr int kRendersAhead = 2;
+
 }  // namespace
 
-ExportRun::ExportRun(std::string source, int bits) : sourcePath(std::move(source)), depth(bits) {}
+ExportRun::ExportRun(std::string source, int bits, std::vector<RenderPipeline*> toRender)
+    : sourcePath(std::move(source)), depth(bits), pipelines(std::move(toRender))
+{
+    startDueRenders();
+}
 
 ExportRun::~ExportRun()
 {
-    if (render.valid())
-        render.wait();
+    for (std::future<cv::Mat>& render : renders)
+        if (render.valid())
+            render.wait();
     for (Write& write : writes)
         if (write.done.valid())
             write.done.wait();
 }
 
-void ExportRun::startRender(RenderPipeline* pipeline)
+void ExportRun::startDueRenders()
 {
-    render = std::async(std::launch::async, [pipeline] { return pipeline->renderFull(); });
+    while (!cancelled && renders.size() < pipelines.size() &&
+           static_cast<int>(renders.size()) < taken_ + kRendersAhead) {
+        RenderPipeline* pipeline = pipelines[renders.size()];
+        renders.push_back(std::async(std::launch::async, [pipeline] { return pipeline->renderFull(); }));
+    }
 }
 
-bool ExportRun::rendering() const
+bool ExportRun::rendered(int index)
 {
-    return render.valid() && !ready(render);
+    startDueRenders();
+    return index >= static_cast<int>(renders.size()) ? cancelled : ready(renders[static_cast<size_t>(index)]);
 }
 
-cv::Mat ExportRun::takeRender()
+cv::Mat ExportRun::takeRender(int index)
 {
-    return render.valid() ? render.get() : cv::Mat();
+    if (index >= static_cast<int>(renders.size()) || !renders[static_cast<size_t>(index)].valid())
+        return cv::Mat();
+    cv::Mat picture = renders[static_cast<size_t>(index)].get();
+    taken_ = index + 1;
+    startDueRenders();
+    return picture;
+}
+
+void ExportRun::cancelRenders()
+{
+    cancelled = true;
+    for (size_t i = 0; i < renders.size(); ++i)
+        if (renders[i].valid() && pipelines[i]->toneMapper())
+            pipelines[i]->toneMapper()->cancel = true;
 }
 
 void ExportRun::startWrite(const QString& target, cv::Mat picture)

@@ -10,22 +10,25 @@
 
 class RenderPipeline;
 
-// The renders and writes of one export. Each result is rendered at full size on a
-// worker thread; its file is written and given the source's metadata on another
-// while the next result renders. Called from one thread; the pipeline being
-// rendered must stay alive and unchanged until its render has been taken.
+// The renders and writes of one export. The results are rendered at full size on
+// worker threads, a few at once and in list order, and each file is written and
+// given the source's metadata on a thread of its own while later results render.
+// Called from one thread; every pipeline must stay alive and unchanged until the
+// run has ended.
 class ExportRun {
 public:
-    ExportRun(std::string sourcePath, int depth);
+    ExportRun(std::string sourcePath, int depth, std::vector<RenderPipeline*> pipelines);
     // Waits for every render and write still running.
     ~ExportRun();
     ExportRun(const ExportRun&) = delete;
     ExportRun& operator=(const ExportRun&) = delete;
 
-    void startRender(RenderPipeline* pipeline);
-    bool rendering() const;
-    // The finished picture (waits for it); empty when the render was cancelled.
-    cv::Mat takeRender();
+    // True once the index-th render has ended; starts the renders whose turn has come.
+    bool rendered(int index);
+    // The index-th picture (waits for it); empty when its render was cancelled.
+    cv::Mat takeRender(int index);
+    // Asks the renders still running to stop; no further render starts.
+    void cancelRenders();
 
     // Writes the picture at the run's depth; the target counts as taken from now on.
     void startWrite(const QString& target, cv::Mat picture);
@@ -44,11 +47,15 @@ private:
         bool ok = false;
         bool settled = false;
     };
+    void startDueRenders();
     void settleWrites();
 
     const std::string sourcePath;
     const int depth;
-    std::future<cv::Mat> render;
+    const std::vector<RenderPipeline*> pipelines;
+    std::vector<std::future<cv::Mat>> renders;
+    int taken_ = 0;
+    bool cancelled = false;
     std::vector<Write> writes;
     std::set<QString> reserved;
 };
