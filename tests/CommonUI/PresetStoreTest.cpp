@@ -287,7 +287,7 @@ TEST_F(PresetStore, ShippedFactoryFileHoldsAPreset)
     setDefaultPresetsDir(QFileInfo(QString(__FILE__)).absolutePath().toStdString() + "/../../Presets/");
     loadDefaultPresets();
     ASSERT_FALSE(defaultPresets.empty());
-    EXPECT_STREQ(defaultPresets[0]->name, "PresetNeutral");
+    EXPECT_STREQ(defaultPresets[0]->name, "PresetNatural");
     EXPECT_EQ(countInLog("ERROR"), 0);
 }
 

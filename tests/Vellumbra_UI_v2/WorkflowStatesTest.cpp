@@ -220,7 +220,9 @@ TEST_F(WorkflowWindow, HandOffModeShowsTwoStepsWhateverTheMedia)
 
 TEST_F(WorkflowWindow, StepPressesMoveBetweenStatesOrRefuse)
 {
-    enum Check { Nothing, ChosenRange, WholeSequence, RangeKept, RunStarted };
+    // ExportBackedOut: the export's save dialog was cancelled; the export had
+    // already emptied the undo history.
+    enum Check { Nothing, ChosenRange, WholeSequence, RangeKept, RunStarted, ExportBackedOut };
     struct Case {
         int state, tool;
         bool sequence;
@@ -249,7 +251,7 @@ TEST_F(WorkflowWindow, StepPressesMoveBetweenStatesOrRefuse)
         {6, 1, true, 3, nullptr, 6, 1, RangeKept},
         {6, 1, true, 1, nullptr, 1, 0, WholeSequence},
         {6, 2, true, 2, nullptr, 4, 0, RangeKept},
-        {6, 2, true, 4, nullptr, 5, 0, RangeKept},
+        {6, 2, true, 4, nullptr, 5, 0, ExportBackedOut},
         {6, 1, false, 1, nullptr, 5, 0, Nothing},
         {7, 0, true, 4, nullptr, 7, 0, RangeKept},
         {7, 0, true, 1, "WaitEndProcess", 7, 0, RangeKept},
@@ -284,6 +286,8 @@ TEST_F(WorkflowWindow, StepPressesMoveBetweenStatesOrRefuse)
             ModalScript script;
             if (c.box)
                 script.messageBox(translate(c.box), QMessageBox::Ok);
+            if (c.check == ExportBackedOut)
+                script.cancelFileDialog();
             session.window().changeStep(c.step);
         }
         if (c.check == RunStarted) {
@@ -321,6 +325,10 @@ TEST_F(WorkflowWindow, StepPressesMoveBetweenStatesOrRefuse)
             EXPECT_FALSE(workspace->undoRedoManager.canUndo());
             EXPECT_EQ(workspace->stackingContext(), nullptr);
             EXPECT_EQ(workspace->tiles.size(), 1u);  // the test's own; the run added none
+            break;
+        case ExportBackedOut:
+            EXPECT_EQ(workspace->frameSource->firstIndex, 4);
+            EXPECT_FALSE(workspace->undoRedoManager.canUndo());
             break;
         }
     }
@@ -361,7 +369,11 @@ TEST_F(WorkflowWindow, ClosingAsksWhatTheStateNeedsAndObeysTheAnswer)
         {
             ModalScript script;
             switch (c.answer) {
-            case Save: script.messageBox(translate("ExplClosingWorkspace2"), QMessageBox::Save); break;
+            case Save:
+                // The media holds no result, so the export has nothing to write.
+                script.messageBox(translate("ExplClosingWorkspace2"), QMessageBox::Save)
+                    .messageBox(translate("PleaseChooseFrame"), QMessageBox::Ok);
+                break;
             case Discard: script.messageBox(translate("ExplClosingWorkspace2"), QMessageBox::Discard); break;
             case Cancel: script.messageBox(translate("ExplClosingWorkspace2"), QMessageBox::Cancel); break;
             case Yes: script.messageBox(translate("ExplClosingWorkspaceDuringExport"), QMessageBox::Yes); break;
