@@ -32,11 +32,11 @@ void addRowSpacer(QLayout* row)
 }
 
 // Ok and Cancel at the foot of a dialog, after a spacer.
-void addDialogButtons(QDialog& dialog, QVBoxLayout& layout, QSizePolicy::Policy spacerHeight)
+void addDialogButtons(QDialog& dialog, QVBoxLayout& layout)
 {
     auto* footer = new QFrame(&dialog);
     auto* row = new QHBoxLayout(footer);
-    row->addItem(new QSpacerItem(10, 20, QSizePolicy::Expanding, spacerHeight));
+    row->addItem(new QSpacerItem(10, 20, QSizePolicy::Expanding, QSizePolicy::Maximum));
     for (const auto& [key, accept] : {std::pair<const char*, bool>{"Ok", true}, {"Cancel", false}}) {
         auto* button = new QPushButton(translate(key), footer);
         button->setCursor(Qt::PointingHandCursor);
@@ -118,7 +118,9 @@ void VellumbraV2::buildDefaultPresetTiles(std::vector<Preset*> presets)
         const auto* bottom = tile->findChild<QWidget*>(QStringLiteral("frame_ImageReferencedBottom"));
         const int height = ui.tabWidget_Presets->height() - 10 - verticalMargins(ui.horizontalLayout_BottomPresets) -
                            ((bottom ? bottom->height() : 0) + verticalMargins(tile->layout()));
-        setThumbnailSize(cv::Size(static_cast<int>(std::trunc(height * open->aspectRatio)), height));
+        // A strip not laid out yet keeps the thumbnail size it has.
+        if (height > 0)
+            setThumbnailSize(cv::Size(static_cast<int>(std::trunc(height * open->aspectRatio)), height));
         const std::unique_ptr<RenderPipeline> first = pipelineFor(*preset);
         for (SharpestImageSelection* imageTile : open->tiles) {
             static_cast<PresetSettings&>(imageTile->preset()) = *preset;
@@ -200,7 +202,7 @@ void VellumbraV2::removeUserPreset()
         layout->addWidget(boxes.back());
     }
     layout->addItem(new QSpacerItem(10, 20, QSizePolicy::Expanding, QSizePolicy::Expanding));
-    addDialogButtons(dialog, *layout, QSizePolicy::Maximum);
+    addDialogButtons(dialog, *layout);
     if (dialog.exec() != QDialog::Accepted)
         return;
 

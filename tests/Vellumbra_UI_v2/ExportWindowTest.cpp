@@ -332,3 +332,19 @@ TEST(HandOffSaves, FramesSavedInHandOffModeWriteTheirLines)
     cv::Mat frame;
     EXPECT_FALSE(readImage(frame, (folder + "/b.jpg").toStdString(), false).empty());
 }
+
+TEST_F(ExportWindow, TitlesBecomeFileNamesInsideTheChosenFolder)
+{
+    edit(session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder() + "/media", 1, "png").paths[0]),
+         {"../up", "a/b\\c", QString("tab\tname")});
+    {
+        ModalScript script;
+        chooseFolder(script, out);
+        script.saveOptions(6, 0);
+        EXPECT_TRUE(session->window().PushButtonEditingExportClicked(nullptr));
+    }
+    QStringList files = QDir(out).entryList(QDir::Files);
+    files.sort();
+    EXPECT_EQ(files, (QStringList{"___up.png", "a_b_c.png", "tab_name.png"}));
+    EXPECT_FALSE(QFile::exists(session->environment().filesFolder() + "/up.png"));
+}
