@@ -186,7 +186,9 @@ bool VellumbraV2::exportTiles(const std::vector<SharpestImageSelection*>& chosen
                   });
         ui.progressBar_Computing->setValue(100);
         const cv::Mat picture = run.takeRender(i);
-        if (picture.empty() || lease.closed()) {
+        // A cancel that came after this result was rendered ahead still stops the export here.
+        const bool cancelled = picture.empty() || (pipeline.toneMapper() && pipeline.toneMapper()->cancel);
+        if (cancelled || lease.closed()) {
             completed = false;
             run.cancelRenders();
             break;

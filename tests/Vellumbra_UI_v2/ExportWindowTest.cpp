@@ -3,6 +3,7 @@
 #include "ImagesSequence.h"
 #include "LanguageEngine.h"
 #include "ModalScript.h"
+#include "RenderPipeline.h"
 #include "SharpestImageSelection.h"
 #include "StackingContext.h"
 #include "TestMedia.h"
@@ -17,6 +18,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
@@ -193,7 +195,7 @@ TEST_F(ExportWindow, ExistingFilesAreReplacedOrGetTheNextFreeNumber)
     ASSERT_TRUE(writeImage((out + "/photo.png").toStdString(), cv::Mat(4, 4, CV_8UC3, cv::Scalar::all(9)), "", ""));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Workspace* open = edit(session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder() + "/media", 1, "png").paths[0]),
+        Workspace* open = edit(session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder(), 1, "png").paths[0]),
                                c.titles);
         {
             ModalScript script;
@@ -211,7 +213,7 @@ TEST_F(ExportWindow, ExistingFilesAreReplacedOrGetTheNextFreeNumber)
 
 TEST_F(ExportWindow, AFailedWriteIsReportedAndClosingKeepsTheMedia)
 {
-    Workspace* open = edit(session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder() + "/media", 1, "png").paths[0]),
+    Workspace* open = edit(session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder(), 1, "png").paths[0]),
                            {"01", "02"});
     // A folder stands where the second file goes: its write fails even for a privileged user.
     ASSERT_TRUE(QDir().mkpath(out + "/02.jpg"));
@@ -244,7 +246,7 @@ TEST_F(ExportWindow, AFailedWriteIsReportedAndClosingKeepsTheMedia)
 
 TEST_F(ExportWindow, BackingOutOfADialogExportsNothing)
 {
-    Workspace* open = edit(session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder() + "/media", 1, "png").paths[0]),
+    Workspace* open = edit(session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder(), 1, "png").paths[0]),
                            {"01", "02"});
     const std::function<void(ModalScript&)> scripts[] = {
         [](ModalScript& s) { s.cancelFileDialog(); },
@@ -266,7 +268,7 @@ TEST_F(ExportWindow, BackingOutOfADialogExportsNothing)
 
 TEST_F(ExportWindow, TheLightImageSavedAsExrReadsBackEqual)
 {
-    Workspace* open = session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder() + "/media", 1, "png").paths[0]);
+    Workspace* open = session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder(), 1, "png").paths[0]);
     auto* context = new StackingContext();
     // A stacked average of frames lies within full scale.
     double brightest = 1;
@@ -335,7 +337,7 @@ TEST(HandOffSaves, FramesSavedInHandOffModeWriteTheirLines)
 
 TEST_F(ExportWindow, TitlesBecomeFileNamesInsideTheChosenFolder)
 {
-    edit(session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder() + "/media", 1, "png").paths[0]),
+    edit(session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder(), 1, "png").paths[0]),
          {"../up", "a/b\\c", QString("tab\tname")});
     {
         ModalScript script;
@@ -347,4 +349,29 @@ TEST_F(ExportWindow, TitlesBecomeFileNamesInsideTheChosenFolder)
     files.sort();
     EXPECT_EQ(files, (QStringList{"___up.png", "a_b_c.png", "tab_name.png"}));
     EXPECT_FALSE(QFile::exists(session->environment().filesFolder() + "/up.png"));
+}
+
+TEST_F(ExportWindow, CancellingTheRenderStopsTheExportAndReportsFailure)
+{
+    cv::resize(light, light, cv::Size(2400, 1200));
+    Workspace* open =
+        edit(session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder(), 1, "png").paths[0]),
+             {"01", "02", "03"});
+    // What the cancel button does in the export state, pressed until the render notices:
+    // the shown pipeline's operator stops.
+    QTimer cancel;
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        if (open->state == 7 && open->renderPipeline && open->renderPipeline->toneMapper())
+            open->renderPipeline->toneMapper()->cancel = true;
+    });
+    cancel.start(1);
+    {
+        ModalScript script;
+        chooseFolder(script, out);
+        script.saveOptions(2, 0);
+        EXPECT_FALSE(session->window().PushButtonEditingExportClicked(nullptr));
+    }
+    cancel.stop();
+    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(open->state, 5);
 }
