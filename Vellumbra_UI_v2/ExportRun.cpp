@@ -17,8 +17,8 @@ bool ready(const std::future<Value>& future)
 }
 
 // Renders ahead of the one being written: each render splits its own loops over
-// threads, so two at once keep the cores busy through its serial stages.
-constexpr int kRendersAhead = 2;
+// threads, so three at once keep the cores busy through its serial stages.
+constexpr int kRendersAhead = 3;
 
 }  // namespace
 
