@@ -1,7 +1,5 @@
 #include "ExportFormats.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -90,16 +88,4 @@ TEST(UniqueTarget, TakesTheFirstFreeNumber)
     for (const auto& c : cases)
         EXPECT_EQ(uniqueTarget("/d/photo", ".jpg", [&](const QString& path) { return c.taken.count(path) > 0; }),
                   c.expected);
-}
-
-TEST(HandOffLine, AppendsBackslashedPathsAndReportsFailure)
-{
-    QTemporaryDir folder;
-    const QString file = folder.filePath("handoff.txt");
-    EXPECT_TRUE(appendHandOffLine(file, "/home/u/a b/x.jpg"));
-    EXPECT_TRUE(appendHandOffLine(file, "C:/y.tif"));
-    QFile read(file);
-    ASSERT_TRUE(read.open(QIODevice::ReadOnly));
-    EXPECT_EQ(read.readAll(), QByteArray("\\home\\u\\a b\\x.jpg\nC:\\y.tif\n"));
-    EXPECT_FALSE(appendHandOffLine(folder.filePath("missing/handoff.txt"), "/x.jpg"));
 }
