@@ -107,8 +107,9 @@ bool isFloatMap(const std::string& extension)
 bool writeWithOpenCv(const std::string& path, const cv::Mat& image)
 {
     const int depth = image.depth();
-    const bool floatMap = isFloatMap(imageFileExtension(path)) && depth == CV_32F;
-    if (depth != CV_8U && depth != CV_8S && depth != CV_16U && depth != CV_16S && !floatMap)
+    const std::string extension = imageFileExtension(path);
+    const bool floatFile = (isFloatMap(extension) || extension == "exr") && depth == CV_32F;
+    if (depth != CV_8U && depth != CV_8S && depth != CV_16U && depth != CV_16S && !floatFile)
         return false;
     traceImageIO("opencv-write");
     try {
@@ -177,6 +178,10 @@ bool writeThroughLibraries(const std::string& path, const std::string& partPath,
     metadata = false;
     const std::string extension = imageFileExtension(path);
     const cv::Mat image = withFormatChannels(extension, withFormatDepth(extension, original));
+    // A light image keeps its values above 1: the installed ImageMagick holds 16-bit
+    // integers and would clip them, OpenCV writes EXR in float.
+    if (extension == "exr" && image.depth() == CV_32F && writeWithOpenCv(partPath, image))
+        return true;
     if (extension == "dpx" || extension == "exr") {
         if (writeWithMagick(partPath, image, true))
             return true;

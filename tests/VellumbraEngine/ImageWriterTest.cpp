@@ -124,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Route{"result.bmp", CV_8UC3, {"opencv-write"}},
                       Route{"result.tif", CV_32FC3, {"freeimage-write"}},
                       Route{"result16.tif", CV_16UC3, {"freeimage-write"}},
-                      Route{"out.exr", CV_32FC3, {"magick-write"}},
+                      Route{"out.exr", CV_32FC3, {"opencv-write"}},
+                      Route{"out16.exr", CV_16UC3, {"magick-write"}},
                       Route{"out.dpx", CV_16UC3, {"magick-write"}},
                       Route{"result.hdr", CV_32FC3, {"freeimage-write"}},
                       Route{"result.sgi", CV_8UC3, {"opencv-write", "devil-write"}},
@@ -247,6 +248,17 @@ TEST_F(ImageWriterTest, SuccessfulWriteReplacesTheExistingFile)
     readImage(back, path, false);
     EXPECT_EQ(back.size(), cv::Size(24, 20));
     EXPECT_EQ(filesInDir(), QStringList{"again.png"});
+}
+
+TEST_F(ImageWriterTest, FloatExrKeepsLightAboveOneExactly)
+{
+    cv::Mat light(12, 16, CV_32FC3);
+    cv::randu(light, cv::Scalar::all(0.0), cv::Scalar::all(40.0));
+    ASSERT_TRUE(writeImage(pathOf("light.exr"), light, "", ""));
+    cv::Mat back;
+    readImage(back, pathOf("light.exr"), false);
+    ASSERT_EQ(back.type(), CV_32FC3);
+    EXPECT_EQ(cv::norm(back, light, cv::NORM_INF), 0.0);
 }
 
 TEST_F(ImageWriterTest, MagickFailureOnExrIsLoggedAndTheOtherLibrariesTried)
