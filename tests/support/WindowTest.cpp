@@ -2,9 +2,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QImage>
+#include <QPainter>
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace windowtest {
 
@@ -18,11 +22,26 @@ QString saveScreenshot(const QString& name)
     const QDir dir(QStringLiteral(VB_SCREENSHOT_DIR));
     if (!dir.mkpath(QStringLiteral(".")))
         return {};
-    // repaint() flushes to the X server before the grab, which the server answers in order.
+    // Each visible window renders itself onto a picture of the screen: a grab of the X
+    // screen can still show a window that an earlier test process left behind.
+    QList<QWidget*> windows;
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (widget->isVisible())
-            widget->repaint();
-    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+            windows.append(widget);
+    // Windows first, then dialogs over them, then menus and tool tips.
+    const auto layer = [](const QWidget* widget) {
+        if (widget->windowType() == Qt::Popup || widget->windowType() == Qt::ToolTip)
+            return 2;
+        return widget->parentWidget() || widget->isModal() ? 1 : 0;
+    };
+    std::stable_sort(windows.begin(), windows.end(),
+                     [&](const QWidget* a, const QWidget* b) { return layer(a) < layer(b); });
+    QImage screen(QGuiApplication::primaryScreen()->size(), QImage::Format_RGB32);
+    screen.fill(Qt::black);
+    QPainter painter(&screen);
+    for (QWidget* widget : windows)
+        painter.drawPixmap(widget->geometry().topLeft(), widget->grab());
+    painter.end();
     const QString path = dir.filePath(name + QStringLiteral(".png"));
     return screen.save(path) ? path : QString();
 }
