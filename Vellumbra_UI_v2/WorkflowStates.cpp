@@ -18,6 +18,7 @@
 #include <QAbstractButton>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QSignalBlocker>
 #include <QTabBar>
 #include <QTimer>
 
@@ -402,8 +403,15 @@ void VellumbraV2::updateStackingRange(bool apply)
         return;
     const int chosen = open->currentFrame;
     const stackingrange::Limits limits = stackingrange::limits(chosen, frames->frameCount);
-    ui.spinBox_ImageStackingAfter->setMaximum(limits.afterMaximum);
-    ui.spinBox_ImageStackingBefore->setMaximum(limits.beforeMaximum);
+    {
+        // A value cut down to a new maximum is no change of the user's to undo.
+        const QSignalBlocker blockAfter(ui.spinBox_ImageStackingAfter);
+        const QSignalBlocker blockBefore(ui.spinBox_ImageStackingBefore);
+        ui.spinBox_ImageStackingAfter->setMaximum(limits.afterMaximum);
+        ui.spinBox_ImageStackingBefore->setMaximum(limits.beforeMaximum);
+    }
+    open->framesAfter = ui.spinBox_ImageStackingAfter->value();
+    open->framesBefore = ui.spinBox_ImageStackingBefore->value();
     if (apply) {
         const stackingrange::Range range =
             stackingrange::playbackRange(chosen, frames->frameCount, frames->getCurrentIndex(),

@@ -1,0 +1,55 @@
+#include "vellumbraV2.h"
+
+#include "ExposureMarks.h"
+#include "ImagesSequence.h"
+#include "LanguageEngine.h"
+#include "MatToQImage.h"
+#include "MessageBoxes.h"
+#include "PixelOps.h"
+#include "Workspace.h"
+
+#include <QPixmap>
+#include <opencv2/imgproc.hpp>
+
+#include <memory>
+
+bool VellumbraV2::showImage(const cv::Mat& image)
+{
+    Workspace* open = currentWorkspace();
+    cv::Mat source = image;
+    if (source.empty() && open)
+        source = open->currentImage();
+    // Fitting to the view first keeps the marks and the display copy at view size.
+    cv::Mat shown = source.depth() == CV_8U ? source : convertBitDepth(source, 8);
+    if (!shown.empty() && viewSize.width > 0 && viewSize.height > 0)
+        cv::resize(shown, shown, viewSize, 0, 0, cv::INTER_LINEAR);
+    else
+        shown = shown.clone();
+    const int state = open ? open->state : 0;
+    if (state == 1 || state == 4 || state == 5)
+        markExposure(shown, overExposedLimit, underExposedLimit, highlightOverExposed, highlightUnderExposed);
+
+    const std::unique_ptr<QImage> picture(matToQImage(shown));
+    if (!picture || picture->isNull()) {
+        showCriticalBox(this, translate("Error"), translate("ErrorShowImage"));
+        return false;
+    }
+    ui.label_VideoPreview->setPixmap(QPixmap::fromImage(*picture));
+    const QSize frame = ui.frame_VideoPreview2->size();
+    const QRect placed((frame.width() - picture->width()) / 2, (frame.height() - picture->height()) / 2,
+                       picture->width(), picture->height());
+    ui.label_VideoPreview->setGeometry(placed);
+    ui.frame_LoadingIcone->setGeometry(placed);
+    if (ui.dockWidget_Histogram->isVisible())
+        refreshHistogram(shown);
+    return true;
+}
+
+void VellumbraV2::refreshHistogram(const cv::Mat& shown)
+{
+    Workspace* open = currentWorkspace();
+    if (!open)
+        return;
+    open->histogramImage = computeHistogramImage(shown, 0);
+    needResizeHistogramDock();
+}
