@@ -11,7 +11,14 @@
 #include <QPixmap>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <memory>
+
+namespace {
+
+constexpr int kHistogramSampleWidth = 480;
+
+}  // namespace
 
 bool VellumbraV2::showImage(const cv::Mat& image)
 {
@@ -48,8 +55,13 @@ bool VellumbraV2::showImage(const cv::Mat& image)
 void VellumbraV2::refreshHistogram(const cv::Mat& shown)
 {
     Workspace* open = currentWorkspace();
-    if (!open)
+    if (!open || shown.empty())
         return;
-    open->histogramImage = computeHistogramImage(shown, 0);
+    // The dock draws 256 bins a few hundred pixels wide: a sample of the shown pixels
+    // (nearest, so no value is blended) gives the same curve for a tenth of the work.
+    const double scale = std::min(1.0, static_cast<double>(kHistogramSampleWidth) / shown.cols);
+    cv::Mat sample;
+    cv::resize(shown, sample, cv::Size(), scale, scale, cv::INTER_NEAREST);
+    open->histogramImage = computeHistogramImage(sample, 0);
     needResizeHistogramDock();
 }

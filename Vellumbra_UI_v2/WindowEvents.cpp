@@ -298,8 +298,8 @@ void VellumbraV2::needResizeHistogramDock()
     const std::unique_ptr<QImage> picture(matToQImage(fitted));
     if (!picture || picture->isNull())
         return;
+    // setPixmap schedules the repaint; painting at once would hold up playback.
     ui.label_Histogram->setPixmap(QPixmap::fromImage(*picture));
-    ui.label_Histogram->repaint();
 }
 
 void VellumbraV2::MenuActionShowHistogramClicked()
