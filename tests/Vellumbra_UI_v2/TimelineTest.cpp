@@ -1,6 +1,7 @@
 #include "ExposureMarks.h"
 #include "GeneratedMedia.h"
 #include "ImagesSequence.h"
+#include "SharpestImageSelection.h"
 #include "TimelineGeometry.h"
 #include "WindowSession.h"
 #include "Workspace.h"
@@ -217,4 +218,23 @@ TEST_F(TimelineWindow, PinsTakeFourFramesAndARightPressFreesOne)
     window.CursorDClicked(11);
     EXPECT_FALSE(shown.front()->isHidden());
     EXPECT_GT(shown.front()->x(), shown.back()->x());
+}
+
+TEST_F(TimelineWindow, AGrabbedFrameBecomesATileWithItsMarkerOnTheTimeline)
+{
+    ImagesSequence* frames = openClip();
+    ASSERT_NE(frames, nullptr);
+    window.showNextFrame();
+    window.grabCurrentFrame();
+    Workspace* workspace = session.workspace();
+    ASSERT_EQ(workspace->tiles.size(), 1u);
+    SharpestImageSelection* tile = workspace->tiles.front();
+    EXPECT_EQ(tile->frameIndex(), 1);
+    ASSERT_NE(tile->pinLabel(), nullptr);
+    EXPECT_EQ(tile->pinLabel()->parentWidget(), session.find<QWidget>("Panel_LectureTop2"));
+    EXPECT_FALSE(tile->pinLabel()->isHidden());
+
+    // Its close button takes it away once the click is over.
+    QTest::mouseClick(tile->findChild<QPushButton*>("pushButton_Close"), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return workspace->tiles.empty(); }, 5000));
 }
