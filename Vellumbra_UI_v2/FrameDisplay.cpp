@@ -27,11 +27,13 @@ bool VellumbraV2::showImage(const cv::Mat& image)
     if (source.empty() && open)
         source = open->currentImage();
     // Fitting to the view first keeps the marks and the display copy at view size.
-    cv::Mat shown = source.depth() == CV_8U ? source : convertBitDepth(source, 8);
-    if (!shown.empty() && viewSize.width > 0 && viewSize.height > 0)
-        cv::resize(shown, shown, viewSize, 0, 0, cv::INTER_LINEAR);
+    // The marks paint into `shown`, which never shares the caller's pixels.
+    const cv::Mat eightBit = source.depth() == CV_8U ? source : convertBitDepth(source, 8);
+    cv::Mat shown;
+    if (!eightBit.empty() && viewSize.width > 0 && viewSize.height > 0)
+        cv::resize(eightBit, shown, viewSize, 0, 0, cv::INTER_LINEAR);
     else
-        shown = shown.clone();
+        shown = eightBit.clone();
     const int state = open ? open->state : 0;
     if (state == 1 || state == 4 || state == 5)
         markExposure(shown, overExposedLimit, underExposedLimit, highlightOverExposed, highlightUnderExposed);
