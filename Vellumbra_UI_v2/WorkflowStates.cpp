@@ -22,6 +22,7 @@
 #include <QTabBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -377,6 +378,8 @@ void VellumbraV2::closeWorkspace()
     for (QLabel* pin : pins)
         if (pin && !pin->isHidden())
             pin->hide();
+    std::fill(std::begin(pinFrames), std::end(pinFrames), 0);
+    placedPins = 0;
     updateWindow();
 }
 

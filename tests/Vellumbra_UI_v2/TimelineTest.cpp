@@ -218,6 +218,14 @@ TEST_F(TimelineWindow, PinsTakeFourFramesAndARightPressFreesOne)
     window.CursorDClicked(11);
     EXPECT_FALSE(shown.front()->isHidden());
     EXPECT_GT(shown.front()->x(), shown.back()->x());
+
+    // Closing the media frees all four for the next one.
+    session.discardMedia();
+    for (QLabel* pin : shown)
+        EXPECT_TRUE(pin->isHidden());
+    openClip();
+    window.CursorDClicked(2);
+    EXPECT_EQ(std::count_if(shown.begin(), shown.end(), [](QLabel* pin) { return !pin->isHidden(); }), 1);
 }
 
 TEST_F(TimelineWindow, AGrabbedFrameBecomesATileWithItsMarkerOnTheTimeline)
