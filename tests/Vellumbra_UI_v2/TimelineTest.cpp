@@ -246,3 +246,27 @@ TEST_F(TimelineWindow, AGrabbedFrameBecomesATileWithItsMarkerOnTheTimeline)
     QTest::mouseClick(tile->findChild<QPushButton*>("pushButton_Close"), Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return workspace->tiles.empty(); }, 5000));
 }
+
+TEST_F(TimelineWindow, APressAndADragOnTheTimelineShowTheirFrames)
+{
+    ImagesSequence* frames = openClip();
+    ASSERT_NE(frames, nullptr);
+    auto* strip = session.find<QLabel>("label_ForegroundMidPlayingBar");
+    ASSERT_GT(strip->width(), kClipFrames);
+    const int press = 3;
+    QTest::mousePress(strip, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(strip->width() * press / kClipFrames + 1, strip->height() / 2));
+    EXPECT_EQ(frameLabel(), QString::number(press));
+    const int drag = 9;
+    const QPoint inWindow = strip->mapTo(&window, QPoint(strip->width() * drag / kClipFrames + 1, 0));
+    QMouseEvent move(QEvent::MouseMove, inWindow, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &move);
+    EXPECT_EQ(frameLabel(), QString::number(drag));
+    EXPECT_TRUE(waitForFrame(frames, drag));
+
+    QTest::mouseRelease(strip, Qt::LeftButton);
+    const QPoint later = strip->mapTo(&window, QPoint(2, 0));
+    QMouseEvent afterRelease(QEvent::MouseMove, later, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &afterRelease);
+    EXPECT_EQ(frameLabel(), QString::number(drag));
+}
