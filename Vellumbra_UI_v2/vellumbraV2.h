@@ -17,6 +17,8 @@
 
 #include <vector>
 
+class ImagesSequence;
+class PresetImage;
 class QHoverEvent;
 class QLayout;
 class QListWidgetItem;
@@ -24,15 +26,13 @@ class QMouseEvent;
 class QStackedWidget;
 class QThread;
 class QWheelEvent;
-class ImagesSequence;
-class PresetImage;
 class ResizableFrame;
 class ResizableLine;
 class SharpestImageSelection;
 class StackingComputingWorkerThread;
 class ThumbnailStorage;
-struct Preset;
 class Workspace;
+struct Preset;
 
 // The application's one main window: the form, the settings, the open workspace and
 // every slot behind the form's widgets. Its slots live in one source file per
