@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -43,10 +44,11 @@ bool VellumbraV2::showImage(const cv::Mat& image)
         showCriticalBox(this, translate("Error"), translate("ErrorShowImage"));
         return false;
     }
-    ui.label_VideoPreview->setPixmap(QPixmap::fromImage(*picture));
     const QSize frame = ui.frame_VideoPreview2->size();
     const QRect placed((frame.width() - picture->width()) / 2, (frame.height() - picture->height()) / 2,
                        picture->width(), picture->height());
+    // Moved, the display image becomes the pixmap without a copy.
+    ui.label_VideoPreview->setPixmap(QPixmap::fromImage(std::move(*picture)));
     ui.label_VideoPreview->setGeometry(placed);
     ui.frame_LoadingIcone->setGeometry(placed);
     if (ui.dockWidget_Histogram->isVisible())
