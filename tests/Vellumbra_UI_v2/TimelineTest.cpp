@@ -158,7 +158,8 @@ TEST_F(TimelineWindow, NavigationWaitsForTheBrowsingStates)
     window.showFrameIndex(5);
     window.playPauseVideo();
     EXPECT_EQ(frames->getCurrentIndex(), 0);
-    EXPECT_FALSE(QTest::qWaitFor([&] { return frames->getCurrentIndex() != 0; }, 400));
+    // A jump that was let through shows its number at once.
+    EXPECT_EQ(frameLabel(), "0");
 }
 
 TEST_F(TimelineWindow, FramesBeforePastTheShownFrameMoveTheDisplayAndKeepTheRange)

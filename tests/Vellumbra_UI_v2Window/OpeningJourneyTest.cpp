@@ -51,11 +51,18 @@ TEST_F(OpeningJourney, ThePhoneVideoOpensPlaysAndShowsItsTimeline)
     EXPECT_EQ(workspace->state, 1);
     photograph("1VideoPage");
 
-    // A short run of playback, paused from inside the loop.
-    const int before = frames->getCurrentIndex();
-    QTimer::singleShot(400, &window, [&] { window.playPauseVideo(); });
+    // A short run of playback, paused from inside the loop at its eighth frame.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (frames->getCurrentIndex() >= 8) {
+            watch.stop();
+            window.playPauseVideo();
+        }
+    });
+    watch.start(5);
     window.playPauseVideo();
-    EXPECT_GT(frames->getCurrentIndex(), before);
+    EXPECT_GE(frames->getCurrentIndex(), 8);
+    EXPECT_LT(frames->getCurrentIndex(), frames->frameCount - 1);
     photograph("2AfterPlaying");
 
     // The parameters step shows the trim markers and the chosen-frame flag.
