@@ -66,10 +66,16 @@ QImage* matToQImage(cv::Mat image)
                                     std::to_string(bytes.rows));
         return nullptr;
     }
-    display->fill(0xFFFFFFFFu);
+    // Written in place (the buffer already has the size and type), alpha at 255.
     cv::Mat target(bytes.rows, bytes.cols, CV_8UC4, display->bits(), display->bytesPerLine());
-    const std::vector<int> grey = {0, 0, 0, 1, 0, 2};
-    const std::vector<int> colour = {0, 0, 1, 1, 2, 2};
-    cv::mixChannels(std::vector<cv::Mat>{bytes}, std::vector<cv::Mat>{target}, channels == 1 ? grey : colour);
+    if (channels == 1) {
+        cv::cvtColor(bytes, target, cv::COLOR_GRAY2BGRA);
+    } else if (channels == 3) {
+        cv::cvtColor(bytes, target, cv::COLOR_BGR2BGRA);
+    } else {
+        display->fill(0xFFFFFFFFu);
+        const std::vector<int> firstThree = {0, 0, 1, 1, 2, 2};
+        cv::mixChannels(std::vector<cv::Mat>{bytes}, std::vector<cv::Mat>{target}, firstThree);
+    }
     return display.release();
 }

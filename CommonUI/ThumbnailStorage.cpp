@@ -4,10 +4,12 @@
 #include "Log.h"
 #include "PixelOps.h"
 
+#include <QBuffer>
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QMap>
 #include <QStandardPaths>
 
@@ -118,6 +120,7 @@ bool ThumbnailStorage::load()
     file.close();
     keys.clear();
     images.clear();
+    encoded.clear();
     if (bytes.isEmpty())
         return true;
 
@@ -148,16 +151,27 @@ bool ThumbnailStorage::load()
     return true;
 }
 
+// Writes what `stream << keys << QMap<QString, QImage>` writes: the keys, then the
+// map from its last key to its first, each image as a 32-bit not-null marker and its PNG.
 void ThumbnailStorage::save() const
 {
-    QMap<QString, QImage> stored;
-    for (const QString& key : keys)
-        stored.insert(key, *images.at(key));
+    QStringList sorted = keys;
+    std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) { return b < a; });
 
     QByteArray bytes;
     QDataStream stream(&bytes, QIODevice::WriteOnly);
     stream.setVersion(kStreamVersion);
-    stream << keys << stored;
+    stream << keys << static_cast<quint32>(sorted.size());
+    for (const QString& key : sorted) {
+        QByteArray& png = encoded[key];
+        if (png.isEmpty()) {
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            QImageWriter(&buffer, "png").write(*images.at(key));
+        }
+        stream << key << static_cast<qint32>(1);
+        stream.writeRawData(png.constData(), png.size());
+    }
     QString error;
     if (stream.status() == QDataStream::Ok && writeFileAtomically(filePath(), bytes, &error))
         return;
@@ -194,10 +208,14 @@ void ThumbnailStorage::add(const QString& key, const cv::Mat& image)
 void ThumbnailStorage::put(const QString& key, std::unique_ptr<QImage> image)
 {
     images[key] = std::move(image);
+    encoded.erase(key);
     keys.removeAll(key);
     keys.prepend(key);
-    while (keys.size() > kCapacity)
-        images.erase(keys.takeLast());
+    while (keys.size() > kCapacity) {
+        const QString dropped = keys.takeLast();
+        images.erase(dropped);
+        encoded.erase(dropped);
+    }
 }
 
 QImage* ThumbnailStorage::get(const QString& key) const
@@ -215,8 +233,10 @@ void ThumbnailStorage::touch(const QString& key)
 
 void ThumbnailStorage::remove(const QString& key)
 {
-    if (keys.removeOne(key))
+    if (keys.removeOne(key)) {
         images.erase(key);
+        encoded.erase(key);
+    }
 }
 
 QStringList ThumbnailStorage::order() const

@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QImage>
 #include <QObject>
 #include <QStringList>
@@ -43,4 +44,7 @@ private:
 
     QStringList keys;
     std::map<QString, std::unique_ptr<QImage>> images;
+    // Each thumbnail's PNG as the file holds it, made on its first save: saving
+    // after every opening then writes ten thumbnails without encoding them again.
+    mutable std::map<QString, QByteArray> encoded;
 };

@@ -2,50 +2,8 @@
 
 #include "Preset.h"
 
-#include <QThread>
-
 // Slots and steps whose behaviour is still to come; each group moves into the source
 // file of its concern.
-
-// Opening media and recent files.
-void VellumbraV2::openFile(const QString&) {}
-void VellumbraV2::openFilesFromCommandLine(const QStringList&) {}
-void VellumbraV2::updateRecentFilesMenu() {}
-void VellumbraV2::MenuActionOpenClicked() {}
-void VellumbraV2::MenuActionOpenPhotosClicked() {}
-void VellumbraV2::MenuActionOpenPhotoToTMClicked() {}
-void VellumbraV2::ListItemRecentFilesThumbnailsClicked(QListWidgetItem*) {}
-void VellumbraV2::playPauseVideo() {}
-
-void VellumbraV2::stopPlayback()
-{
-    if (videoPaused)
-        return;
-    playPauseVideo();
-    // The playback loop notices the pause on its next frame.
-    QThread::msleep(100);
-}
-
-// Frame display and timeline.
-void VellumbraV2::showCurrentImageAgain() {}
-void VellumbraV2::showPreviousFrame() {}
-void VellumbraV2::showNextFrame() {}
-void VellumbraV2::showBeginFrame() {}
-void VellumbraV2::showEndFrame() {}
-void VellumbraV2::grabCurrentFrame() {}
-void VellumbraV2::horizontalSlider_VideoBrightnessMoved(int) {}
-void VellumbraV2::horizontalSlider_VideoSpeedMoved(int) {}
-void VellumbraV2::horizontalSlider_VideoBrightness_ProMoved(int) {}
-void VellumbraV2::horizontalSlider_VideoSpeed_ProMoved(int) {}
-void VellumbraV2::spinBox_NbImagesBeforeChanged(int) {}
-void VellumbraV2::spinBox_NbImagesAfterChanged(int) {}
-void VellumbraV2::PushButtonImageStacking_BeforeClicked() {}
-void VellumbraV2::PushButtonImageStacking_AfterClicked() {}
-void VellumbraV2::TimerTimeoutShowFrameIndex() {}
-void VellumbraV2::showFrameIndex(int) {}
-void VellumbraV2::moveProSharpestPin(QWidget*, int) {}
-bool VellumbraV2::showImage(const cv::Mat&) { return false; }
-void VellumbraV2::showFrameNumber(int) {}
 
 // Editing parameters and tools.
 void VellumbraV2::MenuActionHighlightOverExposedClicked() {}
@@ -92,20 +50,3 @@ void VellumbraV2::onClickSelectImage(SharpestImageSelection*) {}
 void VellumbraV2::onClickPresetImage(PresetImage*) {}
 void VellumbraV2::setLoadingIconeAt(int) {}
 void VellumbraV2::highlightMatchingPresets() {}
-
-// Window events.
-void VellumbraV2::needResize() {}
-bool VellumbraV2::eventFilter(QObject* object, QEvent* event) { return QMainWindow::eventFilter(object, event); }
-void VellumbraV2::mouseReleaseEvent(QMouseEvent* event) { QMainWindow::mouseReleaseEvent(event); }
-void VellumbraV2::mouseMoveEvent(QMouseEvent* event) { QMainWindow::mouseMoveEvent(event); }
-void VellumbraV2::keyPressEvent(QKeyEvent* event) { QMainWindow::keyPressEvent(event); }
-void VellumbraV2::keyReleaseEvent(QKeyEvent* event) { QMainWindow::keyReleaseEvent(event); }
-void VellumbraV2::resizeEvent(QResizeEvent* event) { QMainWindow::resizeEvent(event); }
-void VellumbraV2::closeEvent(QCloseEvent* event) { QMainWindow::closeEvent(event); }
-void VellumbraV2::dragEnterEvent(QDragEnterEvent* event) { QMainWindow::dragEnterEvent(event); }
-void VellumbraV2::dropEvent(QDropEvent* event) { QMainWindow::dropEvent(event); }
-void VellumbraV2::needResizeHistogramDock() {}
-void VellumbraV2::MenuActionShowHistogramClicked() {}
-void VellumbraV2::closeHistogramDock() {}
-void VellumbraV2::customMenuRequested(QPoint) {}
-void VellumbraV2::TimerTimeoutReleaseOKey() {}

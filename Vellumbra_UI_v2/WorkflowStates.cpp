@@ -18,9 +18,11 @@
 #include <QAbstractButton>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QSignalBlocker>
 #include <QTabBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -376,6 +378,8 @@ void VellumbraV2::closeWorkspace()
     for (QLabel* pin : pins)
         if (pin && !pin->isHidden())
             pin->hide();
+    std::fill(std::begin(pinFrames), std::end(pinFrames), 0);
+    placedPins = 0;
     updateWindow();
 }
 
@@ -402,8 +406,15 @@ void VellumbraV2::updateStackingRange(bool apply)
         return;
     const int chosen = open->currentFrame;
     const stackingrange::Limits limits = stackingrange::limits(chosen, frames->frameCount);
-    ui.spinBox_ImageStackingAfter->setMaximum(limits.afterMaximum);
-    ui.spinBox_ImageStackingBefore->setMaximum(limits.beforeMaximum);
+    {
+        // A value cut down to a new maximum is no change of the user's to undo.
+        const QSignalBlocker blockAfter(ui.spinBox_ImageStackingAfter);
+        const QSignalBlocker blockBefore(ui.spinBox_ImageStackingBefore);
+        ui.spinBox_ImageStackingAfter->setMaximum(limits.afterMaximum);
+        ui.spinBox_ImageStackingBefore->setMaximum(limits.beforeMaximum);
+    }
+    open->framesAfter = ui.spinBox_ImageStackingAfter->value();
+    open->framesBefore = ui.spinBox_ImageStackingBefore->value();
     if (apply) {
         const stackingrange::Range range =
             stackingrange::playbackRange(chosen, frames->frameCount, frames->getCurrentIndex(),

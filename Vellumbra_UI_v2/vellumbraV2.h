@@ -17,19 +17,22 @@
 
 #include <vector>
 
-class QLayout;
-class QListWidgetItem;
-class QStackedWidget;
-class QThread;
 class ImagesSequence;
 class PresetImage;
+class QHoverEvent;
+class QLayout;
+class QListWidgetItem;
+class QMouseEvent;
+class QStackedWidget;
+class QThread;
+class QWheelEvent;
 class ResizableFrame;
 class ResizableLine;
 class SharpestImageSelection;
 class StackingComputingWorkerThread;
 class ThumbnailStorage;
-struct Preset;
 class Workspace;
+struct Preset;
 
 // The application's one main window: the form, the settings, the open workspace and
 // every slot behind the form's widgets. Its slots live in one source file per
@@ -48,9 +51,13 @@ public:
     // window is then never shown and the program should end with exit code 1.
     bool startupFailed() const { return failedAtStartup; }
 
-    // Opening media from the command line.
-    void openFile(const QString& path);
-    void openFilesFromCommandLine(const QStringList& paths);
+    // Opening media. Each is true when media were opened or the user kept the open
+    // workspace, false when nothing was opened; report shows the error messages.
+    bool openFile(const QString& path);
+    bool openFilesFromCommandLine(const QStringList& paths);
+    bool openVideo(const QString& path, bool report);
+    bool openPhoto(const QString& path, bool report);
+    bool openPhotoBurst(const QStringList& paths, bool report);
 
     bool eventFilter(QObject* object, QEvent* event) override;
 
@@ -86,6 +93,7 @@ public slots:
     void MenuActionOpenPhotosClicked();
     void MenuActionOpenPhotoToTMClicked();
     void ListItemRecentFilesThumbnailsClicked(QListWidgetItem* item);
+    void MenuActionRecentClicked();
     void playPauseVideo();
 
     // Workflow states.
@@ -112,7 +120,9 @@ public slots:
     void PushButtonImageStacking_AfterClicked();
     void TimerTimeoutShowFrameIndex();
     void showFrameIndex(int index);
+    void CursorDClicked(int frame);
     void moveProSharpestPin(QWidget* pin, int frameIndex);
+    void removeSharpestImageSelection(SharpestImageSelection* tile);
 
     // Sharpest-frame search.
     void PushButtonFindSharpestImageClicked();
@@ -240,17 +250,47 @@ private:
     void closeWorkspace();
     void leaveTool();
     void needResize();
-    // Opening media: a playing video is stopped.
+    // Playback: a playing video is stopped.
     void stopPlayback();
     // Shows the workspace's current image again, when one is open.
     void showCurrentImageAgain();
     void needResizeHistogramDock();
     // Opening media.
     void updateRecentFilesMenu();
+    void openRecentFile(const QString& path);
+    // The window's part of opening a video or a photo: title, recent files.
+    void takeOpenedMedia(Workspace* opened, const QString& kind, const QString& path);
+    // Copies the stacking choices of the form into the new video's workspace.
+    void adoptStackingChoices(Workspace* opened);
+    void showSequenceStatus(Workspace* opened, bool accessibleName);
+    void setPlayButtonPlaying(bool playing);
 
     // Frame display and timeline.
+    // Puts the image on the central picture (fitted to the view, exposure marks,
+    // histogram); false with a message when it cannot be shown.
     bool showImage(const cv::Mat& image);
+    // The frame labels and the timeline for the frame, -1 for the current one.
     void showFrameNumber(int frame);
+    // A workspace over an opened frame source, else null.
+    ImagesSequence* usableFrameSource() const;
+    bool canNavigate() const;
+    void refreshHistogram(const cv::Mat& shown);
+    void layoutTimeline();
+    void placeTimelineCursor(int frame);
+    void placeTrimMarkers();
+    void placeChosenFrameFlag();
+    void refreshTimeline();
+    void changeVideoBrightness(QSlider* slider, int value);
+    void changeVideoSpeed(QSlider* slider, int value);
+
+    // Window events.
+    // Shows the unedited stage of the selected image (hover on the logo, O key).
+    void showUneditedImage();
+    void setBeforeAfterHover(bool on);
+    bool wheelOnPresetStrip(QObject* object, QWheelEvent* event);
+    bool pressOnWatched(QObject* object, QMouseEvent* event);
+    bool doubleClickOnWatched(QObject* object, QMouseEvent* event);
+    void showHoverReadout(QHoverEvent* event);
 
     // Stacking run.
     void watchStackingRun(StackingComputingWorkerThread* worker, int count);
@@ -304,6 +344,8 @@ private:
     ResizableFrame* cropFrame = nullptr;
     cv::Size viewSize{0, 0};
     bool videoPaused = true;
+    // A playback loop runs; a second press only resumes it.
+    bool playbackLoopRunning = false;
     int markerDragKind = 0;
     bool markerDragging = false;
     bool searchCancelRequested = false;
@@ -322,6 +364,9 @@ private:
     QString resultFilePath;
     QString secondPath;
     QLabel* pins[4] = {};
+    // Frames of the placed pins (0 for a free pin) and how many are placed.
+    int pinFrames[4] = {};
+    int placedPins = 0;
 
     // Texts rebuilt with every text pass.
     QString photoFileFilter;

@@ -290,3 +290,26 @@ TEST_F(ThumbnailStorageTest, LoadReportsAFileThatCannotBeOpened)
 }
 
 }  // namespace
+
+TEST_F(ThumbnailStorageTest, EverySaveWritesWhatPlainDataStreamCodeWrites)
+{
+    ThumbnailStorage store;
+    for (int i = 0; i < 3; ++i)
+        store.add(keyOf(2 - i), colourImage(90, 60, cv::Scalar(40 * i, 20, 30)));
+    // Saves in a row: after a replaced thumbnail, a touch and a removal.
+    const std::function<void()> changes[] = {
+        [] {},
+        [&] { store.add(keyOf(1), colourImage(90, 60, cv::Scalar(200, 100, 0))); },
+        [&] { store.touch(keyOf(2)); },
+        [&] { store.remove(keyOf(0)); },
+    };
+    for (const auto& change : changes) {
+        change();
+        store.save();
+        QMap<QString, QImage> images;
+        for (const QString& key : store.order())
+            images.insert(key, *store.get(key));
+        EXPECT_EQ(readFile(path), streamBytes([&](QDataStream& s) { s << store.order() << images; }));
+    }
+    EXPECT_EQ(reloaded()->get(keyOf(1))->pixel(0, 0), qRgb(0, 100, 200));
+}

@@ -1,0 +1,71 @@
+#include "vellumbraV2.h"
+
+#include "ExposureMarks.h"
+#include "ImagesSequence.h"
+#include "LanguageEngine.h"
+#include "MatToQImage.h"
+#include "MessageBoxes.h"
+#include "PixelOps.h"
+#include "Workspace.h"
+
+#include <QPixmap>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+namespace {
+
+constexpr int kHistogramSampleWidth = 480;
+
+}  // namespace
+
+bool VellumbraV2::showImage(const cv::Mat& image)
+{
+    Workspace* open = currentWorkspace();
+    cv::Mat source = image;
+    if (source.empty() && open)
+        source = open->currentImage();
+    // Fitting to the view first keeps the marks and the display copy at view size.
+    // The marks paint into `shown`, which never shares the caller's pixels.
+    const cv::Mat eightBit = source.depth() == CV_8U ? source : convertBitDepth(source, 8);
+    cv::Mat shown;
+    if (!eightBit.empty() && viewSize.width > 0 && viewSize.height > 0)
+        cv::resize(eightBit, shown, viewSize, 0, 0, cv::INTER_LINEAR);
+    else
+        shown = eightBit.clone();
+    const int state = open ? open->state : 0;
+    if (state == 1 || state == 4 || state == 5)
+        markExposure(shown, overExposedLimit, underExposedLimit, highlightOverExposed, highlightUnderExposed);
+
+    const std::unique_ptr<QImage> picture(matToQImage(shown));
+    if (!picture || picture->isNull()) {
+        showCriticalBox(this, translate("Error"), translate("ErrorShowImage"));
+        return false;
+    }
+    const QSize frame = ui.frame_VideoPreview2->size();
+    const QRect placed((frame.width() - picture->width()) / 2, (frame.height() - picture->height()) / 2,
+                       picture->width(), picture->height());
+    // Moved, the display image becomes the pixmap without a copy.
+    ui.label_VideoPreview->setPixmap(QPixmap::fromImage(std::move(*picture)));
+    ui.label_VideoPreview->setGeometry(placed);
+    ui.frame_LoadingIcone->setGeometry(placed);
+    if (ui.dockWidget_Histogram->isVisible())
+        refreshHistogram(shown);
+    return true;
+}
+
+void VellumbraV2::refreshHistogram(const cv::Mat& shown)
+{
+    Workspace* open = currentWorkspace();
+    if (!open || shown.empty())
+        return;
+    // The dock draws 256 bins a few hundred pixels wide: a sample of the shown pixels
+    // (nearest, so no value is blended) gives the same curve for a tenth of the work.
+    const double scale = std::min(1.0, static_cast<double>(kHistogramSampleWidth) / shown.cols);
+    cv::Mat sample;
+    cv::resize(shown, sample, cv::Size(), scale, scale, cv::INTER_NEAREST);
+    open->histogramImage = computeHistogramImage(sample, 0);
+    needResizeHistogramDock();
+}

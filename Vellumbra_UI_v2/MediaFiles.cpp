@@ -1,0 +1,28 @@
+#include "MediaFiles.h"
+
+#include "FileExtensions.h"
+#include "Utilities.h"
+
+#include <QFileInfo>
+
+QString lowerSuffix(const QString& path)
+{
+    return QFileInfo(path).suffix().toLower();
+}
+
+MediaKind mediaKindOf(const QString& path)
+{
+    const QByteArray suffix = lowerSuffix(path).toUtf8();
+    if (indexOfString(imageExtensions, imageExtensionCount, suffix.constData()) >= 0)
+        return MediaKind::Photo;
+    if (indexOfString(videoExtensions, videoExtensionCount, suffix.constData()) >= 0)
+        return MediaKind::Video;
+    return MediaKind::Other;
+}
+
+QString mediaDisplayName(const QString& kind, const QString& path)
+{
+    const QFileInfo file(path);
+    return file.completeBaseName() + QStringLiteral("[.") + lowerSuffix(path) + QStringLiteral(" ") + kind +
+           QStringLiteral("]");
+}

@@ -1,0 +1,335 @@
+#include "vellumbraV2.h"
+
+#include "ImagesSequence.h"
+#include "LanguageEngine.h"
+#include "Log.h"
+#include "MediaFiles.h"
+#include "MessageBoxes.h"
+#include "PresetStore.h"
+#include "SharpestImageSelection.h"
+#include "ThumbnailStorage.h"
+#include "Workspace.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
+
+#include <stdexcept>
+
+namespace {
+
+// The wait cursor of an opener, taken down on every way out and before any message.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { restore(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+    void restore()
+    {
+        if (shown)
+            QApplication::restoreOverrideCursor();
+        shown = false;
+    }
+
+private:
+    bool shown = true;
+};
+
+QString folderOf(const QString& path)
+{
+    return QFileInfo(path).absolutePath();
+}
+
+QString recentKey(QString path)
+{
+    return path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
+
+const char* const kTitlePrefix = "Vellumbra  -  ";
+
+}  // namespace
+
+void VellumbraV2::MenuActionOpenClicked()
+{
+    const QString path =
+        QFileDialog::getOpenFileName(this, translate("OpenAVideo"), lastDirectory, videoFileFilter);
+    if (!path.isEmpty())
+        openFile(path);
+}
+
+void VellumbraV2::MenuActionOpenPhotoToTMClicked()
+{
+    const QString path = QFileDialog::getOpenFileName(this, translate("OpenImage"), lastDirectory, photoFileFilter);
+    if (!path.isEmpty())
+        openFile(path);
+}
+
+void VellumbraV2::MenuActionOpenPhotosClicked()
+{
+    QFileDialog dialog(this, QString(), lastDirectory, photoFileFilter);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setWindowIcon(messageIcon);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QStringList paths = dialog.selectedFiles();
+    if (!paths.isEmpty())
+        openPhotoBurst(paths, true);
+}
+
+bool VellumbraV2::openFile(const QString& path)
+{
+    if (currentWorkspace() && !MenuActionCloseClicked())
+        return true;
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return false;
+    lastDirectory = folderOf(path);
+    switch (mediaKindOf(path)) {
+    case MediaKind::Photo:
+        return openPhoto(path, true);
+    case MediaKind::Video:
+        return openVideo(path, true);
+    case MediaKind::Other:
+        break;
+    }
+    if (openVideo(path, false) || openPhoto(path, false))
+        return true;
+    showCriticalBox(this, translate("ErrorFile"), translate("ExplErrorFile").replace("%1", lowerSuffix(path)));
+    return false;
+}
+
+bool VellumbraV2::openVideo(const QString& path, bool report)
+{
+    WaitCursor waiting;
+    auto* opened = new Workspace(path, true);
+    if (!opened->valid) {
+        waiting.restore();
+        delete opened;
+        if (report) {
+            const bool knownSuffix = mediaKindOf(path) == MediaKind::Video;
+            const QString text = knownSuffix
+                                     ? translate("ExplanationErrorVideo").replace("%1", path)
+                                     : translate("ExplanationErrorExtensionVideo").replace("%1", lowerSuffix(path));
+            showCriticalBox(this, translate("ErrorVideo"), text);
+        }
+        return false;
+    }
+    takeOpenedMedia(opened, translate("Video"), path);
+    showFrameNumber(-1);
+    updateWindow();
+    adoptStackingChoices(opened);
+    showSequenceStatus(opened, true);
+    updateMode();
+    return true;
+}
+
+bool VellumbraV2::openPhoto(const QString& path, bool report)
+{
+    if (currentWorkspace() && !MenuActionCloseClicked())
+        return true;
+    WaitCursor waiting;
+    if (mediaKindOf(path) != MediaKind::Photo) {
+        waiting.restore();
+        if (report)
+            showCriticalBox(this, translate("ErrorOpenOneImage"),
+                            translate("ExplanationErrorVideo").replace("%1", lowerSuffix(path)));
+        return false;
+    }
+    auto* opened = new Workspace(path, false);
+    if (!opened->valid) {
+        waiting.restore();
+        delete opened;
+        if (report)
+            showCriticalBox(this, translate("ErrorOpenOneImage"), translate("ExplErrorOpenOneImage"));
+        return false;
+    }
+    takeOpenedMedia(opened, translate("Image"), path);
+    updateWindow();
+    statusLabel.setText(QStringLiteral("%1x%2").arg(opened->width).arg(opened->height));
+    updateMode();
+
+    SharpestImageSelection* tile = opened->addImageTile(opened->image, ui.scrollAreaWidgetContents_ProEditingSelection);
+    // A photo's default result name is its own base name.
+    tile->enterEditionMode(opened->savedResultName.isEmpty() ? opened->resultBaseName() : opened->savedResultName);
+    if (!defaultPresetsLoaded)
+        loadDefaultPresets();
+    buildDefaultPresetTiles(defaultPresets);
+    if (!userPresetsLoaded)
+        loadUserPresets();
+    buildUserPresetTiles(userPresets);
+    // The preset tiles may run the event loop: the media may be gone already.
+    if (currentWorkspace() == opened)
+        onClickSelectImage(opened->tiles.front());
+    return true;
+}
+
+bool VellumbraV2::openPhotoBurst(const QStringList& paths, bool report)
+{
+    if (currentWorkspace() && !MenuActionCloseClicked())
+        return true;
+    if (paths.isEmpty())
+        return false;
+    lastDirectory = folderOf(paths.first());
+    WaitCursor waiting;
+    for (const QString& path : paths) {
+        if (mediaKindOf(path) != MediaKind::Photo) {
+            waiting.restore();
+            showCriticalBox(this, translate("ErrorImage"),
+                            translate("ExplanationErrorImage").replace("%1", lowerSuffix(path)));
+            return false;
+        }
+    }
+    if (paths.size() == 1) {
+        waiting.restore();
+        showInformationBox(this, translate("SelectionBurstImages"), translate("ExplanationSelectionBurstImages"));
+        return openFile(paths.first());
+    }
+    auto* opened = new Workspace(paths);
+    if (!opened->valid) {
+        waiting.restore();
+        delete opened;
+        if (report)
+            showCriticalBox(this, translate("ErrorOpenOneImage"), translate("ExplErrorOpenOneImage"));
+        return false;
+    }
+    setWindowTitle(kTitlePrefix + mediaDisplayName(translate("Images"), paths.first()));
+    workspace = opened;
+    workspaceIndex = 0;
+    updateWindow();
+    showFrameNumber(-1);
+    showSequenceStatus(opened, false);
+    updateMode();
+    return true;
+}
+
+bool VellumbraV2::openFilesFromCommandLine(const QStringList& paths)
+{
+    if (currentWorkspace() && !MenuActionCloseClicked())
+        return true;
+    if (paths.isEmpty() || !QFileInfo::exists(paths.first()))
+        return false;
+    lastDirectory = folderOf(paths.first());
+    return openPhotoBurst(paths, true);
+}
+
+void VellumbraV2::takeOpenedMedia(Workspace* opened, const QString& kind, const QString& path)
+{
+    lastDirectory = folderOf(path);
+    setWindowTitle(kTitlePrefix + mediaDisplayName(kind, path));
+    workspace = opened;
+    workspaceIndex = 0;
+    if (pluginMode)
+        return;
+    const QString key = recentKey(path);
+    if (thumbnailStorage->get(key))
+        thumbnailStorage->touch(key);
+    else
+        thumbnailStorage->add(key, opened->image);
+    updateRecentFilesMenu();
+}
+
+void VellumbraV2::adoptStackingChoices(Workspace* opened)
+{
+    const int quality = ui.comboBox_Quality->currentIndex();
+    opened->undoRedoManager.add(ui.comboBox_Quality, &QComboBox::setCurrentIndex, opened->qualityIndex, quality,
+                                "Undo on quality");
+    opened->qualityIndex = quality;
+    const int power = ui.horizontalSlider_AntighostingP2->value();
+    opened->undoRedoManager.add<int, QAbstractSlider>(ui.horizontalSlider_AntighostingP2, &QAbstractSlider::setValue,
+                                                      opened->antighostingPower, power, "Undo on texture paremeter");
+    opened->antighostingPower = power;
+    if (ui.radioButton_LongExposure->isChecked())
+        opened->antighostingMode = 0;
+    else if (ui.radioButton_MediumAntighosting->isChecked())
+        opened->antighostingMode = 80;
+    else if (ui.radioButton_HighAntighosting->isChecked())
+        opened->antighostingMode = 100;
+}
+
+void VellumbraV2::showSequenceStatus(Workspace* opened, bool accessibleName)
+{
+    const QString text = QStringLiteral("%1x%2, %3fps")
+                             .arg(opened->width)
+                             .arg(opened->height)
+                             .arg(static_cast<double>(opened->frameSource->fps), 0, 'g', 6);
+    statusLabel.setText(text);
+    if (accessibleName)
+        statusLabel.setAccessibleName(text);
+}
+
+void VellumbraV2::updateRecentFilesMenu()
+{
+    ui.listWidget_RecentFilesThumbnails->clear();
+    for (QAction* action : ui.menuRecent_videos->actions())
+        delete action;
+    ui.menuRecent_videos->clear();
+    const QStringList recent = thumbnailStorage->order();
+    for (const QString& path : recent) {
+        QAction* action = ui.menuRecent_videos->addAction(path);
+        action->setData(path);
+        connect(action, SIGNAL(triggered()), this, SLOT(MenuActionRecentClicked()));
+        if (pluginMode)
+            continue;
+        if (const QImage* thumbnail = thumbnailStorage->get(path))
+            new QListWidgetItem(QIcon(QPixmap::fromImage(*thumbnail)), path, ui.listWidget_RecentFilesThumbnails);
+    }
+    ui.label_RecentFilesTitle->setVisible(!recent.isEmpty());
+    ui.listWidget_RecentFilesThumbnails->setVisible(!recent.isEmpty());
+    if (ui.listWidget_RecentFilesThumbnails->count() > 0)
+        ui.listWidget_RecentFilesThumbnails->setFixedHeight(3 * ui.listWidget_RecentFilesThumbnails->sizeHintForRow(0));
+    try {
+        thumbnailStorage->save();
+    } catch (const std::runtime_error&) {
+        // The store has logged why; the list in memory stays usable.
+    }
+}
+
+void VellumbraV2::MenuActionRecentClicked()
+{
+    if (auto* action = qobject_cast<QAction*>(sender()))
+        openRecentFile(action->data().toString());
+}
+
+void VellumbraV2::ListItemRecentFilesThumbnailsClicked(QListWidgetItem* item)
+{
+    // Paths without a thumbnail have no row, so the row may not be the path's place
+    // in the recent order: the item's own text names its file.
+    if (!item || ui.listWidget_RecentFilesThumbnails->row(item) < 0)
+        return;
+    openRecentFile(item->text());
+}
+
+void VellumbraV2::openRecentFile(const QString& path)
+{
+    if (QFileInfo::exists(path)) {
+        openFile(path);
+        return;
+    }
+    showCriticalBox(this, translate("ErrOpenMedia"), translate("ExplMediaAbsent").replace("%1", path));
+    thumbnailStorage->remove(path);
+    updateRecentFilesMenu();
+}
+
+void VellumbraV2::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!pluginMode && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void VellumbraV2::dropEvent(QDropEvent* event)
+{
+    if (pluginMode || !event->mimeData()->hasUrls())
+        return;
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        paths << url.toLocalFile();
+    if (paths.size() == 1)
+        openFile(paths.first());
+    else if (paths.size() > 1)
+        openPhotoBurst(paths, true);
+}

@@ -1,0 +1,210 @@
+#include "GeneratedMedia.h"
+#include "ImagesSequence.h"
+#include "LanguageEngine.h"
+#include "MediaFiles.h"
+#include "ModalScript.h"
+#include "ThumbnailStorage.h"
+#include "WindowSession.h"
+#include "Workspace.h"
+
+#include <QDropEvent>
+#include <QFile>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using windowtest::ModalScript;
+using windowtest::WindowSession;
+
+namespace {
+
+QString statusText(VellumbraV2& window)
+{
+    for (const QLabel* label : window.statusBar()->findChildren<QLabel*>())
+        if (!label->text().isEmpty())
+            return label->text();
+    return QString();
+}
+
+QString writeJunk(const QString& path)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write("not a picture, not a film");
+    return path;
+}
+
+class MediaOpening : public ::testing::Test {
+protected:
+    WindowSession session;
+    VellumbraV2& window = session.window();
+    const QString folder = session.environment().filesFolder();
+
+    QListWidget* recentList() { return session.find<QListWidget>("listWidget_RecentFilesThumbnails"); }
+    QMenu* recentMenu() { return session.find<QMenu>("menuRecent_videos"); }
+};
+
+}  // namespace
+
+TEST(MediaFiles, SuffixesDecideTheRoadInLowerCase)
+{
+    struct Case {
+        const char* path;
+        MediaKind kind;
+        const char* displayName;
+    };
+    const Case cases[] = {
+        {"/clips/CLIP.MOV", MediaKind::Video, "CLIP[.mov Video]"},
+        {"/shots/photo.JPG", MediaKind::Photo, "photo[.jpg Video]"},
+        {"/clips/holiday.final.MP4", MediaKind::Video, "holiday.final[.mp4 Video]"},
+        {"/raw/IMG_0001.cr2", MediaKind::Photo, "IMG_0001[.cr2 Video]"},
+        {"/clips/movie.m4v", MediaKind::Other, "movie[.m4v Video]"},
+        {"/notes/readme", MediaKind::Other, "readme[. Video]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(mediaKindOf(c.path), c.kind);
+        EXPECT_EQ(mediaDisplayName("Video", c.path), c.displayName);
+    }
+}
+
+TEST_F(MediaOpening, ThePhoneVideoOpensWithItsTitleSizeRateAndRecentEntry)
+{
+    const QString video = generatedmedia::phoneVideo();
+    if (video.isEmpty())
+        GTEST_SKIP() << "the real phone video is not in the test media";
+    ASSERT_TRUE(window.openFile(video));
+    Workspace* workspace = session.workspace();
+    ASSERT_NE(workspace, nullptr);
+    EXPECT_EQ(workspace->state, 1);
+    EXPECT_EQ(window.windowTitle(), "Vellumbra  -  VID_20191220_170832[.mp4 " + translate("Video") + "]");
+    const QString rate = QString::number(static_cast<double>(workspace->frameSource->fps), 'g', 6);
+    EXPECT_EQ(statusText(window), QString("%1x%2, %3fps").arg(workspace->width).arg(workspace->height).arg(rate));
+    EXPECT_EQ(QString("%1x%2").arg(workspace->width).arg(workspace->height), "1920x1080");
+
+    ASSERT_EQ(recentList()->count(), 1);
+    EXPECT_EQ(recentList()->item(0)->text(), video);
+    EXPECT_FALSE(recentList()->item(0)->icon().isNull());
+    ASSERT_EQ(recentMenu()->actions().size(), 1);
+    EXPECT_EQ(recentMenu()->actions().front()->data().toString(), video);
+    ThumbnailStorage stored;
+    ASSERT_TRUE(stored.load());
+    EXPECT_EQ(stored.order(), QStringList{video});
+    ASSERT_NE(stored.get(video), nullptr);
+    EXPECT_EQ(stored.get(video)->width(), ThumbnailStorage::kThumbnailWidth);
+}
+
+TEST_F(MediaOpening, ADroppedBurstPlaysSortedAndStaysOutOfTheRecentFiles)
+{
+    const generatedmedia::Burst burst = generatedmedia::writeBurst(folder, 5, "png");
+    QList<QUrl> urls;
+    for (int i : {3, 0, 4, 1, 2})
+        urls << QUrl::fromLocalFile(burst.paths[i]);
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &drop);
+
+    Workspace* workspace = session.workspace();
+    ASSERT_NE(workspace, nullptr);
+    EXPECT_TRUE(workspace->isSequence);
+    EXPECT_EQ(workspace->state, 1);
+    EXPECT_EQ(workspace->frameSource->frameCount, 5);
+    for (int i = 0; i < 5; ++i) {
+        cv::Mat frame;
+        workspace->frameSource->getDisplayImageAt(frame, i, false, false);
+        EXPECT_EQ(workspace->frameSource->currentFileName(), burst.paths[i]);
+    }
+    EXPECT_TRUE(window.windowTitle().endsWith("[.png " + translate("Images") + "]"));
+    EXPECT_TRUE(statusText(window).startsWith("192x128, "));
+    EXPECT_EQ(recentList()->count(), 0);
+    EXPECT_TRUE(recentMenu()->actions().isEmpty());
+}
+
+TEST_F(MediaOpening, OnePhotoOpensForEditing)
+{
+    const QString photo = generatedmedia::writeBurst(folder, 1, "png").paths.front();
+    ASSERT_TRUE(window.openFile(photo));
+    Workspace* workspace = session.workspace();
+    ASSERT_NE(workspace, nullptr);
+    EXPECT_EQ(workspace->state, 5);
+    EXPECT_FALSE(workspace->isSequence);
+    EXPECT_EQ(workspace->tiles.size(), 1u);
+    EXPECT_EQ(statusText(window), "192x128");
+    EXPECT_TRUE(window.windowTitle().endsWith("[.png " + translate("Image") + "]"));
+    ASSERT_EQ(recentList()->count(), 1);
+    EXPECT_EQ(recentList()->item(0)->text(), photo);
+}
+
+TEST_F(MediaOpening, EachFailureGivesItsMessageAndOpensNothing)
+{
+    const QStringList burst = generatedmedia::writeBurst(folder, 2, "png").paths;
+    const QString clip = generatedmedia::writeClip(folder, 4, 1, cv::Size(64, 48)).path;
+    struct Case {
+        const char* name;
+        std::function<bool()> open;
+        QString message;  // empty: no message
+        bool result;
+        int state;  // 0: nothing open
+    };
+    const Case cases[] = {
+        {"missing file", [&] { return window.openFile(folder + "/gone.mp4"); }, QString(), false, 0},
+        {"unknown suffix", [&] { return window.openFile(writeJunk(folder + "/notes.xyz")); },
+         translate("ExplErrorFile").replace("%1", "xyz"), false, 0},
+        {"broken video", [&] { return window.openFile(writeJunk(folder + "/broken.mp4")); },
+         translate("ExplanationErrorVideo").replace("%1", folder + "/broken.mp4"), false, 0},
+        {"unreadable photo", [&] { return window.openFile(writeJunk(folder + "/broken.png")); },
+         translate("ExplErrorOpenOneImage"), false, 0},
+        {"a video in a burst", [&] { return window.openPhotoBurst({burst[0], clip, burst[1]}, true); },
+         translate("ExplanationErrorImage").replace("%1", "avi"), false, 0},
+        {"a burst of one", [&] { return window.openPhotoBurst({burst[0]}, true); },
+         translate("ExplanationSelectionBurstImages"), true, 5},
+        {"command line without its first file", [&] { return window.openFilesFromCommandLine({folder + "/no.png"}); },
+         QString(), false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        session.discardMedia();
+        ModalScript script;
+        if (!c.message.isEmpty())
+            script.messageBox(c.message, QMessageBox::Ok);
+        EXPECT_EQ(c.open(), c.result);
+        EXPECT_TRUE(script.waitUntilAnswered());
+        Workspace* workspace = session.workspace();
+        EXPECT_EQ(workspace ? workspace->state : 0, c.state);
+    }
+}
+
+TEST_F(MediaOpening, ARecentEntryWhoseFileIsGoneLeavesTheListsWithAMessage)
+{
+    const QStringList photos = generatedmedia::writeBurst(folder, 2, "png").paths;
+    for (const QString& photo : photos) {
+        ASSERT_TRUE(window.openFile(photo));
+        session.discardMedia();
+    }
+    ASSERT_EQ(recentList()->count(), 2);
+    EXPECT_EQ(recentList()->item(0)->text(), photos[1]);
+    ASSERT_TRUE(QFile::remove(photos[0]));
+    {
+        ModalScript script;
+        script.messageBox(translate("ExplMediaAbsent").replace("%1", photos[0]), QMessageBox::Ok);
+        recentMenu()->actions().at(1)->trigger();
+        EXPECT_TRUE(script.waitUntilAnswered());
+    }
+    EXPECT_EQ(session.workspace(), nullptr);
+    ASSERT_EQ(recentList()->count(), 1);
+    EXPECT_EQ(recentMenu()->actions().size(), 1);
+
+    // The file still there opens from its thumbnail.
+    window.ListItemRecentFilesThumbnailsClicked(recentList()->item(0));
+    ASSERT_NE(session.workspace(), nullptr);
+    EXPECT_EQ(session.workspace()->mediaPath, photos[1]);
+}
