@@ -1,0 +1,93 @@
+// Stacking runs over clips made from real photographs.
+#include "FrameSourceTestSupport.h"
+#include "ImageCompare.h"
+#include "PixelOps.h"
+#include "RecordingSequence.h"
+#include "StackingClips.h"
+#include "StackingContext.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using stackingtest::RecordingSequence;
+
+namespace {
+
+const cv::Size kClipSize(640, 360);
+constexpr int kFrames = 9, kInstant = 4;
+constexpr float kAutomatic = -1.0f, kMediumAntighosting = 4.0f, kNoAntighosting = 100.0f;
+
+cv::Mat stack(const std::vector<cv::Mat>& frames, int instant, int first, int* count, float tolerance, int quality)
+{
+    RecordingSequence source(frames);
+    StackingContext context;
+    return context.stackFrames(&source, instant, first, count, kAutomatic, tolerance, true, quality, 3);
+}
+
+cv::Mat as8Bit(const cv::Mat& light)
+{
+    cv::Mat result;
+    light.convertTo(result, CV_8U, 255.0);
+    return result;
+}
+
+
+struct WalkersCase {
+    const char* name;
+    int quality;
+    std::vector<stackingtest::Walker> walkers;
+};
+
+class StackFramesWalkers : public ::testing::TestWithParam<WalkersCase> {};
+
+// Where a walker has no counterpart within the search radius, the instant frame's
+// own pixels stand: the people of the chosen moment keep their look.
+TEST_P(StackFramesWalkers, KeepThePeopleOfTheChosenMoment)
+{
+    const WalkersCase c = GetParam();
+    const stackingtest::WalkersClip clip =
+        stackingtest::walkersClip(kClipSize, kFrames, kInstant, c.walkers, 4.0, 100);
+    if (clip.frames.empty())
+        GTEST_SKIP() << "test photographs not available";
+    int count = kFrames;
+    const cv::Mat light = stack(clip.frames, kInstant, 0, &count, kMediumAntighosting, c.quality);
+    ASSERT_FALSE(light.empty());
+    const cv::Mat& chosen = clip.frames[kInstant];
+    cv::Mat difference;
+    cv::absdiff(as8Bit(light), chosen, difference);
+    cv::Mat pixelLargest;
+    cv::reduce(difference.reshape(1, int(difference.total())), pixelLargest, 1, cv::REDUCE_MAX);
+    pixelLargest = pixelLargest.reshape(1, light.rows);
+
+    const double area = cv::countNonZero(clip.movingArea);
+    const double faraway = cv::countNonZero((pixelLargest > 20) & clip.movingArea) / area;
+    const double meanDifference = cv::mean(difference, clip.movingArea)[0];
+    EXPECT_LT(faraway, 0.03);
+    EXPECT_LT(meanDifference, 4.0);
+    // No block of foreign content: every 15-pixel block inside the walkers stays close.
+    double worstBlock = 0.0;
+    for (int y = 0; y + 15 <= light.rows; y += 15)
+        for (int x = 0; x + 15 <= light.cols; x += 15) {
+            const cv::Rect block(x, y, 15, 15);
+            if (cv::countNonZero(clip.movingArea(block)) == block.area())
+                worstBlock = std::max(worstBlock, cv::mean(difference(block))[0]);
+        }
+    EXPECT_LT(worstBlock, 10.0);
+}
+
+const std::vector<stackingtest::Walker> kThreeWalkers{{"LadyBird.jpg", cv::Rect(150, 90, 70, 170), cv::Point(9, 0)},
+                                                      {"YellowFlower.jpg", cv::Rect(330, 150, 64, 160), cv::Point(-12, 1)},
+                                                      {"RainDrops.jpg", cv::Rect(480, 60, 60, 150), cv::Point(5, 0)}};
+const std::vector<stackingtest::Walker> kTwoFastWalkers{{"Wood.jpg", cv::Rect(100, 100, 80, 200), cv::Point(25, 0)},
+                                                        {"LadyBird.jpg", cv::Rect(400, 80, 70, 180), cv::Point(-30, 2)}};
+
+INSTANTIATE_TEST_SUITE_P(Clips, StackFramesWalkers,
+                         ::testing::Values(WalkersCase{"ThreeWalkersQuality15", 15, kThreeWalkers},
+                                           WalkersCase{"ThreeWalkersQuality5", 5, kThreeWalkers},
+                                           WalkersCase{"TwoFastWalkersQuality5", 5, kTwoFastWalkers}),
+                         [](const ::testing::TestParamInfo<WalkersCase>& info) { return std::string(info.param.name); });
+
+
+}  // namespace
