@@ -1,4 +1,5 @@
-// Stacking runs over clips made from real photographs.
+// Stacking runs over clips made from real photographs: people walking across a
+// still shot, a pan that cuts to another shot.
 #include "FrameSourceTestSupport.h"
 #include "ImageCompare.h"
 #include "PixelOps.h"
@@ -89,5 +90,44 @@ INSTANTIATE_TEST_SUITE_P(Clips, StackFramesWalkers,
                                            WalkersCase{"TwoFastWalkersQuality5", 5, kTwoFastWalkers}),
                          [](const ::testing::TestParamInfo<WalkersCase>& info) { return std::string(info.param.name); });
 
+
+struct CutCase {
+    const char* name;
+    int cut;  // first frame of the second shot
+    float tolerance;
+    int first, count;  // the range of the first shot alone
+};
+
+class StackFramesCut : public ::testing::TestWithParam<CutCase> {};
+
+// A pan of nine frames around frame 4 with a cut after or before it: the frames of
+// the other shot are not stacked, as if the range ended at the cut.
+TEST_P(StackFramesCut, StacksTheInstantShotAlone)
+{
+    const CutCase c = GetParam();
+    const std::vector<cv::Mat> frames =
+        stackingtest::panWithCut(kClipSize, kFrames, c.cut, cv::Point(3, 1), "Garden.jpg", "Wood.jpg", 4.0, 200);
+    if (frames.empty())
+        GTEST_SKIP() << "test photographs not available";
+    framesource::LogCapture log;
+    int across = kFrames;
+    const cv::Mat acrossCut = stack(frames, kInstant, 0, &across, c.tolerance, 5);
+    int alone = c.count;
+    const cv::Mat shotAlone = stack(frames, kInstant, c.first, &alone, c.tolerance, 5);
+    ASSERT_FALSE(acrossCut.empty());
+    EXPECT_TRUE(testmedia::identical(acrossCut, shotAlone));
+    EXPECT_EQ(across, alone);
+    const int firstOfOtherShot = c.cut < kInstant ? c.first - 1 : c.first + c.count;
+    EXPECT_TRUE(log.text().contains("The image number " + QString::number(firstOfOtherShot) + " belongs to another shot"))
+        << log.text().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Pans, StackFramesCut,
+                         ::testing::Values(CutCase{"AfterAntighostingOff", 6, kNoAntighosting, 0, 6},
+                                           CutCase{"AfterAutomaticAntighosting", 6, kMediumAntighosting, 0, 6},
+                                           CutCase{"NextFrame", 5, kMediumAntighosting, 0, 5},
+                                           CutCase{"BeforeAntighostingOff", 2, kNoAntighosting, 2, 7},
+                                           CutCase{"BeforeAutomaticAntighosting", 2, kMediumAntighosting, 2, 7}),
+                         [](const ::testing::TestParamInfo<CutCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
