@@ -96,7 +96,8 @@ struct Alignment {
 };
 
 // The frame moved onto the template by a translation; the frame itself when the
-// alignment fails.
+// alignment fails. The pixels the shift brings in repeat the frame's border, so
+// that the average keeps the brightness of the edges.
 Alignment alignedFrame(const cv::Mat& templateGrey, bool correlationMeasurable, const cv::Mat& frame, int index)
 {
     try {
@@ -117,7 +118,7 @@ Alignment alignedFrame(const cv::Mat& templateGrey, bool correlationMeasurable, 
         }
         cv::Mat aligned;
         cv::warpAffine(frame, aligned, warp, frame.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
-                       cv::BORDER_CONSTANT, cv::Scalar::all(0));
+                       cv::BORDER_REPLICATE);
         return {aligned};
     } catch (...) {
         logAlignFailure();

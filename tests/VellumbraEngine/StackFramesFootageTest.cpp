@@ -1,5 +1,5 @@
 // Stacking runs over clips made from real photographs: people walking across a
-// still shot, a pan that cuts to another shot.
+// still shot, a pan that cuts to another shot, a shifted burst.
 #include "FrameSourceTestSupport.h"
 #include "ImageCompare.h"
 #include "PixelOps.h"
@@ -129,5 +129,28 @@ INSTANTIATE_TEST_SUITE_P(Pans, StackFramesCut,
                                            CutCase{"BeforeAntighostingOff", 2, kNoAntighosting, 2, 7},
                                            CutCase{"BeforeAutomaticAntighosting", 2, kMediumAntighosting, 2, 7}),
                          [](const ::testing::TestParamInfo<CutCase>& info) { return std::string(info.param.name); });
+
+// Frames shifted by up to 6 pixels and aligned: what the shifts bring in at the
+// edges is not black, so the edges of the average are as bright as the instant frame's.
+TEST(StackFramesEdges, KeepTheirBrightness)
+{
+    const cv::Mat scene = stackingtest::gardenPhoto(kClipSize + cv::Size(12, 12));
+    if (scene.empty())
+        GTEST_SKIP() << "test photograph not available";
+    const cv::Point shifts[] = {{0, 0}, {6, 2}, {12, 5}, {3, 12}, {9, 9}};
+    std::vector<cv::Mat> frames;
+    for (int i = 0; i < 5; ++i)
+        frames.push_back(stackingtest::withNoise(scene(cv::Rect(shifts[i], kClipSize)), 3.0, 300 + i));
+    int count = 5;
+    const cv::Mat light = as8Bit(stack(frames, 0, 0, &count, kNoAntighosting, 5));
+    ASSERT_FALSE(light.empty());
+    const cv::Rect centre(12, 12, kClipSize.width - 24, kClipSize.height - 24);
+    cv::Mat edges(kClipSize, CV_8U, cv::Scalar(255));
+    edges(centre).setTo(0);
+    const double edgeRatio = cv::mean(light, edges)[1] / cv::mean(frames[0], edges)[1];
+    const double centreRatio = cv::mean(light(centre))[1] / cv::mean(frames[0](centre))[1];
+    EXPECT_NEAR(centreRatio, 1.0, 0.01);
+    EXPECT_GT(edgeRatio, centreRatio - 0.01);
+}
 
 }  // namespace
