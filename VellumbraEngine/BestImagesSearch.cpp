@@ -30,9 +30,10 @@ Verdict examineNeighbour(StackingContext& context, ImagesSequenceBase& source, i
     context.updateSearchCopies();
     context.featureMask.release();
     context.progress = 20.0f;
-    const int power = context.computeGhostingPower();
+    bool beyondProbes = false;
+    const int power = context.computeGhostingPower(&beyondProbes);
     context.progress = 80.0f;
-    if (power > limit)
+    if (power > limit || beyondProbes)
         return Verdict::StopsWalk;
     if (requested(context))
         return Verdict::Cancelled;

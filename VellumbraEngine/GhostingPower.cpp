@@ -509,8 +509,10 @@ void quickSortFloats(float* values, int lo, int hi)
     }
 }
 
-int StackingContext::computeGhostingPower()
+int StackingContext::computeGhostingPower(bool* beyondProbes)
 {
+    if (beyondProbes)
+        *beyondProbes = false;
     const int r = patchRadius;
     const int window = 4 * r + 1;
     const int half = window / 2;
@@ -599,6 +601,10 @@ int StackingContext::computeGhostingPower()
         quickSortFloats(displacements.data(), 0, n - 1);
     const float median = n > 0 ? displacements[n / 2] : 0.0f;
     const int reducedDisplacement = int(std::sqrt(double(int(median))));
+    // Matches scattered over the whole search window, as at a cut, have a median
+    // near 0.8 of its radius and almost never below half of it.
+    if (beyondProbes)
+        *beyondProbes = 2 * reducedDisplacement >= radius;
     const int displacement = referenceCopy.cols * reducedDisplacement / cols;
     return displacement > 3 * r ? displacement + 2 + r : displacement + 2 + 2 * r;
 }

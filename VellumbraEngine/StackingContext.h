@@ -27,8 +27,9 @@ public:
     // holding instant), read in the order instant, +1, -1, +2, -2, ..., each checked
     // against the instant image, optionally aligned to it by a translation, and
     // freed of its ghosts. An aligned frame that belongs to another shot ends the
-    // range on its side before it (logged). power is the antighosting power in percent of the larger
-    // side (negative: automatic); quality is the ghost search's block step. Returns
+    // range on its side before it (logged). power is the antighosting power in
+    // percent of the larger side (negative: automatic); quality is the ghost
+    // search's block step. Returns
     // lightImage; an empty image on cancel, on arguments it refuses or when the
     // instant frame cannot be read (logged), *count then unchanged. Otherwise
     // *count becomes the number of positions of the order walked.
@@ -36,7 +37,8 @@ public:
                         bool align, int quality, int threadCount);
 
     // Walks back, then forward, from instant and stops each walk at the first
-    // neighbour whose ghosting power exceeds 30 % of the width. *first: where the
+    // neighbour whose ghosting power exceeds 30 % of the width or whose motion is
+    // beyond what the estimate's probes can measure. *first: where the
     // backward walk stopped, -1 past frame 0; *last: where the forward walk stopped,
     // or the first index past the source's range. An index is left as it was when a
     // cancel or a failure (logged) ends the search before its walk ends.
@@ -50,8 +52,10 @@ public:
     // patch. Reads referenceSmall, frameCopy, referenceCopy and patchRadius, writes
     // featureMask. At least 2r + 1: 2r + 1 when the reference has no corner or is
     // too small for the detector's windows, 2r + 2 when no probe confirmed a motion.
-    // Uses threads of its own, all joined before it returns.
-    int computeGhostingPower();
+    // *beyondProbes, when given, tells whether the displacement reached half the
+    // probes' search radius, where a motion cannot be told from no match at all (a
+    // cut to another shot). Uses threads of its own, all joined before it returns.
+    int computeGhostingPower(bool* beyondProbes = nullptr);
 
     // Writes into *output a copy of frame whose ghosts (areas that differ from the
     // reference beyond the tolerance) are taken from where the reference's content
