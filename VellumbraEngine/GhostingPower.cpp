@@ -72,6 +72,76 @@ struct Seeds {
     cv::Point own, expected;
 };
 
+// Lower bounds of a placement's score from sums of samples by channel: n samples
+// whose sum differs by D differ by at least D^2 / n in squared differences
+// (Cauchy-Schwarz). A placement whose bound exceeds the best score cannot beat it
+// and is passed over without comparing its samples. The bound of the whole patch
+// comes first, then, for a side divisible by 3, the finer one of its 3 x 3 blocks.
+class SumBounds {
+public:
+    SumBounds(const cv::Mat& window, const cv::Mat& patch)
+        : channels(patch.channels()), side(patch.rows), block(patch.rows / 3)
+    {
+        // The window's sums must fit the integral image's 32-bit samples.
+        const double largestSum = 255.0 * window.rows * window.cols;
+        if (patch.rows != patch.cols || patch.depth() != CV_8U || channels > 4 ||
+            largestSum >= double(std::numeric_limits<int>::max()))
+            return;
+        cv::integral(window, windowSums, CV_32S);
+        cv::Mat patchSums;
+        cv::integral(patch, patchSums, CV_32S);
+        blocks = side % 3 == 0 && block >= 2;
+        for (int c = 0; c < channels; ++c) {
+            whole[c] = boxSum(patchSums, 0, 0, side, c);
+            for (int i = 0; blocks && i < 3; ++i)
+                for (int j = 0; j < 3; ++j)
+                    parts[(i * 3 + j) * channels + c] = boxSum(patchSums, i * block, j * block, block, c);
+        }
+    }
+
+    bool active() const { return !windowSums.empty(); }
+    int cost() const { return 4 * channels; }
+
+    // True when the placement at (x, y) cannot score below `score`.
+    bool rulesOut(int x, int y, std::uint32_t score) const
+    {
+        std::int64_t bound = 0;
+        for (int c = 0; c < channels; ++c) {
+            const std::int64_t d = boxSum(windowSums, y, x, side, c) - whole[c];
+            bound += d * d;
+        }
+        if (bound > std::int64_t(side) * side * score)
+            return true;
+        if (!blocks)
+            return false;
+        bound = 0;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                for (int c = 0; c < channels; ++c) {
+                    const std::int64_t d =
+                        boxSum(windowSums, y + i * block, x + j * block, block, c) - parts[(i * 3 + j) * channels + c];
+                    bound += d * d;
+                }
+        return bound > std::int64_t(block) * block * score;
+    }
+
+private:
+    // Sum of channel c over the square of side n whose top-left corner is (x, y).
+    int boxSum(const cv::Mat& sums, int y, int x, int n, int c) const
+    {
+        const int* top = sums.ptr<int>(y);
+        const int* bottom = sums.ptr<int>(y + n);
+        return bottom[(x + n) * channels + c] - bottom[x * channels + c] - top[(x + n) * channels + c] +
+               top[x * channels + c];
+    }
+
+    int channels, side, block;
+    bool blocks = false;
+    cv::Mat windowSums;
+    int whole[4] = {};
+    int parts[9 * 4] = {};
+};
+
 // Exact smallest sum of squared differences over every placement of an 8-bit
 // patch (all channels), first in row-major order on ties. The seeds are scored
 // first, so placements that cannot beat them stop early. False when the budget
@@ -87,10 +157,18 @@ __attribute__((always_inline)) inline bool scanPlacements(const cv::Mat& window,
         if (seed.x >= 0 && seed.y >= 0 && seed.x <= lastX && seed.y <= lastY &&
             placementBeats(window, patch, seed.x, seed.y, match, &score, &comparisons))
             match = {score, seed.y * window.cols + seed.x};
+    const SumBounds bounds(window, patch);
+    const bool bounded = bounds.active();
     for (int y = 0; y <= lastY; ++y) {
-        for (int x = 0; x <= lastX; ++x)
+        for (int x = 0; x <= lastX; ++x) {
+            if (bounded) {
+                comparisons += bounds.cost();
+                if (bounds.rulesOut(x, y, match.score))
+                    continue;
+            }
             if (placementBeats(window, patch, x, y, match, &score, &comparisons))
                 match = {score, y * window.cols + x};
+        }
         if (comparisons > kDirectSearchBudget)
             return false;
     }

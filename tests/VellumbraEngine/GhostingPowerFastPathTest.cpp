@@ -11,6 +11,8 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -180,3 +182,76 @@ TEST(GhostingPowerFastPath, EqualsTheStepByStepEstimateOnAMovingObject)
     expectSameEstimate(reference, frame);
     setThreadCreateHook(nullptr);
 }
+
+namespace {
+
+// Exhaustive search written out: every placement of the (2 half + 1)-pixel square
+// around (y, x) within radius, the smallest integer sum of squared differences,
+// the first in row-major order on ties. Only for places whose windows need no clamping.
+double exhaustiveProbe(const cv::Mat& templateSource, const cv::Mat& search, int y, int x, int half, int radius,
+                       int* dy, int* dx)
+{
+    const int size = 2 * half + 1;
+    const cv::Mat patch = templateSource(cv::Rect(x - half, y - half, size, size));
+    std::int64_t best = std::numeric_limits<std::int64_t>::max();
+    for (int top = y - radius; top + size <= y + radius; ++top)
+        for (int left = x - radius; left + size <= x + radius; ++left) {
+            std::int64_t sum = 0;
+            for (int r = 0; r < size; ++r) {
+                const uchar* a = patch.ptr<uchar>(r);
+                const uchar* b = search.ptr<uchar>(top + r) + left * search.channels();
+                for (int i = 0; i < size * search.channels(); ++i)
+                    sum += (int(a[i]) - int(b[i])) * (int(a[i]) - int(b[i]));
+            }
+            if (sum < best) {
+                best = sum;
+                *dy = top - (y - half);
+                *dx = left - (x - half);
+            }
+        }
+    return double(best);
+}
+
+struct ProbeCase {
+    const char* name;
+    int half, radius;
+    double dx, dy, noise;
+    const char* otherShot;  // the frame is this photograph instead of the moved one
+};
+
+class ProbeDisplacementFastPath : public ::testing::TestWithParam<ProbeCase> {};
+
+}  // namespace
+
+// The scan passes over placements whose sums alone rule them out; its answer is
+// still the exhaustive one, ties included (the flat sky has many).
+TEST_P(ProbeDisplacementFastPath, EqualsTheExhaustiveSearch)
+{
+    const ProbeCase c = GetParam();
+    const cv::Mat photo = stackingtest::photo("Storm.jpg", cv::Size(480, 270));
+    if (photo.empty())
+        GTEST_SKIP() << "test photograph not available";
+    cv::Mat frame = c.otherShot ? stackingtest::photo(c.otherShot, photo.size()) : moved(photo, c.dx, c.dy);
+    if (c.noise > 0) {
+        cv::Mat noise(frame.size(), CV_16SC3);
+        cv::RNG(21).fill(noise, cv::RNG::NORMAL, 0.0, c.noise);
+        cv::add(frame, noise, frame, cv::noArray(), CV_8U);
+    }
+    for (const cv::Point p : {cv::Point(240, 135), cv::Point(90, 60), cv::Point(400, 200), cv::Point(300, 40)}) {
+        int dy = 0, dx = 0, expectedDy = 0, expectedDx = 0;
+        const double score = probeDisplacement(photo, frame, p.y, p.x, c.half, c.radius, &dy, &dx);
+        const double expected = exhaustiveProbe(photo, frame, p.y, p.x, c.half, c.radius, &expectedDy, &expectedDx);
+        EXPECT_EQ(score, expected) << p;
+        EXPECT_EQ(cv::Point(dx, dy), cv::Point(expectedDx, expectedDy)) << p;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ProbeDisplacementFastPath,
+                         ::testing::Values(ProbeCase{"Estimate", 16, 35, 7, -4, 5, nullptr},
+                                           ProbeCase{"EstimateStill", 16, 35, 0, 0, 3, nullptr},
+                                           ProbeCase{"EstimateClean", 16, 35, -12, 9, 0, nullptr},
+                                           ProbeCase{"EstimateOtherShot", 16, 35, 0, 0, 4, "Garden.jpg"},
+                                           ProbeCase{"Coarse", 4, 20, 3, 2, 4, nullptr},
+                                           ProbeCase{"CoarseOtherShot", 4, 20, 0, 0, 4, "Wood.jpg"},
+                                           ProbeCase{"Fine", 8, 17, -5, 1, 4, nullptr}),
+                         [](const ::testing::TestParamInfo<ProbeCase>& info) { return std::string(info.param.name); });
