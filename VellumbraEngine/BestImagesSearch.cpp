@@ -28,7 +28,6 @@ Verdict examineNeighbour(StackingContext& context, ImagesSequenceBase& source, i
     if (requested(context))
         return Verdict::Cancelled;
     context.updateSearchCopies();
-    context.featureMask.release();
     context.progress = 20.0f;
     bool beyondProbes = false;
     const int power = context.computeGhostingPower(&beyondProbes);
@@ -75,8 +74,10 @@ void StackingContext::lookForBestImages(ImagesSequenceBase* source, int instant,
         referenceImage = readInstantFrame(source, instant, "Main");
         if (referenceImage.empty())
             return;
-        // The copies of an earlier search are of another instant frame.
+        // The copies and corners of an earlier search are of another instant frame;
+        // this search's serve every neighbour.
         referenceCopy.release();
+        featureMask.release();
         const int limit = static_cast<int>(float(referenceImage.cols) * 0.3f);
         const std::optional<int> before = walk(*this, *source, instant, -1, limit);
         if (before && !requested(*this)) {

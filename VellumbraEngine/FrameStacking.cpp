@@ -181,6 +181,9 @@ public:
         instantImage = readInstantFrame(&source, settings.instant, "Main");
         if (instantImage.empty())
             return false;
+        // The instant image's working copies and corners then serve every frame.
+        context.referenceCopy.release();
+        context.featureMask.release();
         bits = depthInBits(instantImage);
         ghostingPower = ghostingPowerFor(settings.power, instantImage);
         if (settings.align) {
@@ -256,8 +259,6 @@ private:
         accumulation.join();
         if (context.request != StackingContext::RequestNone)
             return Outcome::LeaveLoop;
-        context.referenceCopy.release();
-        context.featureMask.release();
         return removeGhostsForDepth(&context, bits, instantImage, aligned, ghostingPower, settings.tolerance,
                                     settings.quality, settings.threadCount, p, ghostFree)
                    ? Outcome::Passed

@@ -487,8 +487,10 @@ bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const 
         *output = cv::Mat(referenceImage.size(), referenceImage.type(), cv::Scalar::all(0));
         job.output = *output;
         // The members from here on: output may be the caller's frame or reference.
+        const bool newReference = referenceCopy.size() != referenceImage.size() || referenceHalf.empty();
         updateSearchCopies();
-        referenceHalf = scaledCopy(referenceCopy, 0.5, cv::INTER_AREA);
+        if (newReference)
+            referenceHalf = scaledCopy(referenceCopy, 0.5, cv::INTER_AREA);
         frameHalf = scaledCopy(frameCopy, 0.5, cv::INTER_AREA);
         if (requested(job))
             return false;
