@@ -367,6 +367,7 @@ struct EarlyProbes {
     const cv::Mat* frame;
     int half, radius;
     const std::vector<cv::Point>* corners = nullptr;
+    std::vector<int> order;  // the corners to probe, most likely candidates first
     std::atomic<bool> flowDone{false};
     std::atomic<int> next{0};
     std::vector<Probe> results;
@@ -376,7 +377,8 @@ struct EarlyProbes {
     {
         cv::Point expected;  // a neighbour's displacement is a good first guess
         try {
-            for (int i = next++; i < int(corners->size()) && !flowDone; i = next++) {
+            for (int k = next++; k < int(order.size()) && !flowDone; k = next++) {
+                const int i = order[k];
                 const cv::Point p = (*corners)[i];
                 Probe& probe = results[i];
                 probe.score = probeWithExpectation(*reference, *frame, p.y, p.x, half, p.y, p.x, radius, expected,
@@ -397,12 +399,40 @@ struct EarlyProbeClosure {
     void run() { probes->work(); }
 };
 
+bool rowMajorBefore(const cv::Point& a, const cv::Point& b)
+{
+    return a.y < b.y || (a.y == b.y && a.x < b.x);
+}
+
+// The corners the last frame's flow found moving first, in its order, then the
+// others in row-major order; no more than the estimate can ever probe.
+std::vector<int> likelyCandidatesFirst(const std::vector<cv::Point>& corners, const std::vector<cv::Point>& moving)
+{
+    std::vector<int> order;
+    std::vector<char> taken(corners.size(), 0);
+    for (const cv::Point& p : moving) {
+        const auto found = std::lower_bound(corners.begin(), corners.end(), p, rowMajorBefore);
+        if (found != corners.end() && *found == p && !taken[found - corners.begin()]) {
+            order.push_back(int(found - corners.begin()));
+            taken[found - corners.begin()] = 1;
+        }
+    }
+    for (std::size_t i = 0; i < corners.size(); ++i)
+        if (!taken[i])
+            order.push_back(int(i));
+    if (order.size() > std::size_t(kMaximumProbes))
+        order.resize(kMaximumProbes);
+    return order;
+}
+
 // Runs the early probes on `threads` threads, this one included.
-void probeEarly(EarlyProbes& probes, const std::vector<cv::Point>& corners, int threads)
+void probeEarly(EarlyProbes& probes, const std::vector<cv::Point>& corners, const std::vector<cv::Point>& moving,
+                int threads)
 {
     probes.results.resize(corners.size());
     probes.done.assign(corners.size(), 0);
     probes.corners = &corners;
+    probes.order = likelyCandidatesFirst(corners, moving);
     std::vector<JoinGuard> helpers(std::size_t(std::max(threads - 1, 0)), JoinGuard{pthread_t(), false});
     for (JoinGuard& helper : helpers)
         helper.started =
@@ -411,25 +441,31 @@ void probeEarly(EarlyProbes& probes, const std::vector<cv::Point>& corners, int 
 }
 
 // The reference's textured corners away from the border, in row-major order, found
-// while the flow runs: neither depends on the frame.
+// while the flow runs: neither depends on the frame. They are kept in the context
+// with the corner mask, for the next frame of the same reference.
 struct CornerSearch {
-    CornerSearch(cv::Mat referenceGrey, cv::Mat* mask, int side, EarlyProbes* early)
-        : grey(referenceGrey), featureMask(mask), window(side), probes(early)
+    CornerSearch(cv::Mat referenceGrey, StackingContext* owner, int side, EarlyProbes* early)
+        : grey(referenceGrey), context(owner), window(side), probes(early)
     {
     }
 
     cv::Mat grey;
-    cv::Mat* featureMask;
+    StackingContext* context;
     int window;
     EarlyProbes* probes;
     bool found = false;
-    std::vector<cv::Point> textured;
     std::exception_ptr error;
+
+    const std::vector<cv::Point>& textured() const { return context->texturedCorners; }
 
     void run()
     {
         const int half = window / 2, rows = grey.rows, cols = grey.cols;
+        cv::Mat* featureMask = &context->featureMask;
+        std::vector<cv::Point>& textured = context->texturedCorners;
         if (featureMask->size() != grey.size()) {
+            textured.clear();
+            context->movingCorners.clear();
             std::vector<cv::Point2f> corners;
             cv::goodFeaturesToTrack(grey, corners, 1000, 0.01, 2.0, cv::noArray(), window, false, 0.04);
             if (corners.empty())
@@ -440,13 +476,15 @@ struct CornerSearch {
                                        std::clamp(cvRound(corner.x), 0, cols - 1)) = 255;
         }
         found = true;
-        std::vector<cv::Point> cornerPixels;
-        cv::findNonZero(*featureMask, cornerPixels);
-        for (const cv::Point& p : cornerPixels)
-            if (p.x > half && p.x < cols - half && p.y > half && p.y < rows - half &&
-                textureMeasure(grey, p.y, p.x, window) >= kMinimumTexture)
-                textured.push_back(p);
-        probeEarly(*probes, textured, std::max(cv::getNumThreads() - 1, 1));
+        if (textured.empty()) {
+            std::vector<cv::Point> cornerPixels;
+            cv::findNonZero(*featureMask, cornerPixels);
+            for (const cv::Point& p : cornerPixels)
+                if (p.x > half && p.x < cols - half && p.y > half && p.y < rows - half &&
+                    textureMeasure(grey, p.y, p.x, window) >= kMinimumTexture)
+                    textured.push_back(p);
+        }
+        probeEarly(*probes, textured, context->movingCorners, std::max(cv::getNumThreads() - 1, 1));
     }
 };
 
@@ -604,7 +642,7 @@ int StackingContext::computeGhostingPower(bool* beyondProbes)
     cv::Mat frameSmall;
     cv::resize(frameCopy, frameSmall, referenceSmall.size(), 0, 0, cv::INTER_LINEAR);
     EarlyProbes early(&referenceSmall, &frameSmall, half, radius);
-    CornerSearch corners(toGrey(referenceSmall), &featureMask, window, &early);
+    CornerSearch corners(toGrey(referenceSmall), this, window, &early);
     cv::Mat flow;
     std::exception_ptr flowError;
     bool concurrent = false;
@@ -635,8 +673,8 @@ int StackingContext::computeGhostingPower(bool* beyondProbes)
     // textured ones that moved: the candidates in the order the map's successive
     // maxima would take.
     std::vector<Candidate> candidates;
-    for (std::size_t i = 0; i < corners.textured.size(); ++i) {
-        const cv::Point p = corners.textured[i];
+    for (std::size_t i = 0; i < texturedCorners.size(); ++i) {
+        const cv::Point p = texturedCorners[i];
         const cv::Point2f motion = smoothed.at<cv::Point2f>(p);
         const float m = motion.x * motion.x + motion.y * motion.y;
         if (m >= kMinimumMotion)
@@ -646,6 +684,9 @@ int StackingContext::computeGhostingPower(bool* beyondProbes)
                      [](const Candidate& a, const Candidate& b) { return a.motion > b.motion; });
     if (candidates.size() > std::size_t(kMaximumProbes))
         candidates.resize(kMaximumProbes);
+    movingCorners.clear();
+    for (const Candidate& c : candidates)
+        movingCorners.emplace_back(c.x, c.y);
 
     // The flow tells each probe where to look first.
     OrderedProbes ordered(candidates.size());

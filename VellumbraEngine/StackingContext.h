@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 class ImagesSequenceBase;
 
@@ -88,6 +89,11 @@ public:
     cv::Mat linearAccumulator;  // 64-bit float sum of samples^2.2
     int accumulatedCount = 0;
     cv::Mat featureMask;
+    // Kept with featureMask for the next estimate against the same reference: its
+    // textured corners, and the last estimate's candidates, probed first while the
+    // next flow runs.
+    std::vector<cv::Point> texturedCorners;
+    std::vector<cv::Point> movingCorners;
     std::uint64_t toleranceTableSize = 0;
     float* toleranceTable = nullptr;  // malloc'd, toleranceTableSize entries
     std::atomic<bool> running{false};

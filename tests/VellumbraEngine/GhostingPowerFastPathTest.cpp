@@ -183,6 +183,28 @@ TEST(GhostingPowerFastPath, EqualsTheStepByStepEstimateOnAMovingObject)
     setThreadCreateHook(nullptr);
 }
 
+// A context kept from frame to frame reuses the reference's corners and probes the
+// last frame's moving corners first: each estimate is still the fresh one.
+TEST(GhostingPowerFastPath, AKeptContextEstimatesEveryFrameAsAFreshOne)
+{
+    const cv::Mat garden = stackingtest::gardenPhoto(cv::Size(1280, 720));
+    if (garden.empty())
+        GTEST_SKIP() << "test photograph not available";
+    cv::Mat reference, withObject;
+    movingObject(garden, &reference, &withObject);
+    StackingContext kept;
+    kept.referenceImage = reference;
+    for (const cv::Mat& frame : {withObject, moved(reference, 9, -4), reference, moved(withObject, -20, 6)}) {
+        StackingContext fresh;
+        for (StackingContext* c : {&kept, &fresh}) {
+            c->referenceImage = reference;
+            c->frameImage = frame;
+            c->updateSearchCopies();
+        }
+        EXPECT_EQ(kept.computeGhostingPower(), fresh.computeGhostingPower());
+    }
+}
+
 namespace {
 
 // Exhaustive search written out: every placement of the (2 half + 1)-pixel square
