@@ -30,18 +30,18 @@ public:
     // freed of its ghosts. An aligned frame that belongs to another shot ends the
     // range on its side before it (logged). power is the antighosting power in
     // percent of the larger side (negative: automatic); quality is the ghost
-    // search's block step. Returns
-    // lightImage; an empty image on cancel, on arguments it refuses or when the
-    // instant frame cannot be read (logged), *count then unchanged. Otherwise
-    // *count becomes the number of positions of the order walked.
+    // search's block step. Returns lightImage; an empty image on cancel, on
+    // arguments it refuses or when the instant frame cannot be read (logged),
+    // *count then unchanged. Otherwise *count becomes the number of positions of
+    // the order walked.
     cv::Mat stackFrames(ImagesSequenceBase* source, int instant, int first, int* count, float power, float tolerance,
                         bool align, int quality, int threadCount);
 
     // Walks back, then forward, from instant and stops each walk at the first
     // neighbour whose ghosting power exceeds 30 % of the width or whose motion is
-    // beyond what the estimate's probes can measure. *first: where the
-    // backward walk stopped, -1 past frame 0; *last: where the forward walk stopped,
-    // or the first index past the source's range. An index is left as it was when a
+    // beyond what the estimate's probes can measure. *first: where the backward
+    // walk stopped, -1 past frame 0; *last: where the forward walk stopped, or the
+    // first index past the source's range. An index is left as it was when a
     // cancel or a failure (logged) ends the search before its walk ends.
     void lookForBestImages(ImagesSequenceBase* source, int instant, int* first, int* last);
 
@@ -60,8 +60,10 @@ public:
 
     // Writes into *output a copy of frame whose ghosts (areas that differ from the
     // reference beyond the tolerance) are taken from where the reference's content
-    // moved to. ghostingPower -1 is automatic. False when a request ended the work,
-    // or when the images cannot be processed (logged); *output is then incomplete.
+    // moved to, or, where even the best match differs beyond the tolerance, from
+    // the reference itself. ghostingPower -1 is automatic. False when a request
+    // ended the work, or when the images cannot be processed (logged); *output is
+    // then incomplete.
     bool removeGhosts(int threadCount, const cv::Mat& reference, const cv::Mat& frame, int ghostingPower,
                       float tolerance, int blockStep, int frameOrdinal, cv::Mat* output);
 
