@@ -2,6 +2,7 @@
 // still shot, a pan that cuts to another shot, a shifted burst.
 #include "FrameSourceTestSupport.h"
 #include "ImageCompare.h"
+#include "LinearAccumulator.h"
 #include "PixelOps.h"
 #include "RecordingSequence.h"
 #include "StackingClips.h"
@@ -90,6 +91,33 @@ INSTANTIATE_TEST_SUITE_P(Clips, StackFramesWalkers,
                                            WalkersCase{"TwoFastWalkersQuality5", 5, kTwoFastWalkers}),
                          [](const ::testing::TestParamInfo<WalkersCase>& info) { return std::string(info.param.name); });
 
+
+// The run keeps the instant image's copies and corners from frame to frame: its
+// result is that of every frame freed of its ghosts by a fresh context.
+TEST(StackFramesRun, EqualsEachFrameFreedOfItsGhostsAlone)
+{
+    const stackingtest::WalkersClip clip = stackingtest::walkersClip(kClipSize, 5, 2, kThreeWalkers, 4.0, 500);
+    if (clip.frames.empty())
+        GTEST_SKIP() << "test photographs not available";
+    RecordingSequence source(clip.frames);
+    StackingContext run;
+    int count = 5;
+    const cv::Mat light = run.stackFrames(&source, 2, 0, &count, kAutomatic, kMediumAntighosting, false, 5, 3);
+
+    StackingContext expected;
+    initLinearAccumulator(8, clip.frames[2], &expected);
+    const int order[] = {3, 1, 4, 0};
+    for (int p = 1; p <= 4; ++p) {
+        StackingContext fresh;
+        cv::Mat ghostFree;
+        ASSERT_TRUE(fresh.removeGhosts(3, clip.frames[2], clip.frames[order[p - 1]], -1, kMediumAntighosting, 5, p,
+                                       &ghostFree));
+        addToLinearAccumulator(8, ghostFree, &expected);
+    }
+    cv::Mat mean;
+    finishLinearMean(&expected, 8, mean);
+    EXPECT_TRUE(testmedia::identical(light, mean));
+}
 
 struct CutCase {
     const char* name;
