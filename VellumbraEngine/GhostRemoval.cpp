@@ -143,16 +143,19 @@ void fillGhosts(GhostJob& job, const cv::Rect& area, int dy, int dx)
 
 // Where the frame's pixels for reference pixel (y, x) are: coarse at half size
 // within the ghosting power, then fine at full size around the coarse answer.
-void searchGhostOffset(const GhostJob& job, int y, int x, int* dy, int* dx)
+// *previous, the offset found for the last block, tells both searches where to
+// look first: neighbouring blocks of a moving subject move alike.
+void searchGhostOffset(const GhostJob& job, int y, int x, int* dy, int* dx, cv::Point* previous)
 {
     const StackingContext& c = *job.context;
     const int r = job.radius;
     const int power = c.ghostingPower;
     int coarseY = 0, coarseX = 0;
     probeDisplacementAround(c.referenceHalf, c.frameHalf, y / 2, x / 2, r / 2, y / 2, x / 2, power / 2, &coarseY,
-                            &coarseX);
+                            &coarseX, *previous / 2);
     probeDisplacementAround(c.referenceCopy, c.frameCopy, y, x, r, y + 2 * coarseY, x + 2 * coarseX, 2 * r + 1, dy,
-                            dx);
+                            dx, cv::Point(2 * coarseX, 2 * coarseY));
+    *previous = cv::Point(*dx, *dy);
 }
 
 void removeGhostsInBands(GhostJob& job, int start)
@@ -168,6 +171,7 @@ void removeGhostsInBands(GhostJob& job, int start)
     const float increment = 100.0f / float(threads * updates);
     const cv::Mat& mask = c.ghostMask;
     const cv::Mat& frame = c.frameImage;
+    cv::Point previous;
 
     int band = 0;
     for (int y = start; y < job.rowLimit; y += bandStride, ++band) {
@@ -188,7 +192,7 @@ void removeGhostsInBands(GhostJob& job, int start)
             if (!ghost)
                 continue;
             int dy = 0, dx = 0;
-            searchGhostOffset(job, y, x, &dy, &dx);
+            searchGhostOffset(job, y, x, &dy, &dx, &previous);
             fillGhosts(job, cv::Rect(left, top, width, bottom - top + 1), dy, dx);
         }
         if (band > 0 && band % bandsPerUpdate == 0)
@@ -227,6 +231,7 @@ void stripPass(GhostJob& job, int y0, int y1, int x0, int x1, bool alongRows, in
     y1 = std::min(y1, mask.rows - 1);
     x1 = std::min(x1, mask.cols - 1);
     reuseLimit = std::min(reuseLimit, (alongRows ? mask.cols : mask.rows) - 1);
+    cv::Point previous;
     for (int y = y0; y <= y1; ++y) {
         for (int x = x0; x <= x1; ++x) {
             const uchar v = mask.at<uchar>(y, x);
@@ -237,7 +242,7 @@ void stripPass(GhostJob& job, int y0, int y1, int x0, int x1, bool alongRows, in
             if (!isGhost(v))
                 continue;
             int dy = 0, dx = 0;
-            searchGhostOffset(job, y, x, &dy, &dx);
+            searchGhostOffset(job, y, x, &dy, &dx, &previous);
             const int length = std::max(reuseLimit - (alongRows ? x : y), 0) + 1;
             fillGhosts(job, alongRows ? cv::Rect(x, y, length, 1) : cv::Rect(x, y, 1, length), dy, dx);
             for (int next = (alongRows ? x : y) + 1; next <= reuseLimit; ++next) {

@@ -29,6 +29,8 @@ constexpr int kConfirmedProbes = 30;
 // still corners would probe every one of them.
 constexpr int kMaximumProbes = 3 * kConfirmedProbes;
 
+constexpr int kSmallestBoundBlock = 11;
+
 // Direct searches give up after this many sample comparisons: pruning keeps
 // them far below it on textured patches, and beyond it the library's
 // transform-based matcher costs less.
@@ -76,7 +78,8 @@ struct Seeds {
 // whose sum differs by D differ by at least D^2 / n in squared differences
 // (Cauchy-Schwarz). A placement whose bound exceeds the best score cannot beat it
 // and is passed over without comparing its samples. The bound of the whole patch
-// comes first, then, for a side divisible by 3, the finer one of its 3 x 3 blocks.
+// comes first, then, for a side divisible by 3, the finer one of its 3 x 3 blocks;
+// its nine box sums pay off only on blocks as large as those of the estimate's probes.
 class SumBounds {
 public:
     SumBounds(const cv::Mat& window, const cv::Mat& patch)
@@ -90,7 +93,7 @@ public:
         cv::integral(window, windowSums, CV_32S);
         cv::Mat patchSums;
         cv::integral(patch, patchSums, CV_32S);
-        blocks = side % 3 == 0 && block >= 2;
+        blocks = side % 3 == 0 && block >= kSmallestBoundBlock;
         for (int c = 0; c < channels; ++c) {
             whole[c] = boxSum(patchSums, 0, 0, side, c);
             for (int i = 0; blocks && i < 3; ++i)
@@ -598,10 +601,9 @@ double probeDisplacement(const cv::Mat& templateSource, const cv::Mat& searchIma
 }
 
 double probeDisplacementAround(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
-                               int centreY, int centreX, int radius, int* dy, int* dx)
+                               int centreY, int centreX, int radius, int* dy, int* dx, cv::Point expected)
 {
-    return probeWithExpectation(templateSource, searchImage, y, x, half, centreY, centreX, radius, cv::Point(), dy,
-                                dx);
+    return probeWithExpectation(templateSource, searchImage, y, x, half, centreY, centreX, radius, expected, dy, dx);
 }
 
 int partitionFloats(float* values, int lo, int hi, int pivotIndex)
