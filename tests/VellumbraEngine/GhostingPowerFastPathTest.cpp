@@ -233,8 +233,8 @@ TEST_P(ProbeDisplacementFastPath, EqualsTheExhaustiveSearch)
     }
 }
 
-// Half-sizes of the estimate's probes (blocks of 11), the coarse ghost search
-// (blocks of 3) and the fine one (no blocks).
+// Half-sizes of the estimate's probes (bounds of the whole patch and of its 3 x 3
+// blocks), of the coarse and of the fine ghost search (bound of the whole patch).
 INSTANTIATE_TEST_SUITE_P(Sizes, ProbeDisplacementFastPath,
                          ::testing::Values(ProbeCase{16, 35, {7, -4}, nullptr}, ProbeCase{16, 35, {0, 0}, nullptr},
                                            ProbeCase{16, 35, {0, 0}, "Garden.jpg"}, ProbeCase{4, 20, {3, 2}, nullptr},
