@@ -28,11 +28,11 @@ Verdict examineNeighbour(StackingContext& context, ImagesSequenceBase& source, i
     if (requested(context))
         return Verdict::Cancelled;
     context.updateSearchCopies();
-    context.featureMask.release();
     context.progress = 20.0f;
-    const int power = context.computeGhostingPower();
+    bool beyondProbes = false;
+    const int power = context.computeGhostingPower(&beyondProbes);
     context.progress = 80.0f;
-    if (power > limit)
+    if (power > limit || beyondProbes)
         return Verdict::StopsWalk;
     if (requested(context))
         return Verdict::Cancelled;
@@ -74,8 +74,10 @@ void StackingContext::lookForBestImages(ImagesSequenceBase* source, int instant,
         referenceImage = readInstantFrame(source, instant, "Main");
         if (referenceImage.empty())
             return;
-        // The copies of an earlier search are of another instant frame.
+        // The copies and corners of an earlier search are of another instant frame;
+        // this search's serve every neighbour.
         referenceCopy.release();
+        featureMask.release();
         const int limit = static_cast<int>(float(referenceImage.cols) * 0.3f);
         const std::optional<int> before = walk(*this, *source, instant, -1, limit);
         if (before && !requested(*this)) {

@@ -19,6 +19,12 @@ namespace {
 
 const char* const kAlignWhere = "Aligning images";
 
+// Below this correlation with the instant image a frame belongs to another shot.
+// Measured on clips made from real photographs and phone videos: frames of one shot
+// that aligned correlate at 0.88 or more (0.99 without moving people), frames of
+// different shots at 0.54 at most.
+constexpr double kSameShotCorrelation = 0.7;
+
 struct RunSettings {
     int instant, first, count;
     float power, tolerance;
@@ -82,27 +88,50 @@ bool plausibleTranslation(const cv::Mat& warp, const cv::Size& size)
            std::fabs(dy) <= size.height / 4.0f;
 }
 
+// The alignment of one frame: the frame moved onto the template, and whether the
+// frame belongs to another shot (it is then not to be stacked).
+struct Alignment {
+    cv::Mat frame;
+    bool otherShot = false;
+};
+
 // The frame moved onto the template by a translation; the frame itself when the
-// alignment fails.
-cv::Mat alignedFrame(const cv::Mat& templateGrey, const cv::Mat& frame, int index)
+// alignment fails. The pixels the shift brings in repeat the frame's border, so
+// that the average keeps the brightness of the edges.
+Alignment alignedFrame(const cv::Mat& templateGrey, bool correlationMeasurable, const cv::Mat& frame, int index)
 {
     try {
         cv::Mat warp = cv::Mat::eye(2, 3, CV_32F);
-        findTransform(templateGrey, alignmentGrey(frame), warp, cv::MOTION_TRANSLATION,
-                      cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 70, 1e-6));
+        const double correlation =
+            findTransform(templateGrey, alignmentGrey(frame), warp, cv::MOTION_TRANSLATION,
+                          cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 70, 1e-6));
+        if (correlationMeasurable && correlation < kSameShotCorrelation) {
+            logError(kAlignWhere, "The image number " + std::to_string(index) +
+                                      " belongs to another shot (correlation " + std::to_string(correlation) +
+                                      " with the instant image): the stacking range ends before it.\n");
+            return {cv::Mat(), true};
+        }
         if (!plausibleTranslation(warp, frame.size())) {
             logError(kAlignWhere, "The translation found for the image number " + std::to_string(index) +
                                       " is not plausible; the image is stacked unaligned.\n");
-            return frame;
+            return {frame};
         }
         cv::Mat aligned;
         cv::warpAffine(frame, aligned, warp, frame.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
-                       cv::BORDER_CONSTANT, cv::Scalar::all(0));
-        return aligned;
+                       cv::BORDER_REPLICATE);
+        return {aligned};
     } catch (...) {
         logAlignFailure();
-        return frame;
+        return {frame};
     }
+}
+
+// The correlation of a uniform template is not defined: its frames are never taken for another shot.
+bool hasContrast(const cv::Mat& grey)
+{
+    cv::Scalar mean, deviation;
+    cv::meanStdDev(grey, mean, deviation);
+    return deviation[0] > 0.0;
 }
 
 // The run's one accumulation thread. It is joined before the accumulator is
@@ -141,7 +170,7 @@ private:
 class FrameStackingRun {
 public:
     FrameStackingRun(StackingContext& context, ImagesSequenceBase& source, const RunSettings& settings)
-        : context(context), source(source), settings(settings)
+        : context(context), source(source), settings(settings), first(settings.first), count(settings.count)
     {
     }
 
@@ -152,24 +181,34 @@ public:
         instantImage = readInstantFrame(&source, settings.instant, "Main");
         if (instantImage.empty())
             return false;
+        // The instant image's working copies and corners then serve every frame.
+        context.referenceCopy.release();
+        context.featureMask.release();
         bits = depthInBits(instantImage);
         ghostingPower = ghostingPowerFor(settings.power, instantImage);
-        if (settings.align)
+        if (settings.align) {
             templateGrey = alignmentTemplate();
-        const std::vector<int> order = stackingOrder(settings.instant, settings.first, settings.count);
-        if (settings.count == 1)
+            correlationMeasurable = !templateGrey.empty() && hasContrast(templateGrey);
+        }
+        order = stackingOrder(settings.instant, first, count);
+        if (count == 1)
             restartAccumulator(false);
 
         int p = 1;
         {
             AccumulationThread accumulation(context);
-            for (; p < settings.count && context.request == StackingContext::RequestNone; ++p) {
+            while (p < count && context.request == StackingContext::RequestNone) {
                 cv::Mat ghostFree;
                 const Outcome outcome = ghostFreeFrame(order[p], p, accumulation, ghostFree);
                 if (outcome == Outcome::LeaveLoop)
                     break;
+                if (outcome == Outcome::OtherShot) {
+                    endRangeBefore(order[p]);
+                    continue;  // position p now holds the next frame of the shorter range
+                }
                 if (outcome == Outcome::Passed)
                     accumulate(ghostFree, p, accumulation);
+                ++p;
             }
         }
         revisitInstantFrame(&source, settings.instant);
@@ -201,7 +240,7 @@ private:
         }
     }
 
-    enum class Outcome { Passed, Skipped, LeaveLoop };
+    enum class Outcome { Passed, Skipped, OtherShot, LeaveLoop };
 
     // Frame n read, checked, aligned and freed of its ghosts into ghostFree, a
     // buffer of its own. Joins the accumulation of the previous frame once this
@@ -212,23 +251,39 @@ private:
         source.getFrame(frame, n, false);
         if (!neighbourMatchesInstant(frame, instantImage, n))
             return Outcome::Skipped;
-        const cv::Mat aligned = templateGrey.empty() ? frame : alignedFrame(templateGrey, frame, n);
+        const Alignment alignment =
+            templateGrey.empty() ? Alignment{frame} : alignedFrame(templateGrey, correlationMeasurable, frame, n);
+        if (alignment.otherShot)
+            return Outcome::OtherShot;
+        const cv::Mat& aligned = alignment.frame;
         accumulation.join();
         if (context.request != StackingContext::RequestNone)
             return Outcome::LeaveLoop;
-        context.referenceCopy.release();
-        context.featureMask.release();
         return removeGhostsForDepth(&context, bits, instantImage, aligned, ghostingPower, settings.tolerance,
                                     settings.quality, settings.threadCount, p, ghostFree)
                    ? Outcome::Passed
                    : Outcome::Skipped;
     }
 
+    // The run goes on as if its range ended before frame n, which lies beyond a cut:
+    // the order of the shorter range repeats the positions already walked.
+    void endRangeBefore(int n)
+    {
+        const int end = first + count;
+        if (n > settings.instant) {
+            count = n - first;
+        } else {
+            first = n + 1;
+            count = end - first;
+        }
+        order = stackingOrder(settings.instant, first, count);
+    }
+
     // The first neighbour that passes is held until a second position has run, so
     // that a stop right after it can still keep it.
     void accumulate(const cv::Mat& ghostFree, int p, AccumulationThread& accumulation)
     {
-        if (settings.count >= 3 && p == 1) {
+        if (count >= 3 && p == 1) {
             held = ghostFree;
             return;
         }
@@ -248,8 +303,11 @@ private:
     StackingContext& context;
     ImagesSequenceBase& source;
     const RunSettings settings;
+    int first, count;  // the range, shortened at a cut
+    std::vector<int> order;
     cv::Mat instantImage, templateGrey, held;
     int bits = 0, ghostingPower = -1;
+    bool correlationMeasurable = false;
     bool accumulatorStarted = false;
 };
 

@@ -28,6 +28,9 @@ constexpr int kMaximumSearchLevel = 1024;
 // A float reference brighter than this would need a tolerance table of gigabytes.
 constexpr float kLargestFloatTableScale = 16777215.0f;
 
+struct GhostJob;
+using PasteTest = bool (*)(const GhostJob&, const cv::Rect&, int, int);
+
 // What one frame's band threads share.
 struct GhostJob {
     StackingContext* context;
@@ -36,6 +39,8 @@ struct GhostJob {
     int rowLimit, colLimit;          // band and block centres stay below these
     int lastInnerRow, lastInnerCol;  // inner region ends
     std::size_t pixelBytes;
+    std::vector<float> threshold;    // tolerated difference by table index of the reference sample
+    PasteTest pasteFits = nullptr;   // of the reference's sample depth
     std::atomic<bool> failed{false};
 };
 
@@ -71,18 +76,86 @@ inline void copyPixel(GhostJob& job, int y, int x, int sy, int sx)
     std::memcpy(job.output.ptr(y) + x * job.pixelBytes, frame.ptr(sy) + sx * job.pixelBytes, job.pixelBytes);
 }
 
+inline bool isGhost(uchar maskValue)
+{
+    return maskValue > 250;
+}
+
+// Table index of a sample: the sample for integer depths, its integer part for
+// floats (NaN and negatives 0, beyond the table its last entry).
+inline std::size_t tableIndex(uchar a, std::size_t) { return a; }
+inline std::size_t tableIndex(ushort a, std::size_t) { return a; }
+inline std::size_t tableIndex(float a, std::size_t entries)
+{
+    if (a >= float(entries - 1))
+        return entries - 1;
+    return a > 0.0f ? std::size_t(a) : 0;
+}
+
+// True when the frame's samples at offset (dy, dx) differ from the reference's,
+// summed over the ghost pixels of `area`, by no more than their tolerances summed:
+// noise passes, content of another kind does not.
+template <typename T>
+bool pasteFits(const GhostJob& job, const cv::Rect& area, int dy, int dx)
+{
+    const StackingContext& c = *job.context;
+    const int channels = c.imageChannels;
+    const std::size_t entries = job.threshold.size();
+    double difference = 0.0, tolerated = 0.0;
+    for (int y = area.y; y < area.y + area.height; ++y) {
+        const uchar* m = c.ghostMask.ptr<uchar>(y);
+        const T* reference = c.referenceImage.ptr<T>(y);
+        const T* frame = c.frameImage.ptr<T>(std::clamp(y + dy, 0, c.imageRows - 1));
+        for (int x = area.x; x < area.x + area.width; ++x) {
+            if (!isGhost(m[x]))
+                continue;
+            const T* a = reference + x * channels;
+            const T* b = frame + std::clamp(x + dx, 0, c.imageCols - 1) * channels;
+            for (int k = 0; k < channels; ++k) {
+                difference += std::fabs(double(a[k]) - double(b[k]));
+                tolerated += job.threshold[tableIndex(a[k], entries)];
+            }
+        }
+    }
+    return difference <= tolerated;
+}
+
+// The ghost pixels of `area` from the frame at offset (dy, dx); when even that
+// best match differs from the reference beyond the tolerance, from the reference:
+// pasting the mismatch would put foreign content in the moving subject's place.
+void fillGhosts(GhostJob& job, const cv::Rect& area, int dy, int dx)
+{
+    const StackingContext& c = *job.context;
+    const bool fits = job.pasteFits(job, area, dy, dx);
+    for (int y = area.y; y < area.y + area.height; ++y) {
+        const uchar* m = c.ghostMask.ptr<uchar>(y);
+        for (int x = area.x; x < area.x + area.width; ++x) {
+            if (!isGhost(m[x]))
+                continue;
+            if (fits)
+                copyPixel(job, y, x, y + dy, x + dx);
+            else
+                std::memcpy(job.output.ptr(y) + x * job.pixelBytes, c.referenceImage.ptr(y) + x * job.pixelBytes,
+                            job.pixelBytes);
+        }
+    }
+}
+
 // Where the frame's pixels for reference pixel (y, x) are: coarse at half size
 // within the ghosting power, then fine at full size around the coarse answer.
-void searchGhostOffset(const GhostJob& job, int y, int x, int* dy, int* dx)
+// *previous, the offset found for the last block, tells both searches where to
+// look first: neighbouring blocks of a moving subject move alike.
+void searchGhostOffset(const GhostJob& job, int y, int x, int* dy, int* dx, cv::Point* previous)
 {
     const StackingContext& c = *job.context;
     const int r = job.radius;
     const int power = c.ghostingPower;
     int coarseY = 0, coarseX = 0;
     probeDisplacementAround(c.referenceHalf, c.frameHalf, y / 2, x / 2, r / 2, y / 2, x / 2, power / 2, &coarseY,
-                            &coarseX);
+                            &coarseX, *previous / 2);
     probeDisplacementAround(c.referenceCopy, c.frameCopy, y, x, r, y + 2 * coarseY, x + 2 * coarseX, 2 * r + 1, dy,
-                            dx);
+                            dx, cv::Point(2 * coarseX, 2 * coarseY));
+    *previous = cv::Point(*dx, *dy);
 }
 
 void removeGhostsInBands(GhostJob& job, int start)
@@ -98,6 +171,7 @@ void removeGhostsInBands(GhostJob& job, int start)
     const float increment = 100.0f / float(threads * updates);
     const cv::Mat& mask = c.ghostMask;
     const cv::Mat& frame = c.frameImage;
+    cv::Point previous;
 
     int band = 0;
     for (int y = start; y < job.rowLimit; y += bandStride, ++band) {
@@ -110,21 +184,16 @@ void removeGhostsInBands(GhostJob& job, int start)
             bool ghost = false;
             for (int yy = top; yy <= bottom && !ghost; ++yy) {
                 const uchar* m = mask.ptr<uchar>(yy) + left;
-                ghost = std::any_of(m, m + width, [](uchar v) { return v >= 200; });
+                ghost = std::any_of(m, m + width, isGhost);
             }
-            if (!ghost) {
-                for (int yy = top; yy <= bottom; ++yy)
-                    std::memcpy(job.output.ptr(yy) + left * job.pixelBytes, frame.ptr(yy) + left * job.pixelBytes,
-                                width * job.pixelBytes);
+            for (int yy = top; yy <= bottom; ++yy)
+                std::memcpy(job.output.ptr(yy) + left * job.pixelBytes, frame.ptr(yy) + left * job.pixelBytes,
+                            width * job.pixelBytes);
+            if (!ghost)
                 continue;
-            }
             int dy = 0, dx = 0;
-            searchGhostOffset(job, y, x, &dy, &dx);
-            for (int yy = top; yy <= bottom; ++yy) {
-                const uchar* m = mask.ptr<uchar>(yy);
-                for (int xx = left; xx <= right; ++xx)
-                    m[xx] >= 200 ? copyPixel(job, yy, xx, yy + dy, xx + dx) : copyPixel(job, yy, xx, yy, xx);
-            }
+            searchGhostOffset(job, y, x, &dy, &dx, &previous);
+            fillGhosts(job, cv::Rect(left, top, width, bottom - top + 1), dy, dx);
         }
         if (band > 0 && band % bandsPerUpdate == 0)
             advanceProgress(c.progress, increment);
@@ -153,7 +222,7 @@ void ghostBandThreadEntry(void* startRow, void* job)
 
 // Border strip rows [y0, y1] x columns [x0, x1] (clipped to the image). An offset
 // found at a ghost pixel serves the ghost pixels after it down its column
-// (alongRows false) or along its row, up to reuseLimit.
+// (alongRows false) or along its row, up to reuseLimit; they are marked filled.
 void stripPass(GhostJob& job, int y0, int y1, int x0, int x1, bool alongRows, int reuseLimit)
 {
     cv::Mat& mask = job.context->ghostMask;
@@ -162,6 +231,7 @@ void stripPass(GhostJob& job, int y0, int y1, int x0, int x1, bool alongRows, in
     y1 = std::min(y1, mask.rows - 1);
     x1 = std::min(x1, mask.cols - 1);
     reuseLimit = std::min(reuseLimit, (alongRows ? mask.cols : mask.rows) - 1);
+    cv::Point previous;
     for (int y = y0; y <= y1; ++y) {
         for (int x = x0; x <= x1; ++x) {
             const uchar v = mask.at<uchar>(y, x);
@@ -169,18 +239,16 @@ void stripPass(GhostJob& job, int y0, int y1, int x0, int x1, bool alongRows, in
                 copyPixel(job, y, x, y, x);
                 continue;
             }
-            if (v <= 250)
+            if (!isGhost(v))
                 continue;
             int dy = 0, dx = 0;
-            searchGhostOffset(job, y, x, &dy, &dx);
-            copyPixel(job, y, x, y + dy, x + dx);
+            searchGhostOffset(job, y, x, &dy, &dx, &previous);
+            const int length = std::max(reuseLimit - (alongRows ? x : y), 0) + 1;
+            fillGhosts(job, alongRows ? cv::Rect(x, y, length, 1) : cv::Rect(x, y, 1, length), dy, dx);
             for (int next = (alongRows ? x : y) + 1; next <= reuseLimit; ++next) {
-                const int ny = alongRows ? y : next, nx = alongRows ? next : x;
-                uchar& m = mask.at<uchar>(ny, nx);
-                if (m > 250) {
-                    copyPixel(job, ny, nx, ny + dy, nx + dx);
+                uchar& m = alongRows ? mask.at<uchar>(y, next) : mask.at<uchar>(next, x);
+                if (isGhost(m))
                     m = kFilled;
-                }
             }
         }
     }
@@ -199,13 +267,15 @@ void cornerPass(GhostJob& job, int y0, int y1, int x0, int x1, int cornerY, int 
     bool ghost = false;
     for (int y = y0; y <= y1 && !ghost; ++y)
         for (int x = x0; x <= x1 && !ghost; ++x)
-            ghost = mask.at<uchar>(y, x) > 250;
-    int dy = 0, dx = 0;
-    if (ghost)
-        probeDisplacement(c.referenceCopy, c.frameCopy, cornerY, cornerX, job.radius, c.ghostingPower, &dy, &dx);
+            ghost = isGhost(mask.at<uchar>(y, x));
     for (int y = y0; y <= y1; ++y)
         for (int x = x0; x <= x1; ++x)
-            mask.at<uchar>(y, x) > 250 ? copyPixel(job, y, x, y + dy, x + dx) : copyPixel(job, y, x, y, x);
+            copyPixel(job, y, x, y, x);
+    if (!ghost)
+        return;
+    int dy = 0, dx = 0;
+    probeDisplacement(c.referenceCopy, c.frameCopy, cornerY, cornerX, job.radius, c.ghostingPower, &dy, &dx);
+    fillGhosts(job, cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1), dy, dx);
 }
 
 // Strips then corners, in order, each skipped with all that follow on a request.
@@ -255,17 +325,6 @@ cv::Mat searchCopy(const cv::Mat& image)
     return copy;
 }
 
-// Table index of a sample: the sample for integer depths, its integer part for
-// floats (NaN and negatives 0, beyond the table its last entry).
-inline std::size_t tableIndex(uchar a, std::size_t) { return a; }
-inline std::size_t tableIndex(ushort a, std::size_t) { return a; }
-inline std::size_t tableIndex(float a, std::size_t entries)
-{
-    if (a >= float(entries - 1))
-        return entries - 1;
-    return a > 0.0f ? std::size_t(a) : 0;
-}
-
 // Tolerance table of `entries` entries for full scale F, rebuilt when its size
 // changed. False when it cannot be allocated (logged).
 bool prepareToleranceTable(StackingContext& c, std::uint64_t entries, float fullScale, bool rebuild)
@@ -297,15 +356,18 @@ bool prepareToleranceTable(StackingContext& c, std::uint64_t entries, float full
 // Marks pixels where any channel differs beyond the tolerance of the reference
 // sample, then removes specks (erode 3x3) and pads what is left (dilate 9x9).
 template <typename T>
-bool buildGhostMask(StackingContext& c, float fullScale, std::uint64_t entries, bool* noGhost)
+bool buildGhostMask(GhostJob& job, float fullScale, std::uint64_t entries, bool* noGhost)
 {
+    StackingContext& c = *job.context;
     const bool rebuild = std::is_same<T, float>::value ? float(c.toleranceTableSize) - 1.0f != fullScale
                                                        : c.toleranceTableSize != entries;
     if (!prepareToleranceTable(c, entries, fullScale, rebuild))
         return false;
-    std::vector<float> threshold(entries);
+    std::vector<float>& threshold = job.threshold;
+    threshold.resize(entries);
     for (std::uint64_t i = 0; i < entries; ++i)
         threshold[i] = fullScale * c.toleranceTable[i];
+    job.pasteFits = &pasteFits<T>;
 
     const cv::Mat& reference = c.referenceImage;
     const cv::Mat& frame = c.frameImage;
@@ -339,18 +401,19 @@ bool buildGhostMask(StackingContext& c, float fullScale, std::uint64_t entries, 
     return true;
 }
 
-bool buildGhostMaskForDepth(StackingContext& c, bool* noGhost)
+bool buildGhostMaskForDepth(GhostJob& job, bool* noGhost)
 {
+    const StackingContext& c = *job.context;
     switch (c.referenceImage.depth()) {
-    case CV_8U: return buildGhostMask<uchar>(c, 255.0f, 256, noGhost);
-    case CV_16U: return buildGhostMask<ushort>(c, 65535.0f, 65536, noGhost);
+    case CV_8U: return buildGhostMask<uchar>(job, 255.0f, 256, noGhost);
+    case CV_16U: return buildGhostMask<ushort>(job, 65535.0f, 65536, noGhost);
     default: {
         const float largest = std::max(largestFiniteSample(c.referenceImage), 0.0f);
         if (largest > kLargestFloatTableScale) {
             logError("buildGhostMask", "The reference image is too bright for the ghost tolerance.");
             return false;
         }
-        return buildGhostMask<float>(c, largest, std::uint64_t(largest) + 1, noGhost);
+        return buildGhostMask<float>(job, largest, std::uint64_t(largest) + 1, noGhost);
     }
     }
 }
@@ -429,14 +492,16 @@ bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const 
         *output = cv::Mat(referenceImage.size(), referenceImage.type(), cv::Scalar::all(0));
         job.output = *output;
         // The members from here on: output may be the caller's frame or reference.
+        const bool newReference = referenceCopy.size() != referenceImage.size() || referenceHalf.empty();
         updateSearchCopies();
-        referenceHalf = scaledCopy(referenceCopy, 0.5, cv::INTER_AREA);
+        if (newReference)
+            referenceHalf = scaledCopy(referenceCopy, 0.5, cv::INTER_AREA);
         frameHalf = scaledCopy(frameCopy, 0.5, cv::INTER_AREA);
         if (requested(job))
             return false;
 
         bool noGhost = true;
-        if (!buildGhostMaskForDepth(*this, &noGhost))
+        if (!buildGhostMaskForDepth(job, &noGhost))
             return false;
         if (requested(job))
             return false;

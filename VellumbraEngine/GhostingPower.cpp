@@ -29,6 +29,8 @@ constexpr int kConfirmedProbes = 30;
 // still corners would probe every one of them.
 constexpr int kMaximumProbes = 3 * kConfirmedProbes;
 
+constexpr int kSmallestBoundBlock = 11;
+
 // Direct searches give up after this many sample comparisons: pruning keeps
 // them far below it on textured patches, and beyond it the library's
 // transform-based matcher costs less.
@@ -72,6 +74,77 @@ struct Seeds {
     cv::Point own, expected;
 };
 
+// Lower bounds of a placement's score from sums of samples by channel: n samples
+// whose sum differs by D differ by at least D^2 / n in squared differences
+// (Cauchy-Schwarz). A placement whose bound exceeds the best score cannot beat it
+// and is passed over without comparing its samples. The bound of the whole patch
+// comes first, then, for a side divisible by 3, the finer one of its 3 x 3 blocks;
+// its nine box sums pay off only on blocks as large as those of the estimate's probes.
+class SumBounds {
+public:
+    SumBounds(const cv::Mat& window, const cv::Mat& patch)
+        : channels(patch.channels()), side(patch.rows), block(patch.rows / 3)
+    {
+        // The window's sums must fit the integral image's 32-bit samples.
+        const double largestSum = 255.0 * window.rows * window.cols;
+        if (patch.rows != patch.cols || patch.depth() != CV_8U || channels > 4 ||
+            largestSum >= double(std::numeric_limits<int>::max()))
+            return;
+        cv::integral(window, windowSums, CV_32S);
+        cv::Mat patchSums;
+        cv::integral(patch, patchSums, CV_32S);
+        blocks = side % 3 == 0 && block >= kSmallestBoundBlock;
+        for (int c = 0; c < channels; ++c) {
+            whole[c] = boxSum(patchSums, 0, 0, side, c);
+            for (int i = 0; blocks && i < 3; ++i)
+                for (int j = 0; j < 3; ++j)
+                    parts[(i * 3 + j) * channels + c] = boxSum(patchSums, i * block, j * block, block, c);
+        }
+    }
+
+    bool active() const { return !windowSums.empty(); }
+    int cost() const { return 4 * channels; }
+
+    // True when the placement at (x, y) cannot score below `score`.
+    bool rulesOut(int x, int y, std::uint32_t score) const
+    {
+        std::int64_t bound = 0;
+        for (int c = 0; c < channels; ++c) {
+            const std::int64_t d = boxSum(windowSums, y, x, side, c) - whole[c];
+            bound += d * d;
+        }
+        if (bound > std::int64_t(side) * side * score)
+            return true;
+        if (!blocks)
+            return false;
+        bound = 0;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                for (int c = 0; c < channels; ++c) {
+                    const std::int64_t d =
+                        boxSum(windowSums, y + i * block, x + j * block, block, c) - parts[(i * 3 + j) * channels + c];
+                    bound += d * d;
+                }
+        return bound > std::int64_t(block) * block * score;
+    }
+
+private:
+    // Sum of channel c over the square of side n whose top-left corner is (x, y).
+    int boxSum(const cv::Mat& sums, int y, int x, int n, int c) const
+    {
+        const int* top = sums.ptr<int>(y);
+        const int* bottom = sums.ptr<int>(y + n);
+        return bottom[(x + n) * channels + c] - bottom[x * channels + c] - top[(x + n) * channels + c] +
+               top[x * channels + c];
+    }
+
+    int channels, side, block;
+    bool blocks = false;
+    cv::Mat windowSums;
+    int whole[4] = {};
+    int parts[9 * 4] = {};
+};
+
 // Exact smallest sum of squared differences over every placement of an 8-bit
 // patch (all channels), first in row-major order on ties. The seeds are scored
 // first, so placements that cannot beat them stop early. False when the budget
@@ -87,10 +160,18 @@ __attribute__((always_inline)) inline bool scanPlacements(const cv::Mat& window,
         if (seed.x >= 0 && seed.y >= 0 && seed.x <= lastX && seed.y <= lastY &&
             placementBeats(window, patch, seed.x, seed.y, match, &score, &comparisons))
             match = {score, seed.y * window.cols + seed.x};
+    const SumBounds bounds(window, patch);
+    const bool bounded = bounds.active();
     for (int y = 0; y <= lastY; ++y) {
-        for (int x = 0; x <= lastX; ++x)
+        for (int x = 0; x <= lastX; ++x) {
+            if (bounded) {
+                comparisons += bounds.cost();
+                if (bounds.rulesOut(x, y, match.score))
+                    continue;
+            }
             if (placementBeats(window, patch, x, y, match, &score, &comparisons))
                 match = {score, y * window.cols + x};
+        }
         if (comparisons > kDirectSearchBudget)
             return false;
     }
@@ -289,6 +370,7 @@ struct EarlyProbes {
     const cv::Mat* frame;
     int half, radius;
     const std::vector<cv::Point>* corners = nullptr;
+    std::vector<int> order;  // the corners to probe, most likely candidates first
     std::atomic<bool> flowDone{false};
     std::atomic<int> next{0};
     std::vector<Probe> results;
@@ -298,7 +380,8 @@ struct EarlyProbes {
     {
         cv::Point expected;  // a neighbour's displacement is a good first guess
         try {
-            for (int i = next++; i < int(corners->size()) && !flowDone; i = next++) {
+            for (int k = next++; k < int(order.size()) && !flowDone; k = next++) {
+                const int i = order[k];
                 const cv::Point p = (*corners)[i];
                 Probe& probe = results[i];
                 probe.score = probeWithExpectation(*reference, *frame, p.y, p.x, half, p.y, p.x, radius, expected,
@@ -319,12 +402,40 @@ struct EarlyProbeClosure {
     void run() { probes->work(); }
 };
 
+bool rowMajorBefore(const cv::Point& a, const cv::Point& b)
+{
+    return a.y < b.y || (a.y == b.y && a.x < b.x);
+}
+
+// The corners the last frame's flow found moving first, in its order, then the
+// others in row-major order; no more than the estimate can ever probe.
+std::vector<int> likelyCandidatesFirst(const std::vector<cv::Point>& corners, const std::vector<cv::Point>& moving)
+{
+    std::vector<int> order;
+    std::vector<char> taken(corners.size(), 0);
+    for (const cv::Point& p : moving) {
+        const auto found = std::lower_bound(corners.begin(), corners.end(), p, rowMajorBefore);
+        if (found != corners.end() && *found == p && !taken[found - corners.begin()]) {
+            order.push_back(int(found - corners.begin()));
+            taken[found - corners.begin()] = 1;
+        }
+    }
+    for (std::size_t i = 0; i < corners.size(); ++i)
+        if (!taken[i])
+            order.push_back(int(i));
+    if (order.size() > std::size_t(kMaximumProbes))
+        order.resize(kMaximumProbes);
+    return order;
+}
+
 // Runs the early probes on `threads` threads, this one included.
-void probeEarly(EarlyProbes& probes, const std::vector<cv::Point>& corners, int threads)
+void probeEarly(EarlyProbes& probes, const std::vector<cv::Point>& corners, const std::vector<cv::Point>& moving,
+                int threads)
 {
     probes.results.resize(corners.size());
     probes.done.assign(corners.size(), 0);
     probes.corners = &corners;
+    probes.order = likelyCandidatesFirst(corners, moving);
     std::vector<JoinGuard> helpers(std::size_t(std::max(threads - 1, 0)), JoinGuard{pthread_t(), false});
     for (JoinGuard& helper : helpers)
         helper.started =
@@ -333,25 +444,31 @@ void probeEarly(EarlyProbes& probes, const std::vector<cv::Point>& corners, int 
 }
 
 // The reference's textured corners away from the border, in row-major order, found
-// while the flow runs: neither depends on the frame.
+// while the flow runs: neither depends on the frame. They are kept in the context
+// with the corner mask, for the next frame of the same reference.
 struct CornerSearch {
-    CornerSearch(cv::Mat referenceGrey, cv::Mat* mask, int side, EarlyProbes* early)
-        : grey(referenceGrey), featureMask(mask), window(side), probes(early)
+    CornerSearch(cv::Mat referenceGrey, StackingContext* owner, int side, EarlyProbes* early)
+        : grey(referenceGrey), context(owner), window(side), probes(early)
     {
     }
 
     cv::Mat grey;
-    cv::Mat* featureMask;
+    StackingContext* context;
     int window;
     EarlyProbes* probes;
     bool found = false;
-    std::vector<cv::Point> textured;
     std::exception_ptr error;
+
+    const std::vector<cv::Point>& textured() const { return context->texturedCorners; }
 
     void run()
     {
         const int half = window / 2, rows = grey.rows, cols = grey.cols;
+        cv::Mat* featureMask = &context->featureMask;
+        std::vector<cv::Point>& textured = context->texturedCorners;
         if (featureMask->size() != grey.size()) {
+            textured.clear();
+            context->movingCorners.clear();
             std::vector<cv::Point2f> corners;
             cv::goodFeaturesToTrack(grey, corners, 1000, 0.01, 2.0, cv::noArray(), window, false, 0.04);
             if (corners.empty())
@@ -362,13 +479,15 @@ struct CornerSearch {
                                        std::clamp(cvRound(corner.x), 0, cols - 1)) = 255;
         }
         found = true;
-        std::vector<cv::Point> cornerPixels;
-        cv::findNonZero(*featureMask, cornerPixels);
-        for (const cv::Point& p : cornerPixels)
-            if (p.x > half && p.x < cols - half && p.y > half && p.y < rows - half &&
-                textureMeasure(grey, p.y, p.x, window) >= kMinimumTexture)
-                textured.push_back(p);
-        probeEarly(*probes, textured, std::max(cv::getNumThreads() - 1, 1));
+        if (textured.empty()) {
+            std::vector<cv::Point> cornerPixels;
+            cv::findNonZero(*featureMask, cornerPixels);
+            for (const cv::Point& p : cornerPixels)
+                if (p.x > half && p.x < cols - half && p.y > half && p.y < rows - half &&
+                    textureMeasure(grey, p.y, p.x, window) >= kMinimumTexture)
+                    textured.push_back(p);
+        }
+        probeEarly(*probes, textured, context->movingCorners, std::max(cv::getNumThreads() - 1, 1));
     }
 };
 
@@ -482,10 +601,9 @@ double probeDisplacement(const cv::Mat& templateSource, const cv::Mat& searchIma
 }
 
 double probeDisplacementAround(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
-                               int centreY, int centreX, int radius, int* dy, int* dx)
+                               int centreY, int centreX, int radius, int* dy, int* dx, cv::Point expected)
 {
-    return probeWithExpectation(templateSource, searchImage, y, x, half, centreY, centreX, radius, cv::Point(), dy,
-                                dx);
+    return probeWithExpectation(templateSource, searchImage, y, x, half, centreY, centreX, radius, expected, dy, dx);
 }
 
 int partitionFloats(float* values, int lo, int hi, int pivotIndex)
@@ -509,8 +627,10 @@ void quickSortFloats(float* values, int lo, int hi)
     }
 }
 
-int StackingContext::computeGhostingPower()
+int StackingContext::computeGhostingPower(bool* beyondProbes)
 {
+    if (beyondProbes)
+        *beyondProbes = false;
     const int r = patchRadius;
     const int window = 4 * r + 1;
     const int half = window / 2;
@@ -524,7 +644,7 @@ int StackingContext::computeGhostingPower()
     cv::Mat frameSmall;
     cv::resize(frameCopy, frameSmall, referenceSmall.size(), 0, 0, cv::INTER_LINEAR);
     EarlyProbes early(&referenceSmall, &frameSmall, half, radius);
-    CornerSearch corners(toGrey(referenceSmall), &featureMask, window, &early);
+    CornerSearch corners(toGrey(referenceSmall), this, window, &early);
     cv::Mat flow;
     std::exception_ptr flowError;
     bool concurrent = false;
@@ -555,8 +675,8 @@ int StackingContext::computeGhostingPower()
     // textured ones that moved: the candidates in the order the map's successive
     // maxima would take.
     std::vector<Candidate> candidates;
-    for (std::size_t i = 0; i < corners.textured.size(); ++i) {
-        const cv::Point p = corners.textured[i];
+    for (std::size_t i = 0; i < texturedCorners.size(); ++i) {
+        const cv::Point p = texturedCorners[i];
         const cv::Point2f motion = smoothed.at<cv::Point2f>(p);
         const float m = motion.x * motion.x + motion.y * motion.y;
         if (m >= kMinimumMotion)
@@ -566,6 +686,9 @@ int StackingContext::computeGhostingPower()
                      [](const Candidate& a, const Candidate& b) { return a.motion > b.motion; });
     if (candidates.size() > std::size_t(kMaximumProbes))
         candidates.resize(kMaximumProbes);
+    movingCorners.clear();
+    for (const Candidate& c : candidates)
+        movingCorners.emplace_back(c.x, c.y);
 
     // The flow tells each probe where to look first.
     OrderedProbes ordered(candidates.size());
@@ -599,6 +722,10 @@ int StackingContext::computeGhostingPower()
         quickSortFloats(displacements.data(), 0, n - 1);
     const float median = n > 0 ? displacements[n / 2] : 0.0f;
     const int reducedDisplacement = int(std::sqrt(double(int(median))));
+    // Matches scattered over the whole search window, as at a cut, have a median
+    // near 0.8 of its radius and almost never below half of it.
+    if (beyondProbes)
+        *beyondProbes = 2 * reducedDisplacement >= radius;
     const int displacement = referenceCopy.cols * reducedDisplacement / cols;
     return displacement > 3 * r ? displacement + 2 + r : displacement + 2 + 2 * r;
 }

@@ -30,8 +30,10 @@ float meanOfFloats(const float* values, int n);
 double probeDisplacement(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
                          int radius, int* dy, int* dx);
 // The same with the search window centred on (centreY, centreX) instead of (y, x).
+// `expected`, an offset where the match is likely, only speeds the search up.
 double probeDisplacementAround(const cv::Mat& templateSource, const cv::Mat& searchImage, int y, int x, int half,
-                               int centreY, int centreX, int radius, int* dy, int* dx);
+                               int centreY, int centreX, int radius, int* dy, int* dx,
+                               cv::Point expected = cv::Point());
 
 // Ascending sort of values[lo..hi].
 void quickSortFloats(float* values, int lo, int hi);

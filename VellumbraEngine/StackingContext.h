@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 class ImagesSequenceBase;
 
@@ -26,18 +27,21 @@ public:
     // Averages in linear light the frames first .. first + *count - 1 (a range
     // holding instant), read in the order instant, +1, -1, +2, -2, ..., each checked
     // against the instant image, optionally aligned to it by a translation, and
-    // freed of its ghosts. power is the antighosting power in percent of the larger
-    // side (negative: automatic); quality is the ghost search's block step. Returns
-    // lightImage; an empty image on cancel, on arguments it refuses or when the
-    // instant frame cannot be read (logged), *count then unchanged. Otherwise
-    // *count becomes the number of positions of the order walked.
+    // freed of its ghosts. An aligned frame that belongs to another shot ends the
+    // range on its side before it (logged). power is the antighosting power in
+    // percent of the larger side (negative: automatic); quality is the ghost
+    // search's block step. Returns lightImage; an empty image on cancel, on
+    // arguments it refuses or when the instant frame cannot be read (logged),
+    // *count then unchanged. Otherwise *count becomes the number of positions of
+    // the order walked.
     cv::Mat stackFrames(ImagesSequenceBase* source, int instant, int first, int* count, float power, float tolerance,
                         bool align, int quality, int threadCount);
 
     // Walks back, then forward, from instant and stops each walk at the first
-    // neighbour whose ghosting power exceeds 30 % of the width. *first: where the
-    // backward walk stopped, -1 past frame 0; *last: where the forward walk stopped,
-    // or the first index past the source's range. An index is left as it was when a
+    // neighbour whose ghosting power exceeds 30 % of the width or whose motion is
+    // beyond what the estimate's probes can measure. *first: where the backward
+    // walk stopped, -1 past frame 0; *last: where the forward walk stopped, or the
+    // first index past the source's range. An index is left as it was when a
     // cancel or a failure (logged) ends the search before its walk ends.
     void lookForBestImages(ImagesSequenceBase* source, int instant, int* first, int* last);
 
@@ -49,13 +53,17 @@ public:
     // patch. Reads referenceSmall, frameCopy, referenceCopy and patchRadius, writes
     // featureMask. At least 2r + 1: 2r + 1 when the reference has no corner or is
     // too small for the detector's windows, 2r + 2 when no probe confirmed a motion.
-    // Uses threads of its own, all joined before it returns.
-    int computeGhostingPower();
+    // *beyondProbes, when given, tells whether the displacement reached half the
+    // probes' search radius, where a motion cannot be told from no match at all (a
+    // cut to another shot). Uses threads of its own, all joined before it returns.
+    int computeGhostingPower(bool* beyondProbes = nullptr);
 
     // Writes into *output a copy of frame whose ghosts (areas that differ from the
     // reference beyond the tolerance) are taken from where the reference's content
-    // moved to. ghostingPower -1 is automatic. False when a request ended the work,
-    // or when the images cannot be processed (logged); *output is then incomplete.
+    // moved to, or, where even the best match differs beyond the tolerance, from
+    // the reference itself. ghostingPower -1 is automatic. False when a request
+    // ended the work, or when the images cannot be processed (logged); *output is
+    // then incomplete.
     bool removeGhosts(int threadCount, const cv::Mat& reference, const cv::Mat& frame, int ghostingPower,
                       float tolerance, int blockStep, int frameOrdinal, cv::Mat* output);
 
@@ -83,6 +91,11 @@ public:
     cv::Mat linearAccumulator;  // 64-bit float sum of samples^2.2
     int accumulatedCount = 0;
     cv::Mat featureMask;
+    // Kept with featureMask for the next estimate against the same reference: its
+    // textured corners, and the last estimate's candidates, probed first while the
+    // next flow runs.
+    std::vector<cv::Point> texturedCorners;
+    std::vector<cv::Point> movingCorners;
     std::uint64_t toleranceTableSize = 0;
     float* toleranceTable = nullptr;  // malloc'd, toleranceTableSize entries
     std::atomic<bool> running{false};

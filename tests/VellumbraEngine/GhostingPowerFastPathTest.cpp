@@ -4,13 +4,14 @@
 #include "StackingContext.h"
 #include "Threads.h"
 
-#include "StackingTestImages.h"
+#include "StackingClips.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/video/tracking.hpp>
 
 #include <cerrno>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -180,3 +181,61 @@ TEST(GhostingPowerFastPath, EqualsTheStepByStepEstimateOnAMovingObject)
     expectSameEstimate(reference, frame);
     setThreadCreateHook(nullptr);
 }
+
+namespace {
+
+// Every placement within radius of the square around (y, x), which must need no
+// clamping: the smallest integer sum of squared differences, first in row-major order.
+double exhaustiveProbe(const cv::Mat& image, const cv::Mat& search, int y, int x, int half, int radius, cv::Point* at)
+{
+    const int size = 2 * half + 1;
+    const cv::Mat patch = image(cv::Rect(x - half, y - half, size, size));
+    double best = std::numeric_limits<double>::infinity();
+    for (int top = y - radius; top + size <= y + radius; ++top)
+        for (int left = x - radius; left + size <= x + radius; ++left) {
+            cv::Mat difference;
+            cv::subtract(patch, search(cv::Rect(left, top, size, size)), difference, cv::noArray(), CV_32S);
+            const double sum = difference.dot(difference);
+            if (sum < best) {
+                best = sum;
+                *at = cv::Point(left - (x - half), top - (y - half));
+            }
+        }
+    return best;
+}
+
+struct ProbeCase {
+    int half, radius;
+    cv::Point2d shift;
+    const char* otherShot;  // the frame is this photograph instead of the shifted one
+};
+
+class ProbeDisplacementFastPath : public ::testing::TestWithParam<ProbeCase> {};
+
+}  // namespace
+
+// The scan passes over placements whose sums alone rule them out; its answer is
+// still the exhaustive one, ties included (the flat sky has many).
+TEST_P(ProbeDisplacementFastPath, EqualsTheExhaustiveSearch)
+{
+    const ProbeCase c = GetParam();
+    const cv::Mat photo = stackingtest::photo("Storm.jpg", cv::Size(480, 270));
+    if (photo.empty())
+        GTEST_SKIP() << "test photograph not available";
+    const cv::Mat frame = stackingtest::withNoise(
+        c.otherShot ? stackingtest::photo(c.otherShot, photo.size()) : moved(photo, c.shift.x, c.shift.y), 4.0, 21);
+    for (const cv::Point p : {cv::Point(240, 135), cv::Point(90, 60), cv::Point(400, 200), cv::Point(300, 40)}) {
+        int dy = 0, dx = 0;
+        cv::Point expected;
+        EXPECT_EQ(probeDisplacement(photo, frame, p.y, p.x, c.half, c.radius, &dy, &dx),
+                  exhaustiveProbe(photo, frame, p.y, p.x, c.half, c.radius, &expected));
+        EXPECT_EQ(cv::Point(dx, dy), expected) << p;
+    }
+}
+
+// Half-sizes of the estimate's probes (bounds of the whole patch and of its 3 x 3
+// blocks), of the coarse and of the fine ghost search (bound of the whole patch).
+INSTANTIATE_TEST_SUITE_P(Sizes, ProbeDisplacementFastPath,
+                         ::testing::Values(ProbeCase{16, 35, {7, -4}, nullptr}, ProbeCase{16, 35, {0, 0}, nullptr},
+                                           ProbeCase{16, 35, {0, 0}, "Garden.jpg"}, ProbeCase{4, 20, {3, 2}, nullptr},
+                                           ProbeCase{4, 20, {0, 0}, "Wood.jpg"}, ProbeCase{8, 17, {-5, 1}, nullptr}));

@@ -1,6 +1,7 @@
 #include "FrameSourceTestSupport.h"
 #include "PixelOps.h"
 #include "RecordingSequence.h"
+#include "StackingClips.h"
 #include "StackingContext.h"
 #include "StackingTestImages.h"
 
@@ -213,3 +214,34 @@ TEST(BestImages, ASecondSearchMeasuresAgainstItsOwnInstantFrame)
     EXPECT_EQ(result.first, -1);
     EXPECT_EQ(result.last, 3);
 }
+
+struct CutSearchCase {
+    const char* name;
+    cv::Size size;
+    int cut, instant;
+    int first, last;
+};
+
+class BestImagesCut : public ::testing::TestWithParam<CutSearchCase> {};
+
+// Ten frames of a pan that cuts to another shot: the other shot's probes find
+// matches scattered over their whole window, which no walk goes past.
+TEST_P(BestImagesCut, StopsTheWalkAtTheCut)
+{
+    const CutSearchCase c = GetParam();
+    const std::vector<cv::Mat> frames =
+        stackingtest::panWithCut(c.size, 10, c.cut, cv::Point(3, 1), "GreenMeadow.jpg", "Aqua.jpg", 4.0, 400);
+    if (frames.empty())
+        GTEST_SKIP() << "test photographs not available";
+    RecordingSequence source(frames);
+    StackingContext context;
+    const SearchResult result = search(context, &source, c.instant);
+    EXPECT_EQ(result.first, c.first);
+    EXPECT_EQ(result.last, c.last);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pans, BestImagesCut,
+                         ::testing::Values(CutSearchCase{"CutAfter", cv::Size(640, 360), 7, 3, -1, 7},
+                                           CutSearchCase{"CutBefore", cv::Size(640, 360), 3, 6, 2, 10},
+                                           CutSearchCase{"CutAfterFullHd", cv::Size(1920, 1080), 5, 2, -1, 5}),
+                         [](const ::testing::TestParamInfo<CutSearchCase>& info) { return std::string(info.param.name); });

@@ -57,8 +57,10 @@ struct RunResult {
     int count;
 };
 
+// Antighosting off by default: the numbered frames differ by more than a
+// tolerance allows, and a frame that no match explains gives way to the instant one.
 RunResult stack(StackingContext& context, ImagesSequenceBase* source, int instant, int first, int count,
-                bool align = false, float power = 0.0f, float tolerance = 10.0f)
+                bool align = false, float power = 0.0f, float tolerance = 100.0f)
 {
     RunResult result{cv::Mat(), count};
     result.light = context.stackFrames(source, instant, first, &result.count, power, tolerance, align, 5, 2);

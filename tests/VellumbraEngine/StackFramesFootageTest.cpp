@@ -1,0 +1,111 @@
+// Stacking runs over clips made from real photographs: people walking across a
+// still shot, a pan that cuts to another shot, a shifted burst.
+#include "FrameSourceTestSupport.h"
+#include "ImageCompare.h"
+#include "RecordingSequence.h"
+#include "StackingClips.h"
+#include "StackingContext.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const cv::Size kClipSize(640, 360);
+constexpr float kAutomatic = -1.0f, kMediumAntighosting = 4.0f, kNoAntighosting = 100.0f;
+
+cv::Mat stack(const std::vector<cv::Mat>& frames, int instant, int first, int* count, float tolerance,
+              bool align = true)
+{
+    stackingtest::RecordingSequence source(frames);
+    StackingContext context;
+    return context.stackFrames(&source, instant, first, count, kAutomatic, tolerance, align, 5, 3);
+}
+
+const std::vector<stackingtest::Walker> kThreeWalkers{{"LadyBird.jpg", {150, 90, 70, 170}, {9, 0}},
+                                                      {"YellowFlower.jpg", {330, 150, 64, 160}, {-12, 1}},
+                                                      {"RainDrops.jpg", {480, 60, 60, 150}, {5, 0}}};
+const std::vector<stackingtest::Walker> kTwoFastWalkers{{"Wood.jpg", {100, 100, 80, 200}, {25, 0}},
+                                                        {"LadyBird.jpg", {400, 80, 70, 180}, {-30, 2}}};
+
+class StackFramesWalkers : public ::testing::TestWithParam<std::vector<stackingtest::Walker>> {};
+
+// Where a walker has no counterpart within the search radius, the instant frame's
+// own pixels stand: the people of the chosen moment keep their look, and no block
+// of the lawn is pasted over them.
+TEST_P(StackFramesWalkers, KeepThePeopleOfTheChosenMoment)
+{
+    const stackingtest::WalkersClip clip = stackingtest::walkersClip(kClipSize, 9, 4, GetParam(), 4.0, 100);
+    if (clip.frames.empty())
+        GTEST_SKIP() << "test photographs not available";
+    int count = 9;
+    cv::Mat light, difference, largest;
+    stack(clip.frames, 4, 0, &count, kMediumAntighosting).convertTo(light, CV_8U, 255.0);
+    cv::absdiff(light, clip.frames[4], difference);
+    cv::reduce(difference.reshape(1, int(difference.total())), largest, 1, cv::REDUCE_MAX);
+    const cv::Mat faraway = (largest.reshape(1, light.rows) > 20) & clip.movingArea;
+    EXPECT_LT(cv::countNonZero(faraway), 0.03 * cv::countNonZero(clip.movingArea));
+    for (int y = 0; y + 15 <= light.rows; y += 15)
+        for (int x = 0; x + 15 <= light.cols; x += 15)
+            if (cv::countNonZero(clip.movingArea(cv::Rect(x, y, 15, 15))) == 15 * 15)
+                EXPECT_LT(cv::mean(difference(cv::Rect(x, y, 15, 15)))[0], 10.0) << x << ", " << y;
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, StackFramesWalkers, ::testing::Values(kThreeWalkers, kTwoFastWalkers));
+
+struct CutCase {
+    int cut;  // first frame of the second shot
+    float tolerance;
+    int first, count;  // the instant frame's shot alone
+};
+
+class StackFramesCut : public ::testing::TestWithParam<CutCase> {};
+
+// Nine frames of a pan around frame 4 with a cut after or before it: the other
+// shot is not stacked, as if the range ended at the cut.
+TEST_P(StackFramesCut, StacksTheInstantShotAlone)
+{
+    const CutCase c = GetParam();
+    const std::vector<cv::Mat> frames =
+        stackingtest::panWithCut(kClipSize, 9, c.cut, {3, 1}, "Garden.jpg", "Wood.jpg", 4.0, 200);
+    if (frames.empty())
+        GTEST_SKIP() << "test photographs not available";
+    framesource::LogCapture log;
+    int across = 9, alone = c.count;
+    const cv::Mat acrossCut = stack(frames, 4, 0, &across, c.tolerance);
+    EXPECT_TRUE(testmedia::identical(acrossCut, stack(frames, 4, c.first, &alone, c.tolerance)));
+    EXPECT_EQ(across, alone);
+    const int otherShot = c.cut < 4 ? c.first - 1 : c.first + c.count;
+    EXPECT_TRUE(log.text().contains(QString("image number %1 belongs to another shot").arg(otherShot)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Pans, StackFramesCut,
+                         ::testing::Values(CutCase{6, kNoAntighosting, 0, 6}, CutCase{6, kMediumAntighosting, 0, 6},
+                                           CutCase{5, kMediumAntighosting, 0, 5}, CutCase{2, kNoAntighosting, 2, 7},
+                                           CutCase{2, kMediumAntighosting, 2, 7}));
+
+// Frames shifted by up to 12 pixels and aligned: what the shifts bring in at the
+// edges is not black, so the edges of the average are as bright as its centre.
+TEST(StackFramesEdges, KeepTheirBrightness)
+{
+    const cv::Mat scene = stackingtest::gardenPhoto(kClipSize + cv::Size(12, 12));
+    if (scene.empty())
+        GTEST_SKIP() << "test photograph not available";
+    const cv::Point shifts[] = {{0, 0}, {6, 2}, {12, 5}, {3, 12}, {9, 9}};
+    std::vector<cv::Mat> frames;
+    for (int i = 0; i < 5; ++i)
+        frames.push_back(stackingtest::withNoise(scene(cv::Rect(shifts[i], kClipSize)), 3.0, 300 + i));
+    int count = 5;
+    cv::Mat light;
+    stack(frames, 0, 0, &count, kNoAntighosting).convertTo(light, CV_8U, 255.0);
+    const cv::Rect centre(12, 12, kClipSize.width - 24, kClipSize.height - 24);
+    cv::Mat edges(kClipSize, CV_8U, cv::Scalar(255));
+    edges(centre).setTo(0);
+    const double centreRatio = cv::mean(light(centre))[1] / cv::mean(frames[0](centre))[1];
+    EXPECT_NEAR(centreRatio, 1.0, 0.01);
+    EXPECT_GT(cv::mean(light, edges)[1] / cv::mean(frames[0], edges)[1], centreRatio - 0.01);
+}
+
+}  // namespace
