@@ -49,8 +49,9 @@ TEST_P(StackFramesWalkers, KeepThePeopleOfTheChosenMoment)
     EXPECT_LT(cv::countNonZero(faraway), 0.03 * cv::countNonZero(clip.movingArea));
     for (int y = 0; y + 15 <= light.rows; y += 15)
         for (int x = 0; x + 15 <= light.cols; x += 15)
-            if (cv::countNonZero(clip.movingArea(cv::Rect(x, y, 15, 15))) == 15 * 15)
+            if (cv::countNonZero(clip.movingArea(cv::Rect(x, y, 15, 15))) == 15 * 15) {
                 EXPECT_LT(cv::mean(difference(cv::Rect(x, y, 15, 15)))[0], 10.0) << x << ", " << y;
+            }
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, StackFramesWalkers, ::testing::Values(kThreeWalkers, kTwoFastWalkers));
