@@ -239,6 +239,7 @@ TEST(ImageFuzzRealFiles, DamagedTiffExrAndDngGiveTheirPictureOrALoggedFailure)
             EXPECT_LE(flatRowFraction(image), intactFlat + 0.01) << "rows left blank";
         }
     }
-    EXPECT_GE(reads, 80);
+    // The camera raw is optional; the TIFF and EXR copies are always read.
+    EXPECT_GE(reads, 72);
     dir.removeRecursively();
 }
