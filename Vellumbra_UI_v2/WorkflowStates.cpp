@@ -205,7 +205,9 @@ void VellumbraV2::updateWindow()
             applyView(ui, *view);
         showStateWidgets(ui, *open, horizonLine, cropFrame);
         // Outside a computation the two actions say whether the history can act.
-        if (isKnownState(open->state) && !isComputing(open->state))
+        if (toneMappingRecomputes > 0)
+            lockPanelsForRecompute(true);
+        else if (isKnownState(open->state) && !isComputing(open->state))
             open->undoRedoManager.refreshControls();
     }
     QCoreApplication::processEvents();
@@ -222,7 +224,8 @@ void VellumbraV2::leaveTool()
 void VellumbraV2::changeStep(int step)
 {
     Workspace* open = currentWorkspace();
-    if (!open)
+    // The step bar stays live during a tone-mapping recompute, whose pipeline no step may touch.
+    if (!open || toneMappingRecomputes > 0)
         return;
     const StepPlan plan = planStep(open->state, open->isSequence, step);
     if (plan.leaveTool)
@@ -429,14 +432,15 @@ void VellumbraV2::updateStackingRange(bool apply)
     updateWindow();
 }
 
+// A replay would change the pipeline that a tone-mapping recompute is rendering.
 void VellumbraV2::MenuActionUndoClicked()
 {
-    if (Workspace* open = currentWorkspace())
+    if (Workspace* open = currentWorkspace(); open && toneMappingRecomputes == 0)
         open->undoRedoManager.undo();
 }
 
 void VellumbraV2::MenuActionRedoClicked()
 {
-    if (Workspace* open = currentWorkspace())
+    if (Workspace* open = currentWorkspace(); open && toneMappingRecomputes == 0)
         open->undoRedoManager.redo();
 }

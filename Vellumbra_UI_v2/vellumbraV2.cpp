@@ -3,6 +3,7 @@
 #include "AppIdentity.h"
 #include "AnalyticsManager.h"
 #include "EditingDefaults.h"
+#include "EditingSliderTable.h"
 #include "ImageIO.h"
 #include "LanguageEngine.h"
 #include "Log.h"
@@ -31,65 +32,6 @@ namespace {
 constexpr int kPinCount = 4;
 constexpr int kFrameTimerMs = 300;
 constexpr int kOKeyTimerMs = 500;
-
-// The editing sliders with their number displays and slots, in the form's order.
-struct EditingSlider
-{
-    QSlider* Ui_VellumbraClass::*slider;
-    QLCDNumber* Ui_VellumbraClass::*lcd;
-    const char* slot;
-};
-
-const EditingSlider kEditingSliders[] = {
-    {&Ui_VellumbraClass::horizontalSlider_TMAlpha, &Ui_VellumbraClass::lcdNumber_TMAlpha,
-     SLOT(horizontalSlider_TM1AlphaMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMBeta, &Ui_VellumbraClass::lcdNumber_TMBeta,
-     SLOT(horizontalSlider_TM1BetaMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TM2_Alpha, &Ui_VellumbraClass::lcdNumber_TM2_Alpha,
-     SLOT(horizontalSlider_TM2AlphaMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TM3_Alpha, &Ui_VellumbraClass::lcdNumber_TM3_Alpha,
-     SLOT(horizontalSlider_TM3AlphaMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TM3_Beta, &Ui_VellumbraClass::lcdNumber_TM3_Beta,
-     SLOT(horizontalSlider_TM3BetaMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TM3_Gamma, &Ui_VellumbraClass::lcdNumber_TM3_Gamma,
-     SLOT(horizontalSlider_TM3GammaMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TM4_Alpha, &Ui_VellumbraClass::lcdNumber_TM4_Alpha,
-     SLOT(horizontalSlider_TM4AlphaMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TM4_Beta, &Ui_VellumbraClass::lcdNumber_TM4_Beta,
-     SLOT(horizontalSlider_TM4BetaMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TM4_Gamma, &Ui_VellumbraClass::lcdNumber_TM4_Gamma,
-     SLOT(horizontalSlider_TM4GammaMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMBlackClip, &Ui_VellumbraClass::lcdNumber_TMBlackClip,
-     SLOT(horizontalSlider_TMBlackClipMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMWhiteClip, &Ui_VellumbraClass::lcdNumber_TMWhiteClip,
-     SLOT(horizontalSlider_TMWhiteClipMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMStrength, &Ui_VellumbraClass::lcdNumber_TMStrength,
-     SLOT(horizontalSlider_TMStrengthMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMContrast, &Ui_VellumbraClass::lcdNumber_TMContrast,
-     SLOT(horizontalSlider_TMContrastMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMHue, &Ui_VellumbraClass::lcdNumber_TMHue,
-     SLOT(horizontalSlider_TMHueMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMSaturation, &Ui_VellumbraClass::lcdNumber_TMSaturation,
-     SLOT(horizontalSlider_TMSaturationMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMVibrance, &Ui_VellumbraClass::lcdNumber_TMVibrance,
-     SLOT(horizontalSlider_TMVibranceMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMWhites, &Ui_VellumbraClass::lcdNumber_TMWhites,
-     SLOT(horizontalSlider_TMWhitesMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMBlacks, &Ui_VellumbraClass::lcdNumber_TMBlacks,
-     SLOT(horizontalSlider_TMBlacksMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMHighlights, &Ui_VellumbraClass::lcdNumber_TMHighlights,
-     SLOT(horizontalSlider_TMHighlightsMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMShadows, &Ui_VellumbraClass::lcdNumber_TMShadows,
-     SLOT(horizontalSlider_TMShadowsMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMSharpeningAmount, &Ui_VellumbraClass::lcdNumber_TMSharpeningAmount,
-     SLOT(horizontalSlider_TMSharpeningAmountMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMSharpeningRadius, &Ui_VellumbraClass::lcdNumber_TMSharpeningRadius,
-     SLOT(horizontalSlider_TMSharpeningRadiusMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMSharpeningThreshold,
-     &Ui_VellumbraClass::lcdNumber_TMSharpeningThreshold, SLOT(horizontalSlider_TMSharpeningThresholdMoved(int))},
-    {&Ui_VellumbraClass::horizontalSlider_TMExposition, &Ui_VellumbraClass::lcdNumber_TMExposure,
-     SLOT(horizontalSlider_TMExpositionMoved(int))},
-};
 
 struct Connection
 {
@@ -174,7 +116,7 @@ void VellumbraV2::initialise()
     ui.listWidget_RecentFiles->hide();
     ui.stackedWidget_ModeIcon->hide();
     ui.pushButton_Crop_2->hide();
-    for (const EditingSlider& row : kEditingSliders)
+    for (const EditingSlider& row : editingSliders())
         (ui.*row.lcd)->display((ui.*row.slider)->value());
     setProcessDefaults();
     registerUndoControls();
@@ -182,6 +124,7 @@ void VellumbraV2::initialise()
     horizonLine = new ResizableLine(ui.label_VideoPreview);
     cropFrame = new ResizableFrame(ui.label_VideoPreview);
     installEventFilters();
+    installEditingSliderResets();
     connectWidgets();
 
     frameTimer.setSingleShot(true);
@@ -328,7 +271,7 @@ void VellumbraV2::installEventFilters()
     watched.insert(watched.end(), {ui.label_TrimStartPlayingBar, ui.label_TrimEndPlayingBar,
                                    ui.frame_CursorSelectorFlag, ui.label_CursorSelectorFlag, ui.label_VideoPreview,
                                    ui.frame_BeforeAfterLogo});
-    for (const EditingSlider& row : kEditingSliders)
+    for (const EditingSlider& row : editingSliders())
         watched.push_back(ui.*row.slider);
     watched.insert(watched.end(),
                    {ui.horizontalSlider_VideoSpeed, ui.horizontalSlider_VideoBrightness,
@@ -421,7 +364,7 @@ void VellumbraV2::connectWidgets()
     for (const Connection& c : connections)
         connect(c.sender, c.signal, this, c.slot);
     connect(ui.horizontalSlider_Rotation_2, SIGNAL(valueChanged(int)), ui.lcdNumber_Rotation_2, SLOT(display(int)));
-    for (const EditingSlider& row : kEditingSliders)
+    for (const EditingSlider& row : editingSliders())
         connect(ui.*row.slider, SIGNAL(valueChanged(int)), this, row.slot);
 
     ui.label_VideoPreview->setContextMenuPolicy(Qt::CustomContextMenu);

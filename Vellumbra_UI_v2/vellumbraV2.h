@@ -23,9 +23,11 @@ class QHoverEvent;
 class QLayout;
 class QListWidgetItem;
 class QMouseEvent;
+class QSlider;
 class QStackedWidget;
 class QThread;
 class QWheelEvent;
+class RenderPipeline;
 class ResizableFrame;
 class ResizableLine;
 class SharpestImageSelection;
@@ -33,6 +35,7 @@ class StackingComputingWorkerThread;
 class ThumbnailStorage;
 class Workspace;
 struct Preset;
+struct PresetSettings;
 
 // The application's one main window: the form, the settings, the open workspace and
 // every slot behind the form's widgets. Its slots live in one source file per
@@ -82,6 +85,16 @@ public:
     // The preset rows of a new editing step: one live tile per preset.
     void buildDefaultPresetTiles(std::vector<Preset*> presets);
     void buildUserPresetTiles(std::vector<Preset*> presets);
+    // Editing: sets the panel's widgets to a parameter record without recording or
+    // rendering each change; the tone mapping is then recomputed when asked. The
+    // undo history is emptied.
+    void applyEditingParameters(const PresetSettings& record, bool recompute);
+    // Crops the selected images (full-size pixels of the rotated picture); also
+    // the setter of crop undo records.
+    void setCropRect(const cv::Rect& rect);
+    // Renders the selected image again from the start stage on the tone-mapping
+    // worker, the panels locked and the loading icon shown until it is done.
+    void recomputeToneMapping(int startStage);
 
 signals:
     // Emitted at the end of every update check, whatever its outcome.
@@ -321,6 +334,17 @@ private:
     // The plug-in imports path when the user agrees.
     void offerToPlugin(const QString& path);
 
+    // Editing.
+    void editingSliderMoved(QSlider* Ui_VellumbraClass::*slider, int value);
+    void rotationMoved(QSlider* slider, int degrees);
+    // The crop (1) or horizon (2) tool over the picture.
+    void enterTool(int tool);
+    // Locks the panels that reach the pipeline a recompute renders, and undo and redo.
+    void lockPanelsForRecompute(bool locked);
+    // The pipeline of the selected image of the open media, or null.
+    RenderPipeline* shownPipeline() const;
+    void installEditingSliderResets();
+
     // Interface texts.
     void loadChosenLanguage();
     void applyInterfaceTexts();
@@ -350,6 +374,8 @@ private:
     bool markerDragging = false;
     bool searchCancelRequested = false;
     bool applyingParameters = false;
+    // Tone-mapping recomputes under way; undo and redo wait until none runs.
+    int toneMappingRecomputes = 0;
     bool highlightOverExposed = false;
     bool highlightUnderExposed = false;
     int overExposedLimit = 98;
