@@ -4,20 +4,15 @@
 // real 1080p phone video with alignment and automatic antighosting, against the
 // engine's own stackFrames on the same frames; counters: the ratio to the engine,
 // the longest gap between two turns of the event loop and the largest progress step.
-#include "AppIdentity.h"
-#include "ApplicationStyleSheet.h"
 #include "ImagesSequence.h"
 #include "StackingContext.h"
-#include "ThumbnailStorage.h"
-#include "VellumbraResources.h"
+#include "WindowBenchApplication.h"
 #include "Workspace.h"
 #include "vellumbraV2.h"
 
 #include <QApplication>
 #include <QAbstractButton>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -25,9 +20,6 @@
 #include <QSpinBox>
 #include <QThread>
 #include <QTimer>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <opencv2/core.hpp>
 
@@ -36,62 +28,7 @@
 
 namespace {
 
-constexpr int kFactoryPresets = 20;
-
-void copyFile(const QString& from, const QString& to)
-{
-    QFile::remove(to);
-    QFile::copy(from, to);
-}
-
-// The installed files beside the program, a private settings store and data
-// folder, and ten recent files with their thumbnails.
-void prepareInstallation()
-{
-    static QTemporaryDir home;
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"})
-        qputenv(name, QFile::encodeName(home.path() + '/' + name));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path() + "/XDG_CONFIG_HOME");
-
-    const QString program = QCoreApplication::applicationDirPath();
-    QDir().mkpath(program + "/Lang");
-    QDir().mkpath(program + "/Presets");
-    copyFile(VB_SOURCE_DIR "/Lang/English.txt", program + "/Lang/English.txt");
-    QFile source(VB_SOURCE_DIR "/Presets/default.xml");
-    source.open(QIODevice::ReadOnly);
-    const QString preset = QString::fromUtf8(source.readAll()).trimmed();
-    QFile presets(program + "/Presets/default.xml");
-    presets.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    for (int i = 0; i < kFactoryPresets; ++i)
-        presets.write(QString(preset).replace("PresetNeutral", QString("Preset%1").arg(i)).toUtf8() + '\n');
-
-    ThumbnailStorage recent;
-    cv::Mat frame(1080, 1920, CV_8UC3);
-    for (int i = 0; i < ThumbnailStorage::kCapacity; ++i) {
-        cv::randu(frame, 0, 255);
-        recent.add(QString("/media/clip%1.mp4").arg(i), frame);
-    }
-    recent.save();
-}
-
-QApplication& application()
-{
-    static int argc = 1;
-    static char name[] = "bench_window";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    static const bool ready = [] {
-        applyApplicationIdentity();
-        loadVellumbraResources();
-        applyApplicationStyleSheet(app);
-        prepareInstallation();
-        return true;
-    }();
-    (void)ready;
-    return app;
-}
+using windowbench::application;
 
 void BM_StartToFirstShownWindow(benchmark::State& state)
 {

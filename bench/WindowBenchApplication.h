@@ -1,0 +1,75 @@
+#pragma once
+// The main window's benchmarks: an application on the offscreen platform with the
+// program's installed files laid out beside it from the sources.
+#include "AppIdentity.h"
+#include "ApplicationStyleSheet.h"
+#include "ThumbnailStorage.h"
+#include "VellumbraResources.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <opencv2/core.hpp>
+
+namespace windowbench {
+
+constexpr int kFactoryPresets = 20;
+
+inline void copyFile(const QString& from, const QString& to)
+{
+    QFile::remove(to);
+    QFile::copy(from, to);
+}
+
+// The installed files beside the program, a private settings store and data
+// folder, and ten recent files with their thumbnails.
+inline void prepareInstallation()
+{
+    static QTemporaryDir home;
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+        qputenv(name, QFile::encodeName(home.path() + '/' + name));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path() + "/XDG_CONFIG_HOME");
+
+    const QString program = QCoreApplication::applicationDirPath();
+    QDir().mkpath(program + "/Lang");
+    QDir().mkpath(program + "/Presets");
+    copyFile(VB_SOURCE_DIR "/Lang/English.txt", program + "/Lang/English.txt");
+    QFile source(VB_SOURCE_DIR "/Presets/default.xml");
+    source.open(QIODevice::ReadOnly);
+    const QString preset = QString::fromUtf8(source.readAll()).trimmed();
+    QFile presets(program + "/Presets/default.xml");
+    presets.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    for (int i = 0; i < kFactoryPresets; ++i)
+        presets.write(QString(preset).replace("PresetNeutral", QString("Preset%1").arg(i)).toUtf8() + '\n');
+
+    ThumbnailStorage recent;
+    cv::Mat frame(1080, 1920, CV_8UC3);
+    for (int i = 0; i < ThumbnailStorage::kCapacity; ++i) {
+        cv::randu(frame, 0, 255);
+        recent.add(QString("/media/clip%1.mp4").arg(i), frame);
+    }
+    recent.save();
+}
+
+inline QApplication& application()
+{
+    static int argc = 1;
+    static char name[] = "vellumbra_bench";
+    static char* argv[] = {name, nullptr};
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+    static const bool ready = [] {
+        applyApplicationIdentity();
+        loadVellumbraResources();
+        applyApplicationStyleSheet(app);
+        prepareInstallation();
+        return true;
+    }();
+    (void)ready;
+    return app;
+}
+
+}  // namespace windowbench

@@ -1,0 +1,195 @@
+// Editing in the main window on a 12-megapixel light image with a 1-megapixel
+// preview, each beside the render pipeline doing the same work alone: a colour
+// slider move to the repainted picture, an operator-parameter move rendered on the
+// tone-mapping worker, and the longest pause of the event loop while it renders.
+#include "EngineDefaults.h"
+#include "HdrBenchImage.h"
+#include "RenderPipeline.h"
+#include "SharpestImageSelection.h"
+#include "WindowBenchApplication.h"
+#include "Workspace.h"
+#include "vellumbraV2.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QSlider>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+namespace {
+
+const cv::Size kPreview(1224, 816);
+
+const cv::Mat& lightImage()
+{
+    static const cv::Mat light = hdrbench::hdrImage(12.0);
+    return light;
+}
+
+// The editing step as a stacking run leaves it: one light image selected and rendered.
+struct EditingWindow {
+    QTemporaryDir files;
+    VellumbraV2 window;
+    QSlider* exposure = window.findChild<QSlider*>(QStringLiteral("horizontalSlider_TMExposition"));
+    QSlider* operatorAlpha = window.findChild<QSlider*>(QStringLiteral("horizontalSlider_TMAlpha"));
+    QLabel* picture = window.findChild<QLabel*>(QStringLiteral("label_VideoPreview"));
+
+    EditingWindow()
+    {
+        setPreviewBox(kPreview);
+        window.resize(1920, 1080);
+        const QString photo = files.filePath("photo.png");
+        cv::imwrite(photo.toStdString(), cv::Mat(8, 12, CV_8UC3, cv::Scalar::all(90)));
+        auto* open = new Workspace(photo, false);
+        window.adoptWorkspace(open);
+        SharpestImageSelection* tile = open->addImageTile(
+            lightImage(), window.findChild<QWidget*>(QStringLiteral("scrollAreaWidgetContents_ProEditingSelection")));
+        tile->pipeline().setSourceImage(lightImage(), false);
+        window.onClickSelectImage(tile);
+    }
+};
+
+EditingWindow& editingWindow()
+{
+    windowbench::application();
+    static EditingWindow editing;
+    return editing;
+}
+
+// The selected image's pipeline alone, rendered as the window left it.
+struct PipelineAlone {
+    RenderPipeline pipeline;
+    PipelineAlone()
+    {
+        setPreviewBox(kPreview);
+        pipeline.setSourceImage(lightImage(), true);
+        pipeline.renderPreview(RenderPipeline::RotationStage, false);
+    }
+};
+
+PipelineAlone& pipelineAlone()
+{
+    static PipelineAlone alone;
+    return alone;
+}
+
+void BM_WindowColourSliderToRepaintedPreview(benchmark::State& state)
+{
+    EditingWindow& editing = editingWindow();
+    // The first move after a full-box render rebuilds the drag-sized stages.
+    editing.exposure->setValue(5);
+    int position = 0;
+    for (auto _ : state) {
+        position = position == 10 ? 20 : 10;
+        editing.exposure->setValue(position);
+        editing.picture->repaint();
+    }
+}
+BENCHMARK(BM_WindowColourSliderToRepaintedPreview)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+void BM_PipelineColourStage(benchmark::State& state)
+{
+    RenderPipeline& pipeline = pipelineAlone().pipeline;
+    pipeline.setExposure(0.05f, true);
+    float exposure = 0.f;
+    for (auto _ : state) {
+        exposure = exposure == 0.1f ? 0.2f : 0.1f;
+        pipeline.setExposure(exposure, true);
+        benchmark::DoNotOptimize(pipeline.output().data);
+    }
+}
+BENCHMARK(BM_PipelineColourStage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+void BM_WindowOperatorParameterMove(benchmark::State& state)
+{
+    EditingWindow& editing = editingWindow();
+    int position = 0;
+    for (auto _ : state) {
+        position = position == 40 ? 60 : 40;
+        editing.operatorAlpha->setValue(position);
+    }
+}
+BENCHMARK(BM_WindowOperatorParameterMove)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+void BM_PipelineToneMapStage(benchmark::State& state)
+{
+    RenderPipeline& pipeline = pipelineAlone().pipeline;
+    float alpha = 0.f;
+    for (auto _ : state) {
+        alpha = alpha == 0.4f ? 0.6f : 0.4f;
+        pipeline.setTM1Alpha(alpha, false);
+        pipeline.renderPreview(RenderPipeline::ToneMapStage, false);
+        benchmark::DoNotOptimize(pipeline.output().data);
+    }
+}
+BENCHMARK(BM_PipelineToneMapStage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+// Runs work while a 1 ms timer ticks on the interface thread; the longest wait
+// between two ticks, in milliseconds.
+double longestEventGap(const std::function<void()>& work)
+{
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer tick;
+    tick.setInterval(1);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    clock.start();
+    tick.start();
+    work();
+    tick.stop();
+    longest = std::max(longest, clock.nsecsElapsed() - last);
+    return longest / 1e6;
+}
+
+void BM_WindowLongestEventGapDuringRecompute(benchmark::State& state)
+{
+    EditingWindow& editing = editingWindow();
+    int position = 0;
+    double longest = 0.0;
+    for (auto _ : state) {
+        position = position == 30 ? 70 : 30;
+        longest = std::max(longest, longestEventGap([&] { editing.operatorAlpha->setValue(position); }));
+    }
+    state.counters["longest_gap_ms"] = longest;
+}
+BENCHMARK(BM_WindowLongestEventGapDuringRecompute)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+// Floor: the event loop left alone while the pipeline renders on a plain thread.
+void BM_EventLoopGapWhilePipelineRendersElsewhere(benchmark::State& state)
+{
+    windowbench::application();
+    RenderPipeline& pipeline = pipelineAlone().pipeline;
+    float alpha = 0.f;
+    double longest = 0.0;
+    for (auto _ : state) {
+        alpha = alpha == 0.3f ? 0.7f : 0.3f;
+        longest = std::max(longest, longestEventGap([&] {
+            pipeline.setTM1Alpha(alpha, false);
+            std::atomic<bool> done{false};
+            std::thread render([&] {
+                pipeline.renderPreview(RenderPipeline::ToneMapStage, false);
+                done = true;
+            });
+            while (!done)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            render.join();
+        }));
+    }
+    state.counters["longest_gap_ms"] = longest;
+}
+BENCHMARK(BM_EventLoopGapWhilePipelineRendersElsewhere)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+}  // namespace
