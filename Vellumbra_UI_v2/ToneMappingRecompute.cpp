@@ -62,6 +62,8 @@ void VellumbraV2::recomputeToneMapping(int startStage)
         toneMapper->cancel = false;
         toneMapper->progress = 0;
     }
+    // Everything shown meanwhile (resizes, hovers, preset previews' updates) shows the picture as it was.
+    open->holdCurrentImage();
     auto* worker = new TMComputingWorkerThread(pipeline, ui.checkBox_FastPreview->isChecked(), false, startStage);
     const QPointer<TMComputingWorkerThread> watched(worker);
     QTimer wake;
@@ -80,6 +82,7 @@ void VellumbraV2::recomputeToneMapping(int startStage)
     }
     wake.stop();
     worker->wait();
+    open->releaseCurrentImage();
     QCoreApplication::processEvents();
     ui.frame_LoadingIcone->hide();
     const bool cancelled = worker->cancelled;

@@ -185,8 +185,22 @@ void Workspace::setStackingContext(StackingContext* context)
     stackingContext_ = context;
 }
 
+void Workspace::holdCurrentImage()
+{
+    heldImage = currentImage();
+    imageHeld = true;
+}
+
+void Workspace::releaseCurrentImage()
+{
+    imageHeld = false;
+    heldImage.release();
+}
+
 cv::Mat Workspace::currentImage() const
 {
+    if (imageHeld)
+        return heldImage.clone();
     const cv::Mat black = cv::Mat::zeros(height, width, CV_8UC3);
     switch (state) {
     case 1:

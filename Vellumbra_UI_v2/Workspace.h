@@ -82,6 +82,10 @@ public:
     // The image to show for the workflow state; black at the media's size when
     // there is none.
     cv::Mat currentImage() const;
+    // While a worker renders the selected pipeline its stages are being rewritten:
+    // currentImage keeps returning the image of when the render began.
+    void holdCurrentImage();
+    void releaseCurrentImage();
     // The frame source's current frame becomes the chosen one, and the state
     // the stacking parameters'.
     void chooseCurrentFrame();
@@ -171,5 +175,7 @@ private:
                 Field PresetSettings::*remembered, Field widget);
 
     StackingContext* stackingContext_ = nullptr;
+    cv::Mat heldImage;
+    bool imageHeld = false;
     QMutex stackingContextMutex;
 };

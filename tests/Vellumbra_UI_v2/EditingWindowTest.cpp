@@ -393,6 +393,8 @@ TEST_F(GatedEditingWindow, OperatorChangeRendersOnTheWorkerBehindTheLoadingIcon)
         EXPECT_FALSE(session.find<QWidget>("frame_MainOptions")->isEnabled());
         EXPECT_FALSE(session.find<QWidget>("stackedWidget_CentralWidgetBottom")->isEnabled());
         EXPECT_FALSE(session.find<QAction>("actionUndo")->isEnabled());
+        // What is shown meanwhile never reads the pipeline the worker writes.
+        EXPECT_TRUE(testmedia::identical(picture(), before));
         // Held back: the change being rendered stays recorded and shown.
         window().MenuActionUndoClicked();
         EXPECT_EQ(undoCount(), 1);
