@@ -41,6 +41,7 @@ struct EditingWindow {
     QSlider* exposure = window.findChild<QSlider*>(QStringLiteral("horizontalSlider_TMExposition"));
     QSlider* operatorAlpha = window.findChild<QSlider*>(QStringLiteral("horizontalSlider_TMAlpha"));
     QLabel* picture = window.findChild<QLabel*>(QStringLiteral("label_VideoPreview"));
+    SharpestImageSelection* tile = nullptr;
 
     EditingWindow()
     {
@@ -50,11 +51,14 @@ struct EditingWindow {
         cv::imwrite(photo.toStdString(), cv::Mat(8, 12, CV_8UC3, cv::Scalar::all(90)));
         auto* open = new Workspace(photo, false);
         window.adoptWorkspace(open);
-        SharpestImageSelection* tile = open->addImageTile(
+        tile = open->addImageTile(
             lightImage(), window.findChild<QWidget*>(QStringLiteral("scrollAreaWidgetContents_ProEditingSelection")));
         tile->pipeline().setSourceImage(lightImage(), false);
         window.onClickSelectImage(tile);
     }
+
+    // Megapixels of the preview the window renders, which follows its view.
+    double previewMegapixels() { return tile->pipeline().output().total() / 1e6; }
 };
 
 EditingWindow& editingWindow()
@@ -92,6 +96,7 @@ void BM_WindowColourSliderToRepaintedPreview(benchmark::State& state)
         editing.exposure->setValue(position);
         editing.picture->repaint();
     }
+    state.counters["preview_mp"] = editing.previewMegapixels();
 }
 BENCHMARK(BM_WindowColourSliderToRepaintedPreview)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
@@ -116,6 +121,7 @@ void BM_WindowOperatorParameterMove(benchmark::State& state)
         position = position == 40 ? 60 : 40;
         editing.operatorAlpha->setValue(position);
     }
+    state.counters["preview_mp"] = editing.previewMegapixels();
 }
 BENCHMARK(BM_WindowOperatorParameterMove)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
