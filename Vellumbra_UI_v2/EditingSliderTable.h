@@ -38,6 +38,7 @@ enum class PresetMatch {
 // One slider of the editing panel: its widgets and slot, how its position becomes
 // a render setting, where the setting lives, and how its changes are recorded.
 struct EditingSlider {
+    const char* name;
     QSlider* Ui_VellumbraClass::*slider;
     QLCDNumber* Ui_VellumbraClass::*lcd;
     const char* slot;
@@ -66,6 +67,8 @@ struct EditingSlider {
 // operator parameters, strength, exposure, contrast, the tone curve, colour, clips,
 // sharpening. The tone curve's four settings depend on the order they are set in.
 const std::vector<EditingSlider>& editingSliders();
+// The row of the slider of that object name, or null.
+const EditingSlider* editingSliderNamed(const QString& objectName);
 
 // The panel's positions as a parameter record; alpha, beta and gamma come from the
 // sliders of the operator chosen (0 for a parameter it lacks).

@@ -16,12 +16,11 @@ struct EditingForm {
     QSlider* slider(const EditingSlider& row) const { return ui.*row.slider; }
     QString name(const EditingSlider& row) const { return slider(row)->objectName(); }
 
-    const EditingSlider& row(const QString& name) const
+    static const EditingSlider& row(const QString& name)
     {
-        for (const EditingSlider& row : editingSliders())
-            if (this->name(row) == name)
-                return row;
-        ADD_FAILURE() << "no table row for " << name.toStdString();
-        return editingSliders().front();
+        const EditingSlider* found = editingSliderNamed(name);
+        if (!found)
+            ADD_FAILURE() << "no table row for " << name.toStdString();
+        return found ? *found : editingSliders().front();
     }
 };

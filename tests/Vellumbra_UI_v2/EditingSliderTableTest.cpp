@@ -15,8 +15,12 @@ TEST(EditingSliderTable, HoldsEveryEditingSliderOfTheFormOnce)
 {
     EditingForm form;
     std::set<QString> inTable;
-    for (const EditingSlider& row : editingSliders())
+    for (const EditingSlider& row : editingSliders()) {
         EXPECT_TRUE(inTable.insert(form.name(row)).second) << form.name(row).toStdString();
+        EXPECT_EQ(form.name(row), row.name);
+        EXPECT_EQ(editingSliderNamed(row.name), &row);
+    }
+    EXPECT_EQ(editingSliderNamed("horizontalSlider_Rotation"), nullptr);
     std::set<QString> inForm;
     for (const QSlider* slider : form.host.findChildren<QSlider*>(QRegularExpression("^horizontalSlider_TM")))
         inForm.insert(slider->objectName());
