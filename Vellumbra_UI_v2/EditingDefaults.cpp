@@ -1,17 +1,16 @@
 #include "EditingDefaults.h"
 
+#include "EditingSliderTable.h"
+
 #include <algorithm>
 
 namespace {
 
-// Forward conversions from slider positions to render settings, single precision.
-float saturationFrom(int v) { return v < 0 ? (v + 100) * 0.01f : v * 0.04f + 1.0f; }
-float vibranceFrom(int v) { return v * (v < 0 ? 0.005f : 0.07f); }
-float contrastFrom(int v) { return (v + 150) * 0.006666667f; }
-float strengthFrom(int v) { return (v + 100) * 0.005f; }
-float clipFrom(int v) { return v * 0.0015f; }
-float hundredthFrom(int v) { return v * 0.01f; }
-int radiusFrom(int v) { return 2 * v + 1; }
+// The render setting of a slider position, by the editing sliders' own conversion.
+float settingOf(const char* slider, int position)
+{
+    return editingSliderNamed(QLatin1String(slider))->conversion.toSetting(position);
+}
 
 }  // namespace
 
@@ -21,31 +20,31 @@ EngineDefaults engineDefaultsFrom(const EditingPositions& p)
     d.applyTM = p.applyTM;
     d.TMalgo = std::clamp(p.TMalgo, kFirstToneMappingOperator, kLastToneMappingOperator);
     // Operator slots: 0 first operator, 1 second, 2 fourth, 4 third; 3 takes none.
-    d.params[0][0] = (p.tm1Alpha - 100) * -0.01f;
-    d.params[0][1] = p.tm1Beta * -0.01f;
-    d.params[1][0] = p.tm2Alpha * 0.0025f + 0.75f;
-    d.params[4][0] = (p.tm3Alpha + 100) * 0.005f;
-    d.params[4][1] = (p.tm3Beta + 100) * 0.01f;
-    d.params[4][2] = (p.tm3Gamma + 101) * 25.0f;
-    d.params[2][0] = (p.tm4Alpha + 100) * 0.05f;
-    d.params[2][1] = (p.tm4Beta + 100) * 0.1f;
-    d.params[2][2] = (p.tm4Gamma + 100) * 0.05f;
-    d.blackClip = clipFrom(p.blackClip);
-    d.whiteClip = clipFrom(p.whiteClip);
-    d.strength = strengthFrom(p.strength);
-    d.exposure = hundredthFrom(p.exposure);
-    d.contrast = contrastFrom(p.contrast);
-    d.hue = p.hue * 0.005f;
-    d.saturation = saturationFrom(p.saturation);
-    d.vibrance = vibranceFrom(p.vibrance);
-    d.whites = hundredthFrom(p.whites);
-    d.blacks = hundredthFrom(p.blacks);
-    d.highlights = hundredthFrom(p.highlights);
-    d.shadows = hundredthFrom(p.shadows);
+    d.params[0][0] = settingOf("horizontalSlider_TMAlpha", p.tm1Alpha);
+    d.params[0][1] = settingOf("horizontalSlider_TMBeta", p.tm1Beta);
+    d.params[1][0] = settingOf("horizontalSlider_TM2_Alpha", p.tm2Alpha);
+    d.params[4][0] = settingOf("horizontalSlider_TM3_Alpha", p.tm3Alpha);
+    d.params[4][1] = settingOf("horizontalSlider_TM3_Beta", p.tm3Beta);
+    d.params[4][2] = settingOf("horizontalSlider_TM3_Gamma", p.tm3Gamma);
+    d.params[2][0] = settingOf("horizontalSlider_TM4_Alpha", p.tm4Alpha);
+    d.params[2][1] = settingOf("horizontalSlider_TM4_Beta", p.tm4Beta);
+    d.params[2][2] = settingOf("horizontalSlider_TM4_Gamma", p.tm4Gamma);
+    d.blackClip = settingOf("horizontalSlider_TMBlackClip", p.blackClip);
+    d.whiteClip = settingOf("horizontalSlider_TMWhiteClip", p.whiteClip);
+    d.strength = settingOf("horizontalSlider_TMStrength", p.strength);
+    d.exposure = settingOf("horizontalSlider_TMExposition", p.exposure);
+    d.contrast = settingOf("horizontalSlider_TMContrast", p.contrast);
+    d.hue = settingOf("horizontalSlider_TMHue", p.hue);
+    d.saturation = settingOf("horizontalSlider_TMSaturation", p.saturation);
+    d.vibrance = settingOf("horizontalSlider_TMVibrance", p.vibrance);
+    d.whites = settingOf("horizontalSlider_TMWhites", p.whites);
+    d.blacks = settingOf("horizontalSlider_TMBlacks", p.blacks);
+    d.highlights = settingOf("horizontalSlider_TMHighlights", p.highlights);
+    d.shadows = settingOf("horizontalSlider_TMShadows", p.shadows);
     d.applySharpening = p.applySharpening;
-    d.sharpeningAmount = hundredthFrom(p.sharpeningAmount);
-    d.sharpeningRadius = radiusFrom(p.sharpeningRadius);
-    d.sharpeningThreshold = hundredthFrom(p.sharpeningThreshold);
+    d.sharpeningAmount = settingOf("horizontalSlider_TMSharpeningAmount", p.sharpeningAmount);
+    d.sharpeningRadius = static_cast<int>(settingOf("horizontalSlider_TMSharpeningRadius", p.sharpeningRadius));
+    d.sharpeningThreshold = settingOf("horizontalSlider_TMSharpeningThreshold", p.sharpeningThreshold);
     return d;
 }
 
