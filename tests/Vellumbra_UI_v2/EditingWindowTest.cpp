@@ -446,6 +446,9 @@ TEST_F(GatedEditingWindow, OperatorChangeRendersOnTheWorkerBehindTheLoadingIcon)
         window().MenuActionUndoClicked();
         EXPECT_EQ(undoCount(), 1);
         EXPECT_EQ(session.find<QComboBox>("comboBox_TM")->currentIndex(), 1);
+        // The step bar stays live, but no step may take the pipeline away meanwhile.
+        window().changeStep(2);
+        EXPECT_EQ(open->state, 5);
         gate().open = true;
     });
     session.find<QComboBox>("comboBox_TM")->setCurrentIndex(1);
