@@ -27,6 +27,7 @@
 namespace {
 
 const cv::Size kPreview(1224, 816);
+const QSize kWindow(2200, 1240);
 
 const cv::Mat& lightImage()
 {
@@ -45,8 +46,9 @@ struct EditingWindow {
 
     EditingWindow()
     {
+        // The window fits the preview box to its view; this size gives a view of about a megapixel.
         setPreviewBox(kPreview);
-        window.resize(1920, 1080);
+        window.resize(kWindow);
         const QString photo = files.filePath("photo.png");
         cv::imwrite(photo.toStdString(), cv::Mat(8, 12, CV_8UC3, cv::Scalar::all(90)));
         auto* open = new Workspace(photo, false);
@@ -68,12 +70,12 @@ EditingWindow& editingWindow()
     return editing;
 }
 
-// The selected image's pipeline alone, rendered as the window left it.
+// The selected image's pipeline alone, in the preview box the window left.
 struct PipelineAlone {
     RenderPipeline pipeline;
     PipelineAlone()
     {
-        setPreviewBox(kPreview);
+        editingWindow();
         pipeline.setSourceImage(lightImage(), true);
         pipeline.renderPreview(RenderPipeline::RotationStage, false);
     }
@@ -110,6 +112,7 @@ void BM_PipelineColourStage(benchmark::State& state)
         pipeline.setExposure(exposure, true);
         benchmark::DoNotOptimize(pipeline.output().data);
     }
+    state.counters["preview_mp"] = pipeline.output().total() / 1e6;
 }
 BENCHMARK(BM_PipelineColourStage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
@@ -135,6 +138,7 @@ void BM_PipelineToneMapStage(benchmark::State& state)
         pipeline.renderPreview(RenderPipeline::ToneMapStage, false);
         benchmark::DoNotOptimize(pipeline.output().data);
     }
+    state.counters["preview_mp"] = pipeline.output().total() / 1e6;
 }
 BENCHMARK(BM_PipelineToneMapStage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
