@@ -27,7 +27,7 @@
 namespace {
 
 const cv::Size kPreview(1224, 816);
-const QSize kWindow(2200, 1240);
+const QSize kWindow(2060, 1150);
 
 const cv::Mat& lightImage()
 {
