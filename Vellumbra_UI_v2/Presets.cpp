@@ -1,5 +1,6 @@
 #include "vellumbraV2.h"
 
+#include "EditingSliderTable.h"
 #include "LanguageEngine.h"
 #include "MessageBoxes.h"
 #include "PresetImage.h"
@@ -44,42 +45,6 @@ void addDialogButtons(QDialog& dialog, QVBoxLayout& layout)
         QObject::connect(button, &QPushButton::clicked, &dialog, accept ? &QDialog::accept : &QDialog::reject);
     }
     layout.addWidget(footer);
-}
-
-// The editing panel's positions as a parameter record.
-PresetSettings panelRecord(const Ui_VellumbraClass& ui)
-{
-    PresetSettings r;
-    r.applyTM = ui.groupBox_TMOptions->isChecked();
-    r.TMalgo = ui.comboBox_TM->currentIndex();
-    const QSlider* parameters[5][3] = {
-        {ui.horizontalSlider_TMAlpha, ui.horizontalSlider_TMBeta, nullptr},
-        {ui.horizontalSlider_TM2_Alpha, nullptr, nullptr},
-        {ui.horizontalSlider_TM4_Alpha, ui.horizontalSlider_TM4_Beta, ui.horizontalSlider_TM4_Gamma},
-        {nullptr, nullptr, nullptr},
-        {ui.horizontalSlider_TM3_Alpha, ui.horizontalSlider_TM3_Beta, ui.horizontalSlider_TM3_Gamma}};
-    int* fields[3] = {&r.alpha, &r.beta, &r.gamma};
-    for (int i = 0; i < 3; ++i) {
-        const QSlider* slider = r.TMalgo >= 0 && r.TMalgo < 5 ? parameters[r.TMalgo][i] : nullptr;
-        *fields[i] = slider ? slider->value() : 0;
-    }
-    r.blackClip = ui.horizontalSlider_TMBlackClip->value();
-    r.whiteClip = ui.horizontalSlider_TMWhiteClip->value();
-    r.strength = ui.horizontalSlider_TMStrength->value();
-    r.exposure = ui.horizontalSlider_TMExposition->value();
-    r.contrast = ui.horizontalSlider_TMContrast->value();
-    r.highlights = ui.horizontalSlider_TMHighlights->value();
-    r.shadows = ui.horizontalSlider_TMShadows->value();
-    r.whites = ui.horizontalSlider_TMWhites->value();
-    r.blacks = ui.horizontalSlider_TMBlacks->value();
-    r.hue = ui.horizontalSlider_TMHue->value();
-    r.saturation = ui.horizontalSlider_TMSaturation->value();
-    r.vibrance = ui.horizontalSlider_TMVibrance->value();
-    r.applySharpening = ui.groupBox_Sharpening->isChecked();
-    r.sharpeningAmount = ui.horizontalSlider_TMSharpeningAmount->value();
-    r.sharpeningRadius = ui.horizontalSlider_TMSharpeningRadius->value();
-    r.sharpeningThreshold = ui.horizontalSlider_TMSharpeningThreshold->value();
-    return r;
 }
 
 int verticalMargins(const QLayout* layout)
@@ -167,7 +132,7 @@ void VellumbraV2::newUserPreset()
     const std::string name =
         typed.isEmpty() ? std::to_string(userPresets.size() + 1) : typed.toUtf8().toStdString();
     auto* record = new Preset();
-    static_cast<PresetSettings&>(*record) = panelRecord(ui);
+    static_cast<PresetSettings&>(*record) = panelPositions(ui);
     // Cut at a character boundary when its UTF-8 form does not fit.
     record->setName(name);
     if (!appendUserPreset(record)) {
