@@ -11,7 +11,6 @@
 #include "ResizableFrame.h"
 #include "ResizableLine.h"
 #include "SharpestImageSelection.h"
-#include "SliderDoubleClickReset.h"
 #include "WorkflowStateTable.h"
 #include "Workspace.h"
 
@@ -61,13 +60,6 @@ RenderPipeline* VellumbraV2::shownPipeline() const
 {
     const Workspace* open = currentWorkspace();
     return open ? open->renderPipeline : nullptr;
-}
-
-void VellumbraV2::installEditingSliderResets()
-{
-    auto* reset = new SliderDoubleClickReset(this);
-    for (const EditingSlider& row : editingSliders())
-        reset->watch(ui.*row.slider, row);
 }
 
 // Parameters of the stacking run.

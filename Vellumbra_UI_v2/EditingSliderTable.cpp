@@ -209,11 +209,6 @@ int SliderConversion::toPosition(float setting) const
     return static_cast<int>(std::lround(position));
 }
 
-int EditingSlider::defaultPosition() const
-{
-    return conversion.toPosition(engineDefault(engineDefaults));
-}
-
 const std::vector<EditingSlider>& editingSliders()
 {
     return kSliders;

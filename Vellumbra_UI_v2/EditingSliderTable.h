@@ -57,8 +57,6 @@ struct EditingSlider {
     void (*apply)(Workspace& workspace, float setting, int position, bool render);
     const char* undoText;
 
-    // The position the slider started from, read back from the start-up settings.
-    int defaultPosition() const;
     // True when the slider sets a parameter of a tone-mapping operator.
     bool isOperatorParameter() const { return toneMapper >= 0; }
 };

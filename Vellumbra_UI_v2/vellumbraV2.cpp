@@ -124,7 +124,6 @@ void VellumbraV2::initialise()
     horizonLine = new ResizableLine(ui.label_VideoPreview);
     cropFrame = new ResizableFrame(ui.label_VideoPreview);
     installEventFilters();
-    installEditingSliderResets();
     connectWidgets();
 
     frameTimer.setSingleShot(true);

@@ -343,7 +343,6 @@ private:
     void lockPanelsForRecompute(bool locked);
     // The pipeline of the selected image of the open media, or null.
     RenderPipeline* shownPipeline() const;
-    void installEditingSliderResets();
 
     // Interface texts.
     void loadChosenLanguage();
