@@ -1,3 +1,4 @@
+#include "PresetStore.h"
 #include "RenderPipeline.h"
 #include "ResizableFrame.h"
 #include "SharpestImageSelection.h"
@@ -83,6 +84,10 @@ TEST_F(EditingJourney, EditsARealLightImageStepByStep)
     SharpestImageSelection* tile =
         open->addImageTile(light, session->find<QWidget>("scrollAreaWidgetContents_ProEditingSelection"));
     tile->pipeline().setSourceImage(light, false);
+    // The preset rows as the editing step begins, then the image selected.
+    if (!defaultPresetsLoaded)
+        loadDefaultPresets();
+    session->window().buildDefaultPresetTiles(defaultPresets);
     session->window().onClickSelectImage(tile);
     ASSERT_FALSE(open->currentImage().empty());
     photograph("1Selected");
