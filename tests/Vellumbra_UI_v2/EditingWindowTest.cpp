@@ -297,10 +297,12 @@ TEST_F(EditingWindow, ARecordSetsOnlyTheSlidersOfItsOperator)
         EXPECT_EQ(toneMappers->currentIndex(), c.shown);
         EXPECT_EQ(pipeline().TMalgo(), c.shown);
         EXPECT_EQ(tile->preset().TMalgo, c.shown);
-        for (const EditingSlider& row : editingSliders())
-            if (row.isOperatorParameter() && row.field == &PresetSettings::alpha)
+        for (const EditingSlider& row : editingSliders()) {
+            if (row.isOperatorParameter() && row.field == &PresetSettings::alpha) {
                 EXPECT_EQ(slider(form.name(row))->value(), row.toneMapper == c.shown ? -33 : before[form.name(row)])
                     << form.name(row).toStdString();
+            }
+        }
         EXPECT_TRUE(testmedia::identical(picture(), freshRender()));
     }
 }
@@ -423,8 +425,9 @@ TEST_F(EditingWindow, LoadingIconShowsTheTenthsOfTheProgress)
         SCOPED_TRACE(c.percent);
         window().setLoadingIconeAt(c.percent);
         EXPECT_EQ(icon->isHidden(), c.page < 0);
-        if (c.page >= 0)
+        if (c.page >= 0) {
             EXPECT_EQ(pages->currentIndex(), c.page);
+        }
     }
 }
 
