@@ -5,7 +5,6 @@
 #include "LabelImage.h"
 #include "LanguageEngine.h"
 #include "Log.h"
-#include "PixelOps.h"
 #include "SharpestImageSearcherWorkerThread.h"
 #include "TileColours.h"
 
@@ -80,7 +79,8 @@ SharpestImageSelection::SharpestImageSelection(ImagesSequence* sourceIn, QWidget
 
 SharpestImageSelection::SharpestImageSelection(const cv::Mat& image, QWidget* parent) : SharpestImageSelection(parent)
 {
-    image_ = convertBitDepth(image, 8);
+    // Its own copy at full depth: a stacked light image is edited from its float values.
+    image_ = image.clone();
     const int width = widthInParent(parent);
     setMaximumWidth(width);
     if (image_.cols > 0)

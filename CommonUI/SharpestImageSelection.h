@@ -32,7 +32,7 @@ public:
     // A tile for the source's current frame; starts the sharpest-frame search.
     // The source must outlive the tile.
     SharpestImageSelection(ImagesSequence* source, QWidget* parent);
-    // A tile for a still image, kept at 8 bits per channel; no search.
+    // A tile for a still image, kept at its own depth; no search.
     SharpestImageSelection(const cv::Mat& image, QWidget* parent);
     // Stops a search still running and waits for it.
     ~SharpestImageSelection() override;

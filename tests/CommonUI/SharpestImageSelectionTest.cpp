@@ -227,12 +227,13 @@ TEST_F(CandidateTileTest, DeletingATileWhileItsSearchRunsIsClean)
     QCoreApplication::sendPostedEvents();
 }
 
-TEST_F(CandidateTileTest, StillImageTileKeepsEightBitsAndSearchesNothing)
+TEST_F(CandidateTileTest, StillImageTileKeepsItsLightAndSearchesNothing)
 {
-    const cv::Mat image(200, 400, CV_16UC3, cv::Scalar(65535, 0, 30000));
+    cv::Mat image(200, 400, CV_32FC3, cv::Scalar(7.5f, 0.f, 0.25f));
     auto* tile = new SharpestImageSelection(image, &parent);
-    EXPECT_EQ(tile->image().depth(), CV_8U);
-    EXPECT_EQ(tile->image().at<cv::Vec3b>(0, 0), cv::Vec3b(255, 0, 116));
+    image.setTo(cv::Scalar::all(0));
+    EXPECT_EQ(tile->image().type(), CV_32FC3);
+    EXPECT_EQ(tile->image().at<cv::Vec3f>(0, 0), cv::Vec3f(7.5f, 0.f, 0.25f));
     EXPECT_EQ(tile->frameIndex(), -1);
     EXPECT_EQ(tile->pinLabel(), nullptr);
     EXPECT_EQ(child<QLabel>(tile, "label_SharpestImageSelected")->maximumHeight(), 145);
