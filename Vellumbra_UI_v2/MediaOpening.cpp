@@ -156,12 +156,7 @@ bool VellumbraV2::openPhoto(const QString& path, bool report)
     SharpestImageSelection* tile = opened->addImageTile(opened->image, ui.scrollAreaWidgetContents_ProEditingSelection);
     // A photo's default result name is its own base name.
     tile->enterEditionMode(opened->savedResultName.isEmpty() ? opened->resultBaseName() : opened->savedResultName);
-    if (!defaultPresetsLoaded)
-        loadDefaultPresets();
-    buildDefaultPresetTiles(defaultPresets);
-    if (!userPresetsLoaded)
-        loadUserPresets();
-    buildUserPresetTiles(userPresets);
+    buildPresetRows();
     // The preset tiles may run the event loop: the media may be gone already.
     if (currentWorkspace() == opened)
         onClickSelectImage(opened->tiles.front());

@@ -95,6 +95,16 @@ void VellumbraV2::buildDefaultPresetTiles(std::vector<Preset*> presets)
     }
 }
 
+void VellumbraV2::buildPresetRows()
+{
+    if (!defaultPresetsLoaded)
+        loadDefaultPresets();
+    buildDefaultPresetTiles(defaultPresets);
+    if (!userPresetsLoaded)
+        loadUserPresets();
+    buildUserPresetTiles(userPresets);
+}
+
 void VellumbraV2::buildUserPresetTiles(std::vector<Preset*> presets)
 {
     Workspace* open = currentWorkspace();

@@ -194,12 +194,7 @@ void VellumbraV2::openResultForEditing(Workspace* open, const cv::Mat& result)
     connect(tile, &SharpestImageSelection::onClick, this, &VellumbraV2::onClickSelectImage);
     const QString& quality = qualityNames[std::clamp(open->qualityIndex, 0, 2)];
     tile->enterEditionMode(open->savedResultName.isEmpty() ? stackedResultName(*open, quality) : open->savedResultName);
-    if (!defaultPresetsLoaded)
-        loadDefaultPresets();
-    buildDefaultPresetTiles(defaultPresets);
-    if (!userPresetsLoaded)
-        loadUserPresets();
-    buildUserPresetTiles(userPresets);
+    buildPresetRows();
     onClickSelectImage(open->tiles.front());
     if (currentWorkspace() != open)
         return;

@@ -85,6 +85,8 @@ public:
     // The preset rows of a new editing step: one live tile per preset.
     void buildDefaultPresetTiles(std::vector<Preset*> presets);
     void buildUserPresetTiles(std::vector<Preset*> presets);
+    // Both rows, from the preset files read once.
+    void buildPresetRows();
     // Editing: sets the panel's widgets to a parameter record without recording or
     // rendering each change; the tone mapping is then recomputed when asked. The
     // undo history is emptied.
