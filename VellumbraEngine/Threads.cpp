@@ -9,14 +9,6 @@ namespace {
 
 std::atomic<ThreadCreateHook> threadCreateHook{&pthread_create};
 
-struct WorkerArgsClosure {
-    static constexpr const char* name = "threadEntryArgs";
-    WorkerFunction function;
-    void* argument1;
-    void* argument2;
-    void run() { function(argument1, argument2); }
-};
-
 }  // namespace
 
 namespace threads_detail {
@@ -43,12 +35,6 @@ bool startJoinable(void* (*entry)(void*), void* closure, pthread_t* handle)
 void setThreadCreateHook(ThreadCreateHook hook)
 {
     threadCreateHook = hook ? hook : &pthread_create;
-}
-
-bool launchWorkerThread(WorkerFunction function, void* argument1, void* argument2, pthread_t* handle)
-{
-    return launchClosure(std::make_unique<WorkerArgsClosure>(WorkerArgsClosure{function, argument1, argument2}),
-                         handle);
 }
 
 void WorkerThreads::join()

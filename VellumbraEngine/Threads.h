@@ -6,19 +6,14 @@
 #include <utility>
 #include <vector>
 
-// Every worker thread of the data-parallel loops starts here. A thread runs a
-// heap-allocated closure that it frees itself; an exception escaping the work is
-// logged inside the thread and goes no further.
+// Every worker thread of the engine and the tone-mapping library starts here. A
+// thread runs a heap-allocated closure that it frees itself; an exception escaping
+// the work is logged inside the thread and goes no further.
 
 // Thread creation goes through this hook so tests can force a failure.
 using ThreadCreateHook = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
 // nullptr restores pthread_create.
 void setThreadCreateHook(ThreadCreateHook hook);
-
-using WorkerFunction = void (*)(void* argument1, void* argument2);
-// Starts a joinable thread running function(argument1, argument2); the caller joins
-// the handle, or runs the work itself when this returns false.
-bool launchWorkerThread(WorkerFunction function, void* argument1, void* argument2, pthread_t* handle);
 
 namespace threads_detail {
 
@@ -49,17 +44,17 @@ struct TaskClosure {
     void run() { task(); }
 };
 
-}  // namespace threads_detail
-
 // Starts a joinable thread running closure->run(); frees the closure on failure too.
 template <typename Closure>
 bool launchClosure(std::unique_ptr<Closure> closure, pthread_t* handle)
 {
-    if (!threads_detail::startJoinable(&threads_detail::runClosure<Closure>, closure.get(), handle))
+    if (!startJoinable(&runClosure<Closure>, closure.get(), handle))
         return false;
     closure.release();  // the thread owns it now
     return true;
 }
+
+}  // namespace threads_detail
 
 // The threads one piece of work starts. Whatever they read must outlive them, so
 // the destructor joins any still running: a caller that leaves by an exception
@@ -80,7 +75,7 @@ public:
         if (handles_.size() == handles_.capacity())
             handles_.reserve(handles_.empty() ? 8 : 2 * handles_.size());
         pthread_t handle;
-        if (!launchClosure(std::make_unique<threads_detail::TaskClosure<Task>>(
+        if (!threads_detail::launchClosure(std::make_unique<threads_detail::TaskClosure<Task>>(
                                threads_detail::TaskClosure<Task>{std::move(task)}),
                            &handle))
             return false;

@@ -22,44 +22,32 @@ struct HookGuard {
     ~HookGuard() { setThreadCreateHook(nullptr); }
 };
 
-void addArguments(void* total, void* amount)
-{
-    *static_cast<int*>(total) += *static_cast<int*>(amount);
-}
-
-void throwingWork(void*, void*) { throw std::runtime_error("work failed"); }
-
-
 }  // namespace
 
-TEST(LaunchWorkerThread, PassesBothArgumentsAndJoins)
+TEST(WorkerThreads, JoinWaitsForTheTask)
 {
     int total = 5;
-    int amount = 37;
-    pthread_t handle;
-    ASSERT_TRUE(launchWorkerThread(&addArguments, &total, &amount, &handle));
-    ASSERT_EQ(pthread_join(handle, nullptr), 0);
+    WorkerThreads threads;
+    ASSERT_TRUE(threads.start([&total] { total += 37; }));
+    threads.join();
     EXPECT_EQ(total, 42);
 }
 
-TEST(LaunchWorkerThread, ExceptionInWorkIsCaughtInsideTheThread)
+TEST(WorkerThreads, ExceptionInATaskIsCaughtInsideItsThread)
 {
-    pthread_t handle;
-    ASSERT_TRUE(launchWorkerThread(&throwingWork, nullptr, nullptr, &handle));
-    EXPECT_EQ(pthread_join(handle, nullptr), 0);
+    WorkerThreads threads;
+    ASSERT_TRUE(threads.start([] { throw std::runtime_error("work failed"); }));
+    threads.join();
 }
 
-TEST(LaunchWorkerThread, ForcedCreationFailureReturnsFalseAndCallerRunsSliceInline)
+TEST(WorkerThreads, ForcedCreationFailureReturnsFalseWithoutRunningTheTask)
 {
     HookGuard failAll(&failingCreate);
-    int total = 1;
-    int amount = 2;
-    pthread_t handle;
-    const bool started = launchWorkerThread(&addArguments, &total, &amount, &handle);
-    EXPECT_FALSE(started);
-    if (!started)
-        addArguments(&total, &amount);
-    EXPECT_EQ(total, 3);
+    bool ran = false;
+    WorkerThreads threads;
+    EXPECT_FALSE(threads.start([&ran] { ran = true; }));
+    threads.join();
+    EXPECT_FALSE(ran);
 }
 
 TEST(WorkerThreads, TaskOwnsTheImageItCaptured)
