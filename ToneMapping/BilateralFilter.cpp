@@ -67,6 +67,7 @@ struct Slab {
         return ((static_cast<size_t>(row - firstRow) * cols + col) * depthCount + (z - firstZ)) * 2;
     }
     size_t column(int row, int col) const { return static_cast<size_t>(row - firstRow) * cols + col; }
+    bool holdsRow(int row) const { return row >= firstRow && row < firstRow + rowCount; }
 };
 
 // One three-tap pass along an axis (0 rows, 1 columns, 2 depth): to = (from[-1] +
@@ -133,59 +134,49 @@ cv::Vec2f trilinearInterpolate(const Slab& slab, const GridShape& shape, float y
     return {static_cast<float>(sum), static_cast<float>(count)};
 }
 
-// Filters the pixels whose slice row lies in [sliceLow, sliceHigh).
-void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sliceLow, int sliceHigh)
+// Source rows [low, high), of which those splatting into the slab's rows are read.
+struct SourceRows {
+    int low;
+    int high;
+};
+
+// Depth cells the slab's finite samples fall in; high < 0 when there is none.
+Occupied sampleDepths(const cv::Mat& src, const GridShape& shape, const Slab& slab, SourceRows rows)
 {
-    const int s = shape.spatialRate;
-    const int outLow = sliceLow;
-    const int outHigh = std::min(sliceHigh + 1, shape.rows);  // slicing reads one row further
-    Slab slab;
-    slab.firstRow = std::max(0, outLow - kRowHalo);
-    slab.rowCount = std::min(shape.rows, outHigh + kRowHalo) - slab.firstRow;
-    slab.cols = shape.cols;
-
-    const int yLow = std::max(0, (slab.firstRow - shape.padXY - 1) * s);
-    const int yHigh = std::min(src.rows, (slab.firstRow + slab.rowCount - shape.padXY + 1) * s);
-    auto inWindow = [&](int y) {
-        const int gy = shape.splatRow(y);
-        return gy >= slab.firstRow && gy < slab.firstRow + slab.rowCount;
-    };
-
-    int zMin = shape.depth;
-    int zMax = -1;
-    for (int y = yLow; y < yHigh; ++y) {
-        if (!inWindow(y))
+    Occupied depths;
+    depths.low = shape.depth;
+    for (int y = rows.low; y < rows.high; ++y) {
+        if (!slab.holdsRow(shape.splatRow(y)))
             continue;
         const float* row = src.ptr<float>(y);
         for (int x = 0; x < src.cols; ++x)
             if (std::isfinite(row[x])) {
                 const int gz = shape.splatDepth(row[x]);
-                zMin = std::min(zMin, gz);
-                zMax = std::max(zMax, gz);
+                depths.add({gz, gz});
             }
     }
-    const int ySliceLow = std::max(0, (sliceLow - shape.padXY) * s);
-    const int ySliceHigh = std::min(src.rows, (sliceHigh - shape.padXY) * s);
-    if (zMax < 0) {
-        // Nothing splats here, so every pixel sliced here is non-finite.
-        if (ySliceLow < ySliceHigh)
-            src.rowRange(ySliceLow, ySliceHigh).copyTo(dst.rowRange(ySliceLow, ySliceHigh));
-        return;
-    }
+    return depths;
+}
 
-    // Two depth passes spread each sample two cells; one more cell of zeros bounds the reads.
-    slab.firstZ = std::max(0, zMin - 3);
-    slab.depthCount = std::min(shape.depth - 1, zMax + 3) - slab.firstZ + 1;
+// Zeroed buffers for the depths reached: two depth passes spread each sample two
+// cells, and one more cell of zeros bounds the reads.
+void allocateSlab(Slab& slab, const GridShape& shape, const Occupied& depths)
+{
+    slab.firstZ = std::max(0, depths.low - 3);
+    slab.depthCount = std::min(shape.depth - 1, depths.high + 3) - slab.firstZ + 1;
     const size_t cells = static_cast<size_t>(slab.rowCount) * slab.cols * slab.depthCount * 2;
     slab.grid.assign(cells, 0.0f);
     slab.work.assign(cells, 0.0f);
     slab.gridOccupied.assign(static_cast<size_t>(slab.rowCount) * slab.cols, Occupied());
     slab.workOccupied.assign(slab.gridOccupied.size(), Occupied());
+}
 
-    for (int y = yLow; y < yHigh; ++y) {
-        if (!inWindow(y))
-            continue;
+void splat(Slab& slab, const cv::Mat& src, const GridShape& shape, SourceRows rows)
+{
+    for (int y = rows.low; y < rows.high; ++y) {
         const int gy = shape.splatRow(y);
+        if (!slab.holdsRow(gy))
+            continue;
         const float* row = src.ptr<float>(y);
         for (int x = 0; x < src.cols; ++x) {
             const float v = row[x];
@@ -199,7 +190,11 @@ void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sl
             slab.gridOccupied[slab.column(gy, gx)].add({gz, gz});
         }
     }
+}
 
+// Two passes along each axis, for grid rows [outLow, outHigh); the result is in grid.
+void blurSlab(Slab& slab, const GridShape& shape, int outLow, int outHigh)
+{
     // Only interior cells are written; the outer faces of the grid stay zero.
     const int zLow = std::max(1, slab.firstZ + 1);
     const int zHigh = std::min(shape.depth - 2, slab.firstZ + slab.depthCount - 2);
@@ -214,8 +209,14 @@ void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sl
             blurPass(slab, slab.work.data(), slab.workOccupied, slab.grid.data(), slab.gridOccupied, axis,
                      std::max(interiorLow, outLow - halo), std::min(interiorHigh, outHigh + halo), zLow, zHigh);
         }
+}
 
-    for (int y = ySliceLow; y < ySliceHigh; ++y) {
+// Each finite pixel of the rows becomes the blurred grid's sum over count at its
+// place; non-finite pixels and those no sample reached keep their value.
+void slice(const Slab& slab, const GridShape& shape, const cv::Mat& src, cv::Mat& dst, SourceRows rows)
+{
+    const int s = shape.spatialRate;
+    for (int y = rows.low; y < rows.high; ++y) {
         const float* in = src.ptr<float>(y);
         float* out = dst.ptr<float>(y);
         const float gy = static_cast<float>(y) / s + shape.padXY;
@@ -231,6 +232,33 @@ void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sl
             out[x] = cell[1] > 0.0f ? cell[0] / cell[1] : v;
         }
     }
+}
+
+// Filters the pixels whose slice row lies in [sliceLow, sliceHigh).
+void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sliceLow, int sliceHigh)
+{
+    const int s = shape.spatialRate;
+    const int outHigh = std::min(sliceHigh + 1, shape.rows);  // slicing reads one row further
+    Slab slab;
+    slab.firstRow = std::max(0, sliceLow - kRowHalo);
+    slab.rowCount = std::min(shape.rows, outHigh + kRowHalo) - slab.firstRow;
+    slab.cols = shape.cols;
+    const SourceRows splatted{std::max(0, (slab.firstRow - shape.padXY - 1) * s),
+                              std::min(src.rows, (slab.firstRow + slab.rowCount - shape.padXY + 1) * s)};
+    const SourceRows sliced{std::max(0, (sliceLow - shape.padXY) * s),
+                            std::min(src.rows, (sliceHigh - shape.padXY) * s)};
+
+    const Occupied depths = sampleDepths(src, shape, slab, splatted);
+    if (depths.high < 0) {
+        // Nothing splats here, so every pixel sliced here is non-finite.
+        if (sliced.low < sliced.high)
+            src.rowRange(sliced.low, sliced.high).copyTo(dst.rowRange(sliced.low, sliced.high));
+        return;
+    }
+    allocateSlab(slab, shape, depths);
+    splat(slab, src, shape, splatted);
+    blurSlab(slab, shape, sliceLow, outHigh);
+    slice(slab, shape, src, dst, sliced);
 }
 
 // Smallest and largest finite value; (0, 0) when there is none.

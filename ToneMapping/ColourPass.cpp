@@ -9,26 +9,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <vector>
 
 namespace {
 
 // Shared read-only by every worker of one pass.
-struct LightImageJob {
+struct LightImageJob : ColourPassParameters {
     const InterpolationCurve* curve;
     cv::Mat in;
     mutable cv::Mat out;  // each worker writes its own rows
     int stride;
-    float hue;
-    float saturation;
-    float vibrance;
-    float blackPoint;
-    float kneeWidth;
-    float gain;
-    float kneeCurvature;
     bool highContrast;
-    float contrast;
     float contrastLinear;
     float contrastRoot;
     float contrastOffset;
@@ -39,14 +29,15 @@ struct LightImageJob {
 
 inline float toeAndContrast(const LightImageJob& job, float x)
 {
-    const float lo = job.blackPoint - job.kneeWidth;
+    const ExposureToe& toe = job.exposure;
+    const float lo = toe.blackPoint - toe.kneeWidth;
     float y;
     if (x <= lo)
         y = 0.f;
-    else if (x < job.blackPoint + job.kneeWidth)
-        y = job.kneeCurvature * (x - lo) * (x - lo);
+    else if (x < toe.blackPoint + toe.kneeWidth)
+        y = toe.kneeCurvature * (x - lo) * (x - lo);
     else
-        y = job.gain * (x - job.blackPoint);
+        y = toe.gain * (x - toe.blackPoint);
     if (job.highContrast) {
         const float root = std::sqrt(y > 0.f ? y : 0.f);
         y = job.contrast * root - job.contrastKnee > 0.f
@@ -66,11 +57,12 @@ void toeAndContrastRow(const LightImageJob& job, float* data, int count)
     using namespace cv;
     const v_float32 zero = vx_setzero_f32();
     const v_float32 one = vx_setall_f32(1.f);
-    const v_float32 lo = vx_setall_f32(job.blackPoint - job.kneeWidth);
-    const v_float32 hi = vx_setall_f32(job.blackPoint + job.kneeWidth);
-    const v_float32 blackPoint = vx_setall_f32(job.blackPoint);
-    const v_float32 curvature = vx_setall_f32(job.kneeCurvature);
-    const v_float32 gain = vx_setall_f32(job.gain);
+    const ExposureToe& exposure = job.exposure;
+    const v_float32 lo = vx_setall_f32(exposure.blackPoint - exposure.kneeWidth);
+    const v_float32 hi = vx_setall_f32(exposure.blackPoint + exposure.kneeWidth);
+    const v_float32 blackPoint = vx_setall_f32(exposure.blackPoint);
+    const v_float32 curvature = vx_setall_f32(exposure.kneeCurvature);
+    const v_float32 gain = vx_setall_f32(exposure.gain);
     const v_float32 root = vx_setall_f32(job.contrastRoot);
     const v_float32 linear = vx_setall_f32(job.contrastLinear);
     const v_float32 offset = vx_setall_f32(job.contrastOffset);
@@ -190,11 +182,6 @@ void lightImageWorker(int startRow, const LightImageJob& job)
     }
 }
 
-void lightImageWorkerEntry(void* job, void* startRow)
-{
-    lightImageWorker(static_cast<int>(reinterpret_cast<intptr_t>(startRow)), *static_cast<const LightImageJob*>(job));
-}
-
 }  // namespace
 
 void hsvSectorToRgb(float h, float s, float v, float& r, float& g, float& b)
@@ -202,9 +189,8 @@ void hsvSectorToRgb(float h, float s, float v, float& r, float& g, float& b)
     sectorToRgb(h, s, v, r, g, b);
 }
 
-cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out, const cv::Mat& in, float hue,
-                                   float saturation, float vibrance, float blackPoint, float kneeWidth, float gain,
-                                   float kneeCurvature, float contrast)
+cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out, const cv::Mat& in,
+                                   const ColourPassParameters& parameters)
 {
     if (in.empty() || (in.channels() != 1 && in.channels() != 3)) {
         if (!in.empty())
@@ -213,6 +199,7 @@ cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out
         return out;
     }
     LightImageJob job{};
+    static_cast<ColourPassParameters&>(job) = parameters;
     job.curve = &curve;
     job.in = asFloat(in);
     if (job.in.empty()) {
@@ -225,15 +212,8 @@ cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out
     out.create(in.rows, in.cols, CV_32FC3);
     job.out = out;
     job.stride = toneMappingWorkerCount();
-    job.hue = hue;
-    job.saturation = saturation;
-    job.vibrance = vibrance;
-    job.blackPoint = blackPoint;
-    job.kneeWidth = kneeWidth;
-    job.gain = gain;
-    job.kneeCurvature = kneeCurvature;
+    const float contrast = parameters.contrast;
     job.highContrast = contrast >= 1.f;
-    job.contrast = contrast;
     if (job.highContrast) {
         job.contrastKnee = 0.8f * (contrast - 1.f);
         job.contrastLinear = contrast * contrast;
@@ -243,18 +223,7 @@ cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out
         job.contrastLinear = contrast;
         job.contrastOffset = 0.75f - 0.75f * contrast;
     }
-
-    std::vector<pthread_t> started;
-    for (int k = 0; k < job.stride && k < in.rows; ++k) {
-        pthread_t handle;
-        if (launchWorkerThread(&lightImageWorkerEntry, &job, reinterpret_cast<void*>(static_cast<intptr_t>(k)), &handle))
-            started.push_back(handle);
-        else
-            lightImageWorker(k, job);  // costs parallelism only
-    }
-    for (pthread_t handle : started) {
-        if (pthread_join(handle, nullptr) != 0)
-            logError("parallelComputeLightImage", "ERROR during pthread_join()\n");
-    }
+    // A row band whose thread cannot start costs parallelism only.
+    runOnWorkerThreads(std::min(job.stride, in.rows), [&job](int startRow) { lightImageWorker(startRow, job); });
     return out;
 }

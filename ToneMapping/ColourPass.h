@@ -3,14 +3,32 @@
 
 #include <opencv2/core.hpp>
 
+// Exposure: a line of slope gain through blackPoint, joined to 0 by a parabola of
+// curvature kneeCurvature over kneeWidth either side of blackPoint.
+struct ExposureToe {
+    float blackPoint = 0.f;
+    float kneeWidth = 0.f;
+    float gain = 1.f;
+    float kneeCurvature = 0.f;
+};
+
+// What the colour pass does to each pixel, in the order it does it.
+struct ColourPassParameters {
+    float hue = 0.f;  // shift, in turns
+    float saturation = 1.f;
+    float vibrance = 0.f;
+    ExposureToe exposure;
+    float contrast = 1.f;
+};
+
 // The slider and curve colour pass: hue shift, saturation and vibrance, an
 // exposure gain with a soft toe, contrast (monotonic: above 1 the darkest tones
-// go to black rather than fold back up), and the tone curve on luminance squared. `in` is 32-bit float with 1 or 3 channels (other depths are converted);
-// `out` becomes 3-channel float in [0, 1] of the same size. Rows are interleaved
-// over `toneMappingWorkerCount()` threads. Another channel count gives an empty `out`.
-cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out, const cv::Mat& in, float hue,
-                                   float saturation, float vibrance, float blackPoint, float kneeWidth, float gain,
-                                   float kneeCurvature, float contrast);
+// go to black rather than fold back up), and the tone curve on luminance squared.
+// `in` is 32-bit float with 1 or 3 channels (other depths are converted); `out`
+// becomes 3-channel float in [0, 1] of the same size. Rows are interleaved over
+// `toneMappingWorkerCount()` threads. Another channel count gives an empty `out`.
+cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out, const cv::Mat& in,
+                                   const ColourPassParameters& parameters);
 
 // Hue sector h in [0, 6) (brought there by one turn, then clamped), saturation
 // and value to red, green, blue.

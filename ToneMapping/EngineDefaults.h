@@ -1,8 +1,8 @@
 #pragma once
 #include <opencv2/core.hpp>
 
-// The editing settings every new render pipeline starts from. The main window
-// fills the record from its widgets once at start-up, before making pipelines.
+// The editing settings of one picture, in the engine's units: what a render
+// pipeline renders with, and (engineDefaults) what every new one starts from.
 struct EngineDefaults {
     bool applyTM = true;
     int TMalgo = 0;
@@ -26,6 +26,9 @@ struct EngineDefaults {
     float sharpeningThreshold = 0.f;
 };
 
+using EditingSettings = EngineDefaults;
+
+// The main window fills it from its widgets once at start-up, before making pipelines.
 extern EngineDefaults engineDefaults;
 
 // Process-wide sizes shared by all pipelines, safe to read from render threads.

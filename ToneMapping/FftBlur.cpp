@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -34,32 +33,22 @@ cv::Mat blurKernel(int rows, int cols, int h, int w, int k)
     return kernel;
 }
 
-}  // namespace
-
-void fftBlurThread(cv::Mat& plane, void* spectrum)
+// The forward transform of a real plane, scaled by 1/N.
+void forwardSpectrum(const cv::Mat& plane, cv::Mat& spectrum)
 {
     cv::Mat parts[] = {plane, cv::Mat::zeros(plane.size(), CV_32F)};
     cv::Mat complex;
     cv::merge(parts, 2, complex);
-    cv::dft(complex, *static_cast<cv::Mat*>(spectrum), cv::DFT_SCALE);
+    cv::dft(complex, spectrum, cv::DFT_SCALE);
 }
+
+}  // namespace
 
 void fftBlur(const cv::Mat& plane, const cv::Mat& kernel, cv::Mat& out)
 {
     const cv::Mat* inputs[2] = {&plane, &kernel};
     cv::Mat spectra[2];
-    pthread_t handles[2];
-    bool started[2];
-    for (int i = 0; i < 2; ++i) {
-        started[i] = launchFftBlurThread(&fftBlurThread, *inputs[i], &spectra[i], &handles[i]);
-        if (!started[i]) {
-            cv::Mat header = *inputs[i];
-            fftBlurThread(header, &spectra[i]);
-        }
-    }
-    for (int i = 0; i < 2; ++i)
-        if (started[i] && pthread_join(handles[i], nullptr) != 0)
-            std::printf("ERROR during pthread_join() in lapfilter_core\n");
+    runOnWorkerThreads(2, [&](int i) { forwardSpectrum(*inputs[i], spectra[i]); });
 
     cv::Mat product;
     cv::mulSpectrums(spectra[0], spectra[1], product, 0);

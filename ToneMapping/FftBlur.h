@@ -11,6 +11,3 @@ cv::Mat adaptationBlur(const cv::Mat& image, int k);
 // out = |circular convolution of plane and kernel| / N (N = element count); the
 // two forward transforms run on two threads.
 void fftBlur(const cv::Mat& plane, const cv::Mat& kernel, cv::Mat& out);
-
-// Thread body: the forward transform of `plane`, scaled by 1/N, into *spectrum (a cv::Mat).
-void fftBlurThread(cv::Mat& plane, void* spectrum);

@@ -289,11 +289,6 @@ struct CoreJob {
     }
 };
 
-struct WorkerSlot {
-    CoreJob* job;
-    int index;
-};
-
 // Level-lev coefficient at (y0, x0); false when stopped.
 bool computeCoefficient(const CoreJob& job, int lev, int y0, int x0, float& coefficient)
 {
@@ -366,12 +361,6 @@ void lapfilterCoreThread(int k, CoreJob& job)
     }
 }
 
-void lapfilterCoreEntry(void* job, void* slot)
-{
-    WorkerSlot* worker = static_cast<WorkerSlot*>(slot);
-    lapfilterCoreThread(worker->index, *static_cast<CoreJob*>(job));
-}
-
 }  // namespace
 
 cv::Mat& lapfilter_core(Laplacian& op, cv::Mat& out, const cv::Mat& input)
@@ -413,19 +402,7 @@ cv::Mat& lapfilter_core(Laplacian& op, cv::Mat& out, const cv::Mat& input)
                  op.alpha == 1.0f ? std::vector<float>() : detailCurve(op.alpha, threshold, op.noiseLevel)};
     job.op = &op;
 
-    std::vector<WorkerSlot> slots(job.workers);
-    std::vector<pthread_t> handles;
-    for (int k = 0; k < job.workers; ++k) {
-        slots[k] = {&job, k};
-        pthread_t handle;
-        if (launchWorkerThread(&lapfilterCoreEntry, &job, &slots[k], &handle))
-            handles.push_back(handle);
-        else
-            lapfilterCoreThread(k, job);
-    }
-    for (pthread_t handle : handles)
-        if (pthread_join(handle, nullptr) != 0)
-            logError("lapfilter_core", "ERROR during pthread_join()\n");
+    runOnWorkerThreads(job.workers, [&job](int k) { lapfilterCoreThread(k, job); });
 
     if (op.cancel || job.failed) {
         out = cv::Mat();

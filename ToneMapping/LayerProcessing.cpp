@@ -16,7 +16,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <functional>
+#include <initializer_list>
 #include <limits>
 #include <vector>
 
@@ -26,17 +27,12 @@ constexpr float kRangeSigma = 0.35f;
 constexpr float kSpaceSigmaFactor = 0.02f;
 constexpr float kDetailExponent = 0.25f;
 const cv::Vec3f kD65White(95.05f, 100.0f, 108.88f);
+const double kLn10 = std::log(10.0);
 
 // Exposure of the finishing colour pass: -0.3 EV.
 constexpr float kFinishGain = 0.8122524f;
 constexpr float kFinishKneeWidth = 0.0025f;
 constexpr float kFinishKneeCurvature = 81.225235f;
-
-// What a tone-mapping thread writes and which flag stops it.
-struct StageOutput {
-    cv::Mat* image;
-    const std::atomic<bool>* cancel;
-};
 
 // The luminance-level adaptation factor FL of an adapting luminance La, given
 // 5 La and its cube root.
@@ -144,18 +140,17 @@ cv::Mat chromaticAdapt(const cv::Mat& base, const cv::Mat& white)
 }
 
 // Cone and rod responses of the adapted base under the local white, band by
-// band; the output stays unfinished when cancel is found set.
-void toneCompressThread(cv::Mat& adapted, cv::Mat& white, void* argument, float p)
+// band; compressed stays unfinished when cancel is found set.
+void toneCompress(const cv::Mat& adapted, const cv::Mat& white, float p, const std::atomic<bool>& cancel,
+                  cv::Mat& compressed)
 {
-    const StageOutput& output = *static_cast<StageOutput*>(argument);
-    if (*output.cancel)
+    if (cancel)
         return;
     const float sw = 5.0f * 0.2f * largestY(white);
-    cv::Mat& compressed = *output.image;
     compressed.create(adapted.size(), CV_32FC3);
     const int cols = adapted.cols;
     forEachRowBand(adapted.rows, [&](const cv::Range& rows) {
-        if (*output.cancel)
+        if (cancel)
             return;
         cv::Mat response = hpeTransform(adapted.rowRange(rows), 2);
         std::vector<float> cubeRoots(cols), sixthRoots(cols), cones(3 * cols), rods(cols), rodScale(cols);
@@ -200,9 +195,8 @@ void toneCompressThread(cv::Mat& adapted, cv::Mat& white, void* argument, float 
 }
 
 // Detail layer raised to (FL(La) + 0.8)^e, La from the base's Y.
-void detailEnhanceThread(cv::Mat& detail, cv::Mat& base, void* argument, float e)
+void detailEnhance(const cv::Mat& detail, const cv::Mat& base, float e, cv::Mat& enhanced)
 {
-    cv::Mat& enhanced = *static_cast<StageOutput*>(argument)->image;
     enhanced.create(detail.size(), CV_32FC3);
     const int cols = detail.cols;
     forEachRowBand(detail.rows, [&](const cv::Range& rows) {
@@ -235,24 +229,12 @@ bool compressAndEnhance(LayerProcessing& op, const cv::Mat& adapted, const cv::M
     compressed.release();
     if (!detail.empty())
         enhanced.release();
-    StageOutput outputs[2] = {{&compressed, &op.cancel}, {&enhanced, &op.cancel}};
-    const MatPairThreadFunction bodies[2] = {&toneCompressThread, &detailEnhanceThread};
-    const cv::Mat* inputs[2][2] = {{&adapted, &white}, {&detail, &base}};
-    const float values[2] = {p, kDetailExponent};
-    const int threads = detail.empty() ? 1 : 2;
-    pthread_t handles[2];
-    bool started[2] = {false, false};
-    for (int i = 0; i < threads; ++i) {
-        started[i] = launchMatPairThread(bodies[i], *inputs[i][0], *inputs[i][1], &outputs[i], values[i], &handles[i]);
-        if (!started[i]) {
-            cv::Mat first = *inputs[i][0];
-            cv::Mat second = *inputs[i][1];
-            bodies[i](first, second, &outputs[i], values[i]);
-        }
-    }
-    for (int i = 0; i < threads; ++i)
-        if (started[i] && pthread_join(handles[i], nullptr) != 0)
-            std::printf("ERROR during pthread_join() in tone compress & detail enhance\n");
+    runOnWorkerThreads(detail.empty() ? 1 : 2, [&](int task) {
+        if (task == 0)
+            toneCompress(adapted, white, p, op.cancel, compressed);
+        else
+            detailEnhance(detail, base, kDetailExponent, enhanced);
+    });
     return !op.cancel;
 }
 
@@ -366,8 +348,70 @@ void applyFinishingColourPass(const cv::Mat& display, cv::Mat& out)
 {
     const Spline curve(0.0f, 0.75f, 0.0f, 0.0f);
     // The pass leaves its input unchanged, so the display image itself serves.
-    parallelComputeLightImage(curve, out, display, 0.0f, 1.0f, 0.42f, 0.0f, kFinishKneeWidth, kFinishGain,
-                              kFinishKneeCurvature, 1.2f);
+    ColourPassParameters finish;
+    finish.vibrance = 0.42f;
+    finish.exposure = {0.0f, kFinishKneeWidth, kFinishGain, kFinishKneeCurvature};
+    finish.contrast = 1.2f;
+    parallelComputeLightImage(curve, out, display, finish);
+}
+
+// One step of the model and the progress reached once it is done.
+struct Step {
+    std::function<void()> run;
+    int progressAfter;
+};
+
+// Runs the steps in order; false as soon as one ends with op.cancel set.
+bool runSteps(LayerProcessing& op, std::initializer_list<Step> steps)
+{
+    for (const Step& step : steps) {
+        step.run();
+        if (op.cancel)
+            return false;
+        op.progress = step.progressAfter;
+    }
+    return true;
+}
+
+cv::Mat log10Of(const cv::Mat& xyz)
+{
+    cv::Mat logXyz(xyz.size(), CV_32FC3);
+    forEachRowBand(xyz.rows, [&](const cv::Range& rows) {
+        cv::Mat band = logXyz.rowRange(rows);
+        cv::log(xyz.rowRange(rows), band);
+        band *= 1.0 / kLn10;
+    });
+    return logXyz;
+}
+
+void exp10InPlace(cv::Mat& image)
+{
+    forEachRowBand(image.rows, [&](const cv::Range& rows) {
+        cv::Mat band = image.rowRange(rows);
+        band *= kLn10;
+        cv::exp(band, band);
+    });
+}
+
+// The bilateral base of the log image into base (still log10, capped at the image's
+// largest value) and the linear detail layer; empty when cancelled.
+cv::Mat splitIntoLayers(LayerProcessing& op, const cv::Mat& logXyz, cv::Mat& base)
+{
+    if (!decomposeLayers(op, logXyz, base) || op.cancel)
+        return cv::Mat();
+    double largestLog = 0.0;
+    cv::minMaxLoc(logXyz.reshape(1), nullptr, &largestLog);
+    const double ceiling = std::max(0.0, largestLog);
+    cv::Mat detail(base.size(), CV_32FC3);
+    forEachRowBand(base.rows, [&](const cv::Range& rows) {
+        cv::Mat baseBand = base.rowRange(rows);
+        cv::Mat detailBand = detail.rowRange(rows);
+        cv::min(baseBand, ceiling, baseBand);
+        cv::subtract(logXyz.rowRange(rows), baseBand, detailBand);
+        detailBand *= kLn10;
+        cv::exp(detailBand, detailBand);
+    });
+    return detail;
 }
 
 }  // namespace
@@ -378,60 +422,31 @@ bool inputSteps(LayerProcessing& op, const cv::Mat& in32, float p0, float p2, La
                 cv::Mat& compressed)
 {
     result.maxLuminance = p2;
-    cv::Mat xyz = rgbToScaledXyz(in32, p2);
-    const double ln10 = std::log(10.0);
-    cv::Mat logXyz(xyz.size(), CV_32FC3);
-    forEachRowBand(xyz.rows, [&](const cv::Range& rows) {
-        cv::Mat band = logXyz.rowRange(rows);
-        cv::log(xyz.rowRange(rows), band);
-        band *= 1.0 / ln10;
+    cv::Mat xyz, logXyz, detail, white2, white3;
+    const bool finished = runSteps(op, {
+        {[&] {
+             xyz = rgbToScaledXyz(in32, p2);
+             logXyz = log10Of(xyz);
+         }, 5},
+        {[&] {
+             detail = splitIntoLayers(op, logXyz, result.base);
+             logXyz.release();
+         }, 50},
+        {[&] {
+             exp10InPlace(result.base);
+             white2 = adaptationBlur(xyz, 2);
+             white3 = adaptationBlur(xyz, 3);
+             xyz.release();
+         }, 55},
+        {[&] {
+             result.white = padToSize(white3, in32.size());
+             white3.release();
+             result.adapted = chromaticAdapt(result.base, padToSize(white2, in32.size()));
+             white2.release();
+         }, 60},
     });
-    if (op.cancel)
-        return false;
-    op.progress = 5;
-
-    cv::Mat& base = result.base;
-    if (!decomposeLayers(op, logXyz, base) || op.cancel)
-        return false;
-    double largestLog = 0.0;
-    cv::minMaxLoc(logXyz.reshape(1), nullptr, &largestLog);
-    const double ceiling = std::max(0.0, largestLog);
-    cv::Mat detail(base.size(), CV_32FC3);
-    forEachRowBand(base.rows, [&](const cv::Range& rows) {
-        cv::Mat baseBand = base.rowRange(rows);
-        cv::Mat detailBand = detail.rowRange(rows);
-        cv::min(baseBand, ceiling, baseBand);
-        cv::subtract(logXyz.rowRange(rows), baseBand, detailBand);
-        detailBand *= ln10;
-        cv::exp(detailBand, detailBand);
-    });
-    logXyz.release();
-
-    if (op.cancel)
-        return false;
-    op.progress = 50;
-    forEachRowBand(base.rows, [&](const cv::Range& rows) {
-        cv::Mat band = base.rowRange(rows);
-        band *= ln10;
-        cv::exp(band, band);
-    });
-
-    cv::Mat white2 = adaptationBlur(xyz, 2);
-    cv::Mat white3 = adaptationBlur(xyz, 3);
-    xyz.release();
-    if (op.cancel)
-        return false;
-    op.progress = 55;
-    white2 = padToSize(white2, in32.size());
-    result.white = padToSize(white3, in32.size());
-
-    result.adapted = chromaticAdapt(base, white2);
-    white2.release();
-    if (op.cancel)
-        return false;
-    op.progress = 60;
-
-    return compressAndEnhance(op, result.adapted, result.white, detail, base, p0, compressed, result.enhanced);
+    return finished &&
+           compressAndEnhance(op, result.adapted, result.white, detail, result.base, p0, compressed, result.enhanced);
 }
 
 bool compressBase(LayerProcessing& op, const LayerProcessing::InputResult& input, float p0, cv::Mat& compressed)
@@ -443,41 +458,32 @@ bool compressBase(LayerProcessing& op, const LayerProcessing::InputResult& input
 void finishSteps(LayerProcessing& op, LayerProcessing::InputResult& input, bool consume, cv::Mat& compressed,
                  float p1, cv::Mat& out)
 {
-    if (consume) {
-        input.white.release();
-        input.adapted.release();
-    }
-    auto cancelled = [&]() {
-        if (!op.cancel)
-            return false;
-        out = cv::Mat();
-        return true;
+    const auto consumed = [consume](cv::Mat& layer) {
+        if (consume)
+            layer.release();
     };
-    if (cancelled())
+    cv::Mat layered, adjusted;
+    const bool finished = runSteps(op, {
+        {[&] {
+             consumed(input.white);
+             consumed(input.adapted);
+         }, 80},
+        {[&] {
+             layered = multiplyLayers(compressed, input.enhanced);
+             compressed.release();
+             consumed(input.enhanced);
+         }, 83},
+        {[&] {
+             adjusted = iptAdjust(op, layered, input.base, p1);
+             layered.release();
+             consumed(input.base);
+         }, 90},
+        {[&] { adjusted = outputWhiteAdapt(adjusted); }, 92},
+    });
+    if (!finished) {
+        out = cv::Mat();
         return;
-    op.progress = 80;
-
-    cv::Mat layered = multiplyLayers(compressed, input.enhanced);
-    compressed.release();
-    if (consume)
-        input.enhanced.release();
-    if (cancelled())
-        return;
-    op.progress = 83;
-
-    cv::Mat adjusted = iptAdjust(op, layered, input.base, p1);
-    layered.release();
-    if (consume)
-        input.base.release();
-    if (cancelled())
-        return;
-    op.progress = 90;
-
-    adjusted = outputWhiteAdapt(adjusted);
-    if (cancelled())
-        return;
-    op.progress = 92;
-
+    }
     const cv::Mat display = xyzToDisplayRgb(adjusted);
     adjusted.release();
     op.progress = 100;

@@ -179,28 +179,26 @@ bool clipInto(const cv::Mat& reference, float blackClip, float whiteClip, const 
     }
 }
 
+// The white point 2^-exposure maps to 1, through a toe of half a percent around black.
+ExposureToe exposureToe(float exposure)
+{
+    ExposureToe toe;
+    toe.blackPoint = 0.f;
+    const float whitePoint = 1.f / std::pow(2.f, exposure);
+    toe.gain = 1.f / (whitePoint - toe.blackPoint);
+    toe.kneeWidth = std::min(0.5f * 0.005f, 0.0625f / toe.gain);
+    toe.kneeCurvature = toe.kneeWidth > 0.f ? toe.gain / (4.f * toe.kneeWidth) : 0.f;
+    return toe;
+}
+
 }  // namespace
 
 RenderPipeline::RenderPipeline()
-    : exposure_(engineDefaults.exposure),
-      contrast_(engineDefaults.contrast),
-      hue_(engineDefaults.hue),
-      saturation_(engineDefaults.saturation),
-      vibrance_(engineDefaults.vibrance),
-      blackClip_(engineDefaults.blackClip),
-      whiteClip_(engineDefaults.whiteClip),
-      applyTM_(engineDefaults.applyTM),
-      strength_(engineDefaults.strength),
-      curve_(engineDefaults.whites, engineDefaults.highlights, engineDefaults.shadows, engineDefaults.blacks),
-      applySharpening_(engineDefaults.applySharpening),
-      sharpeningAmount_(engineDefaults.sharpeningAmount),
-      sharpeningRadius_(oddKernelSize(engineDefaults.sharpeningRadius)),
-      sharpeningThreshold_(engineDefaults.sharpeningThreshold),
-      TMalgo_(engineDefaults.TMalgo)
+    : settings_(engineDefaults),
+      curve_(settings_.whites, settings_.highlights, settings_.shadows, settings_.blacks)
 {
-    std::copy(&engineDefaults.params[0][0], &engineDefaults.params[0][0] + 15, &params_[0][0]);
-    setExposureTerms(exposure_);
-    setToneMapper(TMalgo_);
+    settings_.sharpeningRadius = oddKernelSize(settings_.sharpeningRadius);
+    setToneMapper(settings_.TMalgo);
 }
 
 RenderPipeline::~RenderPipeline() = default;
@@ -220,7 +218,7 @@ void RenderPipeline::setSourceImage(const cv::Mat& image, bool replaceInitial)
     adoptPreviewBoxIfUnset(image.size());
     sourceChanged_ = true;
     if (!toneMapper_)
-        setToneMapper(TMalgo_);
+        setToneMapper(settings_.TMalgo);
 }
 
 void RenderPipeline::setPreviewSize(const int size[2])
@@ -230,11 +228,11 @@ void RenderPipeline::setPreviewSize(const int size[2])
 
 void RenderPipeline::setToneMapper(int index)
 {
-    if (TMalgo_ == index && toneMapper_)
+    if (settings_.TMalgo == index && toneMapper_)
         return;
     toneMapper_.reset();
     toneMapper_ = makeToneMapper(index);
-    TMalgo_ = index;
+    settings_.TMalgo = index;
 }
 
 void RenderPipeline::changed(bool render, int restartStage)
@@ -243,47 +241,39 @@ void RenderPipeline::changed(bool render, int restartStage)
         renderPreview(restartStage, true);
 }
 
-void RenderPipeline::setRotation(float radians, bool render)
+template <typename Value>
+void RenderPipeline::set(Value& setting, const Value& value, Stage restartStage, bool render)
 {
-    if (rotation_ == radians)
+    if (setting == value)
         return;
-    rotation_ = radians;
-    changed(render, RotationStage);
+    setting = value;
+    changed(render, restartStage);
 }
 
-void RenderPipeline::setCrop(const cv::Rect& crop, bool render)
+void RenderPipeline::setParam(int index, int slot, float value, bool render)
 {
-    if (crop_ == crop)
-        return;
-    crop_ = crop;
-    changed(render, CropStage);
+    set(settings_.params[index][slot], value, ToneMapStage, render);
 }
 
-void RenderPipeline::setApplyTM(bool applyTM, bool render)
+void RenderPipeline::setCurve(float (Spline::*current)() const, void (Spline::*apply)(float), float value,
+                              bool render)
 {
-    if (applyTM_ == applyTM)
+    if ((curve_.*current)() == value)
         return;
-    applyTM_ = applyTM;
-    changed(render, ToneMapStage);
+    (curve_.*apply)(value);
+    changed(render, ColourStage);
 }
 
 void RenderPipeline::setTMAlgo(int index, bool render)
 {
-    if (TMalgo_ == index)
+    if (settings_.TMalgo == index)
         return;
     operatorChanged_ = true;
     setToneMapper(index);
     changed(render, ToneMapStage);
 }
 
-void RenderPipeline::setParam(int index, int slot, float value, bool render)
-{
-    if (params_[index][slot] == value)
-        return;
-    params_[index][slot] = value;
-    changed(render, ToneMapStage);
-}
-
+// Operator slots: 0 first operator, 1 second, 2 fourth, 4 third; 3 takes none.
 void RenderPipeline::setTM1Alpha(float value, bool render) { setParam(0, 0, value, render); }
 void RenderPipeline::setTM1Beta(float value, bool render) { setParam(0, 1, value, render); }
 void RenderPipeline::setTM2Alpha(float value, bool render) { setParam(1, 0, value, render); }
@@ -294,143 +284,39 @@ void RenderPipeline::setTM4Alpha(float value, bool render) { setParam(2, 0, valu
 void RenderPipeline::setTM4Beta(float value, bool render) { setParam(2, 1, value, render); }
 void RenderPipeline::setTM4Gamma(float value, bool render) { setParam(2, 2, value, render); }
 
-void RenderPipeline::setStrength(float strength, bool render)
+void RenderPipeline::setRotation(float radians, bool render) { set(rotation_, radians, RotationStage, render); }
+void RenderPipeline::setCrop(const cv::Rect& crop, bool render) { set(crop_, crop, CropStage, render); }
+void RenderPipeline::setApplyTM(bool on, bool render) { set(settings_.applyTM, on, ToneMapStage, render); }
+void RenderPipeline::setStrength(float v, bool render) { set(settings_.strength, v, SharpenStage, render); }
+void RenderPipeline::setApplySharpening(bool on, bool render)
 {
-    if (strength_ == strength)
-        return;
-    strength_ = strength;
-    changed(render, SharpenStage);
+    set(settings_.applySharpening, on, SharpenStage, render);
 }
-
-void RenderPipeline::setApplySharpening(bool applySharpening, bool render)
+void RenderPipeline::setSharpeningAmount(float v, bool render)
 {
-    if (applySharpening_ == applySharpening)
-        return;
-    applySharpening_ = applySharpening;
-    changed(render, SharpenStage);
+    set(settings_.sharpeningAmount, v, SharpenStage, render);
 }
-
-void RenderPipeline::setSharpeningAmount(float amount, bool render)
-{
-    if (sharpeningAmount_ == amount)
-        return;
-    sharpeningAmount_ = amount;
-    changed(render, SharpenStage);
-}
-
 void RenderPipeline::setSharpeningRadius(int radius, bool render)
 {
-    const int size = oddKernelSize(radius);
-    if (sharpeningRadius_ == size)
-        return;
-    sharpeningRadius_ = size;
-    changed(render, SharpenStage);
+    set(settings_.sharpeningRadius, oddKernelSize(radius), SharpenStage, render);
 }
-
-void RenderPipeline::setSharpeningThreshold(float threshold, bool render)
+void RenderPipeline::setSharpeningThreshold(float v, bool render)
 {
-    if (sharpeningThreshold_ == threshold)
-        return;
-    sharpeningThreshold_ = threshold;
-    changed(render, SharpenStage);
+    set(settings_.sharpeningThreshold, v, SharpenStage, render);
 }
-
-void RenderPipeline::setExposureTerms(float exposure)
+void RenderPipeline::setExposure(float v, bool render) { set(settings_.exposure, v, ColourStage, render); }
+void RenderPipeline::setContrast(float v, bool render) { set(settings_.contrast, v, ColourStage, render); }
+void RenderPipeline::setHue(float v, bool render) { set(settings_.hue, v, ColourStage, render); }
+void RenderPipeline::setSaturation(float v, bool render) { set(settings_.saturation, v, ColourStage, render); }
+void RenderPipeline::setVibrance(float v, bool render) { set(settings_.vibrance, v, ColourStage, render); }
+void RenderPipeline::setBlackClip(float v, bool render) { set(settings_.blackClip, v, ColourStage, render); }
+void RenderPipeline::setWhiteClip(float v, bool render) { set(settings_.whiteClip, v, ColourStage, render); }
+void RenderPipeline::setWhites(float v, bool render) { setCurve(&Spline::whites, &Spline::setWhites, v, render); }
+void RenderPipeline::setBlacks(float v, bool render) { setCurve(&Spline::blacks, &Spline::setBlacks, v, render); }
+void RenderPipeline::setShadows(float v, bool render) { setCurve(&Spline::shadows, &Spline::setShadows, v, render); }
+void RenderPipeline::setHighlights(float v, bool render)
 {
-    exposure_ = exposure;
-    blackPoint_ = 0.f;
-    whitePoint_ = 1.f / std::pow(2.f, exposure);
-    gain_ = 1.f / (whitePoint_ - blackPoint_);
-    kneeWidth_ = std::min(0.5f * 0.005f, 0.0625f / gain_);
-    kneeCurvature_ = kneeWidth_ > 0.f ? gain_ / (4.f * kneeWidth_) : 0.f;
-}
-
-void RenderPipeline::setExposure(float exposure, bool render)
-{
-    if (exposure_ == exposure)
-        return;
-    setExposureTerms(exposure);
-    changed(render, ColourStage);
-}
-
-void RenderPipeline::setContrast(float contrast, bool render)
-{
-    if (contrast_ == contrast)
-        return;
-    contrast_ = contrast;
-    changed(render, ColourStage);
-}
-
-void RenderPipeline::setHue(float hue, bool render)
-{
-    if (hue_ == hue)
-        return;
-    hue_ = hue;
-    changed(render, ColourStage);
-}
-
-void RenderPipeline::setSaturation(float saturation, bool render)
-{
-    if (saturation_ == saturation)
-        return;
-    saturation_ = saturation;
-    changed(render, ColourStage);
-}
-
-void RenderPipeline::setVibrance(float vibrance, bool render)
-{
-    if (vibrance_ == vibrance)
-        return;
-    vibrance_ = vibrance;
-    changed(render, ColourStage);
-}
-
-void RenderPipeline::setWhites(float whites, bool render)
-{
-    if (curve_.whites() == whites)
-        return;
-    curve_.setWhites(whites);
-    changed(render, ColourStage);
-}
-
-void RenderPipeline::setBlacks(float blacks, bool render)
-{
-    if (curve_.blacks() == blacks)
-        return;
-    curve_.setBlacks(blacks);
-    changed(render, ColourStage);
-}
-
-void RenderPipeline::setHighlights(float highlights, bool render)
-{
-    if (curve_.highlights() == highlights)
-        return;
-    curve_.setHighlights(highlights);
-    changed(render, ColourStage);
-}
-
-void RenderPipeline::setShadows(float shadows, bool render)
-{
-    if (curve_.shadows() == shadows)
-        return;
-    curve_.setShadows(shadows);
-    changed(render, ColourStage);
-}
-
-void RenderPipeline::setBlackClip(float blackClip, bool render)
-{
-    if (blackClip_ == blackClip)
-        return;
-    blackClip_ = blackClip;
-    changed(render, ColourStage);
-}
-
-void RenderPipeline::setWhiteClip(float whiteClip, bool render)
-{
-    if (whiteClip_ == whiteClip)
-        return;
-    whiteClip_ = whiteClip;
-    changed(render, ColourStage);
+    setCurve(&Spline::highlights, &Spline::setHighlights, v, render);
 }
 
 void RenderPipeline::applySettings(bool applyTM, int TMalgo, float p0, float p1, float p2, float blackClip,
@@ -441,23 +327,12 @@ void RenderPipeline::applySettings(bool applyTM, int TMalgo, float p0, float p1,
 {
     setApplyTM(applyTM, false);
     setTMAlgo(TMalgo, false);
-    switch (TMalgo_) {
-    case 0:
-        setParam(0, 0, p0, false);
-        setParam(0, 1, p1, false);
-        break;
-    case 1:
-        setParam(1, 0, p0, false);
-        break;
-    case 2:
-    case 4:
-        setParam(TMalgo_, 0, p0, false);
-        setParam(TMalgo_, 1, p1, false);
-        setParam(TMalgo_, 2, p2, false);
-        break;
-    default:
-        break;
-    }
+    // How many of p0, p1, p2 each operator takes.
+    constexpr int kParameterCount[5] = {2, 1, 3, 0, 3};
+    const float values[3] = {p0, p1, p2};
+    const int index = settings_.TMalgo;
+    for (int slot = 0; index >= 0 && index < 5 && slot < kParameterCount[index]; ++slot)
+        setParam(index, slot, values[slot], false);
     setBlackClip(blackClip, false);
     setWhiteClip(whiteClip, false);
     setStrength(strength, false);
@@ -483,25 +358,11 @@ void RenderPipeline::copySettings(const RenderPipeline& other)
     // Points and side factors both: rebuilt from the four settings alone, the
     // curve would depend on the order in which they were applied.
     curve_ = other.curve_;
-    std::copy(&other.params_[0][0], &other.params_[0][0] + 15, &params_[0][0]);
+    settings_ = other.settings_;
     rotation_ = other.rotation_;
     crop_ = other.crop_;
-    setExposureTerms(other.exposure_);
-    contrast_ = other.contrast_;
-    hue_ = other.hue_;
-    saturation_ = other.saturation_;
-    vibrance_ = other.vibrance_;
-    blackClip_ = other.blackClip_;
-    whiteClip_ = other.whiteClip_;
-    applyTM_ = other.applyTM_;
-    strength_ = other.strength_;
     stepName_ = other.stepName_;
-    applySharpening_ = other.applySharpening_;
-    sharpeningAmount_ = other.sharpeningAmount_;
-    sharpeningRadius_ = other.sharpeningRadius_;
-    sharpeningThreshold_ = other.sharpeningThreshold_;
-    TMalgo_ = other.TMalgo_;
-    toneMapper_ = makeToneMapper(TMalgo_);
+    toneMapper_ = makeToneMapper(settings_.TMalgo);
 }
 
 bool RenderPipeline::cancelRequested() const
@@ -546,7 +407,7 @@ cv::Mat RenderPipeline::cropTo(const cv::Mat& image, const cv::Size& fullSize) c
 
 bool RenderPipeline::toneMappingRuns() const
 {
-    return applyTM_ && toneMapper_ && TMalgo_ >= 0 && TMalgo_ < 5;
+    return settings_.applyTM && toneMapper_ && settings_.TMalgo >= 0 && settings_.TMalgo < 5;
 }
 
 bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview)
@@ -562,12 +423,12 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool p
     // render's large intermediates are not worth keeping.
     toneMapper_->keepInputSteps = preview;
     cv::Mat result;
-    toneMapper_->apply(result, cropped, params_[TMalgo_]);
+    toneMapper_->apply(result, cropped, settings_.params[settings_.TMalgo]);
     if (cancelRequested())
         return false;
     if (result.size() != cropped.size() || result.type() != cropped.type()) {
-        logError("RenderPipeline::toneMap",
-                 "operator " + std::to_string(TMalgo_) + " gave an image of another size or type; not tone mapped");
+        logError("RenderPipeline::toneMap", "operator " + std::to_string(settings_.TMalgo) +
+                                                " gave an image of another size or type; not tone mapped");
         toneMapped = clearedCopy(cropped);
         return true;
     }
@@ -579,26 +440,100 @@ cv::Mat RenderPipeline::blend(const cv::Mat& toneMapped, const cv::Mat& cropped)
 {
     if (!toneMappingRuns())
         return toneMapped;
-    return blendCleared(toneMapped, cropped, strength_);
+    return blendCleared(toneMapped, cropped, settings_.strength);
 }
 
 // No stage is written in place after it is made, so stages may share pixels.
 cv::Mat RenderPipeline::sharpen(const cv::Mat& blended, double scale) const
 {
-    if (!applySharpening_)
+    if (!settings_.applySharpening)
         return blended;
     cv::Mat blur;
-    sharpeningBlur(blended, blur, sharpeningRadius_, scale);
-    return unsharpCleared(blended, blur, sharpeningAmount_);
+    sharpeningBlur(blended, blur, settings_.sharpeningRadius, scale);
+    return unsharpCleared(blended, blur, settings_.sharpeningAmount);
 }
 
 cv::Mat RenderPipeline::colour(const cv::Mat& sharpened, const cv::Mat& cropped) const
 {
     cv::Mat coloured;
-    parallelComputeLightImage(curve_, coloured, sharpened, hue_, saturation_, vibrance_, blackPoint_, kneeWidth_, gain_,
-                              kneeCurvature_, contrast_);
-    clipInto(cropped, blackClip_, whiteClip_, coloured, coloured);
+    const ColourPassParameters parameters{settings_.hue, settings_.saturation, settings_.vibrance,
+                                          exposureToe(settings_.exposure), settings_.contrast};
+    parallelComputeLightImage(curve_, coloured, sharpened, parameters);
+    clipInto(cropped, settings_.blackClip, settings_.whiteClip, coloured, coloured);
     return coloured;
+}
+
+int RenderPipeline::firstStageToRender(int startStage) const
+{
+    int start = sourceChanged_ ? RotationStage : startStage;
+    if (operatorChanged_ && start > ToneMapStage)
+        start = ToneMapStage;
+    if (start < RotationStage || start > noStaleStage)
+        return -1;
+    // A cancelled render left its stage and the ones after it unfinished.
+    return std::min(start, staleStage_);
+}
+
+RenderPipeline::PreviewFrame RenderPipeline::previewFrame(bool interactive) const
+{
+    const cv::Size box = previewBox();
+    const double reduction = interactive && settings_.applyTM ? 1.5 : 1.0;
+    PreviewFrame frame;
+    frame.fitted = cv::Size(std::max(1, static_cast<int>(box.width / reduction)),
+                            std::max(1, static_cast<int>(box.height / reduction)));
+    frame.reduced = source_.cols > box.width;
+    return frame;
+}
+
+void RenderPipeline::updatePreviewSource(const PreviewFrame& frame)
+{
+    if (!sourceChanged_ && previewSource_.size() == frame.fitted)
+        return;
+    if (frame.reduced) {
+        cv::Mat resized;
+        // By pixel area: a bilinear reduction skips pixels and aliases.
+        cv::resize(source_, resized, frame.fitted, 0.0, 0.0, cv::INTER_AREA);
+        previewSource_ = resized;
+    } else {
+        previewSource_ = source_;
+    }
+}
+
+bool RenderPipeline::renderStage(int stage, const PreviewFrame& frame)
+{
+    switch (stage) {
+    case RotationStage: {
+        stepName_ = "ApplyRotation";
+        updatePreviewSource(frame);
+        const cv::Size full = rotatedFullSize(source_.size(), rotation_);
+        fullWidth_ = full.width;
+        fullHeight_ = full.height;
+        rotated_ = rotate(previewSource_);
+        return true;
+    }
+    case CropStage:
+        stepName_ = "ApplyCrop";
+        cropped_ = cropTo(rotated_, cv::Size(fullWidth_, fullHeight_));
+        return true;
+    case ToneMapStage:
+        if (toneMappingRuns())
+            stepName_ = "ComputePreview";
+        return toneMap(cropped_, toneMapped_, true);
+    case SharpenStage: {
+        stepName_ = "ApplyingSharpenning";
+        const cv::Mat blended = blend(toneMapped_, cropped_);
+        if (cancelRequested())
+            return false;
+        sharpened_ = sharpen(blended, scaleBetween(previewSource_.size(), source_.size()));
+        return true;
+    }
+    default:
+        if (cancelRequested())
+            return false;
+        stepName_ = "ApplyingColorModifications";
+        clipped_ = colour(sharpened_, cropped_);
+        return true;
+    }
 }
 
 void RenderPipeline::renderPreview(int startStage, bool interactive)
@@ -606,73 +541,17 @@ void RenderPipeline::renderPreview(int startStage, bool interactive)
     clearCancel();
     if (source_.empty())
         return;
-    int start = sourceChanged_ ? 0 : startStage;
-    if (operatorChanged_ && start > ToneMapStage)
-        start = ToneMapStage;
-    if (start < 0 || start > 5) {
+    int stage = firstStageToRender(startStage);
+    if (stage < 0) {
         output_ = finished_;
         return;
     }
-    // A cancelled render left its stage and the ones after it unfinished.
-    start = std::min(start, staleStage_);
-
-    const cv::Size box = previewBox();
-    const double reduction = interactive && applyTM_ ? 1.5 : 1.0;
-    const cv::Size fitted(std::max(1, static_cast<int>(box.width / reduction)),
-                          std::max(1, static_cast<int>(box.height / reduction)));
+    const PreviewFrame frame = previewFrame(interactive);
     // Stages of another preview size (box resized, interactive or not) cannot be reused.
-    const bool reduced = source_.cols > box.width;
-    if (previewSource_.size() != (reduced ? fitted : source_.size()))
-        start = RotationStage;
-
-    for (int stage = start; stage <= ColourStage; ++stage) {
-        bool finishedStage = true;
-        switch (stage) {
-        case RotationStage:
-            stepName_ = "ApplyRotation";
-            if (sourceChanged_ || previewSource_.size() != fitted) {
-                if (reduced) {
-                    cv::Mat resized;
-                    // By pixel area: a bilinear reduction skips pixels and aliases.
-                    cv::resize(source_, resized, fitted, 0.0, 0.0, cv::INTER_AREA);
-                    previewSource_ = resized;
-                } else {
-                    previewSource_ = source_;
-                }
-            }
-            {
-                const cv::Size full = rotatedFullSize(source_.size(), rotation_);
-                fullWidth_ = full.width;
-                fullHeight_ = full.height;
-            }
-            rotated_ = rotate(previewSource_);
-            break;
-        case CropStage:
-            stepName_ = "ApplyCrop";
-            cropped_ = cropTo(rotated_, cv::Size(fullWidth_, fullHeight_));
-            break;
-        case ToneMapStage:
-            if (toneMappingRuns())
-                stepName_ = "ComputePreview";
-            finishedStage = toneMap(cropped_, toneMapped_, true);
-            break;
-        case SharpenStage: {
-            stepName_ = "ApplyingSharpenning";
-            const cv::Mat blended = blend(toneMapped_, cropped_);
-            finishedStage = !cancelRequested();
-            if (finishedStage)
-                sharpened_ = sharpen(blended, scaleBetween(previewSource_.size(), source_.size()));
-            break;
-        }
-        case ColourStage:
-            finishedStage = !cancelRequested();
-            if (finishedStage) {
-                stepName_ = "ApplyingColorModifications";
-                clipped_ = colour(sharpened_, cropped_);
-            }
-            break;
-        }
-        if (!finishedStage) {
+    if (previewSource_.size() != (frame.reduced ? frame.fitted : source_.size()))
+        stage = RotationStage;
+    for (; stage <= ColourStage; ++stage) {
+        if (!renderStage(stage, frame)) {
             staleStage_ = stage;
             return;
         }

@@ -1,4 +1,5 @@
 #pragma once
+#include "EngineDefaults.h"
 #include "Spline.h"
 #include "ToneMappingBase.h"
 
@@ -96,35 +97,39 @@ public:
     const cv::Mat& clipped() const { return clipped_; }
     // Null while the index has no operator. Set its cancel flag to stop a render.
     ToneMappingBase* toneMapper() const { return toneMapper_.get(); }
-    int TMalgo() const { return TMalgo_; }
+    int TMalgo() const { return settings_.TMalgo; }
     // The three parameters of operator index 0 to 4.
-    const float* params(int index) const { return params_[index]; }
+    const float* params(int index) const { return settings_.params[index]; }
     float rotation() const { return rotation_; }
     cv::Rect crop() const { return crop_; }
     int fullWidth() const { return fullWidth_; }
     int fullHeight() const { return fullHeight_; }
     const Spline& curve() const { return curve_; }
-    float exposure() const { return exposure_; }
-    float contrast() const { return contrast_; }
-    float hue() const { return hue_; }
-    float saturation() const { return saturation_; }
-    float vibrance() const { return vibrance_; }
-    float blackClip() const { return blackClip_; }
-    float whiteClip() const { return whiteClip_; }
-    bool applyTM() const { return applyTM_; }
-    float strength() const { return strength_; }
-    bool applySharpening() const { return applySharpening_; }
-    float sharpeningAmount() const { return sharpeningAmount_; }
-    int sharpeningRadius() const { return sharpeningRadius_; }
-    float sharpeningThreshold() const { return sharpeningThreshold_; }
+    float exposure() const { return settings_.exposure; }
+    float contrast() const { return settings_.contrast; }
+    float hue() const { return settings_.hue; }
+    float saturation() const { return settings_.saturation; }
+    float vibrance() const { return settings_.vibrance; }
+    float blackClip() const { return settings_.blackClip; }
+    float whiteClip() const { return settings_.whiteClip; }
+    bool applyTM() const { return settings_.applyTM; }
+    float strength() const { return settings_.strength; }
+    bool applySharpening() const { return settings_.applySharpening; }
+    float sharpeningAmount() const { return settings_.sharpeningAmount; }
+    int sharpeningRadius() const { return settings_.sharpeningRadius; }
+    float sharpeningThreshold() const { return settings_.sharpeningThreshold; }
     const std::string& stepName() const { return stepName_; }
 
 private:
     static constexpr int noStaleStage = 5;
 
+    // A setting changes only when its value does; then a render from restartStage on.
+    template <typename Value>
+    void set(Value& setting, const Value& value, Stage restartStage, bool render);
     void setParam(int index, int slot, float value, bool render);
+    // The tone curve's four settings live in curve_, which clamps them.
+    void setCurve(float (Spline::*current)() const, void (Spline::*apply)(float), float value, bool render);
     void changed(bool render, int restartStage);
-    void setExposureTerms(float exposure);
     bool cancelRequested() const;
     void clearCancel();
 
@@ -139,6 +144,19 @@ private:
     cv::Mat sharpen(const cv::Mat& blended, double scale) const;
     cv::Mat colour(const cv::Mat& sharpened, const cv::Mat& cropped) const;
     cv::Mat renderImage(const cv::Mat& image, const cv::Size& cropFrame, double scale);
+
+    struct PreviewFrame {
+        // The preview box, 1.5 times smaller each side for interactive tone mapping.
+        cv::Size fitted;
+        // The source is wider than the box: the preview source is fitted to it.
+        bool reduced;
+    };
+    // The first stage a preview render from startStage redoes; -1 for none.
+    int firstStageToRender(int startStage) const;
+    PreviewFrame previewFrame(bool interactive) const;
+    void updatePreviewSource(const PreviewFrame& frame);
+    // False when cancelled.
+    bool renderStage(int stage, const PreviewFrame& frame);
 
     cv::Mat initialSource_;
     cv::Mat source_;
@@ -155,31 +173,13 @@ private:
     // First preview stage left unfinished by a cancelled render.
     int staleStage_ = 0;
 
-    float params_[5][3];
+    // The tone curve's settings are read from it once, by the constructor.
+    EditingSettings settings_;
     float rotation_ = 0.f;
     cv::Rect crop_{-1, -1, -1, -1};
     int fullWidth_ = 0;
     int fullHeight_ = 0;
-    float exposure_;
-    float contrast_;
-    float hue_;
-    float saturation_;
-    float vibrance_;
-    float blackClip_;
-    float whiteClip_;
-    bool applyTM_;
-    float strength_;
     Spline curve_;
-    float whitePoint_ = 1.f;
-    float blackPoint_ = 0.f;
-    float gain_ = 1.f;
-    float kneeWidth_ = 0.f;
-    float kneeCurvature_ = 0.f;
     std::string stepName_;
-    bool applySharpening_;
-    float sharpeningAmount_;
-    int sharpeningRadius_;
-    float sharpeningThreshold_;
-    int TMalgo_;
     std::unique_ptr<ToneMappingBase> toneMapper_;
 };

@@ -1,4 +1,5 @@
 #pragma once
+#include "ColourPass.h"
 #include "Spline.h"
 #include "ToneMappingBase.h"
 
@@ -12,11 +13,5 @@ public:
 private:
     cv::Mat buffer;
     Spline curve;
-    const float contrast = 1.2333334f;
-    const float vibrance = 0.7f;
-    // Exposure terms for -0.15 EV.
-    const float blackPoint = 0.f;
-    const float gain;
-    const float kneeWidth;
-    const float kneeCurvature;
+    ColourPassParameters colour;
 };

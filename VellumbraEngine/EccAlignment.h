@@ -15,10 +15,5 @@
 double findTransform(cv::InputArray templateImage, cv::InputArray inputImage, cv::InputOutputArray warpMatrix,
                      int motionType, const cv::TermCriteria& criteria);
 
-// dst (rows of src1, twice its columns, float) = [src1 | src2].
-void image_jacobian_translation_ECC(const cv::Mat& src1, const cv::Mat& src2, cv::Mat& dst);
-// With src1 and src2 of equal width: dst (square) = the Gram matrix of their column
-// blocks. With src2 narrower: dst(i) = dot(src2, column block i of src1).
-void project_onto_jacobian_ECC(const cv::Mat& src1, const cv::Mat& src2, cv::Mat& dst);
 // Adds update (2x1 float) to the translation column of map_matrix (2x3 float).
 void update_warping_matrix_ECC(cv::Mat& map_matrix, const cv::Mat& update);

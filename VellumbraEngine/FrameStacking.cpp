@@ -6,6 +6,7 @@
 #include "PixelOps.h"
 #include "StackingContext.h"
 #include "StackingRunSupport.h"
+#include "Threads.h"
 
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
@@ -134,38 +135,6 @@ bool hasContrast(const cv::Mat& grey)
     return deviation[0] > 0.0;
 }
 
-// The run's one accumulation thread. It is joined before the accumulator is
-// touched again, and at the latest when the run leaves, by an exception too.
-class AccumulationThread {
-public:
-    explicit AccumulationThread(StackingContext& context) : context(context) {}
-    ~AccumulationThread() { join(); }
-    AccumulationThread(const AccumulationThread&) = delete;
-    AccumulationThread& operator=(const AccumulationThread&) = delete;
-
-    void start(int bits, const cv::Mat& frame)
-    {
-        if (launchAccumulateThread(bits, frame, &context, &handle))
-            running = true;
-        else
-            addToLinearAccumulator(bits, frame, &context);
-    }
-
-    void join()
-    {
-        if (!running)
-            return;
-        running = false;
-        if (pthread_join(handle, nullptr) != 0)
-            logError("main", "ERROR during pthread_join()\n");
-    }
-
-private:
-    StackingContext& context;
-    pthread_t handle{};
-    bool running = false;
-};
-
 // One stacking run over a checked range.
 class FrameStackingRun {
 public:
@@ -196,7 +165,9 @@ public:
 
         int p = 1;
         {
-            AccumulationThread accumulation(context);
+            // The run's one accumulation thread: joined before the accumulator is
+            // touched again, and at the latest when the run leaves, by an exception too.
+            WorkerThreads accumulation;
             while (p < count && context.request == StackingContext::RequestNone) {
                 cv::Mat ghostFree;
                 const Outcome outcome = ghostFreeFrame(order[p], p, accumulation, ghostFree);
@@ -245,7 +216,7 @@ private:
     // Frame n read, checked, aligned and freed of its ghosts into ghostFree, a
     // buffer of its own. Joins the accumulation of the previous frame once this
     // one is aligned, and leaves the loop when a request has arrived by then.
-    Outcome ghostFreeFrame(int n, int p, AccumulationThread& accumulation, cv::Mat& ghostFree)
+    Outcome ghostFreeFrame(int n, int p, WorkerThreads& accumulation, cv::Mat& ghostFree)
     {
         cv::Mat frame;
         source.getFrame(frame, n, false);
@@ -281,7 +252,7 @@ private:
 
     // The first neighbour that passes is held until a second position has run, so
     // that a stop right after it can still keep it.
-    void accumulate(const cv::Mat& ghostFree, int p, AccumulationThread& accumulation)
+    void accumulate(const cv::Mat& ghostFree, int p, WorkerThreads& accumulation)
     {
         if (count >= 3 && p == 1) {
             held = ghostFree;
@@ -289,7 +260,8 @@ private:
         }
         if (!accumulatorStarted)
             restartAccumulator(true);
-        accumulation.start(bits, ghostFree);
+        if (!launchAccumulateThread(accumulation, bits, ghostFree, &context))
+            addToLinearAccumulator(bits, ghostFree, &context);
     }
 
     void restartAccumulator(bool withHeld)

@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -23,6 +22,7 @@ namespace {
 constexpr uchar kGhost = 255;
 constexpr uchar kFilled = 120;
 
+constexpr int kPatchRadius = 8;
 constexpr int kProgressUpdates = 20;
 constexpr int kMaximumSearchLevel = 1024;
 // A float reference brighter than this would need a tolerance table of gigabytes.
@@ -42,17 +42,6 @@ struct GhostJob {
     std::vector<float> threshold;    // tolerated difference by table index of the reference sample
     PasteTest pasteFits = nullptr;   // of the reference's sample depth
     std::atomic<bool> failed{false};
-};
-
-// Ends every started band thread, also when the calling thread leaves by an exception.
-struct BandThreads {
-    std::vector<pthread_t> handles;
-    ~BandThreads()
-    {
-        for (pthread_t handle : handles)
-            if (pthread_join(handle, nullptr) != 0)
-                std::printf("ERROR during pthread_join()\n");
-    }
 };
 
 void advanceProgress(std::atomic<float>& progress, float increment)
@@ -213,11 +202,6 @@ void runBandSlice(GhostJob& job, int start)
         logError("removeGhostsInBands", "unknown exception");
         job.failed = true;
     }
-}
-
-void ghostBandThreadEntry(void* startRow, void* job)
-{
-    runBandSlice(*static_cast<GhostJob*>(job), int(reinterpret_cast<std::intptr_t>(startRow)));
 }
 
 // Border strip rows [y0, y1] x columns [x0, x1] (clipped to the image). An offset
@@ -446,6 +430,76 @@ bool removeGhostsForDepth(StackingContext* context, int bits, const cv::Mat& ref
     return context->removeGhosts(threadCount, reference, frame, ghostingPower, tolerance, quality, frameOrdinal, &out);
 }
 
+namespace {
+
+// The band layout of the context's frame: blocks of its step, the grid shifted by
+// the frame's ordinal.
+void describeBands(StackingContext& c, GhostJob& job)
+{
+    const int r = kPatchRadius;
+    job.context = &c;
+    job.radius = r;
+    job.step = c.blockStep;
+    job.half = c.blockStep / 2;
+    job.gridOffset = ((c.frameOrdinal - 1) % c.blockStep + c.blockStep) % c.blockStep;
+    job.firstCentre = r + 1 + job.gridOffset + job.half;
+    job.rowLimit = c.imageRows - r - 1 + job.half;
+    job.colLimit = c.imageCols - r - 1 + job.half;
+    job.lastInnerRow = c.imageRows - r - 2;
+    job.lastInnerCol = c.imageCols - r - 2;
+    job.pixelBytes = c.referenceImage.elemSize();
+}
+
+// The search copies, the ghost mask and the ghosting power; false when stopped or failed.
+bool prepareGhostSearch(StackingContext& c, GhostJob& job)
+{
+    // The members from here on: output may be the caller's frame or reference.
+    const bool newReference = c.referenceCopy.size() != c.referenceImage.size() || c.referenceHalf.empty();
+    c.updateSearchCopies();
+    if (newReference)
+        c.referenceHalf = scaledCopy(c.referenceCopy, 0.5, cv::INTER_AREA);
+    c.frameHalf = scaledCopy(c.frameCopy, 0.5, cv::INTER_AREA);
+    if (requested(job))
+        return false;
+
+    bool noGhost = true;
+    if (!buildGhostMaskForDepth(job, &noGhost) || requested(job))
+        return false;
+    if (c.ghostingPower < 0 && !noGhost) {
+        try {
+            c.ghostingPower = c.computeGhostingPower();
+        } catch (...) {
+            logError("Computing ghosting power", "The automatic ghosting power option failed maybe because of a "
+                                                 "lack of memory, try to disable this option next times");
+        }
+    }
+    if (c.ghostingPower <= job.radius)
+        c.ghostingPower = job.radius + 1;
+    return !requested(job);
+}
+
+// Slice k holds the bands whose centre rows are c0 + k S + i T S, each on a thread of
+// its own while this one does the borders; a slice whose thread cannot start runs
+// here after them. Every thread is joined before this returns, by an exception too.
+void removeGhostsInSlices(GhostJob& job)
+{
+    const StackingContext& c = *job.context;
+    WorkerThreads slices;
+    std::vector<int> inlineSlices;
+    for (int k = 0; k < c.threadCount && !requested(job); ++k) {
+        const int start = job.firstCentre + k * c.blockStep;
+        if (start >= job.rowLimit)
+            break;
+        if (!slices.start([&job, start] { runBandSlice(job, start); }))
+            inlineSlices.push_back(start);
+    }
+    borderPasses(job);
+    for (int start : inlineSlices)
+        runBandSlice(job, start);
+}
+
+}  // namespace
+
 bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const cv::Mat& frame, int power,
                                    float toleranceValue, int step, int ordinal, cv::Mat* output)
 {
@@ -455,14 +509,13 @@ bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const 
         logError("removeGhosts", "The frame has not the size or the type of the reference image.");
         return false;
     }
-    const int r = 8;
     threadCount = std::max(threads, 1);
     referenceImage = reference;
     frameImage = frame;
     blockStep = std::max(step, 1);
     if (blockStep % 2 == 0)
         --blockStep;
-    patchRadius = r;
+    patchRadius = kPatchRadius;
     ghostingPower = power;
     tolerance = toleranceValue;
     ghostFreeImage = output;
@@ -474,70 +527,15 @@ bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const 
     rowElements = imageCols * imageChannels;
 
     GhostJob job;
-    job.context = this;
-    job.radius = r;
-    job.step = blockStep;
-    job.half = blockStep / 2;
-    job.gridOffset = ((ordinal - 1) % blockStep + blockStep) % blockStep;
-    job.firstCentre = r + 1 + job.gridOffset + job.half;
-    job.rowLimit = imageRows - r - 1 + job.half;
-    job.colLimit = imageCols - r - 1 + job.half;
-    job.lastInnerRow = imageRows - r - 2;
-    job.lastInnerCol = imageCols - r - 2;
-    job.pixelBytes = reference.elemSize();
-
+    describeBands(*this, job);
     try {
         // A fresh buffer: assigning zeros would clear in place whatever the
         // caller's output shares pixels with, the frame itself included.
         *output = cv::Mat(referenceImage.size(), referenceImage.type(), cv::Scalar::all(0));
         job.output = *output;
-        // The members from here on: output may be the caller's frame or reference.
-        const bool newReference = referenceCopy.size() != referenceImage.size() || referenceHalf.empty();
-        updateSearchCopies();
-        if (newReference)
-            referenceHalf = scaledCopy(referenceCopy, 0.5, cv::INTER_AREA);
-        frameHalf = scaledCopy(frameCopy, 0.5, cv::INTER_AREA);
-        if (requested(job))
+        if (!prepareGhostSearch(*this, job))
             return false;
-
-        bool noGhost = true;
-        if (!buildGhostMaskForDepth(job, &noGhost))
-            return false;
-        if (requested(job))
-            return false;
-
-        if (ghostingPower < 0 && !noGhost) {
-            try {
-                ghostingPower = computeGhostingPower();
-            } catch (...) {
-                logError("Computing ghosting power", "The automatic ghosting power option failed maybe because of a "
-                                                     "lack of memory, try to disable this option next times");
-            }
-        }
-        if (ghostingPower <= r)
-            ghostingPower = r + 1;
-        if (requested(job))
-            return false;
-
-        // Slice k holds the bands whose centre rows are c0 + k S + i T S; a slice
-        // whose thread cannot start runs here after the borders.
-        BandThreads started;
-        // Reserved first: no allocation may fail once a thread runs unrecorded.
-        started.handles.reserve(std::min(threadCount, std::max(imageRows, 1)));
-        std::vector<int> inlineSlices;
-        for (int k = 0; k < threadCount && !requested(job); ++k) {
-            const int start = job.firstCentre + k * blockStep;
-            if (start >= job.rowLimit)
-                break;
-            pthread_t handle;
-            if (launchWorkerThread(&ghostBandThreadEntry, reinterpret_cast<void*>(std::intptr_t(start)), &job, &handle))
-                started.handles.push_back(handle);
-            else
-                inlineSlices.push_back(start);
-        }
-        borderPasses(job);
-        for (int start : inlineSlices)
-            runBandSlice(job, start);
+        removeGhostsInSlices(job);
     } catch (const std::exception& error) {
         logError("removeGhosts", error.what());
         job.failed = true;

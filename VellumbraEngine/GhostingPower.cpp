@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <exception>
 #include <limits>
-#include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -346,17 +345,6 @@ struct OrderedProbes {
     }
 };
 
-// Joins a started thread however the caller's own work ends.
-struct JoinGuard {
-    pthread_t handle;
-    bool started;
-    ~JoinGuard()
-    {
-        if (started)
-            pthread_join(handle, nullptr);
-    }
-};
-
 // Probes of the textured corners made while the flow runs, by several threads
 // taking corners in turn until the flow is done. Each probe is exact wherever it
 // starts looking, so the ones the flow then asks for are ready as they are.
@@ -395,13 +383,6 @@ struct EarlyProbes {
     }
 };
 
-struct EarlyProbeClosure {
-    static constexpr const char* name = "earlyProbes";
-    EarlyProbes* probes;
-
-    void run() { probes->work(); }
-};
-
 bool rowMajorBefore(const cv::Point& a, const cv::Point& b)
 {
     return a.y < b.y || (a.y == b.y && a.x < b.x);
@@ -436,10 +417,10 @@ void probeEarly(EarlyProbes& probes, const std::vector<cv::Point>& corners, cons
     probes.done.assign(corners.size(), 0);
     probes.corners = &corners;
     probes.order = likelyCandidatesFirst(corners, moving);
-    std::vector<JoinGuard> helpers(std::size_t(std::max(threads - 1, 0)), JoinGuard{pthread_t(), false});
-    for (JoinGuard& helper : helpers)
-        helper.started =
-            launchClosure(std::make_unique<EarlyProbeClosure>(EarlyProbeClosure{&probes}), &helper.handle);
+    // A helper that cannot start leaves its corners to the others.
+    WorkerThreads helpers;
+    for (int k = 1; k < threads; ++k)
+        helpers.start([&probes] { probes.work(); });
     probes.work();
 }
 
@@ -491,20 +472,15 @@ struct CornerSearch {
     }
 };
 
-// Runs the corner search on its own thread; the library's error is kept for the caller.
-struct CornerSearchClosure {
-    static constexpr const char* name = "cornerSearch";
-    CornerSearch* search;
-
-    void run()
-    {
-        try {
-            search->run();
-        } catch (...) {
-            search->error = std::current_exception();
-        }
+// The corner search, with the library's error kept for the caller.
+void searchCorners(CornerSearch& search)
+{
+    try {
+        search.run();
+    } catch (...) {
+        search.error = std::current_exception();
     }
-};
+}
 
 // The dense flow from the grey reference to the frame; the library's error is
 // returned, so that a missing corner can still decide the estimate.
@@ -627,6 +603,100 @@ void quickSortFloats(float* values, int lo, int hi)
     }
 }
 
+namespace {
+
+// The dense flow from the grey reference to the frame into flow, while the corner
+// search runs on a thread of its own; the early probes stop once the flow is done.
+// Without that thread the corners come first: none found, no flow is needed. False
+// when there is no corner; the library's errors are rethrown.
+bool cornersBesideFlow(CornerSearch& corners, const cv::Mat& frameSmall, cv::Mat& flow)
+{
+    std::exception_ptr flowError;
+    bool concurrent = false;
+    {
+        WorkerThreads cornerThread;
+        concurrent = cornerThread.start([&corners] { searchCorners(corners); });
+        if (concurrent)
+            flowError = denseFlow(corners.grey, frameSmall, flow);
+        corners.probes->flowDone = true;
+    }
+    if (!concurrent)
+        searchCorners(corners);
+    if (corners.error)
+        std::rethrow_exception(corners.error);
+    if (!corners.found)
+        return false;
+    if (!concurrent)
+        flowError = denseFlow(corners.grey, frameSmall, flow);
+    if (flowError)
+        std::rethrow_exception(flowError);
+    return true;
+}
+
+// Flow is kept only at corners, so the motion map is non-zero only at the textured
+// ones that moved: the candidates in the order the map's successive maxima would
+// take, no more than can be probed.
+std::vector<Candidate> movingCandidates(const std::vector<cv::Point>& textured, const cv::Mat& smoothed)
+{
+    std::vector<Candidate> candidates;
+    for (std::size_t i = 0; i < textured.size(); ++i) {
+        const cv::Point p = textured[i];
+        const cv::Point2f motion = smoothed.at<cv::Point2f>(p);
+        const float m = motion.x * motion.x + motion.y * motion.y;
+        if (m >= kMinimumMotion)
+            candidates.push_back({m, p.y, p.x, int(i)});
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.motion > b.motion; });
+    if (candidates.size() > std::size_t(kMaximumProbes))
+        candidates.resize(kMaximumProbes);
+    return candidates;
+}
+
+// The candidates' probes into ordered: the early ones as they are, the others on the
+// library's threads until enough read in order confirm. The flow tells each probe
+// where to look first.
+void probeCandidates(const std::vector<Candidate>& candidates, const EarlyProbes& early, const cv::Mat& smoothed,
+                     OrderedProbes& ordered)
+{
+    for (std::size_t i = 0; i < candidates.size(); ++i)
+        if (early.done[candidates[i].corner]) {
+            ordered.results[i] = early.results[candidates[i].corner];
+            ordered.finish(int(i));
+        }
+    const int radius = early.radius;
+    cv::parallel_for_(cv::Range(0, cv::getNumThreads()), [&](const cv::Range&) {
+        for (int i = ordered.next++; i < int(candidates.size()) && !ordered.enough; i = ordered.next++) {
+            const Candidate& c = candidates[i];
+            if (ordered.done[i])
+                continue;
+            const cv::Point2f motion = smoothed.at<cv::Point2f>(c.y, c.x);
+            Probe& probe = ordered.results[i];
+            probe.score = probeWithExpectation(*early.reference, *early.frame, c.y, c.x, early.half, c.y, c.x, radius,
+                                               cv::Point(std::clamp(cvRound(motion.x), -radius, radius),
+                                                         std::clamp(cvRound(motion.y), -radius, radius)),
+                                               &probe.dy, &probe.dx);
+            ordered.finish(i);
+        }
+    });
+}
+
+// The median squared displacement of the first confirmed probes in order; 0 without any.
+float medianDisplacement(const OrderedProbes& ordered)
+{
+    std::vector<float> displacements;
+    for (std::size_t i = 0; i < ordered.results.size() && int(displacements.size()) < kConfirmedProbes; ++i)
+        if (confirms(ordered.results[i]))
+            displacements.push_back(float(ordered.results[i].dy * ordered.results[i].dy +
+                                          ordered.results[i].dx * ordered.results[i].dx));
+    const int n = int(displacements.size());
+    if (n > 1)
+        quickSortFloats(displacements.data(), 0, n - 1);
+    return n > 0 ? displacements[n / 2] : 0.0f;
+}
+
+}  // namespace
+
 int StackingContext::computeGhostingPower(bool* beyondProbes)
 {
     if (beyondProbes)
@@ -646,82 +716,19 @@ int StackingContext::computeGhostingPower(bool* beyondProbes)
     EarlyProbes early(&referenceSmall, &frameSmall, half, radius);
     CornerSearch corners(toGrey(referenceSmall), this, window, &early);
     cv::Mat flow;
-    std::exception_ptr flowError;
-    bool concurrent = false;
-    {
-        JoinGuard join{pthread_t(), false};
-        join.started = launchClosure(std::make_unique<CornerSearchClosure>(CornerSearchClosure{&corners}),
-                                     &join.handle);
-        concurrent = join.started;
-        if (concurrent)
-            flowError = denseFlow(corners.grey, frameSmall, flow);
-        early.flowDone = true;
-    }
-    // Without a thread the corners come first: none found, no flow is needed.
-    if (!concurrent)
-        CornerSearchClosure{&corners}.run();
-    if (corners.error)
-        std::rethrow_exception(corners.error);
-    if (!corners.found)
+    if (!cornersBesideFlow(corners, frameSmall, flow))
         return withoutCorners;
-    if (!concurrent)
-        flowError = denseFlow(corners.grey, frameSmall, flow);
-    if (flowError)
-        std::rethrow_exception(flowError);
     cv::Mat smoothed;
     smoothFlow(flow, smoothed, window);
 
-    // Flow is kept only at corners, so the motion map is non-zero only at the
-    // textured ones that moved: the candidates in the order the map's successive
-    // maxima would take.
-    std::vector<Candidate> candidates;
-    for (std::size_t i = 0; i < texturedCorners.size(); ++i) {
-        const cv::Point p = texturedCorners[i];
-        const cv::Point2f motion = smoothed.at<cv::Point2f>(p);
-        const float m = motion.x * motion.x + motion.y * motion.y;
-        if (m >= kMinimumMotion)
-            candidates.push_back({m, p.y, p.x, int(i)});
-    }
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const Candidate& a, const Candidate& b) { return a.motion > b.motion; });
-    if (candidates.size() > std::size_t(kMaximumProbes))
-        candidates.resize(kMaximumProbes);
+    const std::vector<Candidate> candidates = movingCandidates(texturedCorners, smoothed);
     movingCorners.clear();
     for (const Candidate& c : candidates)
         movingCorners.emplace_back(c.x, c.y);
-
-    // The flow tells each probe where to look first.
     OrderedProbes ordered(candidates.size());
-    for (std::size_t i = 0; i < candidates.size(); ++i)
-        if (early.done[candidates[i].corner]) {
-            ordered.results[i] = early.results[candidates[i].corner];
-            ordered.finish(int(i));
-        }
-    cv::parallel_for_(cv::Range(0, cv::getNumThreads()), [&](const cv::Range&) {
-        for (int i = ordered.next++; i < int(candidates.size()) && !ordered.enough; i = ordered.next++) {
-            const Candidate& c = candidates[i];
-            if (ordered.done[i])
-                continue;
-            const cv::Point2f motion = smoothed.at<cv::Point2f>(c.y, c.x);
-            Probe& probe = ordered.results[i];
-            probe.score = probeWithExpectation(referenceSmall, frameSmall, c.y, c.x, half, c.y, c.x, radius,
-                                               cv::Point(std::clamp(cvRound(motion.x), -radius, radius),
-                                                         std::clamp(cvRound(motion.y), -radius, radius)),
-                                               &probe.dy, &probe.dx);
-            ordered.finish(i);
-        }
-    });
-    std::vector<float> displacements;
-    for (std::size_t i = 0; i < candidates.size() && int(displacements.size()) < kConfirmedProbes; ++i)
-        if (confirms(ordered.results[i]))
-            displacements.push_back(float(ordered.results[i].dy * ordered.results[i].dy +
-                                          ordered.results[i].dx * ordered.results[i].dx));
+    probeCandidates(candidates, early, smoothed, ordered);
 
-    const int n = int(displacements.size());
-    if (n > 1)
-        quickSortFloats(displacements.data(), 0, n - 1);
-    const float median = n > 0 ? displacements[n / 2] : 0.0f;
-    const int reducedDisplacement = int(std::sqrt(double(int(median))));
+    const int reducedDisplacement = int(std::sqrt(double(int(medianDisplacement(ordered)))));
     // Matches scattered over the whole search window, as at a cut, have a median
     // near 0.8 of its radius and almost never below half of it.
     if (beyondProbes)

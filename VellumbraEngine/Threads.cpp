@@ -9,32 +9,6 @@ namespace {
 
 std::atomic<ThreadCreateHook> threadCreateHook{&pthread_create};
 
-struct WorkerArgsClosure {
-    static constexpr const char* name = "threadEntryArgs";
-    WorkerFunction function;
-    void* argument1;
-    void* argument2;
-    void run() { function(argument1, argument2); }
-};
-
-struct MatClosure {
-    static constexpr const char* name = "threadEntryMat";
-    MatThreadFunction function;
-    cv::Mat image;
-    void* argument;
-    void run() { function(image, argument); }
-};
-
-struct MatPairClosure {
-    static constexpr const char* name = "threadEntryMatPair";
-    MatPairThreadFunction function;
-    cv::Mat imageA;
-    cv::Mat imageB;
-    void* argument;
-    float value;
-    void run() { function(imageA, imageB, argument, value); }
-};
-
 }  // namespace
 
 namespace threads_detail {
@@ -63,20 +37,10 @@ void setThreadCreateHook(ThreadCreateHook hook)
     threadCreateHook = hook ? hook : &pthread_create;
 }
 
-bool launchWorkerThread(WorkerFunction function, void* argument1, void* argument2, pthread_t* handle)
+void WorkerThreads::join()
 {
-    return launchClosure(std::make_unique<WorkerArgsClosure>(WorkerArgsClosure{function, argument1, argument2}),
-                         handle);
-}
-
-bool launchFftBlurThread(MatThreadFunction blurBody, const cv::Mat& image, void* argument, pthread_t* handle)
-{
-    return launchClosure(std::make_unique<MatClosure>(MatClosure{blurBody, image, argument}), handle);
-}
-
-bool launchMatPairThread(MatPairThreadFunction function, const cv::Mat& imageA, const cv::Mat& imageB,
-                         void* argument, float value, pthread_t* handle)
-{
-    return launchClosure(
-        std::make_unique<MatPairClosure>(MatPairClosure{function, imageA, imageB, argument, value}), handle);
+    for (pthread_t handle : handles_)
+        if (pthread_join(handle, nullptr) != 0)
+            logError("WorkerThreads::join", "ERROR during pthread_join()");
+    handles_.clear();
 }

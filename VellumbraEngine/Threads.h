@@ -1,24 +1,14 @@
 #pragma once
-#include <opencv2/core.hpp>
 #include <pthread.h>
 
 #include <exception>
 #include <memory>
+#include <utility>
+#include <vector>
 
-// Launchers for the joinable POSIX threads of the data-parallel loops. Each packs
-// its work into a heap closure that the thread's start routine runs and frees.
-// The caller keeps the handle and joins it; when a launcher returns false the
-// caller runs that slice itself.
-
-using WorkerFunction = void (*)(void* argument1, void* argument2);
-using MatThreadFunction = void (*)(cv::Mat& image, void* argument);
-using MatPairThreadFunction = void (*)(cv::Mat& imageA, cv::Mat& imageB, void* argument, float value);
-
-bool launchWorkerThread(WorkerFunction function, void* argument1, void* argument2, pthread_t* handle);
-// The FFT blur passes its thread body in, since it lives in the tone-mapping library.
-bool launchFftBlurThread(MatThreadFunction blurBody, const cv::Mat& image, void* argument, pthread_t* handle);
-bool launchMatPairThread(MatPairThreadFunction function, const cv::Mat& imageA, const cv::Mat& imageB,
-                         void* argument, float value, pthread_t* handle);
+// Every worker thread of the engine and the tone-mapping library starts here. A
+// thread runs a heap-allocated closure that it frees itself; an exception escaping
+// the work is logged inside the thread and goes no further.
 
 // Thread creation goes through this hook so tests can force a failure.
 using ThreadCreateHook = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
@@ -47,14 +37,66 @@ void* runClosure(void* raw)
 
 bool startJoinable(void* (*entry)(void*), void* closure, pthread_t* handle);
 
-}  // namespace threads_detail
+template <typename Task>
+struct TaskClosure {
+    static constexpr const char* name = "workerThread";
+    Task task;
+    void run() { task(); }
+};
 
 // Starts a joinable thread running closure->run(); frees the closure on failure too.
 template <typename Closure>
 bool launchClosure(std::unique_ptr<Closure> closure, pthread_t* handle)
 {
-    if (!threads_detail::startJoinable(&threads_detail::runClosure<Closure>, closure.get(), handle))
+    if (!startJoinable(&runClosure<Closure>, closure.get(), handle))
         return false;
     closure.release();  // the thread owns it now
     return true;
+}
+
+}  // namespace threads_detail
+
+// The threads one piece of work starts. Whatever they read must outlive them, so
+// the destructor joins any still running: a caller that leaves by an exception
+// (from a launch, or from work it runs itself) never leaves a thread behind.
+class WorkerThreads {
+public:
+    WorkerThreads() = default;
+    ~WorkerThreads() { join(); }
+    WorkerThreads(const WorkerThreads&) = delete;
+    WorkerThreads& operator=(const WorkerThreads&) = delete;
+
+    // Runs task() on a thread of its own, which owns the task (and what it captured
+    // by value). False when no thread could be created: task has not run.
+    template <typename Task>
+    bool start(Task task)
+    {
+        // Room first: once the thread runs, recording its handle must not fail.
+        if (handles_.size() == handles_.capacity())
+            handles_.reserve(handles_.empty() ? 8 : 2 * handles_.size());
+        pthread_t handle;
+        if (!threads_detail::launchClosure(std::make_unique<threads_detail::TaskClosure<Task>>(
+                               threads_detail::TaskClosure<Task>{std::move(task)}),
+                           &handle))
+            return false;
+        handles_.push_back(handle);
+        return true;
+    }
+
+    // Waits for every thread started so far.
+    void join();
+
+private:
+    std::vector<pthread_t> handles_;
+};
+
+// body(index) for every index in [0, count), each on a thread of its own; an index
+// whose thread cannot start runs on the caller at once. Returns when all are done.
+template <typename Body>
+void runOnWorkerThreads(int count, const Body& body)
+{
+    WorkerThreads threads;
+    for (int index = 0; index < count; ++index)
+        if (!threads.start([&body, index] { body(index); }))
+            body(index);
 }

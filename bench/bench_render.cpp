@@ -129,7 +129,7 @@ void BM_ColourPass(benchmark::State& state)
     const Spline curve(0.2f, -0.3f, 0.4f, 0.1f);
     cv::Mat out;
     for (auto _ : state) {
-        parallelComputeLightImage(curve, out, in, 0.1f, 1.2f, 0.3f, 0.f, 0.0025f, 1.f, 100.f, 1.2f);
+        parallelComputeLightImage(curve, out, in, {0.1f, 1.2f, 0.3f, {0.f, 0.0025f, 1.f, 100.f}, 1.2f});
         benchmark::DoNotOptimize(out.data);
     }
 }

@@ -21,7 +21,7 @@ cv::Mat pass(const cv::Mat& in, float hue = 0.f, float saturation = 1.f, float v
              const Spline& curve = Spline(0.f, 0.f, 0.f, 0.f))
 {
     cv::Mat out;
-    parallelComputeLightImage(curve, out, in, hue, saturation, vibrance, 0.f, kKnee, kGain, kCurvature, contrast);
+    parallelComputeLightImage(curve, out, in, {hue, saturation, vibrance, {0.f, kKnee, kGain, kCurvature}, contrast});
     return out;
 }
 
@@ -132,11 +132,11 @@ TEST(ColourPass, EightBitInputIsReadAsFullScale)
 TEST(ColourPass, UnsupportedInputGivesEmptyOutput)
 {
     cv::Mat out(2, 2, CV_32FC3);
-    parallelComputeLightImage(Spline(0, 0, 0, 0), out, cv::Mat(2, 2, CV_32FC2, cv::Scalar::all(0.5)), 0, 1, 0, 0,
-                              kKnee, kGain, kCurvature, 1);
+    parallelComputeLightImage(Spline(0, 0, 0, 0), out, cv::Mat(2, 2, CV_32FC2, cv::Scalar::all(0.5)),
+                              {0, 1, 0, {0, kKnee, kGain, kCurvature}, 1});
     EXPECT_TRUE(out.empty());
-    parallelComputeLightImage(Spline(0, 0, 0, 0), out, cv::Mat(2, 2, CV_64FC3, cv::Scalar::all(0.5)), 0, 1, 0, 0,
-                              kKnee, kGain, kCurvature, 1);
+    parallelComputeLightImage(Spline(0, 0, 0, 0), out, cv::Mat(2, 2, CV_64FC3, cv::Scalar::all(0.5)),
+                              {0, 1, 0, {0, kKnee, kGain, kCurvature}, 1});
     EXPECT_TRUE(out.empty()) << "unsupported depth";
 }
 

@@ -10,6 +10,45 @@
 
 namespace {
 
+// Steps of the textbook iteration below. dst (rows of src1, twice its columns,
+// float) = [src1 | src2].
+void image_jacobian_translation_ECC(const cv::Mat& src1, const cv::Mat& src2, cv::Mat& dst)
+{
+    CV_Assert(src1.size() == src2.size());
+    CV_Assert(src1.rows == dst.rows);
+    CV_Assert(dst.cols == (src1.cols * 2));
+    CV_Assert(dst.type() == CV_32FC1);
+    const int w = src1.cols;
+    src1.copyTo(dst.colRange(0, w));
+    src2.copyTo(dst.colRange(w, 2 * w));
+}
+
+// With src1 and src2 of equal width: dst (square) = the Gram matrix of their column
+// blocks. With src2 narrower: dst(i) = dot(src2, column block i of src1).
+void project_onto_jacobian_ECC(const cv::Mat& src1, const cv::Mat& src2, cv::Mat& dst)
+{
+    CV_Assert(src1.rows == src2.rows);
+    CV_Assert((src1.cols % src2.cols) == 0);
+    if (src1.cols == src2.cols) {
+        CV_Assert(dst.cols == dst.rows);
+        const int w = src2.cols / dst.cols;
+        for (int i = 0; i < dst.rows; ++i) {
+            const cv::Mat blockI = src1.colRange(i * w, (i + 1) * w);
+            const double norm = cv::norm(blockI);
+            dst.at<float>(i, i) = float(norm * norm);
+            for (int j = i + 1; j < dst.cols; ++j) {
+                dst.at<float>(i, j) = float(blockI.dot(src2.colRange(j * w, (j + 1) * w)));
+                dst.at<float>(j, i) = dst.at<float>(i, j);
+            }
+        }
+    } else {
+        const int w = src2.cols;
+        float* out = dst.ptr<float>(0);
+        for (int i = 0; i < dst.rows; ++i)
+            out[i] = float(src2.dot(src1.colRange(i * w, (i + 1) * w)));
+    }
+}
+
 const cv::TermCriteria kStackingCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 70, 1e-6);
 
 // A grey real photograph, reduced so the tests stay quick.

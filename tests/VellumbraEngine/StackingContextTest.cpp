@@ -148,10 +148,10 @@ TEST(AccumulateThread, AddsTheFrameOnItsOwnThread)
     StackingContext context;
     cv::Mat frame(8, 8, CV_8UC3, cv::Scalar::all(255));
     initLinearAccumulator(8, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(0)), &context);
-    pthread_t handle;
-    ASSERT_TRUE(launchAccumulateThread(8, frame, &context, &handle));
+    WorkerThreads threads;
+    ASSERT_TRUE(launchAccumulateThread(threads, 8, frame, &context));
     frame.release();  // the thread keeps its own reference
-    ASSERT_EQ(pthread_join(handle, nullptr), 0);
+    threads.join();
     EXPECT_EQ(context.accumulatedCount, 2);
     cv::Mat out;
     ASSERT_TRUE(finishLinearMean(&context, 8, out));
@@ -164,8 +164,8 @@ TEST(AccumulateThread, ReportsAThreadThatCannotStart)
     const cv::Mat frame(8, 8, CV_8UC1, cv::Scalar(3));
     initLinearAccumulator(8, frame, &context);
     setThreadCreateHook(&failingCreate);
-    pthread_t handle;
-    const bool started = launchAccumulateThread(8, frame, &context, &handle);
+    WorkerThreads threads;
+    const bool started = launchAccumulateThread(threads, 8, frame, &context);
     setThreadCreateHook(nullptr);
     EXPECT_FALSE(started);
     EXPECT_EQ(context.accumulatedCount, 1);

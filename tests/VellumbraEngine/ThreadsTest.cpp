@@ -1,89 +1,96 @@
 #include "Threads.h"
 
 #include <gtest/gtest.h>
+#include <opencv2/core.hpp>
 
 #include <atomic>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
 int failingCreate(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*) { return EAGAIN; }
+
+std::atomic<int> launches{0};
+int everyOtherCreate(pthread_t* handle, const pthread_attr_t* attributes, void* (*entry)(void*), void* argument)
+{
+    return launches++ % 2 ? EAGAIN : pthread_create(handle, attributes, entry, argument);
+}
 
 struct HookGuard {
     explicit HookGuard(ThreadCreateHook hook) { setThreadCreateHook(hook); }
     ~HookGuard() { setThreadCreateHook(nullptr); }
 };
 
-void addArguments(void* total, void* amount)
-{
-    *static_cast<int*>(total) += *static_cast<int*>(amount);
-}
-
-void throwingWork(void*, void*) { throw std::runtime_error("work failed"); }
-
-void fillImage(cv::Mat& image, void* value) { image.setTo(*static_cast<int*>(value)); }
-
-void sumPair(cv::Mat& a, cv::Mat& b, void* result, float weight)
-{
-    *static_cast<double*>(result) = (cv::sum(a)[0] + cv::sum(b)[0]) * weight;
-}
-
 }  // namespace
 
-TEST(LaunchWorkerThread, PassesBothArgumentsAndJoins)
+TEST(WorkerThreads, JoinWaitsForTheTask)
 {
     int total = 5;
-    int amount = 37;
-    pthread_t handle;
-    ASSERT_TRUE(launchWorkerThread(&addArguments, &total, &amount, &handle));
-    ASSERT_EQ(pthread_join(handle, nullptr), 0);
+    WorkerThreads threads;
+    ASSERT_TRUE(threads.start([&total] { total += 37; }));
+    threads.join();
     EXPECT_EQ(total, 42);
 }
 
-TEST(LaunchWorkerThread, ExceptionInWorkIsCaughtInsideTheThread)
+TEST(WorkerThreads, ExceptionInATaskIsCaughtInsideItsThread)
 {
-    pthread_t handle;
-    ASSERT_TRUE(launchWorkerThread(&throwingWork, nullptr, nullptr, &handle));
-    EXPECT_EQ(pthread_join(handle, nullptr), 0);
+    WorkerThreads threads;
+    ASSERT_TRUE(threads.start([] { throw std::runtime_error("work failed"); }));
+    threads.join();
 }
 
-TEST(LaunchWorkerThread, ForcedCreationFailureReturnsFalseAndCallerRunsSliceInline)
+TEST(WorkerThreads, ForcedCreationFailureReturnsFalseWithoutRunningTheTask)
 {
     HookGuard failAll(&failingCreate);
-    int total = 1;
-    int amount = 2;
-    pthread_t handle;
-    const bool started = launchWorkerThread(&addArguments, &total, &amount, &handle);
-    EXPECT_FALSE(started);
-    if (!started)
-        addArguments(&total, &amount);
-    EXPECT_EQ(total, 3);
+    bool ran = false;
+    WorkerThreads threads;
+    EXPECT_FALSE(threads.start([&ran] { ran = true; }));
+    threads.join();
+    EXPECT_FALSE(ran);
 }
 
-TEST(LaunchFftBlurThread, ImageOutlivesCallersReference)
+TEST(WorkerThreads, TaskOwnsTheImageItCaptured)
 {
-    int value = 9;
     cv::Mat shared(4, 4, CV_8UC1, cv::Scalar(0));
     const cv::Mat keep = shared;  // the thread writes into the same pixels
-    pthread_t handle;
+    WorkerThreads threads;
     {
         cv::Mat callersOwn = shared;
-        ASSERT_TRUE(launchFftBlurThread(&fillImage, callersOwn, &value, &handle));
+        ASSERT_TRUE(threads.start([callersOwn]() mutable { callersOwn.setTo(9); }));
     }
     shared.release();
-    ASSERT_EQ(pthread_join(handle, nullptr), 0);
+    threads.join();
     EXPECT_EQ(keep.at<uchar>(3, 3), 9);
 }
 
-TEST(LaunchMatPairThread, PassesImagesPointerAndFloat)
+TEST(RunOnWorkerThreads, EveryIndexRunsOnceWhetherItsThreadStartsOrNot)
 {
-    double result = 0;
-    pthread_t handle;
-    ASSERT_TRUE(launchMatPairThread(&sumPair, cv::Mat(2, 2, CV_32FC1, cv::Scalar(1)),
-                                    cv::Mat(2, 2, CV_32FC1, cv::Scalar(2)), &result, 0.5f, &handle));
-    ASSERT_EQ(pthread_join(handle, nullptr), 0);
-    EXPECT_DOUBLE_EQ(result, 6.0);
+    for (ThreadCreateHook hook : {ThreadCreateHook(nullptr), &failingCreate, &everyOtherCreate}) {
+        HookGuard guard(hook);
+        std::atomic<int> runs[5] = {};
+        runOnWorkerThreads(5, [&](int index) { ++runs[index]; });
+        for (const std::atomic<int>& count : runs)
+            EXPECT_EQ(count.load(), 1);
+    }
+}
 
-    HookGuard failAll(&failingCreate);
-    EXPECT_FALSE(launchMatPairThread(&sumPair, cv::Mat(), cv::Mat(), &result, 1.f, &handle));
+TEST(RunOnWorkerThreads, ABodyThrowingOnTheCallerStillJoinsTheStartedThreads)
+{
+    launches = 0;
+    HookGuard guard(&everyOtherCreate);  // index 0 on a thread, index 1 on the caller
+    std::atomic<bool> released{false};
+    std::atomic<bool> threadDone{false};
+    EXPECT_THROW(runOnWorkerThreads(2,
+                                    [&](int index) {
+                                        if (index == 1) {
+                                            released = true;
+                                            throw std::runtime_error("inline work failed");
+                                        }
+                                        while (!released)
+                                            std::this_thread::yield();
+                                        threadDone = true;
+                                    }),
+                 std::runtime_error);
+    EXPECT_TRUE(threadDone);
 }
