@@ -75,9 +75,9 @@ protected:
         ASSERT_TRUE(QDir().mkpath(userLang));
         const auto keys = LanguageEngine::loadDictionary(applicationLang + "English.txt");
         ASSERT_FALSE(keys.empty());
-        // A newer English than the installed one takes its place.
+        // Newer languages than the installed ones take their places.
         writeLanguage(userLang + "English.txt", "English", "99", "EN ", keys);
-        writeLanguage(userLang + "Francais.txt", "Francais", "1", "FR ", keys);
+        writeLanguage(userLang + "Francais.txt", "Francais", "99", "FR ", keys);
         LanguageEngine::setApplicationFolder(applicationLang);
         LanguageEngine::setUserFolder(QFile::encodeName(userLang).toStdString());
         LanguageEngine::init();
@@ -192,3 +192,35 @@ TEST(FileFilter, ListsEachFormatThenTheGroupThenAllFiles)
     EXPECT_TRUE(photos.endsWith("*.dpx *.exr *.gif *.tga);;All Files (*.*)")) << photos.toStdString();
     EXPECT_EQ(photos.count("*."), imageExtensionCount + 1);
 }
+
+// Each shipped language beside English: every English key, with the same
+// placeholders, so a filled-in text neither loses its value nor warns.
+class ShippedLanguage : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ShippedLanguage, HoldsEveryEnglishKeyWithItsPlaceholders)
+{
+    const QString folder = QCoreApplication::applicationDirPath() + "/Lang/";
+    const auto english = LanguageEngine::loadDictionary(QFile::encodeName(folder + "English.txt").toStdString());
+    const auto translated = LanguageEngine::loadDictionary(QFile::encodeName(folder + GetParam()).toStdString());
+    ASSERT_FALSE(english.empty());
+    const QRegularExpression placeholder("%%|%\\d|%p|%d");
+    const auto placeholders = [&](const std::string& text) {
+        QStringList found;
+        auto match = placeholder.globalMatch(QString::fromStdString(text));
+        while (match.hasNext())
+            found << match.next().captured();
+        found.sort();
+        return found;
+    };
+    for (const auto& [key, text] : english) {
+        const auto other = translated.find(key);
+        if (other == translated.end()) {
+            ADD_FAILURE() << GetParam() << " lacks " << key;
+            continue;
+        }
+        EXPECT_EQ(placeholders(other->second), placeholders(text)) << key;
+        EXPECT_FALSE(other->second.empty()) << key;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BesideEnglish, ShippedLanguage, ::testing::Values("Francais.txt"));
