@@ -16,7 +16,22 @@ WindowSession::WindowSession()
     mainWindow = std::make_unique<VellumbraV2>();
 }
 
+WindowSession::WindowSession(const QString& resultFile, const QString& secondPath)
+{
+    loadVellumbraResources();
+    applyApplicationStyleSheet(*qApp);
+    mainWindow = std::make_unique<VellumbraV2>(resultFile, secondPath);
+}
+
 WindowSession::~WindowSession() = default;
+
+VellumbraV2& WindowSession::restartWindow()
+{
+    discardMedia();
+    mainWindow.reset();
+    mainWindow = std::make_unique<VellumbraV2>();
+    return *mainWindow;
+}
 
 Workspace* WindowSession::workspace() const
 {

@@ -19,6 +19,8 @@ namespace windowtest {
 class WindowSession {
 public:
     WindowSession();
+    // A window in plug-in hand-off mode, reporting saved results into resultFile.
+    WindowSession(const QString& resultFile, const QString& secondPath);
     ~WindowSession();
     WindowSession(const WindowSession&) = delete;
     WindowSession& operator=(const WindowSession&) = delete;
@@ -27,6 +29,9 @@ public:
     TemporaryEnvironment& environment() { return home; }
     // The open media, or null.
     Workspace* workspace() const;
+
+    // The next start of the program: a new window on the same settings and data.
+    VellumbraV2& restartWindow();
 
     // Closes the open media without a question, whatever its state.
     void discardMedia();
