@@ -17,6 +17,7 @@
 
 #include <QAbstractButton>
 #include <QEventLoop>
+#include <QLayout>
 #include <QMessageBox>
 #include <QSignalBlocker>
 #include <QTabBar>
@@ -189,6 +190,22 @@ void VellumbraV2::updateMode()
     updateWindow();
 }
 
+void VellumbraV2::placeHistogramDock()
+{
+    if (histogramDockPlaced)
+        return;
+    histogramDockPlaced = true;
+    // The panels the media just showed are laid out first, so the picture's corner is where it will be seen.
+    std::vector<QLayout*> layouts;
+    for (QWidget* widget = ui.stackedWidget_CentralWidget; widget; widget = widget->parentWidget())
+        if (widget->layout())
+            layouts.push_back(widget->layout());
+    std::for_each(layouts.rbegin(), layouts.rend(), [](QLayout* layout) { layout->activate(); });
+    // A floating dock's position is on the screen: the form's would put it over the menu bar.
+    constexpr int kMargin = 10;
+    ui.dockWidget_Histogram->move(ui.stackedWidget_CentralWidget->mapToGlobal(QPoint(kMargin, kMargin)));
+}
+
 void VellumbraV2::updateWindow()
 {
     Workspace* open = currentWorkspace();
@@ -200,6 +217,8 @@ void VellumbraV2::updateWindow()
         ui.stackedWidget_CentralWidgetBottom->show();
         horizonLine->hide();
         cropFrame->hide();
+        if (histogramShown)
+            placeHistogramDock();
         ui.dockWidget_Histogram->setVisible(histogramShown);
         if (const StateView* view = stateView(open->state, open->isSequence))
             applyView(ui, *view);

@@ -172,8 +172,10 @@ void VellumbraV2::restoreWindowSettings()
     resize(settings.value(QStringLiteral("width"), width()).toInt(),
            settings.value(QStringLiteral("height"), height()).toInt());
     histogramShown = settings.value(QStringLiteral("histogramDockWidgetIsShown"), true).toBool();
-    ui.dockWidget_Histogram->move(
-        settings.value(QStringLiteral("histogramDockWidgetPos"), ui.dockWidget_Histogram->pos()).toPoint());
+    const QVariant dockPosition = settings.value(QStringLiteral("histogramDockWidgetPos"));
+    histogramDockPlaced = dockPosition.isValid();
+    if (histogramDockPlaced)
+        ui.dockWidget_Histogram->move(dockPosition.toPoint());
     settings.endGroup();
 }
 

@@ -270,6 +270,8 @@ private:
     // Shows the workspace's current image again, when one is open.
     void showCurrentImageAgain();
     void needResizeHistogramDock();
+    // Until the user has moved it, the histogram floats over the picture's corner, clear of the menus and panels.
+    void placeHistogramDock();
     // Opening media.
     void updateRecentFilesMenu();
     void openRecentFile(const QString& path);
@@ -384,6 +386,8 @@ private:
     bool histogramShown = true;
     bool updateCheckDone = false;
     bool firstShowDone = false;
+    // False until the histogram has a position of the user's.
+    bool histogramDockPlaced = false;
     int targetFrame = 0;
     QTimer frameTimer;
     QTimer* oKeyTimer = nullptr;

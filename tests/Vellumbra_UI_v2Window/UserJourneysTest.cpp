@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -225,6 +226,11 @@ TEST_F(UserJourney, PhoneVideoFromAFrameToAnExportedJpeg)
     ASSERT_NE(open, nullptr);
     ImagesSequence* frames = open->frameSource.get();
     EXPECT_EQ(open->state, 1);
+    // The floating histogram leaves the menus and the left panel uncovered.
+    const QRect histogram = find<QDockWidget>("dockWidget_Histogram")->frameGeometry();
+    for (QWidget* covered : {static_cast<QWidget*>(window.menuBar()), find<QWidget>("frame_MainOptions")})
+        EXPECT_FALSE(histogram.intersects(QRect(covered->mapToGlobal(QPoint(0, 0)), covered->size())))
+            << covered->objectName().toStdString();
     photograph("01Opened");
 
     window.showFrameIndex(24);
