@@ -214,7 +214,6 @@ protected:
 
 TEST_F(UserJourney, PhoneVideoFromAFrameToAnExportedJpeg)
 {
-    GTEST_SKIP() << "opening, editing and export in the window are still being built";
     const QString video = generatedmedia::phoneVideo();
     if (video.isEmpty())
         GTEST_SKIP() << "the real phone video is not in the test media";
@@ -354,7 +353,6 @@ TEST_F(UserJourney, PhoneVideoFromAFrameToAnExportedJpeg)
 
 TEST_F(UserJourney, DroppedBurstExportedAsSixteenBitTiffBesideExistingFiles)
 {
-    GTEST_SKIP() << "dropping media and export in the window are still being built";
     start(std::make_unique<WindowSession>());
     const QStringList burst = realBurst(session->environment().filesFolder() + "/burst", 5);
     if (burst.isEmpty())
@@ -419,7 +417,6 @@ TEST_F(UserJourney, DroppedBurstExportedAsSixteenBitTiffBesideExistingFiles)
 
 TEST_F(UserJourney, OnePhotoEditedThenExportAllIntoALockedFolderKeepsItOpen)
 {
-    GTEST_SKIP() << "opening a photo, editing and export in the window are still being built";
     const QString photo = testmedia::mediaFile("forensics-samples-files/usr/share/forensics-samples/original-files/pic1/IMG_1054.JPG");
     if (photo.isEmpty())
         GTEST_SKIP() << "the real photo is not in the test media";
@@ -454,7 +451,6 @@ TEST_F(UserJourney, OnePhotoEditedThenExportAllIntoALockedFolderKeepsItOpen)
 
 TEST_F(UserJourney, PluginHandOffOfThreePhotos)
 {
-    GTEST_SKIP() << "opening media, saving the light image and the current frame in the window are still being built";
     // The catalogue's own folder, where the plug-in reads what was saved.
     QTemporaryDir catalogue;
     const QString handOffFile = catalogue.path() + "/handoff.txt";
