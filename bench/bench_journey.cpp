@@ -1,0 +1,219 @@
+// One video's journey through the main window without the user's pauses: open the
+// 1080p phone video, search the sharpest frames, stack 9 frames with alignment,
+// move one tone-mapping operator slider, export one full-size JPEG with the video's
+// metadata. Beside each step, in the same iteration, the engine does the same work
+// alone (frame source, search worker, stackFrames, render pipeline, image writer).
+// Counters: each step's window and engine milliseconds, and the window's overhead
+// over the engine in percent for the whole journey.
+#include "ImageIO.h"
+#include "ImagesSequence.h"
+#include "ProSharpestImageSelection.h"
+#include "RenderPipeline.h"
+#include "SharpestImageSearcherWorkerThread.h"
+#include "SharpestImageSelection.h"
+#include "StackingContext.h"
+#include "StackingRunSettings.h"
+#include "WindowBenchApplication.h"
+#include "Workspace.h"
+#include "vellumbraV2.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr int kSearchHalfWidth = 6;
+constexpr int kFramesAround = 4;  // 9 frames stacked
+constexpr int kShownFrame = 20;
+
+enum Step { Open, Search, Stack, Operator, Export, kSteps };
+const char* const kStepNames[kSteps] = {"open", "search", "stack", "operator", "export"};
+using StepTimes = std::array<double, kSteps>;
+
+QString phoneVideo()
+{
+    const char* root = std::getenv("VB_TEST_MEDIA");
+    return QString::fromLocal8Bit(root ? root : VB_TEST_MEDIA) +
+           "/forensics-samples-files/usr/share/forensics-samples/original-files/movie1/VID_20191220_170832.mp4";
+}
+
+double timed(const std::function<void()>& work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Answers the window's dialogs as a user in a hurry: "Discard" or "No" to every
+// question, the given file name to every file dialog.
+class DialogAnswers {
+public:
+    explicit DialogAnswers(QString fileName) : fileName(std::move(fileName))
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] { answer(); });
+        timer.start(1);
+    }
+
+private:
+    void answer()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            QAbstractButton* discard = box->button(QMessageBox::Discard);
+            QAbstractButton* no = box->button(QMessageBox::No);
+            if (discard || no)
+                (discard ? discard : no)->click();
+            else
+                box->reject();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            dialog->selectFile(fileName);
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    }
+
+    QString fileName;
+    QTimer timer;
+};
+
+StackingChoices choicesOf(VellumbraV2& window, const Workspace& open)
+{
+    return {open.currentFrame,
+            kFramesAround,
+            kFramesAround,
+            open.autoAntighosting,
+            open.antighostingPower,
+            open.antighostingMode,
+            window.findChild<QSlider*>(QStringLiteral("horizontalSlider_AntighostingP2"))->maximum(),
+            true,
+            open.qualityIndex,
+            QThread::idealThreadCount()};
+}
+
+// The journey through the window; the choices it stacked with are handed to the engine's turn.
+StepTimes windowJourney(const QString& folder, StackingChoices& choices)
+{
+    VellumbraV2 window;
+    window.resize(1920, 1080);
+    StepTimes times{};
+    Workspace* open = nullptr;
+    times[Open] = timed([&] {
+        window.openFile(phoneVideo());
+        open = window.currentWorkspace();
+        window.showFrameIndex(kShownFrame);
+        while (open->frameSource->getCurrentIndex() != kShownFrame)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    });
+    times[Search] = timed([&] {
+        window.findChild<QSpinBox*>(QStringLiteral("spinBox_FindSharpestImage"))->setValue(kSearchHalfWidth);
+        window.PushButtonFindSharpestImageClicked();
+    });
+    times[Stack] = timed([&] {
+        DialogAnswers answers{QString()};
+        window.PushButtonSelectImageNextClicked();
+        window.findChild<QSpinBox*>(QStringLiteral("spinBox_ImageStackingBefore"))->setValue(kFramesAround);
+        window.findChild<QSpinBox*>(QStringLiteral("spinBox_ImageStackingAfter"))->setValue(kFramesAround);
+        window.findChild<QCheckBox*>(QStringLiteral("checkBox_Align"))->setChecked(true);
+        choices = choicesOf(window, *open);
+        window.PushButtonDefineParamsNextClicked();
+    });
+    times[Operator] = timed([&] {
+        QSlider* alpha = window.findChild<QSlider*>(QStringLiteral("horizontalSlider_TMAlpha"));
+        alpha->setValue(alpha->value() + 20);
+    });
+    times[Export] = timed([&] {
+        DialogAnswers answers(folder + "/window.jpg");
+        window.PushButtonEditingExportClicked(open->tiles.front());
+    });
+    DialogAnswers answers{QString()};
+    window.MenuActionCloseClicked();
+    return times;
+}
+
+// The same steps by the engine alone.
+StepTimes engineJourney(const QString& folder, const StackingChoices& choices)
+{
+    StepTimes times{};
+    std::unique_ptr<ImagesSequence> frames;
+    cv::Mat shown;
+    times[Open] = timed([&] {
+        frames = std::make_unique<ImagesSequence>(phoneVideo());
+        frames->getFrame(shown, kShownFrame, false);
+    });
+    times[Search] = timed([&] {
+        SharpestImageSearcherWorkerThread search(shown, kShownFrame, frames.get(), kSearchHalfWidth);
+        search.start();
+        search.wait();
+    });
+    const StackingRunSettings settings = stackingRunSettings(choices);
+    cv::Mat light;
+    times[Stack] = timed([&] {
+        StackingContext context;
+        int count = settings.frameCount;
+        light = context.stackFrames(frames.get(), settings.instantFrame, settings.firstFrame, &count,
+                                    settings.antighostingPower, settings.ghostWeight, settings.align,
+                                    settings.quality, settings.threadCount);
+    });
+    RenderPipeline pipeline;
+    pipeline.setSourceImage(light, true);
+    pipeline.renderPreview(RenderPipeline::RotationStage, false);
+    times[Operator] = timed([&] {
+        pipeline.setTM1Alpha(0.6f, false);
+        pipeline.renderPreview(RenderPipeline::ToneMapStage, false);
+    });
+    times[Export] = timed([&] {
+        saveImageWithDepth((folder + "/engine.jpg").toStdString(), pipeline.renderFull(), 8,
+                           phoneVideo().toStdString());
+    });
+    return times;
+}
+
+void BM_VideoJourneyWindowBesideEngine(benchmark::State& state)
+{
+    windowbench::application();
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QTemporaryDir folder;
+    StepTimes window{}, engine{};
+    for (auto _ : state) {
+        StackingChoices choices{};
+        const StepTimes w = windowJourney(folder.path(), choices);
+        const StepTimes e = engineJourney(folder.path(), choices);
+        for (int s = 0; s < kSteps; ++s) {
+            window[s] += w[s];
+            engine[s] += e[s];
+        }
+    }
+    double windowTotal = 0.0, engineTotal = 0.0;
+    const double n = static_cast<double>(state.iterations());
+    std::fprintf(stderr, "\n%-10s %12s %12s %10s\n", "step", "window ms", "engine ms", "overhead");
+    for (int s = 0; s < kSteps; ++s) {
+        state.counters[std::string(kStepNames[s]) + "_window_ms"] = window[s] / n;
+        state.counters[std::string(kStepNames[s]) + "_engine_ms"] = engine[s] / n;
+        std::fprintf(stderr, "%-10s %12.1f %12.1f %9.1f%%\n", kStepNames[s], window[s] / n, engine[s] / n,
+                     100.0 * (window[s] - engine[s]) / engine[s]);
+        windowTotal += window[s];
+        engineTotal += engine[s];
+    }
+    std::fprintf(stderr, "%-10s %12.1f %12.1f %9.1f%%\n", "journey", windowTotal / n, engineTotal / n,
+                 100.0 * (windowTotal - engineTotal) / engineTotal);
+    state.counters["overhead_pct"] = 100.0 * (windowTotal - engineTotal) / engineTotal;
+}
+BENCHMARK(BM_VideoJourneyWindowBesideEngine)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+}  // namespace
