@@ -46,9 +46,7 @@ protected:
         light = realLightImage();
         if (light.empty())
             GTEST_SKIP() << "the HDR picture of the test media is missing";
-        session = std::make_unique<WindowSession>();
-        session->window().setGeometry(0, 0, 1920, 1080);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&session->window()));
+        session = windowtest::fullScreenSession();
     }
 
     void TearDown() override
@@ -59,8 +57,7 @@ protected:
 
     void photograph(const char* step)
     {
-        QCoreApplication::processEvents();
-        EXPECT_FALSE(windowtest::saveScreenshot(QString("Editing%1").arg(step)).isEmpty());
+        windowtest::photograph(QString("Editing%1").arg(step));
     }
 
     QSlider* slider(const char* name) { return session->find<QSlider>(name); }

@@ -54,15 +54,12 @@ protected:
     {
         if (!windowtest::hasRealDisplay())
             GTEST_SKIP() << "no X display; test.sh runs these on its Xvfb";
-        session = std::make_unique<WindowSession>();
-        session->window().setGeometry(0, 0, 1920, 1080);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&session->window()));
+        session = windowtest::fullScreenSession();
     }
 
     void photograph(const char* step)
     {
-        QCoreApplication::processEvents();
-        EXPECT_FALSE(windowtest::saveScreenshot(QString("SearchAndStack%1_%2").arg(GetParam().name, step)).isEmpty());
+        windowtest::photograph(QString("SearchAndStack%1_%2").arg(GetParam().name, step));
     }
 
     std::unique_ptr<WindowSession> session;

@@ -128,9 +128,8 @@ protected:
 
     void photograph(const QString& step)
     {
-        QCoreApplication::processEvents();
         const QString name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        EXPECT_FALSE(windowtest::saveScreenshot(QString("Journey_%1_%2").arg(name, step)).isEmpty());
+        windowtest::photograph(QString("Journey_%1_%2").arg(name, step));
     }
 
     // The question box answered with the button, photographed first.

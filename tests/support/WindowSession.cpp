@@ -4,6 +4,9 @@
 #include "VellumbraResources.h"
 #include "Workspace.h"
 
+#include <QTest>
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -68,6 +71,14 @@ Workspace* WindowSession::adoptPhoto(const QString& path)
 Workspace* WindowSession::adoptBurst(const QStringList& paths)
 {
     return adopt(new Workspace(paths));
+}
+
+std::unique_ptr<WindowSession> fullScreenSession()
+{
+    auto session = std::make_unique<WindowSession>();
+    session->window().setGeometry(0, 0, 1920, 1080);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&session->window()));
+    return session;
 }
 
 }  // namespace windowtest

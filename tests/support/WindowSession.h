@@ -52,6 +52,9 @@ private:
     std::unique_ptr<VellumbraV2> mainWindow;
 };
 
+// A session whose window fills the full-HD X display, shown and exposed.
+std::unique_ptr<WindowSession> fullScreenSession();
+
 }  // namespace windowtest
 
 #include "vellumbraV2.h"

@@ -1,6 +1,7 @@
 #include "WindowTest.h"
 
 #include <QApplication>
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QImage>
 #include <QPainter>
@@ -44,6 +45,12 @@ QString saveScreenshot(const QString& name)
     painter.end();
     const QString path = dir.filePath(name + QStringLiteral(".png"));
     return screen.save(path) ? path : QString();
+}
+
+void photograph(const QString& name)
+{
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(saveScreenshot(name).isEmpty()) << name.toStdString();
 }
 
 }  // namespace windowtest

@@ -14,4 +14,7 @@ bool hasRealDisplay();
 // <build dir>/artefacts/screenshots/<name>.png. Returns the file's path, empty on failure.
 QString saveScreenshot(const QString& name);
 
+// Delivers pending events, then saves the screenshot; a failed save fails the test.
+void photograph(const QString& name);
+
 }  // namespace windowtest
