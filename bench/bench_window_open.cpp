@@ -4,21 +4,16 @@
 // first read (real phone video); one step forward against one frame decode
 // (generated 1080p H.264 clip, longer than the frame cache); the late frames of
 // playback in the window against those of the frame source playing alone.
-#include "ApplicationStyleSheet.h"
 #include "ImagesSequence.h"
-#include "ThumbnailStorage.h"
-#include "VellumbraResources.h"
+#include "WindowBenchApplication.h"
 #include "Workspace.h"
 #include "vellumbraV2.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <opencv2/videoio.hpp>
 
@@ -55,43 +50,10 @@ QString generatedClip()
     return file;
 }
 
-// A private settings store and data folder, the program's language file beside it.
-void prepareInstallation()
-{
-    static QTemporaryDir home;
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"})
-        qputenv(name, QFile::encodeName(home.path() + '/' + name));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path() + "/XDG_CONFIG_HOME");
-    const QString program = QCoreApplication::applicationDirPath();
-    QDir().mkpath(program + "/Lang");
-    QDir().mkpath(program + "/Presets");
-    QFile::remove(program + "/Lang/English.txt");
-    QFile::copy(VB_SOURCE_DIR "/Lang/English.txt", program + "/Lang/English.txt");
-    QFile::remove(program + "/Presets/default.xml");
-    QFile::copy(VB_SOURCE_DIR "/Presets/default.xml", program + "/Presets/default.xml");
-
-    // A full recent-files list: every opening saves it again.
-    ThumbnailStorage recent;
-    cv::Mat frame(1080, 1920, CV_8UC3);
-    for (int i = 0; i < ThumbnailStorage::kCapacity; ++i) {
-        cv::randu(frame, 0, 255);
-        recent.add(QString("/media/clip%1.mp4").arg(i), frame);
-    }
-    recent.save();
-}
-
 VellumbraV2& window()
 {
-    static int argc = 1;
-    static char name[] = "bench_window_open";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
+    windowbench::application();
     static std::unique_ptr<VellumbraV2> shown = [] {
-        loadVellumbraResources();
-        applyApplicationStyleSheet(app);
-        prepareInstallation();
         auto made = std::make_unique<VellumbraV2>();
         made->resize(1920, 1080);
         QCoreApplication::processEvents();
