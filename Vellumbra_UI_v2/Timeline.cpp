@@ -48,9 +48,10 @@ void VellumbraV2::showEndFrame()
 
 void VellumbraV2::TimerTimeoutShowFrameIndex()
 {
-    ImagesSequence* frames = usableFrameSource();
-    if (!frames)
+    // A search or stacking run started since the jump owns the frame source's position.
+    if (!canNavigate())
         return;
+    ImagesSequence* frames = usableFrameSource();
     cv::Mat frame;
     showImage(frames->getDisplayImageAt(frame, targetFrame, true, false));
     showFrameNumber(-1);

@@ -160,6 +160,13 @@ TEST_F(TimelineWindow, NavigationWaitsForTheBrowsingStates)
     EXPECT_EQ(frames->getCurrentIndex(), 0);
     // A jump that was let through shows its number at once.
     EXPECT_EQ(frameLabel(), "0");
+
+    // A jump pending when a run starts is not decoded under the run.
+    session.workspace()->state = 1;
+    window.showFrameIndex(7);
+    session.workspace()->state = 2;
+    window.TimerTimeoutShowFrameIndex();
+    EXPECT_EQ(frames->getCurrentIndex(), 0);
 }
 
 TEST_F(TimelineWindow, FramesBeforePastTheShownFrameMoveTheDisplayAndKeepTheRange)
