@@ -1,7 +1,6 @@
 #include "PresetImage.h"
 #include "ui_PresetImage.h"
 
-#include "EngineDefaults.h"
 #include "LabelImage.h"
 #include "LanguageEngine.h"
 #include "Log.h"
@@ -11,30 +10,6 @@
 
 #include <QEvent>
 #include <QLayout>
-#include <opencv2/imgproc.hpp>
-
-#include <algorithm>
-#include <cmath>
-
-namespace {
-
-// The smallest copy of image that still covers the thumbnail size: a tile never
-// holds a full-size float copy of a large light image.
-cv::Mat reducedForThumbnail(const cv::Mat& image)
-{
-    const cv::Size target = thumbnailSize();
-    const double scale = std::max(static_cast<double>(target.width) / image.cols,
-                                  static_cast<double>(target.height) / image.rows);
-    if (scale >= 1.0)
-        return image;
-    const cv::Size size(std::max(1, static_cast<int>(std::ceil(image.cols * scale))),
-                        std::max(1, static_cast<int>(std::ceil(image.rows * scale))));
-    cv::Mat reduced;
-    cv::resize(image, reduced, size, 0.0, 0.0, cv::INTER_AREA);
-    return reduced;
-}
-
-}  // namespace
 
 PresetImage::PresetImage(std::unique_ptr<RenderPipeline> pipelineIn, const QString& name, QWidget* parent,
                          QObject* receiver, const char* previewFinishedSlot, const char* setPercentSlot)
@@ -90,7 +65,7 @@ void PresetImage::setSource(const cv::Mat* image)
         logError("PresetImage::setSource", "No image to preview for the preset '" + name_.toStdString() + "'.");
         return;
     }
-    pipeline->setSourceImage(reducedForThumbnail(*image), true);
+    worker.setSource(*image);
     worker.setTicket(ticket);
     worker.start(QThread::InheritPriority);
 }

@@ -1,14 +1,35 @@
 #include "PresetImageWorkerThread.h"
 
+#include "EngineDefaults.h"
 #include "Log.h"
 #include "RenderPipeline.h"
 
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
 #include <exception>
 #include <string>
 
 namespace {
 
 const char* const kWhere = "PresetImageWorkerThread::run";
+
+// The smallest copy of image that still covers the thumbnail size: a tile never
+// holds a full-size float copy of a large light image.
+cv::Mat reducedForThumbnail(const cv::Mat& image)
+{
+    const cv::Size target = thumbnailSize();
+    const double scale = std::max(static_cast<double>(target.width) / image.cols,
+                                  static_cast<double>(target.height) / image.rows);
+    if (scale >= 1.0)
+        return image;
+    const cv::Size size(std::max(1, static_cast<int>(std::ceil(image.cols * scale))),
+                        std::max(1, static_cast<int>(std::ceil(image.rows * scale))));
+    cv::Mat reduced;
+    cv::resize(image, reduced, size, 0.0, 0.0, cv::INTER_AREA);
+    return reduced;
+}
 
 bool cancelled(const RenderPipeline& pipeline)
 {
@@ -59,6 +80,10 @@ cv::Mat PresetImageWorkerThread::render()
 void PresetImageWorkerThread::run()
 {
     try {
+        if (!pendingSource.empty()) {
+            pipeline->setSourceImage(reducedForThumbnail(pendingSource), true);
+            pendingSource.release();
+        }
         // The pipeline never writes a stage in place, so the preview shared with
         // the interface stays as it is while the next render runs.
         const cv::Mat result = render();

@@ -23,6 +23,10 @@ public:
 
     // Tags the next render; its result carries the tag. Set while not running.
     void setTicket(int value) { ticket = value; }
+    // The picture the next run reduces to the thumbnail size and gives the
+    // pipeline before it renders: many tiles reduce in parallel, off the
+    // interface thread. Set while not running.
+    void setSource(const cv::Mat& image) { pendingSource = image; }
 
 signals:
     // The finished preview, a copy nobody else writes to; not emitted when the
@@ -38,4 +42,5 @@ private:
     RenderPipeline* const pipeline;
     const Mode mode;
     int ticket = 0;
+    cv::Mat pendingSource;
 };

@@ -126,11 +126,12 @@ void VellumbraV2::editingSliderMoved(QSlider* Ui_VellumbraClass::*slider, int va
     const int old = row.conversion.toPosition(row.current(*pipeline));
     // Stages after the tone mapping are quick enough to render here, at once.
     const bool rendersHere = row.stage > RenderPipeline::ToneMapStage;
+    // Settings applied together render once, after the last of them.
     row.apply(*workspace, row.conversion.toSetting(value), value, rendersHere && !applyingParameters);
-    if (rendersHere)
-        showCurrentImageAgain();
     if (applyingParameters)
         return;
+    if (rendersHere)
+        showCurrentImageAgain();
     workspace->undoRedoManager.add(ui.*slider, &QAbstractSlider::setValue, old, value, row.undoText);
     highlightMatchingPresets();
     if (!rendersHere)
@@ -473,8 +474,11 @@ void VellumbraV2::onClickSelectImage(SharpestImageSelection* tile)
     const bool rendered = pipeline.output().cols >= viewSize.width && pipeline.output().rows >= viewSize.height &&
                           pipeline.rotated().rows > 0 && pipeline.rotated().cols > 0;
     applyEditingParameters(tile->preset(), !rendered);
-    if (currentWorkspace() == open)
-        needResize();
+    if (currentWorkspace() != open)
+        return;
+    // The picture the user looks at renders first, alone; the previews follow.
+    open->previewSelectionInPresets();
+    needResize();
 }
 
 void VellumbraV2::onClickPresetImage(PresetImage* presetTile)

@@ -53,7 +53,17 @@ bool VellumbraV2::showImage(const cv::Mat& image)
     ui.frame_LoadingIcone->setGeometry(placed);
     if (ui.dockWidget_Histogram->isVisible())
         refreshHistogram(shown);
+    lastShown = {source, viewSize, frame, state, ui.dockWidget_Histogram->isVisible()};
     return true;
+}
+
+bool VellumbraV2::showsAlready(const cv::Mat& image) const
+{
+    const Workspace* open = currentWorkspace();
+    return !image.empty() && image.data == lastShown.source.data && image.size == lastShown.source.size &&
+           image.type() == lastShown.source.type() && viewSize == lastShown.view &&
+           ui.frame_VideoPreview2->size() == lastShown.frame && open && open->state == lastShown.state &&
+           ui.dockWidget_Histogram->isVisible() == lastShown.histogram;
 }
 
 void VellumbraV2::refreshHistogram(const cv::Mat& shown)

@@ -57,7 +57,7 @@ int verticalMargins(const QLayout* layout)
 PresetImage* VellumbraV2::addPresetTile(Preset* preset, QWidget* row, std::vector<PresetImage*>& tiles)
 {
     auto* tile = new PresetImage(pipelineFor(*preset), preset, row, nullptr, nullptr, nullptr);
-    connect(tile, &PresetImage::previewFinished, this, [this] { updateWindow(); });
+    connect(tile, &PresetImage::previewFinished, &previewUpdateTimer, qOverload<>(&QTimer::start));
     connect(tile, &PresetImage::setPercent, this, &VellumbraV2::setLoadingIconeAt);
     connect(tile, &PresetImage::onClick, this, &VellumbraV2::onClickPresetImage);
     tiles.push_back(tile);

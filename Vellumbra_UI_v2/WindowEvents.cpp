@@ -276,13 +276,15 @@ void VellumbraV2::needResize()
         const int size[2] = {viewSize.width, viewSize.height};
         RenderPipeline::setPreviewSize(size);
     }
-    showImage(open->currentImage());
+    const cv::Mat current = open->sharedCurrentImage();
+    if (!showsAlready(current))
+        showImage(current);
 }
 
 void VellumbraV2::showCurrentImageAgain()
 {
     if (Workspace* open = currentWorkspace())
-        showImage(open->currentImage());
+        showImage(open->sharedCurrentImage());
 }
 
 void VellumbraV2::needResizeHistogramDock()

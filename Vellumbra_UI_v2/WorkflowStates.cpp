@@ -402,6 +402,7 @@ void VellumbraV2::closeWorkspace()
             pin->hide();
     std::fill(std::begin(pinFrames), std::end(pinFrames), 0);
     placedPins = 0;
+    lastShown = ShownPicture();
     updateWindow();
 }
 

@@ -134,12 +134,18 @@ void Workspace::selectTile(SharpestImageSelection* tile)
             setSelectedLook(previous, false);
         selection.assign(1, tile);
         setSelectedLook(tile, true);
-        for (const auto* presetTiles : {&factoryPresetTiles, &userPresetTiles})
-            for (PresetImage* presetTile : *presetTiles)
-                presetTile->setSource(&tile->image());
     }
     selectedTile = selection.front();
     renderPipeline = &selectedTile->pipeline();
+}
+
+void Workspace::previewSelectionInPresets()
+{
+    if (!selectedTile)
+        return;
+    for (const auto* presetTiles : {&factoryPresetTiles, &userPresetTiles})
+        for (PresetImage* presetTile : *presetTiles)
+            presetTile->setSource(&selectedTile->image());
 }
 
 void Workspace::applyPresetToSelection(PresetImage* presetTile)
@@ -199,8 +205,13 @@ void Workspace::releaseCurrentImage()
 
 cv::Mat Workspace::currentImage() const
 {
+    return sharedCurrentImage().clone();
+}
+
+cv::Mat Workspace::sharedCurrentImage() const
+{
     if (imageHeld)
-        return heldImage.clone();
+        return heldImage;
     const cv::Mat black = cv::Mat::zeros(height, width, CV_8UC3);
     switch (state) {
     case 1:
@@ -211,11 +222,11 @@ cv::Mat Workspace::currentImage() const
             return black;
         cv::Mat shown;
         frameSource->getDisplayImageAt(shown, -1, false, false);
-        return shown.clone();
+        return shown;
     }
     case 5:
     case 7:
-        return renderPipeline && !renderPipeline->output().empty() ? renderPipeline->output().clone() : black;
+        return renderPipeline && !renderPipeline->output().empty() ? renderPipeline->output() : black;
     case 6: {
         if (!renderPipeline)
             return black;
@@ -224,9 +235,9 @@ cv::Mat Workspace::currentImage() const
         if (loaded.empty())
             return black;
         if (tool == 1)
-            return renderPipeline->rotated().clone();
+            return renderPipeline->rotated();
         if (tool == 2)
-            return loaded.clone();
+            return loaded;
         return black;
     }
     default:

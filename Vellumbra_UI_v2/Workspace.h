@@ -56,8 +56,10 @@ public:
     SharpestImageSelection* addCurrentFrameTile(QWidget* parent);
     // Deletes the tile; a selected tile leaves the selection first.
     void removeTile(SharpestImageSelection* tile);
-    // Makes the tile the only selected one; the preset tiles preview its image.
+    // Makes the tile the only selected one.
     void selectTile(SharpestImageSelection* tile);
+    // The preset tiles preview the selected tile's image (a new one only starts renders).
+    void previewSelectionInPresets();
     // The preset's record goes into every selected tile's record.
     void applyPresetToSelection(PresetImage* presetTile);
     // Titles the tiles "01", "02", ... in list order.
@@ -82,6 +84,8 @@ public:
     // The image to show for the workflow state; black at the media's size when
     // there is none.
     cv::Mat currentImage() const;
+    // The same without a copy: it shares the pixels, to be read only.
+    cv::Mat sharedCurrentImage() const;
     // While a worker renders the selected pipeline its stages are being rewritten:
     // currentImage keeps returning the image of when the render began.
     void holdCurrentImage();

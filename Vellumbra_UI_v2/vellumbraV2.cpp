@@ -129,6 +129,9 @@ void VellumbraV2::initialise()
     frameTimer.setSingleShot(true);
     frameTimer.setInterval(kFrameTimerMs);
     connect(&frameTimer, SIGNAL(timeout()), this, SLOT(TimerTimeoutShowFrameIndex()));
+    previewUpdateTimer.setSingleShot(true);
+    previewUpdateTimer.setInterval(0);
+    connect(&previewUpdateTimer, &QTimer::timeout, this, &VellumbraV2::updateWindow);
     oKeyTimer->setSingleShot(true);
     oKeyTimer->setInterval(kOKeyTimerMs);
     connect(oKeyTimer, SIGNAL(timeout()), this, SLOT(TimerTimeoutReleaseOKey()));

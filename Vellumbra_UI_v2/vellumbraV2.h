@@ -370,6 +370,17 @@ private:
     ResizableLine* horizonLine = nullptr;
     ResizableFrame* cropFrame = nullptr;
     cv::Size viewSize{0, 0};
+    // What showImage last put on screen and where: a resize that changes none of
+    // it shows nothing again. The held pixels cannot be reused for another image.
+    struct ShownPicture {
+        cv::Mat source;
+        cv::Size view;
+        QSize frame;
+        int state = -1;
+        bool histogram = false;
+    };
+    ShownPicture lastShown;
+    bool showsAlready(const cv::Mat& image) const;
     bool videoPaused = true;
     // A playback loop runs; a second press only resumes it.
     bool playbackLoopRunning = false;
@@ -390,6 +401,8 @@ private:
     bool histogramDockPlaced = false;
     int targetFrame = 0;
     QTimer frameTimer;
+    // Preset previews finishing together update the window once.
+    QTimer previewUpdateTimer;
     QTimer* oKeyTimer = nullptr;
     bool pluginMode = false;
     QString resultFilePath;

@@ -71,6 +71,7 @@ protected:
         session->window().buildDefaultPresetTiles(defaultPresets);
         session->window().buildUserPresetTiles(userPresets);
         open->selectTile(tile);
+        open->previewSelectionInPresets();
     }
 
     void create(const QString& name)

@@ -7,7 +7,9 @@
 #include "Workspace.h"
 
 #include <QDockWidget>
+#include <QLabel>
 #include <QMainWindow>
+#include <QResizeEvent>
 #include <QMenu>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -231,4 +233,32 @@ TEST_F(WindowEvents, ClosingWritesTheWindowPlaceUnlessTheUserKeepsTheMedia)
     EXPECT_EQ(settings.value("MainWindow/height").toInt(), 700);
     EXPECT_TRUE(settings.contains("MainWindow/posX"));
     EXPECT_TRUE(settings.contains("MainWindow/histogramDockWidgetPos"));
+}
+
+TEST_F(WindowEvents, AResizeShowsANewPictureOrPlaceAndLeavesTheSameOneAlone)
+{
+    openClip();
+    auto* picture = session.find<QLabel>("label_VideoPreview");
+    auto key = [&] { return picture->pixmap(Qt::ReturnByValue).cacheKey(); };
+    auto resized = [&] {
+        QResizeEvent event(window.size(), window.size());
+        send(&window, event);
+    };
+    resized();
+    const qint64 first = key();
+    resized();
+    EXPECT_EQ(key(), first);
+
+    // A frame read behind the display's back is what the next resize shows.
+    cv::Mat frame;
+    session.workspace()->frameSource->getDisplayImageAt(frame, 3, false, false);
+    resized();
+    const qint64 moved = key();
+    EXPECT_NE(moved, first);
+
+    const QSize before = picture->size();
+    window.resize(window.width() - 300, window.height() - 200);
+    QCoreApplication::processEvents();
+    EXPECT_NE(key(), moved);
+    EXPECT_LT(picture->width(), before.width());
 }

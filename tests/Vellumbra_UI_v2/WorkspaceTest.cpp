@@ -296,6 +296,7 @@ TEST_F(WorkspaceTest, DeletedWhileTileSearchesAndPresetPreviewsRun)
         workspace->frameSource->seek(19 + round);
         workspace->addCurrentFrameTile(&parent);
         workspace->selectTile(workspace->addImageTile(workspace->image, &parent));
+        workspace->previewSelectionInPresets();
         auto* context = new StackingContext;
         workspace->setStackingContext(context);
         workspace->setStackingContext(context);
