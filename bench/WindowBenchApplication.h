@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <opencv2/core.hpp>
@@ -36,13 +37,21 @@ inline void prepareInstallation()
     QDir().mkpath(program + "/Lang");
     QDir().mkpath(program + "/Presets");
     copyFile(VB_SOURCE_DIR "/Lang/English.txt", program + "/Lang/English.txt");
+    // The shipped looks, repeated under new names up to the benchmark's count.
     QFile source(VB_SOURCE_DIR "/Presets/default.xml");
     source.open(QIODevice::ReadOnly);
-    const QString preset = QString::fromUtf8(source.readAll()).trimmed();
+    const QRegularExpression element(QStringLiteral("<preset>.*?<name>(.*?)</name>.*?</preset>"),
+                                     QRegularExpression::DotMatchesEverythingOption);
+    QStringList shipped;
+    for (auto match = element.globalMatch(QString::fromUtf8(source.readAll())); match.hasNext();)
+        shipped << match.next().captured(0);
     QFile presets(program + "/Presets/default.xml");
     presets.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    for (int i = 0; i < kFactoryPresets; ++i)
-        presets.write(QString(preset).replace("PresetNeutral", QString("Preset%1").arg(i)).toUtf8() + '\n');
+    for (int i = 0; i < kFactoryPresets && !shipped.isEmpty(); ++i) {
+        QString preset = shipped[i % shipped.size()];
+        preset.replace(QRegularExpression(QStringLiteral("<name>.*?</name>")), QString("<name>Preset%1</name>").arg(i));
+        presets.write(preset.toUtf8() + '\n');
+    }
 
     ThumbnailStorage recent;
     cv::Mat frame(1080, 1920, CV_8UC3);

@@ -1,12 +1,17 @@
 // One video's journey through the main window without the user's pauses: open the
-// 1080p phone video, search the sharpest frames, stack 9 frames with alignment,
-// move one tone-mapping operator slider, export one full-size JPEG with the video's
+// 1080p phone video, search the sharpest frames, stack 9 frames with alignment
+// (until the editing step shows the result and its preset previews), move one
+// tone-mapping operator slider, export one full-size JPEG with the video's
 // metadata. Beside each step, in the same iteration, the engine does the same work
 // alone (frame source, search worker, stackFrames, render pipeline, image writer).
 // Counters: each step's window and engine milliseconds, and the window's overhead
 // over the engine in percent for the whole journey.
+#include "EngineDefaults.h"
 #include "ImageIO.h"
 #include "ImagesSequence.h"
+#include "PresetImage.h"
+#include "PresetStore.h"
+#include "PresetTileSettings.h"
 #include "ProSharpestImageSelection.h"
 #include "RenderPipeline.h"
 #include "SharpestImageSearcherWorkerThread.h"
@@ -21,6 +26,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
@@ -29,11 +35,14 @@
 #include <QThread>
 #include <QTimer>
 #include <benchmark/benchmark.h>
+#include <opencv2/imgproc.hpp>
 
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -92,6 +101,34 @@ private:
     QTimer timer;
 };
 
+// The editing step is fully shown once every preset tile shows its preview.
+bool presetPreviewsShown(const Workspace& open)
+{
+    for (const auto* tiles : {&open.factoryPresetTiles, &open.userPresetTiles})
+        for (const PresetImage* tile : *tiles)
+            if (tile->findChild<QLabel*>(QStringLiteral("label_ImageReferenced"))->pixmap(Qt::ReturnByValue).isNull())
+                return false;
+    return true;
+}
+
+// What the preset strip asks of the engine: each factory preset rendered on the
+// light image reduced to the thumbnail size, one thread per preset.
+void renderPresetThumbnails(const cv::Mat& light)
+{
+    const cv::Size size = thumbnailSize();
+    std::vector<std::thread> renders;
+    for (const Preset* preset : defaultPresets)
+        renders.emplace_back([&, preset] {
+            const std::unique_ptr<RenderPipeline> pipeline = pipelineFor(*preset);
+            cv::Mat reduced;
+            cv::resize(light, reduced, size, 0.0, 0.0, cv::INTER_AREA);
+            pipeline->setSourceImage(reduced, true);
+            benchmark::DoNotOptimize(pipeline->renderScaled().data);
+        });
+    for (std::thread& render : renders)
+        render.join();
+}
+
 StackingChoices choicesOf(VellumbraV2& window, const Workspace& open)
 {
     return {open.currentFrame,
@@ -116,7 +153,9 @@ StepTimes windowJourney(const QString& folder, StackingChoices& choices)
     times[Open] = timed([&] {
         window.openFile(phoneVideo());
         open = window.currentWorkspace();
+        // The jump's 300 ms debounce waits for the user's hand to stop: not work.
         window.showFrameIndex(kShownFrame);
+        window.TimerTimeoutShowFrameIndex();
         while (open->frameSource->getCurrentIndex() != kShownFrame)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     });
@@ -132,6 +171,8 @@ StepTimes windowJourney(const QString& folder, StackingChoices& choices)
         window.findChild<QCheckBox*>(QStringLiteral("checkBox_Align"))->setChecked(true);
         choices = choicesOf(window, *open);
         window.PushButtonDefineParamsNextClicked();
+        while (!presetPreviewsShown(*open))
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     });
     times[Operator] = timed([&] {
         QSlider* alpha = window.findChild<QSlider*>(QStringLiteral("horizontalSlider_TMAlpha"));
@@ -154,7 +195,8 @@ StepTimes engineJourney(const QString& folder, const StackingChoices& choices)
     cv::Mat shown;
     times[Open] = timed([&] {
         frames = std::make_unique<ImagesSequence>(phoneVideo());
-        frames->getFrame(shown, kShownFrame, false);
+        // As the window's jump reads it: the frame alone, no run of neighbours cached.
+        frames->getCvImageAt(shown, kShownFrame, false, false, false);
     });
     times[Search] = timed([&] {
         SharpestImageSearcherWorkerThread search(shown, kShownFrame, frames.get(), kSearchHalfWidth);
@@ -162,17 +204,20 @@ StepTimes engineJourney(const QString& folder, const StackingChoices& choices)
         search.wait();
     });
     const StackingRunSettings settings = stackingRunSettings(choices);
-    cv::Mat light;
+    RenderPipeline pipeline;
+    // The step ends, as in the window, with the light image shown tone-mapped
+    // and the presets' previews rendered.
     times[Stack] = timed([&] {
         StackingContext context;
         int count = settings.frameCount;
-        light = context.stackFrames(frames.get(), settings.instantFrame, settings.firstFrame, &count,
-                                    settings.antighostingPower, settings.ghostWeight, settings.align,
-                                    settings.quality, settings.threadCount);
+        const cv::Mat light =
+            context.stackFrames(frames.get(), settings.instantFrame, settings.firstFrame, &count,
+                                settings.antighostingPower, settings.ghostWeight, settings.align, settings.quality,
+                                settings.threadCount);
+        pipeline.setSourceImage(light, true);
+        pipeline.renderPreview(RenderPipeline::RotationStage, false);
+        renderPresetThumbnails(light);
     });
-    RenderPipeline pipeline;
-    pipeline.setSourceImage(light, true);
-    pipeline.renderPreview(RenderPipeline::RotationStage, false);
     times[Operator] = timed([&] {
         pipeline.setTM1Alpha(0.6f, false);
         pipeline.renderPreview(RenderPipeline::ToneMapStage, false);
