@@ -259,6 +259,6 @@ void BM_VideoJourneyWindowBesideEngine(benchmark::State& state)
                  100.0 * (windowTotal - engineTotal) / engineTotal);
     state.counters["overhead_pct"] = 100.0 * (windowTotal - engineTotal) / engineTotal;
 }
-BENCHMARK(BM_VideoJourneyWindowBesideEngine)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_VideoJourneyWindowBesideEngine)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace
