@@ -5,6 +5,7 @@
 #include "Log.h"
 #include "PixelOps.h"
 #include "StackingContext.h"
+#include "StackingProgress.h"
 #include "StackingRunSupport.h"
 #include "Threads.h"
 
@@ -139,7 +140,12 @@ bool hasContrast(const cv::Mat& grey)
 class FrameStackingRun {
 public:
     FrameStackingRun(StackingContext& context, ImagesSequenceBase& source, const RunSettings& settings)
-        : context(context), source(source), settings(settings), first(settings.first), count(settings.count)
+        : context(context),
+          source(source),
+          settings(settings),
+          first(settings.first),
+          count(settings.count),
+          progress(context.progress, settings.align, !(settings.power >= 0.0f), settings.quality)
     {
     }
 
@@ -160,6 +166,7 @@ public:
             correlationMeasurable = !templateGrey.empty() && hasContrast(templateGrey);
         }
         order = stackingOrder(settings.instant, first, count);
+        progress.plan(count - 1);
         if (count == 1)
             restartAccumulator(false);
 
@@ -169,12 +176,15 @@ public:
             // touched again, and at the latest when the run leaves, by an exception too.
             WorkerThreads accumulation;
             while (p < count && context.request == StackingContext::RequestNone) {
+                progress.nextPosition();
+                context.frameOrdinal = p;
                 cv::Mat ghostFree;
                 const Outcome outcome = ghostFreeFrame(order[p], p, accumulation, ghostFree);
                 if (outcome == Outcome::LeaveLoop)
                     break;
                 if (outcome == Outcome::OtherShot) {
                     endRangeBefore(order[p]);
+                    progress.plan(count - p);
                     continue;  // position p now holds the next frame of the shorter range
                 }
                 if (outcome == Outcome::Passed)
@@ -194,8 +204,10 @@ public:
         if (!accumulatorStarted)
             restartAccumulator(true);
         *walked = p;
-        if (finishLinearMean(&context, bits, context.lightImage))
+        if (finishLinearMean(&context, bits, context.lightImage)) {
+            progress.finishRun();
             return true;
+        }
         logError("stackFrames", "The stacked frames could not be averaged.\n");
         return false;
     }
@@ -222,14 +234,17 @@ private:
         source.getFrame(frame, n, false);
         if (!neighbourMatchesInstant(frame, instantImage, n))
             return Outcome::Skipped;
+        progress.finish(StackingProgress::Reading);
         const Alignment alignment =
             templateGrey.empty() ? Alignment{frame} : alignedFrame(templateGrey, correlationMeasurable, frame, n);
         if (alignment.otherShot)
             return Outcome::OtherShot;
+        progress.finish(StackingProgress::Alignment);
         const cv::Mat& aligned = alignment.frame;
         accumulation.join();
         if (context.request != StackingContext::RequestNone)
             return Outcome::LeaveLoop;
+        context.ghostRemovalProgress = progress.span(StackingProgress::GhostRemoval);
         return removeGhostsForDepth(&context, bits, instantImage, aligned, ghostingPower, settings.tolerance,
                                     settings.quality, settings.threadCount, p, ghostFree)
                    ? Outcome::Passed
@@ -281,6 +296,7 @@ private:
     int bits = 0, ghostingPower = -1;
     bool correlationMeasurable = false;
     bool accumulatorStarted = false;
+    StackingProgress progress;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "GhostingPower.h"
 #include "Log.h"
 #include "StackingContext.h"
+#include "StackingProgress.h"
 #include "Threads.h"
 
 #include <opencv2/core/utility.hpp>
@@ -41,15 +42,10 @@ struct GhostJob {
     std::size_t pixelBytes;
     std::vector<float> threshold;    // tolerated difference by table index of the reference sample
     PasteTest pasteFits = nullptr;   // of the reference's sample depth
+    // Where the mask, the ghosting-power estimate and the bands end in progress.
+    float maskDone, estimateDone, bandsDone;
     std::atomic<bool> failed{false};
 };
-
-void advanceProgress(std::atomic<float>& progress, float increment)
-{
-    float current = progress.load();
-    while (!progress.compare_exchange_weak(current, std::min(100.0f, current + increment))) {
-    }
-}
 
 bool requested(const GhostJob& job)
 {
@@ -157,7 +153,7 @@ void removeGhostsInBands(GhostJob& job, int start)
     const int bands = std::max(1, (c.imageRows - r - start + 1) / bandStride);
     const int updates = std::min(bands, kProgressUpdates);
     const int bandsPerUpdate = bands / updates;
-    const float increment = 100.0f / float(threads * updates);
+    const float increment = (job.bandsDone - job.estimateDone) / float(threads * updates);
     const cv::Mat& mask = c.ghostMask;
     const cv::Mat& frame = c.frameImage;
     cv::Point previous;
@@ -185,7 +181,7 @@ void removeGhostsInBands(GhostJob& job, int start)
             fillGhosts(job, cv::Rect(left, top, width, bottom - top + 1), dy, dx);
         }
         if (band > 0 && band % bandsPerUpdate == 0)
-            advanceProgress(c.progress, increment);
+            advanceProgress(c.progress, increment, job.bandsDone);
     }
 }
 
@@ -450,6 +446,17 @@ void describeBands(StackingContext& c, GhostJob& job)
     job.pixelBytes = c.referenceImage.elemSize();
 }
 
+// The phases' ends within the context's span for ghost removal, by their usual costs.
+void planProgress(const StackingContext& c, GhostJob& job)
+{
+    const ProgressSpan& span = c.ghostRemovalProgress;
+    const bool automatic = c.ghostingPower < 0;
+    const float total = stackingcost::ghostRemoval(automatic, c.blockStep);
+    job.maskDone = span.at(stackingcost::kGhostMask / total);
+    job.estimateDone = span.at((stackingcost::kGhostMask + (automatic ? stackingcost::kGhostEstimate : 0.0f)) / total);
+    job.bandsDone = span.end;
+}
+
 // The search copies, the ghost mask and the ghosting power; false when stopped or failed.
 bool prepareGhostSearch(StackingContext& c, GhostJob& job)
 {
@@ -465,6 +472,7 @@ bool prepareGhostSearch(StackingContext& c, GhostJob& job)
     bool noGhost = true;
     if (!buildGhostMaskForDepth(job, &noGhost) || requested(job))
         return false;
+    raiseProgress(c.progress, job.maskDone);
     if (c.ghostingPower < 0 && !noGhost) {
         try {
             c.ghostingPower = c.computeGhostingPower();
@@ -475,6 +483,7 @@ bool prepareGhostSearch(StackingContext& c, GhostJob& job)
     }
     if (c.ghostingPower <= job.radius)
         c.ghostingPower = job.radius + 1;
+    raiseProgress(c.progress, job.estimateDone);
     return !requested(job);
 }
 
@@ -520,7 +529,7 @@ bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const 
     tolerance = toleranceValue;
     ghostFreeImage = output;
     frameOrdinal = ordinal;
-    progress = 0.0f;
+    raiseProgress(progress, ghostRemovalProgress.start);
     imageRows = reference.rows;
     imageCols = reference.cols;
     imageChannels = reference.channels();
@@ -528,6 +537,7 @@ bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const 
 
     GhostJob job;
     describeBands(*this, job);
+    planProgress(*this, job);
     try {
         // A fresh buffer: assigning zeros would clear in place whatever the
         // caller's output shares pixels with, the frame itself included.
@@ -536,6 +546,8 @@ bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const 
         if (!prepareGhostSearch(*this, job))
             return false;
         removeGhostsInSlices(job);
+        if (!requested(job) && !job.failed)
+            raiseProgress(progress, job.bandsDone);
     } catch (const std::exception& error) {
         logError("removeGhosts", error.what());
         job.failed = true;

@@ -1,4 +1,6 @@
 #pragma once
+#include "StackingProgress.h"
+
 #include <opencv2/core.hpp>
 
 #include <atomic>
@@ -86,7 +88,11 @@ public:
     int imageCols = 0;
     int imageChannels = 0;
     int rowElements = 0;
+    // Percent of the whole stacking run, or of the best-images search's current step.
     std::atomic<float> progress{0.0f};
+    // The part of progress that one removeGhosts covers: all of it when called
+    // alone, its share of the current position in a stacking run.
+    ProgressSpan ghostRemovalProgress;
     int threadCount = 1;
     cv::Mat linearAccumulator;  // 64-bit float sum of samples^2.2
     int accumulatedCount = 0;
