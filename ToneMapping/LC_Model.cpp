@@ -1,5 +1,6 @@
 #include "LC_Model.h"
 
+#include "ColourRatios.h"
 #include "EdgeStoppedSurround.h"
 #include "FiniteSamples.h"
 #include "PixelOps.h"
@@ -39,17 +40,24 @@ namespace lc_model {
 cv::Mat compressLuminance(const cv::Mat& image, cv::Mat& chroma)
 {
     cv::Mat luminance(image.size(), CV_32F);
-    chroma.create(image.size(), CV_32FC3);
     cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& range) {
         for (int r = range.start; r < range.end; ++r) {
             const cv::Vec3f* pixel = image.ptr<cv::Vec3f>(r);
-            cv::Vec3f* ratio = chroma.ptr<cv::Vec3f>(r);
             float* l = luminance.ptr<float>(r);
-            for (int c = 0; c < image.cols; ++c) {
-                const cv::Vec3f& p = pixel[c];
-                l[c] = std::max(p[0], std::max(p[1], p[2]));
-                ratio[c] = l[c] > 0.0f ? p / l[c] : cv::Vec3f(0.0f, 0.0f, 0.0f);
-            }
+            // Negative channels count as black.
+            for (int c = 0; c < image.cols; ++c)
+                l[c] = std::max({0.0f, pixel[c][0], pixel[c][1], pixel[c][2]});
+        }
+    });
+    const ColourRatios colour(luminance);
+    chroma.create(image.size(), CV_32FC3);
+    cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& range) {
+        for (int r = range.start; r < range.end; ++r) {
+            const float* pixel = image.ptr<float>(r);
+            const float* l = luminance.ptr<float>(r);
+            float* ratio = chroma.ptr<float>(r);
+            for (int c = 0; c < image.cols; ++c)
+                colour.restore(pixel + 3 * c, l[c], 1.0f, ratio + 3 * c);
         }
     });
     luminance = cv::max(luminance, kLuminanceFloor);

@@ -40,7 +40,7 @@ bool inputSteps(LC_Model& op, const cv::Mat& in32, int spread, int edgeSpread, L
 void parameterSteps(LC_Model& op, const LC_Model::InputResult& input, float p0, float p1, float p2, cv::Mat& out);
 
 // Largest channel per pixel raised to k = log-average-adapted exponent; chroma
-// receives each channel / that largest channel (CV_32FC3, 0 where it is 0).
+// receives the colour ratios to that largest channel (CV_32FC3, ColourRatios).
 cv::Mat compressLuminance(const cv::Mat& image, cv::Mat& chroma);
 // Canny edges of the luminance as a cleaned 0/1 map.
 cv::Mat detectEdges(const cv::Mat& luminance);

@@ -1,5 +1,6 @@
 #include "Laplacian.h"
 
+#include "ColourRatios.h"
 #include "Log.h"
 #include "PixelOps.h"
 
@@ -160,12 +161,12 @@ cv::Mat normalisePercentiles(const cv::Mat& filtered)
     return normalised;
 }
 
-// max(0, R x ratio) per channel, the ratio being the input over its luminance (0 for
-// a black pixel); clamped to 1 and gamma-encoded when displayable.
+// max(0, R x colour ratio) per channel; clamped to 1 and gamma-encoded when displayable.
 void recolour(const cv::Mat& filtered, const cv::Mat& in, const cv::Mat& luminance, bool display, cv::Mat& out)
 {
     const int channels = in.channels();
     out.create(filtered.size(), CV_MAKETYPE(CV_32F, channels));
+    const ColourRatios ratios(luminance);
     cv::parallel_for_(cv::Range(0, filtered.rows), [&](const cv::Range& band) {
         for (int r = band.start; r < band.end; ++r) {
             const float* f = filtered.ptr<float>(r);
@@ -173,11 +174,10 @@ void recolour(const cv::Mat& filtered, const cv::Mat& in, const cv::Mat& luminan
             if (channels == 3) {
                 const float* bgr = in.ptr<float>(r);
                 const float* l = luminance.ptr<float>(r);
-                for (int c = 0; c < filtered.cols; ++c) {
-                    const float scale = l[c] > 0.0f ? f[c] / l[c] : 0.0f;
-                    for (int k = 0; k < 3; ++k)
-                        o[3 * c + k] = std::max(0.0f, scale * bgr[3 * c + k]);
-                }
+                for (int c = 0; c < filtered.cols; ++c)
+                    ratios.restore(bgr + 3 * c, l[c], f[c], o + 3 * c);
+                for (int c = 0; c < 3 * filtered.cols; ++c)
+                    o[c] = std::max(0.0f, o[c]);
             } else {
                 for (int c = 0; c < filtered.cols; ++c)
                     o[c] = std::max(0.0f, f[c]);
@@ -226,6 +226,12 @@ cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
     laplacianLuminance(luminance, in);
     if (stopped(luminance.empty()))
         return out;
+    // Black shows the filtered luminance as grey, and on an all-black picture that
+    // is only the light of the pyramid's zero border: such a picture stays black.
+    if (cv::countNonZero(luminance) == 0) {
+        out = cv::Mat::zeros(in.size(), CV_MAKETYPE(CV_32F, in.channels()));
+        return out;
+    }
 
     cv::Mat filtered;
     if (op.alpha == 1.0f && op.beta == 1.0f) {
@@ -263,8 +269,6 @@ cv::Mat& laplacianLuminance(cv::Mat& out, const cv::Mat& in, cv::Mat* ratios)
         return out;
     }
     out.create(in.size(), CV_32F);
-    if (ratios)
-        ratios->create(in.size(), CV_32FC3);
     cv::parallel_for_(cv::Range(0, in.rows), [&](const cv::Range& band) {
         for (int r = band.start; r < band.end; ++r) {
             const float* bgr = in.ptr<float>(r);
@@ -273,14 +277,19 @@ cv::Mat& laplacianLuminance(cv::Mat& out, const cv::Mat& in, cv::Mat* ratios)
             for (int c = 0; c < in.cols; ++c)
                 l[c] = std::min(std::max(0.0f, (20.0f * bgr[3 * c + 2] + 40.0f * bgr[3 * c + 1] + bgr[3 * c]) / 61.0f),
                                 FLT_MAX);
-            if (!ratios)
-                continue;
+        }
+    });
+    if (!ratios)
+        return out;
+    const ColourRatios colour(out);
+    ratios->create(in.size(), CV_32FC3);
+    cv::parallel_for_(cv::Range(0, in.rows), [&](const cv::Range& band) {
+        for (int r = band.start; r < band.end; ++r) {
+            const float* bgr = in.ptr<float>(r);
+            const float* l = out.ptr<float>(r);
             float* ratio = ratios->ptr<float>(r);
-            for (int c = 0; c < in.cols * 3; ++c) {
-                const float luminance = l[c / 3];
-                // A black pixel has no colour to restore: 0, not 0/0.
-                ratio[c] = luminance > 0.0f ? bgr[c] / luminance : 0.0f;
-            }
+            for (int c = 0; c < in.cols; ++c)
+                colour.restore(bgr + 3 * c, l[c], 1.0f, ratio + 3 * c);
         }
     });
     return out;

@@ -1,5 +1,6 @@
 #include "Laplacian.h"
 
+#include "ColourRatios.h"
 #include "HdrTestImages.h"
 #include "TestMedia.h"
 #include "Log.h"
@@ -165,9 +166,16 @@ cv::Mat refToneMap(const cv::Mat& in, float alpha, float beta)
     for (int r = 0; r < in.rows; ++r)
         for (int c = 0; c < in.cols; ++c) {
             const cv::Vec3f p = in.at<cv::Vec3f>(r, c);
-            const float l = std::max(0.0f, (20.0f * p[2] + 40.0f * p[1] + p[0]) / 61.0f);
-            lum.at<float>(r, c) = l;
-            ratios.at<cv::Vec3f>(r, c) = l > 0.0f ? p / l : cv::Vec3f(0, 0, 0);
+            lum.at<float>(r, c) = std::max(0.0f, (20.0f * p[2] + 40.0f * p[1] + p[0]) / 61.0f);
+        }
+    // Colour ratios drawn towards neutral below a floor of the mean luminance.
+    const double floor4 = std::pow(ColourRatios::kFloorOfMean * cv::mean(lum)[0], 4.0);
+    for (int r = 0; r < in.rows; ++r)
+        for (int c = 0; c < in.cols; ++c) {
+            const double l = lum.at<float>(r, c);
+            for (int k = 0; k < 3; ++k)
+                ratios.at<cv::Vec3f>(r, c)[k] =
+                    float((in.at<cv::Vec3f>(r, c)[k] * l * l * l + floor4) / (l * l * l * l + floor4));
         }
     cv::Mat result = lum;
     if (!(alpha == 1.0f && beta == 1.0f)) {
@@ -460,23 +468,25 @@ TEST(Laplacian, RotatedImageWithBlackCornersStaysFiniteAndNotFlat)
     }
 }
 
-TEST(Laplacian, BlackStaysBlackAndFinite)
+TEST(Laplacian, BlackPictureStaysBlackAndBlackPixelsComeOutGrey)
 {
     const cv::Mat black = cv::Mat::zeros(20, 30, CV_32FC3);
-    for (float beta : {0.0f, 1.0f}) {
+    for (float beta : {0.0f, 1.0f, 2.0f}) {
         const cv::Mat out = toneMap(black, 1.0f, beta);
         ASSERT_TRUE(cv::checkRange(out));
-        EXPECT_EQ(cv::norm(out, cv::NORM_INF), 0.0);
+        EXPECT_EQ(cv::norm(out, cv::NORM_INF), 0.0) << "beta " << beta;
     }
-    // A black pixel inside a lit picture: ratios 0, not 0/0.
+    // A black pixel inside a lit picture: neutral ratios, not 0/0.
     cv::Mat lit = hdrtest::syntheticHdrImage(20, 30);
     lit.at<cv::Vec3f>(4, 5) = cv::Vec3f(0, 0, 0);
     cv::Mat ratios, luminance;
     laplacianLuminance(luminance, lit, &ratios);
-    EXPECT_EQ(ratios.at<cv::Vec3f>(4, 5), cv::Vec3f(0, 0, 0));
+    EXPECT_EQ(ratios.at<cv::Vec3f>(4, 5), cv::Vec3f(1, 1, 1));
     const cv::Mat out = toneMap(lit, 1.0f, 0.0f);
     ASSERT_TRUE(cv::checkRange(out));
-    EXPECT_EQ(out.at<cv::Vec3f>(4, 5), cv::Vec3f(0, 0, 0));
+    const cv::Vec3f pixel = out.at<cv::Vec3f>(4, 5);
+    EXPECT_GT(pixel[0], 0.0f);
+    EXPECT_EQ(pixel, cv::Vec3f::all(pixel[0]));
 }
 
 TEST(Laplacian, GreyInputGivesGreyOutput)
