@@ -226,12 +226,6 @@ cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
     laplacianLuminance(luminance, in);
     if (stopped(luminance.empty()))
         return out;
-    // Black shows the filtered luminance as grey, and on an all-black picture that
-    // is only the light of the pyramid's zero border: such a picture stays black.
-    if (cv::countNonZero(luminance) == 0) {
-        out = cv::Mat::zeros(in.size(), CV_MAKETYPE(CV_32F, in.channels()));
-        return out;
-    }
 
     cv::Mat filtered;
     if (op.alpha == 1.0f && op.beta == 1.0f) {

@@ -30,7 +30,7 @@ cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in);
 cv::Mat& lapfilter_core(Laplacian& op, cv::Mat& out, const cv::Mat& input);
 
 // max(0, (20 red + 40 green + blue) / 61); fills the colour ratios (ColourRatios:
-// neutral on black) when ratios is given. A 1-channel input is its own luminance;
+// neutral near black, 0 on black) when ratios is given. A 1-channel input is its own luminance;
 // other channel counts give an empty image.
 cv::Mat& laplacianLuminance(cv::Mat& out, const cv::Mat& in, cv::Mat* ratios = nullptr);
 

@@ -39,7 +39,7 @@ class NearBlackPixels : public ::testing::TestWithParam<NearBlackCase> {};
 
 }  // namespace
 
-TEST_P(NearBlackPixels, ComeOutNeutralAndNotFarDarkerThanTheirSurroundings)
+TEST_P(NearBlackPixels, ComeOutNeutralWhileBlackStaysBlack)
 {
     const NearBlackCase& c = GetParam();
     const cv::Mat image = darkNoseImage();
@@ -48,21 +48,17 @@ TEST_P(NearBlackPixels, ComeOutNeutralAndNotFarDarkerThanTheirSurroundings)
     ASSERT_EQ(out.type(), CV_32FC3);
     ASSERT_TRUE(cv::checkRange(out));
 
-    cv::Mat surroundings = cv::Mat::zeros(image.size(), CV_8U);
-    surroundings(kDarkPatch).setTo(255);
-    surroundings(kBlob).setTo(0);
-    const double surroundingLevel = cv::mean(out, surroundings)[0];
-    int holes = 0;
+    int litBlack = 0;
     int coloured = 0;
     for (int r = kBlob.y; r < kBlob.br().y; ++r)
         for (int col = kBlob.x; col < kBlob.br().x; ++col) {
             const cv::Vec3f p = out.at<cv::Vec3f>(r, col);
             const float high = std::max({p[0], p[1], p[2]});
             const float low = std::min({p[0], p[1], p[2]});
-            holes += high <= surroundingLevel / 10;
+            litBlack += image.at<cv::Vec3f>(r, col) == cv::Vec3f::all(0) && high > 0.0f;
             coloured += high - low > 0.2f * high;
         }
-    EXPECT_EQ(holes, 0) << c.name << ": pixels far darker than the patch around them";
+    EXPECT_EQ(litBlack, 0) << c.name << ": black pixels shown lit";
     EXPECT_EQ(coloured, 0) << c.name << ": pixels with a colour the input did not show";
 }
 

@@ -209,7 +209,7 @@ TEST(LCModel, CleanEdgeMapKeepsPixelsWithTwoOfAboveLeftRight)
     EXPECT_EQ(cv::countNonZero(cleaned), 2);
 }
 
-TEST(LCModel, BlackPixelsComeOutNeutralAndOutputIsInUnitRange)
+TEST(LCModel, BlackPixelsStayBlackAndOutputIsInUnitRange)
 {
     LC_Model op;
     cv::Mat image(64, 96, CV_32FC3);
@@ -219,10 +219,7 @@ TEST(LCModel, BlackPixelsComeOutNeutralAndOutputIsInUnitRange)
     const float params[3] = {0.1f, 7.0f, 0.5f};
     op.apply(out, image, params);
     ASSERT_EQ(out.type(), CV_32FC3);
-    cv::Mat channels[3];
-    cv::split(out(cv::Rect(10, 10, 8, 8)), channels);
-    EXPECT_EQ(cv::norm(channels[0], channels[1], cv::NORM_INF), 0.0);
-    EXPECT_EQ(cv::norm(channels[0], channels[2], cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(out(cv::Rect(10, 10, 8, 8)), cv::NORM_INF), 0.0);
     EXPECT_TRUE(hdrtest::finiteInUnitRange(out));
 }
 
