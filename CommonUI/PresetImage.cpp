@@ -54,6 +54,11 @@ void PresetImage::stopPreview()
     worker.cancelAndWait();
 }
 
+bool PresetImage::hasPreview() const
+{
+    return !ui->label_ImageReferenced->pixmap(Qt::ReturnByValue).isNull();
+}
+
 void PresetImage::setSource(const cv::Mat* image)
 {
     if (image == source)

@@ -41,6 +41,8 @@ public:
     const Preset* preset() const { return record; }
     // Cancels a render still running and waits for its thread to end.
     void stopPreview();
+    // A preview is on show: the current source's, or the last one while the next renders.
+    bool hasPreview() const;
 
 signals:
     void onClick(PresetImage* tile);

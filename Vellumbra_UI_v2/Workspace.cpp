@@ -148,6 +148,13 @@ void Workspace::previewSelectionInPresets()
             presetTile->setSource(&selectedTile->image());
 }
 
+bool Workspace::presetPreviewsShown() const
+{
+    auto shown = [](const PresetImage* tile) { return tile->hasPreview(); };
+    return std::all_of(factoryPresetTiles.begin(), factoryPresetTiles.end(), shown) &&
+           std::all_of(userPresetTiles.begin(), userPresetTiles.end(), shown);
+}
+
 void Workspace::applyPresetToSelection(PresetImage* presetTile)
 {
     if (!presetTile || !presetTile->preset())

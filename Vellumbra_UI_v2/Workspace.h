@@ -60,6 +60,8 @@ public:
     void selectTile(SharpestImageSelection* tile);
     // The preset tiles preview the selected tile's image (a new one only starts renders).
     void previewSelectionInPresets();
+    // Every preset tile shows a preview.
+    bool presetPreviewsShown() const;
     // The preset's record goes into every selected tile's record.
     void applyPresetToSelection(PresetImage* presetTile);
     // Titles the tiles "01", "02", ... in list order.

@@ -9,7 +9,6 @@
 #include "EngineDefaults.h"
 #include "ImageIO.h"
 #include "ImagesSequence.h"
-#include "PresetImage.h"
 #include "PresetStore.h"
 #include "PresetTileSettings.h"
 #include "ProSharpestImageSelection.h"
@@ -26,7 +25,6 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileDialog>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
@@ -101,16 +99,6 @@ private:
     QTimer timer;
 };
 
-// The editing step is fully shown once every preset tile shows its preview.
-bool presetPreviewsShown(const Workspace& open)
-{
-    for (const auto* tiles : {&open.factoryPresetTiles, &open.userPresetTiles})
-        for (const PresetImage* tile : *tiles)
-            if (tile->findChild<QLabel*>(QStringLiteral("label_ImageReferenced"))->pixmap(Qt::ReturnByValue).isNull())
-                return false;
-    return true;
-}
-
 // What the preset strip asks of the engine: each factory preset rendered on the
 // light image reduced to the thumbnail size, one thread per preset.
 void renderPresetThumbnails(const cv::Mat& light)
@@ -171,7 +159,8 @@ StepTimes windowJourney(const QString& folder, StackingChoices& choices)
         window.findChild<QCheckBox*>(QStringLiteral("checkBox_Align"))->setChecked(true);
         choices = choicesOf(window, *open);
         window.PushButtonDefineParamsNextClicked();
-        while (!presetPreviewsShown(*open))
+        // The editing step is fully shown once every preset tile shows its preview.
+        while (!open->presetPreviewsShown())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     });
     times[Operator] = timed([&] {

@@ -172,6 +172,13 @@ protected:
             },
             kRunTimeoutMs));
         EXPECT_TRUE(script.waitUntilAnswered());
+        // The editing step is on show once its preset previews are in.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                const Workspace* open = session->workspace();
+                return !open || open->state != 5 || open->presetPreviewsShown();
+            },
+            kRunTimeoutMs));
     }
 
     // Drops the files on the window as a file manager does.
