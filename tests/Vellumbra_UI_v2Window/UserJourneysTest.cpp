@@ -126,8 +126,16 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&session->window()));
     }
 
+    // An editing step is on show once its preset previews are in and laid out.
     void photograph(const QString& step)
     {
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                const Workspace* open = session->workspace();
+                return !open || open->state != 5 || open->presetPreviewsShown();
+            },
+            kRunTimeoutMs));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         const QString name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         windowtest::photograph(QString("Journey_%1_%2").arg(name, step));
     }
@@ -172,13 +180,6 @@ protected:
             },
             kRunTimeoutMs));
         EXPECT_TRUE(script.waitUntilAnswered());
-        // The editing step is on show once its preset previews are in.
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                const Workspace* open = session->workspace();
-                return !open || open->state != 5 || open->presetPreviewsShown();
-            },
-            kRunTimeoutMs));
     }
 
     // Drops the files on the window as a file manager does.
