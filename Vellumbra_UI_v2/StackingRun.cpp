@@ -117,6 +117,8 @@ void VellumbraV2::HDRprocessWellFinished(int count)
     }
     // The questions below run events; a close from there must not free the workspace under us.
     WorkspaceKeeper::Lease lease(workspaceKeeper, open);
+    // The watch may have ended before the run's last progress: the questions show beside it.
+    ui.progressBar_Computing->setValue(static_cast<int>(context->progress.load()));
     showImage(result);
     QCoreApplication::processEvents();
     if (currentWorkspace() != open)

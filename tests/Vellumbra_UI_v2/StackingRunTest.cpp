@@ -87,6 +87,7 @@ TEST_F(StackingRun, FiveFramesWithAlignmentOpenForEditingUnderTheirName)
     EXPECT_EQ(tile->image().size(), cv::Size(192, 128));
     EXPECT_EQ(page("stackedWidget_VerticalDock"), "page_PRO_Editing");
     EXPECT_TRUE(session.find<QProgressBar>("progressBar_Computing")->format().contains(" of 5"));
+    EXPECT_EQ(session.find<QProgressBar>("progressBar_Computing")->value(), 100);
 }
 
 TEST_F(StackingRun, CancelAndStopAnswersDuringTheRun)
