@@ -41,6 +41,18 @@ private:
     bool shown = true;
 };
 
+// Photos that could not be read: the workspace goes and, when asked, the user is told.
+bool keepReadImages(Workspace* opened, WaitCursor& waiting, QWidget* parent, bool report)
+{
+    if (opened->valid)
+        return true;
+    waiting.restore();
+    delete opened;
+    if (report)
+        showCriticalBox(parent, translate("ErrorOpenOneImage"), translate("ExplErrorOpenOneImage"));
+    return false;
+}
+
 QString folderOf(const QString& path)
 {
     return QFileInfo(path).absolutePath();
@@ -141,13 +153,8 @@ bool VellumbraV2::openPhoto(const QString& path, bool report)
         return false;
     }
     auto* opened = new Workspace(path, false);
-    if (!opened->valid) {
-        waiting.restore();
-        delete opened;
-        if (report)
-            showCriticalBox(this, translate("ErrorOpenOneImage"), translate("ExplErrorOpenOneImage"));
+    if (!keepReadImages(opened, waiting, this, report))
         return false;
-    }
     takeOpenedMedia(opened, translate("Image"), path);
     updateWindow();
     statusLabel.setText(QStringLiteral("%1x%2").arg(opened->width).arg(opened->height));
@@ -185,13 +192,8 @@ bool VellumbraV2::openPhotoBurst(const QStringList& paths, bool report)
         return openFile(paths.first());
     }
     auto* opened = new Workspace(paths);
-    if (!opened->valid) {
-        waiting.restore();
-        delete opened;
-        if (report)
-            showCriticalBox(this, translate("ErrorOpenOneImage"), translate("ExplErrorOpenOneImage"));
+    if (!keepReadImages(opened, waiting, this, report))
         return false;
-    }
     setWindowTitle(kTitlePrefix + mediaDisplayName(translate("Images"), paths.first()));
     workspace = opened;
     workspaceIndex = 0;
