@@ -24,9 +24,8 @@ protected:
 
     Workspace* openAt(const generatedmedia::Clip& clip, int frame)
     {
-        Workspace* workspace = session.adoptVideo(clip.path);
+        Workspace* workspace = session.adoptVideo(clip.path, frame);
         EXPECT_TRUE(workspace && workspace->valid);
-        workspace->frameSource->seek(frame);
         return workspace;
     }
 

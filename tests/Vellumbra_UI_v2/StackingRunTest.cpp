@@ -34,9 +34,8 @@ protected:
     // medium antighosting, alignment and the first quality.
     Workspace* openAt(const generatedmedia::Clip& clip, int chosen)
     {
-        Workspace* workspace = session.adoptVideo(clip.path);
+        Workspace* workspace = session.adoptVideo(clip.path, chosen);
         EXPECT_TRUE(workspace && workspace->valid);
-        workspace->frameSource->seek(chosen);
         session.window().PushButtonSelectImageNextClicked();
         EXPECT_EQ(workspace->state, 4);
         workspace->autoAntighosting = true;

@@ -1,5 +1,6 @@
 #include "GeneratedMedia.h"
 #include "ImagesSequence.h"
+#include "RealWindowJourney.h"
 #include "WindowSession.h"
 #include "WindowTest.h"
 #include "Workspace.h"
@@ -16,21 +17,13 @@ using windowtest::WindowSession;
 
 namespace {
 
-class OpeningJourney : public ::testing::Test {
+class OpeningJourney : public windowtest::RealWindowJourney<> {
 protected:
-    void SetUp() override
-    {
-        if (!windowtest::hasRealDisplay())
-            GTEST_SKIP() << "no X display; test.sh runs these on its Xvfb";
-        session = windowtest::fullScreenSession();
-    }
-
     void photograph(const char* step)
     {
         windowtest::photograph(QString("Opening_%1").arg(step));
     }
 
-    std::unique_ptr<WindowSession> session;
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "ProSharpestImageSelection.h"
 #include "SharpestImageSelection.h"
 #include "StackingContext.h"
+#include "RealWindowJourney.h"
 #include "WindowSession.h"
 #include "WindowTest.h"
 #include "Workspace.h"
@@ -48,21 +49,13 @@ void PrintTo(const Media& media, std::ostream* out)
     *out << media.name;
 }
 
-class SearchAndStackingJourney : public ::testing::TestWithParam<Media> {
+class SearchAndStackingJourney : public windowtest::RealWindowJourney<::testing::TestWithParam<Media>> {
 protected:
-    void SetUp() override
-    {
-        if (!windowtest::hasRealDisplay())
-            GTEST_SKIP() << "no X display; test.sh runs these on its Xvfb";
-        session = windowtest::fullScreenSession();
-    }
-
     void photograph(const char* step)
     {
         windowtest::photograph(QString("SearchAndStack%1_%2").arg(GetParam().name, step));
     }
 
-    std::unique_ptr<WindowSession> session;
 };
 
 }  // namespace
@@ -72,9 +65,8 @@ TEST_P(SearchAndStackingJourney, SearchTheSharpestFramesThenStackAroundOne)
     const QString path = GetParam().path(*session);
     if (path.isEmpty())
         GTEST_SKIP() << "the real phone video is not in the test media";
-    Workspace* workspace = session->adoptVideo(path);
+    Workspace* workspace = session->adoptVideo(path, GetParam().shownFrame);
     ASSERT_TRUE(workspace && workspace->valid);
-    workspace->frameSource->seek(GetParam().shownFrame);
 
     session->find<QSpinBox>("spinBox_FindSharpestImage")->setValue(6);
     session->find<QPushButton>("pushButton_FindSharpestImage")->click();

@@ -1,6 +1,7 @@
 #include "GeneratedMedia.h"
 #include "LanguageEngine.h"
 #include "ModalScript.h"
+#include "RealWindowJourney.h"
 #include "WindowSession.h"
 #include "WindowTest.h"
 #include "Workspace.h"
@@ -45,15 +46,8 @@ void PrintTo(const Media& media, std::ostream* out)
     *out << media.name;
 }
 
-class WorkflowJourney : public ::testing::TestWithParam<Media> {
+class WorkflowJourney : public windowtest::RealWindowJourney<::testing::TestWithParam<Media>> {
 protected:
-    void SetUp() override
-    {
-        if (!windowtest::hasRealDisplay())
-            GTEST_SKIP() << "no X display; test.sh runs these on its Xvfb";
-        session = windowtest::fullScreenSession();
-    }
-
     void photograph(const char* step)
     {
         windowtest::photograph(QString("Journey%1_%2").arg(GetParam().name, step));
@@ -84,7 +78,6 @@ protected:
         return workspace;
     }
 
-    std::unique_ptr<WindowSession> session;
 };
 
 }  // namespace

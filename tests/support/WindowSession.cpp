@@ -1,6 +1,7 @@
 #include "WindowSession.h"
 
 #include "ApplicationStyleSheet.h"
+#include "ImagesSequence.h"
 #include "VellumbraResources.h"
 #include "Workspace.h"
 
@@ -58,9 +59,12 @@ Workspace* WindowSession::adopt(Workspace* opened)
     return opened;
 }
 
-Workspace* WindowSession::adoptVideo(const QString& path)
+Workspace* WindowSession::adoptVideo(const QString& path, int shownFrame)
 {
-    return adopt(new Workspace(path, true));
+    Workspace* opened = adopt(new Workspace(path, true));
+    if (opened && opened->valid)
+        opened->frameSource->seek(shownFrame);
+    return opened;
 }
 
 Workspace* WindowSession::adoptPhoto(const QString& path)

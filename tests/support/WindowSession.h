@@ -35,8 +35,9 @@ public:
 
     // Closes the open media without a question, whatever its state.
     void discardMedia();
-    // Install new media; the previous media must be closed first.
-    Workspace* adoptVideo(const QString& path);
+    // Install new media; the previous media must be closed first. A video that
+    // opens is at shownFrame.
+    Workspace* adoptVideo(const QString& path, int shownFrame = 0);
     Workspace* adoptPhoto(const QString& path);
     Workspace* adoptBurst(const QStringList& paths);
 
