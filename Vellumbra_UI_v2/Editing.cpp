@@ -344,7 +344,7 @@ void VellumbraV2::setCropRect(const cv::Rect& rect)
     recomputeToneMapping(RenderPipeline::CropStage);
 }
 
-void VellumbraV2::enterTool(int tool)
+void VellumbraV2::enterTool(EditingTool tool)
 {
     if (Workspace* open = currentWorkspace()) {
         open->state = StateTool;
@@ -355,12 +355,12 @@ void VellumbraV2::enterTool(int tool)
 
 void VellumbraV2::PushButtonCropToolClicked()
 {
-    enterTool(1);
+    enterTool(ToolCrop);
 }
 
 void VellumbraV2::PushButtonHorizonToolClicked()
 {
-    enterTool(2);
+    enterTool(ToolHorizon);
 }
 
 void VellumbraV2::PushButtonCancelToolsClicked()
@@ -376,11 +376,11 @@ void VellumbraV2::PushButtonApplyToolsClicked()
         return;
     const QSize label = ui.label_VideoPreview->size();
     switch (open->tool) {
-    case 1:
+    case ToolCrop:
         if (const RenderPipeline* pipeline = shownPipeline())
             setCropRect(cropFromFrame(cropFrame->geometry(), label, pipeline->fullWidth(), pipeline->fullHeight()));
         break;
-    case 2: {
+    case ToolHorizon: {
         const cv::Mat shown = open->currentImage();
         ui.horizontalSlider_Rotation_2->setValue(
             horizonDegrees(horizonLine->p1(), horizonLine->p2(), label, shown.size()));

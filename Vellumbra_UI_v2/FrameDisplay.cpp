@@ -36,7 +36,7 @@ bool VellumbraV2::showImage(const cv::Mat& image)
     else
         shown = eightBit.clone();
     const int state = open ? open->state : 0;
-    if (state == 1 || state == 4 || state == 5)
+    if (state == StateBrowse || state == StateDefineParameters || state == StateEditing)
         markExposure(shown, overExposedLimit, underExposedLimit, highlightOverExposed, highlightUnderExposed);
 
     const std::unique_ptr<QImage> picture(matToQImage(shown));

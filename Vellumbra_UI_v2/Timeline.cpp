@@ -20,7 +20,7 @@ ImagesSequence* VellumbraV2::usableFrameSource() const
 
 bool VellumbraV2::canNavigate() const
 {
-    return usableFrameSource() && videoPaused && (workspace->state == 1 || workspace->state == 4);
+    return usableFrameSource() && videoPaused && (workspace->state == StateBrowse || workspace->state == StateDefineParameters);
 }
 
 void VellumbraV2::showFrameIndex(int frame)
@@ -132,7 +132,7 @@ void VellumbraV2::refreshTimeline()
 {
     placeTimelineCursor(-1);
     placeTrimMarkers();
-    if (currentWorkspace() && workspace->state == 4)
+    if (currentWorkspace() && workspace->state == StateDefineParameters)
         placeChosenFrameFlag();
 }
 
@@ -322,7 +322,7 @@ void VellumbraV2::horizontalSlider_VideoSpeed_ProMoved(int value)
 void VellumbraV2::grabCurrentFrame()
 {
     Workspace* open = currentWorkspace();
-    if (!open || open->state != 1)
+    if (!open || open->state != StateBrowse)
         return;
     SharpestImageSelection* tile = open->addCurrentFrameTile(ui.scrollAreaWidgetContents_SharpestImageSelection);
     if (!tile)

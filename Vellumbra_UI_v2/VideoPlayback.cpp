@@ -9,7 +9,7 @@
 void VellumbraV2::playPauseVideo()
 {
     Workspace* open = currentWorkspace();
-    if (!open || !open->isSequence || !usableFrameSource() || (open->state != 1 && open->state != 4))
+    if (!open || !open->isSequence || !usableFrameSource() || (open->state != StateBrowse && open->state != StateDefineParameters))
         return;
     videoPaused = !videoPaused;
     // A running loop sees the flag on its next turn: a pause ends it, a second

@@ -28,7 +28,7 @@
 
 namespace {
 
-bool isState(const Workspace* open, std::initializer_list<int> states)
+bool isState(const Workspace* open, std::initializer_list<WorkflowState> states)
 {
     return open && std::find(states.begin(), states.end(), open->state) != states.end();
 }
@@ -110,7 +110,7 @@ bool VellumbraV2::pressOnWatched(QObject* object, QMouseEvent* event)
         }
     }
     ImagesSequence* frames = usableFrameSource();
-    if (!isState(open, {1, 4}) || !frames)
+    if (!isState(open, {StateBrowse, StateDefineParameters}) || !frames)
         return false;
     if (object == ui.label_ForegroundMidPlayingBar) {
         stopPlayback();
@@ -138,7 +138,7 @@ bool VellumbraV2::pressOnWatched(QObject* object, QMouseEvent* event)
             }
         }
     }
-    if (open->state != 4)
+    if (open->state != StateDefineParameters)
         return false;
     if (object == ui.label_TrimStartPlayingBar || object == ui.label_TrimEndPlayingBar) {
         markerDragKind = object == ui.label_TrimStartPlayingBar ? 2 : 3;
@@ -162,7 +162,7 @@ bool VellumbraV2::doubleClickOnWatched(QObject* object, QMouseEvent* event)
     ImagesSequence* frames = usableFrameSource();
     if (!frames)
         return false;
-    if ((object == ui.label_CursorPlayingBar || object == ui.label_VideoPreview) && open->state == 1) {
+    if ((object == ui.label_CursorPlayingBar || object == ui.label_VideoPreview) && open->state == StateBrowse) {
         CursorDClicked(frames->getCurrentIndex());
         return false;
     }
@@ -171,7 +171,7 @@ bool VellumbraV2::doubleClickOnWatched(QObject* object, QMouseEvent* event)
             continue;
         stopPlayback();
         showFrameIndex(pinFrames[i]);
-        open->state = 1;
+        open->state = StateBrowse;
         frames->firstIndex = 0;
         frames->lastIndex = frames->frameCount - 1;
         open->savedResultName.clear();
@@ -206,7 +206,7 @@ void VellumbraV2::showHoverReadout(QHoverEvent* event)
     const std::optional<cv::Point> pixel = hoverPixel(event->pos(), ui.label_VideoPreview->size(), image.size());
     if (!pixel)
         return;
-    statusBar()->showMessage(hoverReadout(image, *pixel, isState(workspace, {1, 2, 4, 8})));
+    statusBar()->showMessage(hoverReadout(image, *pixel, isState(workspace, {StateBrowse, StateSharpestSearch, StateDefineParameters, StateStacking})));
 }
 
 void VellumbraV2::showUneditedImage()
@@ -226,7 +226,7 @@ void VellumbraV2::setBeforeAfterHover(bool on)
 void VellumbraV2::keyPressEvent(QKeyEvent* event)
 {
     Workspace* open = currentWorkspace();
-    if (!isState(open, {5}) || event->key() != Qt::Key_O) {
+    if (!isState(open, {StateEditing}) || event->key() != Qt::Key_O) {
         QMainWindow::keyPressEvent(event);
         return;
     }
@@ -245,7 +245,7 @@ void VellumbraV2::keyReleaseEvent(QKeyEvent* event)
 void VellumbraV2::TimerTimeoutReleaseOKey()
 {
     Workspace* open = currentWorkspace();
-    if (!isState(open, {5}))
+    if (!isState(open, {StateEditing}))
         return;
     showImage(open->currentImage());
     setBeforeAfterHover(false);
@@ -263,15 +263,15 @@ void VellumbraV2::needResize()
     if (!open)
         return;
     const QSize box = ui.frame_VideoPreview2->size();
-    if (isState(open, {1, 2, 4, 8})) {
+    if (isState(open, {StateBrowse, StateSharpestSearch, StateDefineParameters, StateStacking})) {
         if (ImagesSequence* frames = usableFrameSource()) {
             cv::Mat shown;
             frames->getDisplayImageAt(shown, -1, false, false);
             fitInBox(shown.size(), box.width(), box.height(), &viewSize.width, &viewSize.height);
         }
-        if (isState(open, {1, 4}))
+        if (isState(open, {StateBrowse, StateDefineParameters}))
             layoutTimeline();
-    } else if (isState(open, {5, 6, 7})) {
+    } else if (isState(open, {StateEditing, StateTool, StateExport})) {
         fitInBox(open->currentImage().size(), box.width(), box.height(), &viewSize.width, &viewSize.height);
         const int size[2] = {viewSize.width, viewSize.height};
         RenderPipeline::setPreviewSize(size);
@@ -345,7 +345,7 @@ void VellumbraV2::closeEvent(QCloseEvent* event)
 
 void VellumbraV2::customMenuRequested(QPoint position)
 {
-    if (!isState(currentWorkspace(), {1, 4}))
+    if (!isState(currentWorkspace(), {StateBrowse, StateDefineParameters}))
         return;
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);

@@ -11,6 +11,9 @@ enum WorkflowState {
     StateStacking = 8,          // stacking running
 };
 
+// Sub-mode of StateTool.
+enum EditingTool { ToolNone = 0, ToolCrop = 1, ToolHorizon = 2 };
+
 bool isKnownState(int state);
 // A computation runs and only its own step may be pressed.
 bool isComputing(int state);

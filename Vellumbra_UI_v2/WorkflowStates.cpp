@@ -107,9 +107,9 @@ void showStateWidgets(Ui_VellumbraClass& ui, const Workspace& open, ResizableLin
         ui.frame_BeforeAfter->show();
         break;
     case StateTool:
-        if (open.tool == 1)
+        if (open.tool == ToolCrop)
             cropFrame->show();
-        else if (open.tool == 2)
+        else if (open.tool == ToolHorizon)
             horizonLine->showDefault();
         ui.frame_ToolsBottom->show();
         ui.frame_BeforeAfter->hide();
@@ -236,7 +236,7 @@ void VellumbraV2::updateWindow()
 void VellumbraV2::leaveTool()
 {
     workspace->state = StateEditing;
-    workspace->tool = 0;
+    workspace->tool = ToolNone;
     updateWindow();
 }
 

@@ -48,13 +48,13 @@ Workspace::Workspace(const QString& path, bool isVideo) : Workspace()
     if (isVideo) {
         frameSource = std::make_unique<ImagesSequence>(path);
         valid = frameSource->opened;
-        state = 1;
+        state = StateBrowse;
         if (valid)
             frameSource->getFrame(image, frameSource->getCurrentIndex(), false);
     } else {
         readImage(image, QFile::encodeName(path).toStdString(), false);
         valid = image.rows > 0 && image.cols > 0;
-        state = 5;
+        state = StateEditing;
     }
     setSize(image);
     mediaPath = path;
@@ -66,7 +66,7 @@ Workspace::Workspace(const QStringList& paths) : Workspace()
     isSequence = true;
     frameSource = std::make_unique<ImagesSequence>(paths);
     valid = frameSource->opened;
-    state = 1;
+    state = StateBrowse;
     mediaPath = paths.value(0);
     burstPaths = paths;
     mediaFolder = QFileInfo(mediaPath).dir();
@@ -221,29 +221,29 @@ cv::Mat Workspace::sharedCurrentImage() const
         return heldImage;
     const cv::Mat black = cv::Mat::zeros(height, width, CV_8UC3);
     switch (state) {
-    case 1:
-    case 2:
-    case 4:
-    case 8: {
+    case StateBrowse:
+    case StateSharpestSearch:
+    case StateDefineParameters:
+    case StateStacking: {
         if (!frameSource)
             return black;
         cv::Mat shown;
         frameSource->getDisplayImageAt(shown, -1, false, false);
         return shown;
     }
-    case 5:
-    case 7:
+    case StateEditing:
+    case StateExport:
         return renderPipeline && !renderPipeline->output().empty() ? renderPipeline->output() : black;
-    case 6: {
+    case StateTool: {
         if (!renderPipeline)
             return black;
         const cv::Mat& loaded =
             renderPipeline->previewSource().empty() ? renderPipeline->source() : renderPipeline->previewSource();
         if (loaded.empty())
             return black;
-        if (tool == 1)
+        if (tool == ToolCrop)
             return renderPipeline->rotated();
-        if (tool == 2)
+        if (tool == ToolHorizon)
             return loaded;
         return black;
     }
@@ -257,7 +257,7 @@ void Workspace::chooseCurrentFrame()
     if (!frameSource || !frameSource->opened)
         return;
     currentFrame = frameSource->getCurrentIndex();
-    state = 4;
+    state = StateDefineParameters;
 }
 
 void Workspace::setVideoBrightness(int value)

@@ -1,5 +1,6 @@
 #pragma once
 #include "UndoRedoManager.h"
+#include "WorkflowStateTable.h"
 
 #include <QDir>
 #include <QMutex>
@@ -130,9 +131,8 @@ public:
     void setSharpeningRadius(int value, int widget, bool render);
     void setSharpeningThreshold(float value, int widget, bool render);
 
-    // Workflow state (see WorkflowStateTable.h) and, in the tool state, 1 crop or 2 horizon.
-    int state = 1;
-    int tool = 0;
+    int state = StateBrowse;  // a WorkflowState
+    int tool = ToolNone;      // an EditingTool, in the tool state
     UndoRedoManager undoRedoManager;
     cv::Mat image;
     int width = 0;

@@ -1,6 +1,7 @@
 #pragma once
 #include "SharpnessCandidates.h"
 #include "UpdateCheck.h"
+#include "WorkflowStateTable.h"
 #include "WorkspaceKeeper.h"
 #include "ui_vellumbraV2.h"
 
@@ -342,7 +343,7 @@ private:
     void editingSliderMoved(QSlider* Ui_VellumbraClass::*slider, int value);
     void rotationMoved(QSlider* slider, int degrees);
     // The crop (1) or horizon (2) tool over the picture.
-    void enterTool(int tool);
+    void enterTool(EditingTool tool);
     // Locks the panels that reach the pipeline a recompute renders, and undo and redo.
     void lockPanelsForRecompute(bool locked);
     // The pipeline of the selected image of the open media, or null.

@@ -73,7 +73,7 @@ protected:
         light.convertTo(eightBits, CV_8UC3, 255.0);
         ASSERT_TRUE(cv::imwrite(photo.toStdString(), eightBits));
         open = session.adoptPhoto(photo);
-        ASSERT_EQ(open->state, 5);
+        ASSERT_EQ(open->state, StateEditing);
         tile = open->addImageTile(light, session.find<QWidget>("scrollAreaWidgetContents_ProEditingSelection"));
         tile->pipeline().setSourceImage(light, false);
         window().onClickSelectImage(tile);
@@ -350,7 +350,7 @@ TEST_F(EditingWindow, CropToolCutsThePictureAndUndoPutsItBack)
 {
     const cv::Mat before = picture();
     window().PushButtonCropToolClicked();
-    EXPECT_EQ(open->state, 6);
+    EXPECT_EQ(open->state, StateTool);
     QLabel* label = session.find<QLabel>("label_VideoPreview");
     auto* frame = label->findChild<ResizableFrame*>();
     ASSERT_NE(frame, nullptr);
@@ -359,7 +359,7 @@ TEST_F(EditingWindow, CropToolCutsThePictureAndUndoPutsItBack)
     frame->setGeometry(shown.width() / 4, shown.height() / 4, shown.width() / 2, shown.height() / 2);
 
     window().PushButtonApplyToolsClicked();
-    EXPECT_EQ(open->state, 5);
+    EXPECT_EQ(open->state, StateEditing);
     EXPECT_EQ(open->tool, 0);
     EXPECT_TRUE(frame->isHidden());
     // A label pixel spans several picture pixels.
@@ -383,7 +383,7 @@ TEST_F(EditingWindow, HorizonToolLevelsTheDrawnLineAndDropsTheCrop)
 {
     window().setCropRect(cv::Rect(10, 10, 100, 80));
     window().PushButtonHorizonToolClicked();
-    EXPECT_EQ(open->state, 6);
+    EXPECT_EQ(open->state, StateTool);
     auto* line = session.find<QLabel>("label_VideoPreview")->findChild<ResizableLine*>();
     ASSERT_NE(line, nullptr);
     EXPECT_FALSE(line->isHidden());
@@ -399,7 +399,7 @@ TEST_F(EditingWindow, HorizonToolLevelsTheDrawnLineAndDropsTheCrop)
     ASSERT_GT(expected, 0);
 
     window().PushButtonApplyToolsClicked();
-    EXPECT_EQ(open->state, 5);
+    EXPECT_EQ(open->state, StateEditing);
     EXPECT_EQ(slider("horizontalSlider_Rotation_2")->value(), expected);
     EXPECT_FLOAT_EQ(pipeline().rotation(), rotationRadians(expected));
     EXPECT_EQ(pipeline().crop(), cv::Rect(-1, -1, -1, -1));
@@ -450,7 +450,7 @@ TEST_F(GatedEditingWindow, OperatorChangeRendersOnTheWorkerBehindTheLoadingIcon)
         EXPECT_EQ(session.find<QComboBox>("comboBox_TM")->currentIndex(), 1);
         // The step bar stays live, but no step may take the pipeline away meanwhile.
         window().changeStep(2);
-        EXPECT_EQ(open->state, 5);
+        EXPECT_EQ(open->state, StateEditing);
         gate().open = true;
     });
     session.find<QComboBox>("comboBox_TM")->setCurrentIndex(1);

@@ -106,7 +106,7 @@ protected:
             tile->enterEditionMode(titles[i]);
         }
         open->selectTile(open->tiles.front());
-        open->state = 5;
+        open->state = StateEditing;
         return open;
     }
 
@@ -132,7 +132,7 @@ TEST_F(ExportWindow, OneTileAsJpegTakesTheChosenNameWithTheSourceMetadata)
     EXPECT_EQ(readImage(picture, written.toStdString(), false).size(), light.size());
     EXPECT_EQ(open->tiles.front()->title(), "Photo");
     EXPECT_EQ(QSettings().value("UserParameters/savingFilterIndexForTMImage").toInt(), 2);
-    EXPECT_EQ(open->state, 5);
+    EXPECT_EQ(open->state, StateEditing);
     EXPECT_FALSE(open->undoRedoManager.canUndo());
     if (hasExiftool()) {
         EXPECT_TRUE(keywordsOf(written).contains("Vellumbra")) << keywordsOf(written).toStdString();
@@ -229,7 +229,7 @@ TEST_F(ExportWindow, AFailedWriteIsReportedAndClosingKeepsTheMedia)
         EXPECT_FALSE(session->window().MenuActionCloseClicked());
     }
     EXPECT_EQ(session->workspace(), open);
-    EXPECT_EQ(open->state, 5);
+    EXPECT_EQ(open->state, StateEditing);
     EXPECT_TRUE(QFile::exists(out + "/01.jpg"));
 
     // A folder that cannot be written to at all.
@@ -265,7 +265,7 @@ TEST_F(ExportWindow, BackingOutOfADialogExportsNothing)
         EXPECT_FALSE(session->window().PushButtonEditingExportClicked(i < 2 ? nullptr : open->tiles[0])) << i;
     }
     EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
-    EXPECT_EQ(open->state, 5);
+    EXPECT_EQ(open->state, StateEditing);
 }
 
 TEST_F(ExportWindow, TheLightImageSavedAsExrReadsBackEqual)
@@ -275,7 +275,7 @@ TEST_F(ExportWindow, TheLightImageSavedAsExrReadsBackEqual)
     context->lightImage = light.clone();
     open->setStackingContext(context);
     EXPECT_TRUE(session->window().saveHDRimage().isEmpty()) << "outside the stacking state";
-    open->state = 8;
+    open->state = StateStacking;
     QString saved;
     {
         ModalScript script;
@@ -356,7 +356,7 @@ TEST_F(ExportWindow, CancellingTheRenderStopsTheExportAndReportsFailure)
     // the shown pipeline's operator stops.
     QTimer cancel;
     QObject::connect(&cancel, &QTimer::timeout, [&] {
-        if (open->state == 7 && open->renderPipeline && open->renderPipeline->toneMapper())
+        if (open->state == StateExport && open->renderPipeline && open->renderPipeline->toneMapper())
             open->renderPipeline->toneMapper()->cancel = true;
     });
     cancel.start(1);
@@ -368,5 +368,5 @@ TEST_F(ExportWindow, CancellingTheRenderStopsTheExportAndReportsFailure)
     }
     cancel.stop();
     EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
-    EXPECT_EQ(open->state, 5);
+    EXPECT_EQ(open->state, StateEditing);
 }

@@ -86,9 +86,9 @@ TEST(HandOffRun, EachSavedLightImageIsHandedOffAndReturnReopensTheBurst)
         SCOPED_TRACE(c.name);
         Workspace* workspace = window.currentWorkspace();
         ASSERT_NE(workspace, nullptr);
-        if (workspace->state == 1)
+        if (workspace->state == StateBrowse)
             window.PushButtonSelectImageNextClicked();
-        ASSERT_EQ(workspace->state, 4);
+        ASSERT_EQ(workspace->state, StateDefineParameters);
         workspace->align = true;
         window.findChild<QSpinBox*>("spinBox_ImageStackingAfter")->setValue(2);
         window.writes = c.writes;
@@ -102,19 +102,19 @@ TEST(HandOffRun, EachSavedLightImageIsHandedOffAndReturnReopensTheBurst)
             window.findChild<QPushButton*>("pushButton_DefineParamsNext")->click();
             EXPECT_TRUE(script.waitUntilAnswered(60000));
         }
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window.currentWorkspace() != workspace || workspace->state != 8; },
-                                    60000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return window.currentWorkspace() != workspace || workspace->state != StateStacking; }, 60000));
         EXPECT_EQ(linesOf(handOff).size(), c.lines);
         switch (c.end) {
         case Parameters:
             EXPECT_EQ(window.currentWorkspace(), workspace);
-            EXPECT_EQ(workspace->state, 4);
+            EXPECT_EQ(workspace->state, StateDefineParameters);
             EXPECT_EQ(workspace->stackedFrameCount, 3);
             break;
         case Reopened: {
             Workspace* reopened = window.currentWorkspace();
             ASSERT_NE(reopened, nullptr);
-            EXPECT_EQ(reopened->state, 1);
+            EXPECT_EQ(reopened->state, StateBrowse);
             EXPECT_EQ(reopened->burstPaths, burst.paths);
             ASSERT_TRUE(reopened->frameSource);
             EXPECT_TRUE(reopened->frameSource->isPhotoList);

@@ -81,7 +81,7 @@ TEST_F(MediaOpening, ThePhoneVideoOpensWithItsTitleSizeRateAndRecentEntry)
     ASSERT_TRUE(window.openFile(video));
     Workspace* workspace = session.workspace();
     ASSERT_NE(workspace, nullptr);
-    EXPECT_EQ(workspace->state, 1);
+    EXPECT_EQ(workspace->state, StateBrowse);
     EXPECT_EQ(window.windowTitle(), "Vellumbra  -  VID_20191220_170832[.mp4 " + translate("Video") + "]");
     const QString rate = QString::number(static_cast<double>(workspace->frameSource->fps), 'g', 6);
     EXPECT_EQ(statusText(window), QString("%1x%2, %3fps").arg(workspace->width).arg(workspace->height).arg(rate));
@@ -116,7 +116,7 @@ TEST_F(MediaOpening, ADroppedBurstPlaysSortedAndStaysOutOfTheRecentFiles)
     Workspace* workspace = session.workspace();
     ASSERT_NE(workspace, nullptr);
     EXPECT_TRUE(workspace->isSequence);
-    EXPECT_EQ(workspace->state, 1);
+    EXPECT_EQ(workspace->state, StateBrowse);
     EXPECT_EQ(workspace->frameSource->frameCount, 5);
     for (int i = 0; i < 5; ++i) {
         cv::Mat frame;
@@ -135,7 +135,7 @@ TEST_F(MediaOpening, OnePhotoOpensForEditing)
     ASSERT_TRUE(window.openFile(photo));
     Workspace* workspace = session.workspace();
     ASSERT_NE(workspace, nullptr);
-    EXPECT_EQ(workspace->state, 5);
+    EXPECT_EQ(workspace->state, StateEditing);
     EXPECT_FALSE(workspace->isSequence);
     EXPECT_EQ(workspace->tiles.size(), 1u);
     EXPECT_EQ(statusText(window), "192x128");

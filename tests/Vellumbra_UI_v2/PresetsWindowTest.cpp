@@ -96,7 +96,7 @@ protected:
 TEST_F(PresetsWindow, TheFactoryRowShowsEveryPresetAndTheResultsTakeTheFirst)
 {
     ASSERT_GE(defaultPresets.size(), 6u);
-    EXPECT_EQ(open->state, 5);
+    EXPECT_EQ(open->state, StateEditing);
     ASSERT_EQ(open->factoryPresetTiles.size(), defaultPresets.size());
     for (size_t i = 0; i < defaultPresets.size(); ++i)
         EXPECT_EQ(open->factoryPresetTiles[i]->preset(), defaultPresets[i]);

@@ -59,7 +59,7 @@ TEST_F(SharpestFrameSearch, ListsTheSharperFramesSharpestFirstWithTheirPins)
     const auto clip = generatedmedia::writeClip(session.environment().filesFolder(), 24, 12);
     Workspace* workspace = openAt(clip, 8);
     search(6);
-    EXPECT_EQ(workspace->state, 1);
+    EXPECT_EQ(workspace->state, StateBrowse);
 
     // Frames 9 to 14 are sharper than 8; 13 and 14 look like 11 and 10 and count once.
     const std::vector<int> expectedFrames = {8, 12, 11, 10, 9};
@@ -85,7 +85,7 @@ TEST_F(SharpestFrameSearch, AUniformClipListsTheShownFrameAloneAtFullScore)
     const auto clip = generatedmedia::writeUniformClip(session.environment().filesFolder(), 10);
     Workspace* workspace = openAt(clip, 5);
     search(4);
-    EXPECT_EQ(workspace->state, 1);
+    EXPECT_EQ(workspace->state, StateBrowse);
     const auto& tiles = ProSharpestImageSelection::tiles();
     ASSERT_EQ(tiles.size(), 1u);
     EXPECT_EQ(tiles[0]->frameIndex(), 5);
@@ -109,7 +109,7 @@ TEST_F(SharpestFrameSearch, CancelReturnsToBrowsingWithNoTiles)
     });
     search(10);
     EXPECT_EQ(stateWhenPressed, 2);
-    EXPECT_EQ(workspace->state, 1);
+    EXPECT_EQ(workspace->state, StateBrowse);
     EXPECT_TRUE(ProSharpestImageSelection::tiles().empty());
 
     // The next search starts afresh.

@@ -37,7 +37,7 @@ protected:
         Workspace* workspace = session.adoptVideo(clip.path, chosen);
         EXPECT_TRUE(workspace && workspace->valid);
         session.window().PushButtonSelectImageNextClicked();
-        EXPECT_EQ(workspace->state, 4);
+        EXPECT_EQ(workspace->state, StateDefineParameters);
         workspace->autoAntighosting = true;
         workspace->antighostingMode = 80;
         workspace->align = true;
@@ -75,7 +75,7 @@ TEST_F(StackingRun, FiveFramesWithAlignmentOpenForEditingUnderTheirName)
         ASSERT_TRUE(waitUntilStateLeaves(workspace, 8));
         EXPECT_TRUE(script.waitUntilAnswered());
     }
-    EXPECT_EQ(workspace->state, 5);
+    EXPECT_EQ(workspace->state, StateEditing);
     EXPECT_EQ(workspace->stackedFrameCount, 5);
     EXPECT_EQ(workspace->stackingContext(), nullptr);
     ASSERT_EQ(workspace->tiles.size(), 1u);
@@ -138,7 +138,7 @@ TEST_F(StackingRun, CancelAndStopAnswersDuringTheRun)
         bool pressed = false;
         QObject::connect(&press, &QTimer::timeout, [&] {
             StackingContext* context = workspace->stackingContext();
-            if (pressed || workspace->state != 8 || !context || context->frameOrdinal < 2)
+            if (pressed || workspace->state != StateStacking || !context || context->frameOrdinal < 2)
                 return;
             pressed = true;
             if (c.answer)
@@ -166,16 +166,16 @@ TEST_F(StackingRun, ARunThatKeptNothingStaysAtTheParameters)
     const auto clip = generatedmedia::writeClip(session.environment().filesFolder(), 8, 4);
     Workspace* workspace = openAt(clip, 4);
     // Stopped before the first frame: the engine gives an empty light image.
-    workspace->state = 8;
+    workspace->state = StateStacking;
     workspace->setStackingContext(new StackingContext);
     session.window().HDRprocessWellFinished(0);
-    EXPECT_EQ(workspace->state, 4);
+    EXPECT_EQ(workspace->state, StateDefineParameters);
     EXPECT_TRUE(workspace->tiles.empty());
     EXPECT_EQ(workspace->stackingContext(), nullptr);
     // End signals of a run that is no longer on show change nothing.
     session.window().HDRprocessCanceled();
     session.window().HDRprocessWellFinished(3);
-    EXPECT_EQ(workspace->state, 4);
+    EXPECT_EQ(workspace->state, StateDefineParameters);
 }
 
 TEST_F(StackingRun, ClosingTheMediaDuringTheRunWaitsForIt)

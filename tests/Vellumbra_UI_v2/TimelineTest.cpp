@@ -153,7 +153,7 @@ TEST_F(TimelineWindow, NavigationWaitsForTheBrowsingStates)
 {
     ImagesSequence* frames = openClip();
     ASSERT_NE(frames, nullptr);
-    session.workspace()->state = 5;
+    session.workspace()->state = StateEditing;
     window.showNextFrame();
     window.showFrameIndex(5);
     window.playPauseVideo();
@@ -162,9 +162,9 @@ TEST_F(TimelineWindow, NavigationWaitsForTheBrowsingStates)
     EXPECT_EQ(frameLabel(), "0");
 
     // A jump pending when a run starts is not decoded under the run.
-    session.workspace()->state = 1;
+    session.workspace()->state = StateBrowse;
     window.showFrameIndex(7);
-    session.workspace()->state = 2;
+    session.workspace()->state = StateSharpestSearch;
     window.TimerTimeoutShowFrameIndex();
     EXPECT_EQ(frames->getCurrentIndex(), 0);
 }

@@ -213,7 +213,7 @@ TEST_F(WorkflowWindow, HandOffModeShowsTwoStepsWhateverTheMedia)
         EXPECT_EQ(topMenu->property("nbMenu").toString(), "2");
         EXPECT_EQ(handOff.findChild<QLabel*>("label_Step1")->text(), translate("PROStep1"));
         EXPECT_EQ(handOff.findChild<QLabel*>("label_Step2")->text(), translate("PROStep2"));
-        handOff.currentWorkspace()->state = 1;
+        handOff.currentWorkspace()->state = StateBrowse;
     }
     EXPECT_TRUE(handOff.MenuActionCloseClicked());
 }
@@ -291,7 +291,7 @@ TEST_F(WorkflowWindow, StepPressesMoveBetweenStatesOrRefuse)
             session.window().changeStep(c.step);
         }
         if (c.check == RunStarted) {
-            EXPECT_TRUE(QTest::qWaitFor([&] { return workspace->state != 8; }, 20000));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return workspace->state != StateStacking; }, 20000));
         }
         EXPECT_EQ(workspace->state, c.expectedState);
         EXPECT_EQ(workspace->tool, c.expectedTool);
@@ -392,7 +392,7 @@ TEST_F(WorkflowWindow, ClosingAsksWhatTheStateNeedsAndObeysTheAnswer)
             EXPECT_FALSE(actionOn("actionClose"));
         } else if (c.answer == Save) {
             // A failed export keeps the media, out of the tool.
-            EXPECT_EQ(workspace->state, 5);
+            EXPECT_EQ(workspace->state, StateEditing);
             EXPECT_EQ(workspace->tool, 0);
         } else {
             EXPECT_EQ(workspace->state, c.state);
@@ -429,7 +429,7 @@ TEST_F(WorkflowWindow, GoingOnFromTheChosenFrameTiesTheSpinBoxesToThePlaybackRan
         workspace->frameSource->seek(c.shown);
         recordOneChange();
         session.window().PushButtonSelectImageNextClicked();
-        EXPECT_EQ(workspace->state, 4);
+        EXPECT_EQ(workspace->state, StateDefineParameters);
         EXPECT_EQ(workspace->currentFrame, c.shown);
         EXPECT_EQ(session.find<QLabel>("label_CursorSelectorFlag")->text(), QString::number(c.shown));
         EXPECT_EQ(workspace->frameSource->firstIndex, c.first);

@@ -118,12 +118,12 @@ TEST_F(EditingJourney, EditsARealLightImageStepByStep)
     frame->setGeometry(picture->width() / 6, picture->height() / 5, picture->width() * 2 / 3, picture->height() / 2);
     photograph("5CropTool");
     session->window().PushButtonApplyToolsClicked();
-    EXPECT_EQ(open->state, 5);
+    EXPECT_EQ(open->state, StateEditing);
     EXPECT_GT(open->renderPipeline->crop().width, 0);
     photograph("6Cropped");
 
     session->window().PushButtonHorizonToolClicked();
     photograph("7HorizonTool");
     session->window().PushButtonCancelToolsClicked();
-    EXPECT_EQ(open->state, 5);
+    EXPECT_EQ(open->state, StateEditing);
 }

@@ -38,7 +38,7 @@ TEST_F(OpeningJourney, ThePhoneVideoOpensPlaysAndShowsItsTimeline)
     Workspace* workspace = session->workspace();
     ASSERT_NE(workspace, nullptr);
     ImagesSequence* frames = workspace->frameSource.get();
-    EXPECT_EQ(workspace->state, 1);
+    EXPECT_EQ(workspace->state, StateBrowse);
     photograph("1VideoPage");
 
     // A short run of playback, paused from inside the loop at its eighth frame.
@@ -59,7 +59,7 @@ TEST_F(OpeningJourney, ThePhoneVideoOpensPlaysAndShowsItsTimeline)
     window.showFrameIndex(frames->frameCount / 2);
     EXPECT_TRUE(QTest::qWaitFor([&] { return frames->getCurrentIndex() == frames->frameCount / 2; }, 10000));
     QTest::mouseClick(session->find<QPushButton>("pushButton_SelectImageNext"), Qt::LeftButton);
-    ASSERT_EQ(workspace->state, 4);
+    ASSERT_EQ(workspace->state, StateDefineParameters);
     session->find<QSpinBox>("spinBox_ImageStackingBefore")->setValue(5);
     session->find<QSpinBox>("spinBox_ImageStackingAfter")->setValue(8);
     window.CursorDClicked(frames->frameCount / 4);

@@ -36,7 +36,7 @@ TEST(PresetsStrip, FactoryTilesPreviewTheSelectedPhoto)
     int previews = 0;
     for (PresetImage* presetTile : open->factoryPresetTiles)
         QObject::connect(presetTile, &PresetImage::previewFinished, [&previews] { ++previews; });
-    open->state = 5;
+    open->state = StateEditing;
     session.window().onClickSelectImage(tile);
     const int expected = static_cast<int>(open->factoryPresetTiles.size());
     EXPECT_TRUE(QTest::qWaitFor([&] { return previews >= expected; }, 60000)) << previews << " of " << expected;

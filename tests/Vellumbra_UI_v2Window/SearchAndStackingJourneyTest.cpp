@@ -86,7 +86,7 @@ TEST_P(SearchAndStackingJourney, SearchTheSharpestFramesThenStackAroundOne)
     emit sharpest->onClick(sharpest->frameIndex());
     workspace->frameSource->seek(sharpest->frameIndex());
     session->find<QPushButton>("pushButton_SelectImageNext")->click();
-    ASSERT_EQ(workspace->state, 4);
+    ASSERT_EQ(workspace->state, StateDefineParameters);
     session->find<QSpinBox>("spinBox_ImageStackingBefore")->setValue(GetParam().around);
     session->find<QSpinBox>("spinBox_ImageStackingAfter")->setValue(GetParam().around);
     session->find<QCheckBox>("checkBox_Align")->setChecked(true);
@@ -100,7 +100,7 @@ TEST_P(SearchAndStackingJourney, SearchTheSharpestFramesThenStackAroundOne)
     bool progressShot = false;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (progressShot || workspace->state != 8 || !workspace->stackingContext())
+        if (progressShot || workspace->state != StateStacking || !workspace->stackingContext())
             return;
         if (firstText.isEmpty())
             firstText = progress->format();
@@ -119,10 +119,10 @@ TEST_P(SearchAndStackingJourney, SearchTheSharpestFramesThenStackAroundOne)
         static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
     });
     session->find<QPushButton>("pushButton_DefineParamsNext")->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return workspace->state != 8; }, 120000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return workspace->state != StateStacking; }, 120000));
     EXPECT_TRUE(script.waitUntilAnswered());
     EXPECT_TRUE(progressShot);
-    EXPECT_EQ(workspace->state, 5);
+    EXPECT_EQ(workspace->state, StateEditing);
     ASSERT_EQ(workspace->tiles.size(), 1u);
     EXPECT_EQ(workspace->stackedFrameCount, 2 * GetParam().around + 1);
     EXPECT_TRUE(workspace->tiles.front()->title().startsWith("Vb_"));

@@ -132,7 +132,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor(
             [&] {
                 const Workspace* open = session->workspace();
-                return !open || open->state != 5 || open->presetPreviewsShown();
+                return !open || open->state != StateEditing || open->presetPreviewsShown();
             },
             kRunTimeoutMs));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
@@ -176,7 +176,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor(
             [&] {
                 const Workspace* open = session->workspace();
-                return !open || open->state != 8;
+                return !open || open->state != StateStacking;
             },
             kRunTimeoutMs));
         EXPECT_TRUE(script.waitUntilAnswered());
@@ -237,7 +237,7 @@ TEST_F(UserJourney, PhoneVideoFromAFrameToAnExportedJpeg)
     Workspace* open = session->workspace();
     ASSERT_NE(open, nullptr);
     ImagesSequence* frames = open->frameSource.get();
-    EXPECT_EQ(open->state, 1);
+    EXPECT_EQ(open->state, StateBrowse);
     // The floating histogram leaves the menus and the left panel uncovered.
     const QRect histogram = find<QDockWidget>("dockWidget_Histogram")->frameGeometry();
     for (QWidget* covered : {static_cast<QWidget*>(window.menuBar()), find<QWidget>("frame_MainOptions")})
@@ -261,7 +261,7 @@ TEST_F(UserJourney, PhoneVideoFromAFrameToAnExportedJpeg)
     photograph("04Picked");
 
     click("pushButton_SelectImageNext");
-    ASSERT_EQ(open->state, 4);
+    ASSERT_EQ(open->state, StateDefineParameters);
     EXPECT_EQ(open->currentFrame, chosen);
     auto* before = find<QSpinBox>("spinBox_ImageStackingBefore");
     auto* after = find<QSpinBox>("spinBox_ImageStackingAfter");
@@ -285,7 +285,7 @@ TEST_F(UserJourney, PhoneVideoFromAFrameToAnExportedJpeg)
         script.chooseFiles({light});
         compute(script);
     }
-    ASSERT_EQ(open->state, 5);
+    ASSERT_EQ(open->state, StateEditing);
     EXPECT_EQ(open->stackedFrameCount, stacked);
     cv::Mat saved;
     EXPECT_EQ(readImage(saved, light.toStdString(), false).depth(), CV_32F);
@@ -298,7 +298,7 @@ TEST_F(UserJourney, PhoneVideoFromAFrameToAnExportedJpeg)
     auto* operatorSlider = find<QSlider>("horizontalSlider_TMAlpha");
     const int operatorAtStart = operatorSlider->value();
     operatorSlider->setValue(operatorAtStart + 20);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return open->state == 5; }, kRunTimeoutMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return open->state == StateEditing; }, kRunTimeoutMs));
     photograph("10OperatorSlider");
     find<QAction>("actionUndo")->trigger();
     EXPECT_EQ(operatorSlider->value(), operatorAtStart);
@@ -313,7 +313,7 @@ TEST_F(UserJourney, PhoneVideoFromAFrameToAnExportedJpeg)
     frame->setGeometry(picture->width() / 8, picture->height() / 8, picture->width() * 3 / 4, picture->height() * 3 / 4);
     photograph("12CropTool");
     window.PushButtonApplyToolsClicked();
-    EXPECT_EQ(open->state, 5);
+    EXPECT_EQ(open->state, StateEditing);
     EXPECT_GT(open->renderPipeline->crop().width, 0);
     window.PushButtonHorizonToolClicked();
     auto* horizon = picture->findChild<ResizableLine*>();
@@ -321,7 +321,7 @@ TEST_F(UserJourney, PhoneVideoFromAFrameToAnExportedJpeg)
     tiltHorizon(horizon, picture->height() / 20);
     photograph("13HorizonTool");
     window.PushButtonApplyToolsClicked();
-    EXPECT_EQ(open->state, 5);
+    EXPECT_EQ(open->state, StateEditing);
     EXPECT_NE(find<QSlider>("horizontalSlider_Rotation_2")->value(), 0);
     photograph("14CroppedAndLevelled");
 
@@ -338,7 +338,7 @@ TEST_F(UserJourney, PhoneVideoFromAFrameToAnExportedJpeg)
     ASSERT_GT(open->factoryPresetTiles.size(), 1u);
     PresetImage* factory = open->factoryPresetTiles[1];
     QTest::mouseClick(factory->findChild<QLabel*>("label_ImageReferenced"), Qt::LeftButton);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return open->state == 5; }, kRunTimeoutMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return open->state == StateEditing; }, kRunTimeoutMs));
     EXPECT_EQ(saturation->value(), factory->preset()->saturation);
     photograph("15Presets");
 
@@ -375,7 +375,7 @@ TEST_F(UserJourney, DroppedBurstExportedAsSixteenBitTiffBesideExistingFiles)
     Workspace* open = session->workspace();
     ASSERT_NE(open, nullptr);
     EXPECT_EQ(open->burstPaths.size(), 5);
-    EXPECT_EQ(open->state, 1);
+    EXPECT_EQ(open->state, StateBrowse);
     photograph("01Dropped");
 
     // Two results: the whole burst, then the middle three shots.
@@ -385,7 +385,7 @@ TEST_F(UserJourney, DroppedBurstExportedAsSixteenBitTiffBesideExistingFiles)
         session->window().showFrameIndex(2);
         EXPECT_TRUE(QTest::qWaitFor([&] { return open->frameSource->getCurrentIndex() == 2; }, 10000));
         session->window().changeStep(2);
-        ASSERT_EQ(open->state, 4);
+        ASSERT_EQ(open->state, StateDefineParameters);
         find<QSpinBox>("spinBox_ImageStackingBefore")->setValue(range[0]);
         find<QSpinBox>("spinBox_ImageStackingAfter")->setValue(range[1]);
         find<QCheckBox>("checkBox_Align")->setChecked(true);
@@ -393,7 +393,7 @@ TEST_F(UserJourney, DroppedBurstExportedAsSixteenBitTiffBesideExistingFiles)
         ModalScript script;
         script.messageBox(translate("RecommendedSavingHDRimage"), QMessageBox::No);
         compute(script);
-        ASSERT_EQ(open->state, 5);
+        ASSERT_EQ(open->state, StateEditing);
         EXPECT_EQ(open->stackedFrameCount, range[0] + range[1] + 1);
         photograph(QString("0%1Result").arg(3 + 2 * result++));
     }
@@ -438,7 +438,7 @@ TEST_F(UserJourney, OnePhotoEditedThenExportAllIntoALockedFolderKeepsItOpen)
     session->window().openFile(photo);
     Workspace* open = session->workspace();
     ASSERT_NE(open, nullptr);
-    EXPECT_EQ(open->state, 5);
+    EXPECT_EQ(open->state, StateEditing);
     EXPECT_EQ(find<QFrame>("frame_TopMenu")->property("nbMenu").toString(), "2");
     EXPECT_EQ(find<QLabel>("label_Step1")->text(), translate("Step").arg(1) + translate("PROOnlyTMStep1"));
     EXPECT_EQ(find<QLabel>("label_Step2")->text(), translate("Step").arg(2) + translate("PROOnlyTMStep2"));
@@ -458,7 +458,7 @@ TEST_F(UserJourney, OnePhotoEditedThenExportAllIntoALockedFolderKeepsItOpen)
         EXPECT_FALSE(session->window().MenuActionCloseClicked());
     }
     EXPECT_EQ(session->workspace(), open);
-    EXPECT_EQ(open->state, 5);
+    EXPECT_EQ(open->state, StateEditing);
     photograph("05StillOpen");
 }
 
@@ -485,7 +485,7 @@ TEST_F(UserJourney, PluginHandOffOfThreePhotos)
         window.showFrameIndex(1);
         EXPECT_TRUE(QTest::qWaitFor([&] { return open->frameSource->getCurrentIndex() == 1; }, 10000));
         click("pushButton_SelectImageNext");
-        ASSERT_EQ(open->state, 4);
+        ASSERT_EQ(open->state, StateDefineParameters);
         find<QSpinBox>("spinBox_ImageStackingBefore")->setValue(1);
         find<QSpinBox>("spinBox_ImageStackingAfter")->setValue(1);
         ModalScript script;
@@ -500,7 +500,7 @@ TEST_F(UserJourney, PluginHandOffOfThreePhotos)
     open = session->workspace();
     ASSERT_NE(open, nullptr);
     EXPECT_EQ(open->burstPaths, photos);
-    EXPECT_EQ(open->state, 1);
+    EXPECT_EQ(open->state, StateBrowse);
     photograph("03Returned");
 
     const QString frame = out + "/frame.jpg";

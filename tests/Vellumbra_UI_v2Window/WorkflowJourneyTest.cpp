@@ -68,10 +68,10 @@ protected:
         if (!workspace)
             return nullptr;
         EXPECT_TRUE(workspace->valid);
-        EXPECT_EQ(workspace->state, 1);
+        EXPECT_EQ(workspace->state, StateBrowse);
         photograph("1Opened");
         QTest::mouseClick(session->find<QPushButton>("pushButton_SelectImageNext"), Qt::LeftButton);
-        EXPECT_EQ(workspace->state, 4);
+        EXPECT_EQ(workspace->state, StateDefineParameters);
         EXPECT_EQ(session->find<QStackedWidget>("stackedWidget_VerticalDock")->currentWidget()->objectName(),
                   "page_PRO_DefineParams");
         photograph("2Parameters");
@@ -107,10 +107,10 @@ TEST_P(WorkflowJourney, OpenGoToTheStackingStepAndCloseWithEachAnswer)
             static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
         });
         session->window().changeStep(3);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return workspace->state != 8; }, 120000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return workspace->state != StateStacking; }, 120000));
         EXPECT_TRUE(script.waitUntilAnswered());
     }
-    EXPECT_EQ(workspace->state, 5);
+    EXPECT_EQ(workspace->state, StateEditing);
     session->window().changeStep(3);
     photograph("4Editing");
     {

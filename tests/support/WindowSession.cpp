@@ -46,7 +46,7 @@ void WindowSession::discardMedia()
 {
     if (Workspace* open = workspace()) {
         // Browsing asks nothing before the close.
-        open->state = 1;
+        open->state = StateBrowse;
         open->tool = 0;
         EXPECT_TRUE(mainWindow->MenuActionCloseClicked());
     }
