@@ -277,7 +277,7 @@ bool readThroughLibraries(const std::string& path, bool preview, cv::Mat& out)
 
     // A Magick++ failure here is given one more try before the other libraries.
     if (raw || isMagickFirstExtension(extension)) {
-        if ((magick() || magick()) && (!raw || isFullRawPicture(path, out)))
+        if ((magick() || magick()) && (!raw || (isFullRawPicture(path, out) && everyColourHasSignal(out))))
             return true;
     }
     if (raw)

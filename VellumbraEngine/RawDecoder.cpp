@@ -160,11 +160,26 @@ bool decodeFile(const char* path, const DecoderOptions& options)
         std::fprintf(stderr, "Cannot decode file %s\n", path);
         return false;
     }
+    if (!everyColourHasSignal(picture)) {
+        std::fprintf(stderr, "%s: no signal in the picture\n", path);
+        return false;
+    }
     rawDecoderImage = picture;
     return true;
 }
 
 }  // namespace
+
+bool everyColourHasSignal(const cv::Mat& picture)
+{
+    // Samples are unsigned: a zero mean is a colour that is zero everywhere.
+    const cv::Scalar means = cv::mean(picture);
+    for (int c = 0; c < picture.channels(); ++c) {
+        if (means[c] == 0.0)
+            return false;
+    }
+    return !picture.empty();
+}
 
 cv::Size rawPictureSize(const std::string& path)
 {

@@ -17,6 +17,12 @@ extern cv::Mat rawDecoderImage;
 // Each call starts from the default options.
 int dcraw_main(int argc, const char* const* argv);
 
+// False when some colour of a decoded picture is zero everywhere. A raw whose black
+// level, white level or white balance was damaged decodes without complaint into
+// such a picture, all black or without green; a real photograph always has signal,
+// if only its noise.
+bool everyColourHasSignal(const cv::Mat& picture);
+
 // Width (even) and height of the full decode of a camera raw file, found from its
 // header alone; an empty size when the decoder does not recognise the file.
 cv::Size rawPictureSize(const std::string& path);

@@ -1,3 +1,4 @@
+#include "FrameSourceTestSupport.h"
 #include "ImageIO.h"
 #include "ImageIOSupport.h"
 #include "ImageIOTestSupport.h"
@@ -11,6 +12,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -293,5 +295,83 @@ TEST(RawDecoder, ReaderSkipsThePreviewMagickFindsFirst)
     }
     EXPECT_EQ(image.size(), cv::Size(64, 40));
     EXPECT_EQ(image.type(), CV_16UC3);
+    QDir(dir).removeRecursively();
+}
+
+namespace {
+
+// Sets a LONG or SHORT tag of the first IFD of a little-endian TIFF-based raw to
+// `value`; false when the IFD does not hold the tag.
+bool patchFirstIfdTag(QByteArray& file, quint16 tag, quint32 value)
+{
+    const auto read = [&file](int at, int size) {
+        quint32 result = 0;
+        for (int i = size - 1; i >= 0; --i)
+            result = (result << 8) | static_cast<quint8>(file.at(at + i));
+        return result;
+    };
+    const int ifd = static_cast<int>(read(4, 4));
+    const int entries = static_cast<int>(read(ifd, 2));
+    for (int i = 0; i < entries; ++i) {
+        const int entry = ifd + 2 + 12 * i;
+        if (read(entry, 2) != tag)
+            continue;
+        const int size = read(entry + 2, 2) == 3 ? 2 : 4;
+        for (int b = 0; b < size; ++b)
+            file[entry + 8 + b] = static_cast<char>((value >> (8 * b)) & 0xff);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+// The DNG's sensor data lies between its black level 2056 and 12128, below its white
+// level 15000. A damaged header that puts the black level at or above the data
+// decodes without a complaint into a black picture; it must fail like any damaged
+// file, while a raised black level that still leaves signal gives its dark picture.
+TEST(RawDecoder, DamagedOrSignalFreeRawsFailWithALogEntryBesideGoodOnes)
+{
+    const std::string dng = rawFile("canon_eos_kiss_x4_magiclantern_colorchart.dng");
+    if (dng.empty())
+        GTEST_SKIP() << "camera raw test file absent";
+    QFile source(QString::fromStdString(dng));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray original = source.readAll();
+    constexpr quint16 kBlackLevel = 50714;
+    const struct {
+        const char* name;
+        std::function<bool(QByteArray&)> damage;
+        bool readable;
+    } cases[] = {
+        {"intact", [](QByteArray&) { return true; }, true},
+        {"black level raised, signal left", [](QByteArray& f) { return patchFirstIfdTag(f, kBlackLevel, 3000); }, true},
+        {"black level above the data", [](QByteArray& f) { return patchFirstIfdTag(f, kBlackLevel, 14000); }, false},
+        {"black level at the white level", [](QByteArray& f) { return patchFirstIfdTag(f, kBlackLevel, 15000); }, false},
+        {"black level far above", [](QByteArray& f) { return patchFirstIfdTag(f, kBlackLevel, 0x04000808); }, false},
+        {"sensor data cut short", [](QByteArray& f) { return f.resize(f.size() * 6 / 10), true; }, false},
+    };
+    initImageLibraries("");
+    const QString dir = testmedia::makeTempDir("vb-rawdamage");
+    for (const auto& c : cases) {
+        QByteArray bytes = original;
+        ASSERT_TRUE(c.damage(bytes)) << c.name;
+        const QString path = dir + "/capture.dng";
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+        for (bool preview : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (preview ? ", preview" : ", full"));
+            framesource::LogCapture log;
+            cv::Mat image;
+            readImage(image, path.toStdString(), preview);
+            EXPECT_EQ(image.empty(), !c.readable);
+            EXPECT_EQ(log.text().contains(path), !c.readable) << log.text().toStdString();
+            if (!image.empty()) {
+                EXPECT_GT(cv::mean(image)[1], 0.0) << "green has signal";
+            }
+        }
+    }
     QDir(dir).removeRecursively();
 }
