@@ -74,7 +74,11 @@ public:
     int frameCount = 0;
     float aspectRatio = 0.0f;
     bool opened = false;
+    // Frames per second as the frames are shown: the container's rate, or the rate
+    // of the frames' own times where the two disagree (a clip with dropped frames);
+    // 25 for photos. Unrounded; the pace and the duration follow it.
     float fps = 25.0f;
+    // Seconds from the first frame to the last.
     float duration = 0.0f;
     QString durationLabel;
     // Owned by the interface thread; workers may read the range.

@@ -12,6 +12,13 @@ extern "C" {
 
 #include <cmath>
 
+namespace {
+
+// Rates closer than this are the same rate, measured over a clip too short to tell them apart.
+constexpr double kRateTolerance = 0.02;
+
+}  // namespace
+
 struct VideoFileCapture::Decoder {
     enum class Admission { Shown, Dropped, Refuted };
 
@@ -265,11 +272,18 @@ struct VideoFileCapture::Decoder {
         return shownIndex >= 0 && shown->data[0] && converter->convert(*shown, codec->coded_width, codec->coded_height, image);
     }
 
+    // The container's rate, unless the frames' times tell another: a camera that
+    // drops frames leaves gaps in an AVI's fixed rate (68 frames over 29 s at "15 fps").
     double framesPerSecond() const
     {
         const AVStream* video = format->streams[stream];
         const AVRational rate = video->avg_frame_rate.num > 0 ? video->avg_frame_rate : video->r_frame_rate;
-        return rate.den > 0 ? av_q2d(rate) : 0.0;
+        const double container = rate.den > 0 ? av_q2d(rate) : 0.0;
+        const double span = static_cast<double>(index.timeSpan()) * av_q2d(video->time_base);
+        if (index.frameCount() < 2 || !(span > 0.0))
+            return container;
+        const double timed = (index.frameCount() - 1) / span;
+        return std::abs(timed - container) > kRateTolerance * container ? timed : container;
     }
 
     double shownMilliseconds() const

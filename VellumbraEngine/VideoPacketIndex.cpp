@@ -5,6 +5,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -91,6 +92,28 @@ void VideoPacketIndex::dropLastPacket()
         return;
     packets.pop_back();
     finish();
+}
+
+std::int64_t VideoPacketIndex::timeSpan() const
+{
+    // Decoding times where every packet has one: presentation times known for only
+    // some packets would mix in the reordering delay.
+    for (std::int64_t Packet::*timeOf : {&Packet::dts, &Packet::time}) {
+        std::int64_t earliest = std::numeric_limits<std::int64_t>::max();
+        std::int64_t latest = std::numeric_limits<std::int64_t>::min();
+        bool complete = true;
+        for (const Packet& entry : packets) {
+            if (entry.discarded)
+                continue;
+            const std::int64_t time = entry.*timeOf;
+            complete = complete && time != AV_NOPTS_VALUE;
+            earliest = std::min(earliest, time);
+            latest = std::max(latest, time);
+        }
+        if (complete && latest > earliest)
+            return latest - earliest;
+    }
+    return 0;
 }
 
 int VideoPacketIndex::keyCandidateFor(int frame) const

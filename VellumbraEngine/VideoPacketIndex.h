@@ -42,6 +42,10 @@ public:
     // For a last packet that turned out to show no frame.
     void dropLastPacket();
 
+    // Time from the first frame to the last, in the stream's time base; 0 when the
+    // packets do not all carry a time.
+    std::int64_t timeSpan() const;
+
     // The last claimed, unrefuted key packet from which frame `frame` can be reached; -1 if none.
     int keyCandidateFor(int frame) const;
     void refuteKey(int packet) { packets[static_cast<std::size_t>(packet)].refuted = true; }

@@ -123,3 +123,43 @@ TEST(VideoFileCapture, LongClipIsCountedAndReadWithoutDecodingItAll)
         EXPECT_EQ(pixelHash(sequence.getFrame(frame, index, false)), sequential[index]) << "frame " << index;
     folder.removeRecursively();
 }
+
+// A camera that drops frames leaves them out of an AVI at its fixed rate, as empty
+// chunks: the frames' own times, not the container's rate, give the pace and the
+// duration. Clips whose times agree with their rate keep it exactly.
+TEST(VideoFileCapture, RateAndDurationFollowTheFramesTimesWhereTheContainerDisagrees)
+{
+    if (QStandardPaths::findExecutable("ffmpeg").isEmpty())
+        GTEST_SKIP() << "needs ffmpeg";
+    // Two frames kept of every 13 at 15 fps: the 68th is shown at slot 436.
+    const QString dropFrames = "select='not(mod(n\\,13))+eq(mod(n\\,13)\\,7)'";
+    const double droppedRate = 67.0 / (436.0 / 15.0);
+    const struct {
+        const char* name;
+        const char* file;
+        int rate;
+        QString filter;
+        double fps;
+        const char* durationLabel;
+    } cases[] = {
+        {"AVI with dropped frames", "dropped.avi", 15, dropFrames, droppedRate, "00:29"},
+        {"Matroska with dropped frames", "dropped.mkv", 15, dropFrames, droppedRate, "00:29"},
+        {"AVI at its rate", "steady.avi", 15, "null", 15.0, "00:04"},
+        {"MP4 at its rate", "steady.mp4", 30, "null", 30.0, "00:02"},
+    };
+    QDir folder(testmedia::makeTempDir("vb-frame-times"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = folder.filePath(c.file);
+        ASSERT_TRUE(runFfmpeg({"-f", "lavfi", "-i", QString("testsrc2=size=128x64:rate=%1").arg(c.rate), "-vf", c.filter,
+                               "-fps_mode", "vfr", "-frames:v", "68", "-c:v", "mjpeg", path}));
+        ImagesSequence sequence(path);
+        ASSERT_TRUE(sequence.opened);
+        EXPECT_EQ(sequence.frameCount, 68);
+        EXPECT_NEAR(sequence.fps, c.fps, c.fps * 1e-4);
+        EXPECT_EQ(sequence.durationLabel, c.durationLabel);
+        EXPECT_EQ(sequence.positionLabel(67), c.durationLabel);
+        EXPECT_NEAR(sequence.secondsPerFrame, 1.65 / c.fps, 1e-4);
+    }
+    folder.removeRecursively();
+}
