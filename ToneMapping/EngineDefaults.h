@@ -1,4 +1,6 @@
 #pragma once
+#include "ToneMapperFactory.h"
+
 #include <opencv2/core.hpp>
 
 // The editing settings of one picture, in the engine's units: what a render
@@ -27,6 +29,33 @@ struct EngineDefaults {
 };
 
 using EditingSettings = EngineDefaults;
+
+// Where an operator parameter lives in params: its operator's index and its place there.
+struct OperatorParameter {
+    int toneMapper;
+    int slot;
+};
+
+// The parameters the operators take; the sliders-only operator takes none.
+inline constexpr OperatorParameter kTM1Alpha{LaplacianIndex, 0};
+inline constexpr OperatorParameter kTM1Beta{LaplacianIndex, 1};
+inline constexpr OperatorParameter kTM2Alpha{LogMappingIndex, 0};
+inline constexpr OperatorParameter kTM3Alpha{LayerProcessingIndex, 0};
+inline constexpr OperatorParameter kTM3Beta{LayerProcessingIndex, 1};
+inline constexpr OperatorParameter kTM3Gamma{LayerProcessingIndex, 2};
+inline constexpr OperatorParameter kTM4Alpha{LC_ModelIndex, 0};
+inline constexpr OperatorParameter kTM4Beta{LC_ModelIndex, 1};
+inline constexpr OperatorParameter kTM4Gamma{LC_ModelIndex, 2};
+
+// How many parameters the operator of the index takes, from its first slot on.
+constexpr int operatorParameterCount(int toneMapper)
+{
+    int count = 0;
+    for (const OperatorParameter& p :
+         {kTM1Alpha, kTM1Beta, kTM2Alpha, kTM3Alpha, kTM3Beta, kTM3Gamma, kTM4Alpha, kTM4Beta, kTM4Gamma})
+        count += p.toneMapper == toneMapper ? 1 : 0;
+    return count;
+}
 
 // The main window fills it from its widgets once at start-up, before making pipelines.
 extern EngineDefaults engineDefaults;

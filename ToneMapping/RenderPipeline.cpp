@@ -250,9 +250,9 @@ void RenderPipeline::set(Value& setting, const Value& value, Stage restartStage,
     changed(render, restartStage);
 }
 
-void RenderPipeline::setParam(int index, int slot, float value, bool render)
+void RenderPipeline::setParameter(const OperatorParameter& parameter, float value, bool render)
 {
-    set(settings_.params[index][slot], value, ToneMapStage, render);
+    set(settings_.params[parameter.toneMapper][parameter.slot], value, ToneMapStage, render);
 }
 
 void RenderPipeline::setCurve(float (Spline::*current)() const, void (Spline::*apply)(float), float value,
@@ -273,16 +273,15 @@ void RenderPipeline::setTMAlgo(int index, bool render)
     changed(render, ToneMapStage);
 }
 
-// Operator slots: 0 first operator, 1 second, 2 fourth, 4 third; 3 takes none.
-void RenderPipeline::setTM1Alpha(float value, bool render) { setParam(0, 0, value, render); }
-void RenderPipeline::setTM1Beta(float value, bool render) { setParam(0, 1, value, render); }
-void RenderPipeline::setTM2Alpha(float value, bool render) { setParam(1, 0, value, render); }
-void RenderPipeline::setTM3Alpha(float value, bool render) { setParam(4, 0, value, render); }
-void RenderPipeline::setTM3Beta(float value, bool render) { setParam(4, 1, value, render); }
-void RenderPipeline::setTM3Gamma(float value, bool render) { setParam(4, 2, value, render); }
-void RenderPipeline::setTM4Alpha(float value, bool render) { setParam(2, 0, value, render); }
-void RenderPipeline::setTM4Beta(float value, bool render) { setParam(2, 1, value, render); }
-void RenderPipeline::setTM4Gamma(float value, bool render) { setParam(2, 2, value, render); }
+void RenderPipeline::setTM1Alpha(float value, bool render) { setParameter(kTM1Alpha, value, render); }
+void RenderPipeline::setTM1Beta(float value, bool render) { setParameter(kTM1Beta, value, render); }
+void RenderPipeline::setTM2Alpha(float value, bool render) { setParameter(kTM2Alpha, value, render); }
+void RenderPipeline::setTM3Alpha(float value, bool render) { setParameter(kTM3Alpha, value, render); }
+void RenderPipeline::setTM3Beta(float value, bool render) { setParameter(kTM3Beta, value, render); }
+void RenderPipeline::setTM3Gamma(float value, bool render) { setParameter(kTM3Gamma, value, render); }
+void RenderPipeline::setTM4Alpha(float value, bool render) { setParameter(kTM4Alpha, value, render); }
+void RenderPipeline::setTM4Beta(float value, bool render) { setParameter(kTM4Beta, value, render); }
+void RenderPipeline::setTM4Gamma(float value, bool render) { setParameter(kTM4Gamma, value, render); }
 
 void RenderPipeline::setRotation(float radians, bool render) { set(rotation_, radians, RotationStage, render); }
 void RenderPipeline::setCrop(const cv::Rect& crop, bool render) { set(crop_, crop, CropStage, render); }
@@ -327,12 +326,10 @@ void RenderPipeline::applySettings(bool applyTM, int TMalgo, float p0, float p1,
 {
     setApplyTM(applyTM, false);
     setTMAlgo(TMalgo, false);
-    // How many of p0, p1, p2 each operator takes.
-    constexpr int kParameterCount[5] = {2, 1, 3, 0, 3};
     const float values[3] = {p0, p1, p2};
     const int index = settings_.TMalgo;
-    for (int slot = 0; index >= 0 && index < 5 && slot < kParameterCount[index]; ++slot)
-        setParam(index, slot, values[slot], false);
+    for (int slot = 0; slot < operatorParameterCount(index); ++slot)
+        setParameter({index, slot}, values[slot], false);
     setBlackClip(blackClip, false);
     setWhiteClip(whiteClip, false);
     setStrength(strength, false);

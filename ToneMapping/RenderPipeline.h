@@ -44,6 +44,8 @@ public:
     void setTM4Alpha(float value, bool render);
     void setTM4Beta(float value, bool render);
     void setTM4Gamma(float value, bool render);
+    // The operator parameter's setting, whichever operator is in use.
+    void setParameter(const OperatorParameter& parameter, float value, bool render);
     void setStrength(float strength, bool render);
     void setApplySharpening(bool applySharpening, bool render);
     void setSharpeningAmount(float amount, bool render);
@@ -126,7 +128,6 @@ private:
     // A setting changes only when its value does; then a render from restartStage on.
     template <typename Value>
     void set(Value& setting, const Value& value, Stage restartStage, bool render);
-    void setParam(int index, int slot, float value, bool render);
     // The tone curve's four settings live in curve_, which clamps them.
     void setCurve(float (Spline::*current)() const, void (Spline::*apply)(float), float value, bool render);
     void changed(bool render, int restartStage);

@@ -20,14 +20,6 @@
 
 namespace {
 
-using Form = Ui_VellumbraClass;
-
-const EditingSlider& rowOf(QSlider* Ui_VellumbraClass::*slider)
-{
-    const std::vector<EditingSlider>& rows = editingSliders();
-    return *std::find_if(rows.begin(), rows.end(), [&](const EditingSlider& row) { return row.slider == slider; });
-}
-
 bool storeChecked(QSettings& settings, const QAction* action, const QString& key)
 {
     const bool checked = action->isChecked();
@@ -117,12 +109,11 @@ void VellumbraV2::updateAP1ModeValue()
 
 // The editing panel.
 
-void VellumbraV2::editingSliderMoved(QSlider* Ui_VellumbraClass::*slider, int value)
+void VellumbraV2::editingSliderMoved(const EditingSlider& row, int value)
 {
     RenderPipeline* pipeline = shownPipeline();
     if (!pipeline)
         return;
-    const EditingSlider& row = rowOf(slider);
     const int old = row.conversion.toPosition(row.current(*pipeline));
     // Stages after the tone mapping are quick enough to render here, at once.
     const bool rendersHere = row.stage > RenderPipeline::ToneMapStage;
@@ -132,130 +123,10 @@ void VellumbraV2::editingSliderMoved(QSlider* Ui_VellumbraClass::*slider, int va
         return;
     if (rendersHere)
         showCurrentImageAgain();
-    workspace->undoRedoManager.add(ui.*slider, &QAbstractSlider::setValue, old, value, row.undoText);
+    workspace->undoRedoManager.add(ui.*row.slider, &QAbstractSlider::setValue, old, value, row.undoText);
     highlightMatchingPresets();
     if (!rendersHere)
         recomputeToneMapping(row.stage);
-}
-
-void VellumbraV2::horizontalSlider_TM1AlphaMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMAlpha, v);
-}
-
-void VellumbraV2::horizontalSlider_TM1BetaMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMBeta, v);
-}
-
-void VellumbraV2::horizontalSlider_TM2AlphaMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TM2_Alpha, v);
-}
-
-void VellumbraV2::horizontalSlider_TM3AlphaMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TM3_Alpha, v);
-}
-
-void VellumbraV2::horizontalSlider_TM3BetaMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TM3_Beta, v);
-}
-
-void VellumbraV2::horizontalSlider_TM3GammaMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TM3_Gamma, v);
-}
-
-void VellumbraV2::horizontalSlider_TM4AlphaMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TM4_Alpha, v);
-}
-
-void VellumbraV2::horizontalSlider_TM4BetaMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TM4_Beta, v);
-}
-
-void VellumbraV2::horizontalSlider_TM4GammaMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TM4_Gamma, v);
-}
-
-void VellumbraV2::horizontalSlider_TMBlackClipMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMBlackClip, v);
-}
-
-void VellumbraV2::horizontalSlider_TMWhiteClipMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMWhiteClip, v);
-}
-
-void VellumbraV2::horizontalSlider_TMStrengthMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMStrength, v);
-}
-
-void VellumbraV2::horizontalSlider_TMExpositionMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMExposition, v);
-}
-
-void VellumbraV2::horizontalSlider_TMContrastMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMContrast, v);
-}
-
-void VellumbraV2::horizontalSlider_TMHueMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMHue, v);
-}
-
-void VellumbraV2::horizontalSlider_TMSaturationMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMSaturation, v);
-}
-
-void VellumbraV2::horizontalSlider_TMVibranceMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMVibrance, v);
-}
-
-void VellumbraV2::horizontalSlider_TMWhitesMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMWhites, v);
-}
-
-void VellumbraV2::horizontalSlider_TMBlacksMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMBlacks, v);
-}
-
-void VellumbraV2::horizontalSlider_TMHighlightsMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMHighlights, v);
-}
-
-void VellumbraV2::horizontalSlider_TMShadowsMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMShadows, v);
-}
-
-void VellumbraV2::horizontalSlider_TMSharpeningAmountMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMSharpeningAmount, v);
-}
-
-void VellumbraV2::horizontalSlider_TMSharpeningRadiusMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMSharpeningRadius, v);
-}
-
-void VellumbraV2::horizontalSlider_TMSharpeningThresholdMoved(int v)
-{
-    editingSliderMoved(&Form::horizontalSlider_TMSharpeningThreshold, v);
 }
 
 void VellumbraV2::checkBox_ApplyTMOptionsToggled(bool on)
@@ -431,7 +302,7 @@ void VellumbraV2::applyEditingParameters(const PresetSettings& record, bool reco
         open->setTMAlgo(toneMapper, false);
     ui.groupBox_Sharpening->setChecked(record.applySharpening);
     for (const EditingSlider& row : editingSliders())
-        if (!row.isOperatorParameter() || row.toneMapper == toneMapper)
+        if (row.shownWith(toneMapper))
             (ui.*row.slider)->setValue(record.*row.field);
     applyingParameters = false;
 

@@ -1,9 +1,9 @@
 #pragma once
+#include "EngineDefaults.h"
 #include "ui_vellumbraV2.h"
 
 #include <vector>
 
-struct EngineDefaults;
 struct PresetSettings;
 class RenderPipeline;
 class Workspace;
@@ -26,6 +26,15 @@ struct SliderConversion {
     int toPosition(float setting) const;
 };
 
+// Where a slider's setting lives in the engine: its field among the editing
+// settings, and the render pipeline's getter and setter of it.
+struct EngineSetting {
+    float (*read)(const EditingSettings& settings);
+    void (*write)(EditingSettings& settings, float setting);
+    float (*get)(const RenderPipeline& pipeline);
+    void (*set)(RenderPipeline& pipeline, float setting, bool render);
+};
+
 // Which parameter records compare the slider when presets are matched against the panel.
 enum class PresetMatch {
     WhenToneMapping,   // only when tone mapping is on (and, for a parameter, its operator is the one chosen)
@@ -35,30 +44,37 @@ enum class PresetMatch {
     Never,
 };
 
-// One slider of the editing panel: its widgets and slot, how its position becomes
-// a render setting, where the setting lives, and how its changes are recorded.
+// One slider of the editing panel: its widgets and texts, how its position
+// becomes a render setting, where the setting lives in the engine and in a
+// parameter record, and how its changes are recorded.
 struct EditingSlider {
     const char* name;
     QSlider* Ui_VellumbraClass::*slider;
     QLCDNumber* Ui_VellumbraClass::*lcd;
-    const char* slot;
+    QLabel* Ui_VellumbraClass::*label;
+    // Language keys: the label's text and the slider's accessible name, then its tool tip.
+    const char* textKey;
+    const char* tipKey;
     SliderConversion conversion;
     // First render stage the setting feeds; up to the tone-mapping stage the render
     // runs on the tone-mapping worker, later stages render at once.
     int stage;
     // Operator index whose parameter this is, -1 for the other sliders.
     int toneMapper;
+    EngineSetting engine;
     // Where a parameter record keeps the position.
     int PresetSettings::*field;
     PresetMatch match;
-    float (*current)(const RenderPipeline& pipeline);
-    float (*engineDefault)(const EngineDefaults& defaults);
     // Hands the setting to every selected image and remembers the position.
     void (*apply)(Workspace& workspace, float setting, int position, bool render);
     const char* undoText;
 
+    // The setting the pipeline holds now.
+    float current(const RenderPipeline& pipeline) const { return engine.get(pipeline); }
     // True when the slider sets a parameter of a tone-mapping operator.
     bool isOperatorParameter() const { return toneMapper >= 0; }
+    // The panel shows the slider while the operator of that index is chosen.
+    bool shownWith(int chosenToneMapper) const { return !isOperatorParameter() || toneMapper == chosenToneMapper; }
 };
 
 // Every editing slider, in the order a parameter record is applied to the panel:

@@ -1,5 +1,6 @@
 #include "vellumbraV2.h"
 
+#include "EditingSliderTable.h"
 #include "ExportFormats.h"
 #include "FileExtensions.h"
 #include "FileFilter.h"
@@ -136,30 +137,6 @@ void VellumbraV2::applyInterfaceTexts()
         {ui.label_VideoBrightness, "Brightness"},
         {ui.label_VideoBrightness_Pro, "Brightness"},
         {ui.label_AntighostingP2, "AntighostingP2"},
-        {ui.label_TMStrength, "Strength"},
-        {ui.label_TMExposure, "Exposure"},
-        {ui.label_TMContrast, "Contrast"},
-        {ui.label_TMHighlights, "Highlights"},
-        {ui.label_TMShadows, "Shadows"},
-        {ui.label_TMWhites, "Whites"},
-        {ui.label_TMBlacks, "Blacks"},
-        {ui.label_TMHue, "Hue"},
-        {ui.label_TMSaturation, "Saturation"},
-        {ui.label_TMVibrance, "Vibrance"},
-        {ui.label_TMBlackClip, "BlackClip"},
-        {ui.label_TMWhiteClip, "WhiteClip"},
-        {ui.label_TMSharpeningAmount, "Amount"},
-        {ui.label_TMSharpeningRadius, "Radius"},
-        {ui.label_TMSharpeningThreshold, "Threshold"},
-        {ui.label_TMAlpha, "TM1Alpha"},
-        {ui.label_TMBeta, "TM1Beta"},
-        {ui.label_TM2_Alpha, "TM2Alpha"},
-        {ui.label_TM3_Alpha, "TM3Alpha"},
-        {ui.label_TM3_Beta, "TM3Beta"},
-        {ui.label_TM3_Gamma, "TM3Gamma"},
-        {ui.label_TM4_Alpha, "TM4Alpha"},
-        {ui.label_TM4_Beta, "TM4Beta"},
-        {ui.label_TM4_Gamma, "TM4Gamma"},
     };
     const KeyedWidgets tips = {
         {ui.label_QuestionSaveMarks, "QuestionSaveMarks"},
@@ -182,39 +159,6 @@ void VellumbraV2::applyInterfaceTexts()
         {ui.horizontalSlider_VideoBrightness, "Brightness"},
         {ui.horizontalSlider_VideoBrightness_Pro, "Brightness"},
         {ui.horizontalSlider_AntighostingP2, "AntighostingP2"},
-        {ui.horizontalSlider_TMStrength, "Strength"},
-        {ui.horizontalSlider_TMExposition, "Exposure"},
-        {ui.horizontalSlider_TMContrast, "Contrast"},
-        {ui.horizontalSlider_TMHighlights, "Highlights"},
-        {ui.horizontalSlider_TMShadows, "Shadows"},
-        {ui.horizontalSlider_TMWhites, "Whites"},
-        {ui.horizontalSlider_TMBlacks, "Blacks"},
-        {ui.horizontalSlider_TMHue, "Hue"},
-        {ui.horizontalSlider_TMSaturation, "Saturation"},
-        {ui.horizontalSlider_TMVibrance, "Vibrance"},
-        {ui.horizontalSlider_TMBlackClip, "BlackClip"},
-        {ui.horizontalSlider_TMWhiteClip, "WhiteClip"},
-        {ui.horizontalSlider_TMSharpeningAmount, "Amount"},
-        {ui.horizontalSlider_TMSharpeningRadius, "Radius"},
-        {ui.horizontalSlider_TMSharpeningThreshold, "Threshold"},
-        {ui.label_TMAlpha, "TM1AlphaTooltip"},
-        {ui.horizontalSlider_TMAlpha, "TM1AlphaTooltip"},
-        {ui.label_TMBeta, "TM1BetaTooltip"},
-        {ui.horizontalSlider_TMBeta, "TM1BetaTooltip"},
-        {ui.label_TM2_Alpha, "TM2AlphaTooltip"},
-        {ui.horizontalSlider_TM2_Alpha, "TM2AlphaTooltip"},
-        {ui.label_TM3_Alpha, "TM3AlphaTooltip"},
-        {ui.horizontalSlider_TM3_Alpha, "TM3AlphaTooltip"},
-        {ui.label_TM3_Beta, "TM3BetaTooltip"},
-        {ui.horizontalSlider_TM3_Beta, "TM3BetaTooltip"},
-        {ui.label_TM3_Gamma, "TM3GammaTooltip"},
-        {ui.horizontalSlider_TM3_Gamma, "TM3GammaTooltip"},
-        {ui.label_TM4_Alpha, "TM4AlphaTooltip"},
-        {ui.horizontalSlider_TM4_Alpha, "TM4AlphaTooltip"},
-        {ui.label_TM4_Beta, "TM4BetaTooltip"},
-        {ui.horizontalSlider_TM4_Beta, "TM4BetaTooltip"},
-        {ui.label_TM4_Gamma, "TM4GammaTooltip"},
-        {ui.horizontalSlider_TM4_Gamma, "TM4GammaTooltip"},
     };
     const KeyedWidgets names = {
         {ui.pushButton_OpenVideo, "OpenAVideoHome"},
@@ -244,30 +188,6 @@ void VellumbraV2::applyInterfaceTexts()
         {ui.horizontalSlider_VideoSpeed_Pro, "VideoSpeed"},
         {ui.horizontalSlider_VideoBrightness_Pro, "Brightness"},
         {ui.horizontalSlider_AntighostingP2, "AntighostingP2"},
-        {ui.horizontalSlider_TMStrength, "Strength"},
-        {ui.horizontalSlider_TMExposition, "Exposure"},
-        {ui.horizontalSlider_TMContrast, "Contrast"},
-        {ui.horizontalSlider_TMHighlights, "Highlights"},
-        {ui.horizontalSlider_TMShadows, "Shadows"},
-        {ui.horizontalSlider_TMWhites, "Whites"},
-        {ui.horizontalSlider_TMBlacks, "Blacks"},
-        {ui.horizontalSlider_TMHue, "Hue"},
-        {ui.horizontalSlider_TMSaturation, "Saturation"},
-        {ui.horizontalSlider_TMVibrance, "Vibrance"},
-        {ui.horizontalSlider_TMBlackClip, "BlackClip"},
-        {ui.horizontalSlider_TMWhiteClip, "WhiteClip"},
-        {ui.horizontalSlider_TMSharpeningAmount, "Amount"},
-        {ui.horizontalSlider_TMSharpeningRadius, "Radius"},
-        {ui.horizontalSlider_TMSharpeningThreshold, "Threshold"},
-        {ui.horizontalSlider_TMAlpha, "TM1Alpha"},
-        {ui.horizontalSlider_TMBeta, "TM1Beta"},
-        {ui.horizontalSlider_TM2_Alpha, "TM2Alpha"},
-        {ui.horizontalSlider_TM3_Alpha, "TM3Alpha"},
-        {ui.horizontalSlider_TM3_Beta, "TM3Beta"},
-        {ui.horizontalSlider_TM3_Gamma, "TM3Gamma"},
-        {ui.horizontalSlider_TM4_Alpha, "TM4Alpha"},
-        {ui.horizontalSlider_TM4_Beta, "TM4Beta"},
-        {ui.horizontalSlider_TM4_Gamma, "TM4Gamma"},
     };
     for (const auto& [object, key] : texts)
         setVisibleText(object, translate(key));
@@ -275,6 +195,14 @@ void VellumbraV2::applyInterfaceTexts()
         widget->setToolTip(translate(key));
     for (const auto& [widget, key] : names)
         widget->setAccessibleName(translate(key));
+    for (const EditingSlider& row : editingSliders()) {
+        setVisibleText(ui.*row.label, translate(row.textKey));
+        (ui.*row.slider)->setToolTip(translate(row.tipKey));
+        (ui.*row.slider)->setAccessibleName(translate(row.textKey));
+        // An operator parameter's label explains it as its slider does.
+        if (row.isOperatorParameter())
+            (ui.*row.label)->setToolTip(translate(row.tipKey));
+    }
 
     const char* const whatAfterExportKeys[] = {"ReturnEditionPage", "ReturnSelectionPage", "ExitVellumbra"};
     for (int i = 0; i < 3; ++i)

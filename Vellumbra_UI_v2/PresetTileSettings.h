@@ -1,13 +1,9 @@
 #pragma once
-#include "EditingDefaults.h"
-
 #include <memory>
 
+struct PresetSettings;
 class RenderPipeline;
 
-// The panel positions a parameter record stands for: alpha, beta and gamma go to
-// the sliders of the record's operator.
-EditingPositions positionsOf(const PresetSettings& record);
-
-// A pipeline holding the render settings of the record, nothing rendered.
+// A pipeline holding the render settings of the record, nothing rendered. The
+// record's alpha, beta and gamma are parameters of its own operator.
 std::unique_ptr<RenderPipeline> pipelineFor(const PresetSettings& record);

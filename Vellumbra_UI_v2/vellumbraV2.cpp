@@ -203,38 +203,9 @@ void VellumbraV2::readUserParameters()
 
 void VellumbraV2::setProcessDefaults()
 {
-    EditingPositions p;
-    p.applyTM = ui.groupBox_TMOptions->isChecked();
-    p.TMalgo = ui.comboBox_TM->currentIndex();
-    p.tm1Alpha = ui.horizontalSlider_TMAlpha->value();
-    p.tm1Beta = ui.horizontalSlider_TMBeta->value();
-    p.tm2Alpha = ui.horizontalSlider_TM2_Alpha->value();
-    p.tm3Alpha = ui.horizontalSlider_TM3_Alpha->value();
-    p.tm3Beta = ui.horizontalSlider_TM3_Beta->value();
-    p.tm3Gamma = ui.horizontalSlider_TM3_Gamma->value();
-    p.tm4Alpha = ui.horizontalSlider_TM4_Alpha->value();
-    p.tm4Beta = ui.horizontalSlider_TM4_Beta->value();
-    p.tm4Gamma = ui.horizontalSlider_TM4_Gamma->value();
-    p.blackClip = ui.horizontalSlider_TMBlackClip->value();
-    p.whiteClip = ui.horizontalSlider_TMWhiteClip->value();
-    p.strength = ui.horizontalSlider_TMStrength->value();
-    p.exposure = ui.horizontalSlider_TMExposition->value();
-    p.contrast = ui.horizontalSlider_TMContrast->value();
-    p.hue = ui.horizontalSlider_TMHue->value();
-    p.saturation = ui.horizontalSlider_TMSaturation->value();
-    p.vibrance = ui.horizontalSlider_TMVibrance->value();
-    p.whites = ui.horizontalSlider_TMWhites->value();
-    p.blacks = ui.horizontalSlider_TMBlacks->value();
-    p.highlights = ui.horizontalSlider_TMHighlights->value();
-    p.shadows = ui.horizontalSlider_TMShadows->value();
-    p.applySharpening = ui.groupBox_Sharpening->isChecked();
-    p.sharpeningAmount = ui.horizontalSlider_TMSharpeningAmount->value();
-    p.sharpeningRadius = ui.horizontalSlider_TMSharpeningRadius->value();
-    p.sharpeningThreshold = ui.horizontalSlider_TMSharpeningThreshold->value();
-
-    engineDefaults = engineDefaultsFrom(p);
+    engineDefaults = engineDefaultsFrom(ui);
     setToneMappingWorkerCount(std::max(1, QThread::idealThreadCount() - 1));
-    presetDefaults = presetDefaultsFrom(p);
+    presetDefaults = presetDefaultsFrom(ui);
 }
 
 void VellumbraV2::setWorkspaceDefaults()
@@ -369,7 +340,7 @@ void VellumbraV2::connectWidgets()
         connect(c.sender, c.signal, this, c.slot);
     connect(ui.horizontalSlider_Rotation_2, SIGNAL(valueChanged(int)), ui.lcdNumber_Rotation_2, SLOT(display(int)));
     for (const EditingSlider& row : editingSliders())
-        connect(ui.*row.slider, SIGNAL(valueChanged(int)), this, row.slot);
+        connect(ui.*row.slider, &QSlider::valueChanged, this, [this, &row](int value) { editingSliderMoved(row, value); });
 
     ui.label_VideoPreview->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui.label_VideoPreview, SIGNAL(customContextMenuRequested(QPoint)), this,

@@ -1,4 +1,5 @@
 #pragma once
+#include "EditingSliderTable.h"
 #include "SharpnessCandidates.h"
 #include "UpdateCheck.h"
 #include "WorkflowStateTable.h"
@@ -165,30 +166,6 @@ public slots:
     void checkBox_ApplyTMOptionsToggled(bool on);
     void comboBox_TMChanged(int index);
     void checkBox_ApplySharpeningToggled(bool on);
-    void horizontalSlider_TM1AlphaMoved(int value);
-    void horizontalSlider_TM1BetaMoved(int value);
-    void horizontalSlider_TM2AlphaMoved(int value);
-    void horizontalSlider_TM3AlphaMoved(int value);
-    void horizontalSlider_TM3BetaMoved(int value);
-    void horizontalSlider_TM3GammaMoved(int value);
-    void horizontalSlider_TM4AlphaMoved(int value);
-    void horizontalSlider_TM4BetaMoved(int value);
-    void horizontalSlider_TM4GammaMoved(int value);
-    void horizontalSlider_TMBlackClipMoved(int value);
-    void horizontalSlider_TMWhiteClipMoved(int value);
-    void horizontalSlider_TMStrengthMoved(int value);
-    void horizontalSlider_TMExpositionMoved(int value);
-    void horizontalSlider_TMContrastMoved(int value);
-    void horizontalSlider_TMHueMoved(int value);
-    void horizontalSlider_TMSaturationMoved(int value);
-    void horizontalSlider_TMVibranceMoved(int value);
-    void horizontalSlider_TMWhitesMoved(int value);
-    void horizontalSlider_TMBlacksMoved(int value);
-    void horizontalSlider_TMHighlightsMoved(int value);
-    void horizontalSlider_TMShadowsMoved(int value);
-    void horizontalSlider_TMSharpeningAmountMoved(int value);
-    void horizontalSlider_TMSharpeningRadiusMoved(int value);
-    void horizontalSlider_TMSharpeningThresholdMoved(int value);
     void PushButtonHorizonToolClicked();
     void PushButtonCropToolClicked();
     void PushButtonApplyToolsClicked();
@@ -340,7 +317,8 @@ private:
     void offerToPlugin(const QString& path);
 
     // Editing.
-    void editingSliderMoved(QSlider* Ui_VellumbraClass::*slider, int value);
+    // Every editing slider's move, by its row of the slider table.
+    void editingSliderMoved(const EditingSlider& row, int value);
     void rotationMoved(QSlider* slider, int degrees);
     // The crop (1) or horizon (2) tool over the picture.
     void enterTool(EditingTool tool);

@@ -1,4 +1,5 @@
 #include "EditingDefaults.h"
+#include "EditingForm.h"
 #include "EngineDefaults.h"
 #include "ModalScript.h"
 #include "ProcessDefaultsGuard.h"
@@ -169,45 +170,52 @@ TEST_F(MainWindowStart, UnusableThumbnailFileStopsTheStartWithAMessage)
 
 TEST(EditingDefaults, EachSliderPositionGivesItsRenderSetting)
 {
+    using Ui = Ui_VellumbraClass;
     struct Case {
         const char* slider;
-        std::function<void(EditingPositions&)> set;
+        std::function<void(Ui&)> set;
         std::function<float(const EngineDefaults&)> get;
         float expected;
     };
     const Case cases[] = {
-        {"saturation -50", [](EditingPositions& p) { p.saturation = -50; }, [](const EngineDefaults& d) { return d.saturation; }, 0.5f},
-        {"saturation +50", [](EditingPositions& p) { p.saturation = 50; }, [](const EngineDefaults& d) { return d.saturation; }, 3.0f},
-        {"vibrance -20", [](EditingPositions& p) { p.vibrance = -20; }, [](const EngineDefaults& d) { return d.vibrance; }, -0.1f},
-        {"vibrance +20", [](EditingPositions& p) { p.vibrance = 20; }, [](const EngineDefaults& d) { return d.vibrance; }, 1.4f},
-        {"contrast 0", [](EditingPositions& p) { p.contrast = 0; }, [](const EngineDefaults& d) { return d.contrast; }, 1.0f},
-        {"hue 100", [](EditingPositions& p) { p.hue = 100; }, [](const EngineDefaults& d) { return d.hue; }, 0.5f},
-        {"exposure -150", [](EditingPositions& p) { p.exposure = -150; }, [](const EngineDefaults& d) { return d.exposure; }, -1.5f},
-        {"white clip 100", [](EditingPositions& p) { p.whiteClip = 100; }, [](const EngineDefaults& d) { return d.whiteClip; }, 0.15f},
-        {"strength -100", [](EditingPositions& p) { p.strength = -100; }, [](const EngineDefaults& d) { return d.strength; }, 0.0f},
-        {"TM3 alpha 50", [](EditingPositions& p) { p.tm3Alpha = 50; }, [](const EngineDefaults& d) { return d.params[4][0]; }, 0.75f},
-        {"TM3 beta 0", [](EditingPositions& p) { p.tm3Beta = 0; }, [](const EngineDefaults& d) { return d.params[4][1]; }, 1.0f},
-        {"TM4 alpha 30", [](EditingPositions& p) { p.tm4Alpha = 30; }, [](const EngineDefaults& d) { return d.params[2][0]; }, 6.5f},
-        {"radius 5", [](EditingPositions& p) { p.sharpeningRadius = 5; }, [](const EngineDefaults& d) { return float(d.sharpeningRadius); }, 11.0f},
-        {"threshold 25", [](EditingPositions& p) { p.sharpeningThreshold = 25; }, [](const EngineDefaults& d) { return d.sharpeningThreshold; }, 0.25f},
-        {"operator 7", [](EditingPositions& p) { p.TMalgo = 7; }, [](const EngineDefaults& d) { return float(d.TMalgo); }, 4.0f},
+        {"saturation -50", [](Ui& ui) { ui.horizontalSlider_TMSaturation->setValue(-50); }, [](const EngineDefaults& d) { return d.saturation; }, 0.5f},
+        {"saturation +50", [](Ui& ui) { ui.horizontalSlider_TMSaturation->setValue(50); }, [](const EngineDefaults& d) { return d.saturation; }, 3.0f},
+        {"vibrance -20", [](Ui& ui) { ui.horizontalSlider_TMVibrance->setValue(-20); }, [](const EngineDefaults& d) { return d.vibrance; }, -0.1f},
+        {"vibrance +20", [](Ui& ui) { ui.horizontalSlider_TMVibrance->setValue(20); }, [](const EngineDefaults& d) { return d.vibrance; }, 1.4f},
+        {"contrast 0", [](Ui& ui) { ui.horizontalSlider_TMContrast->setValue(0); }, [](const EngineDefaults& d) { return d.contrast; }, 1.0f},
+        {"hue 100", [](Ui& ui) { ui.horizontalSlider_TMHue->setValue(100); }, [](const EngineDefaults& d) { return d.hue; }, 0.5f},
+        {"exposure -150", [](Ui& ui) { ui.horizontalSlider_TMExposition->setRange(-150, 0); ui.horizontalSlider_TMExposition->setValue(-150); }, [](const EngineDefaults& d) { return d.exposure; }, -1.5f},
+        {"white clip 100", [](Ui& ui) { ui.horizontalSlider_TMWhiteClip->setValue(100); }, [](const EngineDefaults& d) { return d.whiteClip; }, 0.15f},
+        {"strength -100", [](Ui& ui) { ui.horizontalSlider_TMStrength->setValue(-100); }, [](const EngineDefaults& d) { return d.strength; }, 0.0f},
+        {"TM3 alpha 50", [](Ui& ui) { ui.horizontalSlider_TM3_Alpha->setValue(50); }, [](const EngineDefaults& d) { return d.params[4][0]; }, 0.75f},
+        {"TM3 beta 0", [](Ui& ui) { ui.horizontalSlider_TM3_Beta->setValue(0); }, [](const EngineDefaults& d) { return d.params[4][1]; }, 1.0f},
+        {"TM4 alpha 30", [](Ui& ui) { ui.horizontalSlider_TM4_Alpha->setValue(30); }, [](const EngineDefaults& d) { return d.params[2][0]; }, 6.5f},
+        {"radius 5", [](Ui& ui) { ui.horizontalSlider_TMSharpeningRadius->setValue(5); }, [](const EngineDefaults& d) { return float(d.sharpeningRadius); }, 11.0f},
+        {"threshold 25", [](Ui& ui) { ui.horizontalSlider_TMSharpeningThreshold->setValue(25); }, [](const EngineDefaults& d) { return d.sharpeningThreshold; }, 0.25f},
+        {"operator 7",
+         [](Ui& ui) {
+             while (ui.comboBox_TM->count() <= 7)
+                 ui.comboBox_TM->addItem(QString());
+             ui.comboBox_TM->setCurrentIndex(7);
+         },
+         [](const EngineDefaults& d) { return float(d.TMalgo); }, 4.0f},
     };
     for (const Case& c : cases) {
-        EditingPositions positions;
-        c.set(positions);
-        EXPECT_NEAR(c.get(engineDefaultsFrom(positions)), c.expected, 1e-5f) << c.slider;
+        EditingForm form;
+        c.set(form.ui);
+        EXPECT_NEAR(c.get(engineDefaultsFrom(form.ui)), c.expected, 1e-5f) << c.slider;
     }
 }
 
 TEST(EditingDefaults, PresetRecordsStartFromThePositionsThemselves)
 {
-    EditingPositions positions;
-    positions.tm1Alpha = 50;
-    positions.saturation = -50;
-    positions.sharpeningAmount = 50;
-    positions.sharpeningRadius = 3;
-    positions.applySharpening = false;
-    const PresetSettings preset = presetDefaultsFrom(positions);
+    EditingForm form;
+    form.ui.horizontalSlider_TMAlpha->setValue(50);
+    form.ui.horizontalSlider_TMSaturation->setValue(-50);
+    form.ui.horizontalSlider_TMSharpeningAmount->setValue(50);
+    form.ui.horizontalSlider_TMSharpeningRadius->setValue(3);
+    form.ui.groupBox_Sharpening->setChecked(false);
+    const PresetSettings preset = presetDefaultsFrom(form.ui);
     EXPECT_EQ(preset.alpha, 0);
     EXPECT_EQ(preset.TMalgo, 0);
     EXPECT_EQ(preset.saturation, -50);
