@@ -1,5 +1,6 @@
 #include "GhostingPower.h"
 #include "Log.h"
+#include "NoiseEstimate.h"
 #include "StackingContext.h"
 #include "StackingProgress.h"
 #include "Threads.h"
@@ -334,7 +335,7 @@ bool prepareToleranceTable(StackingContext& c, std::uint64_t entries, float full
 }
 
 // Marks pixels where any channel differs beyond the tolerance of the reference
-// sample, then removes specks (erode 3x3) and pads what is left (dilate 9x9).
+// sample (never less than the noise floor), then removes specks (erode 3x3) and pads what is left (dilate 9x9).
 template <typename T>
 bool buildGhostMask(GhostJob& job, float fullScale, std::uint64_t entries, bool* noGhost)
 {
@@ -343,10 +344,11 @@ bool buildGhostMask(GhostJob& job, float fullScale, std::uint64_t entries, bool*
                                                        : c.toleranceTableSize != entries;
     if (!prepareToleranceTable(c, entries, fullScale, rebuild))
         return false;
+    const float noiseFloor = noiseFloorLevels(c.referenceNoise) * fullScale / 255.0f;
     std::vector<float>& threshold = job.threshold;
     threshold.resize(entries);
     for (std::uint64_t i = 0; i < entries; ++i)
-        threshold[i] = fullScale * c.toleranceTable[i];
+        threshold[i] = std::max(fullScale * c.toleranceTable[i], noiseFloor);
     job.pasteFits = &pasteFits<T>;
 
     const cv::Mat& reference = c.referenceImage;
@@ -409,6 +411,7 @@ void StackingContext::updateSearchCopies()
 {
     if (referenceCopy.size() != referenceImage.size()) {
         referenceCopy = searchCopy(referenceImage);
+        referenceNoise = referenceCopy.empty() ? 0.0f : estimateNoiseDeviation(referenceCopy);
         referenceSmall = scaledCopy(referenceCopy,
                                     double(kMaximumSearchLevel) /
                                         std::max({referenceImage.rows, referenceImage.cols, kMaximumSearchLevel}),

@@ -47,14 +47,15 @@ public:
     // cancel or a failure (logged) ends the search before its walk ends.
     void lookForBestImages(ImagesSequenceBase* source, int instant, int* first, int* last);
 
-    // Rebuilds referenceCopy and referenceSmall when referenceCopy is not the size
-    // of referenceImage, and makes frameCopy from frameImage.
+    // Rebuilds referenceCopy, referenceSmall and referenceNoise when referenceCopy
+    // is not the size of referenceImage, and makes frameCopy from frameImage.
     void updateSearchCopies();
 
     // Radius, in full-size pixels, within which ghost removal looks for a moved
     // patch. Reads referenceSmall, frameCopy, referenceCopy and patchRadius, writes
     // featureMask. At least 2r + 1: 2r + 1 when the reference has no corner or is
-    // too small for the detector's windows, 2r + 2 when no probe confirmed a motion.
+    // too small for the detector's windows, 2r + 2 when no probe confirmed a motion
+    // or the frame differs from the reference nowhere beyond referenceNoise.
     // *beyondProbes, when given, tells whether the displacement reached half the
     // probes' search radius, where a motion cannot be told from no match at all (a
     // cut to another shot). Uses threads of its own, all joined before it returns.
@@ -73,6 +74,9 @@ public:
     cv::Mat referenceCopy;   // 8-bit full-size working copy of the reference
     cv::Mat referenceHalf;
     cv::Mat referenceSmall;  // longer side at most 1024
+    // Noise deviation of referenceCopy in 8-bit levels: differences within the
+    // frames' noise are never ghosts, whatever the tolerance.
+    float referenceNoise = 0.0f;
     cv::Mat frameImage;
     cv::Mat frameCopy;       // 8-bit full-size working copy of frameImage
     cv::Mat frameHalf;

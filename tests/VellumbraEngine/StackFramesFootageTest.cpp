@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,57 @@ TEST_P(StackFramesWalkers, KeepThePeopleOfTheChosenMoment)
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, StackFramesWalkers, ::testing::Values(kThreeWalkers, kTwoFastWalkers));
+
+struct NoiseCase {
+    const char* name;
+    double brightness;  // of the scene, 1 as photographed
+    double sigma;       // of each frame's noise, in 8-bit levels
+    float tolerance;
+    bool align;
+};
+
+class StackFramesNoise : public ::testing::TestWithParam<NoiseCase> {};
+
+// Nine frames of a still scene, each with noise of its own: whatever the
+// antighosting, nothing moved, so every frame is averaged and the noise falls by
+// about the square root of the frame count.
+TEST_P(StackFramesNoise, FallsByTheSquareRootOfTheFrameCount)
+{
+    const NoiseCase c = GetParam();
+    const cv::Mat photo = stackingtest::gardenPhoto(kClipSize);
+    if (photo.empty())
+        GTEST_SKIP() << "test photograph not available";
+    cv::Mat scene;
+    photo.convertTo(scene, CV_8U, c.brightness);
+    std::vector<cv::Mat> frames;
+    for (int i = 0; i < 9; ++i)
+        frames.push_back(stackingtest::withNoise(scene, c.sigma, 500 + unsigned(i)));
+    int count = 9;
+    cv::Mat light;
+    stack(frames, 4, 0, &count, c.tolerance, c.align).convertTo(light, CV_32F, 255.0);
+    ASSERT_EQ(count, 9);
+    const cv::Rect inside(8, 8, kClipSize.width - 16, kClipSize.height - 16);
+    cv::Mat clean;
+    scene.convertTo(clean, CV_32F);
+    const double remaining = cv::norm(light(inside), clean(inside), cv::NORM_L2) / std::sqrt(double(inside.area() * 3));
+    // The linear-light mean of noisy samples leans a little bright in the darks.
+    EXPECT_LT(remaining, 1.3 * c.sigma / 3.0);
+}
+
+constexpr float kHighAntighosting = 0.0f;
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, StackFramesNoise,
+    ::testing::Values(NoiseCase{"HighNoisy", 1.0, 8.0, kHighAntighosting, true},
+                      NoiseCase{"MediumNoisy", 1.0, 8.0, kMediumAntighosting, true},
+                      NoiseCase{"OffNoisy", 1.0, 8.0, kNoAntighosting, true},
+                      NoiseCase{"HighLightNoise", 1.0, 3.0, kHighAntighosting, true},
+                      NoiseCase{"MediumLightNoise", 1.0, 3.0, kMediumAntighosting, true},
+                      NoiseCase{"HighDim", 0.3, 4.0, kHighAntighosting, true},
+                      NoiseCase{"MediumDim", 0.3, 4.0, kMediumAntighosting, true},
+                      NoiseCase{"HighNoisyUnaligned", 1.0, 8.0, kHighAntighosting, false},
+                      NoiseCase{"MediumDimUnaligned", 0.3, 4.0, kMediumAntighosting, false}),
+    [](const ::testing::TestParamInfo<NoiseCase>& info) { return std::string(info.param.name); });
 
 struct CutCase {
     int cut;  // first frame of the second shot

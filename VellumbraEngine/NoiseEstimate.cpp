@@ -1,0 +1,72 @@
+#include "NoiseEstimate.h"
+
+#include <opencv2/core/utility.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+constexpr int kBandRows = 16;
+// Enough samples for a stable median; larger images are read in spaced bands.
+constexpr double kSampleBudget = 1.5e6;
+// The kernel's response to unit Gaussian noise has deviation 6; its median absolute
+// value is 0.6745 of that.
+constexpr float kMedianToDeviation = 1.0f / (6.0f * 0.6745f);
+constexpr int kLargestResponse = 16 * 255;
+constexpr float kNoiseDeviations = 3.0f;
+constexpr float kLeastDifference = 2.0f;
+
+}  // namespace
+
+float estimateNoiseDeviation(const cv::Mat& image8)
+{
+    CV_Assert(image8.depth() == CV_8U);
+    if (image8.rows < 3 || image8.cols < 3)
+        return 0.0f;
+    static const cv::Mat kernel = (cv::Mat_<float>(3, 3) << 1, -2, 1, -2, 4, -2, 1, -2, 1);
+    const int bands = (image8.rows - 2 + kBandRows - 1) / kBandRows;
+    const double samplesPerBand = double(kBandRows) * image8.cols * image8.channels();
+    const int stride = std::max(1, int(samplesPerBand * bands / kSampleBudget));
+    std::vector<std::int64_t> histogram(kLargestResponse + 1, 0);
+    std::mutex histogramLock;
+    cv::parallel_for_(cv::Range(0, (bands + stride - 1) / stride), [&](const cv::Range& range) {
+        std::vector<std::int64_t> local(kLargestResponse + 1, 0);
+        for (int k = range.start; k < range.end; ++k) {
+            // Interior rows only: the kernel reads the rows either side from the image.
+            const int top = 1 + k * stride * kBandRows;
+            const int bottom = std::min(top + kBandRows, image8.rows - 1);
+            cv::Mat response;
+            cv::filter2D(image8.rowRange(top, bottom), response, CV_16S, kernel);
+            const int channels = image8.channels();
+            for (int y = 0; y < response.rows; ++y) {
+                const short* row = response.ptr<short>(y);
+                for (int i = channels; i < (response.cols - 1) * channels; ++i)
+                    ++local[std::abs(row[i])];
+            }
+        }
+        const std::lock_guard<std::mutex> guard(histogramLock);
+        for (std::size_t i = 0; i < local.size(); ++i)
+            histogram[i] += local[i];
+    });
+    std::int64_t total = 0;
+    for (std::int64_t count : histogram)
+        total += count;
+    std::int64_t below = 0;
+    for (int value = 0; value <= kLargestResponse; ++value) {
+        below += histogram[value];
+        if (2 * below >= total)
+            return float(value) * kMedianToDeviation;
+    }
+    return 0.0f;
+}
+
+float noiseFloorLevels(float noise)
+{
+    return std::max(kNoiseDeviations * std::sqrt(2.0f) * noise, kLeastDifference);
+}

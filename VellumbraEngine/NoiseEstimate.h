@@ -1,0 +1,14 @@
+#pragma once
+#include <opencv2/core.hpp>
+
+// Deviation of the noise of an 8-bit image in its sample levels, all channels
+// together: the median response of a second-difference kernel, which cancels
+// smooth content, scaled to the deviation of Gaussian noise. Edges and fine
+// texture cover too little of a photograph to move the median much; an image
+// smaller than 3 x 3 reads 0.
+float estimateNoiseDeviation(const cv::Mat& image8);
+
+// The least difference between two frames of noise deviation `noise`, in 8-bit
+// levels, that is not noise: three deviations of the difference of two frames'
+// noise, and no less than quantisation and compression leave.
+float noiseFloorLevels(float noise);
