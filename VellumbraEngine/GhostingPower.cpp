@@ -1,5 +1,6 @@
 #include "GhostingPower.h"
 
+#include "NoiseEstimate.h"
 #include "StackingContext.h"
 #include "Threads.h"
 
@@ -442,27 +443,35 @@ struct CornerSearch {
 
     const std::vector<cv::Point>& textured() const { return context->texturedCorners; }
 
+    // The reference's corner mask, detected unless it is kept; false without a corner.
+    bool markCorners()
+    {
+        cv::Mat* featureMask = &context->featureMask;
+        if (featureMask->size() == grey.size())
+            return true;
+        context->texturedCorners.clear();
+        context->movingCorners.clear();
+        std::vector<cv::Point2f> corners;
+        cv::goodFeaturesToTrack(grey, corners, 1000, 0.01, 2.0, cv::noArray(), window, false, 0.04);
+        if (corners.empty())
+            return false;
+        *featureMask = cv::Mat::zeros(grey.size(), CV_8U);
+        for (const cv::Point2f& corner : corners)
+            featureMask->at<uchar>(std::clamp(cvRound(corner.y), 0, grey.rows - 1),
+                                   std::clamp(cvRound(corner.x), 0, grey.cols - 1)) = 255;
+        return true;
+    }
+
     void run()
     {
         const int half = window / 2, rows = grey.rows, cols = grey.cols;
-        cv::Mat* featureMask = &context->featureMask;
         std::vector<cv::Point>& textured = context->texturedCorners;
-        if (featureMask->size() != grey.size()) {
-            textured.clear();
-            context->movingCorners.clear();
-            std::vector<cv::Point2f> corners;
-            cv::goodFeaturesToTrack(grey, corners, 1000, 0.01, 2.0, cv::noArray(), window, false, 0.04);
-            if (corners.empty())
-                return;
-            *featureMask = cv::Mat::zeros(grey.size(), CV_8U);
-            for (const cv::Point2f& corner : corners)
-                featureMask->at<uchar>(std::clamp(cvRound(corner.y), 0, rows - 1),
-                                       std::clamp(cvRound(corner.x), 0, cols - 1)) = 255;
-        }
-        found = true;
+        found = markCorners();
+        if (!found)
+            return;
         if (textured.empty()) {
             std::vector<cv::Point> cornerPixels;
-            cv::findNonZero(*featureMask, cornerPixels);
+            cv::findNonZero(context->featureMask, cornerPixels);
             for (const cv::Point& p : cornerPixels)
                 if (p.x > half && p.x < cols - half && p.y > half && p.y < rows - half &&
                     textureMeasure(grey, p.y, p.x, window) >= kMinimumTexture)
@@ -480,6 +489,23 @@ void searchCorners(CornerSearch& search)
     } catch (...) {
         search.error = std::current_exception();
     }
+}
+
+// True when an area larger than a speck of the frame differs from the reference
+// by more than `floor` levels in a channel.
+bool differsBeyond(const cv::Mat& reference, const cv::Mat& frame, float floor)
+{
+    cv::Mat difference;
+    cv::absdiff(reference, frame, difference);
+    std::vector<cv::Mat> channels;
+    cv::split(difference, channels);
+    cv::Mat largest = channels[0];
+    for (std::size_t k = 1; k < channels.size(); ++k)
+        cv::max(largest, channels[k], largest);
+    cv::Mat differing;
+    cv::threshold(largest, differing, floor, 255, cv::THRESH_BINARY);
+    cv::erode(differing, differing, cv::Mat::ones(3, 3, CV_8U));
+    return cv::countNonZero(differing) > 0;
 }
 
 // The dense flow from the grey reference to the frame; the library's error is
@@ -704,7 +730,7 @@ int StackingContext::computeGhostingPower(bool* beyondProbes)
     const int r = patchRadius;
     const int window = 4 * r + 1;
     const int half = window / 2;
-    const int withoutCorners = 2 * r + 1;
+    const int withoutCorners = 2 * r + 1, withoutMotion = 2 * r + 2;
     const int rows = referenceSmall.rows, cols = referenceSmall.cols;
     // The corner detector, texture windows and probe templates need W + 1 pixels.
     if (rows <= window || cols <= window)
@@ -715,6 +741,9 @@ int StackingContext::computeGhostingPower(bool* beyondProbes)
     cv::resize(frameCopy, frameSmall, referenceSmall.size(), 0, 0, cv::INTER_LINEAR);
     EarlyProbes early(&referenceSmall, &frameSmall, half, radius);
     CornerSearch corners(toGrey(referenceSmall), this, window, &early);
+    // Within the noise the frame shows no motion for the flow and the probes to measure.
+    if (!differsBeyond(referenceSmall, frameSmall, noiseFloorLevels(referenceNoise)))
+        return corners.markCorners() ? withoutMotion : withoutCorners;
     cv::Mat flow;
     if (!cornersBesideFlow(corners, frameSmall, flow))
         return withoutCorners;
