@@ -3,17 +3,21 @@
 // (full-resolution ECC translation, warpAffine, float average). Counters:
 // ms_per_frame, the PSNR of the result against the clean instant frame, and its
 // gain over a single noisy frame.
+#include "ImagesSequence.h"
 #include "ImagesSequenceBase.h"
 #include "InMemorySequence.h"
 #include "StackingContext.h"
 
 #include "BenchPhotos.h"
 
+#include <QStringList>
+#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -275,5 +279,84 @@ void BM_CvHoldAll30x4KPeakMemory(benchmark::State& state)
     state.counters["peak_MB"] = peak;
 }
 BENCHMARK(BM_CvHoldAll30x4KPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// --- Cancel and stop of a 4K photo burst ----------------------------------------------
+
+// The nine noisy 4K frames written once as JPEG photos, as a camera's burst.
+const QStringList& burstFiles4K()
+{
+    static QTemporaryDir folder;
+    static const QStringList files = [] {
+        QStringList paths;
+        const Burst& b = burst(2160, false);
+        for (int i = 0; i < kFrames; ++i) {
+            const QString path = folder.filePath(QString("burst_%1.jpg").arg(i));
+            cv::imwrite(path.toStdString(), b.frames[i], {cv::IMWRITE_JPEG_QUALITY, 95});
+            paths << path;
+        }
+        return paths;
+    }();
+    return files;
+}
+
+// Arg: the request (1 cancel, 2 stop). The run is asked to end at moments spread
+// over it; counters: the worst and the mean time from the request to the return.
+void BM_StackFrames4KBurstRequest(benchmark::State& state)
+{
+    const int request = int(state.range(0));
+    const QStringList& files = burstFiles4K();
+    double worst = 0.0, sum = 0.0;
+    int requests = 0;
+    for (auto _ : state) {
+        for (int delayMs = 100; delayMs <= 2500; delayMs += 300) {
+            ImagesSequence source(files);
+            StackingContext context;
+            std::atomic<bool> returned{false};
+            std::thread run([&] {
+                int count = kFrames;
+                context.stackFrames(&source, kInstant, 0, &count, -1.0f, kMediumAntighosting, true, kFirstQuality,
+                                    engineThreads());
+                returned = true;
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            const auto asked = std::chrono::steady_clock::now();
+            request == 1 ? context.requestCancel() : context.requestStop();
+            run.join();
+            if (!returned || context.request != request)
+                continue;  // the run had ended before the request
+            const double latency = millisecondsSince(asked);
+            worst = std::max(worst, latency);
+            sum += latency;
+            ++requests;
+        }
+    }
+    state.counters["worst_ms"] = worst;
+    state.counters["mean_ms"] = requests ? sum / requests : 0.0;
+    state.counters["requests"] = requests;
+}
+BENCHMARK(BM_StackFrames4KBurstRequest)->Arg(1)->Arg(2)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The script's step between two looks at a flag: one photo read, aligned by ECC and
+// warped (cubic), added to the sum.
+void BM_CvEccFrame4KBurst(benchmark::State& state)
+{
+    const QStringList& files = burstFiles4K();
+    const cv::TermCriteria criteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 70, 1e-6);
+    cv::Mat templateGrey, sum;
+    cv::cvtColor(cv::imread(files[kInstant].toStdString()), templateGrey, cv::COLOR_BGR2GRAY);
+    int i = 0;
+    for (auto _ : state) {
+        const cv::Mat frame = cv::imread(files[i++ % kFrames].toStdString());
+        cv::Mat grey, aligned;
+        cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+        cv::Mat warp = cv::Mat::eye(2, 3, CV_32F);
+        cv::findTransformECC(templateGrey, grey, warp, cv::MOTION_TRANSLATION, criteria, cv::noArray(), 5);
+        cv::warpAffine(frame, aligned, warp, frame.size(), cv::INTER_CUBIC | cv::WARP_INVERSE_MAP);
+        if (sum.empty())
+            sum = cv::Mat::zeros(frame.size(), CV_32FC3);
+        cv::accumulate(aligned, sum);
+    }
+}
+BENCHMARK(BM_CvEccFrame4KBurst)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
