@@ -192,8 +192,24 @@ void accumulateInterior(const cv::Mat& packed, const float* templateRow, int y, 
     s.allGy += v[2];
 }
 
-void accumulateRow(const cv::Mat& packed, const float* templateRow, int y, int width, const Affine& map,
-                   const cv::v_float32x4& outside, EccSums& s)
+// Template row y, pixels [from, to): those whose four taps lie inside the input,
+// [begin, end), in the vector pass, the others one by one.
+void accumulateSpan(const cv::Mat& packed, const float* templateRow, int y, int from, int to, int begin, int end,
+                    int shiftX, int shiftY, float ax, float ay, const Affine& map, const cv::v_float32x4& outside,
+                    EccSums& s)
+{
+    begin = std::clamp(begin, from, to);
+    end = std::clamp(end, begin, to);
+    for (int x = from; x < begin; ++x)
+        accumulatePixel(packed, templateRow[x], x, y, map, outside, s);
+    if (end > begin)
+        accumulateInterior(packed, templateRow, y, begin, end, shiftX, shiftY, ax, ay, s);
+    for (int x = end; x < to; ++x)
+        accumulatePixel(packed, templateRow[x], x, y, map, outside, s);
+}
+
+void accumulateRow(const cv::Mat& packed, const float* templateRow, const uchar* maskRow, int y, int width,
+                   const Affine& map, const cv::v_float32x4& outside, EccSums& s)
 {
     int begin = 0, end = 0;
     int shiftX = 0, shiftY = 0;
@@ -211,15 +227,24 @@ void accumulateRow(const cv::Mat& packed, const float* templateRow, int y, int w
             }
         }
     }
-    for (int x = 0; x < begin; ++x)
-        accumulatePixel(packed, templateRow[x], x, y, map, outside, s);
-    if (end > begin)
-        accumulateInterior(packed, templateRow, y, begin, end, shiftX, shiftY, ax, ay, s);
-    for (int x = std::max(end, begin); x < width; ++x)
-        accumulatePixel(packed, templateRow[x], x, y, map, outside, s);
+    if (!maskRow) {
+        accumulateSpan(packed, templateRow, y, 0, width, begin, end, shiftX, shiftY, ax, ay, map, outside, s);
+        return;
+    }
+    for (int from = 0; from < width;) {
+        while (from < width && !maskRow[from])
+            ++from;
+        int to = from;
+        while (to < width && maskRow[to])
+            ++to;
+        if (to > from)
+            accumulateSpan(packed, templateRow, y, from, to, begin, end, shiftX, shiftY, ax, ay, map, outside, s);
+        from = to;
+    }
 }
 
-EccSums accumulate(const cv::Mat& packed, const cv::Mat& templateCentred, const Affine& map, float inputOffset)
+EccSums accumulate(const cv::Mat& packed, const cv::Mat& templateCentred, const cv::Mat& mask, const Affine& map,
+                   float inputOffset)
 {
     const cv::v_float32x4 outside(-inputOffset, 0.f, 0.f, 0.f);
     const int stripes = (templateCentred.rows + kStripeRows - 1) / kStripeRows;
@@ -228,8 +253,8 @@ EccSums accumulate(const cv::Mat& packed, const cv::Mat& templateCentred, const 
         for (int stripe = range.start; stripe < range.end; ++stripe) {
             const int end = std::min(templateCentred.rows, (stripe + 1) * kStripeRows);
             for (int y = stripe * kStripeRows; y < end; ++y)
-                accumulateRow(packed, templateCentred.ptr<float>(y), y, templateCentred.cols, map, outside,
-                              partial[stripe]);
+                accumulateRow(packed, templateCentred.ptr<float>(y), mask.empty() ? nullptr : mask.ptr<uchar>(y), y,
+                              templateCentred.cols, map, outside, partial[stripe]);
         }
     });
     // Fixed stripes summed in order: the result does not depend on the thread count.
@@ -254,21 +279,39 @@ void invertHessian(const EccSums& s, double inverse[3])
     inverse[2] = a / determinant;
 }
 
+// The argument checks raise the library's assertion error under the routine's public name.
+void check(bool condition, const char* text)
+{
+    if (!condition)
+        cv::error(cv::Error::StsAssert, text, "findTransform", __FILE__, __LINE__);
+}
+
 }  // namespace
 
 double findTransform(cv::InputArray templateImage, cv::InputArray inputImage, cv::InputOutputArray warpMatrix,
                      int /*motionType*/, const cv::TermCriteria& criteria)
 {
+    return estimateTranslation(templateImage, inputImage, warpMatrix, criteria).correlation;
+}
+
+EccOutcome estimateTranslation(cv::InputArray templateImage, cv::InputArray inputImage,
+                               cv::InputOutputArray warpMatrix, const cv::TermCriteria& criteria,
+                               cv::InputArray templateMask)
+{
     const cv::Mat src = templateImage.getMat();
     const cv::Mat dst = inputImage.getMat();
+    const cv::Mat mask = templateMask.getMat();
     cv::Mat map = warpMatrix.getMat();
-    CV_Assert(!src.empty());
-    CV_Assert(!dst.empty());
+    check(!src.empty(), "!src.empty()");
+    check(!dst.empty(), "!dst.empty()");
     if (src.type() != dst.type() || (src.type() != CV_8UC1 && src.type() != CV_32FC1) || map.type() != CV_32FC1)
-        return -1.0;
-    CV_Assert(map.cols == 3);
-    CV_Assert(map.rows == 2 || map.rows == 3);
-    CV_Assert(criteria.type & cv::TermCriteria::COUNT || criteria.type & cv::TermCriteria::EPS);
+        return {};
+    check(map.cols == 3, "map.cols == 3");
+    check(map.rows == 2 || map.rows == 3, "map.rows == 2 || map.rows == 3");
+    check(criteria.type & cv::TermCriteria::COUNT || criteria.type & cv::TermCriteria::EPS,
+          "criteria.type & cv::TermCriteria::COUNT || criteria.type & cv::TermCriteria::EPS");
+    check(mask.empty() || (mask.type() == CV_8UC1 && mask.size() == src.size()),
+          "mask.empty() || (mask.type() == CV_8UC1 && mask.size() == src.size())");
     const int iterations = (criteria.type & cv::TermCriteria::COUNT) ? criteria.maxCount : 200;
     const double tolerance = (criteria.type & cv::TermCriteria::EPS) ? criteria.epsilon : -1;
 
@@ -280,10 +323,10 @@ double findTransform(cv::InputArray templateImage, cv::InputArray inputImage, cv
     double lastRho = -tolerance;
     for (int i = 1; i <= iterations && std::fabs(rho - lastRho) >= tolerance; ++i) {
         // The affine warp of the textbook formulation takes two rows only.
-        CV_Assert(map.rows == 2);
+        check(map.rows == 2, "map.rows == 2");
         const Affine affine{map.at<float>(0, 0), map.at<float>(0, 1), map.at<float>(0, 2),
                             map.at<float>(1, 0), map.at<float>(1, 1), map.at<float>(1, 2)};
-        const EccSums s = accumulate(packed, templateCentred, affine, inputOffset);
+        const EccSums s = accumulate(packed, templateCentred, mask, affine, inputOffset);
 
         const double n = s.count;
         const double imageMean = n > 0 ? s.sumI / n : 0, templateMean = n > 0 ? s.sumT / n : 0;
@@ -310,7 +353,7 @@ double findTransform(cv::InputArray templateImage, cv::InputArray inputImage, cv
         const double lambdaDenominator = correlation - (templateProjection[0] * hessianImage[0] +
                                                         templateProjection[1] * hessianImage[1]);
         if (lambdaDenominator <= 0.0)
-            return -1.0;
+            return {};
         const double lambda = lambdaNumerator / lambdaDenominator;
         const double errorProjection[2] = {lambda * templateProjection[0] - imageProjection[0],
                                            lambda * templateProjection[1] - imageProjection[1]};
@@ -318,7 +361,7 @@ double findTransform(cv::InputArray templateImage, cv::InputArray inputImage, cv
                           float(inverse[1] * errorProjection[0] + inverse[2] * errorProjection[1]));
         update_warping_matrix_ECC(map, update);
     }
-    return rho;
+    return {rho, std::isfinite(rho) && std::fabs(rho - lastRho) < tolerance};
 }
 
 void update_warping_matrix_ECC(cv::Mat& map_matrix, const cv::Mat& update)

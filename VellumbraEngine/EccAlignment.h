@@ -15,5 +15,19 @@
 double findTransform(cv::InputArray templateImage, cv::InputArray inputImage, cv::InputOutputArray warpMatrix,
                      int motionType, const cv::TermCriteria& criteria);
 
+struct EccOutcome {
+    double correlation = -1.0;
+    // The iteration stopped because the coefficient settled, not at the count limit
+    // or on a degenerate step.
+    bool converged = false;
+};
+
+// The iteration of findTransform, also telling whether it converged. Template
+// pixels where templateMask (8-bit, template size, optional) is 0 take no part:
+// moving subjects left out there do not pull the estimate.
+EccOutcome estimateTranslation(cv::InputArray templateImage, cv::InputArray inputImage,
+                               cv::InputOutputArray warpMatrix, const cv::TermCriteria& criteria,
+                               cv::InputArray templateMask = cv::noArray());
+
 // Adds update (2x1 float) to the translation column of map_matrix (2x3 float).
 void update_warping_matrix_ECC(cv::Mat& map_matrix, const cv::Mat& update);
