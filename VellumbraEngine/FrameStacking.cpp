@@ -1,5 +1,5 @@
 #include "AccumulateThread.h"
-#include "EccAlignment.h"
+#include "FrameAlignment.h"
 #include "ImagesSequenceBase.h"
 #include "LinearAccumulator.h"
 #include "Log.h"
@@ -9,23 +9,14 @@
 #include "StackingRunSupport.h"
 #include "Threads.h"
 
-#include <opencv2/imgproc.hpp>
-#include <opencv2/video/tracking.hpp>
-
 #include <algorithm>
-#include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
 const char* const kAlignWhere = "Aligning images";
-
-// Below this correlation with the instant image a frame belongs to another shot.
-// Measured on clips made from real photographs and phone videos: frames of one shot
-// that aligned correlate at 0.88 or more (0.99 without moving people), frames of
-// different shots at 0.54 at most.
-constexpr double kSameShotCorrelation = 0.7;
 
 struct RunSettings {
     int instant, first, count;
@@ -64,76 +55,10 @@ int ghostingPowerFor(float power, const cv::Mat& instant)
     return std::max(17, static_cast<int>(pixels));
 }
 
-// The alignment works on one channel of 8-bit or float samples.
-cv::Mat alignmentGrey(const cv::Mat& image)
-{
-    cv::Mat grey = image;
-    if (image.channels() > 1)
-        cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
-    if (grey.depth() == CV_16U)
-        grey.convertTo(grey, CV_32F, 1.0 / 65535.0);
-    return grey;
-}
-
 void logAlignFailure()
 {
     logError(kAlignWhere,
              "The align option failed maybe because of a lack of memory, try to disable this option next times.");
-}
-
-// A translation beyond a quarter of the image side, or not a number, is a failed
-// estimate: warping by it would stack a black or smeared frame.
-bool plausibleTranslation(const cv::Mat& warp, const cv::Size& size)
-{
-    const float dx = warp.at<float>(0, 2), dy = warp.at<float>(1, 2);
-    return std::isfinite(dx) && std::isfinite(dy) && std::fabs(dx) <= size.width / 4.0f &&
-           std::fabs(dy) <= size.height / 4.0f;
-}
-
-// The alignment of one frame: the frame moved onto the template, and whether the
-// frame belongs to another shot (it is then not to be stacked).
-struct Alignment {
-    cv::Mat frame;
-    bool otherShot = false;
-};
-
-// The frame moved onto the template by a translation; the frame itself when the
-// alignment fails. The pixels the shift brings in repeat the frame's border, so
-// that the average keeps the brightness of the edges.
-Alignment alignedFrame(const cv::Mat& templateGrey, bool correlationMeasurable, const cv::Mat& frame, int index)
-{
-    try {
-        cv::Mat warp = cv::Mat::eye(2, 3, CV_32F);
-        const double correlation =
-            findTransform(templateGrey, alignmentGrey(frame), warp, cv::MOTION_TRANSLATION,
-                          cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 70, 1e-6));
-        if (correlationMeasurable && correlation < kSameShotCorrelation) {
-            logError(kAlignWhere, "The image number " + std::to_string(index) +
-                                      " belongs to another shot (correlation " + std::to_string(correlation) +
-                                      " with the instant image): the stacking range ends before it.\n");
-            return {cv::Mat(), true};
-        }
-        if (!plausibleTranslation(warp, frame.size())) {
-            logError(kAlignWhere, "The translation found for the image number " + std::to_string(index) +
-                                      " is not plausible; the image is stacked unaligned.\n");
-            return {frame};
-        }
-        cv::Mat aligned;
-        cv::warpAffine(frame, aligned, warp, frame.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
-                       cv::BORDER_REPLICATE);
-        return {aligned};
-    } catch (...) {
-        logAlignFailure();
-        return {frame};
-    }
-}
-
-// The correlation of a uniform template is not defined: its frames are never taken for another shot.
-bool hasContrast(const cv::Mat& grey)
-{
-    cv::Scalar mean, deviation;
-    cv::meanStdDev(grey, mean, deviation);
-    return deviation[0] > 0.0;
 }
 
 // One stacking run over a checked range.
@@ -161,10 +86,7 @@ public:
         context.featureMask.release();
         bits = depthInBits(instantImage);
         ghostingPower = ghostingPowerFor(settings.power, instantImage);
-        if (settings.align) {
-            templateGrey = alignmentTemplate();
-            correlationMeasurable = !templateGrey.empty() && hasContrast(templateGrey);
-        }
+        alignment = prepareAlignment();
         order = stackingOrder(settings.instant, first, count);
         progress.plan(count - 1);
         if (count == 1)
@@ -213,17 +135,55 @@ public:
     }
 
 private:
-    cv::Mat alignmentTemplate() const
+    // Without alignment the reduced copies still tell a cut to another shot.
+    std::unique_ptr<FrameAlignment> prepareAlignment() const
     {
         try {
-            return alignmentGrey(instantImage);
+            return std::make_unique<FrameAlignment>(instantImage, settings.align);
         } catch (...) {
-            logAlignFailure();
-            return cv::Mat();
+            if (settings.align)
+                logAlignFailure();
+            else
+                logError(kAlignWhere, "The frames cannot be compared with the instant image: a cut to another shot "
+                                      "will not end the stacking range.\n");
+            return nullptr;
         }
     }
 
     enum class Outcome { Passed, Skipped, OtherShot, LeaveLoop };
+
+    // Frame n as it is to be stacked into `placed`: moved onto the instant image when
+    // aligning. OtherShot and Skipped (logged) when it is not to be stacked.
+    Outcome placeFrame(const cv::Mat& frame, int n, cv::Mat& placed) const
+    {
+        placed = frame;
+        if (!alignment)
+            return Outcome::Passed;
+        try {
+            const FrameAlignment::Result found = alignment->locate(frame);
+            const std::string correlation = " (correlation " + std::to_string(found.correlation);
+            switch (found.verdict) {
+            case FrameAlignment::Verdict::OtherShot:
+                logError(kAlignWhere, "The image number " + std::to_string(n) + " belongs to another shot" +
+                                          correlation + " with the instant image): the stacking range ends before it.\n");
+                return Outcome::OtherShot;
+            case FrameAlignment::Verdict::Unreliable:
+                if (!settings.align)
+                    return Outcome::Passed;
+                logError(kAlignWhere, "The translation found for the image number " + std::to_string(n) +
+                                          " is not plausible" + correlation + "): the image is not stacked.\n");
+                return Outcome::Skipped;
+            case FrameAlignment::Verdict::SameShot:
+                if (settings.align)
+                    placed = FrameAlignment::moved(frame, found.shift);
+                return Outcome::Passed;
+            }
+        } catch (...) {
+            if (settings.align)
+                logAlignFailure();
+        }
+        return Outcome::Passed;
+    }
 
     // Frame n read, checked, aligned and freed of its ghosts into ghostFree, a
     // buffer of its own. Joins the accumulation of the previous frame once this
@@ -235,12 +195,11 @@ private:
         if (!neighbourMatchesInstant(frame, instantImage, n))
             return Outcome::Skipped;
         progress.finish(StackingProgress::Reading);
-        const Alignment alignment =
-            templateGrey.empty() ? Alignment{frame} : alignedFrame(templateGrey, correlationMeasurable, frame, n);
-        if (alignment.otherShot)
-            return Outcome::OtherShot;
+        cv::Mat aligned;
+        const Outcome placement = placeFrame(frame, n, aligned);
+        if (placement != Outcome::Passed)
+            return placement;
         progress.finish(StackingProgress::Alignment);
-        const cv::Mat& aligned = alignment.frame;
         accumulation.join();
         if (context.request != StackingContext::RequestNone)
             return Outcome::LeaveLoop;
@@ -292,9 +251,9 @@ private:
     const RunSettings settings;
     int first, count;  // the range, shortened at a cut
     std::vector<int> order;
-    cv::Mat instantImage, templateGrey, held;
+    cv::Mat instantImage, held;
+    std::unique_ptr<FrameAlignment> alignment;
     int bits = 0, ghostingPower = -1;
-    bool correlationMeasurable = false;
     bool accumulatorStarted = false;
     StackingProgress progress;
 };

@@ -29,8 +29,9 @@ public:
     // Averages in linear light the frames first .. first + *count - 1 (a range
     // holding instant), read in the order instant, +1, -1, +2, -2, ..., each checked
     // against the instant image, optionally aligned to it by a translation, and
-    // freed of its ghosts. An aligned frame that belongs to another shot ends the
-    // range on its side before it (logged). power is the antighosting power in
+    // freed of its ghosts. A frame of another shot, aligned or not, ends the range
+    // on its side before it; a frame the alignment cannot place is left out (both
+    // logged, the position still walked). power is the antighosting power in
     // percent of the larger side (negative: automatic); quality is the ghost
     // search's block step. Returns lightImage; an empty image on cancel, on
     // arguments it refuses or when the instant frame cannot be read (logged),

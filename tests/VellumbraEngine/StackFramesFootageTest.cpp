@@ -139,6 +139,56 @@ INSTANTIATE_TEST_SUITE_P(Pans, StackFramesCut,
                                            CutCase{5, kMediumAntighosting, 0, 5}, CutCase{2, kNoAntighosting, 2, 7},
                                            CutCase{2, kMediumAntighosting, 2, 7}));
 
+struct BurstCase {
+    const char* name;
+    int shift;  // of each neighbour from the instant frame, in its own direction, in pixels
+    int cut;    // first frame of another shot, or -1
+    bool align;
+    int count, stacked;
+};
+
+class StackFramesBurst : public ::testing::TestWithParam<BurstCase> {};
+
+// Five photos around instant 2 taken by a hand that moved between them: however
+// far a neighbour lies, it is of the same shot and stacked, aligned or not; the
+// photos after a cut are not, and the range ends before them.
+TEST_P(StackFramesBurst, StacksEveryFrameOfTheInstantShot)
+{
+    const BurstCase c = GetParam();
+    const cv::Size margin(100, 100);
+    const cv::Mat shots[] = {stackingtest::gardenPhoto(kClipSize + margin + margin),
+                             stackingtest::photo("Wood.jpg", kClipSize + margin + margin)};
+    if (shots[0].empty() || shots[1].empty())
+        GTEST_SKIP() << "test photographs not available";
+    const cv::Point2d directions[] = {{-1, -0.5}, {0.25, 1}, {0, 0}, {1, -0.25}, {-0.5, 1}};
+    std::vector<cv::Mat> frames;
+    for (int i = 0; i < 5; ++i) {
+        const cv::Point offset(cvRound(c.shift * directions[i].x), cvRound(c.shift * directions[i].y));
+        const cv::Mat& shot = shots[c.cut >= 0 && i >= c.cut];
+        frames.push_back(stackingtest::withNoise(shot(cv::Rect(cv::Point(margin) + offset, kClipSize)), 3.0,
+                                                 700 + unsigned(i)));
+    }
+    stackingtest::RecordingSequence source(frames);
+    StackingContext context;
+    int count = 5;
+    ASSERT_FALSE(context.stackFrames(&source, 2, 0, &count, kAutomatic, kNoAntighosting, c.align, 5, 3).empty());
+    EXPECT_EQ(count, c.count);
+    EXPECT_EQ(context.accumulatedCount, c.stacked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ShiftsAndCuts, StackFramesBurst,
+    ::testing::Values(BurstCase{"Still", 0, -1, true, 5, 5}, BurstCase{"Shift5", 5, -1, true, 5, 5},
+                      BurstCase{"Shift20", 20, -1, true, 5, 5}, BurstCase{"Shift40", 40, -1, true, 5, 5},
+                      BurstCase{"Shift80", 80, -1, true, 5, 5}, BurstCase{"StillUnaligned", 0, -1, false, 5, 5},
+                      BurstCase{"Shift5Unaligned", 5, -1, false, 5, 5},
+                      BurstCase{"Shift20Unaligned", 20, -1, false, 5, 5},
+                      BurstCase{"Shift40Unaligned", 40, -1, false, 5, 5},
+                      BurstCase{"Shift80Unaligned", 80, -1, false, 5, 5}, BurstCase{"CutAfter", 20, 3, true, 3, 3},
+                      BurstCase{"CutAfterUnaligned", 20, 3, false, 3, 3}, BurstCase{"CutBefore", 5, 2, true, 3, 3},
+                      BurstCase{"CutBeforeUnaligned", 5, 2, false, 3, 3}),
+    [](const ::testing::TestParamInfo<BurstCase>& info) { return std::string(info.param.name); });
+
 // Frames shifted by up to 12 pixels and aligned: what the shifts bring in at the
 // edges is not black, so the edges of the average are as bright as its centre.
 TEST(StackFramesEdges, KeepTheirBrightness)

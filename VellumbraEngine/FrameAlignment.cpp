@@ -1,0 +1,264 @@
+#include "FrameAlignment.h"
+
+#include "EccAlignment.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+
+// Shifts of the phase correlation weighed as the camera's motion.
+constexpr int kPhasePeaks = 4;
+// Below this correlation with the instant image, after a converged estimate on the
+// reduced copies, a frame belongs to another shot.
+constexpr double kSameShotCorrelation = 0.7;
+// The reduced copies are halved while their longer side stays at least this long:
+// detail enough to lock on, few enough pixels for a few milliseconds.
+constexpr int kCoarseSide = 400;
+// Smaller images are not aligned: too little to correlate.
+constexpr int kSmallestSide = 16;
+const cv::TermCriteria kCoarseCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 50, 1e-5);
+const cv::TermCriteria kLevelCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 30, 1e-5);
+const cv::TermCriteria kFullCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 70, 1e-6);
+// Residuals beyond this many deviations of the still background's, and beyond a
+// fraction of the image's own contrast, belong to something that moved.
+constexpr float kMovingDeviations = 6.0f;
+constexpr float kLeastMovingResidual = 0.15f;
+// When more than this share of the frame moved, the motion is the scene's own:
+// nothing is left out.
+constexpr double kLargestMovingShare = 0.5;
+// The full-size estimate may wander from the coarse one by this many coarse pixels.
+constexpr float kCoarseTolerance = 2.0f;
+
+// One channel of 8-bit or float samples, as the correlation takes them.
+cv::Mat alignmentGrey(const cv::Mat& image)
+{
+    cv::Mat grey = image;
+    if (image.channels() > 1)
+        cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
+    if (grey.depth() == CV_16U)
+        grey.convertTo(grey, CV_32F, 1.0 / 65535.0);
+    return grey;
+}
+
+std::vector<cv::Mat> greyPyramid(const cv::Mat& image, int coarsest)
+{
+    std::vector<cv::Mat> levels{alignmentGrey(image)};
+    for (int level = 1; level <= coarsest; ++level) {
+        cv::Mat half;
+        cv::pyrDown(levels.back(), half);
+        levels.push_back(half);
+    }
+    return levels;
+}
+
+cv::Mat translation(cv::Point2f shift)
+{
+    return (cv::Mat_<float>(2, 3) << 1, 0, shift.x, 0, 1, shift.y);
+}
+
+cv::Point2f shiftOf(const cv::Mat& warp)
+{
+    return {warp.at<float>(0, 2), warp.at<float>(1, 2)};
+}
+
+// Zero mean and unit deviation over the mask, as the correlation sees the image.
+cv::Mat standardised(const cv::Mat& image, const cv::Mat& mask = cv::Mat())
+{
+    cv::Scalar mean, deviation;
+    cv::meanStdDev(image, mean, deviation, mask);
+    cv::Mat result;
+    image.convertTo(result, CV_32F, 1.0 / std::max(deviation[0], 1e-12), -mean[0] / std::max(deviation[0], 1e-12));
+    return result;
+}
+
+// Median of the float values where the mask is set (everywhere without one).
+float medianOf(const cv::Mat& values, const cv::Mat& mask = cv::Mat())
+{
+    std::vector<float> kept;
+    kept.reserve(values.total());
+    for (int y = 0; y < values.rows; ++y) {
+        const float* v = values.ptr<float>(y);
+        const uchar* m = mask.empty() ? nullptr : mask.ptr<uchar>(y);
+        for (int x = 0; x < values.cols; ++x)
+            if (!m || m[x])
+                kept.push_back(v[x]);
+    }
+    if (kept.empty())
+        return 0.0f;
+    std::nth_element(kept.begin(), kept.begin() + kept.size() / 2, kept.end());
+    return kept[kept.size() / 2];
+}
+
+double correlation(const cv::Mat& a, const cv::Mat& b)
+{
+    cv::Scalar meanA, deviationA, meanB, deviationB;
+    cv::meanStdDev(a, meanA, deviationA);
+    cv::meanStdDev(b, meanB, deviationB);
+    const double n = double(a.total());
+    const double product = deviationA[0] * deviationB[0] * n;
+    if (std::isnan(product))
+        return product;  // samples that are not numbers
+    return product > 0 ? (a.dot(b) - n * meanA[0] * meanB[0]) / product : -1.0;
+}
+
+bool plausible(cv::Point2f shift, const cv::Size& size)
+{
+    return std::isfinite(shift.x) && std::isfinite(shift.y) && std::fabs(shift.x) <= size.width / 4.0f &&
+           std::fabs(shift.y) <= size.height / 4.0f;
+}
+
+}  // namespace
+
+FrameAlignment::FrameAlignment(const cv::Mat& instant, bool fineAlignment) : fine(fineAlignment)
+{
+    const int side = std::max(instant.rows, instant.cols);
+    while ((side >> (coarseLevel + 1)) >= kCoarseSide)
+        ++coarseLevel;
+    pyramid = greyPyramid(instant, coarseLevel);
+    cv::Scalar mean, deviation;
+    cv::meanStdDev(pyramid.front(), mean, deviation);
+    measurable = deviation[0] > 0.0 && std::min(instant.rows, instant.cols) >= kSmallestSide;
+    if (!measurable)
+        return;
+    coarseStandard = standardised(pyramid.back());
+    phase = std::make_unique<PhaseCorrelationPeaks>(pyramid.back());
+}
+
+FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame) const
+{
+    Result result;
+    if (!measurable)
+        return result;
+    const std::vector<cv::Mat> framePyramid = greyPyramid(frame, coarseLevel);
+    const cv::Point2f coarse = coarseShift(framePyramid.back(), &result);
+    const float scale = float(1 << coarseLevel);
+    result.shift = coarse * scale;
+    if (result.verdict != Verdict::SameShot || !fine)
+        return result;
+
+    const cv::Mat used = movingAreasLeftOut(framePyramid.back(), coarse);
+    cv::Point2f shift = coarse;
+    for (int level = coarseLevel; level >= 0; --level) {
+        cv::Mat warp = translation(shift), levelMask;
+        if (!used.empty())
+            cv::resize(used, levelMask, framePyramid[level].size(), 0, 0, cv::INTER_NEAREST);
+        const EccOutcome outcome = estimateTranslation(pyramid[level], framePyramid[level], warp,
+                                                       level == 0 ? kFullCriteria : kLevelCriteria, levelMask);
+        if (level == 0) {
+            result.correlation = outcome.correlation;
+            if (!outcome.converged)
+                result.verdict = Verdict::Unreliable;
+        }
+        shift = shiftOf(warp) * (level > 0 ? 2.0f : 1.0f);
+    }
+    if (!plausible(shift, frame.size()) || cv::norm(shift - result.shift) > kCoarseTolerance * scale)
+        result.verdict = Verdict::Unreliable;
+    result.shift = shift;
+    return result;
+}
+
+cv::Mat FrameAlignment::moved(const cv::Mat& frame, cv::Point2f shift)
+{
+    cv::Mat result;
+    cv::warpAffine(frame, result, translation(shift), frame.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                   cv::BORDER_REPLICATE);
+    return result;
+}
+
+// The enhanced correlation of the reduced copies, its moving areas left out, from
+// the likeliest shift, or from no shift when that does not converge as well. A
+// frame that correlates too little both where its best estimate converged and
+// where the phase correlation placed it is of another shot.
+cv::Point2f FrameAlignment::coarseShift(const cv::Mat& frameCoarse, Result* result) const
+{
+    const Start likeliest = likeliestShift(frameCoarse);
+    std::vector<cv::Point> starts{likeliest.shift};
+    if (likeliest.shift != cv::Point())
+        starts.emplace_back(0, 0);
+    bool converged = false;
+    EccOutcome best;
+    cv::Point2f bestShift;
+    for (const cv::Point& start : starts) {
+        if (converged && best.correlation >= kSameShotCorrelation)
+            break;
+        cv::Mat warp = translation(start);
+        const EccOutcome outcome = estimateTranslation(pyramid.back(), frameCoarse, warp, kCoarseCriteria,
+                                                       movingAreasLeftOut(frameCoarse, start));
+        if (outcome.converged && (!converged || outcome.correlation > best.correlation)) {
+            converged = true;
+            best = outcome;
+            bestShift = shiftOf(warp);
+        }
+    }
+    result->correlation = converged ? best.correlation : likeliest.correlation;
+    const bool placed = std::isfinite(likeliest.correlation);
+    if (!converged && !placed)
+        result->verdict = Verdict::Unreliable;
+    else if (std::max(converged ? best.correlation : -1.0, placed ? likeliest.correlation : -1.0) <
+             kSameShotCorrelation)
+        result->verdict = Verdict::OtherShot;
+    else if (!converged)
+        result->verdict = Verdict::Unreliable;
+    return bestShift;
+}
+
+// Of the phase correlation's shifts and no shift, the one under which the
+// reduced copies differ least at the median pixel: the motion of most of the
+// frame, the camera's, rather than a subject's with more texture.
+FrameAlignment::Start FrameAlignment::likeliestShift(const cv::Mat& frameCoarse) const
+{
+    std::vector<cv::Point> candidates = phase->peaks(frameCoarse, kPhasePeaks);
+    candidates.emplace_back(0, 0);
+    const cv::Mat frameStandard = standardised(frameCoarse);
+    const cv::Rect whole(cv::Point(), coarseStandard.size());
+    Start likeliest{cv::Point(), std::numeric_limits<double>::quiet_NaN()};
+    float smallest = std::numeric_limits<float>::infinity();
+    for (const cv::Point& shift : candidates) {
+        const cv::Rect overlap = whole & (whole - shift);
+        if (overlap.area() < whole.area() / 4)
+            continue;
+        cv::Mat residual;
+        cv::absdiff(coarseStandard(overlap), frameStandard(overlap + shift), residual);
+        const float median = medianOf(residual);
+        if (median < smallest) {
+            smallest = median;
+            likeliest.shift = shift;
+            likeliest.correlation = correlation(coarseStandard(overlap), frameStandard(overlap + shift));
+        }
+    }
+    return likeliest;
+}
+
+// Mask of the reduced instant image (255: used) leaving out what moved on its own:
+// where the frame, placed by the coarse shift, differs far beyond the still
+// background's residual. Empty when nothing, or most of the frame, moved.
+cv::Mat FrameAlignment::movingAreasLeftOut(const cv::Mat& frameCoarse, cv::Point2f shift) const
+{
+    const cv::Mat& instantCoarse = pyramid.back();
+    cv::Mat warped, inside;
+    cv::warpAffine(frameCoarse, warped, translation(shift), instantCoarse.size(),
+                   cv::INTER_LINEAR | cv::WARP_INVERSE_MAP);
+    cv::warpAffine(cv::Mat(frameCoarse.size(), CV_8U, cv::Scalar(255)), inside, translation(shift),
+                   instantCoarse.size(), cv::INTER_NEAREST | cv::WARP_INVERSE_MAP);
+    cv::Mat residual;
+    cv::absdiff(standardised(instantCoarse, inside), standardised(warped, inside), residual);
+    // Summed over a neighbourhood: a subject moving by a pixel or two differs along
+    // thin lines at its edges, the noise at scattered pixels.
+    cv::blur(residual, residual, cv::Size(5, 5));
+    const float median = medianOf(residual, inside);
+    cv::Mat spread;
+    cv::absdiff(residual, cv::Scalar(median), spread);
+    const float deviation = 1.4826f * medianOf(spread, inside);
+    cv::Mat moving = residual > median + std::max(kMovingDeviations * deviation, kLeastMovingResidual);
+    moving &= inside;
+    cv::dilate(moving, moving, cv::Mat::ones(9, 9, CV_8U));
+    const int count = cv::countNonZero(moving);
+    if (count == 0 || count > kLargestMovingShare * cv::countNonZero(inside))
+        return cv::Mat();
+    return moving == 0;
+}

@@ -1,0 +1,57 @@
+#pragma once
+#include "PhaseCorrelationPeaks.h"
+
+#include <opencv2/core.hpp>
+
+#include <memory>
+#include <vector>
+
+// Where a frame lies against the instant image of a stacking run, found coarse to
+// fine: of the phase correlation's shifts of reduced copies, the one under which
+// most of the frame agrees, then the enhanced correlation (findTransform's
+// iteration) level by level up to full size, with the areas that moved on their
+// own left out, so that walkers do not pull a still camera's estimate. The reduced
+// copies also tell a frame of another shot.
+class FrameAlignment {
+public:
+    enum class Verdict {
+        SameShot,
+        OtherShot,   // correlates too little with the instant image wherever it is placed
+        Unreliable,  // no estimate converged, or the one found is not plausible
+    };
+    struct Result {
+        Verdict verdict = Verdict::SameShot;
+        // Where the instant image's content lies in the frame (warp translation).
+        cv::Point2f shift;
+        double correlation = 1.0;
+    };
+
+    // instant: 8-bit, 16-bit or float samples, one or three channels. fine: find
+    // the translation to a fraction of a pixel (alignment on); otherwise only tell
+    // whether a frame is of the instant image's shot, from the reduced copies.
+    FrameAlignment(const cv::Mat& instant, bool fine);
+
+    // A frame of the instant image's size and type. An instant image without
+    // contrast gives every frame the same shot and no shift.
+    Result locate(const cv::Mat& frame) const;
+
+    // The frame moved by -shift onto the instant image's grid; the pixels the move
+    // brings in repeat the frame's border, so the average keeps its edges' brightness.
+    static cv::Mat moved(const cv::Mat& frame, cv::Point2f shift);
+
+private:
+    cv::Point2f coarseShift(const cv::Mat& frameCoarse, Result* result) const;
+    struct Start {
+        cv::Point shift;
+        double correlation;  // of the reduced copies placed by it
+    };
+    Start likeliestShift(const cv::Mat& frameCoarse) const;
+    cv::Mat movingAreasLeftOut(const cv::Mat& frameCoarse, cv::Point2f shift) const;
+
+    std::vector<cv::Mat> pyramid;  // grey copies of the instant image, full size first
+    cv::Mat coarseStandard;        // the coarsest copy of zero mean and unit deviation
+    std::unique_ptr<PhaseCorrelationPeaks> phase;
+    int coarseLevel = 0;
+    bool fine = false;
+    bool measurable = false;
+};
