@@ -31,6 +31,7 @@ constexpr float kLeastMovingResidual = 0.15f;
 // When more than this share of the frame moved, the motion is the scene's own:
 // nothing is left out.
 constexpr double kLargestMovingShare = 0.5;
+constexpr double kMedianSamples = 10000.0;
 // The full-size estimate may wander from the coarse one by this many coarse pixels.
 constexpr float kCoarseTolerance = 2.0f;
 
@@ -76,15 +77,17 @@ cv::Mat standardised(const cv::Mat& image, const cv::Mat& mask = cv::Mat())
     return result;
 }
 
-// Median of the float values where the mask is set (everywhere without one).
+// Median of the float values where the mask is set (everywhere without one), read
+// on a regular grid of some ten thousand of them.
 float medianOf(const cv::Mat& values, const cv::Mat& mask = cv::Mat())
 {
+    const int step = std::max(1, int(std::sqrt(double(values.total()) / kMedianSamples)));
     std::vector<float> kept;
-    kept.reserve(values.total());
-    for (int y = 0; y < values.rows; ++y) {
+    kept.reserve(values.total() / (step * step) + values.rows + values.cols);
+    for (int y = 0; y < values.rows; y += step) {
         const float* v = values.ptr<float>(y);
         const uchar* m = mask.empty() ? nullptr : mask.ptr<uchar>(y);
-        for (int x = 0; x < values.cols; ++x)
+        for (int x = 0; x < values.cols; x += step)
             if (!m || m[x])
                 kept.push_back(v[x]);
     }
@@ -141,9 +144,11 @@ FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame) const
     if (result.verdict != Verdict::SameShot || !fine)
         return result;
 
+    // The coarse estimate already ran on the reduced copies, unless they are full size.
     const cv::Mat used = movingAreasLeftOut(framePyramid.back(), coarse);
-    cv::Point2f shift = coarse;
-    for (int level = coarseLevel; level >= 0; --level) {
+    const int firstLevel = coarseLevel > 0 ? coarseLevel - 1 : 0;
+    cv::Point2f shift = coarseLevel > 0 ? coarse * 2.0f : coarse;
+    for (int level = firstLevel; level >= 0; --level) {
         cv::Mat warp = translation(shift), levelMask;
         if (!used.empty())
             cv::resize(used, levelMask, framePyramid[level].size(), 0, 0, cv::INTER_NEAREST);

@@ -1,5 +1,6 @@
 // Stacking engine per 1080p BGR8 frame, each beside an OpenCV call doing the same job.
 #include "EccAlignment.h"
+#include "FrameAlignment.h"
 #include "GhostingPower.h"
 #include "LinearAccumulator.h"
 #include "StackingContext.h"
@@ -42,6 +43,14 @@ cv::Mat grey(const cv::Mat& image)
 {
     cv::Mat result;
     cv::cvtColor(image, result, cv::COLOR_BGR2GRAY);
+    return result;
+}
+
+cv::Mat withNoise(const cv::Mat& image, unsigned seed)
+{
+    cv::Mat noise(image.size(), CV_16SC3), result;
+    cv::RNG(seed).fill(noise, cv::RNG::NORMAL, 0.0, 6.0);
+    cv::add(image, noise, result, cv::noArray(), CV_8U);
     return result;
 }
 
@@ -128,6 +137,18 @@ void BM_CvFindTransformECC(benchmark::State& state)
 }
 BENCHMARK(BM_CvFindTransformECC)->Arg(0)->Arg(70)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The run's alignment of a noisy colour frame: coarse to fine, moving areas left out.
+void BM_FrameAlignmentLocate(benchmark::State& state)
+{
+    const FrameAlignment alignment(withNoise(photo1080p(), 1), true);
+    const cv::Mat frame = withNoise(shifted(photo1080p(), kShiftX, kShiftY), 2);
+    FrameAlignment::Result found;
+    for (auto _ : state)
+        found = alignment.locate(frame);
+    state.counters["error_px"] = std::hypot(found.shift.x - kShiftX, found.shift.y - kShiftY);
+}
+BENCHMARK(BM_FrameAlignmentLocate)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // --- Ghosting-power estimate -------------------------------------------------------
 
 cv::Mat reducedReference(const cv::Mat& reference)
@@ -136,14 +157,6 @@ cv::Mat reducedReference(const cv::Mat& reference)
     const double factor = 1024.0 / std::max({reference.rows, reference.cols, 1024});
     cv::resize(reference, small, cv::Size(), factor, factor, cv::INTER_LINEAR);
     return small;
-}
-
-cv::Mat withNoise(const cv::Mat& image, unsigned seed)
-{
-    cv::Mat noise(image.size(), CV_16SC3), result;
-    cv::RNG(seed).fill(noise, cv::RNG::NORMAL, 0.0, 6.0);
-    cv::add(image, noise, result, cv::noArray(), CV_8U);
-    return result;
 }
 
 // Arg 1: a still frame, the reference with noise of its own; 0: the frame moved by (12, 5).
