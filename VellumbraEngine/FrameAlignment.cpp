@@ -19,11 +19,14 @@ constexpr double kSameShotCorrelation = 0.7;
 // The reduced copies are halved while their longer side stays at least this long:
 // detail enough to lock on, few enough pixels for a few milliseconds.
 constexpr int kCoarseSide = 400;
+// The finest estimate runs on the copy halved while its longer side is beyond
+// this: a hundredth of its pixel is a fiftieth of a 4K frame's, at a quarter of the cost.
+constexpr int kFinestSide = 2048;
 // Smaller images are not aligned: too little to correlate.
 constexpr int kSmallestSide = 16;
 const cv::TermCriteria kCoarseCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 50, 1e-5);
 const cv::TermCriteria kLevelCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 30, 1e-5);
-const cv::TermCriteria kFullCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 70, 1e-6);
+const cv::TermCriteria kFinestCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 70, 1e-6);
 // Residuals beyond this many deviations of the still background's, and beyond a
 // fraction of the image's own contrast, belong to something that moved.
 constexpr float kMovingDeviations = 6.0f;
@@ -122,6 +125,8 @@ FrameAlignment::FrameAlignment(const cv::Mat& instant, bool fineAlignment) : fin
     const int side = std::max(instant.rows, instant.cols);
     while ((side >> (coarseLevel + 1)) >= kCoarseSide)
         ++coarseLevel;
+    while ((side >> finestLevel) > kFinestSide && finestLevel < coarseLevel)
+        ++finestLevel;
     pyramid = greyPyramid(instant, coarseLevel);
     cv::Scalar mean, deviation;
     cv::meanStdDev(pyramid.front(), mean, deviation);
@@ -144,22 +149,23 @@ FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame) const
     if (result.verdict != Verdict::SameShot || !fine)
         return result;
 
-    // The coarse estimate already ran on the reduced copies, unless they are full size.
     const cv::Mat used = movingAreasLeftOut(framePyramid.back(), coarse);
-    const int firstLevel = coarseLevel > 0 ? coarseLevel - 1 : 0;
-    cv::Point2f shift = coarseLevel > 0 ? coarse * 2.0f : coarse;
-    for (int level = firstLevel; level >= 0; --level) {
+    // The coarse estimate already ran on the reduced copies, unless they are the finest.
+    const int firstLevel = coarseLevel > finestLevel ? coarseLevel - 1 : finestLevel;
+    cv::Point2f shift = coarse * float(1 << (coarseLevel - firstLevel));
+    for (int level = firstLevel; level >= finestLevel; --level) {
         cv::Mat warp = translation(shift), levelMask;
         if (!used.empty())
             cv::resize(used, levelMask, framePyramid[level].size(), 0, 0, cv::INTER_NEAREST);
+        const bool last = level == finestLevel;
         const EccOutcome outcome = estimateTranslation(pyramid[level], framePyramid[level], warp,
-                                                       level == 0 ? kFullCriteria : kLevelCriteria, levelMask);
-        if (level == 0) {
+                                                       last ? kFinestCriteria : kLevelCriteria, levelMask);
+        shift = shiftOf(warp) * (last ? float(1 << finestLevel) : 2.0f);
+        if (last) {
             result.correlation = outcome.correlation;
             if (!outcome.converged)
                 result.verdict = Verdict::Unreliable;
         }
-        shift = shiftOf(warp) * (level > 0 ? 2.0f : 1.0f);
     }
     if (!plausible(shift, frame.size()) || cv::norm(shift - result.shift) > kCoarseTolerance * scale)
         result.verdict = Verdict::Unreliable;

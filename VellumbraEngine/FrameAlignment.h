@@ -9,9 +9,9 @@
 // Where a frame lies against the instant image of a stacking run, found coarse to
 // fine: of the phase correlation's shifts of reduced copies, the one under which
 // most of the frame agrees, then the enhanced correlation (findTransform's
-// iteration) level by level up to full size, with the areas that moved on their
-// own left out, so that walkers do not pull a still camera's estimate. The reduced
-// copies also tell a frame of another shot.
+// iteration) level by level up to full size (half size beyond 2048 pixels), with
+// the areas that moved on their own left out, so that walkers do not pull a still
+// camera's estimate. The reduced copies also tell a frame of another shot.
 class FrameAlignment {
 public:
     enum class Verdict {
@@ -51,7 +51,8 @@ private:
     std::vector<cv::Mat> pyramid;  // grey copies of the instant image, full size first
     cv::Mat coarseStandard;        // the coarsest copy of zero mean and unit deviation
     std::unique_ptr<PhaseCorrelationPeaks> phase;
-    int coarseLevel = 0;
+    int coarseLevel = 0;  // of the phase correlation and the shot
+    int finestLevel = 0;  // of the final estimate
     bool fine = false;
     bool measurable = false;
 };

@@ -192,6 +192,9 @@ private:
     {
         cv::Mat frame;
         source.getFrame(frame, n, false);
+        // A large frame takes long to read: a request made meanwhile is not kept waiting for its alignment.
+        if (context.request != StackingContext::RequestNone)
+            return Outcome::LeaveLoop;
         if (!neighbourMatchesInstant(frame, instantImage, n))
             return Outcome::Skipped;
         progress.finish(StackingProgress::Reading);
