@@ -84,6 +84,33 @@ void BM_CvAccumulate(benchmark::State& state)
 }
 BENCHMARK(BM_CvAccumulate)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The light image of nine 4K frames from their sum, as a stop waits for it.
+void BM_FinishLinearMean4K(benchmark::State& state)
+{
+    cv::Mat frame;
+    cv::resize(photo1080p(), frame, cv::Size(3840, 2160));
+    StackingContext context;
+    initLinearAccumulator(8, frame, &context);
+    context.accumulatedCount = 9;
+    cv::Mat light;
+    for (auto _ : state)
+        finishLinearMean(&context, 8, light);
+    benchmark::DoNotOptimize(light.data);
+}
+BENCHMARK(BM_FinishLinearMean4K)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A plain mean of the same sum, without the gamma.
+void BM_CvScaleSum4K(benchmark::State& state)
+{
+    cv::Mat frame, sum, mean;
+    cv::resize(photo1080p(), frame, cv::Size(3840, 2160));
+    frame.convertTo(sum, CV_64F);
+    for (auto _ : state)
+        sum.convertTo(mean, CV_32F, 1.0 / (255.0 * 9));
+    benchmark::DoNotOptimize(mean.data);
+}
+BENCHMARK(BM_CvScaleSum4K)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // --- Translation alignment -------------------------------------------------------
 
 const double kShiftX = 3.4, kShiftY = -2.2;
