@@ -149,6 +149,25 @@ void BM_StackFrames(benchmark::State& state)
     reportRun(state, totalMs, light, b);
 }
 
+// The script's step for one frame: aligned by full-resolution ECC (unless
+// `align` is false), warped (cubic) and added to the float sum.
+void addScriptFrame(const cv::Mat& templateGrey, const cv::Mat& frame, bool align, cv::Mat& sum)
+{
+    cv::Mat aligned = frame;
+    if (align) {
+        cv::Mat grey;
+        cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+        cv::Mat warp = cv::Mat::eye(2, 3, CV_32F);
+        cv::findTransformECC(templateGrey, grey, warp, cv::MOTION_TRANSLATION,
+                             cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 70, 1e-6),
+                             cv::noArray(), 5);
+        cv::warpAffine(frame, aligned, warp, frame.size(), cv::INTER_CUBIC | cv::WARP_INVERSE_MAP);
+    }
+    if (sum.empty())
+        sum = cv::Mat::zeros(frame.size(), CV_32FC3);
+    cv::accumulate(aligned, sum);
+}
+
 // The OpenCV script: each frame read, aligned by full-resolution ECC (not when
 // the alignment is off), warped (cubic) and added to a float sum.
 void BM_CvEccAverage(benchmark::State& state)
@@ -156,7 +175,6 @@ void BM_CvEccAverage(benchmark::State& state)
     const Mode mode = Mode(state.range(1));
     const Burst& b = burst(int(state.range(0)), mode == MovingObject);
     InMemorySequence source(b.frames);
-    const cv::TermCriteria criteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 70, 1e-6);
     cv::Mat average;
     double totalMs = 0.0;
     for (auto _ : state) {
@@ -165,18 +183,9 @@ void BM_CvEccAverage(benchmark::State& state)
         source.getFrame(instant, kInstant, false);
         cv::cvtColor(instant, templateGrey, cv::COLOR_BGR2GRAY);
         for (int i = 0; i < kFrames; ++i) {
-            cv::Mat frame, grey, aligned;
+            cv::Mat frame;
             source.getFrame(frame, i, false);
-            aligned = frame;
-            if (mode != AlignOff && i != kInstant) {
-                cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
-                cv::Mat warp = cv::Mat::eye(2, 3, CV_32F);
-                cv::findTransformECC(templateGrey, grey, warp, cv::MOTION_TRANSLATION, criteria, cv::noArray(), 5);
-                cv::warpAffine(frame, aligned, warp, frame.size(), cv::INTER_CUBIC | cv::WARP_INVERSE_MAP);
-            }
-            if (sum.empty())
-                sum = cv::Mat::zeros(frame.size(), CV_32FC3);
-            cv::accumulate(aligned, sum);
+            addScriptFrame(templateGrey, frame, mode != AlignOff && i != kInstant, sum);
         }
         sum.convertTo(average, CV_32F, 1.0 / (255.0 * kFrames));
         totalMs += millisecondsSince(start);
@@ -341,21 +350,11 @@ BENCHMARK(BM_StackFrames4KBurstRequest)->Arg(1)->Arg(2)->Iterations(1)->Unit(ben
 void BM_CvEccFrame4KBurst(benchmark::State& state)
 {
     const QStringList& files = burstFiles4K();
-    const cv::TermCriteria criteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 70, 1e-6);
     cv::Mat templateGrey, sum;
     cv::cvtColor(cv::imread(files[kInstant].toStdString()), templateGrey, cv::COLOR_BGR2GRAY);
     int i = 0;
-    for (auto _ : state) {
-        const cv::Mat frame = cv::imread(files[i++ % kFrames].toStdString());
-        cv::Mat grey, aligned;
-        cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
-        cv::Mat warp = cv::Mat::eye(2, 3, CV_32F);
-        cv::findTransformECC(templateGrey, grey, warp, cv::MOTION_TRANSLATION, criteria, cv::noArray(), 5);
-        cv::warpAffine(frame, aligned, warp, frame.size(), cv::INTER_CUBIC | cv::WARP_INVERSE_MAP);
-        if (sum.empty())
-            sum = cv::Mat::zeros(frame.size(), CV_32FC3);
-        cv::accumulate(aligned, sum);
-    }
+    for (auto _ : state)
+        addScriptFrame(templateGrey, cv::imread(files[i++ % kFrames].toStdString()), true, sum);
 }
 BENCHMARK(BM_CvEccFrame4KBurst)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
