@@ -50,7 +50,7 @@ void VellumbraV2::PushButtonDefineParamsNextClicked()
         return;
 
     const StackingRunSettings settings = stackingRunSettings(
-        {open->currentFrame, ui.spinBox_ImageStackingBefore->value(), ui.spinBox_ImageStackingAfter->value(),
+        {open->currentFrame, open->framesBefore, open->framesAfter,
          open->autoAntighosting, open->antighostingPower, open->antighostingMode,
          ui.horizontalSlider_AntighostingP2->maximum(), open->align, open->qualityIndex,
          QThread::idealThreadCount()});

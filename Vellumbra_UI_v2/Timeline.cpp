@@ -2,6 +2,7 @@
 
 #include "ImagesSequence.h"
 #include "SharpestImageSelection.h"
+#include "StackingRange.h"
 #include "TimelineGeometry.h"
 #include "Workspace.h"
 
@@ -220,40 +221,36 @@ void VellumbraV2::mouseReleaseEvent(QMouseEvent* event)
 
 void VellumbraV2::spinBox_NbImagesBeforeChanged(int value)
 {
-    Workspace* open = currentWorkspace();
-    if (!open)
-        return;
-    open->undoRedoManager.add<int, QSpinBox>(ui.spinBox_ImageStackingBefore, &QSpinBox::setValue, open->framesBefore,
-                                             value, "Undo on neighboring frames number");
-    open->framesBefore = value;
-    ImagesSequence* frames = usableFrameSource();
-    if (!frames)
-        return;
-    const int start = std::clamp(open->currentFrame - value, 0, frames->frameCount - 1);
-    const int shown = frames->getCurrentIndex();
-    if (start > shown)
-        showFrameIndex(start);
-    frames->firstIndex = start > shown ? shown : start;
-    placeTrimMarkers();
+    stackingCountChanged(ui.spinBox_ImageStackingBefore, &Workspace::framesBefore, value);
 }
 
 void VellumbraV2::spinBox_NbImagesAfterChanged(int value)
 {
+    stackingCountChanged(ui.spinBox_ImageStackingAfter, &Workspace::framesAfter, value);
+}
+
+void VellumbraV2::stackingCountChanged(QSpinBox* box, int Workspace::*count, int value)
+{
     Workspace* open = currentWorkspace();
     if (!open)
         return;
-    open->undoRedoManager.add<int, QSpinBox>(ui.spinBox_ImageStackingAfter, &QSpinBox::setValue, open->framesAfter,
-                                             value, "Undo on neighboring frames number");
-    open->framesAfter = value;
+    open->undoRedoManager.add<int, QSpinBox>(box, &QSpinBox::setValue, open->*count, value,
+                                             "Undo on neighboring frames number");
+    open->*count = value;
     ImagesSequence* frames = usableFrameSource();
-    if (!frames)
+    // Browsing plays the whole sequence; only the parameters step plays the stacked frames.
+    if (!frames || open->state != StateDefineParameters)
         return;
-    const QSignalBlocker blocker(ui.spinBox_ImageStackingAfter);
-    const int end = std::clamp(open->currentFrame + value, 0, frames->frameCount - 1);
+    const QSignalBlocker blocker(box);
+    // The frame on show moves into the frames the counts take. It gets there when
+    // the frame timer fires; until then the range keeps the frame on show.
+    const int chosen = open->currentFrame;
+    const stackingrange::Range taken =
+        stackingrange::playbackRange(chosen, frames->frameCount, chosen, open->framesBefore, open->framesAfter);
     const int shown = frames->getCurrentIndex();
-    if (end < shown)
-        showFrameIndex(end);
-    frames->lastIndex = std::max(end, shown);
+    if (shown < taken.first || shown > taken.last)
+        showFrameIndex(std::clamp(shown, taken.first, taken.last));
+    open->playStackingRange(shown);
     placeTrimMarkers();
 }
 

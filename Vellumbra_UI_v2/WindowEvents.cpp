@@ -172,8 +172,7 @@ bool VellumbraV2::doubleClickOnWatched(QObject* object, QMouseEvent* event)
         stopPlayback();
         showFrameIndex(pinFrames[i]);
         open->state = StateBrowse;
-        frames->firstIndex = 0;
-        frames->lastIndex = frames->frameCount - 1;
+        open->playWholeSequence();
         open->savedResultName.clear();
         open->undoRedoManager.clear();
         updateWindow();

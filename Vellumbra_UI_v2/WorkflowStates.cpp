@@ -267,10 +267,7 @@ void VellumbraV2::changeStep(int step)
     case StepMove::BackToVideo:
         open->renderPipeline = nullptr;
         open->state = StateBrowse;
-        if (open->frameSource) {
-            open->frameSource->firstIndex = 0;
-            open->frameSource->lastIndex = open->frameSource->frameCount - 1;
-        }
+        open->playWholeSequence();
         open->savedResultName.clear();
         open->undoRedoManager.clear();
         ui.label_QuestionSaveMarks->show();
@@ -439,11 +436,7 @@ void VellumbraV2::updateStackingRange(bool apply)
     open->framesAfter = ui.spinBox_ImageStackingAfter->value();
     open->framesBefore = ui.spinBox_ImageStackingBefore->value();
     if (apply) {
-        const stackingrange::Range range =
-            stackingrange::playbackRange(chosen, frames->frameCount, frames->getCurrentIndex(),
-                                         ui.spinBox_ImageStackingBefore->value(), ui.spinBox_ImageStackingAfter->value());
-        frames->firstIndex = range.first;
-        frames->lastIndex = range.last;
+        open->playStackingRange(frames->getCurrentIndex());
     } else {
         const stackingrange::Counts counts = stackingrange::framesAround(chosen, {frames->firstIndex, frames->lastIndex});
         ui.spinBox_ImageStackingBefore->setValue(counts.before);

@@ -6,6 +6,7 @@
 #include "PresetImage.h"
 #include "RenderPipeline.h"
 #include "Repolish.h"
+#include "StackingRange.h"
 #include "SharpestImageSelection.h"
 #include "StackingContext.h"
 
@@ -258,6 +259,24 @@ void Workspace::chooseCurrentFrame()
         return;
     currentFrame = frameSource->getCurrentIndex();
     state = StateDefineParameters;
+}
+
+void Workspace::playStackingRange(int shownFrame)
+{
+    if (!frameSource)
+        return;
+    const stackingrange::Range range =
+        stackingrange::playbackRange(currentFrame, frameSource->frameCount, shownFrame, framesBefore, framesAfter);
+    frameSource->firstIndex = range.first;
+    frameSource->lastIndex = range.last;
+}
+
+void Workspace::playWholeSequence()
+{
+    if (!frameSource)
+        return;
+    frameSource->firstIndex = 0;
+    frameSource->lastIndex = frameSource->frameCount - 1;
 }
 
 void Workspace::setVideoBrightness(int value)

@@ -96,6 +96,10 @@ public:
     // The frame source's current frame becomes the chosen one, and the state
     // the stacking parameters'.
     void chooseCurrentFrame();
+    // The frame source plays the frames a stacking run takes around the chosen
+    // frame (framesBefore, framesAfter), never leaving out the frame on show.
+    void playStackingRange(int shownFrame);
+    void playWholeSequence();
     void setVideoBrightness(int value);
     void setVideoSpeed(int value);
 

@@ -273,6 +273,8 @@ private:
     void layoutTimeline();
     void placeTimelineCursor(int frame);
     void placeTrimMarkers();
+    // A frames-before or frames-after count changed: recorded, kept, and played.
+    void stackingCountChanged(QSpinBox* box, int Workspace::*count, int value);
     void placeChosenFrameFlag();
     void refreshTimeline();
     void changeVideoBrightness(QSlider* slider, int value);
