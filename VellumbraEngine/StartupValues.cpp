@@ -1,8 +1,6 @@
 #include "StartupValues.h"
 
 std::string applicationDirectory;
-QString qualityNames[3];
-std::string exportFormatNames[13];
 
 namespace {
 constexpr int kJpgQuality = 99;

@@ -1,12 +1,8 @@
 #pragma once
-#include <QString>
-
 #include <string>
 
 // Process-wide values present from start-up; the main window fills them in.
 extern std::string applicationDirectory;     // set by setApplicationDirectory
-extern QString qualityNames[3];              // "Fast", "Medium", "Slow", translated
-extern std::string exportFormatNames[13];    // "TIFFimg" ... "TGAimg", translated
 
 // Export setting defaults of the "GeneralSettings" group.
 int defaultJpgQuality();

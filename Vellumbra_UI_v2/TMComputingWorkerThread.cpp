@@ -5,8 +5,8 @@
 
 #include <exception>
 
-TMComputingWorkerThread::TMComputingWorkerThread(RenderPipeline* pipeline, bool fast, bool full, int startStage)
-    : pipeline(pipeline), fast(fast), full(full), startStage(startStage)
+TMComputingWorkerThread::TMComputingWorkerThread(RenderPipeline* pipeline, bool fast, int startStage)
+    : pipeline(pipeline), fast(fast), startStage(startStage)
 {
 }
 
@@ -15,12 +15,8 @@ void TMComputingWorkerThread::run()
     running = true;
     cv::Mat rendered;
     try {
-        if (full) {
-            rendered = pipeline->renderFull();
-        } else {
-            pipeline->renderPreview(startStage, fast);
-            rendered = pipeline->output().clone();
-        }
+        pipeline->renderPreview(startStage, fast);
+        rendered = pipeline->output().clone();
     } catch (const std::exception& error) {
         logError("TMComputingWorkerThread::run", error.what());
         rendered.release();

@@ -6,21 +6,19 @@
 
 class RenderPipeline;
 
-// Renders one pipeline on its own thread: the preview from a start stage, or the
-// full-resolution picture. The window watches `running` and reads the rest once
-// it has dropped; nothing else may touch the pipeline meanwhile.
+// Renders one pipeline's preview from a start stage on its own thread. The window
+// watches `running` and reads the rest once it has dropped; nothing else may touch
+// the pipeline meanwhile.
 class TMComputingWorkerThread : public QThread {
     Q_OBJECT
 
 public:
     // Running from construction on, so a watcher that looks right after start() sees it.
-    TMComputingWorkerThread(RenderPipeline* pipeline, bool fast, bool full, int startStage);
+    TMComputingWorkerThread(RenderPipeline* pipeline, bool fast, int startStage);
 
     RenderPipeline* const pipeline;
     // Interactive preview (smaller box).
     const bool fast;
-    // Full resolution instead of the preview.
-    const bool full;
     cv::Mat result;
     std::atomic<bool> running{true};
     // The operator's cancel flag as the render left it.

@@ -64,7 +64,7 @@ void VellumbraV2::recomputeToneMapping(int startStage)
     }
     // Everything shown meanwhile (resizes, hovers, preset previews' updates) shows the picture as it was.
     open->holdCurrentImage();
-    auto* worker = new TMComputingWorkerThread(pipeline, ui.checkBox_FastPreview->isChecked(), false, startStage);
+    auto* worker = new TMComputingWorkerThread(pipeline, ui.checkBox_FastPreview->isChecked(), startStage);
     const QPointer<TMComputingWorkerThread> watched(worker);
     QTimer wake;
     // The worker's end wakes the wait below at once rather than at the next poll.

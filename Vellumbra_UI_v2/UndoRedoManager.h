@@ -94,8 +94,6 @@ public:
     bool canRedo() const { return !redoStack.empty(); }
     int undoCount() const { return static_cast<int>(undoStack.size()); }
     int redoCount() const { return static_cast<int>(redoStack.size()); }
-    // True while undo or redo replays a record.
-    bool isBusy() const { return busy; }
 
     // The controls of every manager (one media is open at a time).
     static void addUndoControl(QAction* action);

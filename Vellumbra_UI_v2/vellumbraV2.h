@@ -1,5 +1,6 @@
 #pragma once
 #include "EditingSliderTable.h"
+#include "FileExtensions.h"
 #include "SharpnessCandidates.h"
 #include "UpdateCheck.h"
 #include "WorkflowStateTable.h"
@@ -17,6 +18,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <string>
 #include <vector>
 
 class ImagesSequence;
@@ -394,6 +396,8 @@ private:
     int placedPins = 0;
 
     // Texts rebuilt with every text pass.
+    QString qualityNames[3];
+    std::string exportFormatNames[exportExtensionCount];
     QString photoFileFilter;
     QString videoFileFilter;
     QString exportFileFilter;
