@@ -6,15 +6,19 @@
 
 // The most recently decoded video frames by index, so that reads walking back
 // and forth around one frame do not send the decoder back to a key frame for
-// each of them. Entries are never written to; readers copy them.
+// each of them. Entries are never written to; readers copy them, or take them.
 class DecodedFrameCache {
 public:
     // Keeps at most `frames` entries, dropping the least recently used first.
     void setCapacity(int frames);
     int capacity() const { return maxFrames; }
+    // Drops the entries outside first..last.
+    void keepOnly(int first, int last);
     bool contains(int index) const;
     // Shares the cached pixels; false when the index is not held.
     bool find(int index, cv::Mat& frame);
+    // Hands the entry over and forgets it; false when the index is not held.
+    bool take(int index, cv::Mat& frame);
     void insert(int index, const cv::Mat& frame);
 
 private:
@@ -23,6 +27,8 @@ private:
         cv::Mat frame;
         std::uint64_t lastUse;
     };
+    void dropOldestBeyond(int frames);
+
     std::vector<Entry> entries;
     int maxFrames = 0;
     std::uint64_t useCounter = 0;

@@ -274,6 +274,7 @@ cv::Mat StackingContext::stackFrames(ImagesSequenceBase* source, int instant, in
     }
     running = true;
     const RunningFlagGuard runningGuard{running};
+    source->prepareRange(first, *count);
     try {
         FrameStackingRun run(*this, *source, RunSettings{instant, first, *count, power, toleranceValue, align,
                                                           quality, threads});

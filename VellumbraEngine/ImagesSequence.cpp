@@ -71,7 +71,8 @@ ImagesSequence::ImagesSequence(const QString& path, std::unique_ptr<FrameCapture
         return;
     }
     const size_t frameBytes = first.total() * first.elemSize();
-    frameCache.setCapacity(static_cast<int>(std::clamp<size_t>(kCacheBytes / frameBytes, kMinCachedFrames, kMaxCachedFrames)));
+    playbackCacheFrames = static_cast<int>(std::clamp<size_t>(kCacheBytes / frameBytes, kMinCachedFrames, kMaxCachedFrames));
+    frameCache.setCapacity(playbackCacheFrames);
     // The first frame is decoded already: rewinding to it converts nothing again.
     frameCache.insert(0, first);
     rewindHoldingLock(false);
@@ -186,6 +187,8 @@ cv::Mat& ImagesSequence::getCvImageAt(cv::Mat& output, int index, bool preview, 
     cv::Mat frame;
     if (isPhotoList) {
         frame = readPhoto(index, preview, "getCvImageAt", "The image '");
+    } else if (restorePosition && inRun(index)) {
+        frame = takeRunFrame(index);
     } else if (restorePosition) {
         int before = 0;
         int after = 0;

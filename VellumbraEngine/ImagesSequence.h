@@ -12,6 +12,7 @@
 #include <atomic>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 // The frame source over a video or a sorted list of photos. Worker threads read
 // frames through getFrame while the interface thread plays and scrubs; every
@@ -39,6 +40,10 @@ public:
     bool isAtEnd() override;
     int numberOfFrames() const override { return frameCount; }
     int lastFrameIndex() const override { return lastIndex; }
+    // Until a read outside the range or the next move of the playback position, the
+    // cache holds only the range's frames that were decoded on the way to a read and
+    // are still to be read; each leaves the cache as it is handed over.
+    void prepareRange(int first, int count) override;
 
     // Moves the position to `index`, shows that frame and returns the display image.
     cv::Mat& getDisplayImageAt(cv::Mat& output, int index, bool preview, bool noLock);
@@ -101,6 +106,10 @@ private:
     // A video frame from the cache or the decoder. Reads `before` frames before it
     // and `after` frames after it into the cache along the way.
     cv::Mat decodeVideoFrame(int index, int before, int after);
+    void decodeIntoCache(int first, int last);
+    bool inRun(int index) const;
+    cv::Mat takeRunFrame(int index);
+    void endRun();
     void walkRun(int index, int& before, int& after) const;
     cv::Mat applyBrightness(const cv::Mat& image) const;
     void updateDisplayImage();
@@ -114,6 +123,12 @@ private:
     QMutex decodeLock;
     QStringList photoFiles;
     DecodedFrameCache frameCache;
+    // The cache's size while no stacking run reads.
+    int playbackCacheFrames = 0;
+    // The range of a stacking run while it reads (prepareRange), and which of its
+    // frames it has been handed; empty when no run reads.
+    int runFirst = 0;
+    std::vector<bool> runHandedOver;
     cv::Mat currentFrame;
     cv::Mat displayImage;
     // The index whose pixels currentFrame holds; -1 when it holds none.

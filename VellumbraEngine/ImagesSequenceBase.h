@@ -16,4 +16,9 @@ public:
     // may read (the end of the playback range for sources that have one).
     virtual int numberOfFrames() const = 0;
     virtual int lastFrameIndex() const { return numberOfFrames() - 1; }
+
+    // Frames first .. first + count - 1 are about to be read once each, walking out
+    // from one of them (a stacking run): a source that decodes keeps no more of them
+    // than that walk needs.
+    virtual void prepareRange(int /*first*/, int /*count*/) {}
 };

@@ -79,8 +79,23 @@ bool ImagesSequence::placeDecoderAt(int index)
     return grabForwardTo(index);
 }
 
+// Frames first..last that the cache lacks, decoded into it; stops at a frame the decoder cannot reach.
+void ImagesSequence::decodeIntoCache(int first, int last)
+{
+    if (!placeDecoderAt(first))
+        return;
+    for (int i = first; i <= last; ++i) {
+        if (i > first && !grabForwardTo(i))
+            return;
+        cv::Mat decoded;
+        if (!frameCache.contains(i) && capture->retrieve(decoded))
+            frameCache.insert(i, decoded);
+    }
+}
+
 cv::Mat ImagesSequence::decodeVideoFrame(int index, int before, int after)
 {
+    endRun();
     cv::Mat frame;
     if (!frameCache.find(index, frame)) {
         // The run must fit the cache with room to spare, or it would evict itself.
@@ -93,19 +108,56 @@ cv::Mat ImagesSequence::decodeVideoFrame(int index, int before, int after)
         int last = index;
         while (last < index + after && last + 1 < frameCount && !frameCache.contains(last + 1))
             ++last;
-        if (!placeDecoderAt(first))
-            return cv::Mat();
-        for (int i = first; i <= last; ++i) {
-            if (i > first && !grabForwardTo(i))
-                break;
-            cv::Mat decoded;
-            if (!frameCache.contains(i) && capture->retrieve(decoded))
-                frameCache.insert(i, decoded);
-        }
+        decodeIntoCache(first, last);
         if (!frameCache.find(index, frame))
             return cv::Mat();
     }
     return frame.clone();
+}
+
+void ImagesSequence::prepareRange(int first, int count)
+{
+    QMutexLocker locker(&decodeLock);
+    first = std::max(first, 0);
+    count = std::min(count, frameCount - first);
+    if (isPhotoList || count < 1)
+        return;
+    runFirst = first;
+    runHandedOver.assign(static_cast<size_t>(count), false);
+    frameCache.keepOnly(first, first + count - 1);
+    frameCache.setCapacity(count);
+}
+
+bool ImagesSequence::inRun(int index) const
+{
+    return index >= runFirst && index - runFirst < static_cast<int>(runHandedOver.size());
+}
+
+void ImagesSequence::endRun()
+{
+    if (runHandedOver.empty())
+        return;
+    runHandedOver.clear();
+    frameCache.setCapacity(playbackCacheFrames);
+}
+
+// The run walks out from one frame: the frames after it come in decoding order,
+// those before it in reverse, so only the frames passed on the way to a read and
+// not read yet are kept, and each leaves the cache as it is handed over.
+cv::Mat ImagesSequence::takeRunFrame(int index)
+{
+    cv::Mat frame;
+    if (!frameCache.take(index, frame)) {
+        int first = index;
+        while (inRun(first - 1) && !runHandedOver[static_cast<size_t>(first - 1 - runFirst)] &&
+               !frameCache.contains(first - 1))
+            --first;
+        decodeIntoCache(first, index);
+        frameCache.take(index, frame);
+    }
+    runHandedOver[static_cast<size_t>(index - runFirst)] = true;
+    // The frame shown since opening came from the cache with its pixels.
+    return frame.data == currentFrame.data ? frame.clone() : frame;
 }
 
 void ImagesSequence::seek(int index)

@@ -49,6 +49,35 @@ inline QStringList writeTinyPhotos(const QString& folder, const QString& prefix,
     return files;
 }
 
+// Counts the images made through it that are still alive, wherever they went.
+class CountingAllocator : public cv::MatAllocator {
+public:
+    cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step, cv::AccessFlag flags,
+                           cv::UMatUsageFlags usage) const override
+    {
+        cv::UMatData* made = cv::Mat::getStdAllocator()->allocate(dims, sizes, type, data, step, flags, usage);
+        made->currAllocator = this;
+        ++live;
+        ++made_;
+        return made;
+    }
+    bool allocate(cv::UMatData* data, cv::AccessFlag flags, cv::UMatUsageFlags usage) const override
+    {
+        return cv::Mat::getStdAllocator()->allocate(data, flags, usage);
+    }
+    void deallocate(cv::UMatData* data) const override
+    {
+        --live;
+        cv::Mat::getStdAllocator()->deallocate(data);
+    }
+    int alive() const { return live; }
+    int made() const { return made_; }
+
+private:
+    mutable int live = 0;
+    mutable int made_ = 0;
+};
+
 // A capture over generated frames that can misreport its length, refuse to seek,
 // pretend to seek, or fail to retrieve chosen frames.
 class FakeCapture : public FrameCapture {
@@ -62,6 +91,7 @@ public:
     bool hasTimes = true;       // false: every frame reports time 0
     bool opens = true;
     std::set<int> unreadable;   // retrieve fails on these frames
+    CountingAllocator* allocator = nullptr;  // makes the frames it retrieves
 
     int grabs = 0;
     int seeks = 0;
@@ -91,7 +121,13 @@ public:
             image.release();
             return false;
         }
-        image = tinyFrame(grabbed);
+        if (allocator) {
+            image = cv::Mat();
+            image.allocator = allocator;
+            tinyFrame(grabbed).copyTo(image);
+        } else {
+            image = tinyFrame(grabbed);
+        }
         return true;
     }
     bool set(int property, double value) override

@@ -245,6 +245,60 @@ TEST(ImagesSequence, StackingOrderReadsSeekRarely)
     }
 }
 
+// A stacking run declares its range: each of its frames is decoded once, and the
+// frames held for it are only those passed on the way that it has still to read.
+TEST(ImagesSequence, StackingRunHoldsNoMoreFramesThanItsWalkNeeds)
+{
+    const struct {
+        int instant, first, count;
+    } cases[] = {{150, 146, 9}, {150, 140, 21}, {150, 150, 5}, {150, 146, 5}, {20, 0, 41}, {3, 3, 1}, {298, 290, 10}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "instant " << c.instant << ", first " << c.first << ", count " << c.count);
+        CountingAllocator frames;
+        FakeVideo video = openFake([&](FakeCapture& capture) {
+            capture.decodable = capture.reportedCount = 300;
+            capture.allocator = &frames;
+        });
+        ASSERT_EQ(displayedIndex(*video.sequence, c.instant), c.instant);
+        video.sequence->prepareRange(c.first, c.count);
+        const int madeBefore = frames.made();
+        const int seeksBefore = video.capture->seeks;
+        const int framesBefore = c.instant - c.first;
+        for (int index : stackingOrder(c.instant, framesBefore, c.first + c.count - 1 - c.instant)) {
+            ASSERT_EQ(frameAt(*video.sequence, index), index);
+            EXPECT_LE(frames.alive(), std::max(framesBefore, 1)) << "after frame " << index;
+        }
+        EXPECT_EQ(frames.alive(), 0);
+        EXPECT_LE(frames.made() - madeBefore, c.count) << "each frame decoded once";
+        EXPECT_LE(video.capture->seeks - seeksBefore, 1);
+    }
+}
+
+// Reads that are not the run's, and the timeline moving, end the run's way of
+// caching: every read still gives its frame.
+TEST(ImagesSequence, ReadsBesideAStackingRunGiveTheirFrames)
+{
+    FakeVideo video = openFake([](FakeCapture& capture) { capture.decodable = capture.reportedCount = 300; });
+    ImagesSequence& sequence = *video.sequence;
+    EXPECT_EQ(displayedIndex(sequence, 100), 100);
+    sequence.prepareRange(96, 9);
+    for (int index : {100, 101, 99, 50, 98, 102, 97})
+        EXPECT_EQ(frameAt(sequence, index), index);
+    sequence.prepareRange(96, 9);
+    for (int index : {100, 101, 99})
+        EXPECT_EQ(frameAt(sequence, index), index);
+    cv::Mat shown;
+    EXPECT_EQ(tinyFrameIndex(sequence.previousFrame(shown, false, false)), 99);
+    for (int index : {100, 98, 96, 99, 300, -1})
+        EXPECT_EQ(frameAt(sequence, index), index < 300 ? index : -1);
+    // Out of bounds ranges are clipped, and an empty one changes nothing.
+    sequence.prepareRange(290, 40);
+    sequence.prepareRange(-5, 0);
+    for (int index : {295, 299, 291, 0})
+        EXPECT_EQ(frameAt(sequence, index), index);
+    EXPECT_EQ(sequence.getCurrentIndex(), 99);
+}
+
 TEST(ImagesSequence, IsAtEndAtTheEndOfThePlaybackRange)
 {
     FakeVideo video = openFake();
