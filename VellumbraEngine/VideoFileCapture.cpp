@@ -10,9 +10,23 @@ extern "C" {
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <thread>
 
 namespace {
+
+// Each decoding thread holds a frame of its own in flight, and the memory it used
+// stays with the process once it is gone: the threads' frames together take no more
+// than this many pixels (two 4K frames: two threads at 4K, eight at 1080p).
+constexpr double kDecodingPixels = 2.0 * 3840 * 2160;
+
+int decodingThreads(int width, int height)
+{
+    const int cores = static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u));
+    const double pixels = std::max(static_cast<double>(width) * height, 1.0);
+    return static_cast<int>(std::clamp(kDecodingPixels / pixels, 1.0, static_cast<double>(cores)));
+}
 
 // Rates closer than this are the same rate, measured over a clip too short to tell them apart.
 constexpr double kRateTolerance = 0.02;
@@ -81,7 +95,7 @@ struct VideoFileCapture::Decoder {
         if (!codec || avcodec_parameters_to_context(codec, video->codecpar) < 0)
             return false;
         codec->pkt_timebase = video->time_base;
-        codec->thread_count = 0;
+        codec->thread_count = decodingThreads(video->codecpar->width, video->codecpar->height);
         if (avcodec_open2(codec, decoderCodec, nullptr) < 0)
             return false;
         converter = std::make_unique<VideoFrameConverter>(video);
