@@ -1,18 +1,30 @@
 // Frame reads through ImagesSequence beside the same reads with a bare
 // cv::VideoCapture, on a generated 1080p H.264 clip with a key frame every 30
 // frames, as phones write them, and on a real 1080p phone clip looped to 10 s and
-// to 5 min.
+// to 5 min. Then the peak memory of a stacking run over nine frames of a 4K
+// H.264 clip, beside the same run over those frames as files and a plain
+// decoder holding them.
 #include "ImagesSequence.h"
+#include "StackingContext.h"
+
+#include "BenchPhotos.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <benchmark/benchmark.h>
 #include <opencv2/videoio.hpp>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -263,6 +275,204 @@ void BM_RandomRead_VideoCapture(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(indices.size()));
 }
 
+// --- Peak memory of a 4K stacking run ------------------------------------------------
+
+constexpr int kRunFrames = 9;
+constexpr int kRunFirst = 16;
+constexpr int kRunInstant = kRunFirst + kRunFrames / 2;
+constexpr int k4KClipFrames = 40;
+const cv::Size k4K(3840, 2160);
+
+QString runFrameFile(int index)
+{
+    return QDir::temp().filePath(QString("vb-bench-4k-frame%1.png").arg(index, 2, 10, QChar('0')));
+}
+
+// A real photograph moved a little from frame to frame, with sensor noise, as a
+// hand-held phone films a still scene; H.264 as OpenCV writes it.
+QString clip4K()
+{
+    static const QString path = [] {
+        const QString file = QDir::temp().filePath("vb-bench-4k-h264.mp4");
+        // The container follows the extension; the name is taken once the clip is whole.
+        const QString partial = QDir::temp().filePath("vb-bench-4k-h264.part.mp4");
+        if (QFileInfo::exists(file))
+            return file;
+        const cv::Mat photo = benchphotos::loadPhoto("Garden.jpg", k4K);
+        cv::VideoWriter writer(QFile::encodeName(partial).toStdString(), cv::CAP_FFMPEG,
+                               cv::VideoWriter::fourcc('a', 'v', 'c', '1'), 30.0, k4K);
+        if (!writer.isOpened())
+            return QString();
+        for (int i = 0; i < k4KClipFrames; ++i) {
+            cv::Mat moved, noise(k4K, CV_16SC3), frame;
+            const cv::Mat shift = (cv::Mat_<double>(2, 3) << 1, 0, 0.4 * (i % 5), 0, 1, 0.3 * (i % 3));
+            cv::warpAffine(photo, moved, shift, k4K, cv::INTER_LINEAR, cv::BORDER_REFLECT_101);
+            cv::RNG(100 + i).fill(noise, cv::RNG::NORMAL, 0.0, 3.0);
+            cv::add(moved, noise, frame, cv::noArray(), CV_8U);
+            writer.write(frame);
+        }
+        writer.release();
+        return QFile::rename(partial, file) ? file : QString();
+    }();
+    return path;
+}
+
+// The run's frames as PNG files, decoded from the clip.
+QStringList clip4KFrameFiles()
+{
+    static const QStringList files = [] {
+        QStringList written;
+        for (int i = kRunFirst; i < kRunFirst + kRunFrames; ++i)
+            written << runFrameFile(i);
+        // Decoding would leave its memory with the process that measures.
+        if (std::all_of(written.begin(), written.end(), [](const QString& file) { return QFileInfo::exists(file); }))
+            return written;
+        cv::VideoCapture capture(QFile::encodeName(clip4K()).toStdString(), cv::CAP_FFMPEG);
+        cv::Mat frame;
+        for (int i = 0; i < kRunFirst + kRunFrames; ++i) {
+            if (!capture.read(frame) || (i >= kRunFirst && !cv::imwrite(QFile::encodeName(runFrameFile(i)).toStdString(), frame)))
+                return QStringList();
+        }
+        return written;
+    }();
+    return files;
+}
+
+double statusMB(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == field) {
+            double kilobytes = 0.0;
+            status >> kilobytes;
+            return kilobytes / 1024.0;
+        }
+        status.ignore(1 << 12, '\n');
+    }
+    return 0.0;
+}
+
+// The resident size now, from which the peak is measured (Linux resets the peak).
+double startPeakMeasure()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+    return statusMB("VmRSS:");
+}
+
+// As the window does it: the media opened, the chosen frame shown on the timeline,
+// then the run on a worker thread, with alignment and medium antighosting.
+double stackingRunPeakMB(std::unique_ptr<ImagesSequence> (*open)(), int instant)
+{
+    const double baseline = startPeakMeasure();
+    std::unique_ptr<ImagesSequence> sequence = open();
+    if (!sequence->opened)
+        return -1.0;
+    cv::Mat shown;
+    sequence->getDisplayImageAt(shown, instant, true, false);
+    std::thread worker([&] {
+        StackingContext context;
+        int count = kRunFrames;
+        const int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
+        benchmark::DoNotOptimize(
+            context.stackFrames(sequence.get(), instant, instant - kRunFrames / 2, &count, -1.0f, 4.0f, true, 15, threads)
+                .data);
+    });
+    worker.join();
+    return statusMB("VmHWM:") - baseline;
+}
+
+double clipRunPeakMB()
+{
+    return stackingRunPeakMB([] { return std::make_unique<ImagesSequence>(clip4K()); }, kRunInstant);
+}
+
+double filesRunPeakMB()
+{
+    return stackingRunPeakMB([] { return std::make_unique<ImagesSequence>(clip4KFrameFiles()); }, kRunFrames / 2);
+}
+
+// The peer: a plain decoder reading the nine frames in order and holding them all.
+double videoCaptureHoldPeakMB()
+{
+    const double baseline = startPeakMeasure();
+    cv::VideoCapture capture(QFile::encodeName(clip4K()).toStdString(), cv::CAP_FFMPEG);
+    capture.set(cv::CAP_PROP_POS_FRAMES, kRunFirst);
+    std::vector<cv::Mat> frames(kRunFrames);
+    for (cv::Mat& frame : frames)
+        capture.read(frame);
+    benchmark::DoNotOptimize(frames.back().data);
+    return statusMB("VmHWM:") - baseline;
+}
+
+const std::map<std::string, double (*)()> kPeakMeasurements = {
+    {"clip", clipRunPeakMB}, {"files", filesRunPeakMB}, {"videocapture", videoCaptureHoldPeakMB}};
+constexpr const char* kPeakVariable = "VB_BENCH_PEAK_OF";
+
+// Each peak is measured in a process of its own: memory that the benchmarks before
+// it left with the allocator would be reused and hide part of the peak.
+double peakInOwnProcessMB(const char* measurement)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(kPeakVariable, measurement);
+    child.setProcessEnvironment(environment);
+    child.start("/proc/self/exe", {"--benchmark_filter=^$"});
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        return -1.0;
+    bool number = false;
+    const double peak = child.readAllStandardOutput().trimmed().toDouble(&number);
+    return number ? peak : -1.0;
+}
+
+void reportPeak(benchmark::State& state, const char* measurement)
+{
+    double peak = -1.0;
+    for (auto _ : state)
+        peak = peakInOwnProcessMB(measurement);
+    if (peak < 0.0)
+        return state.SkipWithError("the measuring process failed (no FFmpeg writer, or media that did not open)");
+    const double framesMB = kRunFrames * static_cast<double>(k4K.area()) * 3.0 / (1024.0 * 1024.0);
+    state.counters["peak_MB"] = peak;
+    state.counters["frames_MB"] = framesMB;
+    state.counters["target_MB"] = 2.0 * framesMB + 300.0;
+}
+
+void BM_StackRun4KPeakMemory_Clip(benchmark::State& state)
+{
+    if (clip4K().isEmpty())
+        return state.SkipWithError("cannot write an H.264 clip (OpenCV without FFmpeg?)");
+    reportPeak(state, "clip");
+}
+
+void BM_StackRun4KPeakMemory_Files(benchmark::State& state)
+{
+    if (clip4KFrameFiles().isEmpty())
+        return state.SkipWithError("cannot decode the 4K clip into files");
+    reportPeak(state, "files");
+}
+
+void BM_HoldRun4KPeakMemory_VideoCapture(benchmark::State& state)
+{
+    if (clip4K().isEmpty())
+        return state.SkipWithError("cannot write an H.264 clip (OpenCV without FFmpeg?)");
+    reportPeak(state, "videocapture");
+}
+
+// In a process started by peakInOwnProcessMB: measures, prints the peak and ends
+// before any benchmark runs.
+const bool measuringProcess = [] {
+    const char* measurement = std::getenv(kPeakVariable);
+    if (!measurement)
+        return false;
+    const auto found = kPeakMeasurements.find(measurement);
+    if (found == kPeakMeasurements.end())
+        std::_Exit(1);
+    std::printf("%f\n", found->second());
+    std::fflush(stdout);
+    std::_Exit(0);
+}();
+
 }  // namespace
 
 BENCHMARK(BM_OpenToFirstFrame_ImagesSequence)->Arg(7)->Arg(200)->Unit(benchmark::kMillisecond);
@@ -275,3 +485,6 @@ BENCHMARK(BM_SequentialRead_ImagesSequence)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SequentialRead_VideoCapture)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RandomRead_ImagesSequence)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RandomRead_VideoCapture)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StackRun4KPeakMemory_Clip)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StackRun4KPeakMemory_Files)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_HoldRun4KPeakMemory_VideoCapture)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
