@@ -8,6 +8,7 @@
 #include "StackingContext.h"
 
 #include "BenchPhotos.h"
+#include "PeakMemory.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,7 +21,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <random>
@@ -277,6 +277,9 @@ void BM_RandomRead_VideoCapture(benchmark::State& state)
 
 // --- Peak memory of a 4K stacking run ------------------------------------------------
 
+using peakmemory::peakSince;
+using peakmemory::startPeakMeasure;
+
 constexpr int kRunFrames = 9;
 constexpr int kRunFirst = 16;
 constexpr int kRunInstant = kRunFirst + kRunFrames / 2;
@@ -338,28 +341,6 @@ QStringList clip4KFrameFiles()
     return files;
 }
 
-double statusMB(const char* field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == field) {
-            double kilobytes = 0.0;
-            status >> kilobytes;
-            return kilobytes / 1024.0;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return 0.0;
-}
-
-// The resident size now, from which the peak is measured (Linux resets the peak).
-double startPeakMeasure()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-    return statusMB("VmRSS:");
-}
-
 // As the window does it: the media opened, the chosen frame shown on the timeline,
 // then the run on a worker thread, with alignment and medium antighosting.
 double stackingRunPeakMB(std::unique_ptr<ImagesSequence> (*open)(), int instant)
@@ -379,7 +360,7 @@ double stackingRunPeakMB(std::unique_ptr<ImagesSequence> (*open)(), int instant)
                 .data);
     });
     worker.join();
-    return statusMB("VmHWM:") - baseline;
+    return peakSince(baseline);
 }
 
 double clipRunPeakMB()
@@ -402,7 +383,7 @@ double videoCaptureHoldPeakMB()
     for (cv::Mat& frame : frames)
         capture.read(frame);
     benchmark::DoNotOptimize(frames.back().data);
-    return statusMB("VmHWM:") - baseline;
+    return peakSince(baseline);
 }
 
 const std::map<std::string, double (*)()> kPeakMeasurements = {

@@ -9,6 +9,7 @@
 #include "StackingContext.h"
 
 #include "BenchPhotos.h"
+#include "PeakMemory.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -220,34 +221,8 @@ private:
     int count;
 };
 
-// A field of /proc/self/status in MB (Linux).
-double statusMB(const char* field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == field) {
-            double kilobytes = 0.0;
-            status >> kilobytes;
-            return kilobytes / 1024.0;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return 0.0;
-}
-
-// Starts measuring the peak resident size; returns the resident size now, which
-// holds the frames cached by the benchmarks that ran before.
-double startPeakMeasure()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-    return statusMB("VmRSS:");
-}
-
-double peakSince(double baseline)
-{
-    return statusMB("VmHWM:") - baseline;
-}
+using peakmemory::peakSince;
+using peakmemory::startPeakMeasure;
 
 void BM_StackFrames30x4KPeakMemory(benchmark::State& state)
 {
