@@ -17,10 +17,13 @@ const std::string kVersionHeader = "#V:";
 const std::string kSeparator = ":=";
 constexpr int kComparedVersionComponents = 4;
 
+// A newer file of a language found after the first one lends only the keys it has:
+// the first file (the shipped one) answers the others.
 struct LanguageFile
 {
     std::string path;
     std::string version;
+    std::string basePath;  // empty when the file stands alone
 };
 
 struct EngineState
@@ -77,6 +80,21 @@ std::vector<int> versionComponents(const std::string& version)
     return components;
 }
 
+LanguageEngine::Dictionary dictionaryOf(const LanguageFile& file)
+{
+    LanguageEngine::Dictionary dictionary = LanguageEngine::loadDictionary(file.path);
+    if (!file.basePath.empty())
+        dictionary.merge(LanguageEngine::loadDictionary(file.basePath));
+    return dictionary;
+}
+
+// How many keys of the reference the other dictionary holds.
+std::size_t sharedKeyCount(const LanguageEngine::Dictionary& reference, const LanguageEngine::Dictionary& other)
+{
+    return static_cast<std::size_t>(std::count_if(reference.begin(), reference.end(),
+                                                  [&](const auto& entry) { return other.count(entry.first) > 0; }));
+}
+
 }  // namespace
 
 void LanguageEngine::setApplicationFolder(const std::string& path)
@@ -107,9 +125,9 @@ void LanguageEngine::init()
     s.fallback.clear();
     const auto english = s.found.find(kDefaultLanguage);
     if (english != s.found.end())
-        s.fallback = loadDictionary(english->second.path);
+        s.fallback = dictionaryOf(english->second);
     else if (!s.found.empty())
-        s.fallback = loadDictionary(s.found.begin()->second.path);
+        s.fallback = dictionaryOf(s.found.begin()->second);
 
     for (const auto& [name, file] : s.found)
         s.languages.emplace_back(name, file.version);
@@ -135,15 +153,29 @@ void LanguageEngine::scanFolder(const std::string& folder)
             logError("LanguageEngine::scanFolder", "Skipping " + path + ": not a language file");
             continue;
         }
-        if (loadDictionary(path).empty()) {
+        const Dictionary entries = loadDictionary(path);
+        if (entries.empty()) {
             logError("LanguageEngine::scanFolder", "Skipping " + path + ": no entries");
             continue;
         }
         const auto known = state().found.find(name);
-        if (known == state().found.end())
-            state().found[name] = {path, version};
-        else if (isNewerVersion(known->second.version, version))
-            known->second = {path, version};
+        if (known == state().found.end()) {
+            state().found[name] = {path, version, std::string()};
+            continue;
+        }
+        if (!isNewerVersion(known->second.version, version))
+            continue;
+        const std::string basePath = known->second.basePath.empty() ? known->second.path : known->second.basePath;
+        const Dictionary base = loadDictionary(basePath);
+        const std::size_t shared = sharedKeyCount(base, entries);
+        // A file missing most of the keys is more likely a stray draft than a translation.
+        if (2 * shared < base.size()) {
+            logError("LanguageEngine::scanFolder", "Ignoring " + path + ": it holds only " + std::to_string(shared) +
+                                                       " of the " + std::to_string(base.size()) + " keys of " +
+                                                       basePath);
+            continue;
+        }
+        known->second = {path, version, basePath};
     }
 }
 
@@ -192,7 +224,7 @@ void LanguageEngine::setLanguage(const std::string& name)
     const auto language = state().found.find(name);
     if (language == state().found.end())
         return;
-    state().current = loadDictionary(language->second.path);
+    state().current = dictionaryOf(language->second);
     state().currentLanguage = name;
 }
 

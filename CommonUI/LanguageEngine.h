@@ -9,6 +9,10 @@
 // Process-wide translation tables, read from one text file per language.
 // A language file starts with "#lang:<name>" and "#V:<version>"; every other
 // line of the form key:=value is an entry (first occurrence of a key wins).
+// A newer file of a language found after the first one (the user's folder is
+// scanned after the application's) lends only the keys it has; the first file
+// answers the rest. A newer file holding fewer than half of the first file's
+// keys is ignored (logged).
 class LanguageEngine
 {
 public:

@@ -138,6 +138,51 @@ TEST_F(LanguageEngineTest, NewerUserFileReplacesApplicationFileOnlyWhenStrictlyN
     EXPECT_EQ(LanguageEngine::lookup("Word"), "application");
 }
 
+struct NewerUserFileCase
+{
+    const char* name;
+    int userKeys;       // of the ten shipped keys, the first ones the user's file holds
+    bool lends;         // the user's file answers the keys it holds
+};
+
+class NewerUserFile : public LanguageEngineTest, public ::testing::WithParamInterface<NewerUserFileCase>
+{
+};
+
+TEST_P(NewerUserFile, LendsOnlyTheKeysItHasUnlessItMissesMostOfThem)
+{
+    const NewerUserFileCase& c = GetParam();
+    for (const char* language : {"English", "Francais"}) {
+        SCOPED_TRACE(language);
+        QByteArray shipped;
+        QByteArray user;
+        for (int key = 0; key < 10; ++key) {
+            shipped += QByteArray("Key") + QByteArray::number(key) + ":=shipped\n";
+            if (key < c.userKeys)
+                user += QByteArray("Key") + QByteArray::number(key) + ":=user\n";
+        }
+        writeFile(appFile("lang.txt"), languageFile(language, "1.0", shipped));
+        writeFile(userFile("lang.txt"), languageFile(language, "1.1", user));
+        testfiles::useLogIn(root);
+        start(language);
+
+        for (int key = 0; key < 10; ++key)
+            EXPECT_EQ(LanguageEngine::lookup("Key" + std::to_string(key)), c.lends && key < c.userKeys ? "user" : "shipped")
+                << key;
+        const LanguageEngine::LanguageList expected = {{language, c.lends ? "1.1" : "1.0"}};
+        EXPECT_EQ(LanguageEngine::availableLanguages(), expected);
+        EXPECT_EQ(countInLog("Ignoring " + userFile("lang.txt").toStdString()), c.lends ? 0 : 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(LanguageEngine, NewerUserFile,
+                         ::testing::Values(NewerUserFileCase{"Complete", 10, true},
+                                           NewerUserFileCase{"Partial", 6, true},
+                                           NewerUserFileCase{"Half", 5, true},
+                                           NewerUserFileCase{"MostMissing", 4, false},
+                                           NewerUserFileCase{"NearlyEmpty", 1, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(LanguageEngineTest, EqualVersionsInOneFolderResolveByFileNameOrder)
 {
     writeFile(appFile("b.txt"), languageFile("English", "1", "Word:=from b\n"));
