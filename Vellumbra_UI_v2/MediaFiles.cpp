@@ -26,3 +26,27 @@ QString mediaDisplayName(const QString& kind, const QString& path)
     return file.completeBaseName() + QStringLiteral("[.") + lowerSuffix(path) + QStringLiteral(" ") + kind +
            QStringLiteral("]");
 }
+
+PathTrouble pathTroubleOf(const QString& path)
+{
+    const QFileInfo file(path);
+    // exists() follows links: a dangling link or a loop of links is not there.
+    if (!file.exists())
+        return file.isSymLink() ? PathTrouble::UnreachableLink : PathTrouble::Missing;
+    return file.isDir() ? PathTrouble::Folder : PathTrouble::None;
+}
+
+const char* pathTroubleTextKey(PathTrouble trouble)
+{
+    switch (trouble) {
+    case PathTrouble::Missing:
+        return "ExplFileAbsent";
+    case PathTrouble::UnreachableLink:
+        return "ExplLinkUnreachable";
+    case PathTrouble::Folder:
+        return "ExplFolderNotMedia";
+    case PathTrouble::None:
+        break;
+    }
+    return "";
+}

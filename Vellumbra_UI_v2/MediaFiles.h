@@ -9,3 +9,10 @@ QString lowerSuffix(const QString& path);
 MediaKind mediaKindOf(const QString& path);
 // The name of the media in the window title: "holiday.final[.mp4 Video]".
 QString mediaDisplayName(const QString& kind, const QString& path);
+
+// Why a path cannot be opened whatever its suffix: nothing there, a link that
+// reaches no file (dangling, or a loop), a folder. None when it names a file.
+enum class PathTrouble { None, Missing, UnreachableLink, Folder };
+PathTrouble pathTroubleOf(const QString& path);
+// The language key of the text that names the trouble, "%1" standing for the path.
+const char* pathTroubleTextKey(PathTrouble trouble);

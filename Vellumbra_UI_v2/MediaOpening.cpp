@@ -65,6 +65,27 @@ QString recentKey(QString path)
 
 const char* const kTitlePrefix = "Vellumbra  -  ";
 
+// Tells why a path cannot be opened whatever its suffix; false when it names a file.
+// A folder is not media: it takes the title the road gives to files that are not.
+bool reportPathTrouble(QWidget* parent, const QString& path, const char* notMediaTitleKey)
+{
+    const PathTrouble trouble = pathTroubleOf(path);
+    if (trouble == PathTrouble::None)
+        return false;
+    const char* title = trouble == PathTrouble::Folder ? notMediaTitleKey : "ErrOpenMedia";
+    showCriticalBox(parent, translate(title), translate(pathTroubleTextKey(trouble)).replace("%1", path));
+    return true;
+}
+
+// A file the road cannot take by its suffix: named by its suffix, or as having none.
+QString unknownSuffixText(const QString& path, const char* textKey)
+{
+    const QString suffix = lowerSuffix(path);
+    if (suffix.isEmpty())
+        return translate("ExplNoExtension").replace("%1", path);
+    return translate(textKey).replace("%1", suffix);
+}
+
 }  // namespace
 
 void VellumbraV2::MenuActionOpenClicked()
@@ -98,7 +119,7 @@ bool VellumbraV2::openFile(const QString& path)
 {
     if (currentWorkspace() && !MenuActionCloseClicked())
         return true;
-    if (path.isEmpty() || !QFileInfo::exists(path))
+    if (reportPathTrouble(this, path, "ErrorFile"))
         return false;
     lastDirectory = folderOf(path);
     switch (mediaKindOf(path)) {
@@ -111,7 +132,7 @@ bool VellumbraV2::openFile(const QString& path)
     }
     if (openVideo(path, false) || openPhoto(path, false))
         return true;
-    showCriticalBox(this, translate("ErrorFile"), translate("ExplErrorFile").replace("%1", lowerSuffix(path)));
+    showCriticalBox(this, translate("ErrorFile"), unknownSuffixText(path, "ExplErrorFile"));
     return false;
 }
 
@@ -179,10 +200,14 @@ bool VellumbraV2::openPhotoBurst(const QStringList& paths, bool report)
     lastDirectory = folderOf(paths.first());
     WaitCursor waiting;
     for (const QString& path : paths) {
+        if (pathTroubleOf(path) != PathTrouble::None) {
+            waiting.restore();
+            reportPathTrouble(this, path, "ErrorImage");
+            return false;
+        }
         if (mediaKindOf(path) != MediaKind::Photo) {
             waiting.restore();
-            showCriticalBox(this, translate("ErrorImage"),
-                            translate("ExplanationErrorImage").replace("%1", lowerSuffix(path)));
+            showCriticalBox(this, translate("ErrorImage"), unknownSuffixText(path, "ExplanationErrorImage"));
             return false;
         }
     }
@@ -208,7 +233,7 @@ bool VellumbraV2::openFilesFromCommandLine(const QStringList& paths)
 {
     if (currentWorkspace() && !MenuActionCloseClicked())
         return true;
-    if (paths.isEmpty() || !QFileInfo::exists(paths.first()))
+    if (paths.isEmpty())
         return false;
     lastDirectory = folderOf(paths.first());
     return openPhotoBurst(paths, true);
@@ -323,8 +348,9 @@ void VellumbraV2::dropEvent(QDropEvent* event)
     if (pluginMode || !event->mimeData()->hasUrls())
         return;
     QStringList paths;
+    // A link that is no local file keeps its address, so the message can name it.
     for (const QUrl& url : event->mimeData()->urls())
-        paths << url.toLocalFile();
+        paths << (url.isLocalFile() ? url.toLocalFile() : url.toDisplayString());
     if (paths.size() == 1)
         openFile(paths.first());
     else if (paths.size() > 1)

@@ -7,11 +7,13 @@
 #include "WindowSession.h"
 #include "Workspace.h"
 
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QProcess>
 #include <QStatusBar>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -148,39 +150,101 @@ TEST_F(MediaOpening, EachFailureGivesItsMessageAndOpensNothing)
 {
     const QStringList burst = generatedmedia::writeBurst(folder, 2, "png").paths;
     const QString clip = generatedmedia::writeClip(folder, 4, 1, cv::Size(64, 48)).path;
+    const QString missing = folder + "/gone.mp4";
+    const QString album = folder + "/album";
+    ASSERT_TRUE(QDir(folder).mkdir("album"));
+    const QString bare = writeJunk(folder + "/readme");
+    const QString loop = folder + "/loop.jpg";
+    ASSERT_TRUE(QFile::link("loop.jpg", loop));
+    const QString dangling = folder + "/dangling.png";
+    ASSERT_TRUE(QFile::link("nowhere.png", dangling));
+    const QString audio = folder + "/voice.mp4";
+    ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:duration=1",
+                                           "-c:a", "aac", audio}),
+              0);
+    const QString broken = writeJunk(folder + "/broken.mp4");
+    auto text = [](const char* key, const QString& value) { return translate(key).replace("%1", value); };
+    auto drop = [&](const QStringList& paths) {
+        QList<QUrl> urls;
+        for (const QString& path : paths)
+            urls << (path.contains("://") ? QUrl(path) : QUrl::fromLocalFile(path));
+        QMimeData data;
+        data.setUrls(urls);
+        // The drop reaches the window that accepted the drag's entry.
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &enter);
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &event);
+        return session.workspace() != nullptr;
+    };
     struct Case {
         const char* name;
         std::function<bool()> open;
-        QString message;  // empty: no message
+        QString message;
         bool result;
         int state;  // 0: nothing open
     };
     const Case cases[] = {
-        {"missing file", [&] { return window.openFile(folder + "/gone.mp4"); }, QString(), false, 0},
+        // The command line and a hand-off of one file open through openFile.
+        {"missing file", [&] { return window.openFile(missing); }, text("ExplFileAbsent", missing), false, 0},
+        {"folder", [&] { return window.openFile(album); }, text("ExplFolderNotMedia", album), false, 0},
+        {"file without extension", [&] { return window.openFile(bare); }, text("ExplNoExtension", bare), false, 0},
         {"unknown suffix", [&] { return window.openFile(writeJunk(folder + "/notes.xyz")); },
-         translate("ExplErrorFile").replace("%1", "xyz"), false, 0},
-        {"broken video", [&] { return window.openFile(writeJunk(folder + "/broken.mp4")); },
-         translate("ExplanationErrorVideo").replace("%1", folder + "/broken.mp4"), false, 0},
+         text("ExplErrorFile", "xyz"), false, 0},
+        {"audio-only video", [&] { return window.openFile(audio); }, text("ExplanationErrorVideo", audio), false, 0},
+        {"broken video", [&] { return window.openFile(broken); }, text("ExplanationErrorVideo", broken), false, 0},
+        {"symbolic-link loop", [&] { return window.openFile(loop); }, text("ExplLinkUnreachable", loop), false, 0},
+        {"dangling link", [&] { return window.openFile(dangling); }, text("ExplLinkUnreachable", dangling), false, 0},
         {"unreadable photo", [&] { return window.openFile(writeJunk(folder + "/broken.png")); },
          translate("ExplErrorOpenOneImage"), false, 0},
+        // Bursts: a dialog's selection, several dropped files, a hand-off of several.
         {"a video in a burst", [&] { return window.openPhotoBurst({burst[0], clip, burst[1]}, true); },
-         translate("ExplanationErrorImage").replace("%1", "avi"), false, 0},
+         text("ExplanationErrorImage", "avi"), false, 0},
+        {"a folder in a burst", [&] { return window.openPhotoBurst({burst[0], album}, true); },
+         text("ExplFolderNotMedia", album), false, 0},
         {"a burst of one", [&] { return window.openPhotoBurst({burst[0]}, true); },
          translate("ExplanationSelectionBurstImages"), true, 5},
-        {"command line without its first file", [&] { return window.openFilesFromCommandLine({folder + "/no.png"}); },
-         QString(), false, 0},
+        {"hand-off burst without its first file", [&] { return window.openFilesFromCommandLine({missing, burst[0]}); },
+         text("ExplFileAbsent", missing), false, 0},
+        {"hand-off burst with a link loop", [&] { return window.openFilesFromCommandLine({burst[0], loop}); },
+         text("ExplLinkUnreachable", loop), false, 0},
+        // Drops.
+        {"dropped folder", [&] { return drop({album}); }, text("ExplFolderNotMedia", album), false, 0},
+        {"dropped burst with a file without extension", [&] { return drop({burst[0], bare, burst[1]}); },
+         text("ExplNoExtension", bare), false, 0},
+        {"dropped address", [&] { return drop({"https://example.invalid/shot.jpg"}); },
+         text("ExplFileAbsent", "https://example.invalid/shot.jpg"), false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         session.discardMedia();
         ModalScript script;
-        if (!c.message.isEmpty())
-            script.messageBox(c.message, QMessageBox::Ok);
+        script.messageBox(c.message, QMessageBox::Ok);
         EXPECT_EQ(c.open(), c.result);
         EXPECT_TRUE(script.waitUntilAnswered());
         Workspace* workspace = session.workspace();
         EXPECT_EQ(workspace ? workspace->state : 0, c.state);
     }
+
+    // The File menu's dialog and a recent entry lead to the same messages.
+    session.discardMedia();
+    {
+        ModalScript script;
+        script.chooseFiles({broken}).messageBox(text("ExplanationErrorVideo", broken), QMessageBox::Ok);
+        window.MenuActionOpenClicked();
+        EXPECT_TRUE(script.waitUntilAnswered());
+    }
+    ASSERT_TRUE(window.openFile(burst[1]));
+    session.discardMedia();
+    ASSERT_TRUE(QFile::remove(burst[1]));
+    ASSERT_TRUE(QDir(folder).mkdir(QFileInfo(burst[1]).fileName()));
+    {
+        ModalScript script;
+        script.messageBox(text("ExplFolderNotMedia", burst[1]), QMessageBox::Ok);
+        recentMenu()->actions().at(0)->trigger();
+        EXPECT_TRUE(script.waitUntilAnswered());
+    }
+    EXPECT_EQ(session.workspace(), nullptr);
 }
 
 TEST_F(MediaOpening, ARecentEntryWhoseFileIsGoneLeavesTheListsWithAMessage)
