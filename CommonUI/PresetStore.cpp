@@ -10,6 +10,8 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
+#include <utility>
 
 std::vector<Preset*> defaultPresets;
 bool defaultPresetsLoaded = false;
@@ -28,6 +30,7 @@ constexpr int kMaxSetAsideNames = 1000;
 
 std::string defaultPresetsDir = "Presets/";
 std::string userPresetsDir = "Presets/";
+std::optional<UserPresetsRepair> pendingRepair;
 
 // Owner of every record handed out.
 std::deque<std::unique_ptr<Preset>>& records()
@@ -113,8 +116,9 @@ bool saveDocument(const XMLDocument& document, const std::string& path)
     return false;
 }
 
-// Renames an unparsable file to a free "<name>.corrupt[.n]" so that it is kept.
-bool setAside(const std::string& path)
+// Renames an unparsable file to a free "<name>.corrupt[.n]" so that it is kept; the
+// new name, or empty when it could not be moved.
+std::string setAside(const std::string& path, const char* where)
 {
     for (int n = 0; n < kMaxSetAsideNames; ++n) {
         const std::string target = path + ".corrupt" + (n == 0 ? std::string() : "." + std::to_string(n));
@@ -122,11 +126,60 @@ bool setAside(const std::string& path)
             continue;
         if (!QFile::rename(QString::fromStdString(path), QString::fromStdString(target)))
             break;
-        logError("appendUserPreset", "XML file " + path + " could not be parsed; kept as " + target);
-        return true;
+        logError(where, "XML file " + path + " could not be parsed; kept as " + target);
+        return target;
     }
-    logError("appendUserPreset", "XML file " + path + " could not be parsed nor moved aside; preset not saved");
-    return false;
+    logError(where, "XML file " + path + " could not be parsed nor moved aside");
+    return std::string();
+}
+
+// Every whole "preset" element of a damaged file that parses on its own, in file
+// order: a file cut short or with a damaged element keeps the others.
+void salvagePresets(const QByteArray& bytes, XMLDocument& document)
+{
+    const QByteArray open = QByteArray("<") + kPresetTag;
+    const QByteArray close = QByteArray("</") + kPresetTag + ">";
+    for (int start = bytes.indexOf(open); start >= 0; start = bytes.indexOf(open, start + 1)) {
+        const int end = bytes.indexOf(close, start);
+        if (end < 0)
+            break;
+        const QByteArray element = bytes.mid(start, end + close.size() - start);
+        XMLDocument piece(true, tinyxml2::PRESERVE_WHITESPACE);
+        if (element.contains('\0') ||
+            piece.Parse(element.constData(), static_cast<std::size_t>(element.size())) != tinyxml2::XML_SUCCESS)
+            continue;
+        const XMLElement* preset = piece.FirstChildElement(kPresetTag);
+        if (preset && !preset->NextSiblingElement())
+            document.InsertEndChild(preset->DeepClone(&document));
+    }
+}
+
+int presetElementCount(const XMLDocument& document)
+{
+    int count = 0;
+    for (const XMLElement* element = document.FirstChildElement(kPresetTag); element;
+         element = element->NextSiblingElement(kPresetTag))
+        ++count;
+    return count;
+}
+
+// Sets a damaged user file aside and puts in its place the presets that could be read
+// from it, which document then holds. The repair waits for the window to report it.
+// False when the file could not be set aside (it is left as it is).
+bool repairUserFile(const std::string& path, XMLDocument& document, const char* where)
+{
+    QFile file(QString::fromStdString(path));
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    document.Clear();
+    salvagePresets(bytes, document);
+    const std::string setAsidePath = setAside(path, where);
+    if (setAsidePath.empty())
+        return false;
+    const int kept = presetElementCount(document);
+    if (kept > 0)
+        saveDocument(document, path);
+    pendingRepair = UserPresetsRepair{setAsidePath, kept};
+    return true;
 }
 
 void readField(const XMLElement& element, const Field& field, Preset& record)
@@ -192,29 +245,47 @@ void setUserPresetsDir(const std::string& prefix)
     userPresetsDir = prefix;
 }
 
-std::vector<Preset*> readPresetFile(const std::string& path, bool logFailure)
+namespace {
+
+std::vector<Preset*> recordsOf(const XMLDocument& document)
 {
     std::vector<Preset*> presets;
-    XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
-    switch (loadDocument(path, document)) {
-    case LoadResult::Missing:
-        if (logFailure)
-            logError("Error while loading presets", "XML file " + path + " does not exist");
-        return presets;
-    case LoadResult::Unreadable:
-        logError("Error while loading presets", "XML file " + path + " cannot be read");
-        return presets;
-    case LoadResult::Unparsable:
-        logError("Error while loading presets", "XML file " + path + " cannot be parsed");
-        return presets;
-    case LoadResult::Loaded:
-        break;
-    }
     int position = 1;
     for (const XMLElement* element = document.FirstChildElement(kPresetTag); element;
          element = element->NextSiblingElement(), ++position)
         presets.push_back(readRecord(*element, position));
     return presets;
+}
+
+// Loads the document, logging why it could not be; a missing file only when asked.
+LoadResult loadLogged(const std::string& path, XMLDocument& document, bool logMissing)
+{
+    const LoadResult result = loadDocument(path, document);
+    switch (result) {
+    case LoadResult::Missing:
+        if (logMissing)
+            logError("Error while loading presets", "XML file " + path + " does not exist");
+        break;
+    case LoadResult::Unreadable:
+        logError("Error while loading presets", "XML file " + path + " cannot be read");
+        break;
+    case LoadResult::Unparsable:
+        logError("Error while loading presets", "XML file " + path + " cannot be parsed");
+        break;
+    case LoadResult::Loaded:
+        break;
+    }
+    return result;
+}
+
+}  // namespace
+
+std::vector<Preset*> readPresetFile(const std::string& path, bool logFailure)
+{
+    XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+    if (loadLogged(path, document, logFailure) != LoadResult::Loaded)
+        return {};
+    return recordsOf(document);
 }
 
 void loadDefaultPresets()
@@ -225,8 +296,29 @@ void loadDefaultPresets()
 
 void loadUserPresets()
 {
-    userPresets = readPresetFile(userPresetsPath(), false);
+    const std::string path = userPresetsPath();
+    XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+    switch (loadLogged(path, document, false)) {
+    case LoadResult::Unparsable:
+        // Set aside at once, so that the next addition neither loses these presets nor
+        // moves the file silently.
+        if (!repairUserFile(path, document, "loadUserPresets"))
+            document.Clear();
+        break;
+    case LoadResult::Missing:
+    case LoadResult::Unreadable:
+        document.Clear();
+        break;
+    case LoadResult::Loaded:
+        break;
+    }
+    userPresets = recordsOf(document);
     userPresetsLoaded = true;
+}
+
+std::optional<UserPresetsRepair> takeUserPresetsRepair()
+{
+    return std::exchange(pendingRepair, std::nullopt);
 }
 
 bool appendUserPreset(Preset* record)
@@ -242,9 +334,10 @@ bool appendUserPreset(Preset* record)
         logError("appendUserPreset", "XML file " + path + " cannot be read; preset not saved");
         return false;
     case LoadResult::Unparsable:
-        if (!setAside(path))
+        if (!repairUserFile(path, document, "appendUserPreset")) {
+            logError("appendUserPreset", "Preset not saved");
             return false;
-        document.Clear();
+        }
         break;
     case LoadResult::Missing:
     case LoadResult::Loaded:

@@ -1,6 +1,7 @@
 #pragma once
 #include "Preset.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,18 @@ void setDefaultPresetsDir(const std::string& prefix);
 void setUserPresetsDir(const std::string& prefix);
 
 void loadDefaultPresets();
+// A user.xml that cannot be parsed is set aside as "user.xml.corrupt[.n]" and replaced
+// by the presets that could still be read from it, which the list then holds.
 void loadUserPresets();
+
+// A damaged user.xml set aside by a load or an addition.
+struct UserPresetsRepair
+{
+    std::string setAsidePath;
+    int keptCount = 0;  // presets read from it and kept in user.xml
+};
+// The repair made since the last call, if any: each is reported once.
+std::optional<UserPresetsRepair> takeUserPresetsRepair();
 
 // Records of every top-level element from the first "preset" on, starting from
 // presetDefaults. A missing file gives an empty list (logged when logFailure is
@@ -27,9 +39,9 @@ std::vector<Preset*> readPresetFile(const std::string& path, bool logFailure);
 
 // Takes ownership of the record, appends its element to user.xml and, once the
 // file is written, the record to userPresets. An unparsable user.xml (a NUL byte
-// included) is moved aside first, never overwritten; one that exists but cannot
-// be read is left alone and nothing is appended. False when the preset was not
-// saved (logged).
+// included) is set aside first as on loading, never overwritten; one that exists
+// but cannot be read is left alone and nothing is appended. False when the preset
+// was not saved (logged).
 bool appendUserPreset(Preset* record);
 
 // Removes the index-th user preset from the list and from user.xml. A user.xml

@@ -103,6 +103,11 @@ void VellumbraV2::buildPresetRows()
     if (!userPresetsLoaded)
         loadUserPresets();
     buildUserPresetTiles(userPresets);
+    if (const std::optional<UserPresetsRepair> repair = takeUserPresetsRepair())
+        showWarningBox(this, translate("ErrorPreset"),
+                       translate("ExplDamagedPresets")
+                           .replace("%1", QString::fromStdString(repair->setAsidePath))
+                           .replace("%2", QString::number(repair->keptCount)));
 }
 
 void VellumbraV2::buildUserPresetTiles(std::vector<Preset*> presets)

@@ -50,6 +50,7 @@ protected:
         setDefaultPresetsDir(dir.toStdString() + "/");
         setUserPresetsDir(dir.toStdString() + "/");
         userPresets.clear();
+        takeUserPresetsRepair();
     }
     void TearDown() override
     {
@@ -196,15 +197,68 @@ TEST_F(PresetStore, FileWithANulByteIsSetAsideWhole)
     damaged[damaged.indexOf("<preset>", 1) - 1] = '\0';
     writeFile(userFile(), damaged);
     loadUserPresets();
-    EXPECT_TRUE(userPresets.empty());
+    EXPECT_EQ(namesOf(userPresets), (std::vector<std::string>{"A", "B"}));
 
     EXPECT_TRUE(appendUserPreset(numberedPreset("Fresh", 0)));
     EXPECT_EQ(readFile(userFile() + ".corrupt"), damaged);
     loadUserPresets();
-    EXPECT_EQ(namesOf(userPresets), (std::vector<std::string>{"Fresh"}));
+    EXPECT_EQ(namesOf(userPresets), (std::vector<std::string>{"A", "B", "Fresh"}));
     EXPECT_EQ(countInLog("cannot be parsed"), 1);
     EXPECT_EQ(countInLog("could not be parsed; kept as"), 1);
 }
+
+struct DamageCase
+{
+    const char* name;
+    QByteArray contents;
+    std::vector<std::string> kept;
+};
+
+class PresetStoreDamaged : public PresetStore, public ::testing::WithParamInterface<DamageCase>
+{
+};
+
+TEST_P(PresetStoreDamaged, IsSetAsideOnLoadingAndWhatCanBeReadIsKept)
+{
+    const DamageCase& c = GetParam();
+    writeFile(userFile(), c.contents);
+    loadUserPresets();
+    EXPECT_EQ(namesOf(userPresets), c.kept);
+    EXPECT_EQ(readFile(userFile() + ".corrupt"), c.contents);
+    const std::optional<UserPresetsRepair> repair = takeUserPresetsRepair();
+    ASSERT_TRUE(repair.has_value());
+    EXPECT_EQ(repair->setAsidePath, userFile().toStdString() + ".corrupt");
+    EXPECT_EQ(repair->keptCount, static_cast<int>(c.kept.size()));
+    EXPECT_FALSE(takeUserPresetsRepair().has_value());
+
+    // The kept presets are in user.xml: the next load and addition keep them, quietly.
+    loadUserPresets();
+    EXPECT_EQ(namesOf(userPresets), c.kept);
+    ASSERT_TRUE(appendUserPreset(numberedPreset("Next", 0)));
+    loadUserPresets();
+    std::vector<std::string> afterAddition = c.kept;
+    afterAddition.emplace_back("Next");
+    EXPECT_EQ(namesOf(userPresets), afterAddition);
+    EXPECT_FALSE(takeUserPresetsRepair().has_value());
+    EXPECT_FALSE(QFileInfo::exists(userFile() + ".corrupt.1"));
+}
+
+const QByteArray kWhole = "<preset><name>A</name><exposure>4</exposure></preset>\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, PresetStoreDamaged,
+    ::testing::Values(
+        DamageCase{"CutShortInTheSecond", kWhole + "<preset><name>B</name><expo", {"A"}},
+        DamageCase{"CutShortInTheFirst", "<preset><name>Half written", {}},
+        DamageCase{"UnclosedChildInTheMiddle",
+                   kWhole + "<preset><name>B</name><exposure>3</preset>\n<preset><name>C</name></preset>\n",
+                   {"A", "C"}},
+        DamageCase{"NulByteInsideOne", kWhole + QByteArray("<preset><name>B\0</name></preset>\n", 33) +
+                                           "<preset><name>C</name></preset>\n",
+                   {"A", "C"}},
+        DamageCase{"GarbageAfterTheLast", kWhole + "<preset><name>B</name></preset>\n<<<\x01\xff", {"A", "B"}},
+        DamageCase{"NotXmlAtAll", QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 enum class Unreadable { FolderInItsPlace, NoPermission };
 

@@ -2,6 +2,8 @@
 #include "ImagesSequence.h"
 #include "LanguageEngine.h"
 #include "MediaFiles.h"
+#include "PresetImage.h"
+#include "PresetStore.h"
 #include "ModalScript.h"
 #include "ThumbnailStorage.h"
 #include "WindowSession.h"
@@ -271,4 +273,34 @@ TEST_F(MediaOpening, ARecentEntryWhoseFileIsGoneLeavesTheListsWithAMessage)
     window.ListItemRecentFilesThumbnailsClicked(recentList()->item(0));
     ASSERT_NE(session.workspace(), nullptr);
     EXPECT_EQ(session.workspace()->mediaPath, photos[1]);
+}
+
+TEST_F(MediaOpening, ADamagedPresetsFileIsReportedWithItsCopyAndItsReadablePresetsShown)
+{
+    const QString userFile = session.environment().dataFolder() + "/Presets/user.xml";
+    QFile file(userFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<preset><name>Kept</name><exposure>20</exposure></preset>\n<preset><name>Cut</name><expo");
+    file.close();
+    userPresets.clear();
+    userPresetsLoaded = false;
+
+    const QString photo = generatedmedia::writeBurst(folder, 1, "png").paths.front();
+    {
+        ModalScript script;
+        script.messageBox(translate("ExplDamagedPresets").replace("%1", userFile + ".corrupt").replace("%2", "1"),
+                          QMessageBox::Ok);
+        ASSERT_TRUE(window.openFile(photo));
+        EXPECT_TRUE(script.waitUntilAnswered());
+    }
+    Workspace* workspace = session.workspace();
+    ASSERT_NE(workspace, nullptr);
+    ASSERT_EQ(workspace->userPresetTiles.size(), 1u);
+    EXPECT_STREQ(workspace->userPresetTiles.front()->preset()->name, "Kept");
+
+    // Reported once: the next photo finds a sound file.
+    session.discardMedia();
+    userPresetsLoaded = false;
+    ASSERT_TRUE(window.openFile(photo));
+    EXPECT_EQ(session.workspace()->userPresetTiles.size(), 1u);
 }
