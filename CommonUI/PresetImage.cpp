@@ -1,15 +1,39 @@
 #include "PresetImage.h"
 #include "ui_PresetImage.h"
 
-#include "LabelImage.h"
 #include "LanguageEngine.h"
 #include "Log.h"
+#include "MatToQImage.h"
 #include "PixelOps.h"
 #include "Preset.h"
+#include "PresetPreviewSize.h"
 #include "RenderPipeline.h"
 
 #include <QEvent>
+#include <QImage>
 #include <QLayout>
+#include <QPainter>
+#include <QPixmap>
+
+namespace {
+
+// The preview fitted into box with its aspect kept, centred on a transparent ground;
+// the label stretches what it shows to its own size.
+QPixmap letterboxed(const QImage& preview, const QSize& box)
+{
+    if (preview.size() == box)
+        return QPixmap::fromImage(preview);
+    // At least a pixel across, however thin the picture.
+    const QSize fittedSize = preview.size().scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    const QImage fitted = preview.scaled(fittedSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QPixmap framed(box);
+    framed.fill(Qt::transparent);
+    QPainter painter(&framed);
+    painter.drawImage((box.width() - fitted.width()) / 2, (box.height() - fitted.height()) / 2, fitted);
+    return framed;
+}
+
+}  // namespace
 
 PresetImage::PresetImage(std::unique_ptr<RenderPipeline> pipelineIn, const QString& name, QWidget* parent,
                          QObject* receiver, const char* previewFinishedSlot, const char* setPercentSlot)
@@ -79,10 +103,13 @@ void PresetImage::thumbnailProcessed(cv::Mat result, int resultTicket)
 {
     if (resultTicket != ticket || result.empty())
         return;
-    if (!showImageInLabel(ui->label_ImageReferenced, convertBitDepth(result, 8), QSize()))
+    const std::unique_ptr<QImage> preview(matToQImage(convertBitDepth(result, 8)));
+    if (!preview)
         return;
-    ui->label_ImageReferenced->setMaximumHeight(result.rows);
-    ui->label_ImageReferenced->setMaximumWidth(result.cols);
+    const cv::Size box = presetTileBox(result.size());
+    ui->label_ImageReferenced->setPixmap(letterboxed(*preview, QSize(box.width, box.height)));
+    ui->label_ImageReferenced->setMaximumHeight(box.height);
+    ui->label_ImageReferenced->setMaximumWidth(box.width);
     emit previewFinished();
 }
 

@@ -4,6 +4,7 @@
 #include "LanguageEngine.h"
 #include "MessageBoxes.h"
 #include "PresetImage.h"
+#include "PresetPreviewSize.h"
 #include "PresetStore.h"
 #include "PresetTileSettings.h"
 #include "RenderPipeline.h"
@@ -21,7 +22,6 @@
 #include <QSpacerItem>
 #include <QVBoxLayout>
 
-#include <cmath>
 
 namespace {
 
@@ -85,7 +85,7 @@ void VellumbraV2::buildDefaultPresetTiles(std::vector<Preset*> presets)
                            ((bottom ? bottom->height() : 0) + verticalMargins(tile->layout()));
         // A strip not laid out yet keeps the thumbnail size it has.
         if (height > 0)
-            setThumbnailSize(cv::Size(static_cast<int>(std::trunc(height * open->aspectRatio)), height));
+            setThumbnailSize(presetRenderSize(height, open->aspectRatio));
         const std::unique_ptr<RenderPipeline> first = pipelineFor(*preset);
         for (SharpestImageSelection* imageTile : open->tiles) {
             static_cast<PresetSettings&>(imageTile->preset()) = *preset;

@@ -2,6 +2,7 @@
 
 #include "EngineDefaults.h"
 #include "PixelOps.h"
+#include "PresetPreviewSize.h"
 #include "RenderPipeline.h"
 #include "TileTestSupport.h"
 #include "ToneMapperFactory.h"
@@ -225,6 +226,66 @@ TEST_F(PresetImageTest, ClickOnAnEnabledLabelEmitsOnClick)
         c.target->setEnabled(true);
     }
 }
+
+struct PictureShape
+{
+    const char* name;
+    cv::Size picture;
+    bool letterboxed;
+};
+
+class PresetTileShapes : public PresetImageTest, public ::testing::WithParamInterface<PictureShape>
+{
+};
+
+// Tiles 100 pixels high: at most 250 wide, at least 40, and never rendering more
+// pixels than such a box holds, whatever the picture's shape.
+TEST_P(PresetTileShapes, BoxIsBoundedAndTheRenderSizedByArea)
+{
+    const PictureShape& shape = GetParam();
+    constexpr int kHeight = 100;
+    const double aspect = static_cast<double>(shape.picture.width) / shape.picture.height;
+    const cv::Size render = presetRenderSize(kHeight, aspect);
+    EXPECT_LE(render.area(), kHeight * kHeight * kMaxTileAspect + render.width + render.height);
+    // The short side is whole pixels: its rounding is all the aspect may lose.
+    EXPECT_NEAR(static_cast<double>(render.width) / render.height / aspect, 1.0,
+                1.0 / std::min(render.width, render.height) + 0.01);
+
+    setThumbnailSize(render);
+    const cv::Mat light(shape.picture, CV_32FC3, cv::Scalar(0.0, 0.0, 1.0));
+    PresetImage* tile = makeTile();
+    tile->setSource(&light);
+    ASSERT_TRUE(tiletest::waitUntil([&] { return showsPreview(tile); }));
+    const QImage shown = picture(tile)->pixmap(Qt::ReturnByValue).toImage();
+    EXPECT_EQ(shown.height(), kHeight);
+    EXPECT_GE(shown.width(), static_cast<int>(kHeight * kMinTileAspect));
+    EXPECT_LE(shown.width(), static_cast<int>(kHeight * kMaxTileAspect));
+    EXPECT_EQ(picture(tile)->maximumSize(), shown.size());
+    EXPECT_EQ(shown.size() != QSize(render.width, render.height), shape.letterboxed);
+    // The picture crosses the middle; a letterboxed one leaves the corner to the ground.
+    auto red = [&](int x, int y) {
+        const QColor colour = shown.pixelColor(x, y);
+        return colour.alpha() == 255 && colour.red() > 250 && colour.green() < 5 && colour.blue() < 5;
+    };
+    bool middleRowRed = false;
+    bool middleColumnRed = false;
+    for (int x = 0; x < shown.width(); ++x)
+        middleRowRed = middleRowRed || red(x, shown.height() / 2 - 1) || red(x, shown.height() / 2);
+    for (int y = 0; y < shown.height(); ++y)
+        middleColumnRed = middleColumnRed || red(shown.width() / 2 - 1, y) || red(shown.width() / 2, y);
+    EXPECT_TRUE(middleRowRed && middleColumnRed);
+    EXPECT_EQ(red(0, 0), !shape.letterboxed);
+    EXPECT_EQ(shown.pixelColor(0, 0).alpha(), shape.letterboxed ? 0 : 255);
+}
+
+INSTANTIATE_TEST_SUITE_P(PresetImage, PresetTileShapes,
+                         ::testing::Values(PictureShape{"Photo", cv::Size(300, 200), false},
+                                           PictureShape{"Cinema", cv::Size(2390, 1000), false},
+                                           PictureShape{"JustBeyondTheBound", cv::Size(2600, 1000), true},
+                                           PictureShape{"Panorama", cv::Size(30000, 200), true},
+                                           PictureShape{"Portrait", cv::Size(200, 300), false},
+                                           PictureShape{"TallStrip", cv::Size(200, 30000), true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PresetImageTest, RealPhotoRendersWithTheSlidersOperator)
 {
