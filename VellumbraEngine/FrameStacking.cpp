@@ -111,6 +111,8 @@ public:
                 }
                 if (outcome == Outcome::Passed)
                     accumulate(ghostFree, p, accumulation);
+                else
+                    context.leftOutFrames.push_back(order[p]);
                 ++p;
             }
         }
@@ -267,6 +269,7 @@ cv::Mat StackingContext::stackFrames(ImagesSequenceBase* source, int instant, in
                                      float toleranceValue, bool align, int quality, int threads)
 {
     request = RequestNone;
+    leftOutFrames.clear();
     if (!source || !count || *count < 1 || instant < first ||
         static_cast<long long>(instant) >= static_cast<long long>(first) + *count) {
         logError("stackFrames", "The frames to stack do not form a range holding the instant image.\n");

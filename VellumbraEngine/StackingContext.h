@@ -101,6 +101,10 @@ public:
     int threadCount = 1;
     cv::Mat linearAccumulator;  // 64-bit float sum of samples^2.2
     int accumulatedCount = 0;
+    // Frames of the last stacking run's range it left out (unreadable, of another
+    // size or type, or failing alignment or ghost removal), in the order walked.
+    // Written by the run; read once it has returned.
+    std::vector<int> leftOutFrames;
     cv::Mat featureMask;
     // Kept with featureMask for the next estimate against the same reference: its
     // textured corners, and the last estimate's candidates, probed first while the
