@@ -4,6 +4,7 @@
 #include "HandOffFile.h"
 #include "ImagesSequence.h"
 #include "LanguageEngine.h"
+#include "LeftOutPhotos.h"
 #include "Log.h"
 #include "MessageBoxes.h"
 #include "PresetStore.h"
@@ -123,6 +124,12 @@ void VellumbraV2::HDRprocessWellFinished(int count)
     QCoreApplication::processEvents();
     if (currentWorkspace() != open)
         return;
+    const QString leftOut = leftOutPhotoNames(*open->frameSource, context->leftOutFrames);
+    if (!leftOut.isEmpty()) {
+        showWarningBox(this, translate("PhotosLeftOut"), translate("ExplPhotosLeftOut").replace("%1", leftOut));
+        if (currentWorkspace() != open)
+            return;
+    }
     open->stackedFrameCount = count;
     if (pluginMode)
         handOffResult(open);

@@ -1,0 +1,89 @@
+#include "GeneratedMedia.h"
+#include "LanguageEngine.h"
+#include "ModalScript.h"
+#include "WindowSession.h"
+#include "Workspace.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <functional>
+
+using windowtest::ModalScript;
+using windowtest::WindowSession;
+
+namespace {
+
+void truncateToHalf(const QString& path)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(file.size() / 2));
+}
+
+struct DamageCase {
+    const char* name;
+    // Damages the burst's members (in name order) after opening; returns what they are called.
+    std::function<QStringList(const QStringList&)> damage;
+};
+
+class LeftOutPhotos : public ::testing::TestWithParam<DamageCase> {
+};
+
+// A burst of five stacked from its first photo: every member left out is named,
+// and the light image is made of the others.
+TEST_P(LeftOutPhotos, AreNamedAfterTheRunThatLeftThemOut)
+{
+    WindowSession session;
+    const QStringList burst = generatedmedia::writeBurst(session.environment().filesFolder(), 5, "png").paths;
+    Workspace* workspace = session.adoptBurst(burst);
+    ASSERT_TRUE(workspace && workspace->valid);
+    session.window().PushButtonSelectImageNextClicked();
+    ASSERT_EQ(workspace->state, 4);
+    session.find<QSpinBox>("spinBox_ImageStackingBefore")->setValue(0);
+    session.find<QSpinBox>("spinBox_ImageStackingAfter")->setValue(4);
+    const QStringList leftOut = GetParam().damage(burst);
+
+    ModalScript script;
+    if (!leftOut.isEmpty())
+        script.messageBox(translate("ExplPhotosLeftOut").replace("%1", leftOut.join(", ")), QMessageBox::Ok);
+    script.messageBox(translate("RecommendedSavingHDRimage"), QMessageBox::No);
+    session.find<QPushButton>("pushButton_DefineParamsNext")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return workspace->state != 8; }, 60000));
+    EXPECT_TRUE(script.waitUntilAnswered());
+    EXPECT_EQ(workspace->state, 5);
+    EXPECT_EQ(workspace->tiles.size(), 1u);
+}
+
+QString nameOf(const QString& path)
+{
+    return QFileInfo(path).fileName();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bursts, LeftOutPhotos,
+    ::testing::Values(DamageCase{"Sound", [](const QStringList&) { return QStringList(); }},
+                      DamageCase{"TruncatedAndMisSized",
+                                 [](const QStringList& burst) {
+                                     truncateToHalf(burst[1]);
+                                     cv::imwrite(burst[3].toStdString(), cv::Mat(64, 96, CV_8UC3, cv::Scalar(40, 80, 120)));
+                                     return QStringList{nameOf(burst[1]), nameOf(burst[3])};
+                                 }},
+                      DamageCase{"GreyAmongColour",
+                                 [](const QStringList& burst) {
+                                     cv::imwrite(burst[2].toStdString(), cv::Mat(128, 192, CV_8UC1, cv::Scalar(90)));
+                                     return QStringList{nameOf(burst[2])};
+                                 }},
+                      DamageCase{"GoneSinceOpening",
+                                 [](const QStringList& burst) {
+                                     QFile::remove(burst[4]);
+                                     return QStringList{nameOf(burst[4])};
+                                 }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
