@@ -1,7 +1,14 @@
 #pragma once
 #include <functional>
 
-// Runs the interface thread's events while busy() holds, calling eachTurn() first
-// on every turn. Between turns the thread sleeps until an event arrives or a
-// short wake-up timer fires, so a watched worker keeps its core to itself.
-void processEventsWhile(const std::function<bool()>& busy, const std::function<void()>& eachTurn = {});
+class QThread;
+
+// Waits for work on other threads while the interface stays alive: runs a local
+// event loop until done() holds, calling eachTurn() first on every turn. A turn
+// comes every few milliseconds and at once when `worker` finishes.
+void waitUntil(const std::function<bool()>& done, const std::function<void()>& eachTurn = {},
+               const QThread* worker = nullptr);
+
+// Starts the worker with the interface thread's priority and waits as above,
+// showing its progress on every turn.
+void runWatched(QThread* worker, const std::function<bool()>& done, const std::function<void()>& showProgress);

@@ -1,5 +1,6 @@
 #include "vellumbraV2.h"
 
+#include "EventPolling.h"
 #include "ExportFormats.h"
 #include "ExportRun.h"
 #include "ImagesSequence.h"
@@ -15,13 +16,11 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 
 #include <memory>
 
@@ -60,21 +59,6 @@ private:
     QMessageBox box;
     int answer = -1;
 };
-
-// Runs the event loop until done() holds, calling tick() every few milliseconds.
-void waitUntil(const std::function<bool()>& done, const std::function<void()>& tick)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        tick();
-        if (done())
-            loop.quit();
-    });
-    poll.start(15);
-    if (!done())
-        loop.exec();
-}
 
 }  // namespace
 

@@ -47,21 +47,17 @@ void VellumbraV2::PushButtonFindSharpestImageClicked()
             reported = true;
         },
         Qt::DirectConnection);
-    // Its end wakes the watching loop at once.
-    connect(worker.get(), &QThread::finished, this, [] {});
-    worker->start(QThread::InheritPriority);
-
     int shownPercent = -1;
-    processEventsWhile([&] { return !worker->isFinished(); },
-                       [&] {
-                           const int percent = worker->progress();
-                           if (percent != shownPercent) {
-                               ui.progressBar_Computing->setValue(percent);
-                               shownPercent = percent;
-                           }
-                           if (searchCancelRequested)
-                               worker->requestInterruption();
-                       });
+    runWatched(worker.get(), [&] { return worker->isFinished(); },
+               [&] {
+                   const int percent = worker->progress();
+                   if (percent != shownPercent) {
+                       ui.progressBar_Computing->setValue(percent);
+                       shownPercent = percent;
+                   }
+                   if (searchCancelRequested)
+                       worker->requestInterruption();
+               });
     worker->wait();
 
     if (!lease.closed()) {

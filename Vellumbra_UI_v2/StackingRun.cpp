@@ -62,11 +62,10 @@ void VellumbraV2::PushButtonDefineParamsNextClicked()
     connect(worker, &StackingComputingWorkerThread::processStopped, this, &VellumbraV2::HDRprocessWellFinished);
     connect(worker, &StackingComputingWorkerThread::processWellFinished, this, &VellumbraV2::HDRprocessWellFinished);
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start(QThread::InheritPriority);
-    watchStackingRun(worker, settings.frameCount);
+    runStackingWorker(worker, settings.frameCount);
 }
 
-void VellumbraV2::watchStackingRun(StackingComputingWorkerThread* worker, int count)
+void VellumbraV2::runStackingWorker(StackingComputingWorkerThread* worker, int count)
 {
     const QPointer<StackingComputingWorkerThread> watched(worker);
     Workspace* open = currentWorkspace();
@@ -77,21 +76,21 @@ void VellumbraV2::watchStackingRun(StackingComputingWorkerThread* worker, int co
     int shownOrdinal = -1;
     // Waits for the worker itself, not for the page: until it stops computing it
     // reads the context and the frame source that the lease keeps alive.
-    processEventsWhile([&] { return watched && watched->isComputing(); },
-                       [&] {
-                           if (lease.closed() || open->state != StateStacking || open->stackingContext() != context)
-                               return;
-                           const int percent = static_cast<int>(context->progress.load());
-                           if (percent != shownPercent) {
-                               ui.progressBar_Computing->setValue(percent);
-                               shownPercent = percent;
-                           }
-                           const int ordinal = context->frameOrdinal.load() + 1;
-                           if (ordinal != shownOrdinal) {
-                               ui.progressBar_Computing->setFormat(imageNumberText(pattern, ordinal, count));
-                               shownOrdinal = ordinal;
-                           }
-                       });
+    runWatched(worker, [&] { return !watched || !watched->isComputing(); },
+               [&] {
+                   if (lease.closed() || open->state != StateStacking || open->stackingContext() != context)
+                       return;
+                   const int percent = static_cast<int>(context->progress.load());
+                   if (percent != shownPercent) {
+                       ui.progressBar_Computing->setValue(percent);
+                       shownPercent = percent;
+                   }
+                   const int ordinal = context->frameOrdinal.load() + 1;
+                   if (ordinal != shownOrdinal) {
+                       ui.progressBar_Computing->setFormat(imageNumberText(pattern, ordinal, count));
+                       shownOrdinal = ordinal;
+                   }
+               });
 }
 
 void VellumbraV2::HDRprocessCanceled()

@@ -1,5 +1,6 @@
 #include "vellumbraV2.h"
 
+#include "EventPolling.h"
 #include "Preset.h"
 #include "PresetImage.h"
 #include "RenderPipeline.h"
@@ -8,18 +9,8 @@
 #include "Workspace.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QPointer>
-#include <QTimer>
 
 #include <algorithm>
-
-namespace {
-
-// How often the wait below wakes to read the operator's progress.
-constexpr int kProgressPollMs = 10;
-
-}  // namespace
 
 void VellumbraV2::setLoadingIconeAt(int percent)
 {
@@ -65,22 +56,15 @@ void VellumbraV2::recomputeToneMapping(int startStage)
     // Everything shown meanwhile (resizes, hovers, preset previews' updates) shows the picture as it was.
     open->holdCurrentImage();
     auto* worker = new TMComputingWorkerThread(pipeline, ui.checkBox_FastPreview->isChecked(), startStage);
-    const QPointer<TMComputingWorkerThread> watched(worker);
-    QTimer wake;
-    // The worker's end wakes the wait below at once rather than at the next poll.
-    connect(worker, &QThread::finished, &wake, [] {});
-    worker->start(QThread::InheritPriority);
-    wake.start(kProgressPollMs);
     int shown = 0;
-    while (watched && watched->running) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        const int progress = toneMapper ? toneMapper->progress.load() : 0;
-        if (progress != shown) {
-            shown = progress;
-            setLoadingIconeAt(progress);
-        }
-    }
-    wake.stop();
+    runWatched(worker, [&] { return !worker->running; },
+               [&] {
+                   const int progress = toneMapper ? toneMapper->progress.load() : 0;
+                   if (progress != shown) {
+                       shown = progress;
+                       setLoadingIconeAt(progress);
+                   }
+               });
     worker->wait();
     open->releaseCurrentImage();
     QCoreApplication::processEvents();

@@ -1,5 +1,6 @@
 #include "vellumbraV2.h"
 
+#include "EventPolling.h"
 #include "ImagesSequence.h"
 #include "LanguageEngine.h"
 #include "MessageBoxes.h"
@@ -16,12 +17,10 @@
 #include "Workspace.h"
 
 #include <QAbstractButton>
-#include <QEventLoop>
 #include <QLayout>
 #include <QMessageBox>
 #include <QSignalBlocker>
 #include <QTabBar>
-#include <QTimer>
 
 #include <algorithm>
 #include <functional>
@@ -125,22 +124,6 @@ void showStateWidgets(Ui_VellumbraClass& ui, const Workspace& open, ResizableLin
     default:
         break;
     }
-}
-
-// Runs the event loop while busy() holds, looking again every few milliseconds:
-// a worker's end may come with no event of its own.
-void waitWhile(const std::function<bool()>& busy)
-{
-    if (!busy())
-        return;
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (!busy())
-            loop.quit();
-    });
-    poll.start(20);
-    loop.exec();
 }
 
 // The question asked before edits that were not exported are dropped.
@@ -314,8 +297,8 @@ bool VellumbraV2::MenuActionCloseClicked()
         StackingContext* context = open->stackingContext();
         if (context)
             context->requestCancel();
-        waitWhile([&] { return currentWorkspace() == open && open->stackingContext() == context && context &&
-                               context->running; });
+        waitUntil([&] { return currentWorkspace() != open || open->stackingContext() != context || !context ||
+                               !context->running; });
         if (currentWorkspace() != open)
             return true;
         break;

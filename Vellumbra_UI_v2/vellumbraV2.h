@@ -292,7 +292,7 @@ private:
     void showHoverReadout(QHoverEvent* event);
 
     // Stacking run.
-    void watchStackingRun(StackingComputingWorkerThread* worker, int count);
+    void runStackingWorker(StackingComputingWorkerThread* worker, int count);
     // The stop question of a running stacking: 0 keep, 1 back to the parameters, 2 go on.
     int askStopComputing();
     void handOffResult(Workspace* open);
