@@ -37,7 +37,7 @@ void PrintTo(const Page& page, std::ostream* out)
 
 class MainWindowPages : public ::testing::TestWithParam<Page> {};
 
-TEST_P(MainWindowPages, FitsAFullHdScreenAndIsPhotographed)
+TEST_P(MainWindowPages, FitsTheScreenAndIsPhotographed)
 {
     if (!windowtest::hasRealDisplay())
         GTEST_SKIP() << "no X display; test.sh runs these on its Xvfb";
@@ -52,17 +52,18 @@ TEST_P(MainWindowPages, FitsAFullHdScreenAndIsPhotographed)
         window.findChild<QWidget*>(QStringLiteral("frame_MainOptions"))->show();
         window.findChild<QDockWidget*>(QStringLiteral("dockWidget_Histogram"))->hide();
     }
-    window.setGeometry(0, 0, 1920, 1080);
+    const QRect screen = windowtest::screenGeometry();
+    window.setGeometry(screen);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
-    EXPECT_EQ(window.size(), QSize(1920, 1080));
+    EXPECT_EQ(window.size(), screen.size());
     const QWidget* page = stack->currentWidget();
     EXPECT_TRUE(page->isVisible());
     EXPECT_TRUE(window.rect().contains(QRect(page->mapTo(&window, QPoint(0, 0)), page->size())));
     const QString path = windowtest::saveScreenshot(GetParam().name);
     ASSERT_FALSE(path.isEmpty());
-    EXPECT_EQ(QImage(path).size(), QSize(1920, 1080));
+    EXPECT_EQ(QImage(path).size(), screen.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPage, MainWindowPages, ::testing::ValuesIn(kPages),

@@ -33,7 +33,7 @@ TEST_P(PresetsStrip, FactoryTilesPreviewTheSelectedPhoto)
         cv::resize(image, image, cv::Size(960, 960 * image.rows / image.cols), 0, 0, cv::INTER_AREA);
 
     windowtest::WindowSession session;
-    session.window().setGeometry(0, 0, 1920, 1080);
+    session.window().setGeometry(windowtest::screenGeometry());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&session.window()));
     Workspace* open = session.adoptPhoto(photo);
     open->aspectRatio = static_cast<float>(image.cols) / static_cast<float>(image.rows);

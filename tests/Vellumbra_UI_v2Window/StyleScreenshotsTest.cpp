@@ -119,12 +119,13 @@ protected:
     std::unique_ptr<VellumbraV2> window;
 };
 
-TEST_P(StyledWindowScreenshots, WearsTheSheetOnAFullHdScreen)
+TEST_P(StyledWindowScreenshots, WearsTheSheetOnTheWholeScreen)
 {
     const WindowState& state = GetParam();
     const cv::Mat picture = landscape();
     hideAsAtStart();
-    window->setGeometry(0, 0, 1920, 1080);
+    const QRect screen = windowtest::screenGeometry();
+    window->setGeometry(screen);
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
 
@@ -146,7 +147,7 @@ TEST_P(StyledWindowScreenshots, WearsTheSheetOnAFullHdScreen)
     const QString path = windowtest::saveScreenshot(state.name);
     ASSERT_FALSE(path.isEmpty());
     const QImage shot(path);
-    ASSERT_EQ(shot.size(), QSize(1920, 1080));
+    ASSERT_EQ(shot.size(), screen.size());
     // The light strip across the top and the dark window below it.
     const QWidget* strip = child("frame_BGTop");
     EXPECT_EQ(shot.pixelColor(strip->mapTo(window.get(), strip->rect().center())), QColor("#f7f7f7"));
@@ -158,7 +159,7 @@ TEST_P(StyledWindowScreenshots, WearsTheSheetOnAFullHdScreen)
 TEST_F(StyledWindowScreenshots, DialogsOverTheWindowWearTheSheet)
 {
     hideAsAtStart();
-    window->setGeometry(0, 0, 1920, 1080);
+    window->setGeometry(windowtest::screenGeometry());
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     SaveForm saveOptions(window.get(), true);

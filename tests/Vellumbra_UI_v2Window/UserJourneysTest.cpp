@@ -121,7 +121,7 @@ protected:
 
     void show()
     {
-        session->window().setGeometry(0, 0, 1920, 1080);
+        session->window().setGeometry(windowtest::screenGeometry());
         session->window().show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&session->window()));
     }

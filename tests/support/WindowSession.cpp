@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <gtest/gtest.h>
+#include <QScreen>
 
 namespace windowtest {
 
@@ -80,7 +80,7 @@ Workspace* WindowSession::adoptBurst(const QStringList& paths)
 std::unique_ptr<WindowSession> fullScreenSession()
 {
     auto session = std::make_unique<WindowSession>();
-    session->window().setGeometry(0, 0, 1920, 1080);
+    session->window().setGeometry(QGuiApplication::primaryScreen()->geometry());
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&session->window()));
     return session;
 }

@@ -53,7 +53,7 @@ private:
     std::unique_ptr<VellumbraV2> mainWindow;
 };
 
-// A session whose window fills the full-HD X display, shown and exposed.
+// A session whose window fills the X screen, shown and exposed.
 std::unique_ptr<WindowSession> fullScreenSession();
 
 }  // namespace windowtest

@@ -18,9 +18,17 @@ bool hasRealDisplay()
     return QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
+QRect screenGeometry()
+{
+    return QGuiApplication::primaryScreen()->geometry();
+}
+
 QString saveScreenshot(const QString& name)
 {
-    const QDir dir(QStringLiteral(VB_SCREENSHOT_DIR));
+    const QSize screenSize = screenGeometry().size();
+    QDir dir(QStringLiteral(VB_SCREENSHOT_DIR));
+    if (screenSize != QSize(1920, 1080))
+        dir.setPath(dir.filePath(QStringLiteral("%1x%2").arg(screenSize.width()).arg(screenSize.height())));
     if (!dir.mkpath(QStringLiteral(".")))
         return {};
     // Each visible window renders itself onto a picture of the screen: a grab of the X
@@ -37,7 +45,7 @@ QString saveScreenshot(const QString& name)
     };
     std::stable_sort(windows.begin(), windows.end(),
                      [&](const QWidget* a, const QWidget* b) { return layer(a) < layer(b); });
-    QImage screen(QGuiApplication::primaryScreen()->size(), QImage::Format_RGB32);
+    QImage screen(screenSize, QImage::Format_RGB32);
     screen.fill(Qt::black);
     QPainter painter(&screen);
     for (QWidget* widget : windows)
