@@ -220,6 +220,13 @@ void VellumbraV2::enterTool(EditingTool tool)
     if (Workspace* open = currentWorkspace()) {
         open->state = StateTool;
         open->tool = tool;
+        // Like the horizon line, the crop starts over the middle of the picture as it shows
+        // now: where an earlier crop left it may lie off a picture shown smaller since.
+        if (tool == ToolCrop) {
+            const QSize shown = ui.label_VideoPreview->size();
+            cropFrame->setGeometryClamped(shown.width() / 4, shown.height() / 4, shown.width() / 2,
+                                          shown.height() / 2);
+        }
         updateWindow();
     }
 }

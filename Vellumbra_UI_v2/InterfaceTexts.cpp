@@ -174,6 +174,7 @@ void VellumbraV2::applyInterfaceTexts()
         {ui.pushButton_ComputingCancel, "Cancel"},
         {ui.checkBox_FastPreview, "FastPreview"},
         {ui.pushButton_Crop_2, "CropTool"},
+        {ui.pushButton_Horizon_2, "HorizonTool"},
         {ui.pushButton_Next, "NextFrame"},
         {ui.pushButton_PlayPause, "PlayPause"},
         {ui.pushButton_Previous, "PreviousFrame"},

@@ -115,7 +115,6 @@ void VellumbraV2::initialise()
         ui.frame_Home->hide();
     ui.listWidget_RecentFiles->hide();
     ui.stackedWidget_ModeIcon->hide();
-    ui.pushButton_Crop_2->hide();
     for (const EditingSlider& row : editingSliders())
         (ui.*row.lcd)->display((ui.*row.slider)->value());
     setProcessDefaults();
@@ -328,6 +327,7 @@ void VellumbraV2::connectWidgets()
         {ui.pushButton_UserPresetsRemove, SIGNAL(clicked()), SLOT(removeUserPreset())},
         {ui.pushButton_ProEditingExport, SIGNAL(clicked()), SLOT(PushButtonProEditingExportClicked())},
         {ui.pushButton_Horizon, SIGNAL(clicked()), SLOT(PushButtonHorizonToolClicked())},
+        {ui.pushButton_Horizon_2, SIGNAL(clicked()), SLOT(PushButtonHorizonToolClicked())},
         {ui.pushButton_Crop, SIGNAL(clicked()), SLOT(PushButtonCropToolClicked())},
         {ui.pushButton_Crop_2, SIGNAL(clicked()), SLOT(PushButtonCropToolClicked())},
         {ui.pushButton_ApplyTool, SIGNAL(clicked()), SLOT(PushButtonApplyToolsClicked())},

@@ -1,15 +1,19 @@
 #include "PresetStore.h"
 #include "RenderPipeline.h"
 #include "ResizableFrame.h"
+#include "ResizableLine.h"
 #include "SharpestImageSelection.h"
 #include "TestMedia.h"
 #include "WindowSession.h"
 #include "WindowTest.h"
+#include "WorkflowStateTable.h"
 #include "Workspace.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -62,6 +66,17 @@ protected:
 
     QSlider* slider(const char* name) { return session->find<QSlider>(name); }
 
+    // A drag with the left button from a point of the overlay, by an offset.
+    static void dragFrom(QWidget* overlay, const QPoint& from, const QPoint& by)
+    {
+        QMouseEvent hover(QEvent::MouseMove, from, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(overlay, &hover);
+        QTest::mousePress(overlay, Qt::LeftButton, Qt::NoModifier, from);
+        QMouseEvent drag(QEvent::MouseMove, from + by, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(overlay, &drag);
+        QTest::mouseRelease(overlay, Qt::LeftButton, Qt::NoModifier, from + by);
+    }
+
     std::unique_ptr<WindowSession> session;
     cv::Mat light;
 };
@@ -111,19 +126,49 @@ TEST_F(EditingJourney, EditsARealLightImageStepByStep)
     EXPECT_EQ(open->renderPipeline->TMalgo(), 2);
     photograph("4SecondOperator");
 
-    session->window().PushButtonCropToolClicked();
+    // The tools are on the editing page, beside the rotation: reached by clicks.
+    QWidget* panel = session->find<QWidget>("frame_MainOptions");
+    auto* cropButton = session->find<QPushButton>("pushButton_Crop_2");
+    auto* horizonButton = session->find<QPushButton>("pushButton_Horizon_2");
+    ASSERT_TRUE(cropButton->isVisible());
+    ASSERT_TRUE(horizonButton->isVisible());
+    QTest::mouseClick(cropButton, Qt::LeftButton);
+    EXPECT_EQ(open->state, StateTool);
+    EXPECT_EQ(open->tool, ToolCrop);
+    // While a tool is out the panels rest and Apply and Cancel stand under the picture.
+    EXPECT_FALSE(panel->isEnabled());
+    EXPECT_TRUE(session->find<QWidget>("pushButton_ApplyTool")->isVisible());
     QLabel* picture = session->find<QLabel>("label_VideoPreview");
     auto* frame = picture->findChild<ResizableFrame*>();
     ASSERT_NE(frame, nullptr);
-    frame->setGeometry(picture->width() / 6, picture->height() / 5, picture->width() * 2 / 3, picture->height() / 2);
+    ASSERT_TRUE(frame->isVisible());
+    EXPECT_EQ(frame->geometry(),
+              QRect(picture->width() / 4, picture->height() / 4, picture->width() / 2, picture->height() / 2));
+    // Its bottom-right corner dragged further out by an eighth of the picture.
+    dragFrom(frame, QPoint(frame->width() - 2, frame->height() - 2), QPoint(picture->width() / 8, picture->height() / 8));
+    const QRect drawn = frame->geometry();
+    EXPECT_GT(drawn.width(), picture->width() * 5 / 8 - 4);
+    EXPECT_GT(drawn.height(), picture->height() * 5 / 8 - 4);
     photograph("5CropTool");
-    session->window().PushButtonApplyToolsClicked();
+    const double scale = static_cast<double>(open->renderPipeline->fullWidth()) / picture->width();
+    QTest::mouseClick(session->find<QPushButton>("pushButton_ApplyTool"), Qt::LeftButton);
     EXPECT_EQ(open->state, StateEditing);
-    EXPECT_GT(open->renderPipeline->crop().width, 0);
+    EXPECT_TRUE(panel->isEnabled());
+    // The picture is cut to the drawn frame, in full-size pixels.
+    const cv::Rect crop = open->renderPipeline->crop();
+    EXPECT_NEAR(crop.x, drawn.x() * scale, scale + 1);
+    EXPECT_NEAR(crop.y, drawn.y() * scale, scale + 1);
+    EXPECT_NEAR(crop.width, drawn.width() * scale, 2 * scale + 1);
+    EXPECT_NEAR(crop.height, drawn.height() * scale, 2 * scale + 1);
     photograph("6Cropped");
 
-    session->window().PushButtonHorizonToolClicked();
+    QTest::mouseClick(horizonButton, Qt::LeftButton);
+    EXPECT_EQ(open->state, StateTool);
+    EXPECT_EQ(open->tool, ToolHorizon);
+    EXPECT_TRUE(picture->findChild<ResizableLine*>()->isVisible());
     photograph("7HorizonTool");
-    session->window().PushButtonCancelToolsClicked();
+    QTest::mouseClick(session->find<QPushButton>("pushButton_CancelTool"), Qt::LeftButton);
     EXPECT_EQ(open->state, StateEditing);
+    EXPECT_EQ(open->renderPipeline->crop(), crop);
+    EXPECT_EQ(session->find<QSlider>("horizontalSlider_Rotation_2")->value(), 0);
 }
