@@ -1,6 +1,7 @@
 #include "vellumbraV2.h"
 
 #include "EngineDefaults.h"
+#include "HistogramPlacement.h"
 #include "HoverReadout.h"
 #include "ImagesSequence.h"
 #include "LanguageEngine.h"
@@ -14,12 +15,16 @@
 #include "Workspace.h"
 
 #include <QCloseEvent>
+#include <QDockWidget>
+#include <QGuiApplication>
 #include <QHoverEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <QWindow>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -303,12 +308,43 @@ void VellumbraV2::needResizeHistogramDock()
     ui.label_Histogram->setPixmap(QPixmap::fromImage(*picture));
 }
 
+void VellumbraV2::showHistogramDock()
+{
+    if (!histogramDockPlaced)
+        placeHistogramDock();
+    histogramDockPlaced = true;
+    ui.dockWidget_Histogram->show();
+    // The picture shows again with the histogram drawn from it.
+    needResize();
+}
+
+void VellumbraV2::placeHistogramDock()
+{
+    QDockWidget* dock = ui.dockWidget_Histogram;
+    dock->ensurePolished();
+    const QSize size = dock->size().expandedTo(dock->minimumSize()).boundedTo(dock->maximumSize());
+    const QScreen* screen = windowHandle() ? windowHandle()->screen() : QGuiApplication::primaryScreen();
+    const QRect available = screen->availableGeometry();
+    const auto onScreen = [](const QWidget* widget) { return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size()); };
+    if (histogramDockRestored) {
+        dock->move(restoredHistogramPlace(dock->pos(), size, onScreen(menuBar()), available));
+        return;
+    }
+    // The editing panel comes in at the editing step and narrows the area by its width.
+    QRect pictureArea = onScreen(ui.frame_VideoPreview2);
+    if (ui.frame_SecondOptions->isHidden()) {
+        ui.frame_SecondOptions->ensurePolished();
+        pictureArea.setRight(pictureArea.right() - ui.frame_SecondOptions->minimumWidth());
+    }
+    const HistogramSurroundings around{available, frameGeometry(), pictureArea, onScreen(ui.label_VideoPreview)};
+    dock->move(firstHistogramPlace(size, around));
+}
+
 void VellumbraV2::MenuActionShowHistogramClicked()
 {
     histogramShown = !ui.dockWidget_Histogram->isVisible();
     if (histogramShown) {
-        ui.dockWidget_Histogram->show();
-        needResize();
+        showHistogramDock();
     } else {
         ui.dockWidget_Histogram->hide();
     }

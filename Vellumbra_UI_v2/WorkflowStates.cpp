@@ -173,22 +173,6 @@ void VellumbraV2::updateMode()
     updateWindow();
 }
 
-void VellumbraV2::placeHistogramDock()
-{
-    if (histogramDockPlaced)
-        return;
-    histogramDockPlaced = true;
-    // The panels the media just showed are laid out first, so the picture's corner is where it will be seen.
-    std::vector<QLayout*> layouts;
-    for (QWidget* widget = ui.stackedWidget_CentralWidget; widget; widget = widget->parentWidget())
-        if (widget->layout())
-            layouts.push_back(widget->layout());
-    std::for_each(layouts.rbegin(), layouts.rend(), [](QLayout* layout) { layout->activate(); });
-    // A floating dock's position is on the screen: the form's would put it over the menu bar.
-    constexpr int kMargin = 10;
-    ui.dockWidget_Histogram->move(ui.stackedWidget_CentralWidget->mapToGlobal(QPoint(kMargin, kMargin)));
-}
-
 void VellumbraV2::updateWindow()
 {
     Workspace* open = currentWorkspace();
@@ -200,9 +184,8 @@ void VellumbraV2::updateWindow()
         ui.stackedWidget_CentralWidgetBottom->show();
         horizonLine->hide();
         cropFrame->hide();
-        if (histogramShown)
-            placeHistogramDock();
-        ui.dockWidget_Histogram->setVisible(histogramShown);
+        // Shown for the first time, the histogram waits for the picture to find its place beside it.
+        ui.dockWidget_Histogram->setVisible(histogramShown && histogramDockPlaced);
         if (const StateView* view = stateView(open->state, open->isSequence))
             applyView(ui, *view);
         showStateWidgets(ui, *open, horizonLine, cropFrame);
@@ -214,6 +197,8 @@ void VellumbraV2::updateWindow()
     }
     QCoreApplication::processEvents();
     needResize();
+    if (currentWorkspace() && histogramShown && !histogramDockPlaced)
+        showHistogramDock();
 }
 
 void VellumbraV2::leaveTool()

@@ -175,8 +175,8 @@ void VellumbraV2::restoreWindowSettings()
            settings.value(QStringLiteral("height"), height()).toInt());
     histogramShown = settings.value(QStringLiteral("histogramDockWidgetIsShown"), true).toBool();
     const QVariant dockPosition = settings.value(QStringLiteral("histogramDockWidgetPos"));
-    histogramDockPlaced = dockPosition.isValid();
-    if (histogramDockPlaced)
+    histogramDockRestored = dockPosition.isValid();
+    if (histogramDockRestored)
         ui.dockWidget_Histogram->move(dockPosition.toPoint());
     settings.endGroup();
 }

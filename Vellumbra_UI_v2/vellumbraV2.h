@@ -250,7 +250,9 @@ private:
     // Shows the workspace's current image again, when one is open.
     void showCurrentImageAgain();
     void needResizeHistogramDock();
-    // Until the user has moved it, the histogram floats over the picture's corner, clear of the menus and panels.
+    // Shows the histogram, placed first when it shows for the first time: clear of the
+    // menus, the panels and the picture where the screen leaves room.
+    void showHistogramDock();
     void placeHistogramDock();
     // Opening media.
     void updateRecentFilesMenu();
@@ -380,8 +382,10 @@ private:
     bool histogramShown = true;
     bool updateCheckDone = false;
     bool firstShowDone = false;
-    // False until the histogram has a position of the user's.
+    // False until the histogram has shown; its position then is the user's.
     bool histogramDockPlaced = false;
+    // The histogram's position comes from an earlier start.
+    bool histogramDockRestored = false;
     int targetFrame = 0;
     QTimer frameTimer;
     // Preset previews finishing together update the window once.
