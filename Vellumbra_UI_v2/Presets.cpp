@@ -3,6 +3,7 @@
 #include "EditingSliderTable.h"
 #include "LanguageEngine.h"
 #include "MessageBoxes.h"
+#include "NewPresetDialog.h"
 #include "PresetImage.h"
 #include "PresetPreviewSize.h"
 #include "PresetStore.h"
@@ -15,17 +16,13 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QSpacerItem>
 #include <QVBoxLayout>
 
 
 namespace {
-
-constexpr int kUserPresetNameLength = 50;
 
 void addRowSpacer(QLayout* row)
 {
@@ -45,6 +42,17 @@ void addDialogButtons(QDialog& dialog, QVBoxLayout& layout)
         QObject::connect(button, &QPushButton::clicked, &dialog, accept ? &QDialog::accept : &QDialog::reject);
     }
     layout.addWidget(footer);
+}
+
+// A tile leaves its row with the spacer after it, so no gap builds up.
+void removeFromRow(QLayout* row, PresetImage* tile)
+{
+    const int at = row->indexOf(tile);
+    if (at >= 0 && at + 1 < row->count() && row->itemAt(at + 1)->spacerItem())
+        delete row->takeAt(at + 1);
+    // Its preview thread reads the tile's pipeline: joined before the tile goes.
+    tile->stopPreview();
+    delete tile;
 }
 
 int verticalMargins(const QLayout* layout)
@@ -127,23 +135,13 @@ void VellumbraV2::newUserPreset()
     Workspace* open = currentWorkspace();
     if (!open)
         return;
-    // The name field and its two buttons are the toolkit's own input dialog.
-    QInputDialog dialog(this);
-    dialog.setWindowTitle(translate("CreationPreset"));
-    dialog.setWindowIcon(windowIcon());
-    dialog.setLabelText(translate("ExplCreationPreset"));
-    dialog.setOkButtonText(translate("Ok"));
-    dialog.setCancelButtonText(translate("Cancel"));
-    if (auto* nameEdit = dialog.findChild<QLineEdit*>())
-        nameEdit->setMaxLength(kUserPresetNameLength);
-    for (auto* button : dialog.findChildren<QPushButton*>())
-        button->setCursor(Qt::PointingHandCursor);
+    NewPresetDialog dialog(this);
     if (dialog.exec() != QDialog::Accepted || currentWorkspace() != open)
         return;
 
     if (!userPresetsLoaded)
         loadUserPresets();
-    const QString typed = dialog.textValue();
+    const QString typed = dialog.presetName();
     const std::string name =
         typed.isEmpty() ? std::to_string(userPresets.size() + 1) : typed.toUtf8().toStdString();
     auto* record = new Preset();
@@ -199,9 +197,7 @@ void VellumbraV2::removeUserPreset()
             continue;
         PresetImage* tile = open->userPresetTiles[static_cast<size_t>(i)];
         open->userPresetTiles.erase(open->userPresetTiles.begin() + i);
-        // Its preview thread reads the tile's pipeline: joined before the tile goes.
-        tile->stopPreview();
-        delete tile;
+        removeFromRow(ui.horizontalLayout_BottomUserPresets, tile);
     }
     if (!allRemoved)
         showCriticalBox(this, translate("ErrorPreset"), translate("ErrorRemovingPreset"));

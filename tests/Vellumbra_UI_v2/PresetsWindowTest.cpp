@@ -14,8 +14,10 @@
 #include <QDialog>
 #include <QFile>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using windowtest::ModalScript;
@@ -81,6 +83,15 @@ protected:
         session->window().newUserPreset();
     }
 
+    int rowSpacers() const
+    {
+        const QLayout* row = session->find<QWidget>("scrollArea_UserPresets_Contents")->layout();
+        int spacers = 0;
+        for (int i = 0; i < row->count(); ++i)
+            spacers += row->itemAt(i)->spacerItem() ? 1 : 0;
+        return spacers;
+    }
+
     QByteArray userFile() const
     {
         QFile file(session->environment().dataFolder() + "/Presets/user.xml");
@@ -119,6 +130,7 @@ TEST_F(PresetsWindow, UserPresetsAreCreatedNamedAndRemovedWithTheirFile)
     EXPECT_EQ(userTileNames(*open), (std::vector<QString>{"Mine", "2", QString::fromStdString(cut)}));
     EXPECT_TRUE(userFile().contains("<name>Mine</name>"));
     EXPECT_TRUE(userFile().contains(QByteArray::fromStdString("<name>" + cut + "</name>")));
+    const int spacersWithThree = rowSpacers();
 
     {
         ModalScript script;
@@ -133,6 +145,8 @@ TEST_F(PresetsWindow, UserPresetsAreCreatedNamedAndRemovedWithTheirFile)
     }
     EXPECT_EQ(userPresetNames(), (std::vector<std::string>{"2"}));
     EXPECT_EQ(userTileNames(*open), (std::vector<QString>{"2"}));
+    // Each removed tile takes its spacer along: no gap is left in the row.
+    EXPECT_EQ(rowSpacers(), spacersWithThree - 2);
     EXPECT_FALSE(userFile().contains("Mine"));
     EXPECT_TRUE(userFile().contains("<name>2</name>"));
     {
@@ -141,6 +155,7 @@ TEST_F(PresetsWindow, UserPresetsAreCreatedNamedAndRemovedWithTheirFile)
         session->window().removeUserPreset();
     }
     EXPECT_TRUE(open->userPresetTiles.empty());
+    EXPECT_EQ(rowSpacers(), spacersWithThree - 3);
     {
         ModalScript script;
         script.messageBox(translate("ExplErrorPreset"), QMessageBox::Ok);
@@ -148,16 +163,51 @@ TEST_F(PresetsWindow, UserPresetsAreCreatedNamedAndRemovedWithTheirFile)
     }
 }
 
-TEST_F(PresetsWindow, APresetNameFieldTakesFiftyCharacters)
+// The new-preset dialog answered as a user does: typing, then a button or a key.
+struct NameAnswer {
+    const char* name;
+    QString typed;
+    const char* pressed;  // object name of the button, or "Return" / "Escape"
+    std::vector<std::string> presets;
+};
+
+void PrintTo(const NameAnswer& answer, std::ostream* out)
 {
+    *out << answer.name;
+}
+
+class NewPresetDialogAnswers : public PresetsWindow, public ::testing::WithParamInterface<NameAnswer> {};
+
+TEST_P(NewPresetDialogAnswers, NameTheNewPresetOrLeaveItUnmade)
+{
+    const NameAnswer& answer = GetParam();
     ModalScript script;
-    script.expect(ModalScript::Kind::InputDialog, translate("ExplCreationPreset"), [](QWidget* modal) {
+    script.expect(ModalScript::Kind::InputDialog, translate("ExplCreationPreset"), [&](QWidget* modal) {
+        EXPECT_EQ(modal->windowTitle(), translate("CreationPreset"));
         auto* field = modal->findChild<QLineEdit*>();
         ASSERT_NE(field, nullptr);
-        field->setText(QString(51, 'x'));
-        EXPECT_EQ(field->text().size(), 50);
-        static_cast<QDialog*>(modal)->reject();
+        QTest::keyClicks(field, answer.typed);
+        EXPECT_EQ(field->text(), answer.typed.left(50));
+        const QString pressed = QString::fromLatin1(answer.pressed);
+        if (pressed == "Return" || pressed == "Escape") {
+            QTest::keyClick(field, pressed == "Return" ? Qt::Key_Return : Qt::Key_Escape);
+            return;
+        }
+        auto* button = modal->findChild<QPushButton*>(pressed);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->text(), translate(pressed == "okButton" ? "Ok" : "Cancel"));
+        QTest::mouseClick(button, Qt::LeftButton);
     });
     session->window().newUserPreset();
-    EXPECT_TRUE(userPresets.empty());
+    EXPECT_EQ(userPresetNames(), answer.presets);
+    EXPECT_EQ(open->userPresetTiles.size(), answer.presets.size());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NewPresetDialogAnswers,
+    ::testing::Values(NameAnswer{"Ok", "Dusk", "okButton", {"Dusk"}}, NameAnswer{"Cancel", "Dusk", "cancelButton", {}},
+                      NameAnswer{"Return", "Dusk", "Return", {"Dusk"}}, NameAnswer{"Escape", "Dusk", "Escape", {}},
+                      NameAnswer{"Blank", "", "okButton", {"1"}}, NameAnswer{"Spaces", "  ", "okButton", {"  "}},
+                      NameAnswer{"FiftyOne", QString(51, 'x'), "okButton", {std::string(49, 'x')}},
+                      NameAnswer{"Fifty", QString(50, 'y'), "okButton", {std::string(49, 'y')}}),
+    [](const ::testing::TestParamInfo<NameAnswer>& info) { return std::string(info.param.name); });

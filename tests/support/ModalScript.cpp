@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <gtest/gtest.h>
 
@@ -40,7 +41,7 @@ bool kindOf(QWidget* modal, ModalScript::Kind* kind)
         *kind = ModalScript::Kind::MessageBox;
     else if (qobject_cast<QFileDialog*>(modal))
         *kind = ModalScript::Kind::FileDialog;
-    else if (qobject_cast<QInputDialog*>(modal))
+    else if (qobject_cast<QInputDialog*>(modal) || modal->inherits("NewPresetDialog"))
         *kind = ModalScript::Kind::InputDialog;
     else if (modal->inherits("SaveForm"))
         *kind = ModalScript::Kind::SaveForm;
@@ -58,6 +59,8 @@ QString describe(QWidget* modal)
         text = box->text();
     else if (auto* input = qobject_cast<QInputDialog*>(modal))
         text = input->labelText();
+    else if (auto* label = modal->findChild<QLabel*>())
+        text = label->text();
     return modal->windowTitle() + " | " + text;
 }
 
@@ -164,8 +167,11 @@ ModalScript& ModalScript::saveOptions(int typeIndex, int depthIndex, bool accept
 ModalScript& ModalScript::inputText(const QString& text, bool accept)
 {
     return expect(Kind::InputDialog, QString(), [=](QWidget* modal) {
-        auto* dialog = static_cast<QInputDialog*>(modal);
-        dialog->setTextValue(text);
+        if (auto* input = qobject_cast<QInputDialog*>(modal))
+            input->setTextValue(text);
+        else if (auto* field = modal->findChild<QLineEdit*>())
+            field->setText(text);
+        auto* dialog = static_cast<QDialog*>(modal);
         if (accept)
             dialog->accept();
         else

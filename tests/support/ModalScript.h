@@ -41,7 +41,7 @@ public:
     ModalScript& cancelFileDialog();
     // The save-options dialog: picks the type and depth rows, then OK or Cancel.
     ModalScript& saveOptions(int typeIndex, int depthIndex, bool accept = true);
-    // An input dialog: enters the text, then OK or Cancel.
+    // An input dialog, or the new-preset dialog: enters the text, then OK or Cancel.
     ModalScript& inputText(const QString& text, bool accept = true);
     // Any other answer.
     ModalScript& expect(Kind kind, const QString& expected, std::function<void(QWidget*)> answer);
