@@ -5,7 +5,11 @@
 #include "FileExtensions.h"
 #include "FileFilter.h"
 #include "LanguageEngine.h"
+#include "Log.h"
 #include "StartupValues.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
 
 #include <utility>
 #include <vector>
@@ -34,12 +38,27 @@ void setVisibleText(QObject* object, const QString& text)
         widget->setWindowTitle(text);
 }
 
+// Puts the toolkit's translation for the language code in force, in place of the one
+// before; without one (logged) the toolkit speaks English.
+void useToolkitTranslation(QTranslator& translator, const QString& code)
+{
+    QCoreApplication::removeTranslator(&translator);
+    const QString folder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+    if (!translator.load(QStringLiteral("qtbase_") + code, folder)) {
+        logError("useToolkitTranslation", "No toolkit translation for the language code '" + code.toStdString() +
+                                              "' in " + folder.toStdString() + "; its dialogs stay in English.");
+        return;
+    }
+    QCoreApplication::installTranslator(&translator);
+}
+
 }  // namespace
 
 void VellumbraV2::loadChosenLanguage()
 {
     LanguageEngine::setLanguage(
         settings.value(QStringLiteral("GeneralSettings/ChosenLanguage"), QStringLiteral("English")).toString().toStdString());
+    useToolkitTranslation(toolkitTranslator, translate("LanguageCode"));
     applyInterfaceTexts();
 }
 

@@ -15,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <QTranslator>
 
 #include <opencv2/core.hpp>
 
@@ -406,6 +407,8 @@ private:
     QString videoFileFilter;
     QString exportFileFilter;
 
+    // The toolkit's own texts (file dialogs, standard buttons) in the interface language.
+    QTranslator toolkitTranslator;
     QPointer<QThread> updateRequest;
     bool failedAtStartup = false;
 };

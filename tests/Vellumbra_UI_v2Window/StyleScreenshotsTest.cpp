@@ -166,8 +166,10 @@ TEST_F(StyledWindowScreenshots, DialogsOverTheWindowWearTheSheet)
     const int depths[] = {8, 16, 32};
     saveOptions.fillOutputDepths(depths, 3, 16);
     ShowGeneralSettings settings(window.get());
-    saveOptions.move(300, 300);
-    settings.move(800, 250);
+    // Side by side within the screen, whatever its size.
+    const QRect screen = windowtest::screenGeometry();
+    saveOptions.move(screen.width() / 8, screen.height() / 4);
+    settings.move(screen.width() / 2, screen.height() / 10);
     for (QDialog* dialog : {static_cast<QDialog*>(&saveOptions), static_cast<QDialog*>(&settings)}) {
         dialog->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
