@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QTabBar>
 
 #include <utility>
 #include <vector>
@@ -232,6 +233,8 @@ void VellumbraV2::applyInterfaceTexts()
         ui.comboBox_TM->setItemText(i, translate(operatorKeys[i]));
     ui.tabWidget_Presets->setTabText(0, translate("DefaultTab"));
     ui.tabWidget_Presets->setTabText(1, translate("UserTab"));
+    // The side tabs are as long as their texts: the strip is at least as high, so none is cut.
+    ui.tabWidget_Presets->setMinimumHeight(ui.tabWidget_Presets->tabBar()->sizeHint().height());
 
     updateMode();
 }
