@@ -9,6 +9,7 @@
 #include "Log.h"
 #include "MessageBoxes.h"
 #include "PresetStore.h"
+#include "RecentFileCaptionDelegate.h"
 #include "ResizableFrame.h"
 #include "ResizableLine.h"
 #include "StartupValues.h"
@@ -114,6 +115,8 @@ void VellumbraV2::initialise()
     if (pluginMode)
         ui.frame_Home->hide();
     ui.listWidget_RecentFiles->hide();
+    ui.listWidget_RecentFilesThumbnails->setItemDelegate(
+        new RecentFileCaptionDelegate(ui.listWidget_RecentFilesThumbnails));
     ui.stackedWidget_ModeIcon->hide();
     for (const EditingSlider& row : editingSliders())
         (ui.*row.lcd)->display((ui.*row.slider)->value());
