@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+#include <cmath>
+
 QString lowerSuffix(const QString& path)
 {
     return QFileInfo(path).suffix().toLower();
@@ -49,4 +51,13 @@ const char* pathTroubleTextKey(PathTrouble trouble)
         break;
     }
     return "";
+}
+
+QString mediaStatusText(int width, int height, std::optional<double> fps)
+{
+    const QString size = QStringLiteral("%1x%2").arg(width).arg(height);
+    if (!fps)
+        return size;
+    // A rate measured as 14.9999 reads 15: hundredths tell the usual rates (29.97, 23.98) apart.
+    return size + QStringLiteral(", %1fps").arg(std::round(*fps * 100.0) / 100.0, 0, 'g', 6);
 }

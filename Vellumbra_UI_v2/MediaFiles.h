@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+#include <optional>
+
 // What a media file is taken for, by its lower-case suffix.
 enum class MediaKind { Photo, Video, Other };
 
@@ -16,3 +18,7 @@ enum class PathTrouble { None, Missing, UnreachableLink, Folder };
 PathTrouble pathTroubleOf(const QString& path);
 // The language key of the text that names the trouble, "%1" standing for the path.
 const char* pathTroubleTextKey(PathTrouble trouble);
+
+// The status bar's text of the media: "1920x1080, 29.97fps", the rate rounded to
+// hundredths; the size alone for media without a rate of their own.
+QString mediaStatusText(int width, int height, std::optional<double> fps);

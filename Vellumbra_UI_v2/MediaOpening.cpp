@@ -18,6 +18,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -152,11 +153,11 @@ bool VellumbraV2::openVideo(const QString& path, bool report)
         }
         return false;
     }
-    takeOpenedMedia(opened, translate("Video"), path);
+    takeOpenedMedia(opened, path);
     showFrameNumber(-1);
     updateWindow();
     adoptStackingChoices(opened);
-    showSequenceStatus(opened, true);
+    showMediaIdentity(*opened);
     updateMode();
     return true;
 }
@@ -176,9 +177,9 @@ bool VellumbraV2::openPhoto(const QString& path, bool report)
     auto* opened = new Workspace(path, false);
     if (!keepReadImages(opened, waiting, this, report))
         return false;
-    takeOpenedMedia(opened, translate("Image"), path);
+    takeOpenedMedia(opened, path);
     updateWindow();
-    statusLabel.setText(QStringLiteral("%1x%2").arg(opened->width).arg(opened->height));
+    showMediaIdentity(*opened);
     updateMode();
 
     SharpestImageSelection* tile = opened->addImageTile(opened->image, ui.scrollAreaWidgetContents_ProEditingSelection);
@@ -219,12 +220,11 @@ bool VellumbraV2::openPhotoBurst(const QStringList& paths, bool report)
     auto* opened = new Workspace(paths);
     if (!keepReadImages(opened, waiting, this, report))
         return false;
-    setWindowTitle(kTitlePrefix + mediaDisplayName(translate("Images"), paths.first()));
     workspace = opened;
     workspaceIndex = 0;
     updateWindow();
     showFrameNumber(-1);
-    showSequenceStatus(opened, false);
+    showMediaIdentity(*opened);
     updateMode();
     return true;
 }
@@ -239,10 +239,9 @@ bool VellumbraV2::openFilesFromCommandLine(const QStringList& paths)
     return openPhotoBurst(paths, true);
 }
 
-void VellumbraV2::takeOpenedMedia(Workspace* opened, const QString& kind, const QString& path)
+void VellumbraV2::takeOpenedMedia(Workspace* opened, const QString& path)
 {
     lastDirectory = folderOf(path);
-    setWindowTitle(kTitlePrefix + mediaDisplayName(kind, path));
     workspace = opened;
     workspaceIndex = 0;
     if (pluginMode)
@@ -273,14 +272,19 @@ void VellumbraV2::adoptStackingChoices(Workspace* opened)
         opened->antighostingMode = 100;
 }
 
-void VellumbraV2::showSequenceStatus(Workspace* opened, bool accessibleName)
+void VellumbraV2::showMediaIdentity(const Workspace& opened)
 {
-    const QString text = QStringLiteral("%1x%2, %3fps")
-                             .arg(opened->width)
-                             .arg(opened->height)
-                             .arg(static_cast<double>(opened->frameSource->fps), 0, 'g', 6);
+    const bool burst = !opened.burstPaths.isEmpty();
+    const bool video = opened.isSequence && !burst;
+    const char* const kind = video ? "Video" : burst ? "Images" : "Image";
+    const QString path = burst ? opened.burstPaths.first() : opened.currentFileName();
+    setWindowTitle(kTitlePrefix + mediaDisplayName(translate(kind), path));
+    // Only a video has a rate of its own: a burst's frames are photos.
+    const std::optional<double> fps =
+        video && opened.frameSource ? std::optional<double>(opened.frameSource->fps) : std::nullopt;
+    const QString text = mediaStatusText(opened.width, opened.height, fps);
     statusLabel.setText(text);
-    if (accessibleName)
+    if (video)
         statusLabel.setAccessibleName(text);
 }
 

@@ -184,6 +184,8 @@ void VellumbraV2::handOffResult(Workspace* open)
     closeWorkspace();
     adoptWorkspace(burst.isEmpty() ? new Workspace(video, true) : new Workspace(burst));
     showFrameNumber(-1);
+    if (const Workspace* reopened = currentWorkspace())
+        showMediaIdentity(*reopened);
 }
 
 void VellumbraV2::openResultForEditing(Workspace* open, const cv::Mat& result)

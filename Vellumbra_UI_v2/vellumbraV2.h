@@ -258,11 +258,12 @@ private:
     // Opening media.
     void updateRecentFilesMenu();
     void openRecentFile(const QString& path);
-    // The window's part of opening a video or a photo: title, recent files.
-    void takeOpenedMedia(Workspace* opened, const QString& kind, const QString& path);
+    // The window's part of opening a video or a photo: the media and the recent files.
+    void takeOpenedMedia(Workspace* opened, const QString& path);
     // Copies the stacking choices of the form into the new video's workspace.
     void adoptStackingChoices(Workspace* opened);
-    void showSequenceStatus(Workspace* opened, bool accessibleName);
+    // The media's name in the window title, its size (and a video's rate) in the status bar.
+    void showMediaIdentity(const Workspace& opened);
     void setPlayButtonPlaying(bool playing);
 
     // Frame display and timeline.

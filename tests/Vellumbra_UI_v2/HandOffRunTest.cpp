@@ -14,7 +14,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QPushButton>
+#include <QLabel>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -119,6 +121,11 @@ TEST(HandOffRun, EachSavedLightImageIsHandedOffAndReturnReopensTheBurst)
             ASSERT_TRUE(reopened->frameSource);
             EXPECT_TRUE(reopened->frameSource->isPhotoList);
             EXPECT_EQ(reopened->frameSource->frameCount, 3);
+            // The window names the media again, and its size.
+            EXPECT_TRUE(window.windowTitle().endsWith("[.tif " + translate("Images") + "]"))
+                << window.windowTitle().toStdString();
+            EXPECT_TRUE(window.statusBar()->findChild<QLabel*>()->text().startsWith(
+                QString("%1x%2").arg(reopened->width).arg(reopened->height)));
             break;
         }
         case Closed:
