@@ -22,6 +22,7 @@
 #include <QDateTime>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 
 #include <algorithm>
 #include <utility>
@@ -119,6 +120,8 @@ void VellumbraV2::HDRprocessWellFinished(int count)
     WorkspaceKeeper::Lease lease(workspaceKeeper, open);
     // The watch may have ended before the run's last progress: the questions show beside it.
     ui.progressBar_Computing->setValue(static_cast<int>(context->progress.load()));
+    const int stacked = context->accumulatedCount;
+    const bool stoppedByUser = context->request.load() == StackingContext::RequestStop;
     showImage(result);
     QCoreApplication::processEvents();
     if (currentWorkspace() != open)
@@ -130,6 +133,14 @@ void VellumbraV2::HDRprocessWellFinished(int count)
             return;
     }
     open->stackedFrameCount = count;
+    // A run that ended early by itself (a change of shot) says how much of the range it kept:
+    // the frames asked for that the media has.
+    const int firstAsked = std::max(0, open->currentFrame - ui.spinBox_ImageStackingBefore->value());
+    const int lastAsked = std::min(open->frameSource->frameCount - 1,
+                                   open->currentFrame + ui.spinBox_ImageStackingAfter->value());
+    const int asked = lastAsked - firstAsked + 1;
+    if (!stoppedByUser && stacked < asked)
+        statusBar()->showMessage(translate("StackedFewerFrames").arg(stacked).arg(asked));
     if (pluginMode)
         handOffResult(open);
     else

@@ -8,7 +8,9 @@
 #include "WindowSession.h"
 #include "Workspace.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QStatusBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -16,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
 
 #include <functional>
 
@@ -198,3 +201,52 @@ TEST_F(StackingRun, ClosingTheMediaDuringTheRunWaitsForIt)
     EXPECT_EQ(session.workspace(), nullptr);
     EXPECT_EQ(page("stackedWidget_CentralWidget"), "page_CentralHome");
 }
+
+// Nine photos around the chosen fifth, the last `otherShot` of another scene.
+struct ShotCut {
+    const char* name;
+    int otherShot;
+    int stacked;  // what the status bar reports of the nine, 0 for nothing
+};
+
+void PrintTo(const ShotCut& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class StackingRunAtACut : public StackingRun, public ::testing::WithParamInterface<ShotCut> {};
+
+TEST_P(StackingRunAtACut, TheStatusBarTellsHowManyFramesWereStacked)
+{
+    const ShotCut& row = GetParam();
+    QStringList paths;
+    for (int i = 0; i < 9; ++i) {
+        paths << QString("%1/burst-%2.png").arg(session.environment().filesFolder()).arg(i);
+        QDir().mkpath(session.environment().filesFolder());
+        const cv::Mat frame = generatedmedia::scene(cv::Size(192, 128), i < 9 - row.otherShot ? 11 : 23);
+        ASSERT_TRUE(cv::imwrite(paths.back().toStdString(), frame));
+    }
+    Workspace* workspace = session.adoptBurst(paths);
+    ASSERT_TRUE(workspace && workspace->valid);
+    workspace->frameSource->seek(4);
+    session.window().PushButtonSelectImageNextClicked();
+    ASSERT_EQ(workspace->currentFrame, 4);
+    workspace->align = true;
+    setRange(4, 4);
+    {
+        ModalScript script;
+        script.messageBox(translate("RecommendedSavingHDRimage"), QMessageBox::No);
+        compute();
+        ASSERT_TRUE(waitUntilStateLeaves(workspace, StateStacking));
+        EXPECT_TRUE(script.waitUntilAnswered());
+    }
+    EXPECT_EQ(workspace->state, StateEditing);
+    const QString message = session.window().statusBar()->currentMessage();
+    EXPECT_EQ(message.toStdString(),
+              row.stacked ? translate("StackedFewerFrames").arg(row.stacked).arg(9).toStdString() : std::string());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StackingRunAtACut,
+                         ::testing::Values(ShotCut{"OneShot", 0, 0}, ShotCut{"CutAfterTheFifth", 4, 5},
+                                           ShotCut{"CutAfterTheSixth", 3, 6}),
+                         [](const ::testing::TestParamInfo<ShotCut>& info) { return std::string(info.param.name); });
