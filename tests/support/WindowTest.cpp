@@ -37,9 +37,12 @@ QString saveScreenshot(const QString& name)
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (widget->isVisible())
             windows.append(widget);
-    // Windows first, then dialogs over them, then menus and tool tips.
+    // Windows first, then their tool windows (the floating histogram), then dialogs over
+    // them, the modal one on top, then menus and tool tips.
     const auto layer = [](const QWidget* widget) {
         if (widget->windowType() == Qt::Popup || widget->windowType() == Qt::ToolTip)
+            return 3;
+        if (QApplication::activeModalWidget() == widget)
             return 2;
         return widget->parentWidget() || widget->isModal() ? 1 : 0;
     };
