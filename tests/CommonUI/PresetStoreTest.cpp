@@ -1,4 +1,5 @@
 #include "PresetStore.h"
+#include "Log.h"
 #include "TestFiles.h"
 #include "TestMedia.h"
 
@@ -9,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <tuple>
+
+#include <sys/fsuid.h>
 #include <unistd.h>
 
 using testfiles::countInLog;
@@ -262,6 +266,40 @@ INSTANTIATE_TEST_SUITE_P(
 
 enum class Unreadable { FolderInItsPlace, NoPermission };
 
+// File modes do not stop root: while it lives, this thread's file accesses are
+// checked as nobody's (root's file capabilities drop with its filesystem user id).
+// The folder and the log must then be open to others.
+class ScopedAccessAsNobody
+{
+public:
+    explicit ScopedAccessAsNobody(const QString& folder)
+    {
+        if (geteuid() != 0)
+            return;
+        const auto everyone = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                              QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                              QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        QFile::setPermissions(folder, everyone);
+        QFile log(QString::fromStdString(logFilePath()));
+        log.open(QIODevice::Append);
+        log.setPermissions(everyone);
+        constexpr uid_t kNobody = 65534;
+        previous = static_cast<uid_t>(setfsuid(kNobody));
+        dropped = true;
+    }
+    ~ScopedAccessAsNobody()
+    {
+        if (dropped)
+            setfsuid(previous);
+    }
+    ScopedAccessAsNobody(const ScopedAccessAsNobody&) = delete;
+    ScopedAccessAsNobody& operator=(const ScopedAccessAsNobody&) = delete;
+
+private:
+    uid_t previous = 0;
+    bool dropped = false;
+};
+
 class PresetStoreUnreadable : public PresetStore, public ::testing::WithParamInterface<Unreadable>
 {
 };
@@ -274,13 +312,16 @@ TEST_P(PresetStoreUnreadable, FileIsLeftAloneAndNothingIsAppendedOrDeleted)
         QFile::rename(userFile(), dir + "/moved.xml");
         QDir(dir).mkdir("user.xml");
     } else {
-        if (geteuid() == 0)
-            GTEST_SKIP() << "file modes do not stop root";
         QFile::setPermissions(userFile(), QFileDevice::Permissions());
     }
 
-    EXPECT_FALSE(appendUserPreset(numberedPreset("New", 0)));
-    EXPECT_FALSE(deleteUserPresetFromFile(0));
+    {
+        std::optional<ScopedAccessAsNobody> nobody;
+        if (GetParam() == Unreadable::NoPermission)
+            nobody.emplace(dir);
+        EXPECT_FALSE(appendUserPreset(numberedPreset("New", 0)));
+        EXPECT_FALSE(deleteUserPresetFromFile(0));
+    }
     EXPECT_EQ(namesOf(userPresets), (std::vector<std::string>{"Mine"}));
     EXPECT_FALSE(QFileInfo::exists(userFile() + ".corrupt"));
     EXPECT_EQ(countInLog("cannot be read"), 2);
