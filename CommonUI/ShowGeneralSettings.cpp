@@ -35,9 +35,9 @@ ShowGeneralSettings::ShowGeneralSettings(QWidget* mainWindow)
     fillLanguages();
     restoreDialogGeometry(this, settings, kDialogGroup);
 
-    // Export quality opens at its built-in default each time, not at the stored value.
-    form->spinBox_JPEGQuality->setValue(dialogDefaultJpgQuality());
-    form->spinBox_PNGQuality->setValue(dialogDefaultPngCompression());
+    // The export quality the writer uses now: OK must not put back a default unasked.
+    form->spinBox_JPEGQuality->setValue(jpgQuality());
+    form->spinBox_PNGQuality->setValue(pngCompression());
     settings.beginGroup(kGeneralGroup);
     form->spinBox_OverExposedLimit->setValue(settings.value("OverExposedLimit", kDefaultOverExposedLimit).toInt());
     form->spinBox_UnderExposedLimit->setValue(settings.value("UnderExposedLimit", kDefaultUnderExposedLimit).toInt());

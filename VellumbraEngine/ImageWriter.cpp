@@ -4,38 +4,51 @@
 #include "ImageIOSupport.h"
 #include "Log.h"
 #include "MagickAdapter.h"
+#include "PartFile.h"
 #include "PixelOps.h"
 #include "StartupValues.h"
 #include "TiffErrorWatch.h"
 
 #include <IL/il.h>
-#include <QDir>
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QUuid>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <initializer_list>
-#include <cstdio>
 #include <exception>
+#include <initializer_list>
 #include <mutex>
+#include <vector>
 
 namespace {
 
-constexpr int devilJpegQuality = 99;
+using Bytes = std::vector<unsigned char>;
 
-bool writeWithMagick(const std::string& path, const cv::Mat& image, bool logFailure)
+// libtiff's codes, as OpenCV's TIFF writer takes them.
+constexpr int kTiffNoCompression = 1;
+constexpr int kTiffAdobeDeflate = 8;
+
+bool encodeWithMagick(const std::string& extension, const cv::Mat& image, bool logFailure, Bytes& bytes)
 {
     traceImageIO("magick-write");
     try {
         Magick::Image picture = matToMagick(image);
-        picture.write(path);
-        return true;
+        if (extension == "jpg" || extension == "jpeg")
+            picture.quality(static_cast<size_t>(jpgQuality()));
+        else if (extension == "png")
+            // Tens: the zlib level; units: adaptive row filters, ImageMagick's own choice.
+            picture.quality(static_cast<size_t>(pngCompression() * 10 + 5));
+        picture.magick(QString::fromStdString(extension).toUpper().toStdString());
+        Magick::Blob blob;
+        picture.write(&blob);
+        const auto* data = static_cast<const unsigned char*>(blob.data());
+        bytes.assign(data, data + blob.length());
+        return !bytes.empty();
     } catch (const Magick::Exception& error) {
         if (logFailure)
             logError("ImageMagick Saver", error.what());
@@ -49,13 +62,31 @@ bool freeImageCanWrite(FREE_IMAGE_FORMAT format, const cv::Mat& image)
            FreeImage_FIFSupportsExportType(format, cvTypeToFreeImageType(image.type()));
 }
 
-bool writeWithFreeImage(const std::string& path, FREE_IMAGE_FORMAT format, const cv::Mat& image)
+// The stored JPEG quality and PNG compression; every other format its defaults.
+int freeImageSaveFlags(FREE_IMAGE_FORMAT format)
+{
+    if (format == FIF_JPEG)
+        return jpgQuality();
+    if (format == FIF_PNG)
+        return pngCompression() == 0 ? PNG_Z_NO_COMPRESSION : pngCompression();
+    return 0;
+}
+
+bool encodeWithFreeImage(FREE_IMAGE_FORMAT format, const cv::Mat& image, Bytes& bytes)
 {
     traceImageIO("freeimage-write");
     FIBITMAP* bitmap = matToFreeImage(image);
     if (!bitmap)
         return false;
-    const bool saved = FreeImage_Save(format, bitmap, path.c_str(), 0) == TRUE;
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    const bool saved = memory && FreeImage_SaveToMemory(format, bitmap, memory, freeImageSaveFlags(format)) == TRUE &&
+                       FreeImage_AcquireMemory(memory, &data, &size) == TRUE && size > 0;
+    if (saved)
+        bytes.assign(data, data + size);
+    if (memory)
+        FreeImage_CloseMemory(memory);
     FreeImage_Unload(bitmap);
     return saved;
 }
@@ -104,94 +135,113 @@ bool isFloatMap(const std::string& extension)
     return extension == "pfm";
 }
 
-bool writeWithOpenCv(const std::string& path, const cv::Mat& image)
+bool encodeWithOpenCv(const std::string& extension, const cv::Mat& image, std::vector<int> parameters, Bytes& bytes)
 {
     const int depth = image.depth();
-    const std::string extension = imageFileExtension(path);
     const bool floatFile = (isFloatMap(extension) || extension == "exr") && depth == CV_32F;
     if (depth != CV_8U && depth != CV_8S && depth != CV_16U && depth != CV_16S && !floatFile)
         return false;
     traceImageIO("opencv-write");
+    parameters.insert(parameters.end(), {cv::IMWRITE_JPEG_QUALITY, jpgQuality(), cv::IMWRITE_PNG_COMPRESSION,
+                                         pngCompression()});
     try {
-        return cv::imwrite(path, image);
+        return cv::imencode("." + extension, image, bytes, parameters) && !bytes.empty();
     } catch (const cv::Exception&) {
         return false;
     }
 }
 
-bool writeWithDevIL(const std::string& path, const cv::Mat& image)
+// 16-bit samples: Deflate over horizontal differences, which suits their noise where
+// LZW does not, or no compression at all where that comes out smaller.
+bool encodeSixteenBitTiff(const std::string& extension, const cv::Mat& image, Bytes& bytes)
+{
+    if (!encodeWithOpenCv(extension, image, {cv::IMWRITE_TIFF_COMPRESSION, kTiffAdobeDeflate}, bytes))
+        return false;
+    if (bytes.size() <= image.total() * image.elemSize())
+        return true;
+    return encodeWithOpenCv(extension, image, {cv::IMWRITE_TIFF_COMPRESSION, kTiffNoCompression}, bytes);
+}
+
+bool encodeWithDevIL(const std::string& path, const cv::Mat& image, Bytes& bytes)
 {
     std::lock_guard<std::mutex> lock(imageLibraryMutex());
     traceImageIO("devil-write");
-    const int name = matToDevil(image);
-    if (name < 0)
+    std::string name = path;
+    const ILenum type = ilTypeFromExt(&name[0]);
+    if (type == IL_TYPE_UNKNOWN)
         return false;
-    ilEnable(IL_FILE_OVERWRITE);
-    ilSetInteger(IL_JPG_QUALITY, devilJpegQuality);
-    const bool saved = ilSaveImage(path.c_str()) == IL_TRUE;
-    const ILuint devilName = static_cast<ILuint>(name);
+    const int devilImage = matToDevil(image);
+    if (devilImage < 0)
+        return false;
+    ilSetInteger(IL_JPG_QUALITY, jpgQuality());
+    // DevIL writes into a buffer of the caller's size: room for the samples twice over,
+    // and a file that fills it is taken as cut short.
+    bytes.resize(image.total() * image.elemSize() * 2 + 65536);
+    const ILuint written = ilSaveL(type, bytes.data(), static_cast<ILuint>(bytes.size()));
+    const ILuint devilName = static_cast<ILuint>(devilImage);
     ilDeleteImages(1, &devilName);
+    const bool saved = written > 0 && written < bytes.size();
+    bytes.resize(saved ? written : 0);
     return saved;
 }
 
 // Debian's ImageMagick policy refuses to write PDF; Qt draws the picture on one page
 // of its own size.
-bool writeWithQtPdf(const std::string& path, const cv::Mat& image)
+bool encodeWithQtPdf(const cv::Mat& image, Bytes& bytes)
 {
     traceImageIO("qt-pdf-write");
-    const cv::Mat bytes = convertBitDepth(image, 8);
-    if (bytes.empty() || (bytes.channels() != 1 && bytes.channels() != 3))
+    const cv::Mat eightBit = convertBitDepth(image, 8);
+    if (eightBit.empty() || (eightBit.channels() != 1 && eightBit.channels() != 3))
         return false;
     cv::Mat rgb;
-    cv::cvtColor(bytes, rgb, bytes.channels() == 1 ? cv::COLOR_GRAY2RGB : cv::COLOR_BGR2RGB);
+    cv::cvtColor(eightBit, rgb, eightBit.channels() == 1 ? cv::COLOR_GRAY2RGB : cv::COLOR_BGR2RGB);
     const QImage picture(rgb.data, rgb.cols, rgb.rows, static_cast<int>(rgb.step), QImage::Format_RGB888);
 
-    QPdfWriter pdf(QString::fromStdString(path));
-    constexpr int dotsPerInch = 72;
-    pdf.setResolution(dotsPerInch);
-    pdf.setPageMargins(QMarginsF());
-    if (!pdf.setPageSize(QPageSize(QSize(rgb.cols, rgb.rows), QPageSize::Point, QString(), QPageSize::ExactMatch)))
-        return false;
-    QPainter painter;
-    if (!painter.begin(&pdf))
-        return false;
-    painter.drawImage(QRect(0, 0, rgb.cols, rgb.rows), picture);
-    return painter.end();
+    QBuffer document;
+    document.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter pdf(&document);
+        constexpr int dotsPerInch = 72;
+        pdf.setResolution(dotsPerInch);
+        pdf.setPageMargins(QMarginsF());
+        if (!pdf.setPageSize(QPageSize(QSize(rgb.cols, rgb.rows), QPageSize::Point, QString(), QPageSize::ExactMatch)))
+            return false;
+        QPainter painter;
+        if (!painter.begin(&pdf))
+            return false;
+        painter.drawImage(QRect(0, 0, rgb.cols, rgb.rows), picture);
+        if (!painter.end())
+            return false;
+    }
+    const QByteArray& data = document.data();
+    bytes.assign(data.begin(), data.end());
+    return !bytes.empty();
 }
 
-// A name beside the target with the same extension, so every library picks the
-// same format, and the target is replaced only by a complete file.
-std::string partialFilePath(const std::string& path)
-{
-    const QFileInfo target(QString::fromStdString(path));
-    QString name = "." + target.completeBaseName() + ".part-" + QUuid::createUuid().toString(QUuid::Id128).left(8);
-    if (!target.suffix().isEmpty())
-        name += "." + target.suffix();
-    return target.dir().filePath(name).toStdString();
-}
-
-// The libraries in the order the extension calls for; true once one wrote partPath.
-// `metadata` tells whether the written file should receive the source's tags.
-bool writeThroughLibraries(const std::string& path, const std::string& partPath, const cv::Mat& original,
-                           bool& metadata)
+// The file's bytes from the libraries in the order the extension calls for; true
+// once one produced them. `metadata` tells whether the file should receive the
+// source's tags.
+bool encodeThroughLibraries(const std::string& path, const cv::Mat& original, Bytes& bytes, bool& metadata)
 {
     metadata = false;
     const std::string extension = imageFileExtension(path);
     const cv::Mat image = withFormatChannels(extension, withFormatDepth(extension, original));
     // A light image keeps its values above 1: the installed ImageMagick holds 16-bit
     // integers and would clip them, OpenCV writes EXR in float.
-    if (extension == "exr" && image.depth() == CV_32F && writeWithOpenCv(partPath, image))
+    if (extension == "exr" && image.depth() == CV_32F && encodeWithOpenCv(extension, image, {}, bytes))
         return true;
     if (extension == "dpx" || extension == "exr") {
-        if (writeWithMagick(partPath, image, true))
+        if (encodeWithMagick(extension, image, true, bytes))
             return true;
     }
     metadata = true;
-    const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(path.c_str());
-    if (!isFloatMap(extension) && freeImageCanWrite(format, image) && writeWithFreeImage(partPath, format, image))
+    if (isOneOf(extension, {"tif", "tiff"}) && image.depth() == CV_16U && encodeSixteenBitTiff(extension, image, bytes))
         return true;
-    return writeWithOpenCv(partPath, image) || writeWithDevIL(partPath, image) ||
-           writeWithMagick(partPath, image, false) || (extension == "pdf" && writeWithQtPdf(partPath, image));
+    const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(path.c_str());
+    if (!isFloatMap(extension) && freeImageCanWrite(format, image) && encodeWithFreeImage(format, image, bytes))
+        return true;
+    return encodeWithOpenCv(extension, image, {}, bytes) || encodeWithDevIL(path, image, bytes) ||
+           encodeWithMagick(extension, image, false, bytes) || (extension == "pdf" && encodeWithQtPdf(image, bytes));
 }
 
 }  // namespace
@@ -213,28 +263,29 @@ bool writeImage(const std::string& path, cv::InputArray imageArray, const std::s
         std::lock_guard<std::mutex> lock(imageLibraryMutex());
         TiffErrorWatch::detachLibraryHandlers();
     }
+    PartFile::removeStale(target.absolutePath().toStdString());
 
-    const std::string partPath = partialFilePath(path);
+    // The libraries encode into memory: whether the bytes reach the disk whole is
+    // checked here, where a library's own file writing may not look.
+    Bytes bytes;
     bool metadata = false;
-    bool written = false;
+    bool encoded = false;
     try {
-        written = writeThroughLibraries(path, partPath, image, metadata);
+        encoded = encodeThroughLibraries(path, image, bytes, metadata);
     } catch (const std::exception& error) {
         logError("writeImage", "\"" + path + "\": " + error.what());
     }
-    if (!written) {
-        std::remove(partPath.c_str());
+    if (!encoded) {
         logError("writeImage", "no image library could write \"" + path + "\"");
         return false;
     }
-    if (std::rename(partPath.c_str(), path.c_str()) != 0) {
-        std::remove(partPath.c_str());
-        logError("writeImage", "could not move the written image to \"" + path + "\"");
+    PartFile part(path);
+    if (!part.write(bytes))
         return false;
-    }
+    Bytes().swap(bytes);
     if (metadata && !sourcePath.empty())
-        copyMetadataWithExiftool(sourcePath, path, keyword);
-    return true;
+        copyMetadataWithExiftool(sourcePath, part.path(), keyword);
+    return part.commit();
 }
 
 bool saveImageWithDepth(const std::string& path, cv::InputArray image, int bitsPerChannel,

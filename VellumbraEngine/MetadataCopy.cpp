@@ -8,6 +8,11 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <memory>
+#include <sys/prctl.h>
 
 namespace {
 
@@ -26,22 +31,60 @@ QString exiftoolProgram()
     return QStandardPaths::findExecutable(QStringLiteral("exiftool"));
 }
 
+// The tool ends with the program: killed mid-write, the program leaves no tool
+// behind still writing into its file.
+class ToolProcess : public QProcess {
+protected:
+    void setupChildProcess() override { ::prctl(PR_SET_PDEATHSIG, SIGKILL); }
+};
+
+// The tool reads "%d", "%f", "%e" and the like in a source name as parts of the
+// target's name, and has no escape for a literal "%": such a source is read through
+// a link whose name has none.
+class SourceName {
+public:
+    explicit SourceName(const QString& source) : path(source)
+    {
+        if (!source.contains(QLatin1Char('%')))
+            return;
+        folder = std::make_unique<QTemporaryDir>();
+        const QString link = folder->filePath(QStringLiteral("source.") + QFileInfo(source).suffix());
+        if (folder->isValid() && QFile::link(QFileInfo(source).absoluteFilePath(), link))
+            path = link;
+        else
+            logError("copyMetadataWithExiftool", "no link could be made to \"" + source.toStdString() +
+                                                     "\"; the tool may not find it");
+    }
+    QString path;
+
+private:
+    std::unique_ptr<QTemporaryDir> folder;
+};
+
 }  // namespace
 
 void copyMetadataWithExiftool(const std::string& sourcePath, const std::string& targetPath,
                               const std::string& keyword)
 {
-    const QString target = QString::fromStdString(targetPath);
+    const SourceName source(QString::fromStdString(sourcePath));
     // An argument list, not a command line: paths and keyword reach the tool whole,
     // whatever their length, spaces or quotes.
     const QStringList arguments = {QStringLiteral("-q"),
+                                   QStringLiteral("-overwrite_original"),
                                    QStringLiteral("-tagsfromfile"),
-                                   QString::fromStdString(sourcePath),
+                                   source.path,
+                                   // The source's own pictures would show the unedited image for this one.
+                                   QStringLiteral("--ThumbnailImage"),
+                                   QStringLiteral("--ThumbnailTIFF"),
+                                   QStringLiteral("--PreviewImage"),
+                                   QStringLiteral("--PreviewTIFF"),
+                                   QStringLiteral("--JpgFromRaw"),
+                                   QStringLiteral("--OtherImage"),
                                    QStringLiteral("-keywords+=") + QString::fromStdString(keyword),
                                    QStringLiteral("-Firmware=Vellumbra"),
                                    // The pixels were written upright: viewers must not turn them again.
                                    QStringLiteral("-Orientation#=1"),
-                                   target};
+                                   QString::fromStdString(targetPath)};
     traceImageIO(("exiftool\n" + arguments.join('\n')).toStdString());
 
     const QString program = exiftoolProgram();
@@ -49,12 +92,7 @@ void copyMetadataWithExiftool(const std::string& sourcePath, const std::string& 
         logError("copyMetadataWithExiftool", "exiftool was not found; \"" + targetPath + "\" keeps no metadata");
         return;
     }
-    // The tool keeps the file it changed as "<target>_original"; only a backup it made
-    // now is removed, never a file of that name the user already had.
-    const QString backup = target + QStringLiteral("_original");
-    const bool backupExisted = QFileInfo::exists(backup);
-
-    QProcess tool;
+    ToolProcess tool;
     tool.setProcessChannelMode(QProcess::MergedChannels);
     tool.setStandardInputFile(QProcess::nullDevice());
     tool.start(program, arguments);
@@ -72,6 +110,4 @@ void copyMetadataWithExiftool(const std::string& sourcePath, const std::string& 
                                                   "\" (exit code " + std::to_string(tool.exitCode()) +
                                                   "): " + output.toStdString());
     }
-    if (!backupExisted)
-        QFile::remove(backup);
 }

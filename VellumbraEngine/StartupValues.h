@@ -7,9 +7,11 @@ extern std::string applicationDirectory;     // set by setApplicationDirectory
 // Export setting defaults of the "GeneralSettings" group.
 int defaultJpgQuality();
 int defaultPngCompression();
-int dialogDefaultJpgQuality();
-int dialogDefaultPngCompression();
 
-// Kept by the settings store only; the image writer does not consult them.
+// The JPEG quality (1 to 100) and PNG compression level (0 to 9) the image writer
+// uses; start-up and the settings dialog hand over the stored values. Values outside
+// the range are brought to its nearest end.
 void setJpgQuality(int quality);
 void setPngCompression(int compression);
+int jpgQuality();
+int pngCompression();

@@ -2,6 +2,7 @@
 
 #include "DialogTestSupport.h"
 #include "LanguageEngine.h"
+#include "StartupValues.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -68,15 +69,20 @@ TEST_F(ShowGeneralSettingsTest, GeometryIsRestoredOnTheScreen)
     }
 }
 
-TEST_F(ShowGeneralSettingsTest, OpensWithBuiltInQualityAndStoredLimits)
+TEST_F(ShowGeneralSettingsTest, OpensWithTheQualityInForceAndStoredLimits)
 {
     TemporarySettings temporary;
     store("GeneralSettings",
           {{"JPGQuality", 50}, {"PNGCompression", 7}, {"OverExposedLimit", 90}, {"UnderExposedLimit", 7},
            {"NbSharpenImages", 12}});
+    // As start-up hands them over.
+    setJpgQuality(50);
+    setPngCompression(7);
     ShowGeneralSettings dialog(nullptr);
-    EXPECT_EQ(spinBox(&dialog, "spinBox_JPEGQuality")->value(), 99);
-    EXPECT_EQ(spinBox(&dialog, "spinBox_PNGQuality")->value(), 3);
+    EXPECT_EQ(spinBox(&dialog, "spinBox_JPEGQuality")->value(), 50);
+    EXPECT_EQ(spinBox(&dialog, "spinBox_PNGQuality")->value(), 7);
+    setJpgQuality(defaultJpgQuality());
+    setPngCompression(defaultPngCompression());
     EXPECT_EQ(spinBox(&dialog, "spinBox_OverExposedLimit")->value(), 90);
     EXPECT_EQ(spinBox(&dialog, "spinBox_UnderExposedLimit")->value(), 7);
     EXPECT_EQ(spinBox(&dialog, "spinBox_NbSharpenImages")->value(), 12);
@@ -106,6 +112,11 @@ TEST_F(ShowGeneralSettingsTest, AcceptStoresEveryKeyAndTheGeometry)
     QSettings settings;
     EXPECT_EQ(settings.value("GeneralSettings/JPGQuality").toInt(), 80);
     EXPECT_EQ(settings.value("GeneralSettings/PNGCompression").toInt(), 6);
+    // The writer uses them from now on.
+    EXPECT_EQ(jpgQuality(), 80);
+    EXPECT_EQ(pngCompression(), 6);
+    setJpgQuality(defaultJpgQuality());
+    setPngCompression(defaultPngCompression());
     EXPECT_EQ(settings.value("GeneralSettings/OverExposedLimit").toInt(), 95);
     EXPECT_EQ(settings.value("GeneralSettings/UnderExposedLimit").toInt(), 5);
     EXPECT_EQ(settings.value("GeneralSettings/NbSharpenImages").toInt(), 9);

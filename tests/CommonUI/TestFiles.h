@@ -1,13 +1,12 @@
 #pragma once
 #include "Log.h"
+#include "ScopedFileSizeLimit.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
 
-#include <csignal>
 #include <string>
-#include <sys/resource.h>
 
 // File helpers shared by the CommonUI tests.
 namespace testfiles {
@@ -41,29 +40,6 @@ inline int countInLog(const std::string& text)
     return count;
 }
 
-// Makes writes past a size fail with EFBIG, which holds even for root, unlike permissions.
-class ScopedFileSizeLimit
-{
-public:
-    explicit ScopedFileSizeLimit(rlim_t bytes)
-    {
-        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous);
-        rlimit limited = previous;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~ScopedFileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, previousHandler);
-    }
-    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
-    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
-
-private:
-    rlimit previous{};
-    void (*previousHandler)(int) = SIG_DFL;
-};
+using testsupport::ScopedFileSizeLimit;
 
 }  // namespace testfiles

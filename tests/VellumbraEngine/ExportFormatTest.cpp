@@ -8,6 +8,7 @@
 #include <Magick++.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -111,6 +112,46 @@ TEST(ImageExport, ATargetTheUserCannotWriteIsLeftAsItWas)
         EXPECT_TRUE(log.text().contains(path));
         EXPECT_EQ(dir.entryList(QDir::Files | QDir::Hidden).size(), dir.entryList(QDir::Files).size())
             << "no partial file left beside it";
+    }
+    dir.removeRecursively();
+}
+
+TEST(ImageExport, SixteenBitTiffIsNoLargerThanItsSamples)
+{
+    initImageLibraries("");
+    cv::Mat smooth;
+    cv::resize(imageio_test::gradientImage(60, 80, CV_16UC3), smooth, cv::Size(800, 600), 0, 0, cv::INTER_CUBIC);
+    cv::Mat grain(smooth.size(), CV_16UC3);
+    cv::theRNG().state = 3;
+    cv::randn(grain, cv::Scalar::all(2000), cv::Scalar::all(300));
+    cv::Mat noise(smooth.size(), CV_16UC3);
+    cv::randu(noise, cv::Scalar::all(0), cv::Scalar::all(65536));
+    const struct {
+        const char* name;
+        cv::Mat picture;
+        double largestShare;  // of the samples' bytes
+    } cases[] = {
+        {"photo.tif", smooth + grain, 0.9},
+        // Nothing to gain: stored as it is, the header aside.
+        {"noise.tif", noise, 1.01},
+    };
+    QDir dir(testmedia::makeTempDir("vb-tiff16"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.filePath(c.name).toStdString();
+        ASSERT_TRUE(saveImageWithDepth(path, c.picture, 16, ""));
+        EXPECT_LE(QFileInfo(dir.filePath(c.name)).size(), c.largestShare * c.picture.total() * c.picture.elemSize());
+        int depth = -1;
+        EXPECT_EQ(cv::norm(readIndependently(path, depth), unitScale(c.picture), cv::NORM_INF), 0.0);
+        try {
+            Magick::Image image;
+            image.read(path);
+            cv::Mat pixels(c.picture.size(), CV_16UC3);
+            image.write(0, 0, image.columns(), image.rows(), "BGR", Magick::ShortPixel, pixels.data);
+            EXPECT_EQ(cv::norm(pixels, c.picture, cv::NORM_INF), 0.0);
+        } catch (const Magick::Exception& error) {
+            ADD_FAILURE() << error.what();
+        }
     }
     dir.removeRecursively();
 }

@@ -1,19 +1,25 @@
 #include "ImageIO.h"
+#include "FrameSourceTestSupport.h"
 #include "ImageIOTestSupport.h"
 #include "Log.h"
+#include "ScopedFileSizeLimit.h"
 #include "StartupValues.h"
 #include "TestMedia.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QCoreApplication>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
 #include <ostream>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using imageio_test::TraceRecorder;
@@ -123,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Route{"result.JPG", CV_8UC3, {"freeimage-write"}},
                       Route{"result.bmp", CV_8UC3, {"opencv-write"}},
                       Route{"result.tif", CV_32FC3, {"freeimage-write"}},
-                      Route{"result16.tif", CV_16UC3, {"freeimage-write"}},
+                      Route{"result16.tif", CV_16UC3, {"opencv-write"}},
                       Route{"out.exr", CV_32FC3, {"opencv-write"}},
                       Route{"out16.exr", CV_16UC3, {"magick-write"}},
                       Route{"out.dpx", CV_16UC3, {"magick-write"}},
@@ -285,9 +291,17 @@ TEST_F(ImageWriterTest, ToolGetsSourceKeywordAndTargetAsWholeArguments)
     QDir().mkpath(dir_ + "/sub dir");
 
     ASSERT_TRUE(writeImage(target, gradientImage(8, 8, CV_8UC3), source, "two words"));
-    EXPECT_EQ(linesOf(argumentsFile),
-              (QStringList{"-q", "-tagsfromfile", QString::fromStdString(source), "-keywords+=two words",
-                           "-Firmware=Vellumbra", "-Orientation#=1", QString::fromStdString(target)}));
+    QStringList arguments = linesOf(argumentsFile);
+    ASSERT_FALSE(arguments.isEmpty());
+    // The tags go into the file before it takes the target's place.
+    EXPECT_TRUE(QRegularExpression("^" + QRegularExpression::escape(dir_) + "/sub dir/\\.target\\.part-\\d+-[0-9a-f]{8}\\.png$")
+                    .match(arguments.takeLast())
+                    .hasMatch());
+    EXPECT_EQ(arguments, (QStringList{"-q", "-overwrite_original", "-tagsfromfile", QString::fromStdString(source),
+                                      "--ThumbnailImage", "--ThumbnailTIFF", "--PreviewImage", "--PreviewTIFF",
+                                      "--JpgFromRaw", "--OtherImage", "-keywords+=two words", "-Firmware=Vellumbra",
+                                      "-Orientation#=1"}));
+    EXPECT_EQ(QDir(dir_ + "/sub dir").entryList(QDir::Files | QDir::Hidden), QStringList{"target.png"});
 }
 
 TEST_F(ImageWriterTest, NoToolRunWithoutSourceOrForMagickFormats)
@@ -366,6 +380,10 @@ TEST_F(ImageWriterTest, CameraTagsReachTiffAndJpegExports)
         }
         EXPECT_TRUE(exiftoolTag(exiftool, pathOf(target.name), "Keywords").contains("Vellumbra")) << target.name;
         EXPECT_EQ(exiftoolTag(exiftool, pathOf(target.name), "Firmware"), "Vellumbra") << target.name;
+        // The camera's small pictures of the unedited photo stay behind.
+        ASSERT_FALSE(exiftoolTag(exiftool, source, "ThumbnailImage").isEmpty());
+        for (const char* picture : {"ThumbnailImage", "PreviewImage"})
+            EXPECT_EQ(exiftoolTag(exiftool, pathOf(target.name), picture), "") << target.name << " " << picture;
     }
     EXPECT_EQ(filesInDir(), (QStringList{"export.jpg", "export.tif"}));
 }
@@ -434,4 +452,146 @@ TEST_F(ImageWriterTest, MissingToolStillWritesTheImage)
     EXPECT_TRUE(written);
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(pathOf("result.png"))));
     EXPECT_TRUE(linesOf(logFilePath()).join('\n').contains("exiftool was not found"));
+}
+
+namespace {
+
+// Noise codecs cannot shrink much: every format's file comes out large.
+cv::Mat noisePicture(int type)
+{
+    cv::Mat picture(300, 400, type);
+    cv::theRNG().state = 7;
+    cv::randu(picture, cv::Scalar::all(0), cv::Scalar::all(CV_MAT_DEPTH(type) == CV_32F ? 4.0 : 255.0));
+    return picture;
+}
+
+QByteArray contentOf(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+TEST_F(ImageWriterTest, AWriteThatCannotCompleteKeepsTheOldFileAndSaysSo)
+{
+    framesource::LogCapture log;
+    const struct {
+        const char* name;
+        int type;
+        rlim_t limit;
+        bool written;
+    } cases[] = {
+        {"photo.jpg", CV_8UC3, 64 * 1024, false},      {"photo.jpg", CV_8UC3, 64 << 20, true},
+        {"photo16.png", CV_16UC3, 64 * 1024, false},   {"photo16.png", CV_16UC3, 64 << 20, true},
+        {"photo16.tif", CV_16UC3, 64 * 1024, false},   {"photo16.tif", CV_16UC3, 64 << 20, true},
+        {"light.hdr", CV_32FC3, 64 * 1024, false},     {"light.hdr", CV_32FC3, 64 << 20, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.written ? " with room" : " on a full disk"));
+        const std::string path = pathOf(c.name);
+        const QByteArray earlier("the earlier export");
+        {
+            QFile existing(QString::fromStdString(path));
+            ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+            existing.write(earlier);
+        }
+        bool written = false;
+        {
+            testsupport::ScopedFileSizeLimit limit(c.limit);
+            written = writeImage(path, noisePicture(c.type), "", "");
+        }
+        EXPECT_EQ(written, c.written);
+        EXPECT_EQ(contentOf(path) == earlier, !c.written);
+        EXPECT_EQ(filesInDir(), QStringList{c.name}) << "no part file left beside it";
+        if (!c.written) {
+            EXPECT_TRUE(log.text().contains(QString::fromStdString(path))) << log.text().toStdString();
+        }
+        QFile::remove(QString::fromStdString(path));
+    }
+}
+
+TEST_F(ImageWriterTest, LeftoversOfWritersThatAreGoneGoAtTheNextWrite)
+{
+    // A writer killed mid-write: its process is gone.
+    const pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    ASSERT_GT(gone, 0);
+    waitpid(gone, nullptr, 0);
+    // A live process of another program under a reused process id.
+    QProcess other;
+    other.start("sleep", {"30"});
+    ASSERT_TRUE(other.waitForStarted());
+    const QString deadWriter = QString::number(gone);
+    const QString otherProgram = QString::number(other.processId());
+    const QString us = QString::number(QCoreApplication::applicationPid());
+    const struct {
+        QString name;
+        bool kept;
+    } cases[] = {
+        {".r.part-1a2b3c4d.tif", false},  // an earlier version's, with no writer named
+        {".r.part-" + deadWriter + "-1a2b3c4d.tif", false},
+        {".r.part-" + deadWriter + "-1a2b3c4d.tif_exiftool_tmp", false},
+        {".r.part-" + deadWriter + "-1a2b3c4d.tif_original", false},
+        {".light.part-" + otherProgram + "-0f0f0f0f.hdr", false},
+        {".r.part-" + us + "-5e5e5e5e.tif", true},  // a write of this process still running
+        {"r.tif_original", true},                   // the user's own file
+        {".notes.part-two.txt", true},
+        {"r.part-1a2b3c4d.tif", true},
+    };
+    for (const auto& c : cases) {
+        QFile file(dir_ + "/" + c.name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("left over");
+    }
+    ASSERT_TRUE(writeImage(pathOf("next.png"), gradientImage(8, 8, CV_8UC3), "", ""));
+    other.kill();
+    other.waitForFinished();
+    for (const auto& c : cases)
+        EXPECT_EQ(QFileInfo::exists(dir_ + "/" + c.name), c.kept) << c.name.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(pathOf("next.png"))));
+}
+
+TEST_F(ImageWriterTest, APercentSignInTheSourceNameKeepsItsMetadata)
+{
+    const QString exiftool = QStandardPaths::findExecutable("exiftool");
+    const std::string camera = cameraPhoto();
+    if (exiftool.isEmpty() || camera.empty())
+        GTEST_SKIP() << "needs exiftool and the camera photos (VB_TEST_MEDIA)";
+    // The tool reads %d, %f, %e and %c in a source name as parts of the target's name.
+    for (const char* name : {"sale 50%done.jpg", "%f%e %c.jpg", "100%.jpg", "plain.jpg"}) {
+        SCOPED_TRACE(name);
+        const std::string source = pathOf(name);
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(camera), QString::fromStdString(source)));
+        ASSERT_TRUE(saveImageWithDepth(pathOf("export.jpg"), gradientImage(30, 40, CV_8UC3), 8, source));
+        EXPECT_EQ(exiftoolTag(exiftool, pathOf("export.jpg"), "Make"), exiftoolTag(exiftool, camera, "Make"));
+        QFile::remove(QString::fromStdString(pathOf("export.jpg")));
+    }
+}
+
+TEST_F(ImageWriterTest, TheStoredJpegQualityAndPngCompressionShapeTheFile)
+{
+    const struct {
+        const char* name;
+        cv::Mat photo;
+        void (*set)(int);
+        int smaller, larger, standard;
+    } cases[] = {
+        {"q.jpg", noisePicture(CV_8UC3), &setJpgQuality, 50, 99, defaultJpgQuality()},
+        {"c.png", gradientImage(300, 400, CV_8UC3), &setPngCompression, 9, 0, defaultPngCompression()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        qint64 sizes[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            c.set(i == 0 ? c.smaller : c.larger);
+            ASSERT_TRUE(writeImage(pathOf(c.name), c.photo, "", ""));
+            sizes[i] = QFileInfo(QString::fromStdString(pathOf(c.name))).size();
+        }
+        c.set(c.standard);
+        EXPECT_LT(sizes[0], sizes[1]);
+        cv::Mat back;
+        EXPECT_EQ(readImage(back, pathOf(c.name), false).size(), c.photo.size());
+    }
 }

@@ -61,9 +61,7 @@ TEST(FitInBox, KeepsAspectRatio)
 TEST(ExportDefaults, AreTheDocumentedValues)
 {
     EXPECT_EQ(defaultJpgQuality(), 99);
-    EXPECT_EQ(dialogDefaultJpgQuality(), 99);
     EXPECT_EQ(defaultPngCompression(), 3);
-    EXPECT_EQ(dialogDefaultPngCompression(), 3);
 }
 
 namespace {
