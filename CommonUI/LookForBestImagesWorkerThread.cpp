@@ -1,9 +1,6 @@
 #include "LookForBestImagesWorkerThread.h"
 
-#include "Log.h"
-
-#include <exception>
-#include <string>
+#include "Threads.h"
 
 LookForBestImagesWorkerThread::LookForBestImagesWorkerThread(ImagesSequenceBase* source, int instant)
     : instant(instant), source(source)
@@ -20,12 +17,8 @@ LookForBestImagesWorkerThread::~LookForBestImagesWorkerThread()
 
 void LookForBestImagesWorkerThread::run()
 {
-    try {
+    runGuarded("LookForBestImagesWorkerThread::run", "The best-images search failed", [this] {
         context.lookForBestImages(source, instant, &first, &last);
         emit processWellFinished(first, last);
-    } catch (const std::exception& error) {
-        logError("LookForBestImagesWorkerThread::run", std::string("The best-images search failed: ") + error.what());
-    } catch (...) {
-        logError("LookForBestImagesWorkerThread::run", "The best-images search failed.");
-    }
+    });
 }

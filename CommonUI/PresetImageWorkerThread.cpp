@@ -1,15 +1,13 @@
 #include "PresetImageWorkerThread.h"
 
 #include "EngineDefaults.h"
-#include "Log.h"
 #include "RenderPipeline.h"
+#include "Threads.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
-#include <exception>
-#include <string>
 
 namespace {
 
@@ -79,7 +77,7 @@ cv::Mat PresetImageWorkerThread::render()
 
 void PresetImageWorkerThread::run()
 {
-    try {
+    runGuarded(kWhere, "The preset preview could not be rendered", [this] {
         if (!pendingSource.empty()) {
             pipeline->setSourceImage(reducedForThumbnail(pendingSource), true);
             pendingSource.release();
@@ -89,9 +87,5 @@ void PresetImageWorkerThread::run()
         const cv::Mat result = render();
         if (!cancelled(*pipeline) && !result.empty())
             emit processWellFinished(result, ticket);
-    } catch (const std::exception& error) {
-        logError(kWhere, std::string("The preset preview could not be rendered: ") + error.what());
-    } catch (...) {
-        logError(kWhere, "The preset preview could not be rendered.");
-    }
+    });
 }

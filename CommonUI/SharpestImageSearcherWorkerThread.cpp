@@ -3,10 +3,10 @@
 #include "ImagesSequenceBase.h"
 #include "Log.h"
 #include "PixelOps.h"
+#include "Threads.h"
 
 #include <algorithm>
 #include <cmath>
-#include <exception>
 #include <string>
 
 namespace {
@@ -72,14 +72,10 @@ SharpnessCandidates SharpestImageSearcherWorkerThread::search()
 
 void SharpestImageSearcherWorkerThread::run()
 {
-    try {
+    runGuarded(kWhere, "The sharpest-frame search failed", [this] {
         const SharpnessCandidates candidates = search();
         progress_ = 100;
         if (!isInterruptionRequested())
             emit processWellFinished(candidates);
-    } catch (const std::exception& error) {
-        logError(kWhere, std::string("The sharpest-frame search failed: ") + error.what());
-    } catch (...) {
-        logError(kWhere, "The sharpest-frame search failed.");
-    }
+    });
 }

@@ -358,7 +358,7 @@ void RenderPipeline::copySettings(const RenderPipeline& other)
     settings_ = other.settings_;
     rotation_ = other.rotation_;
     crop_ = other.crop_;
-    stepName_ = other.stepName_;
+    stepName_ = other.stepName_.load();
     toneMapper_ = makeToneMapper(settings_.TMalgo);
 }
 

@@ -5,6 +5,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -120,7 +121,8 @@ public:
     float sharpeningAmount() const { return settings_.sharpeningAmount; }
     int sharpeningRadius() const { return settings_.sharpeningRadius; }
     float sharpeningThreshold() const { return settings_.sharpeningThreshold; }
-    const std::string& stepName() const { return stepName_; }
+    // The language key of the step a render is in; read by other threads while it runs.
+    const char* stepName() const { return stepName_.load(); }
 
 private:
     static constexpr int noStaleStage = 5;
@@ -181,6 +183,6 @@ private:
     int fullWidth_ = 0;
     int fullHeight_ = 0;
     Spline curve_;
-    std::string stepName_;
+    std::atomic<const char*> stepName_{""};
     std::unique_ptr<ToneMappingBase> toneMapper_;
 };

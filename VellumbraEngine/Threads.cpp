@@ -13,9 +13,13 @@ std::atomic<ThreadCreateHook> threadCreateHook{&pthread_create};
 
 namespace threads_detail {
 
-void logEscapedException(const char* where, const std::exception* error)
+void logGuardedFailure(const char* where, const std::string& failure, const std::exception* error)
 {
-    logError(where, error ? std::string("uncaught exception: ") + error->what() : "uncaught unknown exception");
+    // Logging must not throw in its turn: the failure may be memory running out.
+    try {
+        logError(where, failure + ": " + (error ? error->what() : "unknown exception"));
+    } catch (...) {
+    }
 }
 
 bool startJoinable(void* (*entry)(void*), void* closure, pthread_t* handle)

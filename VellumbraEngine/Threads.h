@@ -3,12 +3,20 @@
 
 #include <exception>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
 // Every worker thread of the engine and the tone-mapping library starts here. A
 // thread runs a heap-allocated closure that it frees itself; an exception escaping
 // the work is logged inside the thread and goes no further.
+
+// Runs work() and keeps any exception it throws (out of memory, a library's own)
+// from going further: it is logged under `where` as "<failure>: <reason>". True
+// when work() returned. Every worker thread's run and every asynchronous closure
+// goes through it, so no exception ends the program from a thread.
+template <typename Work>
+bool runGuarded(const char* where, const std::string& failure, Work&& work);
 
 // Thread creation goes through this hook so tests can force a failure.
 using ThreadCreateHook = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
@@ -17,7 +25,7 @@ void setThreadCreateHook(ThreadCreateHook hook);
 
 namespace threads_detail {
 
-void logEscapedException(const char* where, const std::exception* error);
+void logGuardedFailure(const char* where, const std::string& failure, const std::exception* error);
 
 // Start routine shared by every closure kind: runs it, frees it, never lets an
 // exception end the process.
@@ -25,13 +33,7 @@ template <typename Closure>
 void* runClosure(void* raw)
 {
     std::unique_ptr<Closure> closure(static_cast<Closure*>(raw));
-    try {
-        closure->run();
-    } catch (const std::exception& error) {
-        logEscapedException(Closure::name, &error);
-    } catch (...) {
-        logEscapedException(Closure::name, nullptr);
-    }
+    runGuarded(Closure::name, "uncaught exception", [&closure] { closure->run(); });
     return nullptr;
 }
 
@@ -99,4 +101,18 @@ void runOnWorkerThreads(int count, const Body& body)
     for (int index = 0; index < count; ++index)
         if (!threads.start([&body, index] { body(index); }))
             body(index);
+}
+
+template <typename Work>
+bool runGuarded(const char* where, const std::string& failure, Work&& work)
+{
+    try {
+        work();
+        return true;
+    } catch (const std::exception& error) {
+        threads_detail::logGuardedFailure(where, failure, &error);
+    } catch (...) {
+        threads_detail::logGuardedFailure(where, failure, nullptr);
+    }
+    return false;
 }

@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -160,18 +161,27 @@ bool VellumbraV2::exportTiles(const std::vector<SharpestImageSelection*>& chosen
         open->renderPipeline = &pipeline;
         const QString position = count > 1 ? ofCount.arg(i + 1).arg(count) : QString();
         ui.progressBar_Computing->setValue(0);
-        ui.progressBar_Computing->setFormat(translate("ApplyToneMap") + position);
-        int shown = 0;
+        // The first step of a full render, until the render names its own.
+        const char* shownStep = "ApplyRotation";
+        ui.progressBar_Computing->setFormat(translate(shownStep) + position);
+        int shownProgress = 0;
         waitUntil([&] { return run.rendered(i); },
                   [&] {
-                      const int progress = pipeline.toneMapper() ? pipeline.toneMapper()->progress.load() : shown;
-                      if (progress != shown)
-                          ui.progressBar_Computing->setValue(shown = progress);
+                      const int progress =
+                          pipeline.toneMapper() ? pipeline.toneMapper()->progress.load() : shownProgress;
+                      const char* named = pipeline.stepName();
+                      const char* step = *named ? named : shownStep;
+                      if (progress == shownProgress && std::strcmp(step, shownStep) == 0)
+                          return;
+                      shownProgress = progress;
+                      shownStep = step;
+                      ui.progressBar_Computing->setValue(progress);
+                      ui.progressBar_Computing->setFormat(translate(step) + position);
                   });
         ui.progressBar_Computing->setValue(100);
-        const cv::Mat picture = run.takeRender(i);
+        const ExportRun::Render render = run.takeRender(i);
         // A cancel that came after this result was rendered ahead still stops the export here.
-        const bool cancelled = picture.empty() || (pipeline.toneMapper() && pipeline.toneMapper()->cancel);
+        const bool cancelled = !render.failed && pipeline.toneMapper() && pipeline.toneMapper()->cancel;
         if (cancelled || lease.closed()) {
             completed = false;
             run.cancelRenders();
@@ -182,9 +192,13 @@ bool VellumbraV2::exportTiles(const std::vector<SharpestImageSelection*>& chosen
 
         const QString base = lastDirectory + QStringLiteral("/") + safeFileTitle(chosen[static_cast<size_t>(i)]->title());
         QString target = base + extension;
+        if (render.picture.empty()) {
+            run.recordFailure(target);
+            continue;
+        }
         if (run.taken(target) && !question.replace(target))
             target = uniqueTarget(base, extension, [&](const QString& path) { return run.taken(path); });
-        run.startWrite(target, picture);
+        run.startWrite(target, render.picture);
     }
     waitUntil([&] { return !run.writing(); }, [] {});
 

@@ -1,7 +1,9 @@
 #include "ExportRun.h"
 
 #include "ImageIO.h"
+#include "Log.h"
 #include "RenderPipeline.h"
+#include "Threads.h"
 
 #include <QFileInfo>
 
@@ -10,10 +12,31 @@
 
 namespace {
 
+const char* const kWhere = "ExportRun";
+
 template <typename Value>
 bool ready(const std::future<Value>& future)
 {
     return future.valid() && future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+// work() on a thread of its own, through the guard: a closure that throws, or a
+// thread that cannot start, gives `failed`.
+template <typename Value, typename Work>
+std::future<Value> startGuarded(const std::string& failure, Value failed, Work work)
+{
+    try {
+        return std::async(std::launch::async, [failure, failed, work]() {
+            Value value = failed;
+            runGuarded(kWhere, failure, [&] { value = work(); });
+            return value;
+        });
+    } catch (const std::exception& error) {
+        logError(kWhere, failure + ": " + error.what());
+        std::promise<Value> settled;
+        settled.set_value(failed);
+        return settled.get_future();
+    }
 }
 
 // Renders ahead of the one being written: each render splits its own loops over
@@ -30,7 +53,7 @@ ExportRun::ExportRun(std::string source, int bits, std::vector<RenderPipeline*> 
 
 ExportRun::~ExportRun()
 {
-    for (std::future<cv::Mat>& render : renders)
+    for (std::future<Render>& render : renders)
         if (render.valid())
             render.wait();
     for (Write& write : writes)
@@ -43,7 +66,9 @@ void ExportRun::startDueRenders()
     while (!cancelled && renders.size() < pipelines.size() &&
            static_cast<int>(renders.size()) < taken_ + kRendersAhead) {
         RenderPipeline* pipeline = pipelines[renders.size()];
-        renders.push_back(std::async(std::launch::async, [pipeline] { return pipeline->renderFull(); }));
+        const std::string failure = "The full-size render of result " + std::to_string(renders.size() + 1) + " failed";
+        renders.push_back(startGuarded(failure, Render{cv::Mat(), true},
+                                       [pipeline] { return Render{pipeline->renderFull(), false}; }));
     }
 }
 
@@ -53,14 +78,14 @@ bool ExportRun::rendered(int index)
     return index >= static_cast<int>(renders.size()) ? cancelled : ready(renders[static_cast<size_t>(index)]);
 }
 
-cv::Mat ExportRun::takeRender(int index)
+ExportRun::Render ExportRun::takeRender(int index)
 {
     if (index >= static_cast<int>(renders.size()) || !renders[static_cast<size_t>(index)].valid())
-        return cv::Mat();
-    cv::Mat picture = renders[static_cast<size_t>(index)].get();
+        return Render();
+    Render render = renders[static_cast<size_t>(index)].get();
     taken_ = index + 1;
     startDueRenders();
-    return picture;
+    return render;
 }
 
 void ExportRun::cancelRenders()
@@ -80,9 +105,19 @@ void ExportRun::startWrite(const QString& target, cv::Mat picture)
     reserved.insert(target);
     Write write;
     write.target = target;
-    write.done = std::async(std::launch::async, [this, path = target.toLocal8Bit().toStdString(), picture] {
+    const std::string path = target.toLocal8Bit().toStdString();
+    write.done = startGuarded("Writing \"" + path + "\" failed", false, [this, path, picture] {
         return saveImageWithDepth(path, picture, depth, sourcePath);
     });
+    writes.push_back(std::move(write));
+}
+
+void ExportRun::recordFailure(const QString& target)
+{
+    logError(kWhere, "\"" + target.toStdString() + "\" was not written: its picture could not be rendered");
+    Write write;
+    write.target = target;
+    write.settled = true;
     writes.push_back(std::move(write));
 }
 
@@ -106,16 +141,6 @@ void ExportRun::settleWrites()
             write.ok = write.done.get();
             write.settled = true;
         }
-}
-
-QStringList ExportRun::written()
-{
-    settleWrites();
-    QStringList files;
-    for (const Write& write : writes)
-        if (write.ok)
-            files << write.target;
-    return files;
 }
 
 QStringList ExportRun::failed()

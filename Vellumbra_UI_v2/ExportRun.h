@@ -13,10 +13,17 @@ class RenderPipeline;
 // The renders and writes of one export. The results are rendered at full size on
 // worker threads, a few at once and in list order, and each file is written and
 // given the source's metadata on a thread of its own while later results render.
-// Called from one thread; every pipeline must stay alive and unchanged until the
-// run has ended.
+// A render or write that throws or cannot start a thread is logged and counts as
+// failed; nothing of it reaches the caller's thread. Called from one thread; every
+// pipeline must stay alive and unchanged until the run has ended.
 class ExportRun {
 public:
+    // One full-size render; an empty picture that did not fail was cancelled.
+    struct Render {
+        cv::Mat picture;
+        bool failed = false;
+    };
+
     ExportRun(std::string sourcePath, int depth, std::vector<RenderPipeline*> pipelines);
     // Waits for every render and write still running.
     ~ExportRun();
@@ -25,19 +32,20 @@ public:
 
     // True once the index-th render has ended; starts the renders whose turn has come.
     bool rendered(int index);
-    // The index-th picture (waits for it); empty when its render was cancelled.
-    cv::Mat takeRender(int index);
+    // The index-th render (waits for it).
+    Render takeRender(int index);
     // Asks the renders still running to stop; no further render starts.
     void cancelRenders();
 
     // Writes the picture at the run's depth; the target counts as taken from now on.
     void startWrite(const QString& target, cv::Mat picture);
+    // A result that could not be rendered: its target counts as a failed write.
+    void recordFailure(const QString& target);
     bool writing() const;
     // The file exists or an earlier write of this run goes to it.
     bool taken(const QString& target) const;
 
-    // Once writing() is false: the files written, and those whose write failed.
-    QStringList written();
+    // Once writing() is false: the files whose write failed.
     QStringList failed();
 
 private:
@@ -53,7 +61,7 @@ private:
     const std::string sourcePath;
     const int depth;
     const std::vector<RenderPipeline*> pipelines;
-    std::vector<std::future<cv::Mat>> renders;
+    std::vector<std::future<Render>> renders;
     int taken_ = 0;
     bool cancelled = false;
     std::vector<Write> writes;

@@ -1,16 +1,7 @@
 #include "StackingComputingWorkerThread.h"
 
-#include "Log.h"
 #include "StackingContext.h"
-
-#include <exception>
-#include <string>
-
-namespace {
-
-const char* const kWhere = "StackingComputingWorkerThread::run";
-
-}  // namespace
+#include "Threads.h"
 
 StackingComputingWorkerThread::StackingComputingWorkerThread(StackingContext* context,
                                                              ImagesSequenceBase* frameSource,
@@ -22,17 +13,12 @@ StackingComputingWorkerThread::StackingComputingWorkerThread(StackingContext* co
 void StackingComputingWorkerThread::run()
 {
     running = true;
-    try {
-        result = context->stackFrames(frameSource, settings.instantFrame, settings.firstFrame, &frameCount,
-                                      settings.antighostingPower, settings.ghostWeight, settings.align,
-                                      settings.quality, settings.threadCount);
-    } catch (const std::exception& error) {
-        logError(kWhere, std::string("The stacking run failed: ") + error.what());
+    if (!runGuarded("StackingComputingWorkerThread::run", "The stacking run failed", [this] {
+            result = context->stackFrames(frameSource, settings.instantFrame, settings.firstFrame, &frameCount,
+                                          settings.antighostingPower, settings.ghostWeight, settings.align,
+                                          settings.quality, settings.threadCount);
+        }))
         result.release();
-    } catch (...) {
-        logError(kWhere, "The stacking run failed.");
-        result.release();
-    }
     const StackingOutcome outcome = stackingOutcome(context->request.load(), result, frameCount);
     // From here on the window may release the context.
     running = false;

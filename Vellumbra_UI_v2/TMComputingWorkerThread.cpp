@@ -1,9 +1,7 @@
 #include "TMComputingWorkerThread.h"
 
-#include "Log.h"
 #include "RenderPipeline.h"
-
-#include <exception>
+#include "Threads.h"
 
 TMComputingWorkerThread::TMComputingWorkerThread(RenderPipeline* pipeline, bool fast, int startStage)
     : pipeline(pipeline), fast(fast), startStage(startStage)
@@ -14,13 +12,11 @@ void TMComputingWorkerThread::run()
 {
     running = true;
     cv::Mat rendered;
-    try {
-        pipeline->renderPreview(startStage, fast);
-        rendered = pipeline->output().clone();
-    } catch (const std::exception& error) {
-        logError("TMComputingWorkerThread::run", error.what());
+    if (!runGuarded("TMComputingWorkerThread::run", "The render failed", [&] {
+            pipeline->renderPreview(startStage, fast);
+            rendered = pipeline->output().clone();
+        }))
         rendered.release();
-    }
     result = rendered;
     const ToneMappingBase* toneMapper = pipeline->toneMapper();
     cancelled = toneMapper && toneMapper->cancel.load();

@@ -58,10 +58,10 @@ void exportAll(std::vector<std::unique_ptr<RenderPipeline>>& results, const QStr
     ExportRun run(sourceVideo(), 16, order);
     for (int i = 0; i < static_cast<int>(order.size()); ++i) {
         waitFor([&] { return !run.rendered(i); });
-        run.startWrite(QString("%1/%2.tif").arg(folder).arg(i), run.takeRender(i));
+        run.startWrite(QString("%1/%2.tif").arg(folder).arg(i), run.takeRender(i).picture);
     }
     waitFor([&] { return run.writing(); });
-    if (static_cast<size_t>(run.written().size()) != results.size())
+    if (!run.failed().isEmpty() || QDir(folder).entryList(QDir::Files).size() != static_cast<int>(results.size()))
         state.SkipWithError("a result was not written");
 }
 

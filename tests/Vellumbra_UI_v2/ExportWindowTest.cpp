@@ -16,6 +16,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QProcess>
+#include <QProgressBar>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
@@ -23,6 +25,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <mutex>
+#include <thread>
 
 using windowtest::ModalScript;
 using windowtest::WindowSession;
@@ -369,4 +372,138 @@ TEST_F(ExportWindow, CancellingTheRenderStopsTheExportAndReportsFailure)
     cancel.stop();
     EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
     EXPECT_EQ(open->state, StateEditing);
+}
+
+namespace {
+
+bool readable(const QString& path)
+{
+    cv::Mat picture;
+    return !readImage(picture, path.toStdString(), false).empty();
+}
+
+}  // namespace
+
+namespace {
+
+// While it lives, the allocations of large images of one type on the export's
+// threads fail as memory running out would: std::bad_alloc from inside the library.
+class RunningOutOfMemory : public cv::MatAllocator {
+public:
+    RunningOutOfMemory(int type, size_t fromElements) : type(type), fromElements(fromElements)
+    {
+        cv::Mat::setDefaultAllocator(this);
+    }
+    ~RunningOutOfMemory() override { cv::Mat::setDefaultAllocator(previous); }
+
+    cv::UMatData* allocate(int dims, const int* sizes, int asked, void* data, size_t* step, cv::AccessFlag flags,
+                           cv::UMatUsageFlags usage) const override
+    {
+        size_t elements = 1;
+        for (int i = 0; i < dims; ++i)
+            elements *= static_cast<size_t>(sizes[i]);
+        if (!data && asked == type && elements >= fromElements && std::this_thread::get_id() != window)
+            throw std::bad_alloc();
+        return cv::Mat::getStdAllocator()->allocate(dims, sizes, asked, data, step, flags, usage);
+    }
+    bool allocate(cv::UMatData* data, cv::AccessFlag flags, cv::UMatUsageFlags usage) const override
+    {
+        return cv::Mat::getStdAllocator()->allocate(data, flags, usage);
+    }
+    void deallocate(cv::UMatData* data) const override { cv::Mat::getStdAllocator()->deallocate(data); }
+
+private:
+    const int type;
+    const size_t fromElements;
+    const std::thread::id window = std::this_thread::get_id();
+    cv::MatAllocator* const previous = cv::Mat::getDefaultAllocator();
+};
+
+}  // namespace
+
+// A render or a write that throws ends as a failed write: the files are named in
+// the error box, the program and the results stay, and the user stays in editing
+// whatever the after-export choice says.
+TEST_F(ExportWindow, AThrowingRenderOrWriteIsReportedAndTheResultsStay)
+{
+    cv::resize(light, light, cv::Size(800, 400));
+    const size_t fullSize = static_cast<size_t>(light.total());
+    struct Case {
+        const char* name;
+        int failingType;  // the full-size images that cannot be allocated, -1 none
+        bool folderInTheWay;  // a folder stands where 02.jpg goes
+        QStringList written, failed;
+    };
+    const Case cases[] = {
+        {"renders run out of memory", CV_32FC3, false, {}, {"01.jpg", "02.jpg"}},
+        {"writes run out of memory", CV_8UC3, false, {}, {"01.jpg", "02.jpg"}},
+        {"one write cannot replace its file", -1, true, {"01.jpg"}, {"02.jpg"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(out).removeRecursively();
+        QDir().mkpath(out);
+        if (c.folderInTheWay)
+            QDir(out).mkpath("02.jpg");
+        Workspace* open = edit(
+            session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder(), 1, "png").paths[0]),
+            {"01", "02"});
+        session->find<QComboBox>("comboBox_WhatAfterExport")->setCurrentIndex(1);
+        {
+            ModalScript script;
+            chooseFolder(script, out);
+            script.saveOptions(2, 0);
+            if (c.folderInTheWay)
+                answerExisting(script, QMessageBox::Yes, false);
+            script.expect(ModalScript::Kind::MessageBox, translate("Error"), [&](QWidget* modal) {
+                auto* box = static_cast<QMessageBox*>(modal);
+                for (const QString& name : c.failed)
+                    EXPECT_TRUE(box->text().contains(out + "/" + name)) << box->text().toStdString();
+                for (const QString& name : c.written)
+                    EXPECT_FALSE(box->text().contains(name)) << box->text().toStdString();
+                box->button(QMessageBox::Ok)->click();
+            });
+            std::unique_ptr<RunningOutOfMemory> shortage;
+            if (c.failingType >= 0)
+                shortage = std::make_unique<RunningOutOfMemory>(c.failingType, fullSize);
+            EXPECT_FALSE(session->window().PushButtonEditingExportClicked(nullptr));
+        }
+        EXPECT_EQ(session->workspace(), open);
+        EXPECT_EQ(open->state, 5);
+        EXPECT_EQ(open->tiles.size(), 2u);
+        for (const QString& name : c.written)
+            EXPECT_TRUE(readable(out + "/" + name)) << name.toStdString();
+        EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), c.written.size());
+        session->discardMedia();
+    }
+}
+
+TEST_F(ExportWindow, TheProgressNamesEachStepOfTheRender)
+{
+    cv::resize(light, light, cv::Size(2400, 1200));
+    edit(session->adoptPhoto(generatedmedia::writeBurst(session->environment().filesFolder(), 1, "png").paths[0]),
+         {"01", "02"});
+    auto* progress = session->find<QProgressBar>("progressBar_Computing");
+    QSet<QString> shown;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] { shown.insert(progress->format()); });
+    watch.start(1);
+    {
+        ModalScript script;
+        chooseFolder(script, out);
+        script.saveOptions(2, 0);
+        EXPECT_TRUE(session->window().PushButtonEditingExportClicked(nullptr));
+    }
+    watch.stop();
+    QStringList steps;
+    for (const char* key :
+         {"ApplyRotation", "ApplyCrop", "ApplyToneMap", "ApplyingSharpenning", "ApplyingColorModifications"})
+        steps << translate(key);
+    QSet<QString> stepsShown;
+    for (const QString& format : shown)
+        for (const QString& step : steps)
+            if (format.startsWith(step))
+                stepsShown.insert(step);
+    EXPECT_TRUE(stepsShown.contains(translate("ApplyToneMap")));
+    EXPECT_GE(stepsShown.size(), 2) << QStringList(shown.values()).join(" | ").toStdString();
 }
