@@ -3,6 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 // File systems keep modification times to a second or two.
@@ -24,9 +27,12 @@ bool fileWrittenSince(const QString& savedPath, const QDateTime& since)
 
 bool appendHandOffLine(const QString& handOffFile, const QString& savedPath)
 {
-    QFile file(handOffFile);
-    if (!file.open(QIODevice::Append | QIODevice::Text))
+    // Written straight through, so that a full disk or a device that takes nothing
+    // answers this very write.
+    const int file = ::open(QFile::encodeName(handOffFile).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (file < 0)
         return false;
     const QByteArray line = handOffLine(savedPath).toUtf8();
-    return file.write(line) == line.size();
+    const bool written = ::write(file, line.constData(), static_cast<size_t>(line.size())) == line.size();
+    return ::close(file) == 0 && written;
 }

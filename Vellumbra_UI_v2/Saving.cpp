@@ -119,10 +119,14 @@ QString VellumbraV2::saveHDRimage()
 
 void VellumbraV2::offerToPlugin(const QString& path)
 {
-    if (askYesNo(this, translate("ImportToLRTitle"), translate("ImportToLR")) != QMessageBox::Yes)
+    if (askYesNo(this, translate("ImportToLRTitle"), translate("ImportToLR")) == QMessageBox::Yes)
+        handOff(path);
+}
+
+void VellumbraV2::handOff(const QString& path)
+{
+    if (appendHandOffLine(resultFilePath, path))
         return;
-    if (!appendHandOffLine(resultFilePath, path)) {
-        logError("VellumbraV2::offerToPlugin", "The hand-off file cannot be written: " + resultFilePath.toStdString());
-        showCriticalBox(this, translate("Error"), translate("ErrorHandOff").arg(resultFilePath));
-    }
+    logError("VellumbraV2::handOff", "The hand-off file cannot be written: " + resultFilePath.toStdString());
+    showCriticalBox(this, translate("Error"), translate("ErrorHandOff").arg(resultFilePath));
 }

@@ -177,8 +177,9 @@ void VellumbraV2::handOffResult(Workspace* open)
         backToParameters();
         return;
     }
-    if (!appendHandOffLine(resultFilePath, saved))
-        logError(kWhere, "The hand-off file " + resultFilePath.toStdString() + " could not be written.");
+    handOff(saved);
+    if (currentWorkspace() != open)
+        return;
 
     const bool closeWindow =
         askCloseOrReturn(this, translate("CloseVellumbraTitle"), translate("CloseVellumbra")) == QMessageBox::Yes;

@@ -323,6 +323,8 @@ private:
     QString askSaveName(const QString& startPath, const QString& selectedFilter);
     // The plug-in imports path when the user agrees.
     void offerToPlugin(const QString& path);
+    // Appends path's line to the hand-off file; a failure is logged and shown.
+    void handOff(const QString& path);
 
     // Editing.
     // Every editing slider's move, by its row of the slider table.

@@ -34,3 +34,26 @@ TEST(HandOffFile, OnlyAFileWrittenByTheSaveCounts)
     for (const auto& c : cases)
         EXPECT_EQ(fileWrittenSince(folder.filePath(c.name), before), c.expected) << c.name;
 }
+
+TEST(HandOffFile, ALineThatCannotBeWrittenIsReportedAsSuch)
+{
+    QTemporaryDir folder;
+    writeFile(folder.filePath("earlier.txt"), "C:\\earlier.tif\n");
+    const struct {
+        QString handOff;
+        bool written;
+    } cases[] = {
+        {folder.filePath("new.txt"), true},
+        {folder.filePath("earlier.txt"), true},
+        {"/dev/full", false},  // the disk is full
+        {folder.filePath("missing/handoff.txt"), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(appendHandOffLine(c.handOff, "/photos/result.tif"), c.written) << c.handOff.toStdString();
+        if (!c.written)
+            continue;
+        QFile file(c.handOff);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(file.readAll().endsWith("\\photos\\result.tif\n")) << c.handOff.toStdString();
+    }
+}
