@@ -16,6 +16,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -100,7 +101,9 @@ bool VellumbraV2::chooseExportFolder(int storedFormat, QString& extension, int& 
     folderDialog.setWindowIcon(windowIcon());
     if (folderDialog.exec() != QDialog::Accepted)
         return false;
-    lastDirectory = folderDialog.directory().absolutePath();
+    // The folder the user picked, not the one the dialog shows around it.
+    const QStringList picked = folderDialog.selectedFiles();
+    lastDirectory = picked.isEmpty() ? folderDialog.directory().absolutePath() : QDir(picked.front()).absolutePath();
 
     SaveForm options(this, true);
     options.fillOutputExtensions(exportFormatNames, exportExtensions, exportformats::depthRows,
@@ -249,10 +252,16 @@ int VellumbraV2::askDepth(int format)
 
 QString VellumbraV2::askSaveName(const QString& startPath, const QString& selectedFilter)
 {
-    QString filter = selectedFilter;
-    return QFileDialog::getSaveFileName(this, translate("SaveAs"), startPath, exportFileFilter,
-                                        selectedFilter.isEmpty() ? nullptr : &filter,
-                                        QFileDialog::DontConfirmOverwrite);
+    const QFileInfo proposed(startPath);
+    QFileDialog dialog(this, translate("SaveAs"), proposed.absolutePath(), exportFileFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!selectedFilter.isEmpty())
+        dialog.selectNameFilter(selectedFilter);
+    dialog.selectFile(proposed.fileName());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return exportformats::withFilterExtension(dialog.selectedFiles().front(), dialog.selectedNameFilter());
 }
 
 QString& VellumbraV2::buildResultName(QString& out, bool full)

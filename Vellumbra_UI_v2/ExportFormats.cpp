@@ -1,8 +1,10 @@
 #include "ExportFormats.h"
 
+#include "FileFilter.h"
 #include "Utilities.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <utility>
 
@@ -45,6 +47,20 @@ std::vector<int> depthsOf(int format)
 QString formatFilter(const QString& displayName, int format)
 {
     return QStringLiteral("%1 (*.%2)").arg(displayName, QString::fromLatin1(exportExtensions[format]));
+}
+
+QString withFilterExtension(const QString& fileName, const QString& selectedFilter)
+{
+    // "clip (41)" or "holiday.2023 (41)" name no extension; "photo.jpeg" names one the list lacks.
+    static const QRegularExpression extension(QStringLiteral("\\.[A-Za-z0-9]+$"));
+    QString name = fileName;
+    // As other systems do, trailing dots are no part of a name.
+    while (name.endsWith(QLatin1Char('.')) && !QFileInfo(name).fileName().isEmpty())
+        name.chop(1);
+    const QString appended = filterExtension(selectedFilter);
+    if (QFileInfo(name).fileName().contains(extension) || appended.isEmpty())
+        return name;
+    return name + QStringLiteral(".") + appended;
 }
 
 }  // namespace exportformats

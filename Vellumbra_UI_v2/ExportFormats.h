@@ -29,6 +29,9 @@ int checkedFormat(int stored, int fallback);
 std::vector<int> depthsOf(int format);
 // The filter of one format as the save dialogs list it: "name (*.ext)".
 QString formatFilter(const QString& displayName, int format);
+// A name from a save dialog as it is written: a name without an extension takes
+// the selected filter's, as other systems' dialogs give it; any other keeps its own.
+QString withFilterExtension(const QString& fileName, const QString& selectedFilter);
 
 }  // namespace exportformats
 

@@ -1,5 +1,6 @@
 #include "FileFilter.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 QString buildFileFilter(const char* const* extensions, int count, const QString& groupName, const std::string* names)
@@ -14,4 +15,10 @@ QString buildFileFilter(const char* const* extensions, int count, const QString&
     }
     return filter + groupName + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
            QStringLiteral(");;All Files (*.*)");
+}
+
+QString filterExtension(const QString& filter)
+{
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.([A-Za-z0-9]+)[ )]"));
+    return pattern.match(filter).captured(1);
 }

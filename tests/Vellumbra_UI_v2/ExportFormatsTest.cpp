@@ -20,6 +20,30 @@ TEST(ExportFormats, FileNamesFindTheirFormatBySuffixAlone)
         EXPECT_EQ(formatOfFileName(QString::fromLatin1(c.name)), c.format) << c.name;
 }
 
+TEST(ExportFormats, ANameWithoutExtensionTakesTheSelectedFilters)
+{
+    const struct {
+        const char* name;
+        const char* filter;
+        const char* written;
+    } cases[] = {
+        {"/d/Vb_clip (A8_M3_Fa9)", "Radiance HDR (*.hdr)", "/d/Vb_clip (A8_M3_Fa9).hdr"},
+        {"/d/clip (41)", "TIFF image (*.tif)", "/d/clip (41).tif"},
+        {"/d/holiday.2023 (41)", "PNG image (*.png)", "/d/holiday.2023 (41).png"},
+        {"/dir.v2/photo", "JPEG image (*.jpg)", "/dir.v2/photo.jpg"},
+        {"/d/photo", "Image files (*.tif *.hdr *.jpg)", "/d/photo.tif"},
+        {"/d/photo.", "JPEG image (*.jpg)", "/d/photo.jpg"},
+        {"/d/Photo.JPG", "TIFF image (*.tif)", "/d/Photo.JPG"},
+        {"/d/h.png.", "TIFF image (*.tif)", "/d/h.png"},
+        // Refused afterwards with the extension message, as named.
+        {"/d/x.jpeg", "TIFF image (*.tif)", "/d/x.jpeg"},
+        {"/d/photo", "All Files (*.*)", "/d/photo"},
+        {"/d/photo", "", "/d/photo"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(withFilterExtension(c.name, c.filter).toStdString(), c.written) << c.name << " " << c.filter;
+}
+
 TEST(ExportFormats, StoredIndicesOutsideTheTableFallBack)
 {
     const int cases[][3] = {{0, 1, 0}, {12, 1, 12}, {13, 1, 1}, {-1, 0, 0}, {99999, 0, 0}, {4, 0, 4}};

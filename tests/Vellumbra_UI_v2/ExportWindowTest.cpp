@@ -1,4 +1,5 @@
 #include "GeneratedMedia.h"
+#include "HandOffFile.h"
 #include "ImageIO.h"
 #include "ImagesSequence.h"
 #include "LanguageEngine.h"
@@ -6,6 +7,7 @@
 #include "RenderPipeline.h"
 #include "SharpestImageSelection.h"
 #include "StackingContext.h"
+#include "TemporaryEnvironment.h"
 #include "TestMedia.h"
 #include "WindowSession.h"
 #include "Workspace.h"
@@ -100,9 +102,11 @@ protected:
         return edit(session->adoptVideo(video), titles);
     }
 
-    Workspace* edit(Workspace* open, const QStringList& titles)
+    Workspace* edit(Workspace* open, const QStringList& titles) { return edit(*session, open, titles); }
+
+    Workspace* edit(WindowSession& in, Workspace* open, const QStringList& titles)
     {
-        auto* row = session->find<QWidget>("scrollAreaWidgetContents_ProEditingSelection");
+        auto* row = in.find<QWidget>("scrollAreaWidgetContents_ProEditingSelection");
         for (int i = titles.size() - 1; i >= 0; --i) {
             SharpestImageSelection* tile = open->addImageTile(light, row);
             tile->pipeline().setSourceImage(light, true);
@@ -376,6 +380,21 @@ TEST_F(ExportWindow, CancellingTheRenderStopsTheExportAndReportsFailure)
 
 namespace {
 
+const QString kFullDisk = QStringLiteral("/dev/full");
+
+// A clip open in the stacking state, its light image made: where the end of a
+// stacking run asks to save it.
+Workspace* stackedClip(WindowSession& session, const cv::Mat& light)
+{
+    const generatedmedia::Clip clip = generatedmedia::writeClip(session.environment().filesFolder(), 12, 6);
+    Workspace* open = session.adoptVideo(clip.path);
+    auto* context = new StackingContext();
+    context->lightImage = light.clone();
+    open->setStackingContext(context);
+    open->state = 8;
+    return open;
+}
+
 bool readable(const QString& path)
 {
     cv::Mat picture;
@@ -383,6 +402,108 @@ bool readable(const QString& path)
 }
 
 }  // namespace
+
+// Every save dialog as a user meets it: Save pressed on the name it proposes, a
+// sub-folder clicked in the list. Each road's files land where the user saw them.
+TEST_F(ExportWindow, ProposedNamesAreSavedAndThePickedFolderIsUsed)
+{
+    struct Road {
+        const char* name;
+        bool handOffMode;
+        // Runs the road with files under `folder`; the files that must exist afterwards.
+        std::function<QStringList(WindowSession&, ModalScript&, const QString& folder)> run;
+    };
+    const auto photoWithTiles = [this](WindowSession& s, const QStringList& titles) {
+        return edit(s, s.adoptPhoto(generatedmedia::writeBurst(s.environment().filesFolder(), 1, "png").paths[0]), titles);
+    };
+    const Road roads[] = {
+        {"light image", false,
+         [&](WindowSession& s, ModalScript& script, const QString&) {
+             stackedClip(s, light);
+             QString proposed;
+             script.acceptProposedName(&proposed);
+             const QString saved = s.window().saveHDRimage();
+             return QStringList{saved, proposed + ".hdr"};
+         }},
+        {"displayed frame", false,
+         [&](WindowSession& s, ModalScript& script, const QString& folder) {
+             const generatedmedia::Clip clip = generatedmedia::writeClip(folder, 12, 6);
+             s.adoptVideo(clip.path, 4);
+             QString proposed;
+             script.acceptProposedName(&proposed).saveOptions(-1, -1);
+             s.window().saveCurrentFrame();
+             return QStringList{proposed + ".tif", folder + "/" + QFileInfo(clip.path).completeBaseName() + " (4).tif"};
+         }},
+        {"one tile", false,
+         [&](WindowSession& s, ModalScript& script, const QString&) {
+             Workspace* open = photoWithTiles(s, {"tile title"});
+             QString proposed;
+             script.acceptProposedName(&proposed).saveOptions(-1, -1);
+             EXPECT_TRUE(s.window().PushButtonEditingExportClicked(open->tiles.front()));
+             return QStringList{proposed, QFileInfo(proposed).absolutePath() + "/tile title.tif"};
+         }},
+        {"one tile, a name typed without extension", false,
+         [&](WindowSession& s, ModalScript& script, const QString& folder) {
+             Workspace* open = photoWithTiles(s, {"tile title"});
+             script.chooseFiles({folder + "/typed"}).saveOptions(-1, -1);
+             EXPECT_TRUE(s.window().PushButtonEditingExportClicked(open->tiles.front()));
+             return QStringList{folder + "/typed.tif"};
+         }},
+        {"hand-off mode", true,
+         [&](WindowSession& s, ModalScript& script, const QString& folder) {
+             stackedClip(s, light);
+             QString proposed;
+             script.messageBox(translate("SatisfiedWithHDRImage"), QMessageBox::Yes)
+                 .acceptProposedName(&proposed)
+                 .messageBox(translate("CloseVellumbra"), QMessageBox::Yes);
+             s.window().HDRprocessWellFinished(3);
+             EXPECT_EQ(s.workspace(), nullptr) << "closed after the hand-off";
+             QFile lines(folder + "/handoff.txt");
+             EXPECT_TRUE(lines.open(QIODevice::ReadOnly));
+             EXPECT_EQ(QString::fromUtf8(lines.readAll()), handOffLine(proposed + ".hdr"));
+             return QStringList{proposed + ".hdr"};
+         }},
+        {"hand-off file on a full disk", true,
+         [&](WindowSession& s, ModalScript& script, const QString&) {
+             stackedClip(s, light);
+             QString proposed;
+             script.messageBox(translate("SatisfiedWithHDRImage"), QMessageBox::Yes)
+                 .acceptProposedName(&proposed)
+                 .messageBox(translate("ErrorHandOff").arg(kFullDisk), QMessageBox::Ok)
+                 .messageBox(translate("CloseVellumbra"), QMessageBox::Yes);
+             s.window().HDRprocessWellFinished(3);
+             return QStringList{proposed + ".hdr"};
+         }},
+        {"export all into a sub-folder", false,
+         [&](WindowSession& s, ModalScript& script, const QString& folder) {
+             photoWithTiles(s, {"01", "02"});
+             QDir(folder).mkpath("picked");
+             script.chooseSubfolder(folder, "picked").saveOptions(2, 0);
+             EXPECT_TRUE(s.window().PushButtonEditingExportClicked(nullptr));
+             EXPECT_EQ(QDir(folder).entryList({"*.jpg"}, QDir::Files), QStringList()) << "nothing beside it";
+             return QStringList{folder + "/picked/01.jpg", folder + "/picked/02.jpg"};
+         }},
+    };
+    session.reset();
+    for (const Road& road : roads) {
+        SCOPED_TRACE(road.name);
+        windowtest::TemporaryEnvironment place;
+        const QString folder = place.filesFolder();
+        QDir().mkpath(folder);
+        const QString handOff = QString(road.name).contains("full disk") ? kFullDisk : folder + "/handoff.txt";
+        const auto roadSession =
+            road.handOffMode ? std::make_unique<WindowSession>(handOff, "second") : std::make_unique<WindowSession>();
+        QStringList expected;
+        {
+            ModalScript script;
+            expected = road.run(*roadSession, script, folder);
+        }
+        for (const QString& file : expected) {
+            EXPECT_TRUE(QFileInfo(file).isFile()) << file.toStdString();
+            EXPECT_TRUE(readable(file)) << file.toStdString();
+        }
+    }
+}
 
 namespace {
 

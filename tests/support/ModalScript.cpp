@@ -2,8 +2,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -11,6 +13,8 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -139,6 +143,80 @@ ModalScript& ModalScript::chooseFiles(const QStringList& paths)
             ADD_FAILURE() << "The file dialog did not take " << paths.join(", ").toStdString();
             dialog->reject();
         }
+    });
+}
+
+namespace {
+
+QPushButton* acceptButton(QFileDialog* dialog)
+{
+    auto* box = dialog->findChild<QDialogButtonBox*>("buttonBox");
+    if (!box)
+        return nullptr;
+    QPushButton* save = box->button(QDialogButtonBox::Save);
+    return save ? save : box->button(QDialogButtonBox::Open);
+}
+
+void pressAccept(QFileDialog* dialog)
+{
+    QPushButton* accept = acceptButton(dialog);
+    if (!accept || !accept->isEnabled()) {
+        ADD_FAILURE() << "The file dialog offers no button to accept its name";
+        dialog->reject();
+        return;
+    }
+    QTest::mouseClick(accept, Qt::LeftButton);
+    if (dialog->isVisible()) {
+        ADD_FAILURE() << "The file dialog did not take its name";
+        dialog->reject();
+    }
+}
+
+// The row of the list that shows name, once the folder's listing has come in.
+QModelIndex rowNamed(QAbstractItemView* list, const QString& name)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 10000) {
+        const QAbstractItemModel* model = list->model();
+        for (int row = 0; model && row < model->rowCount(list->rootIndex()); ++row) {
+            const QModelIndex index = model->index(row, 0, list->rootIndex());
+            if (index.data().toString() == name && !list->visualRect(index).isEmpty())
+                return index;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return QModelIndex();
+}
+
+}  // namespace
+
+ModalScript& ModalScript::acceptProposedName(QString* proposed)
+{
+    return expect(Kind::FileDialog, QString(), [proposed](QWidget* modal) {
+        auto* dialog = static_cast<QFileDialog*>(modal);
+        if (proposed) {
+            auto* field = dialog->findChild<QLineEdit*>("fileNameEdit");
+            *proposed = field ? dialog->directory().filePath(field->text()) : QString();
+        }
+        pressAccept(dialog);
+    });
+}
+
+ModalScript& ModalScript::chooseSubfolder(const QString& folder, const QString& name)
+{
+    return expect(Kind::FileDialog, QString(), [folder, name](QWidget* modal) {
+        auto* dialog = static_cast<QFileDialog*>(modal);
+        dialog->setDirectory(folder);
+        auto* list = dialog->findChild<QAbstractItemView*>("listView");
+        const QModelIndex row = list ? rowNamed(list, name) : QModelIndex();
+        if (!row.isValid()) {
+            ADD_FAILURE() << "The folder dialog never listed " << name.toStdString();
+            dialog->reject();
+            return;
+        }
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(row).center());
+        pressAccept(dialog);
     });
 }
 

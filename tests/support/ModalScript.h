@@ -39,6 +39,12 @@ public:
     // Chooses existing files (one or more) in an open dialog, or names the file of a save dialog.
     ModalScript& chooseFiles(const QStringList& paths);
     ModalScript& cancelFileDialog();
+    // Presses Save (or Open) on the name the dialog proposes, as a user does; the
+    // proposed path (folder and name) goes to *proposed when given.
+    ModalScript& acceptProposedName(QString* proposed = nullptr);
+    // In a folder dialog: goes to `folder`, clicks its sub-folder `name` in the list
+    // and presses Choose.
+    ModalScript& chooseSubfolder(const QString& folder, const QString& name);
     // The save-options dialog: picks the type and depth rows, then OK or Cancel.
     ModalScript& saveOptions(int typeIndex, int depthIndex, bool accept = true);
     // An input dialog, or the new-preset dialog: enters the text, then OK or Cancel.
