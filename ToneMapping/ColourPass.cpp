@@ -22,9 +22,13 @@ struct LightImageJob : ColourPassParameters {
     float contrastLinear;
     float contrastRoot;
     float contrastOffset;
-    // Above 1 the curve is (contrast sqrt(y) - knee)^2 expanded; below the root of
-    // the bracket it would fold the shadows back up, so it is 0 there.
-    float contrastKnee;
+    // Above 1 the curve is (contrast sqrt(y) - knee)^2 expanded, a line in sqrt(y)
+    // that would cross 0 at sqrt(y) = knee / contrast and fold the shadows back up.
+    // Below three times that root a toe s (toeLinear + toeSquare s) takes over,
+    // joining the line with its value and slope: black stays 0 and the shadows rise.
+    float toeEnd;
+    float toeLinear;
+    float toeSquare;
 };
 
 inline float toeAndContrast(const LightImageJob& job, float x)
@@ -40,9 +44,8 @@ inline float toeAndContrast(const LightImageJob& job, float x)
         y = toe.gain * (x - toe.blackPoint);
     if (job.highContrast) {
         const float root = std::sqrt(y > 0.f ? y : 0.f);
-        y = job.contrast * root - job.contrastKnee > 0.f
-                ? job.contrastRoot * root + job.contrastLinear * y + job.contrastOffset
-                : 0.f;
+        const float toe = root * (job.toeLinear + job.toeSquare * root);
+        y = root < job.toeEnd ? toe * toe : job.contrastRoot * root + job.contrastLinear * y + job.contrastOffset;
     } else
         y = job.contrastLinear * y + job.contrastOffset;
     return y > 0.f ? std::min(y, 1.f) : 0.f;
@@ -66,8 +69,9 @@ void toeAndContrastRow(const LightImageJob& job, float* data, int count)
     const v_float32 root = vx_setall_f32(job.contrastRoot);
     const v_float32 linear = vx_setall_f32(job.contrastLinear);
     const v_float32 offset = vx_setall_f32(job.contrastOffset);
-    const v_float32 contrast = vx_setall_f32(job.contrast);
-    const v_float32 knee = vx_setall_f32(job.contrastKnee);
+    const v_float32 toeEnd = vx_setall_f32(job.toeEnd);
+    const v_float32 toeLinear = vx_setall_f32(job.toeLinear);
+    const v_float32 toeSquare = vx_setall_f32(job.toeSquare);
     for (; i + v_float32::nlanes <= count; i += v_float32::nlanes) {
         const v_float32 x = vx_load(data + i);
         const v_float32 d = x - lo;
@@ -76,7 +80,8 @@ void toeAndContrastRow(const LightImageJob& job, float* data, int count)
         v_float32 y = v_select(x <= lo, zero, v_select(x < hi, toe, line));
         if (job.highContrast) {
             const v_float32 sqrtY = v_sqrt(v_max(y, zero));
-            y = v_select(contrast * sqrtY - knee > zero, root * sqrtY + linear * y + offset, zero);
+            const v_float32 toe = sqrtY * (toeLinear + toeSquare * sqrtY);
+            y = v_select(sqrtY < toeEnd, toe * toe, root * sqrtY + linear * y + offset);
         } else
             y = linear * y + offset;
         v_store(data + i, v_min(v_max(y, zero), one));
@@ -184,6 +189,17 @@ void lightImageWorker(int startRow, const LightImageJob& job)
 
 }  // namespace
 
+ExposureToe exposureToe(float exposure)
+{
+    ExposureToe toe;
+    toe.blackPoint = 0.f;
+    const float whitePoint = 1.f / std::pow(2.f, exposure);
+    toe.gain = 1.f / (whitePoint - toe.blackPoint);
+    toe.kneeWidth = std::min(0.5f * 0.005f, 0.0625f / toe.gain);
+    toe.kneeCurvature = toe.kneeWidth > 0.f ? toe.gain / (4.f * toe.kneeWidth) : 0.f;
+    return toe;
+}
+
 void hsvSectorToRgb(float h, float s, float v, float& r, float& g, float& b)
 {
     sectorToRgb(h, s, v, r, g, b);
@@ -215,7 +231,10 @@ cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out
     const float contrast = parameters.contrast;
     job.highContrast = contrast >= 1.f;
     if (job.highContrast) {
-        job.contrastKnee = 0.8f * (contrast - 1.f);
+        const float knee = 0.8f * (contrast - 1.f);
+        job.toeEnd = 3.f * knee / contrast;
+        job.toeLinear = contrast / 3.f;
+        job.toeSquare = knee > 0.f ? contrast * contrast / (9.f * knee) : 0.f;
         job.contrastLinear = contrast * contrast;
         job.contrastRoot = 1.6f * (contrast - contrast * contrast);
         job.contrastOffset = 0.8f * 0.8f * (1.f - 2.f * contrast + contrast * contrast);

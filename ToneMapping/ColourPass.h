@@ -21,9 +21,14 @@ struct ColourPassParameters {
     float contrast = 1.f;
 };
 
+// The exposure terms of `exposure` EV: the white point 2^-exposure maps to 1,
+// through a toe of half a percent around black.
+ExposureToe exposureToe(float exposure);
+
 // The slider and curve colour pass: hue shift, saturation and vibrance, an
-// exposure gain with a soft toe, contrast (monotonic: above 1 the darkest tones
-// go to black rather than fold back up), and the tone curve on luminance squared.
+// exposure gain with a soft toe, contrast (monotonic: above 1 the shadows are
+// compressed towards black, never folded back up or clipped), and the tone curve
+// on luminance squared.
 // `in` is 32-bit float with 1 or 3 channels (other depths are converted); `out`
 // becomes 3-channel float in [0, 1] of the same size. Rows are interleaved over
 // `toneMappingWorkerCount()` threads. Another channel count gives an empty `out`.

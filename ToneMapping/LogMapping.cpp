@@ -120,12 +120,9 @@ cv::Mat finishColours(const cv::Mat& mapped)
 {
     cv::Mat finished;
     const Spline identityCurve(0.0f, 0.0f, 0.0f, 0.0f);
-    const float gain = 1.0f / (1.0f / std::pow(2.0f, -0.2f) - 0.0f);
-    const float kneeWidth = std::min(0.0625f / gain, 0.0025f);
-    const float kneeCurvature = gain / (4.0f * kneeWidth);
     ColourPassParameters finish;
     finish.vibrance = 0.42f;
-    finish.exposure = {0.0f, kneeWidth, gain, kneeCurvature};
+    finish.exposure = exposureToe(-0.2f);
     finish.contrast = 1.3333334f;
     return parallelComputeLightImage(identityCurve, finished, mapped, finish);
 }

@@ -179,18 +179,6 @@ bool clipInto(const cv::Mat& reference, float blackClip, float whiteClip, const 
     }
 }
 
-// The white point 2^-exposure maps to 1, through a toe of half a percent around black.
-ExposureToe exposureToe(float exposure)
-{
-    ExposureToe toe;
-    toe.blackPoint = 0.f;
-    const float whitePoint = 1.f / std::pow(2.f, exposure);
-    toe.gain = 1.f / (whitePoint - toe.blackPoint);
-    toe.kneeWidth = std::min(0.5f * 0.005f, 0.0625f / toe.gain);
-    toe.kneeCurvature = toe.kneeWidth > 0.f ? toe.gain / (4.f * toe.kneeWidth) : 0.f;
-    return toe;
-}
-
 }  // namespace
 
 RenderPipeline::RenderPipeline()
