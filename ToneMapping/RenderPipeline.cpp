@@ -225,6 +225,9 @@ void RenderPipeline::setToneMapper(int index)
 
 void RenderPipeline::changed(bool render, int restartStage)
 {
+    // Until a render redoes it, the stage this setting feeds is stale: a later render
+    // asked to start further on must start there.
+    staleStage_ = std::min(staleStage_, restartStage);
     if (render)
         renderPreview(restartStage, true);
 }
@@ -250,6 +253,19 @@ void RenderPipeline::setCurve(float (Spline::*current)() const, void (Spline::*a
         return;
     (curve_.*apply)(value);
     changed(render, ColourStage);
+}
+
+void RenderPipeline::setCurve(const Spline& curve)
+{
+    const std::vector<Spline::Point>& now = curve_.points();
+    const std::vector<Spline::Point>& next = curve.points();
+    const bool samePoints = std::equal(now.begin(), now.end(), next.begin(), next.end(),
+                                       [](const Spline::Point& a, const Spline::Point& b) {
+                                           return a.x == b.x && a.y == b.y;
+                                       });
+    curve_ = curve;
+    if (!samePoints)
+        changed(false, ColourStage);
 }
 
 void RenderPipeline::setTMAlgo(int index, bool render)
@@ -323,10 +339,7 @@ void RenderPipeline::applySettings(bool applyTM, int TMalgo, float p0, float p1,
     setStrength(strength, false);
     setExposure(exposure, false);
     setContrast(contrast, false);
-    setHighlights(highlights, false);
-    setShadows(shadows, false);
-    setWhites(whites, false);
-    setBlacks(blacks, false);
+    setCurve(Spline(whites, highlights, shadows, blacks));
     setHue(hue, false);
     setSaturation(saturation, false);
     setVibrance(vibrance, false);
@@ -348,6 +361,8 @@ void RenderPipeline::copySettings(const RenderPipeline& other)
     crop_ = other.crop_;
     stepName_ = other.stepName_.load();
     toneMapper_ = makeToneMapper(settings_.TMalgo);
+    // Every setting may have changed: no stage can be reused.
+    staleStage_ = RotationStage;
 }
 
 bool RenderPipeline::cancelRequested() const

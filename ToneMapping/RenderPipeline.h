@@ -65,7 +65,9 @@ public:
     void setBlackClip(float blackClip, bool render);
     void setWhiteClip(float whiteClip, bool render);
 
-    // A preset's values, in the preset record's order; never renders.
+    // A preset's values, in the preset record's order; never renders. The tone curve
+    // is made from its four settings at once, as a new pipeline's is, whatever the
+    // curve held before.
     void applySettings(bool applyTM, int TMalgo, float p0, float p1, float p2, float blackClip, float whiteClip,
                        float strength, float exposure, float contrast, float highlights, float shadows, float whites,
                        float blacks, float hue, float saturation, float vibrance, bool applySharpening,
@@ -132,6 +134,8 @@ private:
     void set(Value& setting, const Value& value, Stage restartStage, bool render);
     // The tone curve's four settings live in curve_, which clamps them.
     void setCurve(float (Spline::*current)() const, void (Spline::*apply)(float), float value, bool render);
+    // The whole curve at once; never renders.
+    void setCurve(const Spline& curve);
     void changed(bool render, int restartStage);
     bool cancelRequested() const;
     void clearCancel();
@@ -173,7 +177,8 @@ private:
     cv::Mat output_;
     bool sourceChanged_ = false;
     bool operatorChanged_ = false;
-    // First preview stage left unfinished by a cancelled render.
+    // First preview stage that does not reflect the settings: left unfinished by a
+    // cancelled render, or fed by a setting changed without a render.
     int staleStage_ = 0;
 
     // The tone curve's settings are read from it once, by the constructor.

@@ -196,6 +196,93 @@ TEST_F(RenderPipelineTest, CancelledToneMappingIsRedoneByALaterColourChange)
     EXPECT_TRUE(identical(p.output(), fresh.output()));
 }
 
+namespace {
+
+// A setting stored without a render, then another one rendered.
+struct QuietThenRendered {
+    const char* name;
+    Change quiet;
+    Change rendered;
+};
+
+void PrintTo(const QuietThenRendered& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class SettingsStoredWithoutARender : public RenderPipelineTest,
+                                     public ::testing::WithParamInterface<QuietThenRendered> {};
+
+void applyPreset(RenderPipeline& p, bool)
+{
+    p.applySettings(true, SlidersTMIndex, 0.f, 0.f, 0.f, 0.02f, 0.03f, 0.7f, 0.3f, 1.2f, -0.4f, 0.3f, 0.2f, -0.2f,
+                    0.05f, 1.3f, 0.2f, true, 0.5f, 5, 0.f);
+}
+
+}  // namespace
+
+TEST_P(SettingsStoredWithoutARender, AreRenderedByTheNextRenderFromALaterStage)
+{
+    const QuietThenRendered& c = GetParam();
+    RenderPipeline p;
+    p.setTMAlgo(LogMappingIndex, false);
+    p.setSourceImage(source, true);
+    p.renderPreview(0, true);
+    c.quiet(p, false);
+    c.rendered(p, true);
+
+    RenderPipeline fresh;
+    fresh.setTMAlgo(LogMappingIndex, false);
+    c.quiet(fresh, false);
+    c.rendered(fresh, false);
+    fresh.setSourceImage(source, true);
+    fresh.renderPreview(0, true);
+    EXPECT_TRUE(identical(p.output(), fresh.output())) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EarlierStages, SettingsStoredWithoutARender,
+    ::testing::Values(
+        QuietThenRendered{"operatorParameter", [](RenderPipeline& p, bool r) { p.setTM2Alpha(0.55f, r); },
+                          [](RenderPipeline& p, bool r) { p.setSaturation(1.4f, r); }},
+        QuietThenRendered{"rotation", [](RenderPipeline& p, bool r) { p.setRotation(0.2f, r); },
+                          [](RenderPipeline& p, bool r) { p.setExposure(0.3f, r); }},
+        QuietThenRendered{"crop", [](RenderPipeline& p, bool r) { p.setCrop(cv::Rect(6, 4, 30, 22), r); },
+                          [](RenderPipeline& p, bool r) { p.setSharpeningAmount(0.5f, r); }},
+        QuietThenRendered{"strength", [](RenderPipeline& p, bool r) { p.setStrength(0.9f, r); },
+                          [](RenderPipeline& p, bool r) { p.setHue(0.1f, r); }},
+        QuietThenRendered{"preset", &applyPreset, [](RenderPipeline& p, bool r) { p.setVibrance(0.3f, r); }}),
+    [](const ::testing::TestParamInfo<QuietThenRendered>& info) { return std::string(info.param.name); });
+
+TEST_F(RenderPipelineTest, ApplySettingsMakesTheCurveFromItsValuesWhateverCameBefore)
+{
+    const std::function<void(RenderPipeline&)> histories[] = {
+        [](RenderPipeline&) {},
+        [](RenderPipeline& p) {
+            p.setHighlights(-0.8f, false);
+            p.setBlacks(-0.6f, false);
+            p.setShadows(-0.7f, false);
+        },
+        [](RenderPipeline& p) {
+            p.setShadows(0.9f, false);
+            p.setWhites(-0.5f, false);
+            p.setHighlights(0.6f, false);
+        },
+    };
+    const Spline expected(0.3f, -0.4f, -0.6f, 0.5f);
+    for (const auto& history : histories) {
+        RenderPipeline p;
+        history(p);
+        p.applySettings(true, SlidersTMIndex, 0.f, 0.f, 0.f, 0.f, 0.f, 0.5f, 0.f, 1.f, -0.4f, -0.6f, 0.3f, 0.5f, 0.f,
+                        1.f, 0.f, true, 0.1f, 3, 0.f);
+        ASSERT_EQ(p.curve().points().size(), expected.points().size());
+        for (size_t i = 0; i < expected.points().size(); ++i) {
+            EXPECT_EQ(p.curve().points()[i].x, expected.points()[i].x) << "point " << i;
+            EXPECT_EQ(p.curve().points()[i].y, expected.points()[i].y) << "point " << i;
+        }
+    }
+}
+
 TEST_F(RenderPipelineTest, CancelledFullRenderReturnsTheLastPreview)
 {
     setToneMapperMakerHook(&makeFake);
