@@ -139,13 +139,23 @@ cv::Mat chromaticAdapt(const cv::Mat& base, const cv::Mat& white)
     return result;
 }
 
+// The white of the linear RGB input (1, 1, 1) in the cone space.
+cv::Vec3f coneWhite()
+{
+    const cv::Mat white = linearRgbToXyz(onePixel(cv::Vec3f(1.0f, 1.0f, 1.0f)), 1.0f);
+    return hpeTransform(white, 2).at<cv::Vec3f>(0, 0);
+}
+
 // Cone and rod responses of the adapted base under the local white, band by
-// band; compressed stays unfinished when cancel is found set.
+// band; compressed stays unfinished when cancel is found set. The cones respond
+// to their signal relative to the white's, so that a grey stays grey: the same
+// response in all three, the rods' added alike, then scaled back by the white.
 void toneCompress(const cv::Mat& adapted, const cv::Mat& white, float p, const std::atomic<bool>& cancel,
                   cv::Mat& compressed)
 {
     if (cancel)
         return;
+    const cv::Vec3f neutral = coneWhite();
     const float sw = 5.0f * 0.2f * largestY(white);
     compressed.create(adapted.size(), CV_32FC3);
     const int cols = adapted.cols;
@@ -168,7 +178,7 @@ void toneCompress(const cv::Mat& adapted, const cv::Mat& white, float p, const s
                 const float la = 0.2f * w[c][1];
                 const float fl = adaptationFactor(5.0f * la, cubeRoots[c]);
                 for (int k = 0; k < 3; ++k)
-                    cones[3 * c + k] = fl * 0.2f * std::fabs(h[c][k]) / la;
+                    cones[3 * c + k] = fl * 0.2f * std::fabs(h[c][k] / neutral[k]) / la;
                 const float l5 = 5.0f * (0.452f * w[c][1]) / 2.26f;
                 const float s = std::fabs(a[c][1]) / sw;
                 const float ls = l5 * s;
@@ -186,7 +196,7 @@ void toneCompress(const cv::Mat& adapted, const cv::Mat& white, float p, const s
                 for (int k = 0; k < 3; ++k) {
                     const float sign = h[c][k] > 0.0f ? 1.0f : h[c][k] < 0.0f ? -1.0f : 0.0f;
                     const float x = cones[3 * c + k];
-                    h[c][k] = sign * 400.0f * x / (x + 27.13f) + 0.1f + rod;
+                    h[c][k] = (sign * 400.0f * x / (x + 27.13f) + 0.1f + rod) * neutral[k];
                 }
             }
         }
