@@ -1,12 +1,10 @@
 #include "ColourRatios.h"
 
-#include <algorithm>
-#include <cfloat>
+#include "DisplayScale.h"
 
-ColourRatios::ColourRatios(const cv::Mat& luminance)
+ColourRatios::ColourRatios(double displayScale)
 {
-    // A black image has a zero mean; the smallest normal float keeps the ratios finite.
-    const double floor = std::max(kFloorOfMean * cv::mean(luminance)[0], double(FLT_MIN));
+    const double floor = kFloorSteps * display_scale::kSampleStep / displayScale;
     floorCubed_ = floor * floor * floor;
     floorToTheFourth_ = floorCubed_ * floor;
 }

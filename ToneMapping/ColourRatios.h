@@ -4,17 +4,18 @@
 // Per-channel ratios that put a pixel's colour back on a new luminance. A plain
 // channel / luminance is 0/0 on black and mostly noise just above it: one
 // quantisation step in one channel alone, or channels clipped at 0, give a fully
-// saturated colour, which a lifted luminance makes glaring. Below a floor f the
-// ratio therefore turns neutral and fades to black with the input:
-// (c l^3 + f^3 l) / (l^4 + f^4). Black stays black, a neutral pixel at f keeps
-// its ratio 1, and from about 10 f up the ratio is c / l to within 0.1 %.
+// saturated colour, which a lifted luminance makes glaring. Below a floor f, a
+// couple of sample steps of the display range, the ratio therefore turns neutral
+// and fades to black with the input: (c l^3 + f^3 l) / (l^4 + f^4). Black stays
+// black, a neutral pixel at f keeps its ratio 1, and from about 10 f up (an 8-bit
+// value of 20) the ratio is c / l to within 0.1 %, so dark colours keep their hue.
 class ColourRatios {
 public:
-    // The floor as a fraction of the mean luminance, so that it follows the image's scale.
-    static constexpr double kFloorOfMean = 1.0 / 32.0;
+    static constexpr double kFloorSteps = 2.0;
 
-    // luminance: single-channel float, non-negative and finite.
-    explicit ColourRatios(const cv::Mat& luminance);
+    // displayScale: the factor that brings the luminance to the display range
+    // (displayScale()), so that the floor follows the picture's scale.
+    explicit ColourRatios(double displayScale);
 
     // out[k] = value x ratio of bgr[k] at luminance l, for the three channels.
     void restore(const float* bgr, float l, float value, float* out) const

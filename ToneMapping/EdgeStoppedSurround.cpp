@@ -40,9 +40,9 @@ float dotProduct(const float* a, const float* b, int n)
 // is the plain Gaussian sum (separable) corrected on the stopped positions only.
 class EdgeStoppedSurround {
 public:
-    EdgeStoppedSurround(const cv::Mat& luminance, const cv::Mat& edges, int spread, int edgeSpread)
+    EdgeStoppedSurround(const cv::Mat& luminance, const cv::Mat& edges, float spread, float edgeSpread)
         : luminance_(luminance.isContinuous() ? luminance : luminance.clone()), rows_(luminance.rows),
-          cols_(luminance.cols), radius_(3 * spread + 1), side_(2 * radius_ + 1)
+          cols_(luminance.cols), radius_(int(3.0f * spread) + 1), side_(2 * radius_ + 1)
     {
         edges.convertTo(edges_, CV_8U);
         transposed_ = luminance_.t();
@@ -88,7 +88,7 @@ private:
     bool edgeAt(int r, int c) const { return edges_.at<uchar>(r, c) != 0; }
 
     // Edge weight minus surround weight per window offset.
-    void buildWeightChanges(int spread, int edgeSpread)
+    void buildWeightChanges(double spread, double edgeSpread)
     {
         const double surroundScale = 4.0 * spread * spread;
         const double edgeScale = 4.0 * edgeSpread * edgeSpread;
@@ -138,7 +138,7 @@ private:
 
     // Sums for windows without any edge: the Gaussian is separable, and the pixel
     // itself counts twice (the right and left wedges both hold it).
-    void edgeFreeSums(int spread)
+    void edgeFreeSums(double spread)
     {
         const double scale = 4.0 * spread * spread;
         cv::Mat kernel(side_, 1, CV_32F);
@@ -362,7 +362,7 @@ private:
 
 }  // namespace
 
-cv::Mat edgeStoppedSurround(const cv::Mat& luminance, const cv::Mat& edges, int spread, int edgeSpread,
+cv::Mat edgeStoppedSurround(const cv::Mat& luminance, const cv::Mat& edges, float spread, float edgeSpread,
                             const std::atomic<bool>& cancel)
 {
     return EdgeStoppedSurround(luminance, edges, spread, edgeSpread).compute(cancel);

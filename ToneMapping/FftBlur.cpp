@@ -59,7 +59,7 @@ void fftBlur(const cv::Mat& plane, const cv::Mat& kernel, cv::Mat& out)
     cv::magnitude(parts[0], parts[1], out);
 }
 
-cv::Mat adaptationBlur(const cv::Mat& image, int k)
+cv::Mat adaptationBlur(const cv::Mat& image, int k, const cv::Mat& lit)
 {
     if (image.empty())
         return cv::Mat();
@@ -67,24 +67,37 @@ cv::Mat adaptationBlur(const cv::Mat& image, int k)
     const int h = image.rows / z;
     const int w = image.cols / z;
 
-    cv::Mat small(h, w, CV_32FC3);
+    // Four planes: the three channels and the weight of each sample (1 where lit).
+    cv::Mat small(h, w, CV_32FC4);
+    bool anyUnlit = false;
     for (int r = 0; r < h; ++r)
-        for (int c = 0; c < w; ++c)
-            small.at<cv::Vec3f>(r, c) = image.at<cv::Vec3f>(r * z, c * z);
+        for (int c = 0; c < w; ++c) {
+            const cv::Vec3f& v = image.at<cv::Vec3f>(r * z, c * z);
+            const bool sampleLit = lit.empty() || lit.at<uchar>(r * z, c * z) != 0;
+            anyUnlit = anyUnlit || !sampleLit;
+            const float weight = sampleLit ? 1.0f : 0.0f;
+            small.at<cv::Vec4f>(r, c) = cv::Vec4f(v[0] * weight, v[1] * weight, v[2] * weight, weight);
+        }
+    // Unlit samples (a black border) are left out of the mean: the weights' blur
+    // normalises it. Without any, the weights are all 1 and need no blur.
+    const int planeCount = anyUnlit && cv::countNonZero(lit) > 0 ? 4 : 3;
 
     cv::Mat padded;
     cv::copyMakeBorder(small, padded, h / 2, h - h / 2, w / 2, w - w / 2, cv::BORDER_REFLECT);
     const cv::Mat kernel = blurKernel(padded.rows, padded.cols, h, w, std::max(1, k));
 
-    cv::Mat channels[3];
-    cv::split(padded, channels);
-    for (cv::Mat& channel : channels) {
+    cv::Mat planes[4];
+    cv::split(padded, planes);
+    for (int i = 0; i < planeCount; ++i) {
         cv::Mat blurred;
-        fftBlur(channel, kernel, blurred);
-        channel = blurred;
+        fftBlur(planes[i], kernel, blurred);
+        planes[i] = blurred;
     }
+    if (planeCount == 4)
+        for (int i = 0; i < 3; ++i)
+            cv::divide(planes[i], planes[3], planes[i]);
     cv::Mat merged;
-    cv::merge(channels, 3, merged);
+    cv::merge(planes, 3, merged);
 
     cv::Mat result;
     cv::resize(merged(cv::Rect(w / 2, h / 2, w, h)), result, cv::Size(w * z, h * z), 0, 0, cv::INTER_LINEAR);

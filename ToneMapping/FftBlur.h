@@ -5,8 +5,9 @@
 // its shorter side, never more than that side), mirror-padded to twice its size,
 // blurred through the Fourier transform with exp(-(d / width)^2), width =
 // max(h, w) / k (at least 1), cropped and enlarged back. The result is
-// (rows / z) * z by (cols / z) * z.
-cv::Mat adaptationBlur(const cv::Mat& image, int k);
+// (rows / z) * z by (cols / z) * z. With a CV_8U `lit` mask of the image's size,
+// samples where it is 0 are left out: the result is the blurred mean of the others.
+cv::Mat adaptationBlur(const cv::Mat& image, int k, const cv::Mat& lit = cv::Mat());
 
 // out = |circular convolution of plane and kernel| / N (N = element count); the
 // two forward transforms run on two threads.

@@ -1,6 +1,7 @@
 #include "LC_Model.h"
 
 #include "ColourRatios.h"
+#include "DisplayScale.h"
 #include "EdgeStoppedSurround.h"
 #include "FiniteSamples.h"
 #include "PixelOps.h"
@@ -22,6 +23,9 @@ constexpr double kCannyLow = 50.0;
 constexpr double kCannyHigh = 120.0;
 constexpr int kCannyAperture = 3;
 const float kLn100 = std::log(100.0f);
+constexpr float kSpread = 16.0f;
+constexpr float kEdgeSpread = 5.0f;
+constexpr float kSmallestSpread = 0.5f;
 
 cv::Mat threeChannelFloat(const cv::Mat& in)
 {
@@ -33,11 +37,32 @@ cv::Mat threeChannelFloat(const cv::Mat& in)
     return image;
 }
 
+// The extremes of the image where `range` is non-zero (empty: everywhere), taken on
+// the image reduced for measuring, so that a preview and its export stretch alike;
+// pixels outside the range weigh nothing in the reduction.
+void measuredExtremes(const cv::Mat& image, const cv::Mat& range, double& low, double& high)
+{
+    if (std::max(image.rows, image.cols) <= display_scale::kMeasuredSide) {
+        cv::minMaxLoc(image, &low, &high, nullptr, nullptr, range);
+        return;
+    }
+    cv::Mat weights(image.size(), CV_32F, cv::Scalar(1.0));
+    if (!range.empty())
+        range.convertTo(weights, CV_32F, 1.0 / 255.0);
+    const cv::Mat reducedWeights = reducedForMeasuring(weights);
+    cv::Mat reduced;
+    cv::divide(reducedForMeasuring(image.mul(weights)), reducedWeights, reduced);
+    cv::Mat whole = reducedWeights > 0.999f;
+    if (cv::countNonZero(whole) == 0)
+        whole = reducedWeights > 0.0f;
+    cv::minMaxLoc(reduced, &low, &high, nullptr, nullptr, whole);
+}
+
 }  // namespace
 
 namespace lc_model {
 
-cv::Mat compressLuminance(const cv::Mat& image, cv::Mat& chroma)
+cv::Mat compressLuminance(const cv::Mat& image, cv::Mat& chroma, cv::Mat* litOut)
 {
     cv::Mat luminance(image.size(), CV_32F);
     cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& range) {
@@ -49,7 +74,8 @@ cv::Mat compressLuminance(const cv::Mat& image, cv::Mat& chroma)
                 l[c] = std::max({0.0f, pixel[c][0], pixel[c][1], pixel[c][2]});
         }
     });
-    const ColourRatios colour(luminance);
+    // The input is already in the display range.
+    const ColourRatios colour(1.0);
     chroma.create(image.size(), CV_32FC3);
     cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& range) {
         for (int r = range.start; r < range.end; ++r) {
@@ -60,10 +86,14 @@ cv::Mat compressLuminance(const cv::Mat& image, cv::Mat& chroma)
                 colour.restore(pixel + 3 * c, l[c], 1.0f, ratio + 3 * c);
         }
     });
+    // The log-average of the lit pixels: a black border must not change the exponent.
+    const cv::Mat lit = luminance > 0.0f;
+    if (litOut)
+        *litOut = lit;
     luminance = cv::max(luminance, kLuminanceFloor);
     cv::Mat logLuminance;
     cv::log(luminance * 100.0f, logLuminance);
-    const double meanLog10 = cv::mean(logLuminance)[0] / std::log(10.0);
+    const double meanLog10 = cv::countNonZero(lit) > 0 ? cv::mean(logLuminance, lit)[0] / std::log(10.0) : 0.0;
     cv::pow(luminance, kExponentSlope * meanLog10 + kExponentOffset, luminance);
     return luminance;
 }
@@ -93,13 +123,28 @@ cv::Mat cleanEdgeMap(const cv::Mat& binaryMap)
     return cleaned;
 }
 
-cv::Mat adaptiveSurround(const cv::Mat& luminance, const cv::Mat& edges, int spread, int edgeSpread,
-                         const std::atomic<bool>& cancel)
+cv::Mat adaptiveSurround(const cv::Mat& luminance, const cv::Mat& edges, float spread, float edgeSpread,
+                         const std::atomic<bool>& cancel, const cv::Mat& lit)
 {
-    return edgeStoppedSurround(luminance, edges, spread, edgeSpread, cancel);
+    if (lit.empty() || cv::countNonZero(lit) == int(lit.total()))
+        return edgeStoppedSurround(luminance, edges, spread, edgeSpread, cancel);
+    // The weighted mean over lit pixels only: the same weights applied to the
+    // masked luminance and to the mask.
+    cv::Mat mask;
+    lit.convertTo(mask, CV_32F, 1.0 / 255.0);
+    const cv::Mat sums = edgeStoppedSurround(luminance.mul(mask), edges, spread, edgeSpread, cancel);
+    const cv::Mat weights = edgeStoppedSurround(mask, edges, spread, edgeSpread, cancel);
+    if (sums.empty() || weights.empty())
+        return cv::Mat();
+    cv::Mat surround;
+    cv::divide(sums, weights, surround);
+    // A pixel with no lit one in reach keeps its own value.
+    luminance.copyTo(surround, weights <= 0.0f);
+    return surround;
 }
 
-cv::Mat localAdaptation(const cv::Mat& luminance, const cv::Mat& surround, float p0, float p1, float p2)
+cv::Mat localAdaptation(const cv::Mat& luminance, const cv::Mat& surround, float p0, float p1, float p2,
+                        const cv::Mat& lit)
 {
     auto logScaled = [&](const cv::Mat& image) {
         cv::Mat result;
@@ -109,11 +154,11 @@ cv::Mat localAdaptation(const cv::Mat& luminance, const cv::Mat& surround, float
     const cv::Mat a = logScaled(luminance);
     const cv::Mat b = logScaled(surround);
     cv::Mat g = cv::min(cv::max(a, 0.0f), 1.0f) * 255.0f;
-    const cv::Mat d = sigmFac(g, static_cast<int>(p1), static_cast<int>(p2));
-    return scaleImage(a - d.mul(b), 0.0f, 1.0f);
+    const cv::Mat d = sigmFac(g, static_cast<int>(p1), static_cast<int>(p2), lit);
+    return scaleImage(a - d.mul(b), 0.0f, 1.0f, lit);
 }
 
-cv::Mat sigmFac(const cv::Mat& g, int slope, int centre)
+cv::Mat sigmFac(const cv::Mat& g, int slope, int centre, const cv::Mat& lit)
 {
     double low = 0.0;
     double high = 0.0;
@@ -123,17 +168,18 @@ cv::Mat sigmFac(const cv::Mat& g, int slope, int centre)
     cv::Mat sigmoid;
     cv::exp((g / 255.0f - static_cast<float>(centre)) * static_cast<float>(-slope), sigmoid);
     sigmoid = 1.0f / (1.0f + sigmoid);
-    return scaleImage(cv::abs(1.0f - sigmoid), 0.0f, 1.0f);
+    return scaleImage(cv::abs(1.0f - sigmoid), 0.0f, 1.0f, lit);
 }
 
-cv::Mat scaleImage(const cv::Mat& image, float low, float high)
+cv::Mat scaleImage(const cv::Mat& image, float low, float high, const cv::Mat& lit)
 {
+    const cv::Mat range = lit.empty() || cv::countNonZero(lit) == 0 ? cv::Mat() : lit;
     double minimum = 0.0;
-    cv::minMaxLoc(image, &minimum);
+    double maximum = 0.0;
+    measuredExtremes(image, range, minimum, maximum);
     const cv::Mat difference = image - minimum;
-    double largest = 0.0;
-    cv::minMaxLoc(difference, nullptr, &largest);
-    if (largest == 0.0) {
+    const double largest = maximum - minimum;
+    if (!(largest > 0.0)) {
         std::printf("ERROR in scaleImage.m : divide by zero\n");
         return cv::Mat::zeros(image.size(), CV_32F);
     }
@@ -152,10 +198,12 @@ cv::Mat recombineColour(const cv::Mat& chroma, const cv::Mat& luminance)
 
 namespace lc_model {
 
-bool inputSteps(LC_Model& op, const cv::Mat& in32, int spread, int edgeSpread, LC_Model::InputResult& result)
+bool inputSteps(LC_Model& op, const cv::Mat& in32, float spread, float edgeSpread, LC_Model::InputResult& result)
 {
+    result.spread = spread;
     cv::Mat input = finiteSamples(in32);
-    result.luminance = compressLuminance(input, result.chroma);
+    input = scaledToDisplay(input, displayScale(input));
+    result.luminance = compressLuminance(input, result.chroma, &result.lit);
     input.release();
     if (op.cancel)
         return false;
@@ -166,7 +214,7 @@ bool inputSteps(LC_Model& op, const cv::Mat& in32, int spread, int edgeSpread, L
         return false;
     op.progress = 30;
 
-    result.surround = adaptiveSurround(result.luminance, edges, spread, edgeSpread, op.cancel);
+    result.surround = adaptiveSurround(result.luminance, edges, spread, edgeSpread, op.cancel, result.lit);
     if (op.cancel)
         return false;
     op.progress = 60;
@@ -175,15 +223,16 @@ bool inputSteps(LC_Model& op, const cv::Mat& in32, int spread, int edgeSpread, L
 
 void parameterSteps(LC_Model& op, const LC_Model::InputResult& input, float p0, float p1, float p2, cv::Mat& out)
 {
-    const cv::Mat adapted = localAdaptation(input.luminance, input.surround, p0, p1, p2);
+    const cv::Mat adapted = localAdaptation(input.luminance, input.surround, p0, p1, p2, input.lit);
     if (op.cancel) {
         out = cv::Mat();
         return;
     }
     op.progress = 80;
 
-    // Negative input channels would give negative chroma ratios.
-    out = cv::min(cv::max(recombineColour(input.chroma, adapted), 0.0f), 1.0f);
+    // Negative input channels would give negative chroma ratios, and black pixels,
+    // left out of the stretch, may fall below it: 0 x a negative value is -0.
+    out = cv::min(cv::max(recombineColour(input.chroma, cv::max(adapted, 0.0f)), 0.0f), 1.0f);
     op.progress = 100;
 }
 
@@ -191,15 +240,18 @@ void parameterSteps(LC_Model& op, const LC_Model::InputResult& input, float p0, 
 
 cv::Mat& LC_Model::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
 {
-    constexpr int kSpread = 16;
-    constexpr int kEdgeSpread = 5;
+    // In pixels of the full-size picture: a preview's surround covers the same part of it.
+    const float spread = std::max(kSmallestSpread, kSpread * spatialScale);
+    const float edgeSpread = std::max(kSmallestSpread, kEdgeSpread * spatialScale);
     const InputResult* input = keepInputSteps ? kept_.find(in) : nullptr;
+    if (input && input->spread != spread)
+        input = nullptr;
     if (input) {
         lc_model::parameterSteps(*this, *input, params[0], params[1], params[2], out);
         return out;
     }
     InputResult fresh;
-    if (!lc_model::inputSteps(*this, threeChannelFloat(in), kSpread, kEdgeSpread, fresh)) {
+    if (!lc_model::inputSteps(*this, threeChannelFloat(in), spread, edgeSpread, fresh)) {
         out = cv::Mat();
         return out;
     }
@@ -208,7 +260,7 @@ cv::Mat& LC_Model::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
     return out;
 }
 
-void lcModelToneMap(LC_Model& op, cv::Mat& out, const cv::Mat& in32, int spread, int edgeSpread, float p0, float p1,
+void lcModelToneMap(LC_Model& op, cv::Mat& out, const cv::Mat& in32, float spread, float edgeSpread, float p0, float p1,
                     float p2)
 {
     LC_Model::InputResult input;

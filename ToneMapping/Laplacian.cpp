@@ -1,7 +1,9 @@
 #include "Laplacian.h"
 
 #include "ColourRatios.h"
+#include "DisplayScale.h"
 #include "Log.h"
+#include "MissingSamples.h"
 #include "PixelOps.h"
 
 #include <opencv2/core.hpp>
@@ -142,13 +144,40 @@ void powKeepingZero(cv::Mat& values, float exponent)
     powered.copyTo(values, values > 0.0f);
 }
 
-// R becomes max(R / high, 0)^exponent, so that `low` maps to 0.01 and `high` to 1.
-cv::Mat normalisePercentiles(const cv::Mat& filtered)
+// Percentile p of the values of a single-channel float image after its `skipped`
+// lowest ones, from two order statistics.
+float percentileAboveLowest(const cv::Mat& image, float p, size_t skipped)
 {
-    const float high = matPercentile(filtered, 99.5f, false);
+    const size_t count = image.total() - skipped;
+    const size_t index = (count == 1 || p == 0.0f) ? 0 : firstIndexAtOrAbove(p, count);
+    float below = 0.0f;
+    float at = 0.0f;
+    if (index == 0 || index == count) {
+        orderStatistics(image, skipped + (index == 0 ? 0 : count - 1), at, below);
+        return at;
+    }
+    orderStatistics(image, skipped + index - 1, below, at);
+    return interpolate(p, index, count, below, at);
+}
+
+// R becomes max(R / high, 0)^exponent, so that `low` maps to 0.01 and `high` to 1.
+// The percentiles are those of the lit pixels: black borders and patches, filled
+// before the filter, must not move them.
+cv::Mat normalisePercentiles(const cv::Mat& filtered, const cv::Mat& lit)
+{
+    const size_t litCount = size_t(cv::countNonZero(lit));
+    if (litCount == 0)
+        return cv::Mat::zeros(filtered.size(), CV_32F);
+    cv::Mat ranked = filtered;
+    if (litCount < filtered.total()) {
+        ranked = filtered.clone();
+        ranked.setTo(-FLT_MAX, lit == 0);
+    }
+    const size_t skipped = filtered.total() - litCount;
+    const float high = percentileAboveLowest(ranked, 99.5f, skipped);
     if (!(high > 0.0f))
         return cv::Mat::zeros(filtered.size(), CV_32F);
-    const float low = std::max(matPercentile(filtered, 0.5f, false), high * kLowestPercentileRatio);
+    const float low = std::max(percentileAboveLowest(ranked, 0.5f, skipped), high * kLowestPercentileRatio);
     const float exponent = high > low ? float(std::log(100.0) / std::log(double(high) / low)) : 1.0f;
     cv::Mat normalised(filtered.size(), CV_32F);
     cv::parallel_for_(cv::Range(0, filtered.rows), [&](const cv::Range& band) {
@@ -162,11 +191,12 @@ cv::Mat normalisePercentiles(const cv::Mat& filtered)
 }
 
 // max(0, R x colour ratio) per channel; clamped to 1 and gamma-encoded when displayable.
-void recolour(const cv::Mat& filtered, const cv::Mat& in, const cv::Mat& luminance, bool display, cv::Mat& out)
+void recolour(const cv::Mat& filtered, const cv::Mat& in, const cv::Mat& luminance, double scale, bool display,
+              cv::Mat& out)
 {
     const int channels = in.channels();
     out.create(filtered.size(), CV_MAKETYPE(CV_32F, channels));
-    const ColourRatios ratios(luminance);
+    const ColourRatios ratios(scale);
     cv::parallel_for_(cv::Range(0, filtered.rows), [&](const cv::Range& band) {
         for (int r = band.start; r < band.end; ++r) {
             const float* f = filtered.ptr<float>(r);
@@ -227,12 +257,15 @@ cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
     if (stopped(luminance.empty()))
         return out;
 
+    // Black pixels (borders, rotation corners, patches) are left out: the filter sees the
+    // picture continued into them, the normalisation sees only the picture.
+    const cv::Mat lit = luminance > 0.0f;
     cv::Mat filtered;
     if (op.alpha == 1.0f && op.beta == 1.0f) {
         filtered = luminance;
     } else {
         cv::Mat logFiltered;
-        lapfilter_core(op, logFiltered, toLogDomain(luminance));
+        lapfilter_core(op, logFiltered, fillMissingSamples(toLogDomain(luminance), lit));
         op.gaussianPyr.clear();
         op.laplacianPyr.clear();
         if (stopped(logFiltered.empty()))
@@ -244,11 +277,11 @@ cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
     if (display) {
         if (stopped(false))
             return out;
-        filtered = normalisePercentiles(filtered);
+        filtered = normalisePercentiles(filtered, lit);
     }
     if (stopped(false))
         return out;
-    recolour(filtered, in, luminance, display, out);
+    recolour(filtered, in, luminance, displayScale(in), display, out);
     return out;
 }
 
@@ -275,7 +308,7 @@ cv::Mat& laplacianLuminance(cv::Mat& out, const cv::Mat& in, cv::Mat* ratios)
     });
     if (!ratios)
         return out;
-    const ColourRatios colour(out);
+    const ColourRatios colour(displayScale(in));
     ratios->create(in.size(), CV_32FC3);
     cv::parallel_for_(cv::Range(0, in.rows), [&](const cv::Range& band) {
         for (int r = band.start; r < band.end; ++r) {
@@ -318,16 +351,8 @@ float matPercentile(const cv::Mat& image, float p, bool sorted, cv::Mat* sortedC
     const size_t count = image.total();
     const size_t index = (count == 1 || p == 0.0f) ? 0 : firstIndexAtOrAbove(p, count);
     // Without a sorted copy to hand back, two order statistics are all that is needed.
-    if (!sorted && !sortedCopy) {
-        float below = 0.0f;
-        float at = 0.0f;
-        if (index == 0 || index == count) {
-            orderStatistics(image, index == 0 ? 0 : count - 1, at, below);
-            return at;
-        }
-        orderStatistics(image, index - 1, below, at);
-        return interpolate(p, index, count, below, at);
-    }
+    if (!sorted && !sortedCopy)
+        return percentileAboveLowest(image, p, 0);
     std::vector<float> values = valuesOf(image);
     if (sorted) {
         if (sortedCopy)

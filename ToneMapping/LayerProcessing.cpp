@@ -5,6 +5,7 @@
 #include "ColourPass.h"
 #include "FftBlur.h"
 #include "FiniteSamples.h"
+#include "MissingSamples.h"
 #include "OrderStatistics.h"
 #include "PixelOps.h"
 #include "RowBands.h"
@@ -15,6 +16,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <functional>
 #include <initializer_list>
@@ -76,6 +78,29 @@ float largestY(const cv::Mat& image)
     double largest = 0.0;
     cv::minMaxLoc(y, nullptr, &largest);
     return static_cast<float>(largest);
+}
+
+// Pixels above the floor of the scaled XYZ: black borders and patches are not.
+cv::Mat litPixels(const cv::Mat& xyz)
+{
+    cv::Mat y;
+    cv::extractChannel(xyz, y, 1);
+    return y > 1e-8f;
+}
+
+// Black pixels' values continued from the picture around them, so that the layers
+// there neither pull the picture's base down nor widen the filter's value range.
+cv::Mat filledWhereUnlit(const cv::Mat& image, const cv::Mat& lit)
+{
+    if (cv::countNonZero(lit) == int(lit.total()))
+        return image;
+    cv::Mat channels[3];
+    cv::split(image, channels);
+    for (cv::Mat& channel : channels)
+        channel = fillMissingSamples(channel, lit);
+    cv::Mat filled;
+    cv::merge(channels, 3, filled);
+    return filled;
 }
 
 cv::Mat rgbToScaledXyz(const cv::Mat& bgr, float maxY)
@@ -314,11 +339,17 @@ inline float srgbEncode(float v)
     return 0.055f - 1.055f * std::pow(-v, 0.41666666f);
 }
 
-// Linear RGB clipped at its 1st and 99th percentiles, then sRGB-encoded.
-void clipAndEncode(cv::Mat& rgb)
+// Linear RGB clipped at the 1st and 99th percentiles of its lit pixels, then
+// sRGB-encoded; the others (a black border) come out black.
+void clipAndEncode(cv::Mat& rgb, const cv::Mat& lit)
 {
-    const size_t count = rgb.total() * 3;
-    const std::vector<float> percentiles = valuesAtRanks(rgb, {count / 100, count * 99 / 100});
+    const size_t litCount = size_t(cv::countNonZero(lit));
+    const size_t skipped = 3 * (rgb.total() - litCount);
+    if (skipped > 0 && litCount > 0)
+        rgb.setTo(cv::Scalar::all(-FLT_MAX), lit == 0);
+    const size_t count = litCount > 0 ? 3 * litCount : 3 * rgb.total();
+    const size_t first = litCount > 0 ? skipped : 0;
+    const std::vector<float> percentiles = valuesAtRanks(rgb, {first + count / 100, first + count * 99 / 100});
     const float low = std::max(0.0f, percentiles[0]);
     const float high = percentiles[1];
     const float range = high - low;
@@ -332,7 +363,7 @@ void clipAndEncode(cv::Mat& rgb)
     });
 }
 
-cv::Mat xyzToDisplayRgb(cv::Mat xyz)
+cv::Mat xyzToDisplayRgb(cv::Mat xyz, const cv::Mat& lit)
 {
     // Non-finite values (a degenerate white) would poison the percentiles.
     forEachRowBand(xyz.rows, [&](const cv::Range& rows) {
@@ -349,7 +380,7 @@ cv::Mat xyzToDisplayRgb(cv::Mat xyz)
         });
     cv::Mat rgb = xyzToLinearRgb(xyz);
     xyz.release();
-    clipAndEncode(rgb);
+    clipAndEncode(rgb, lit);
     cv::cvtColor(rgb, rgb, cv::COLOR_RGB2BGR);
     return rgb;
 }
@@ -436,7 +467,8 @@ bool inputSteps(LayerProcessing& op, const cv::Mat& in32, float p0, float p2, La
     const bool finished = runSteps(op, {
         {[&] {
              xyz = rgbToScaledXyz(in32, p2);
-             logXyz = log10Of(xyz);
+             result.lit = litPixels(xyz);
+             logXyz = filledWhereUnlit(log10Of(xyz), result.lit);
          }, 5},
         {[&] {
              detail = splitIntoLayers(op, logXyz, result.base);
@@ -444,8 +476,8 @@ bool inputSteps(LayerProcessing& op, const cv::Mat& in32, float p0, float p2, La
          }, 50},
         {[&] {
              exp10InPlace(result.base);
-             white2 = adaptationBlur(xyz, 2);
-             white3 = adaptationBlur(xyz, 3);
+             white2 = adaptationBlur(xyz, 2, result.lit);
+             white3 = adaptationBlur(xyz, 3, result.lit);
              xyz.release();
          }, 55},
         {[&] {
@@ -494,7 +526,7 @@ void finishSteps(LayerProcessing& op, LayerProcessing::InputResult& input, bool 
         out = cv::Mat();
         return;
     }
-    const cv::Mat display = xyzToDisplayRgb(adjusted);
+    const cv::Mat display = xyzToDisplayRgb(adjusted, input.lit);
     adjusted.release();
     op.progress = 100;
 

@@ -22,6 +22,7 @@ public:
         cv::Mat white;     // the local white of the tone compression
         cv::Mat adapted;   // the base adapted to the local white
         cv::Mat enhanced;  // the enhanced detail layer
+        cv::Mat lit;       // non-zero where the input is not black
     };
 
 private:

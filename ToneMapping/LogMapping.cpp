@@ -1,6 +1,7 @@
 #include "LogMapping.h"
 
 #include "ColourPass.h"
+#include "DisplayScale.h"
 #include "Log.h"
 #include "PixelOps.h"
 #include "Spline.h"
@@ -131,8 +132,9 @@ cv::Mat finishColours(const cv::Mat& mapped)
 
 cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
 {
-    // A float input is only read, so it is shared rather than copied.
+    // A float input in the display range is only read, so it is shared rather than copied.
     input = asFloat(in);
+    input = scaledToDisplay(input, displayScale(input));
     if (input.channels() != 3) {
         logError("LogMapping::apply", "expected a 3-channel image");
         out = cv::Mat();
@@ -195,6 +197,7 @@ cv::Mat yxyToBgr(const cv::Mat& yxy)
 {
     cv::Mat bgr(yxy.size(), CV_32FC3);
     Extremes extremes(1e10f, 1e-6f);
+    Extremes litExtremes(1e10f, 1e-6f);
     forEachRowBlock(yxy.rows, [&](const cv::Range& rows) {
         cv::Mat block = bgr.rowRange(rows);
         for (int r = 0; r < block.rows; ++r) {
@@ -212,13 +215,30 @@ cv::Mat yxyToBgr(const cv::Mat& yxy)
             }
         }
         cv::cvtColor(block, block, cv::COLOR_XYZ2BGR);
-        double low = 0.0;
-        double high = 0.0;
-        cv::minMaxLoc(block.reshape(1), &low, &high);
-        extremes.merge(float(low), float(high));
+        // Black pixels (Y = 0: borders, rotation corners) do not stretch the picture.
+        float low = 1e10f;
+        float high = 1e-6f;
+        float litLow = 1e10f;
+        float litHigh = 1e-6f;
+        for (int r = 0; r < block.rows; ++r) {
+            const float* Y = yxy.ptr<float>(rows.start + r);
+            const float* v = block.ptr<float>(r);
+            for (int c = 0; c < block.cols * 3; ++c) {
+                low = std::min(low, v[c]);
+                high = std::max(high, v[c]);
+                if (Y[c - c % 3] > 0.0f) {
+                    litLow = std::min(litLow, v[c]);
+                    litHigh = std::max(litHigh, v[c]);
+                }
+            }
+        }
+        extremes.merge(low, high);
+        litExtremes.merge(litLow, litHigh);
     });
-    const float low = extremes.smallest();
-    const float high = extremes.largest();
+    // Without a lit pixel the extremes of all of them serve.
+    const bool anyLit = litExtremes.smallest() < 1e10f;
+    const float low = anyLit ? litExtremes.smallest() : extremes.smallest();
+    const float high = anyLit ? litExtremes.largest() : extremes.largest();
     forEachRowBlock(bgr.rows, [&](const cv::Range& rows) {
         cv::Mat block = bgr.rowRange(rows);
         if (high > low)

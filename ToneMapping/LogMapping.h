@@ -4,6 +4,7 @@
 #include <opencv2/core.hpp>
 
 // Adaptive logarithmic mapping of the luminance in Yxy with a bias, then a gamma curve.
+// The input is first brought to the display range (displayScale).
 class LogMapping : public ToneMappingBase {
 public:
     // params[0] is the bias (0.5 to 1); params[1] and params[2] are not read.
@@ -20,6 +21,7 @@ public:
 // without chromaticity (X + Y + Z <= 0) gets the white point's. The extremes start
 // from 1e-6 and 1e10.
 void bgrToYxy(const cv::Mat& in, cv::Mat& yxy, float& maxLuminance, float& minLuminance);
-// The BGR image of a Yxy image, stretched so that its smallest channel value is 0 and
-// its largest 1 (clamped to [0, 1] instead when all values are equal).
+// The BGR image of a Yxy image, stretched so that the smallest channel value of its
+// lit pixels (Y above 0) is 0 and their largest 1 (of all pixels when none is lit;
+// clamped to [0, 1] instead when all values are equal).
 cv::Mat yxyToBgr(const cv::Mat& yxy);

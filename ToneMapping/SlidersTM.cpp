@@ -1,5 +1,6 @@
 #include "SlidersTM.h"
 
+#include "DisplayScale.h"
 #include "PixelOps.h"
 
 #include <algorithm>
@@ -20,5 +21,6 @@ SlidersTM::SlidersTM()
 cv::Mat& SlidersTM::apply(cv::Mat& out, const cv::Mat& in, const float[3])
 {
     buffer = asFloat(in);
+    buffer = scaledToDisplay(buffer, displayScale(buffer));
     return parallelComputeLightImage(curve, out, buffer, colour);
 }

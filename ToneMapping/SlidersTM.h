@@ -3,8 +3,9 @@
 #include "Spline.h"
 #include "ToneMappingBase.h"
 
-// The sliders-only operator: a fixed colour pass with its own tone curve. It
-// ignores its parameters, reports no progress and does not look at `cancel`.
+// The sliders-only operator: a fixed colour pass with its own tone curve, on the
+// input brought to the display range (displayScale). It ignores its parameters,
+// reports no progress and does not look at `cancel`.
 class SlidersTM : public ToneMappingBase {
 public:
     SlidersTM();

@@ -19,4 +19,8 @@ public:
     // (the render pipeline's preview): the operator may then keep what it computed
     // from the input alone and skip that work when the same input comes back.
     bool keepInputSteps = false;
+    // Pixels of the input per pixel of the full-size picture (below 1 for a preview):
+    // spatial parameters given in pixels are scaled by it, so that a reduced render
+    // treats the same part of the picture as the full-size one.
+    float spatialScale = 1.0f;
 };

@@ -87,7 +87,8 @@ cv::Mat realHdrImage(cv::Size size)
         return image;
     cv::Mat scaled;
     cv::resize(image, scaled, size, 0, 0, cv::INTER_AREA);
-    return cv::max(scaled, 0.0f);
+    cv::max(scaled, cv::Scalar::all(0.0), scaled);
+    return scaled;
 }
 
 cv::Mat syntheticHdrImage(int rows, int columns, int channels, uint64_t seed)

@@ -1,5 +1,6 @@
 #include "LogMapping.h"
 
+#include "DisplayScale.h"
 #include "HdrTestImages.h"
 
 #include <gtest/gtest.h>
@@ -32,12 +33,14 @@ TEST_P(LogMappingOfGreyRamp, FollowsTheDragoFormula)
         const float v = 0.01f * std::pow(1.25f, float(c));
         ramp.at<cv::Vec3f>(0, c) = cv::Vec3f(v, v, v);
     }
-    const float lmax = ramp.at<cv::Vec3f>(0, 63)[0];
+    // The ramp reaches far above white: it is brought to the display range first.
+    const double scale = displayScale(ramp);
+    const float lmax = float(ramp.at<cv::Vec3f>(0, 63)[0] * scale);
     const double p = std::log(bias) / -0.693147;
     const double k = 1.0 / std::log10(lmax + 1.0);
     std::vector<double> mapped;
     for (int c = 0; c < ramp.cols; ++c) {
-        const double y = ramp.at<cv::Vec3f>(0, c)[0];
+        const double y = float(ramp.at<cv::Vec3f>(0, c)[0] * scale);
         mapped.push_back(k * std::log(y + 1.0) / std::log(2.0 + 8.0 * std::pow(y / lmax, p)));
     }
     EXPECT_NEAR(mapped.back(), 1.0, 1e-6) << "the brightest pixel maps to 1 for any bias";

@@ -1,0 +1,93 @@
+#include "DisplayScale.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <vector>
+
+cv::Mat reducedForMeasuring(const cv::Mat& image)
+{
+    const int longer = std::max(image.cols, image.rows);
+    if (longer <= display_scale::kMeasuredSide)
+        return image;
+    const double reduction = double(display_scale::kMeasuredSide) / longer;
+    cv::Mat reduced;
+    cv::resize(image, reduced,
+               cv::Size(std::max(1, int(std::lround(image.cols * reduction))),
+                        std::max(1, int(std::lround(image.rows * reduction)))),
+               0.0, 0.0, cv::INTER_AREA);
+    return reduced;
+}
+
+namespace {
+
+// Luminance of the lit pixels: exactly black ones (borders, rotation corners) and
+// non-finite ones are left out.
+std::vector<float> litLuminance(const cv::Mat& image)
+{
+    const int channels = image.channels();
+    std::vector<float> values;
+    values.reserve(image.total());
+    for (int r = 0; r < image.rows; ++r) {
+        const float* pixel = image.ptr<float>(r);
+        for (int c = 0; c < image.cols; ++c, pixel += channels) {
+            const float l = channels == 3 ? (20.0f * pixel[2] + 40.0f * pixel[1] + pixel[0]) / 61.0f : pixel[0];
+            if (l > 0.0f && l <= FLT_MAX)
+                values.push_back(l);
+        }
+    }
+    return values;
+}
+
+double log2AtFraction(std::vector<float>& values, double q)
+{
+    const size_t rank = std::min(values.size() - 1, size_t(q * double(values.size())));
+    std::nth_element(values.begin(), values.begin() + rank, values.end());
+    return std::log2(double(values[rank]));
+}
+
+// The key a scene should have, from where its average lies between its dark and
+// bright tones (in stops): a low-key scene (a night, a studio) stays darker than a
+// bright one.
+double targetKey(std::vector<float>& values, double log2Key)
+{
+    const double dark = log2AtFraction(values, 0.01);
+    const double bright = log2AtFraction(values, 0.99);
+    if (!(bright > dark))
+        return display_scale::kMiddleKey;
+    return display_scale::kMiddleKey * std::pow(4.0, (2.0 * log2Key - dark - bright) / (bright - dark));
+}
+
+}  // namespace
+
+double displayScale(const cv::Mat& image)
+{
+    using namespace display_scale;
+    if (image.empty() || image.depth() != CV_32F || (image.channels() != 1 && image.channels() != 3))
+        return 1.0;
+    std::vector<float> values = litLuminance(reducedForMeasuring(image));
+    if (values.empty())
+        return 1.0;
+    double logSum = 0.0;
+    for (const float l : values)
+        logSum += std::log2(double(l));
+    const double log2Key = logSum / double(values.size());
+    const double key = std::exp2(log2Key);
+    const float largest = *std::max_element(values.begin(), values.end());
+    // A stop above white, or a bright few far above a picture that sits below one sample step.
+    const bool sceneReferred = largest > 2.0f || (key < kSampleStep && largest > 100.0 * key);
+    const double scale = sceneReferred ? targetKey(values, log2Key) / key : 1.0;
+    // A picture brought to the range already (the render pipeline does it first) stays as it is.
+    return std::abs(scale - 1.0) < 1e-4 ? 1.0 : scale;
+}
+
+cv::Mat scaledToDisplay(const cv::Mat& image, double scale)
+{
+    if (scale == 1.0)
+        return image;
+    cv::Mat scaled;
+    image.convertTo(scaled, CV_32F, scale);
+    return scaled;
+}

@@ -1,0 +1,34 @@
+#pragma once
+#include <opencv2/core.hpp>
+
+// The operators were made for display-referred pictures: white at 1, the picture
+// well above an 8-bit sample step. A scene-referred picture (an HDR with values a
+// stop above 1, or one scaled down so that its sun or lamps are 1 and the rest
+// lies within a sample step of black) is brought there by a factor that gives its
+// log-average luminance the key its tones call for: kMiddleKey for a scene whose
+// average lies midway between its darkest and brightest tones (in stops), less
+// for a low-key one, more for a high-key one. The factor depends only on ratios of
+// the picture's own values, so any scaling of an HDR renders alike.
+//
+// Statistics leave out pixels of exactly zero luminance (borders, rotation
+// corners, black patches) and non-finite ones, so a border changes nothing.
+namespace display_scale {
+
+constexpr double kMiddleKey = 0.18;
+constexpr int kMeasuredSide = 256;
+// One 8-bit sample step of the display range.
+constexpr double kSampleStep = 1.0 / 255.0;
+
+}  // namespace display_scale
+
+// The factor that brings a 32-bit float image (1 or 3 channels, BGR) to the display
+// range: 1 for a display-referred picture, for one without any lit pixel and for
+// one already brought there.
+double displayScale(const cv::Mat& image);
+
+// The image reduced by pixel area to a longer side of kMeasuredSide (itself when
+// not larger): statistics taken on it are the same for a picture and its preview.
+cv::Mat reducedForMeasuring(const cv::Mat& image);
+
+// image x scale (shared, not copied, when the scale is 1).
+cv::Mat scaledToDisplay(const cv::Mat& image, double scale);
