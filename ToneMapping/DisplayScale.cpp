@@ -1,5 +1,7 @@
 #include "DisplayScale.h"
 
+#include "LitPixels.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -7,12 +9,18 @@
 #include <cmath>
 #include <vector>
 
+namespace {
+
+// The statistics are taken on the picture reduced to this longer side, so that a
+// preview and its export, or a crop and its enlargement, find the same scale.
+constexpr int kMeasuredSide = 256;
+
 cv::Mat reducedForMeasuring(const cv::Mat& image)
 {
     const int longer = std::max(image.cols, image.rows);
-    if (longer <= display_scale::kMeasuredSide)
+    if (longer <= kMeasuredSide)
         return image;
-    const double reduction = double(display_scale::kMeasuredSide) / longer;
+    const double reduction = double(kMeasuredSide) / longer;
     cv::Mat reduced;
     cv::resize(image, reduced,
                cv::Size(std::max(1, int(std::lround(image.cols * reduction))),
@@ -21,22 +29,24 @@ cv::Mat reducedForMeasuring(const cv::Mat& image)
     return reduced;
 }
 
-namespace {
-
-// Luminance of the lit pixels: exactly black ones (borders, rotation corners) and
-// non-finite ones are left out.
+// Luminance of the lit pixels: exactly black ones (borders, rotation corners), the
+// edge pixels next to them and non-finite ones are left out.
 std::vector<float> litLuminance(const cv::Mat& image)
 {
-    const int channels = image.channels();
+    cv::Mat luminance;
+    if (image.channels() == 3)
+        cv::transform(image, luminance, cv::Matx13f(1.0f / 61.0f, 40.0f / 61.0f, 20.0f / 61.0f));
+    else
+        luminance = image;
+    const cv::Mat measured = litInterior(luminance > 0.0f);
     std::vector<float> values;
     values.reserve(image.total());
-    for (int r = 0; r < image.rows; ++r) {
-        const float* pixel = image.ptr<float>(r);
-        for (int c = 0; c < image.cols; ++c, pixel += channels) {
-            const float l = channels == 3 ? (20.0f * pixel[2] + 40.0f * pixel[1] + pixel[0]) / 61.0f : pixel[0];
-            if (l > 0.0f && l <= FLT_MAX)
-                values.push_back(l);
-        }
+    for (int r = 0; r < luminance.rows; ++r) {
+        const float* l = luminance.ptr<float>(r);
+        const uchar* inside = measured.ptr<uchar>(r);
+        for (int c = 0; c < luminance.cols; ++c)
+            if (inside[c] && l[c] > 0.0f && l[c] <= FLT_MAX)
+                values.push_back(l[c]);
     }
     return values;
 }

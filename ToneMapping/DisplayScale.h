@@ -15,7 +15,6 @@
 namespace display_scale {
 
 constexpr double kMiddleKey = 0.18;
-constexpr int kMeasuredSide = 256;
 // One 8-bit sample step of the display range.
 constexpr double kSampleStep = 1.0 / 255.0;
 
@@ -25,10 +24,6 @@ constexpr double kSampleStep = 1.0 / 255.0;
 // range: 1 for a display-referred picture, for one without any lit pixel and for
 // one already brought there.
 double displayScale(const cv::Mat& image);
-
-// The image reduced by pixel area to a longer side of kMeasuredSide (itself when
-// not larger): statistics taken on it are the same for a picture and its preview.
-cv::Mat reducedForMeasuring(const cv::Mat& image);
 
 // image x scale (shared, not copied, when the scale is 1).
 cv::Mat scaledToDisplay(const cv::Mat& image, double scale);

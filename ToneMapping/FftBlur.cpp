@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -67,20 +68,28 @@ cv::Mat adaptationBlur(const cv::Mat& image, int k, const cv::Mat& lit)
     const int h = image.rows / z;
     const int w = image.cols / z;
 
-    // Four planes: the three channels and the weight of each sample (1 where lit).
-    cv::Mat small(h, w, CV_32FC4);
-    bool anyUnlit = false;
-    for (int r = 0; r < h; ++r)
-        for (int c = 0; c < w; ++c) {
-            const cv::Vec3f& v = image.at<cv::Vec3f>(r * z, c * z);
-            const bool sampleLit = lit.empty() || lit.at<uchar>(r * z, c * z) != 0;
-            anyUnlit = anyUnlit || !sampleLit;
-            const float weight = sampleLit ? 1.0f : 0.0f;
-            small.at<cv::Vec4f>(r, c) = cv::Vec4f(v[0] * weight, v[1] * weight, v[2] * weight, weight);
-        }
-    // Unlit samples (a black border) are left out of the mean: the weights' blur
-    // normalises it. Without any, the weights are all 1 and need no blur.
-    const int planeCount = anyUnlit && cv::countNonZero(lit) > 0 ? 4 : 3;
+    // Each sample is the mean of its z x z block: a point sample would follow whatever
+    // fine texture falls on it, and differ between a picture and its preview. Unlit
+    // pixels (a black border) are left out of the mean: a fourth plane carries the
+    // blocks' lit share, whose blur normalises the others'.
+    const cv::Rect blocks(0, 0, w * z, h * z);
+    const bool anyUnlit = !lit.empty() && cv::countNonZero(lit) > 0 && cv::countNonZero(lit(blocks)) < blocks.area();
+    cv::Mat small;
+    if (anyUnlit) {
+        cv::Mat share;
+        lit(blocks).convertTo(share, CV_32F, 1.0 / 255.0);
+        std::vector<cv::Mat> planes;
+        cv::split(image(blocks), planes);
+        for (cv::Mat& plane : planes)
+            plane = plane.mul(share);
+        planes.push_back(share);
+        cv::Mat masked;
+        cv::merge(planes, masked);
+        cv::resize(masked, small, cv::Size(w, h), 0, 0, cv::INTER_AREA);
+    } else {
+        cv::resize(image(blocks), small, cv::Size(w, h), 0, 0, cv::INTER_AREA);
+    }
+    const int planeCount = small.channels();
 
     cv::Mat padded;
     cv::copyMakeBorder(small, padded, h / 2, h - h / 2, w / 2, w - w / 2, cv::BORDER_REFLECT);

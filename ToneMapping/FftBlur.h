@@ -1,8 +1,9 @@
 #pragma once
 #include <opencv2/core.hpp>
 
-// The local adaptation white: the CV_32FC3 image decimated by z (8, 16 or 32 by
-// its shorter side, never more than that side), mirror-padded to twice its size,
+// The local adaptation white: the CV_32FC3 image reduced by z (8, 16 or 32 by its
+// shorter side, never more than that side; each sample the mean of its z x z block),
+// mirror-padded to twice its size,
 // blurred through the Fourier transform with exp(-(d / width)^2), width =
 // max(h, w) / k (at least 1), cropped and enlarged back. The result is
 // (rows / z) * z by (cols / z) * z. With a CV_8U `lit` mask of the image's size,

@@ -4,11 +4,14 @@
 #include "DisplayScale.h"
 #include "EdgeStoppedSurround.h"
 #include "FiniteSamples.h"
+#include "LitPixels.h"
+#include "OrderStatistics.h"
 #include "PixelOps.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -26,6 +29,7 @@ const float kLn100 = std::log(100.0f);
 constexpr float kSpread = 16.0f;
 constexpr float kEdgeSpread = 5.0f;
 constexpr float kSmallestSpread = 0.5f;
+constexpr double kStretchMargin = 0.005;
 
 cv::Mat threeChannelFloat(const cv::Mat& in)
 {
@@ -37,25 +41,22 @@ cv::Mat threeChannelFloat(const cv::Mat& in)
     return image;
 }
 
-// The extremes of the image where `range` is non-zero (empty: everywhere), taken on
-// the image reduced for measuring, so that a preview and its export stretch alike;
-// pixels outside the range weigh nothing in the reduction.
-void measuredExtremes(const cv::Mat& image, const cv::Mat& range, double& low, double& high)
+// The stretch's ends where `range` is non-zero (empty: everywhere): the values half
+// a percent in from either end. The extremes themselves are single pixels that a
+// preview, at its own resolution, does not have.
+void stretchEnds(const cv::Mat& image, const cv::Mat& range, double& low, double& high)
 {
-    if (std::max(image.rows, image.cols) <= display_scale::kMeasuredSide) {
-        cv::minMaxLoc(image, &low, &high, nullptr, nullptr, range);
-        return;
+    const size_t inside = range.empty() ? image.total() : size_t(cv::countNonZero(range));
+    const size_t skipped = image.total() - inside;
+    cv::Mat ranked = image;
+    if (skipped > 0) {
+        ranked = image.clone();
+        ranked.setTo(-FLT_MAX, range == 0);
     }
-    cv::Mat weights(image.size(), CV_32F, cv::Scalar(1.0));
-    if (!range.empty())
-        range.convertTo(weights, CV_32F, 1.0 / 255.0);
-    const cv::Mat reducedWeights = reducedForMeasuring(weights);
-    cv::Mat reduced;
-    cv::divide(reducedForMeasuring(image.mul(weights)), reducedWeights, reduced);
-    cv::Mat whole = reducedWeights > 0.999f;
-    if (cv::countNonZero(whole) == 0)
-        whole = reducedWeights > 0.0f;
-    cv::minMaxLoc(reduced, &low, &high, nullptr, nullptr, whole);
+    const size_t margin = size_t(double(inside) * kStretchMargin);
+    const std::vector<float> ends = valuesAtRanks(ranked, {skipped + margin, skipped + inside - 1 - margin});
+    low = ends[0];
+    high = ends[1];
 }
 
 }  // namespace
@@ -93,7 +94,8 @@ cv::Mat compressLuminance(const cv::Mat& image, cv::Mat& chroma, cv::Mat* litOut
     luminance = cv::max(luminance, kLuminanceFloor);
     cv::Mat logLuminance;
     cv::log(luminance * 100.0f, logLuminance);
-    const double meanLog10 = cv::countNonZero(lit) > 0 ? cv::mean(logLuminance, lit)[0] / std::log(10.0) : 0.0;
+    const double meanLog10 =
+        cv::countNonZero(lit) > 0 ? cv::mean(logLuminance, litInterior(lit))[0] / std::log(10.0) : 0.0;
     cv::pow(luminance, kExponentSlope * meanLog10 + kExponentOffset, luminance);
     return luminance;
 }
@@ -176,7 +178,7 @@ cv::Mat scaleImage(const cv::Mat& image, float low, float high, const cv::Mat& l
     const cv::Mat range = lit.empty() || cv::countNonZero(lit) == 0 ? cv::Mat() : lit;
     double minimum = 0.0;
     double maximum = 0.0;
-    measuredExtremes(image, range, minimum, maximum);
+    stretchEnds(image, range, minimum, maximum);
     const cv::Mat difference = image - minimum;
     const double largest = maximum - minimum;
     if (!(largest > 0.0)) {
@@ -223,7 +225,7 @@ bool inputSteps(LC_Model& op, const cv::Mat& in32, float spread, float edgeSprea
 
 void parameterSteps(LC_Model& op, const LC_Model::InputResult& input, float p0, float p1, float p2, cv::Mat& out)
 {
-    const cv::Mat adapted = localAdaptation(input.luminance, input.surround, p0, p1, p2, input.lit);
+    const cv::Mat adapted = localAdaptation(input.luminance, input.surround, p0, p1, p2, litInterior(input.lit));
     if (op.cancel) {
         out = cv::Mat();
         return;

@@ -62,8 +62,9 @@ cv::Mat localAdaptation(const cv::Mat& luminance, const cv::Mat& surround, float
                         const cv::Mat& lit = cv::Mat());
 // g in [0, 255]; slope and centre are used as integers.
 cv::Mat sigmFac(const cv::Mat& g, int slope, int centre, const cv::Mat& lit = cv::Mat());
-// Min-max rescale to [low, high], the extremes taken where `lit` is non-zero (empty:
-// everywhere); zeros when the image is flat there.
+// Linear rescale to [low, high] of the values half a percent in from either end
+// where `lit` is non-zero (empty: everywhere), so that a preview and its export
+// stretch alike; zeros when the image is flat there.
 cv::Mat scaleImage(const cv::Mat& image, float low, float high, const cv::Mat& lit = cv::Mat());
 cv::Mat recombineColour(const cv::Mat& chroma, const cv::Mat& luminance);
 

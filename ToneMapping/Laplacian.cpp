@@ -2,6 +2,7 @@
 
 #include "ColourRatios.h"
 #include "DisplayScale.h"
+#include "LitPixels.h"
 #include "Log.h"
 #include "MissingSamples.h"
 #include "PixelOps.h"
@@ -277,7 +278,7 @@ cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
     if (display) {
         if (stopped(false))
             return out;
-        filtered = normalisePercentiles(filtered, lit);
+        filtered = normalisePercentiles(filtered, litInterior(lit));
     }
     if (stopped(false))
         return out;

@@ -5,6 +5,7 @@
 #include "ColourPass.h"
 #include "FftBlur.h"
 #include "FiniteSamples.h"
+#include "LitPixels.h"
 #include "MissingSamples.h"
 #include "OrderStatistics.h"
 #include "PixelOps.h"
@@ -340,16 +341,22 @@ inline float srgbEncode(float v)
 }
 
 // Linear RGB clipped at the 1st and 99th percentiles of its lit pixels, then
-// sRGB-encoded; the others (a black border) come out black.
+// sRGB-encoded; black ones (a border) come out black.
 void clipAndEncode(cv::Mat& rgb, const cv::Mat& lit)
 {
-    const size_t litCount = size_t(cv::countNonZero(lit));
-    const size_t skipped = 3 * (rgb.total() - litCount);
-    if (skipped > 0 && litCount > 0)
-        rgb.setTo(cv::Scalar::all(-FLT_MAX), lit == 0);
-    const size_t count = litCount > 0 ? 3 * litCount : 3 * rgb.total();
-    const size_t first = litCount > 0 ? skipped : 0;
-    const std::vector<float> percentiles = valuesAtRanks(rgb, {first + count / 100, first + count * 99 / 100});
+    const cv::Mat measured = litInterior(lit);
+    const size_t litCount = size_t(cv::countNonZero(measured));
+    const size_t skipped = litCount > 0 ? 3 * (rgb.total() - litCount) : 0;
+    cv::Mat ranked = rgb;
+    if (skipped > 0) {
+        ranked = rgb.clone();
+        ranked.setTo(cv::Scalar::all(-FLT_MAX), measured == 0);
+    }
+    const size_t count = 3 * rgb.total() - skipped;
+    const std::vector<float> percentiles = valuesAtRanks(ranked, {skipped + count / 100, skipped + count * 99 / 100});
+    ranked.release();
+    if (cv::countNonZero(lit) > 0)
+        rgb.setTo(cv::Scalar::all(0.0), lit == 0);
     const float low = std::max(0.0f, percentiles[0]);
     const float high = percentiles[1];
     const float range = high - low;
