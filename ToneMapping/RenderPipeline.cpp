@@ -1,8 +1,10 @@
 #include "RenderPipeline.h"
 
 #include "ColourPass.h"
+#include "DisplayScale.h"
 #include "EngineDefaults.h"
 #include "Log.h"
+#include "PictureFrame.h"
 #include "PixelOps.h"
 #include "ToneMapperFactory.h"
 
@@ -87,14 +89,29 @@ cv::Mat blendCleared(const cv::Mat& toneMapped, const cv::Mat& cropped, float st
     });
 }
 
-// Unsharp mask (1 + amount) image - amount blur, cleared, in one pass.
-cv::Mat unsharpCleared(const cv::Mat& image, const cv::Mat& blur, float amount)
+// Each pixel's channels scaled alike by the unsharp mask of its luminance,
+// (1 + amount) L - amount blur(L), so that sharpening changes no pixel's hue: a
+// pixel darker or lighter than its neighbours' blur never takes their opposite
+// colour. A luminance sharpened below 0 gives black.
+cv::Mat unsharpLuminance(const cv::Mat& image, const cv::Mat& luminance, const cv::Mat& blur, float amount)
 {
     const float gain = 1.f + amount;
-    return elementwise(image, blur, [gain, amount](const float* in, const float* b, float* out, int count) {
-        for (int i = 0; i < count; ++i)
-            out[i] = nonNegative(gain * in[i] - amount * b[i]);
+    cv::Mat out(image.size(), image.type());
+    cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const float* in = image.ptr<float>(y);
+            const float* l = luminance.ptr<float>(y);
+            const float* b = blur.ptr<float>(y);
+            float* o = out.ptr<float>(y);
+            for (int x = 0; x < image.cols; ++x) {
+                const float sharpened = gain * l[x] - amount * b[x];
+                const float ratio = l[x] > 0.f ? nonNegative(sharpened) / l[x] : 0.f;
+                for (int k = 0; k < 3; ++k)
+                    o[3 * x + k] = nonNegative(ratio * in[3 * x + k]);
+            }
+        }
     });
+    return out;
 }
 
 // The Gaussian blur of the unsharp mask for an image at `scale` of the full size.
@@ -117,24 +134,54 @@ void sharpeningBlur(const cv::Mat& image, cv::Mat& blur, int kernelSize, double 
     cv::GaussianBlur(image, blur, cv::Size(size, size), sigma, sigma, cv::BORDER_REFLECT_101);
 }
 
+// The rows and columns between the first and the last holding a pixel that is not
+// black; empty for a black image.
+cv::Rect litBox(const cv::Mat& image)
+{
+    const int width = image.cols * image.channels();
+    auto firstLit = [&](int r) {
+        const float* v = image.ptr<float>(r);
+        return int(std::find_if(v, v + width, [](float x) { return x != 0.f; }) - v) / image.channels();
+    };
+    auto lastLit = [&](int r) {
+        const float* v = image.ptr<float>(r);
+        int i = width - 1;
+        while (i >= 0 && v[i] == 0.f)
+            --i;
+        return i / image.channels();
+    };
+    int top = 0;
+    while (top < image.rows && firstLit(top) == image.cols)
+        ++top;
+    if (top == image.rows)
+        return cv::Rect();
+    int bottom = image.rows - 1;
+    while (firstLit(bottom) == image.cols)
+        --bottom;
+    int left = image.cols;
+    int right = -1;
+    for (int r = top; r <= bottom && (left > 0 || right < image.cols - 1); ++r) {
+        if (firstLit(r) == image.cols)
+            continue;
+        left = std::min(left, firstLit(r));
+        right = std::max(right, lastLit(r));
+    }
+    return cv::Rect(left, top, right - left + 1, bottom - top + 1);
+}
+
+// The operators, the strength blend and the colour pass all take the picture in the
+// display range: an HDR renders alike at any scale.
+cv::Mat inDisplayRange(const cv::Mat& picture)
+{
+    return scaledToDisplay(picture, displayScale(picture));
+}
+
 // Linear scale of `reduced` against `full`: the geometric mean of both axes' ratios.
 double scaleBetween(const cv::Size& reduced, const cv::Size& full)
 {
     if (full.area() <= 0)
         return 1.0;
     return std::sqrt(static_cast<double>(reduced.width) / full.width * reduced.height / full.height);
-}
-
-// Bounding box of the image rotated by angle, computed from its corners.
-cv::Size rotatedFullSize(const cv::Size& size, float angle)
-{
-    if (angle == 0.f)
-        return size;
-    const float c = std::fabs(std::cos(angle));
-    const float s = std::fabs(std::sin(angle));
-    const float w = static_cast<float>(size.width - 1);
-    const float h = static_cast<float>(size.height - 1);
-    return cv::Size(static_cast<int>(w * c + h * s + 1.f), static_cast<int>(w * s + h * c + 1.f));
 }
 
 // out may be colour itself: each pixel is read before it is written.
@@ -376,33 +423,16 @@ void RenderPipeline::clearCancel()
         toneMapper_->cancel = false;
 }
 
-cv::Mat RenderPipeline::rotate(const cv::Mat& image) const
+cv::Mat RenderPipeline::framed(const cv::Mat& image, const cv::Size& sourceSize) const
 {
-    if (rotation_ == 0.f)
-        return image;
-    cv::Mat rotated;
-    rotateImage(image, rotated, rotation_);
-    return rotated;
+    return inDisplayRange(PictureFrame(sourceSize, rotation_, crop_).cropped(image));
 }
 
-cv::Mat RenderPipeline::cropTo(const cv::Mat& image, const cv::Size& fullSize) const
+cv::Mat RenderPipeline::framedPreview() const
 {
-    if (crop_.x < 0 || crop_.y < 0 || crop_.width < 1 || crop_.height < 1)
-        return image;
-    const double sx = static_cast<double>(image.cols) / std::max(1, fullSize.width);
-    const double sy = static_cast<double>(image.rows) / std::max(1, fullSize.height);
-    // Both edges rounded, so that a reduced image keeps the same part of the picture.
-    const int left = cvRound(crop_.x * sx);
-    const int top = cvRound(crop_.y * sy);
-    const int right = cvRound((crop_.x + crop_.width) * sx);
-    const int bottom = cvRound((crop_.y + crop_.height) * sy);
-    cv::Mat cropped;
-    cropImage(left, top, std::max(1, right - left), std::max(1, bottom - top), image, cropped);
-    if (cropped.empty()) {
-        logError("RenderPipeline::cropTo", "crop rectangle lies outside the image; crop ignored");
-        return image;
-    }
-    return cropped;
+    const PictureFrame frame(source_.size(), rotation_, crop_);
+    // Rotated or cropped: the full-size picture reduced, as the export is.
+    return inDisplayRange(frame.isWhole() ? previewSource_ : frame.croppedReduced(source_, previewSource_.size()));
 }
 
 bool RenderPipeline::toneMappingRuns() const
@@ -410,7 +440,7 @@ bool RenderPipeline::toneMappingRuns() const
     return settings_.applyTM && toneMapper_ && settings_.TMalgo >= 0 && settings_.TMalgo < 5;
 }
 
-bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview)
+bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview, double scale)
 {
     if (!toneMappingRuns()) {
         toneMapped = clearedCopy(cropped);
@@ -422,14 +452,24 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool p
     // computed from the cropped stage while only its parameters change. A full
     // render's large intermediates are not worth keeping.
     toneMapper_->keepInputSteps = preview;
+    toneMapper_->spatialScale = float(scale);
+    // The operator sees the picture without its black frame (letterbox bars, a canvas
+    // larger than the picture), so the frame changes nothing inside; it stays black.
+    const cv::Rect box = litBox(cropped);
+    const cv::Mat picture = box.area() > 0 ? cropped(box) : cropped;
     cv::Mat result;
-    toneMapper_->apply(result, cropped, settings_.params[settings_.TMalgo]);
+    toneMapper_->apply(result, picture, settings_.params[settings_.TMalgo]);
     if (cancelRequested())
         return false;
-    if (result.size() != cropped.size() || result.type() != cropped.type()) {
+    if (result.size() != picture.size() || result.type() != picture.type()) {
         logError("RenderPipeline::toneMap", "operator " + std::to_string(settings_.TMalgo) +
                                                 " gave an image of another size or type; not tone mapped");
         toneMapped = clearedCopy(cropped);
+        return true;
+    }
+    if (picture.size() != cropped.size()) {
+        toneMapped = cv::Mat::zeros(cropped.size(), cropped.type());
+        result.copyTo(toneMapped(box));
         return true;
     }
     toneMapped = result;  // negative and NaN elements are cleared by the blend
@@ -448,9 +488,10 @@ cv::Mat RenderPipeline::sharpen(const cv::Mat& blended, double scale) const
 {
     if (!settings_.applySharpening)
         return blended;
-    cv::Mat blur;
-    sharpeningBlur(blended, blur, settings_.sharpeningRadius, scale);
-    return unsharpCleared(blended, blur, settings_.sharpeningAmount);
+    cv::Mat luminance, blur;
+    cv::transform(blended, luminance, cv::Matx13f(1.f / 61.f, 40.f / 61.f, 20.f / 61.f));
+    sharpeningBlur(luminance, blur, settings_.sharpeningRadius, scale);
+    return unsharpLuminance(blended, luminance, blur, settings_.sharpeningAmount);
 }
 
 cv::Mat RenderPipeline::colour(const cv::Mat& sharpened, const cv::Mat& cropped) const
@@ -472,6 +513,11 @@ int RenderPipeline::firstStageToRender(int startStage) const
         return -1;
     // A cancelled render left its stage and the ones after it unfinished.
     return std::min(start, staleStage_);
+}
+
+double RenderPipeline::previewScale() const
+{
+    return scaleBetween(previewSource_.size(), source_.size());
 }
 
 RenderPipeline::PreviewFrame RenderPipeline::previewFrame(bool interactive) const
@@ -505,26 +551,26 @@ bool RenderPipeline::renderStage(int stage, const PreviewFrame& frame)
     case RotationStage: {
         stepName_ = "ApplyRotation";
         updatePreviewSource(frame);
-        const cv::Size full = rotatedFullSize(source_.size(), rotation_);
-        fullWidth_ = full.width;
-        fullHeight_ = full.height;
-        rotated_ = rotate(previewSource_);
+        const PictureFrame picture(source_.size(), rotation_, crop_);
+        fullWidth_ = picture.rotatedSize().width;
+        fullHeight_ = picture.rotatedSize().height;
+        rotated_ = picture.rotated(previewSource_);
         return true;
     }
     case CropStage:
         stepName_ = "ApplyCrop";
-        cropped_ = cropTo(rotated_, cv::Size(fullWidth_, fullHeight_));
+        cropped_ = framedPreview();
         return true;
     case ToneMapStage:
         if (toneMappingRuns())
             stepName_ = "ComputePreview";
-        return toneMap(cropped_, toneMapped_, true);
+        return toneMap(cropped_, toneMapped_, true, previewScale());
     case SharpenStage: {
         stepName_ = "ApplyingSharpenning";
         const cv::Mat blended = blend(toneMapped_, cropped_);
         if (cancelRequested())
             return false;
-        sharpened_ = sharpen(blended, scaleBetween(previewSource_.size(), source_.size()));
+        sharpened_ = sharpen(blended, previewScale());
         return true;
     }
     default:
@@ -563,7 +609,7 @@ void RenderPipeline::renderPreview(int startStage, bool interactive)
     staleStage_ = noStaleStage;
 }
 
-cv::Mat RenderPipeline::renderImage(const cv::Mat& image, const cv::Size& cropFrame, double scale)
+cv::Mat RenderPipeline::renderImage(const cv::Mat& image, const cv::Size& sourceSize, double scale)
 {
     clearCancel();
     const cv::Mat working = toWorkingImage(image, false);
@@ -571,13 +617,12 @@ cv::Mat RenderPipeline::renderImage(const cv::Mat& image, const cv::Size& cropFr
         logError("RenderPipeline::renderSource", "empty or unsupported image; nothing rendered");
         return cv::Mat();
     }
+    // Rotation and crop are drawn in one pass.
     stepName_ = "ApplyRotation";
-    const cv::Mat rotated = rotate(working);
-    stepName_ = "ApplyCrop";
-    const cv::Mat cropped = cropTo(rotated, cropFrame.empty() ? rotated.size() : cropFrame);
+    const cv::Mat cropped = framed(working, sourceSize.empty() ? working.size() : sourceSize);
     stepName_ = "ApplyToneMap";
     cv::Mat toneMapped;
-    if (!toneMap(cropped, toneMapped, false))
+    if (!toneMap(cropped, toneMapped, false, scale))
         return output_;
     stepName_ = "ApplyingSharpenning";
     const cv::Mat sharpened = sharpen(blend(toneMapped, cropped), scale);
@@ -606,9 +651,8 @@ cv::Mat RenderPipeline::renderScaled()
     cv::Mat reduced;
     cv::resize(initialSource_, reduced, cv::Size(std::max(1, size.width), std::max(1, size.height)), 0.0, 0.0,
                cv::INTER_AREA);
-    // The crop is stated in pixels of the rotated full-size source.
-    const cv::Size frame = rotatedFullSize((source_.empty() ? initialSource_ : source_).size(), rotation_);
-    return renderImage(reduced, frame, scaleBetween(reduced.size(), initialSource_.size()));
+    // The rotation and the crop are those of the full-size source.
+    return renderImage(reduced, initialSource_.size(), scaleBetween(reduced.size(), initialSource_.size()));
 }
 
 cv::Mat RenderPipeline::clipBlackWhite(const cv::Mat& reference, float blackClip, float whiteClip,

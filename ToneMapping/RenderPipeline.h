@@ -140,17 +140,21 @@ private:
     bool cancelRequested() const;
     void clearCancel();
 
-    cv::Mat rotate(const cv::Mat& image) const;
-    // The crop is stated in pixels of a frame of fullSize; it is scaled to image.
-    cv::Mat cropTo(const cv::Mat& image, const cv::Size& fullSize) const;
-    // False when cancelled. preview: the input is a preview stage.
-    bool toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview);
+    // The rotated, cropped picture drawn from `image`, which holds the whole source of
+    // sourceSize at its own scale, brought to the display range (displayScale).
+    cv::Mat framed(const cv::Mat& image, const cv::Size& sourceSize) const;
+    // The same for the preview: the full-size picture reduced to the preview's scale.
+    cv::Mat framedPreview() const;
+    // False when cancelled. preview: the input is a preview stage; scale: of the input
+    // against the full-size picture.
+    bool toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview, double scale);
     bool toneMappingRuns() const;
     cv::Mat blend(const cv::Mat& toneMapped, const cv::Mat& cropped) const;
     // scale: of the image against the full-size source; the blur's reach follows it.
     cv::Mat sharpen(const cv::Mat& blended, double scale) const;
     cv::Mat colour(const cv::Mat& sharpened, const cv::Mat& cropped) const;
-    cv::Mat renderImage(const cv::Mat& image, const cv::Size& cropFrame, double scale);
+    // sourceSize: of the full-size source that `image` holds at `scale`.
+    cv::Mat renderImage(const cv::Mat& image, const cv::Size& sourceSize, double scale);
 
     struct PreviewFrame {
         // The preview box, 1.5 times smaller each side for interactive tone mapping.
@@ -161,6 +165,8 @@ private:
     // The first stage a preview render from startStage redoes; -1 for none.
     int firstStageToRender(int startStage) const;
     PreviewFrame previewFrame(bool interactive) const;
+    // Of the preview source against the full-size source.
+    double previewScale() const;
     void updatePreviewSource(const PreviewFrame& frame);
     // False when cancelled.
     bool renderStage(int stage, const PreviewFrame& frame);

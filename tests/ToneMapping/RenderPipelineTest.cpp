@@ -638,10 +638,16 @@ TEST_P(PreviewAgainstExport, SlidersOnlyPreviewIsTheReducedExportWithinFourLevel
     // A rotated canvas has empty corners, whose edge is drawn at each size's own pixels.
     cv::Mat inside(preview.size(), CV_8U, cv::Scalar(255));
     if (p.rotation() != 0.f) {
-        cv::Mat rotatedOnes;
-        rotateImage(cv::Mat(p.previewSource().size(), CV_32F, cv::Scalar(1.0)), rotatedOnes, p.rotation());
-        inside = rotatedOnes > 0.999f;
-        cv::erode(inside, inside, cv::Mat(), cv::Point(-1, -1), 4);
+        RenderPipeline frame;
+        frame.copySettings(p);
+        frame.setApplyTM(false, false);
+        frame.setApplySharpening(false, false);
+        frame.setSourceImage(cv::Mat(p.source().size(), CV_32FC3, cv::Scalar::all(0.5)), true);
+        frame.renderPreview(0, false);
+        inside = frame.cropped() == 0.5f;
+        cv::cvtColor(inside, inside, cv::COLOR_BGR2GRAY);
+        inside = inside == 255;
+        cv::erode(inside, inside, cv::Mat(), cv::Point(-1, -1), 2);
     }
     cv::Mat difference;
     cv::absdiff(preview, reducedExport, difference);
@@ -660,8 +666,16 @@ INSTANTIATE_TEST_SUITE_P(
         // preview's grid: truncated, each edge would be almost a pixel off.
         PreviewCase{"crop", cv::Size(360, 240), 0.02f,
                     [](RenderPipeline& p, bool r) { p.setCrop(cv::Rect(63, 43, 900, 600), r); }},
-        // At a whole-number reduction, where both rotated canvases line up.
         PreviewCase{"rotation", cv::Size(300, 200), 0.01f, [](RenderPipeline& p, bool r) { p.setRotation(0.13f, r); }},
+        // At a reduction of 0.3 the preview's own rotated canvas would be a fraction of a
+        // pixel off the full-size one's.
+        PreviewCase{"rotationAtAFractionalReduction", cv::Size(360, 240), 0.01f,
+                    [](RenderPipeline& p, bool r) { p.setRotation(-0.21f, r); }},
+        PreviewCase{"rotationAndCrop", cv::Size(360, 240), 0.01f,
+                    [](RenderPipeline& p, bool r) {
+                        p.setRotation(0.09f, r);
+                        p.setCrop(cv::Rect(131, 77, 850, 517), r);
+                    }},
         PreviewCase{"sharpening", cv::Size(300, 200), 0.02f,
                     [](RenderPipeline& p, bool r) {
                         p.setSharpeningAmount(0.8f, r);

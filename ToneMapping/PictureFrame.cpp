@@ -1,0 +1,111 @@
+#include "PictureFrame.h"
+
+#include "Log.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+PictureFrame::PictureFrame(cv::Size sourceSize, float rotation, cv::Rect crop)
+    : source_(sourceSize), rotation_(rotation), canvas_(sourceSize), canvasToSource_(1, 0, 0, 0, 1, 0), crop_(crop)
+{
+    if (rotation != 0.f) {
+        // The canvas and its map as rotateImage lays them out, in single precision.
+        const float cx = (sourceSize.width - 1) * 0.5f;
+        const float cy = (sourceSize.height - 1) * 0.5f;
+        const float c = static_cast<float>(std::cos(double(rotation)));
+        const float s = static_cast<float>(std::sin(double(rotation)));
+        float minX = 0.f, maxX = 0.f, minY = 0.f, maxY = 0.f;
+        const float cornersX[4] = {0.f, float(sourceSize.width - 1), 0.f, float(sourceSize.width - 1)};
+        const float cornersY[4] = {0.f, 0.f, float(sourceSize.height - 1), float(sourceSize.height - 1)};
+        for (int i = 0; i < 4; ++i) {
+            const float X = cornersX[i] - cx;
+            const float Y = cy - cornersY[i];
+            const float xr = c * X - s * Y + cx;
+            const float yr = cy - (s * X + c * Y);
+            minX = i == 0 ? xr : std::min(minX, xr);
+            maxX = i == 0 ? xr : std::max(maxX, xr);
+            minY = i == 0 ? yr : std::min(minY, yr);
+            maxY = i == 0 ? yr : std::max(maxY, yr);
+        }
+        canvas_ = cv::Size(std::max(1, static_cast<int>(maxX - minX + 1.f)),
+                           std::max(1, static_cast<int>(maxY - minY + 1.f)));
+        const double ocx = (canvas_.width - 1) * 0.5f;
+        const double ocy = (canvas_.height - 1) * 0.5f;
+        const double c2 = static_cast<float>(std::cos(-double(rotation)));
+        const double s2 = static_cast<float>(std::sin(-double(rotation)));
+        canvasToSource_ = cv::Matx23d(c2, s2, -c2 * ocx - s2 * ocy + ocx + minX,  //
+                                      -s2, c2, s2 * ocx - c2 * ocy + ocy + minY);
+    }
+    const cv::Rect clipped = crop & cv::Rect(cv::Point(), canvas_);
+    cropValid_ = crop.x >= 0 && crop.y >= 0 && crop.width >= 1 && crop.height >= 1;
+    if (cropValid_ && clipped.area() == 0) {
+        logError("PictureFrame", "crop rectangle lies outside the image; crop ignored");
+        cropValid_ = false;
+    }
+    crop_ = clipped;
+}
+
+cv::Mat PictureFrame::rotated(const cv::Mat& image) const
+{
+    return draw(image, scaledRegion(cv::Rect2d(0, 0, canvas_.width, canvas_.height), image.size()));
+}
+
+cv::Mat PictureFrame::cropped(const cv::Mat& image) const
+{
+    if (!cropValid_)
+        return rotated(image);
+    return draw(image, scaledRegion(cv::Rect2d(crop_), image.size()));
+}
+
+cv::Mat PictureFrame::croppedReduced(const cv::Mat& source, const cv::Size& scaledSize) const
+{
+    const cv::Mat full = cropped(source);
+    const cv::Rect2d inCanvas = cropValid_ ? cv::Rect2d(crop_) : cv::Rect2d(0, 0, canvas_.width, canvas_.height);
+    const cv::Size size = scaledRegion(inCanvas, scaledSize).size;
+    if (size == full.size())
+        return full;
+    cv::Mat reduced;
+    cv::resize(full, reduced, size, 0.0, 0.0, cv::INTER_AREA);
+    return reduced;
+}
+
+PictureFrame::Region PictureFrame::scaledRegion(const cv::Rect2d& inCanvas, const cv::Size& imageSize) const
+{
+    const double kx = double(imageSize.width) / std::max(1, source_.width);
+    const double ky = double(imageSize.height) / std::max(1, source_.height);
+    return {inCanvas, cv::Size(std::max(1, int(std::lround(inCanvas.width * kx))),
+                               std::max(1, int(std::lround(inCanvas.height * ky))))};
+}
+
+cv::Mat PictureFrame::draw(const cv::Mat& image, const Region& region) const
+{
+    if (image.empty())
+        return image;
+    const double kx = double(image.cols) / std::max(1, source_.width);
+    const double ky = double(image.rows) / std::max(1, source_.height);
+    // Output pixel centre -> full-size canvas -> full-size source -> image.
+    const double au = region.inCanvas.width / region.size.width;
+    const double av = region.inCanvas.height / region.size.height;
+    const double bu = region.inCanvas.x + 0.5 * au - 0.5;
+    const double bv = region.inCanvas.y + 0.5 * av - 0.5;
+    const cv::Matx23d& a = canvasToSource_;
+    const cv::Matx23d toImage(kx * a(0, 0) * au, kx * a(0, 1) * av,
+                              kx * (a(0, 0) * bu + a(0, 1) * bv + a(0, 2)) + 0.5 * kx - 0.5,  //
+                              ky * a(1, 0) * au, ky * a(1, 1) * av,
+                              ky * (a(1, 0) * bu + a(1, 1) * bv + a(1, 2)) + 0.5 * ky - 0.5);
+    // A whole-pixel part of the image itself (the export's crop) needs no sampling.
+    const bool wholePixels = toImage(0, 0) == 1.0 && toImage(1, 1) == 1.0 && toImage(0, 1) == 0.0 &&
+                             toImage(1, 0) == 0.0 && toImage(0, 2) == std::floor(toImage(0, 2)) &&
+                             toImage(1, 2) == std::floor(toImage(1, 2));
+    const cv::Rect whole(cv::Point(int(toImage(0, 2)), int(toImage(1, 2))), region.size);
+    if (wholePixels && (whole & cv::Rect(cv::Point(), image.size())) == whole)
+        return whole.size() == image.size() ? image : image(whole).clone();
+    cv::Mat drawn;
+    cv::warpAffine(image, drawn, cv::Mat(toImage), region.size, cv::INTER_CUBIC | cv::WARP_INVERSE_MAP,
+                   cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    // The cubic kernel's lobes may undershoot next to a bright edge.
+    cv::max(drawn, cv::Scalar::all(0.0), drawn);
+    return drawn;
+}

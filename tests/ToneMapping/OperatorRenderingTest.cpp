@@ -1,0 +1,212 @@
+// What every operator must render well, through the pipeline as the editing step
+// and the export use it, with the engine's default settings.
+#include "EngineDefaults.h"
+#include "RenderPipeline.h"
+#include "ToneMapperFactory.h"
+
+#include "HdrTestImages.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+
+namespace {
+
+struct OperatorCase {
+    const char* name;
+    int index;
+};
+
+void PrintTo(const OperatorCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class EveryOperator : public ::testing::TestWithParam<OperatorCase> {
+protected:
+    void SetUp() override { saved = engineDefaults; }
+    void TearDown() override { engineDefaults = saved; }
+
+    cv::Mat render(const cv::Mat& image, const std::function<void(RenderPipeline&)>& settings = {}) const
+    {
+        engineDefaults.TMalgo = GetParam().index;
+        RenderPipeline pipeline;
+        if (settings)
+            settings(pipeline);
+        pipeline.setSourceImage(image, true);
+        return pipeline.renderFull();
+    }
+
+    EngineDefaults saved;
+};
+
+cv::Vec3f at(const cv::Mat& image, int row, int column)
+{
+    return image.at<cv::Vec3f>(row, column);
+}
+
+// A lit, gently varying picture: a grey-green field with soft light and shade.
+cv::Mat photoLikeScene(cv::Size size)
+{
+    cv::Mat scene(size, CV_32FC3);
+    cv::RNG(11).fill(scene, cv::RNG::UNIFORM, 0.15, 0.75);
+    cv::GaussianBlur(scene, scene, cv::Size(0, 0), 6.0);
+    cv::rectangle(scene, cv::Rect(size.width / 5, size.height / 4, size.width / 4, size.height / 3),
+                  cv::Scalar(0.8, 0.75, 0.7), cv::FILLED);
+    return scene;
+}
+
+// Luminance as the operators weigh it.
+float luminance(const cv::Vec3f& bgr)
+{
+    return (20.0f * bgr[2] + 40.0f * bgr[1] + bgr[0]) / 61.0f;
+}
+
+}  // namespace
+
+TEST_P(EveryOperator, DarkSaturatedPatchesKeepTheirHue)
+{
+    // 8-bit dark colours a dim video holds in its shadows, the darkest near black,
+    // with a grey line through each that sharpening must not tint.
+    const struct {
+        const char* name;
+        cv::Vec3f bgr;
+        int strongest;
+    } patches[] = {
+        {"maroon", cv::Vec3f(12, 8, 40) / 255.0f, 2},
+        {"dark green", cv::Vec3f(6, 30, 10) / 255.0f, 1},
+        {"navy", cv::Vec3f(44, 12, 8) / 255.0f, 0},
+        {"near-black red", cv::Vec3f(3, 2, 10) / 255.0f, 2},
+    };
+    cv::Mat image(72, 40 * int(std::size(patches)), CV_32FC3, cv::Scalar(0.45, 0.47, 0.5));
+    for (int i = 0; i < int(std::size(patches)); ++i) {
+        const cv::Rect patch(40 * i + 6, 16, 28, 40);
+        image(patch).setTo(cv::Scalar(patches[i].bgr[0], patches[i].bgr[1], patches[i].bgr[2]));
+        const float grey = luminance(patches[i].bgr);
+        image(cv::Rect(patch.x + 14, patch.y + 6, 1, 28)).setTo(cv::Scalar::all(grey));
+    }
+    const cv::Mat out = render(image);
+    const cv::Mat unsharpened = render(image, [](RenderPipeline& p) { p.setApplySharpening(false, false); });
+    const cv::Mat sharpened = render(image, [](RenderPipeline& p) {
+        p.setSharpeningAmount(1.0f, false);
+        p.setSharpeningRadius(5, false);
+    });
+    auto saturation = [](const cv::Vec3f& p) {
+        const float high = std::max({p[0], p[1], p[2]});
+        return high > 0.0f ? (high - std::min({p[0], p[1], p[2]})) / high : 0.0f;
+    };
+    for (int i = 0; i < int(std::size(patches)); ++i) {
+        const cv::Vec3f inside = at(out, 36, 40 * i + 10);
+        const int strongest = patches[i].strongest;
+        for (int k = 0; k < 3; ++k)
+            if (k != strongest) {
+                EXPECT_GT(inside[strongest], 1.25f * inside[k]) << patches[i].name << ": channel " << k;
+            }
+        // Sharpening lightens or darkens the line against the patch, never tints it.
+        EXPECT_LE(saturation(at(sharpened, 36, 40 * i + 20)), saturation(at(unsharpened, 36, 40 * i + 20)) + 0.02f)
+            << patches[i].name << ": the grey line took a colour";
+    }
+}
+
+TEST_P(EveryOperator, ShadowsOfARampRiseAboveBlackAtEveryContrast)
+{
+    // Columns from black to a third of white; rows alike.
+    cv::Mat ramp(24, 256, CV_32FC3);
+    for (int c = 0; c < ramp.cols; ++c)
+        ramp.col(c).setTo(cv::Scalar::all(c / 768.0));
+    // From the slider's centre to its maximum, with the operators' own finishing contrasts between.
+    for (const float contrast : {1.0f, 1.2f, 1.3333334f, 1.6666667f}) {
+        const cv::Mat out = render(ramp, [contrast](RenderPipeline& p) { p.setContrast(contrast, false); });
+        cv::Mat row;
+        cv::cvtColor(out.row(12), row, cv::COLOR_BGR2GRAY);
+        // An 8-bit step of the input, a few steps up: lifted above black.
+        EXPECT_GT(row.at<float>(0, 12), 0.5f / 255.0f) << "contrast " << contrast;
+        for (int c = 8; c < row.cols; c += 8)
+            EXPECT_GT(row.at<float>(0, c), row.at<float>(0, c - 8)) << "contrast " << contrast << ", column " << c;
+    }
+}
+
+TEST_P(EveryOperator, BlackBorderChangesNothingInside)
+{
+    const cv::Mat picture = photoLikeScene(cv::Size(120, 80));
+    const cv::Mat plain = render(picture);
+    // A letterbox, and a frame on every side.
+    const cv::Vec4i borders[] = {{14, 14, 0, 0}, {9, 5, 17, 3}};
+    for (const cv::Vec4i& b : borders) {
+        cv::Mat framed;
+        cv::copyMakeBorder(picture, framed, b[0], b[1], b[2], b[3], cv::BORDER_CONSTANT, cv::Scalar::all(0));
+        const cv::Mat out = render(framed)(cv::Rect(b[2], b[0], picture.cols, picture.rows));
+        // Sharpening reaches a pixel or two across the picture's edge.
+        const cv::Rect inside(3, 3, picture.cols - 6, picture.rows - 6);
+        EXPECT_LE(cv::norm(out(inside), plain(inside), cv::NORM_INF), 1.0 / 255.0) << b;
+    }
+}
+
+TEST_P(EveryOperator, AnHdrRendersAlikeAtAnyScale)
+{
+    cv::Mat hdr = hdrtest::realHdrImage(cv::Size(192, 96));
+    if (hdr.empty())
+        hdr = hdrtest::syntheticHdrImage(96, 192);
+    double largest = 0.0;
+    cv::minMaxLoc(hdr.reshape(1), nullptr, &largest);
+    const cv::Mat unscaled = render(hdr);
+    cv::Mat grey;
+    cv::cvtColor(unscaled, grey, cv::COLOR_BGR2GRAY);
+    EXPECT_LT(cv::countNonZero(grey < 1.0f / 255.0f), int(grey.total() / 20)) << "black pixels";
+    // Scaled so that its brightest value is 1, as some files store it, and far up.
+    for (const double scale : {1.0 / largest, 100.0}) {
+        cv::Mat scaled;
+        hdr.convertTo(scaled, CV_32F, scale);
+        const cv::Mat out = render(scaled);
+        cv::Mat difference;
+        cv::absdiff(out, unscaled, difference);
+        EXPECT_LE(cv::mean(cv::mean(difference))[0], 2.0 / 255.0) << "scale " << scale;
+    }
+}
+
+TEST_P(EveryOperator, GreyStaysGrey)
+{
+    cv::Mat greys(48, 128, CV_32FC3);
+    for (int r = 0; r < greys.rows; ++r)
+        for (int c = 0; c < greys.cols; ++c)
+            greys.at<cv::Vec3f>(r, c) = cv::Vec3f::all(0.02f + 0.9f * c / greys.cols * (0.6f + 0.4f * r / greys.rows));
+    const cv::Mat out = render(greys);
+    cv::Mat channels[3];
+    cv::split(out, channels);
+    const cv::Mat spread = cv::max(channels[0], cv::max(channels[1], channels[2])) -
+                           cv::min(channels[0], cv::min(channels[1], channels[2]));
+    EXPECT_LE(cv::norm(spread, cv::NORM_INF), 1.0 / 255.0);
+}
+
+TEST_P(EveryOperator, PreviewIsTheReducedExportOnAverage)
+{
+    const cv::Size savedBox = previewBox();
+    setPreviewBox(cv::Size(270, 180));
+    engineDefaults.TMalgo = GetParam().index;
+    RenderPipeline p;
+    p.setRotation(0.11f, false);
+    p.setCrop(cv::Rect(97, 71, 700, 430), false);
+    p.setExposure(0.3f, false);
+    p.setContrast(1.3f, false);
+    p.setShadows(0.3f, false);
+    p.setSourceImage(photoLikeScene(cv::Size(900, 600)), true);
+    p.renderPreview(0, false);
+    const cv::Mat preview = p.output().clone();
+    cv::Mat reducedExport;
+    cv::resize(p.renderFull(), reducedExport, preview.size(), 0.0, 0.0, cv::INTER_AREA);
+    setPreviewBox(savedBox);
+    cv::Mat difference;
+    cv::absdiff(preview, reducedExport, difference);
+    EXPECT_LE(cv::mean(cv::mean(difference))[0], 3.0 / 255.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Operators, EveryOperator,
+                         ::testing::Values(OperatorCase{"Laplacian", LaplacianIndex},
+                                           OperatorCase{"LogMapping", LogMappingIndex},
+                                           OperatorCase{"LC_Model", LC_ModelIndex},
+                                           OperatorCase{"SlidersTM", SlidersTMIndex},
+                                           OperatorCase{"LayerProcessing", LayerProcessingIndex}),
+                         [](const ::testing::TestParamInfo<OperatorCase>& info) { return std::string(info.param.name); });
