@@ -1,6 +1,7 @@
 #include "PictureFrame.h"
 
 #include "Log.h"
+#include "PixelOps.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -11,32 +12,12 @@ PictureFrame::PictureFrame(cv::Size sourceSize, float rotation, cv::Rect crop)
     : source_(sourceSize), rotation_(rotation), canvas_(sourceSize), canvasToSource_(1, 0, 0, 0, 1, 0), crop_(crop)
 {
     if (rotation != 0.f) {
-        // The canvas and its map as rotateImage lays them out, in single precision.
-        const float cx = (sourceSize.width - 1) * 0.5f;
-        const float cy = (sourceSize.height - 1) * 0.5f;
-        const float c = static_cast<float>(std::cos(double(rotation)));
-        const float s = static_cast<float>(std::sin(double(rotation)));
-        float minX = 0.f, maxX = 0.f, minY = 0.f, maxY = 0.f;
-        const float cornersX[4] = {0.f, float(sourceSize.width - 1), 0.f, float(sourceSize.width - 1)};
-        const float cornersY[4] = {0.f, 0.f, float(sourceSize.height - 1), float(sourceSize.height - 1)};
-        for (int i = 0; i < 4; ++i) {
-            const float X = cornersX[i] - cx;
-            const float Y = cy - cornersY[i];
-            const float xr = c * X - s * Y + cx;
-            const float yr = cy - (s * X + c * Y);
-            minX = i == 0 ? xr : std::min(minX, xr);
-            maxX = i == 0 ? xr : std::max(maxX, xr);
-            minY = i == 0 ? yr : std::min(minY, yr);
-            maxY = i == 0 ? yr : std::max(maxY, yr);
-        }
-        canvas_ = cv::Size(std::max(1, static_cast<int>(maxX - minX + 1.f)),
-                           std::max(1, static_cast<int>(maxY - minY + 1.f)));
-        const double ocx = (canvas_.width - 1) * 0.5f;
-        const double ocy = (canvas_.height - 1) * 0.5f;
-        const double c2 = static_cast<float>(std::cos(-double(rotation)));
-        const double s2 = static_cast<float>(std::sin(-double(rotation)));
-        canvasToSource_ = cv::Matx23d(c2, s2, -c2 * ocx - s2 * ocy + ocx + minX,  //
-                                      -s2, c2, s2 * ocx - c2 * ocy + ocy + minY);
+        // The canvas and its map as rotateImage lays them out.
+        const RotationCanvas rotated = rotationCanvas(sourceSize, rotation);
+        canvas_ = rotated.size;
+        const double ocx = rotated.ocx, ocy = rotated.ocy, c2 = rotated.c2, s2 = rotated.s2;
+        canvasToSource_ = cv::Matx23d(c2, s2, -c2 * ocx - s2 * ocy + ocx + rotated.minX,  //
+                                      -s2, c2, s2 * ocx - c2 * ocy + ocy + rotated.minY);
     }
     const cv::Rect clipped = crop & cv::Rect(cv::Point(), canvas_);
     cropValid_ = crop.x >= 0 && crop.y >= 0 && crop.width >= 1 && crop.height >= 1;

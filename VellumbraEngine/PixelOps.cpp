@@ -130,21 +130,18 @@ void bicubicSample(const cv::Mat& source, float sx, float sy, T* pixelOut)
         pixelOut[k] = static_cast<T>(std::clamp(sums[k], 0.f, top));
 }
 
-template <typename T>
-void rotate(const cv::Mat& source, cv::Mat& output, double angle)
+}  // namespace
+
+RotationCanvas rotationCanvas(const cv::Size& source, double angle)
 {
-    if (source.empty()) {
-        output = cv::Mat();
-        return;
-    }
-    const float cx = (source.cols - 1) * 0.5f;
-    const float cy = (source.rows - 1) * 0.5f;
+    const float cx = (source.width - 1) * 0.5f;
+    const float cy = (source.height - 1) * 0.5f;
     const float c = static_cast<float>(std::cos(angle));
     const float s = static_cast<float>(std::sin(angle));
 
     float minX = 0.f, maxX = 0.f, minY = 0.f, maxY = 0.f;
-    const float cornersX[4] = {0.f, float(source.cols - 1), 0.f, float(source.cols - 1)};
-    const float cornersY[4] = {0.f, 0.f, float(source.rows - 1), float(source.rows - 1)};
+    const float cornersX[4] = {0.f, float(source.width - 1), 0.f, float(source.width - 1)};
+    const float cornersY[4] = {0.f, 0.f, float(source.height - 1), float(source.height - 1)};
     for (int i = 0; i < 4; ++i) {
         const float X = cornersX[i] - cx;
         const float Y = cy - cornersY[i];
@@ -155,14 +152,34 @@ void rotate(const cv::Mat& source, cv::Mat& output, double angle)
         if (i == 0 || yr < minY) minY = yr;
         if (i == 0 || yr > maxY) maxY = yr;
     }
-    const int width = static_cast<int>(maxX - minX + 1.f);
-    const int height = static_cast<int>(maxY - minY + 1.f);
-    cv::Mat rotated(std::max(height, 1), std::max(width, 1), source.type());
+    const int width = std::max(static_cast<int>(maxX - minX + 1.f), 1);
+    const int height = std::max(static_cast<int>(maxY - minY + 1.f), 1);
+    return {cv::Size(width, height),
+            (width - 1) * 0.5f,
+            (height - 1) * 0.5f,
+            minX,
+            minY,
+            static_cast<float>(std::cos(-angle)),
+            static_cast<float>(std::sin(-angle))};
+}
 
-    const float ocx = (rotated.cols - 1) * 0.5f;
-    const float ocy = (rotated.rows - 1) * 0.5f;
-    const float c2 = static_cast<float>(std::cos(-angle));
-    const float s2 = static_cast<float>(std::sin(-angle));
+namespace {
+
+template <typename T>
+void rotate(const cv::Mat& source, cv::Mat& output, double angle)
+{
+    if (source.empty()) {
+        output = cv::Mat();
+        return;
+    }
+    const RotationCanvas canvas = rotationCanvas(source.size(), angle);
+    cv::Mat rotated(canvas.size, source.type());
+    const float ocx = canvas.ocx;
+    const float ocy = canvas.ocy;
+    const float minX = canvas.minX;
+    const float minY = canvas.minY;
+    const float c2 = canvas.c2;
+    const float s2 = canvas.s2;
     const int channels = source.channels();
     cv::parallel_for_(cv::Range(0, rotated.rows), [&](const cv::Range& rows) {
         for (int v = rows.start; v < rows.end; ++v) {

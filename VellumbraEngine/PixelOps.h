@@ -27,6 +27,15 @@ cv::Mat histogramImage8U(const cv::Mat& image, int channel);
 cv::Mat histogramImage16U(const cv::Mat& image, int channel);
 cv::Mat histogramImage32F(const cv::Mat& image, int channel);
 
+// The canvas an image of `source` size rotated by angle is laid on, and where each
+// canvas pixel (u, v) comes from: x = c2 (u - ocx) - s2 (ocy - v) + ocx + minX,
+// y = ocy - (s2 (u - ocx) + c2 (ocy - v)) + minY, in single precision.
+struct RotationCanvas {
+    cv::Size size;
+    float ocx, ocy, minX, minY, c2, s2;
+};
+RotationCanvas rotationCanvas(const cv::Size& source, double angle);
+
 // Rotates counter-clockwise on screen by angle (radians) onto the enclosing canvas,
 // sampling bicubically. Another depth leaves output untouched.
 void rotateImage(const cv::Mat& source, cv::Mat& output, double angle);
