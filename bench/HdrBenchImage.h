@@ -1,13 +1,17 @@
 #pragma once
+#include <benchmark/benchmark.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace hdrbench {
 
@@ -37,6 +41,55 @@ inline cv::Mat hdrImage(double megapixels)
     cv::Mat scaled;
     cv::resize(source, scaled, cv::Size(columns, rows), 0, 0, cv::INTER_CUBIC);
     return cv::max(scaled, 0.0f);
+}
+
+// Milliseconds luminance-hdr's operator `tmo` (drago, durand, ashikhmin, ...) takes on
+// `image`, as its command-line tool reports them in verbose mode ("tmo_<name> = <t>
+// msec": the operator alone, without reading or writing files); negative when the
+// tool is not installed or reports nothing. The image is written once as an EXR.
+inline double luminanceHdrMilliseconds(const cv::Mat& image, const std::string& tmo)
+{
+    static std::map<const uchar*, std::string> written;
+    std::string& exr = written[image.data];
+    if (exr.empty()) {
+        char folder[] = "/tmp/vb-bench-hdr-XXXXXX";
+        if (!mkdtemp(folder))
+            return -1.0;
+        exr = std::string(folder) + "/scene.exr";
+        setenv("OPENCV_IO_ENABLE_OPENEXR", "1", 0);
+        if (!cv::imwrite(exr, image))
+            return -1.0;
+    }
+    const std::string command = "luminance-hdr-cli -v -l '" + exr + "' --tmo " + tmo + " -o '" + exr +
+                                ".jpg' 2>&1 | tr '\\r' '\\n'";
+    FILE* output = popen(command.c_str(), "r");
+    if (!output)
+        return -1.0;
+    double milliseconds = -1.0;
+    char line[4096];
+    while (fgets(line, sizeof line, output)) {
+        const std::string text(line);
+        const size_t at = text.find("tmo_");
+        const size_t equals = text.find(" = ", at);
+        if (at != std::string::npos && equals != std::string::npos && text.find("msec") != std::string::npos)
+            milliseconds = std::atof(text.c_str() + equals + 3);
+    }
+    pclose(output);
+    return milliseconds;
+}
+
+// The peer operator of luminance-hdr timed by its own report (register with
+// UseManualTime); skipped when the tool is not installed.
+inline void timeLuminanceHdr(benchmark::State& state, const cv::Mat& image, const std::string& tmo)
+{
+    for (auto _ : state) {
+        const double milliseconds = luminanceHdrMilliseconds(image, tmo);
+        if (milliseconds < 0.0) {
+            state.SkipWithError("luminance-hdr-cli is not installed or reported no time");
+            break;
+        }
+        state.SetIterationTime(milliseconds / 1000.0);
+    }
 }
 
 // Peak resident memory of the process so far, in megabytes.

@@ -1,5 +1,6 @@
 // The Laplacian-pyramid operator against OpenCV's detail enhancement and Mantiuk
-// operator on the same HDR image. Arguments are megapixels.
+// operator and luminance-hdr's Durand operator on the same HDR image. Arguments are
+// megapixels.
 #include "HdrBenchImage.h"
 
 #include "Laplacian.h"
@@ -101,5 +102,12 @@ void BM_OpenCVTonemapMantiuk(benchmark::State& state)
     }
 }
 BENCHMARK(BM_OpenCVTonemapMantiuk)->Arg(1)->Arg(12)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Peer: the nearest operator of luminance-hdr, a base-and-detail split by a bilateral filter.
+void BM_LuminanceHdrDurand(benchmark::State& state)
+{
+    hdrbench::timeLuminanceHdr(state, hdrbench::hdrImage(double(state.range(0))), "durand");
+}
+BENCHMARK(BM_LuminanceHdrDurand)->Arg(12)->Iterations(2)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 }  // namespace

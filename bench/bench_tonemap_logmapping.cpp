@@ -1,5 +1,5 @@
-// The log-mapping operator against OpenCV's Drago operator on the same HDR image.
-// Arguments are megapixels.
+// The log-mapping operator against OpenCV's and luminance-hdr's Drago operators on
+// the same HDR image. Arguments are megapixels.
 #include "HdrBenchImage.h"
 
 #include "LogMapping.h"
@@ -20,7 +20,7 @@ void BM_LogMapping(benchmark::State& state)
         benchmark::DoNotOptimize(out.data);
     }
 }
-BENCHMARK(BM_LogMapping)->Arg(1)->Arg(24)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LogMapping)->Arg(1)->Arg(12)->Arg(24)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_OpenCVTonemapDrago(benchmark::State& state)
 {
@@ -32,6 +32,12 @@ void BM_OpenCVTonemapDrago(benchmark::State& state)
         benchmark::DoNotOptimize(out.data);
     }
 }
-BENCHMARK(BM_OpenCVTonemapDrago)->Arg(1)->Arg(24)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OpenCVTonemapDrago)->Arg(1)->Arg(12)->Arg(24)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_LuminanceHdrDrago(benchmark::State& state)
+{
+    hdrbench::timeLuminanceHdr(state, hdrbench::hdrImage(double(state.range(0))), "drago");
+}
+BENCHMARK(BM_LuminanceHdrDrago)->Arg(12)->Iterations(3)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 }  // namespace

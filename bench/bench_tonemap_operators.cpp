@@ -1,8 +1,12 @@
-// The fast bilateral filter, the layer-processing operator and LC_Model beside
-// OpenCV peers on the same real HDR image, enlarged to photo sizes.
+// The fast bilateral filter, the layer-processing, LC_Model and sliders-only
+// operators beside OpenCV and luminance-hdr peers on the same real HDR image,
+// enlarged to photo sizes.
+#include "HdrBenchImage.h"
+
 #include "BilateralFilter.h"
 #include "LC_Model.h"
 #include "LayerProcessing.h"
+#include "SlidersTM.h"
 #include "WorkerCount.h"
 
 #include <benchmark/benchmark.h>
@@ -162,6 +166,30 @@ void BM_OpenCvGaussianSurround(benchmark::State& state)
     reportPeakMemory(state);
 }
 
+// Peer of layer processing: luminance-hdr's base-and-detail operator.
+void BM_LuminanceHdrDurand(benchmark::State& state)
+{
+    hdrbench::timeLuminanceHdr(state, hdrImage(static_cast<int>(state.range(0))), "durand");
+}
+
+// Peer of LC_Model: luminance-hdr's local-contrast operator with an edge-limited surround.
+void BM_LuminanceHdrAshikhmin(benchmark::State& state)
+{
+    hdrbench::timeLuminanceHdr(state, hdrImage(static_cast<int>(state.range(0))), "ashikhmin");
+}
+
+void BM_SlidersTM(benchmark::State& state)
+{
+    const float params[3] = {-1.0f, -1.0f, -1.0f};
+    runOperator<SlidersTM>(state, params);
+}
+
+// Peer of the sliders-only operator: luminance-hdr's global photographic operator.
+void BM_LuminanceHdrReinhard02(benchmark::State& state)
+{
+    hdrbench::timeLuminanceHdr(state, hdrImage(static_cast<int>(state.range(0))), "reinhard02");
+}
+
 }  // namespace
 
 BENCHMARK(BM_GridBilateral)->Arg(1)->Arg(12)->Arg(24)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -172,3 +200,7 @@ BENCHMARK(BM_OpenCvTonemapMantiuk)->Arg(1)->Arg(12)->Unit(benchmark::kMillisecon
 BENCHMARK(BM_OpenCvTonemapReinhard)->Arg(1)->Arg(12)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LCModel)->Arg(1)->Arg(12)->Arg(24)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_OpenCvGaussianSurround)->Arg(1)->Arg(12)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LuminanceHdrDurand)->Arg(12)->Iterations(2)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_LuminanceHdrAshikhmin)->Arg(12)->Iterations(2)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_SlidersTM)->Arg(1)->Arg(12)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LuminanceHdrReinhard02)->Arg(12)->Iterations(2)->Unit(benchmark::kMillisecond)->UseManualTime();
