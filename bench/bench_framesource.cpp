@@ -176,7 +176,8 @@ std::vector<int> stackingOrder(int instant, int before, int after)
     return order;
 }
 
-// N frames around a chosen one in the stacking run's order: after and before in turn.
+// N frames around a chosen one in the stacking run's order, after and before in
+// turn, the range declared first as the run does.
 void BM_StackingOrder_ImagesSequence(benchmark::State& state)
 {
     ImagesSequence* sequence = sharedSequence();
@@ -186,7 +187,9 @@ void BM_StackingOrder_ImagesSequence(benchmark::State& state)
     cv::Mat frame;
     int iteration = 0;
     for (auto _ : state) {
-        for (int index : stackingOrder(chosenFrame(iteration++), side, side))
+        const int instant = chosenFrame(iteration++);
+        sequence->prepareRange(instant - side, 2 * side + 1);
+        for (int index : stackingOrder(instant, side, side))
             benchmark::DoNotOptimize(sequence->getFrame(frame, index, false).data);
     }
     state.SetItemsProcessed(state.iterations() * (2 * side + 1));
