@@ -93,7 +93,7 @@ protected:
     // What the window's construction hides once and for all.
     void hideAsAtStart()
     {
-        for (const char* name : {"listWidget_RecentFiles", "stackedWidget_ModeIcon", "pushButton_Crop_2",
+        for (const char* name : {"listWidget_RecentFiles", "stackedWidget_ModeIcon",
                                  "frame_LoadingIcone", "frame_TM4_Gamma", "frame_TM3_Gamma",
                                  "frame_TMSharpeningThreshold", "frame_SelectedImageTop", "label_zoomIn",
                                  "label_zoomOut", "checkBox_UseThisMode", "checkBox_FastPreview",
