@@ -42,6 +42,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <functional>
+#include <utility>
 
 using windowtest::ModalScript;
 
@@ -324,9 +325,14 @@ void WindowPath::stackingOptionsReachTheRun()
         window().MenuActionRedoClicked();
     EXPECT_EQ(opened->align, !wasAligned);
 
+    // Each antighosting mode by its radio button; the run below takes the last, no ghost removal.
+    for (const auto& [radio, mode] : {std::pair{"radioButton_HighAntighosting", 100},
+                                      std::pair{"radioButton_MediumAntighosting", 80},
+                                      std::pair{"radioButton_LongExposure", 0}}) {
+        QTest::mouseClick(find<QRadioButton>(radio), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
+        EXPECT_EQ(opened->antighostingMode, mode) << radio;
+    }
     // Without ghost removal, the shaken shots stack sharper aligned than as they lie.
-    QTest::mouseClick(find<QRadioButton>("radioButton_LongExposure"), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
-    EXPECT_EQ(opened->antighostingMode, 0);
     if (!align->isChecked())
         clickIndicator(align);
     ASSERT_TRUE(opened->align);
@@ -523,35 +529,45 @@ void WindowPath::trimMarkersDragTheStackingRange()
     auto* before = find<QSpinBox>("spinBox_ImageStackingBefore");
     auto* after = find<QSpinBox>("spinBox_ImageStackingAfter");
     QLabel* strip = find<QLabel>("label_ForegroundMidPlayingBar");
-    // Where the frame's slice of the strip lies, in the window.
-    const auto xOfFrame = [&](int frame) {
+    // The middle of the frame's slice of the strip, in the window. The strip spans the
+    // playback range; a frame before it lies left of the strip, where the slices go on.
+    const auto pointOfFrame = [&](int frame, QWidget* onLevelOf) {
         const int first = frames->firstIndex, last = frames->lastIndex;
         const double slice = static_cast<double>(strip->width()) / (last - first + 1);
-        return strip->mapTo(&window(), QPoint(0, 0)).x() + static_cast<int>((frame - first + 0.5) * slice);
+        const double offset = frame - first + (frame >= first ? 0.5 : -0.5);
+        const int x = strip->mapTo(&window(), QPoint(0, 0)).x() + static_cast<int>(offset * slice);
+        return QPoint(x, onLevelOf->mapTo(&window(), onLevelOf->rect().center()).y());
     };
-    struct Drag {
+    // Pressed on the widget, dragged over the window to the frame, released there.
+    const auto drag = [&](QWidget* pressed, int toFrame) {
+        QTest::mousePress(pressed, Qt::LeftButton, Qt::NoModifier, pressed->rect().center());
+        const QPoint target = pointOfFrame(toFrame, pressed);
+        QMouseEvent move(QEvent::MouseMove, target, window().mapToGlobal(target), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(&window(), &move);
+        QTest::mouseRelease(&window(), Qt::LeftButton, Qt::NoModifier, target);
+    };
+    struct Trim {
         const char* marker;
         int toFrame;
         QSpinBox* box;
         int count;
     };
-    for (const Drag& drag : {Drag{"label_TrimStartPlayingBar", 8, before, 2}, Drag{"label_TrimEndPlayingBar", 11, after, 1}}) {
-        SCOPED_TRACE(drag.marker);
-        QLabel* marker = find<QLabel>(drag.marker);
-        const int x = xOfFrame(drag.toFrame);
-        QTest::mousePress(marker, Qt::LeftButton, Qt::NoModifier, marker->rect().center());
-        const QPoint target(x, marker->mapTo(&window(), marker->rect().center()).y());
-        QMouseEvent move(QEvent::MouseMove, target, window().mapToGlobal(target), Qt::NoButton, Qt::LeftButton,
-                         Qt::NoModifier);
-        QCoreApplication::sendEvent(&window(), &move);
-        QTest::mouseRelease(&window(), Qt::LeftButton, Qt::NoModifier, target);
-        EXPECT_EQ(drag.box->value(), drag.count);
+    for (const Trim& trim : {Trim{"label_TrimStartPlayingBar", 7, before, 3}, Trim{"label_TrimEndPlayingBar", 11, after, 1}}) {
+        SCOPED_TRACE(trim.marker);
+        drag(find<QLabel>(trim.marker), trim.toFrame);
+        EXPECT_EQ(trim.box->value(), trim.count);
     }
-    EXPECT_EQ(opened->framesBefore, 2);
+    EXPECT_EQ(opened->framesBefore, 3);
     EXPECT_EQ(opened->framesAfter, 1);
-    EXPECT_EQ(frames->firstIndex, 8);
+    EXPECT_EQ(frames->firstIndex, 7);
     EXPECT_EQ(frames->lastIndex, 11);
     photograph("Dragged");
+
+    // The cursor dragged within the range shows the frame under it.
+    drag(find<QLabel>("label_CursorPlayingBar"), 8);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frames->getCurrentIndex() == 8; }));
+    EXPECT_EQ(opened->currentFrame, 10);
 }
 
 void WindowPath::timelinePressAndDoubleClickPinAFrame()
