@@ -8,8 +8,9 @@
 // or an empty image. `preview` allows a reduced-size decode (camera raws).
 cv::Mat& readImage(cv::Mat& out, const std::string& path, bool preview);
 
-// True when one library reported the file written. With a source path, the
-// source's metadata is copied into the written file.
+// True when the file was written whole: a library encoded it and every byte
+// reached the disk. Until then the target is left as it was. With a source path,
+// the source's metadata is copied into the written file.
 bool writeImage(const std::string& path, cv::InputArray image, const std::string& sourcePath,
                 const std::string& keyword);
 
