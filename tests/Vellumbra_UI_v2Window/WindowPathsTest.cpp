@@ -167,6 +167,7 @@ class WindowPath : public windowtest::RealWindowJourney<::testing::TestWithParam
 public:
     void stackingOptionsReachTheRun();
     void exportButtonWritesTheShownPicture();
+    void exportAllWritesIntoTheChosenSubFolder();
     void openVideoFromTheFileMenu();
     void openBurstFromTheFileMenu();
     void openPhotoFromTheFileMenu();
@@ -379,6 +380,32 @@ void WindowPath::exportButtonWritesTheShownPicture()
     const cv::Mat expected = convertBitDepth(reference.renderFull(), 8);
     ASSERT_EQ(file.size(), expected.size());
     EXPECT_LT(cv::norm(file, expected, cv::NORM_INF), 2.0);
+}
+
+void WindowPath::exportAllWritesIntoTheChosenSubFolder()
+{
+    Workspace* opened = editPhoto(extremesPhoto());
+    ASSERT_NE(opened, nullptr);
+    // A second result, as a second stacking run leaves it.
+    SharpestImageSelection* second =
+        opened->addImageTile(opened->image, find<QWidget>("scrollAreaWidgetContents_ProEditingSelection"));
+    second->pipeline().setSourceImage(opened->image, true);
+    second->enterEditionMode("second");
+    const QString chosen = folder + "/chosen";
+    QDir().mkpath(chosen);
+
+    ModalScript script;
+    script.messageBox(translate("ExplClosingWorkspace2"), QMessageBox::Save);
+    script.expect(ModalScript::Kind::FileDialog, QString(), [&](QWidget* modal) {
+        photograph("FolderDialog");
+        pickInView(static_cast<QFileDialog*>(modal), {chosen});
+    });
+    script.saveOptions(-1, 0);
+    chooseFromMenu("menuFile", "actionClose");
+    EXPECT_TRUE(script.waitUntilAnswered());
+    EXPECT_EQ(open(), nullptr);
+    EXPECT_EQ(QDir(chosen).entryList(QDir::Files).size(), 2) << QDir(chosen).entryList().join(' ').toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"extremes.png"});
 }
 
 void WindowPath::openVideoFromTheFileMenu()
@@ -712,6 +739,7 @@ void WindowPath::handOffThatCannotBeWrittenIsReported()
 const Path kPaths[] = {
     {"StackingOptions", &WindowPath::stackingOptionsReachTheRun},
     {"ExportButton", &WindowPath::exportButtonWritesTheShownPicture},
+    {"ExportAll", &WindowPath::exportAllWritesIntoTheChosenSubFolder},
     {"OpenVideo", &WindowPath::openVideoFromTheFileMenu},
     {"OpenBurst", &WindowPath::openBurstFromTheFileMenu},
     {"OpenPhoto", &WindowPath::openPhotoFromTheFileMenu},
