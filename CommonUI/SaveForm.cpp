@@ -26,6 +26,9 @@ SaveForm::SaveForm(QWidget* parent, bool showExtension)
     }
     connect(form->comboBox_OutputExtension, SIGNAL(currentIndexChanged(int)), this,
             SLOT(updateOutputDepthComboBox()));
+    // The form's size is only a minimum: the style sheet's padded rows need more.
+    ensurePolished();
+    resize(size().expandedTo(sizeHint()));
 }
 
 SaveForm::~SaveForm() = default;

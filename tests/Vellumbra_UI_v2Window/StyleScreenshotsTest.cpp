@@ -8,6 +8,7 @@
 #include "vellumbraV2.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QLinearGradient>
@@ -176,6 +177,9 @@ TEST_F(StyledWindowScreenshots, DialogsOverTheWindowWearTheSheet)
         auto* ok = dialog->findChild<QPushButton*>("okButton");
         ASSERT_NE(ok, nullptr);
         EXPECT_GE(ok->width(), 4 * QFontMetrics(ok->font()).height() - 1);
+        // Every row whole: a dialog held at its form's size clipped the last one.
+        for (const QComboBox* box : dialog->findChildren<QComboBox*>())
+            EXPECT_TRUE(box->parentWidget()->rect().contains(box->geometry())) << box->objectName().toStdString();
     }
     EXPECT_FALSE(windowtest::saveScreenshot("StyleDialogs").isEmpty());
 }
