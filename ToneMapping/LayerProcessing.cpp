@@ -466,42 +466,61 @@ cv::Mat splitIntoLayers(LayerProcessing& op, const cv::Mat& logXyz, cv::Mat& bas
 
 namespace layer_processing {
 
-bool inputSteps(LayerProcessing& op, const cv::Mat& in32, float p0, float p2, LayerProcessing::InputResult& result,
-                cv::Mat& compressed)
+bool inputSteps(LayerProcessing& op, const cv::Mat& in32, LayerProcessing::InputResult& result)
 {
-    result.maxLuminance = p2;
-    cv::Mat xyz, logXyz, detail, white2, white3;
-    const bool finished = runSteps(op, {
+    result.maxLuminance = 0.0f;
+    cv::Mat xyz, logXyz, baseLog;
+    return runSteps(op, {
         {[&] {
-             xyz = rgbToScaledXyz(in32, p2);
+             // At a largest Y of 1: another p2 only scales what follows.
+             xyz = rgbToScaledXyz(in32, 1.0f);
              result.lit = litPixels(xyz);
              logXyz = filledWhereUnlit(log10Of(xyz), result.lit);
          }, 5},
         {[&] {
-             detail = splitIntoLayers(op, logXyz, result.base);
+             result.detail = splitIntoLayers(op, logXyz, baseLog);
              logXyz.release();
          }, 50},
         {[&] {
-             exp10InPlace(result.base);
-             white2 = adaptationBlur(xyz, 2, result.lit);
-             white3 = adaptationBlur(xyz, 3, result.lit);
+             exp10InPlace(baseLog);
+             result.unitBase = baseLog;
+             result.unitWhite2 = padToSize(adaptationBlur(xyz, 2, result.lit), in32.size());
+             result.unitWhite3 = padToSize(adaptationBlur(xyz, 3, result.lit), in32.size());
              xyz.release();
          }, 55},
-        {[&] {
-             result.white = padToSize(white3, in32.size());
-             white3.release();
-             result.adapted = chromaticAdapt(result.base, padToSize(white2, in32.size()));
-             white2.release();
-         }, 60},
     });
-    return finished &&
-           compressAndEnhance(op, result.adapted, result.white, detail, result.base, p0, compressed, result.enhanced);
 }
 
-bool compressBase(LayerProcessing& op, const LayerProcessing::InputResult& input, float p0, cv::Mat& compressed)
+bool scaledSteps(LayerProcessing& op, LayerProcessing::InputResult& input, float p2, bool consume)
 {
-    cv::Mat enhanced = input.enhanced;
-    return compressAndEnhance(op, input.adapted, input.white, cv::Mat(), input.base, p0, compressed, enhanced);
+    // Made anew below: a cancelled run leaves nothing that looks current.
+    input.maxLuminance = 0.0f;
+    cv::Mat white2;
+    input.unitBase.convertTo(input.base, CV_32F, p2);
+    input.unitWhite3.convertTo(input.white, CV_32F, p2);
+    input.unitWhite2.convertTo(white2, CV_32F, p2);
+    input.adapted = chromaticAdapt(input.base, white2);
+    if (consume) {
+        input.unitBase.release();
+        input.unitWhite2.release();
+        input.unitWhite3.release();
+    }
+    if (op.cancel)
+        return false;
+    op.progress = 60;
+    input.maxLuminance = p2;
+    return true;
+}
+
+bool compressBase(LayerProcessing& op, LayerProcessing::InputResult& input, float p0, bool enhanceDetail,
+                  cv::Mat& compressed)
+{
+    const bool finished =
+        compressAndEnhance(op, input.adapted, input.white, enhanceDetail ? input.detail : cv::Mat(), input.base, p0,
+                           compressed, input.enhanced);
+    if (!finished)
+        input.maxLuminance = 0.0f;
+    return finished;
 }
 
 void finishSteps(LayerProcessing& op, LayerProcessing::InputResult& input, bool consume, cv::Mat& compressed,
@@ -521,6 +540,7 @@ void finishSteps(LayerProcessing& op, LayerProcessing::InputResult& input, bool 
              layered = multiplyLayers(compressed, input.enhanced);
              compressed.release();
              consumed(input.enhanced);
+             consumed(input.detail);
          }, 83},
         {[&] {
              adjusted = iptAdjust(op, layered, input.base, p1);
@@ -545,24 +565,24 @@ void finishSteps(LayerProcessing& op, LayerProcessing::InputResult& input, bool 
 cv::Mat& LayerProcessing::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
 {
     InputResult* input = keepInputSteps ? kept_.find(in) : nullptr;
-    if (input && input->maxLuminance != params[2])
-        input = nullptr;
-    cv::Mat compressed;
     InputResult fresh;
-    if (input) {
-        if (!layer_processing::compressBase(*this, *input, params[0], compressed)) {
-            out = cv::Mat();
-            return out;
-        }
-    } else {
-        if (!layer_processing::inputSteps(*this, finiteSamples(asFloat(in)), params[0], params[2], fresh,
-                                          compressed)) {
+    if (!input) {
+        if (!layer_processing::inputSteps(*this, finiteSamples(asFloat(in)), fresh)) {
             out = cv::Mat();
             return out;
         }
         input = keepInputSteps ? &kept_.keep(in, std::move(fresh)) : &fresh;
     }
-    layer_processing::finishSteps(*this, *input, input == &fresh, compressed, params[1], out);
+    const bool consume = input == &fresh;
+    // A new largest luminance rescales the layers and redoes what depends on it.
+    const bool rescale = input->maxLuminance != params[2];
+    cv::Mat compressed;
+    if ((rescale && !layer_processing::scaledSteps(*this, *input, params[2], consume)) ||
+        !layer_processing::compressBase(*this, *input, params[0], rescale, compressed)) {
+        out = cv::Mat();
+        return out;
+    }
+    layer_processing::finishSteps(*this, *input, consume, compressed, params[1], out);
     return out;
 }
 
@@ -570,7 +590,8 @@ void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in
 {
     LayerProcessing::InputResult input;
     cv::Mat compressed;
-    if (!layer_processing::inputSteps(op, in32, p0, p2, input, compressed)) {
+    if (!layer_processing::inputSteps(op, in32, input) || !layer_processing::scaledSteps(op, input, p2, true) ||
+        !layer_processing::compressBase(op, input, p0, true, compressed)) {
         out = cv::Mat();
         return;
     }

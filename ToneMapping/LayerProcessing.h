@@ -10,19 +10,24 @@
 // params: p0 the response exponent, p1 the lightness gamma, p2 the largest Y.
 class LayerProcessing : public ToneMappingBase {
 public:
-    // With keepInputSteps the layers and adapted base made for one input and one p2
-    // are kept for the next call with them: only the tone compression (p0) and the
-    // steps after it run again.
+    // With keepInputSteps the layers made from one input are kept for the next call
+    // with it: a new p2 only rescales them and redoes the adaptation, another p0
+    // or p1 only the tone compression and the steps after it.
     cv::Mat& apply(cv::Mat& out, const cv::Mat& in, const float params[3]) override;
 
-    // What the model computes from the input and p2 alone.
     struct InputResult {
+        // From the input alone, at a largest Y of 1.
+        cv::Mat unitBase;    // the bilateral base layer, XYZ
+        cv::Mat unitWhite2;  // the local whites of the adaptation and the tone compression
+        cv::Mat unitWhite3;
+        cv::Mat detail;      // the detail layer, which no scale changes
+        cv::Mat lit;         // non-zero where the input is not black
+        // For the largest Y of maxLuminance (0: none yet).
         float maxLuminance = 0.0f;
-        cv::Mat base;      // the bilateral base layer, XYZ
-        cv::Mat white;     // the local white of the tone compression
+        cv::Mat base;
+        cv::Mat white;
         cv::Mat adapted;   // the base adapted to the local white
         cv::Mat enhanced;  // the enhanced detail layer
-        cv::Mat lit;       // non-zero where the input is not black
     };
 
 private:
@@ -35,13 +40,16 @@ void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in
 
 namespace layer_processing {
 
-// XYZ scaled to p2 up to the adapted base, with progress 5 to 60, then the tone
-// compression with p0 (into compressed) beside the detail's enhancement; false
-// when op.cancel was found set.
-bool inputSteps(LayerProcessing& op, const cv::Mat& in32, float p0, float p2, LayerProcessing::InputResult& result,
-                cv::Mat& compressed);
-// The tone compression alone, for an input whose detail is already enhanced.
-bool compressBase(LayerProcessing& op, const LayerProcessing::InputResult& input, float p0, cv::Mat& compressed);
+// XYZ at a largest Y of 1 split into the base and detail layers, and its local
+// whites, with progress 5 to 55; false when op.cancel was found set.
+bool inputSteps(LayerProcessing& op, const cv::Mat& in32, LayerProcessing::InputResult& result);
+// The layers scaled to a largest Y of p2 and the base adapted to its white, with
+// progress 60; with consume the unit layers are released. False when cancelled.
+bool scaledSteps(LayerProcessing& op, LayerProcessing::InputResult& input, float p2, bool consume);
+// The tone compression with p0 into compressed, beside the detail's enhancement when
+// enhanceDetail; false when cancelled (the input's scaled layers then count as stale).
+bool compressBase(LayerProcessing& op, LayerProcessing::InputResult& input, float p0, bool enhanceDetail,
+                  cv::Mat& compressed);
 // Compressed base times detail, the IPT adjustment with p1, the display encoding and
 // the finishing colour pass, with progress 80 to 100. Consumes compressed, and with
 // consume every layer of input once it is no longer needed.
