@@ -1,5 +1,6 @@
 // Render pipeline timings beside the OpenCV calls doing comparable work: a float
 // BGR->HSV->BGR round trip plus a Gaussian unsharp mask over the same image.
+#include "BenchPhotos.h"
 #include "HdrBenchImage.h"
 
 #include "ColourPass.h"
@@ -13,6 +14,8 @@
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -119,6 +122,100 @@ void BM_SliderDragPreview(benchmark::State& state)
 }
 BENCHMARK(BM_SliderDragPreview)
     ->DenseRange(0, 9)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The preview of a 12-MP source in a 1-MP box against the export reduced to the
+// preview's size by pixel area, inside the picture (not the rotation's corners):
+// the mean, 99.9th-percentile and largest difference in 8-bit levels, with the
+// export's time beside the preview's. Arguments: operator, setting, source (0 a
+// real HDR, 1 a photograph).
+struct PreviewSetting {
+    const char* name;
+    void (*apply)(RenderPipeline&, const cv::Size& source);
+};
+
+const PreviewSetting kPreviewSettings[] = {
+    {"defaults", [](RenderPipeline&, const cv::Size&) {}},
+    {"crop",
+     [](RenderPipeline& p, const cv::Size& s) {
+         p.setCrop(cv::Rect(s.width / 5, s.height / 4, s.width * 3 / 5, s.height / 2), false);
+     }},
+    {"rotation", [](RenderPipeline& p, const cv::Size&) { p.setRotation(0.1f, false); }},
+    {"combined",
+     [](RenderPipeline& p, const cv::Size& s) {
+         p.setRotation(-0.07f, false);
+         p.setCrop(cv::Rect(s.width / 6, s.height / 5, s.width * 2 / 3, s.height / 2), false);
+         p.setExposure(0.4f, false);
+         p.setContrast(1.3f, false);
+         p.setSaturation(1.3f, false);
+         p.setShadows(0.4f, false);
+         p.setSharpeningAmount(0.6f, false);
+         p.setSharpeningRadius(5, false);
+     }},
+};
+
+// Where the picture is, inside its edge: the preview of a flat grey source.
+cv::Mat pictureInside(const RenderPipeline& settings, const cv::Size& source)
+{
+    RenderPipeline frame;
+    frame.copySettings(settings);
+    frame.setApplyTM(false, false);
+    frame.setApplySharpening(false, false);
+    frame.setSourceImage(cv::Mat(source, CV_32FC3, cv::Scalar::all(0.5)), true);
+    frame.renderPreview(0, false);
+    cv::Mat grey;
+    cv::cvtColor(frame.cropped(), grey, cv::COLOR_BGR2GRAY);
+    cv::Mat inside = grey == 0.5f;
+    cv::erode(inside, inside, cv::Mat(), cv::Point(-1, -1), 2);
+    return inside;
+}
+
+void reportDifference(benchmark::State& state, const cv::Mat& preview, const cv::Mat& exported, const cv::Mat& inside)
+{
+    cv::Mat reduced, difference;
+    cv::resize(exported, reduced, preview.size(), 0.0, 0.0, cv::INTER_AREA);
+    cv::absdiff(preview, reduced, difference);
+    cv::Mat channels[3];
+    cv::split(difference, channels);
+    const cv::Mat largest = cv::max(channels[0], cv::max(channels[1], channels[2]));
+    std::vector<float> values;
+    for (int r = 0; r < largest.rows; ++r)
+        for (int c = 0; c < largest.cols; ++c)
+            if (inside.at<uchar>(r, c))
+                values.push_back(largest.at<float>(r, c));
+    if (values.empty())
+        return;
+    std::sort(values.begin(), values.end());
+    state.counters["mean_levels"] = cv::mean(cv::mean(difference, inside))[0] * 255.0;
+    state.counters["p999_levels"] = values[values.size() * 999 / 1000] * 255.0;
+    state.counters["max_levels"] = values.back() * 255.0;
+}
+
+void BM_PreviewAgainstExport(benchmark::State& state)
+{
+    const PreviewSetting& setting = kPreviewSettings[state.range(1)];
+    state.SetLabel(std::string(setting.name) + (state.range(2) == 0 ? ", HDR" : ", photo"));
+    useThreads(allThreads);
+    setPreviewBox(photoSize(1.0));
+    engineDefaults.TMalgo = static_cast<int>(state.range(0));
+    const cv::Mat source = state.range(2) == 0 ? hdrbench::hdrImage(12.0)
+                                               : benchphotos::loadPhoto("GreenMeadow.jpg", photoSize(12.0));
+    RenderPipeline pipeline;
+    setting.apply(pipeline, source.size());
+    pipeline.setSourceImage(source, true);
+    for (auto _ : state)
+        pipeline.renderPreview(0, false);
+    const cv::Mat preview = pipeline.output().clone();
+    const auto start = std::chrono::steady_clock::now();
+    const cv::Mat exported = pipeline.renderFull();
+    state.counters["export_ms"] = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    reportDifference(state, preview, exported, pictureInside(pipeline, source.size()));
+    engineDefaults = EngineDefaults();
+}
+BENCHMARK(BM_PreviewAgainstExport)
+    ->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1, 2, 3}, {0, 1}})
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
