@@ -200,6 +200,13 @@ ExposureToe exposureToe(float exposure)
     return toe;
 }
 
+ExposureToe toeOfScaledInput(const ExposureToe& toe, float scale)
+{
+    if (scale == 1.f)
+        return toe;
+    return {toe.blackPoint / scale, toe.kneeWidth / scale, toe.gain * scale, toe.kneeCurvature * scale * scale};
+}
+
 void hsvSectorToRgb(float h, float s, float v, float& r, float& g, float& b)
 {
     sectorToRgb(h, s, v, r, g, b);

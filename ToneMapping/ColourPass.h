@@ -24,6 +24,9 @@ struct ColourPassParameters {
 // The exposure terms of `exposure` EV: the white point 2^-exposure maps to 1,
 // through a toe of half a percent around black.
 ExposureToe exposureToe(float exposure);
+// The toe that maps x as `toe` maps scale x: an input's scale folded into the pass,
+// which then needs no pass of its own (the hue and saturation steps ignore a scale).
+ExposureToe toeOfScaledInput(const ExposureToe& toe, float scale);
 
 // The slider and curve colour pass: hue shift, saturation and vibrance, an
 // exposure gain with a soft toe, contrast (monotonic: above 1 the shadows are

@@ -65,11 +65,12 @@ void forEachRowBlock(int rows, const Body& body)
     });
 }
 
-// Y becomes k ln(Y + 1) / ln(2 + 8 (Y / Lmax)^p), k = 1 / log10(Lmax + 1), p = log_0.5(bias).
-void mapLuminance(cv::Mat& yxy, float maxLuminance, float bias)
+// Y becomes k ln(Y + 1) / ln(2 + 8 (Y / Lmax)^p), k = 1 / log10(Lmax + 1), p = log_0.5(bias),
+// on Y scaled by `scale` (the display scale, applied here rather than in a pass of its own).
+void mapLuminance(cv::Mat& yxy, float maxLuminance, float bias, float scale)
 {
     const float p = float(std::log(double(bias)) / -0.693147);
-    const float k = float(1.0 / std::log10(double(maxLuminance) + 1.0));
+    const float k = float(1.0 / std::log10(double(maxLuminance) * scale + 1.0));
     const float inverseMax = 1.0f / maxLuminance;
     cv::parallel_for_(cv::Range(0, yxy.rows), [&](const cv::Range& band) {
         const int n = yxy.cols;
@@ -79,7 +80,7 @@ void mapLuminance(cv::Mat& yxy, float maxLuminance, float bias)
         for (int r = band.start; r < band.end; ++r) {
             float* pixel = yxy.ptr<float>(r);
             for (int c = 0; c < n; ++c) {
-                logs[c] = pixel[3 * c] + 1.0f;
+                logs[c] = scale * pixel[3 * c] + 1.0f;
                 powers[c] = std::max(pixel[3 * c] * inverseMax, FLT_MIN);
             }
             // (Y / Lmax)^p as exp(p ln(Y / Lmax)); the logarithms of both rows in one call.
@@ -132,9 +133,8 @@ cv::Mat finishColours(const cv::Mat& mapped)
 
 cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
 {
-    // A float input in the display range is only read, so it is shared rather than copied.
+    // A float input is only read, so it is shared rather than copied.
     input = asFloat(in);
-    input = scaledToDisplay(input, displayScale(input));
     if (input.channels() != 3) {
         logError("LogMapping::apply", "expected a 3-channel image");
         out = cv::Mat();
@@ -148,7 +148,11 @@ cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3
     if (cancel)
         return out = cv::Mat();
     progress = 20;
-    mapLuminance(yxy, maxLuminance, params[0]);
+    // Brought to the display range: only the luminance scales, the chromaticity does not.
+    const float scale = float(displayScale(input));
+    mapLuminance(yxy, maxLuminance, params[0], scale);
+    maxLuminance *= scale;
+    minLuminance *= scale;
     if (cancel)
         return out = cv::Mat();
     progress = 60;

@@ -21,6 +21,7 @@ SlidersTM::SlidersTM()
 cv::Mat& SlidersTM::apply(cv::Mat& out, const cv::Mat& in, const float[3])
 {
     buffer = asFloat(in);
-    buffer = scaledToDisplay(buffer, displayScale(buffer));
-    return parallelComputeLightImage(curve, out, buffer, colour);
+    ColourPassParameters inDisplayRange = colour;
+    inDisplayRange.exposure = toeOfScaledInput(colour.exposure, float(displayScale(buffer)));
+    return parallelComputeLightImage(curve, out, buffer, inDisplayRange);
 }

@@ -225,3 +225,28 @@ TEST_P(ContrastRamp, ShadowsStayMonotonicAndKeepTheirHue)
 
 INSTANTIATE_TEST_SUITE_P(SliderRange, ContrastRamp,
                          ::testing::Values(1.f, 1.2f, 1.2333334f, 1.3333334f, 1.5f, 250 * 0.006666667f));
+
+namespace {
+
+class ScaledInput : public ::testing::TestWithParam<float> {};
+
+}  // namespace
+
+TEST_P(ScaledInput, FoldedIntoTheToeGivesThePassOfTheScaledImage)
+{
+    const float scale = GetParam();
+    const cv::Mat image = randomImage(6, 40) * (1.f / scale);
+    const Spline curve(0.f, -0.5f, 0.5f, 0.25f);
+    for (const float exposure : {0.f, -0.15f, 0.6f}) {
+        ColourPassParameters direct{0.05f, 1.2f, 0.3f, exposureToe(exposure), 1.3f};
+        ColourPassParameters folded = direct;
+        folded.exposure = toeOfScaledInput(direct.exposure, scale);
+        cv::Mat expected, got, scaled;
+        image.convertTo(scaled, CV_32F, scale);
+        parallelComputeLightImage(curve, expected, scaled, direct);
+        parallelComputeLightImage(curve, got, image, folded);
+        EXPECT_LT(cv::norm(got, expected, cv::NORM_INF), 1e-4) << "exposure " << exposure;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, ScaledInput, ::testing::Values(1.f, 0.01f, 7.5f, 3000.f));
