@@ -20,9 +20,17 @@ cv::Mat reducedForMeasuring(const cv::Mat& image)
     const int longer = std::max(image.cols, image.rows);
     if (longer <= kMeasuredSide)
         return image;
+    // A whole-number reduction first: the library averages whole blocks in parallel,
+    // much faster than a fractional one over the whole picture.
+    cv::Mat reduced = image;
+    // Never more than the shorter side: a line of pixels stays a line.
+    const int blocks = std::min(longer / kMeasuredSide, std::min(image.cols, image.rows));
+    if (blocks > 1) {
+        const cv::Size whole(image.cols / blocks, image.rows / blocks);
+        cv::resize(image(cv::Rect(cv::Point(), whole * blocks)), reduced, whole, 0.0, 0.0, cv::INTER_AREA);
+    }
     const double reduction = double(kMeasuredSide) / longer;
-    cv::Mat reduced;
-    cv::resize(image, reduced,
+    cv::resize(reduced, reduced,
                cv::Size(std::max(1, int(std::lround(image.cols * reduction))),
                         std::max(1, int(std::lround(image.rows * reduction)))),
                0.0, 0.0, cv::INTER_AREA);

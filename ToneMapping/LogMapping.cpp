@@ -219,24 +219,27 @@ cv::Mat yxyToBgr(const cv::Mat& yxy)
             }
         }
         cv::cvtColor(block, block, cv::COLOR_XYZ2BGR);
-        // Black pixels (Y = 0: borders, rotation corners) do not stretch the picture.
-        float low = 1e10f;
-        float high = 1e-6f;
+        double low = 0.0;
+        double high = 0.0;
+        cv::minMaxLoc(block.reshape(1), &low, &high);
+        extremes.merge(float(low), float(high));
+        if (low > 0.0) {
+            litExtremes.merge(float(low), float(high));
+            return;
+        }
+        // Black pixels (Y = 0: borders, rotation corners), which come back as 0, do not
+        // stretch the picture.
         float litLow = 1e10f;
         float litHigh = 1e-6f;
         for (int r = 0; r < block.rows; ++r) {
             const float* Y = yxy.ptr<float>(rows.start + r);
             const float* v = block.ptr<float>(r);
-            for (int c = 0; c < block.cols * 3; ++c) {
-                low = std::min(low, v[c]);
-                high = std::max(high, v[c]);
+            for (int c = 0; c < block.cols * 3; ++c)
                 if (Y[c - c % 3] > 0.0f) {
                     litLow = std::min(litLow, v[c]);
                     litHigh = std::max(litHigh, v[c]);
                 }
-            }
         }
-        extremes.merge(low, high);
         litExtremes.merge(litLow, litHigh);
     });
     // Without a lit pixel the extremes of all of them serve.
