@@ -18,6 +18,7 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 
 using windowtest::ModalScript;
@@ -46,7 +47,7 @@ public:
         thread.wait();
     }
 
-    QString address() const { return QString("http://127.0.0.1:%1").arg(port); }
+    QString address() const { return QString("http://127.0.0.1:%1").arg(port.load()); }
     QByteArray lastRequestLine() const
     {
         QMutexLocker locker(&mutex);
@@ -84,7 +85,8 @@ private:
     QByteArray request;
     QTcpServer server;
     QThread thread;
-    quint16 port = 0;
+    // Set on the server's thread; the blocking call that waits for it orders it inside Qt.
+    std::atomic<quint16> port{0};
     mutable QMutex mutex;
     QByteArray requestLine;
 };
