@@ -109,11 +109,12 @@ void VellumbraV2::updateAP1ModeValue()
 
 // The editing panel.
 
-void VellumbraV2::editingSliderMoved(const EditingSlider& row, int value)
+void VellumbraV2::editingSliderMoved(QSlider* Ui_VellumbraClass::*slider, int value)
 {
     RenderPipeline* pipeline = shownPipeline();
     if (!pipeline)
         return;
+    const EditingSlider& row = editingSliderOf(slider);
     const int old = row.conversion.toPosition(row.current(*pipeline));
     // Stages after the tone mapping are quick enough to render here, at once.
     const bool rendersHere = row.stage > RenderPipeline::ToneMapStage;
@@ -128,6 +129,31 @@ void VellumbraV2::editingSliderMoved(const EditingSlider& row, int value)
     if (!rendersHere)
         recomputeToneMapping(row.stage);
 }
+
+void VellumbraV2::horizontalSlider_TM1AlphaMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMAlpha, v); }
+void VellumbraV2::horizontalSlider_TM1BetaMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMBeta, v); }
+void VellumbraV2::horizontalSlider_TM2AlphaMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TM2_Alpha, v); }
+void VellumbraV2::horizontalSlider_TM4AlphaMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TM4_Alpha, v); }
+void VellumbraV2::horizontalSlider_TM4BetaMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TM4_Beta, v); }
+void VellumbraV2::horizontalSlider_TM4GammaMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TM4_Gamma, v); }
+void VellumbraV2::horizontalSlider_TM3AlphaMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TM3_Alpha, v); }
+void VellumbraV2::horizontalSlider_TM3BetaMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TM3_Beta, v); }
+void VellumbraV2::horizontalSlider_TM3GammaMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TM3_Gamma, v); }
+void VellumbraV2::horizontalSlider_TMStrengthMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMStrength, v); }
+void VellumbraV2::horizontalSlider_TMExpositionMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMExposition, v); }
+void VellumbraV2::horizontalSlider_TMContrastMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMContrast, v); }
+void VellumbraV2::horizontalSlider_TMHighlightsMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMHighlights, v); }
+void VellumbraV2::horizontalSlider_TMShadowsMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMShadows, v); }
+void VellumbraV2::horizontalSlider_TMWhitesMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMWhites, v); }
+void VellumbraV2::horizontalSlider_TMBlacksMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMBlacks, v); }
+void VellumbraV2::horizontalSlider_TMHueMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMHue, v); }
+void VellumbraV2::horizontalSlider_TMSaturationMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMSaturation, v); }
+void VellumbraV2::horizontalSlider_TMVibranceMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMVibrance, v); }
+void VellumbraV2::horizontalSlider_TMBlackClipMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMBlackClip, v); }
+void VellumbraV2::horizontalSlider_TMWhiteClipMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMWhiteClip, v); }
+void VellumbraV2::horizontalSlider_TMSharpeningAmountMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMSharpeningAmount, v); }
+void VellumbraV2::horizontalSlider_TMSharpeningRadiusMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMSharpeningRadius, v); }
+void VellumbraV2::horizontalSlider_TMSharpeningThresholdMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMSharpeningThreshold, v); }
 
 void VellumbraV2::checkBox_ApplyTMOptionsToggled(bool on)
 {

@@ -49,6 +49,7 @@ enum class PresetMatch {
 // parameter record, and how its changes are recorded.
 struct EditingSlider {
     const char* name;
+    const char* slot;  // the window's slot, by signature
     QSlider* Ui_VellumbraClass::*slider;
     QLCDNumber* Ui_VellumbraClass::*lcd;
     QLabel* Ui_VellumbraClass::*label;
@@ -83,6 +84,8 @@ struct EditingSlider {
 const std::vector<EditingSlider>& editingSliders();
 // The row of the slider of that object name, or null.
 const EditingSlider* editingSliderNamed(const QString& objectName);
+// The row of one of the table's sliders.
+const EditingSlider& editingSliderOf(QSlider* Ui_VellumbraClass::*slider);
 
 // The panel's positions as a parameter record; alpha, beta and gamma come from the
 // sliders of the operator chosen (0 for a parameter it lacks).

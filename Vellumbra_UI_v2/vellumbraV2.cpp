@@ -343,7 +343,7 @@ void VellumbraV2::connectWidgets()
         connect(c.sender, c.signal, this, c.slot);
     connect(ui.horizontalSlider_Rotation_2, SIGNAL(valueChanged(int)), ui.lcdNumber_Rotation_2, SLOT(display(int)));
     for (const EditingSlider& row : editingSliders())
-        connect(ui.*row.slider, &QSlider::valueChanged, this, [this, &row](int value) { editingSliderMoved(row, value); });
+        connect(ui.*row.slider, SIGNAL(valueChanged(int)), this, row.slot);
 
     ui.label_VideoPreview->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui.label_VideoPreview, SIGNAL(customContextMenuRequested(QPoint)), this,

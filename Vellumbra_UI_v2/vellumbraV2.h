@@ -166,6 +166,30 @@ public slots:
     void updateAP1ModeValue();
     void horizontalSlider_RotationMoved(int value);
     void horizontalSlider_Rotation_2Moved(int value);
+    void horizontalSlider_TM1AlphaMoved(int value);
+    void horizontalSlider_TM1BetaMoved(int value);
+    void horizontalSlider_TM2AlphaMoved(int value);
+    void horizontalSlider_TM4AlphaMoved(int value);
+    void horizontalSlider_TM4BetaMoved(int value);
+    void horizontalSlider_TM4GammaMoved(int value);
+    void horizontalSlider_TM3AlphaMoved(int value);
+    void horizontalSlider_TM3BetaMoved(int value);
+    void horizontalSlider_TM3GammaMoved(int value);
+    void horizontalSlider_TMStrengthMoved(int value);
+    void horizontalSlider_TMExpositionMoved(int value);
+    void horizontalSlider_TMContrastMoved(int value);
+    void horizontalSlider_TMHighlightsMoved(int value);
+    void horizontalSlider_TMShadowsMoved(int value);
+    void horizontalSlider_TMWhitesMoved(int value);
+    void horizontalSlider_TMBlacksMoved(int value);
+    void horizontalSlider_TMHueMoved(int value);
+    void horizontalSlider_TMSaturationMoved(int value);
+    void horizontalSlider_TMVibranceMoved(int value);
+    void horizontalSlider_TMBlackClipMoved(int value);
+    void horizontalSlider_TMWhiteClipMoved(int value);
+    void horizontalSlider_TMSharpeningAmountMoved(int value);
+    void horizontalSlider_TMSharpeningRadiusMoved(int value);
+    void horizontalSlider_TMSharpeningThresholdMoved(int value);
     void checkBox_ApplyTMOptionsToggled(bool on);
     void comboBox_TMChanged(int index);
     void checkBox_ApplySharpeningToggled(bool on);
@@ -328,7 +352,7 @@ private:
 
     // Editing.
     // Every editing slider's move, by its row of the slider table.
-    void editingSliderMoved(const EditingSlider& row, int value);
+    void editingSliderMoved(QSlider* Ui_VellumbraClass::*slider, int value);
     void rotationMoved(QSlider* slider, int degrees);
     // The crop (1) or horizon (2) tool over the picture.
     void enterTool(EditingTool tool);
