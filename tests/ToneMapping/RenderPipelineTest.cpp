@@ -417,6 +417,22 @@ TEST_F(RenderPipelineTest, AwkwardSourcesAndSizesRenderSafely)
     }
 }
 
+TEST_F(RenderPipelineTest, RotationKeepsAnHdrsHighlights)
+{
+    cv::Mat hdr = lightImage(45, 60) * 40.0;
+    hdr(cv::Rect(20, 15, 10, 8)).setTo(cv::Scalar::all(400.0));
+    for (const float rotation : {0.f, 0.2f}) {
+        RenderPipeline p;
+        p.setApplyTM(false, false);
+        p.setRotation(rotation, false);
+        p.setSourceImage(hdr, true);
+        p.renderPreview(0, false);
+        double largest = 0.0;
+        cv::minMaxLoc(p.rotated().reshape(1), nullptr, &largest);
+        EXPECT_GT(largest, 300.0) << "rotation " << rotation;
+    }
+}
+
 TEST_F(RenderPipelineTest, ClipBlackWhite)
 {
     const cv::Mat reference = (cv::Mat_<cv::Vec3f>(1, 4) << cv::Vec3f(0.2f, 0.2f, 0.2f), cv::Vec3f(0.1f, 0.1f, 0.1f),
