@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -47,15 +48,40 @@ inline cv::Mat hdrImage(double megapixels)
 // `image`, as its command-line tool reports them in verbose mode ("tmo_<name> = <t>
 // msec": the operator alone, without reading or writing files); negative when the
 // tool is not installed or reports nothing. The image is written once as an EXR.
+// The EXR files written for the peer, removed with their folders at exit.
+class PeerFiles {
+public:
+    ~PeerFiles()
+    {
+        for (const auto& entry : folders_)
+            std::filesystem::remove_all(entry.second);
+    }
+    // The folder for the image, made on first use; empty when it cannot be made.
+    std::string folderFor(const uchar* image)
+    {
+        std::string& folder = folders_[image];
+        if (folder.empty()) {
+            char name[] = "/tmp/vb-bench-hdr-XXXXXX";
+            if (mkdtemp(name))
+                folder = name;
+        }
+        return folder;
+    }
+
+private:
+    std::map<const uchar*, std::string> folders_;
+};
+
 inline double luminanceHdrMilliseconds(const cv::Mat& image, const std::string& tmo)
 {
+    static PeerFiles files;
     static std::map<const uchar*, std::string> written;
     std::string& exr = written[image.data];
     if (exr.empty()) {
-        char folder[] = "/tmp/vb-bench-hdr-XXXXXX";
-        if (!mkdtemp(folder))
+        const std::string folder = files.folderFor(image.data);
+        if (folder.empty())
             return -1.0;
-        exr = std::string(folder) + "/scene.exr";
+        exr = folder + "/scene.exr";
         setenv("OPENCV_IO_ENABLE_OPENEXR", "1", 0);
         if (!cv::imwrite(exr, image))
             return -1.0;
