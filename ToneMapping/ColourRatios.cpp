@@ -2,9 +2,18 @@
 
 #include "DisplayScale.h"
 
+#include <cmath>
+
+double ColourRatios::floor(double displayScale)
+{
+    // The sample step of an 8-bit source is its step after decoding to linear light.
+    constexpr double kLightImageGamma = 2.2;
+    return std::pow(kFloorSteps * display_scale::kSampleStep, kLightImageGamma) / displayScale;
+}
+
 ColourRatios::ColourRatios(double displayScale)
 {
-    const double floor = kFloorSteps * display_scale::kSampleStep / displayScale;
-    floorCubed_ = floor * floor * floor;
-    floorToTheFourth_ = floorCubed_ * floor;
+    const double f = floor(displayScale);
+    floorCubed_ = f * f * f;
+    floorToTheFourth_ = floorCubed_ * f;
 }

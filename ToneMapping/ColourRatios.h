@@ -4,18 +4,22 @@
 // Per-channel ratios that put a pixel's colour back on a new luminance. A plain
 // channel / luminance is 0/0 on black and mostly noise just above it: one
 // quantisation step in one channel alone, or channels clipped at 0, give a fully
-// saturated colour, which a lifted luminance makes glaring. Below a floor f, a
-// couple of sample steps of the display range, the ratio therefore turns neutral
-// and fades to black with the input: (c l^3 + f^3 l) / (l^4 + f^4). Black stays
-// black, a neutral pixel at f keeps its ratio 1, and from about 10 f up (an 8-bit
-// value of 20) the ratio is c / l to within 0.1 %, so dark colours keep their hue.
+// saturated colour, which a lifted luminance makes glaring. Below a floor f, a few
+// 8-bit sample steps as a light image holds them (linear light, gamma 2.2), the
+// ratio therefore turns neutral and fades to black with the input:
+// (c l^3 + f^3 l) / (l^4 + f^4). Black stays black, a neutral pixel at f keeps its
+// ratio 1, and from about 10 f up (an 8-bit value of 11) the ratio is c / l to
+// within 0.1 %, so dark colours keep their hue.
 class ColourRatios {
 public:
-    static constexpr double kFloorSteps = 2.0;
+    static constexpr double kFloorSteps = 4.0;
 
     // displayScale: the factor that brings the luminance to the display range
     // (displayScale()), so that the floor follows the picture's scale.
     explicit ColourRatios(double displayScale);
+
+    // The floor f, in the picture's own luminance units.
+    static double floor(double displayScale);
 
     // out[k] = value x ratio of bgr[k] at luminance l, for the three channels.
     void restore(const float* bgr, float l, float value, float* out) const
@@ -32,3 +36,4 @@ private:
     double floorCubed_;
     double floorToTheFourth_;
 };
+

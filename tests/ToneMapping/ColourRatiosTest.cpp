@@ -5,14 +5,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <memory>
 #include <string>
 
 namespace {
 
 // A dark patch (a dog's nose, say) on a lit background; inside it black pixels ringed
-// by near-black ones holding a quantisation step or two of one or two channels only,
-// as a stacked 8-bit video gives where its blacks are clipped.
+// by near-black ones holding an 8-bit step or three of one or two channels only, in
+// linear light as a light image holds them, where a video's blacks are clipped.
 const cv::Rect kDarkPatch(16, 12, 32, 24);
 const cv::Rect kBlob(27, 19, 10, 10);
 
@@ -20,8 +21,8 @@ cv::Mat darkNoseImage()
 {
     cv::Mat image(48, 64, CV_32FC3, cv::Scalar(0.18, 0.30, 0.42));
     image(kDarkPatch).setTo(cv::Scalar(0.010, 0.030, 0.045));
-    const float step = 1.0f / (255 * 9);
-    const cv::Vec3f ring[] = {{0, 0, step}, {0, step, 0}, {step, 0, 0}, {0, 2 * step, 2 * step}, {0, 0, 3 * step}};
+    auto steps = [](int n) { return std::pow(n / 255.0f, 2.2f); };
+    const cv::Vec3f ring[] = {{0, 0, steps(1)}, {0, steps(1), 0}, {steps(1), 0, 0}, {0, steps(2), steps(2)}, {0, 0, steps(3)}};
     for (int r = kBlob.y; r < kBlob.br().y; ++r)
         for (int c = kBlob.x; c < kBlob.br().x; ++c)
             image.at<cv::Vec3f>(r, c) = ring[(r + c) % 5];

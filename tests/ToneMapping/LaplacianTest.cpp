@@ -169,9 +169,8 @@ cv::Mat refToneMap(const cv::Mat& in, float alpha, float beta)
             const cv::Vec3f p = in.at<cv::Vec3f>(r, c);
             lum.at<float>(r, c) = std::max(0.0f, (20.0f * p[2] + 40.0f * p[1] + p[0]) / 61.0f);
         }
-    // Colour ratios turning neutral and fading to black below a floor of two sample
-    // steps of the display range.
-    const double floor = ColourRatios::kFloorSteps / 255.0 / displayScale(in);
+    // Colour ratios turning neutral and fading to black below the floor.
+    const double floor = ColourRatios::floor(displayScale(in));
     for (int r = 0; r < in.rows; ++r)
         for (int c = 0; c < in.cols; ++c) {
             const double l = lum.at<float>(r, c);

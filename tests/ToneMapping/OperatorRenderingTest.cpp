@@ -70,7 +70,8 @@ float luminance(const cv::Vec3f& bgr)
 TEST_P(EveryOperator, DarkSaturatedPatchesKeepTheirHue)
 {
     // 8-bit dark colours a dim video holds in its shadows, the darkest near black,
-    // with a grey line through each that sharpening must not tint.
+    // with a grey line through each that sharpening must not tint; as stored, and in
+    // linear light as a stacked light image holds them.
     const struct {
         const char* name;
         cv::Vec3f bgr;
@@ -81,33 +82,38 @@ TEST_P(EveryOperator, DarkSaturatedPatchesKeepTheirHue)
         {"navy", cv::Vec3f(44, 12, 8) / 255.0f, 0},
         {"near-black red", cv::Vec3f(3, 2, 10) / 255.0f, 2},
     };
-    cv::Mat image(72, 40 * int(std::size(patches)), CV_32FC3, cv::Scalar(0.45, 0.47, 0.5));
-    for (int i = 0; i < int(std::size(patches)); ++i) {
-        const cv::Rect patch(40 * i + 6, 16, 28, 40);
-        image(patch).setTo(cv::Scalar(patches[i].bgr[0], patches[i].bgr[1], patches[i].bgr[2]));
-        const float grey = luminance(patches[i].bgr);
-        image(cv::Rect(patch.x + 14, patch.y + 6, 1, 28)).setTo(cv::Scalar::all(grey));
-    }
-    const cv::Mat out = render(image);
-    const cv::Mat unsharpened = render(image, [](RenderPipeline& p) { p.setApplySharpening(false, false); });
-    const cv::Mat sharpened = render(image, [](RenderPipeline& p) {
-        p.setSharpeningAmount(1.0f, false);
-        p.setSharpeningRadius(5, false);
-    });
-    auto saturation = [](const cv::Vec3f& p) {
-        const float high = std::max({p[0], p[1], p[2]});
-        return high > 0.0f ? (high - std::min({p[0], p[1], p[2]})) / high : 0.0f;
-    };
-    for (int i = 0; i < int(std::size(patches)); ++i) {
-        const cv::Vec3f inside = at(out, 36, 40 * i + 10);
-        const int strongest = patches[i].strongest;
-        for (int k = 0; k < 3; ++k)
-            if (k != strongest) {
-                EXPECT_GT(inside[strongest], 1.25f * inside[k]) << patches[i].name << ": channel " << k;
-            }
-        // Sharpening lightens or darkens the line against the patch, never tints it.
-        EXPECT_LE(saturation(at(sharpened, 36, 40 * i + 20)), saturation(at(unsharpened, 36, 40 * i + 20)) + 0.02f)
-            << patches[i].name << ": the grey line took a colour";
+    for (const float gamma : {1.0f, 2.2f}) {
+        const char* encoding = gamma == 1.0f ? "as stored" : "in linear light";
+        cv::Mat image(72, 40 * int(std::size(patches)), CV_32FC3, cv::Scalar(0.45, 0.47, 0.5));
+        for (int i = 0; i < int(std::size(patches)); ++i) {
+            const cv::Rect patch(40 * i + 6, 16, 28, 40);
+            image(patch).setTo(cv::Scalar(patches[i].bgr[0], patches[i].bgr[1], patches[i].bgr[2]));
+            const float grey = luminance(patches[i].bgr);
+            image(cv::Rect(patch.x + 14, patch.y + 6, 1, 28)).setTo(cv::Scalar::all(grey));
+        }
+        cv::pow(image, gamma, image);
+        const cv::Mat out = render(image);
+        const cv::Mat unsharpened = render(image, [](RenderPipeline& p) { p.setApplySharpening(false, false); });
+        const cv::Mat sharpened = render(image, [](RenderPipeline& p) {
+            p.setSharpeningAmount(1.0f, false);
+            p.setSharpeningRadius(5, false);
+        });
+        auto saturation = [](const cv::Vec3f& p) {
+            const float high = std::max({p[0], p[1], p[2]});
+            return high > 0.0f ? (high - std::min({p[0], p[1], p[2]})) / high : 0.0f;
+        };
+        for (int i = 0; i < int(std::size(patches)); ++i) {
+            const cv::Vec3f inside = at(out, 36, 40 * i + 10);
+            const int strongest = patches[i].strongest;
+            for (int k = 0; k < 3; ++k)
+                if (k != strongest) {
+                    EXPECT_GT(inside[strongest], 1.25f * inside[k])
+                        << patches[i].name << " " << encoding << ": channel " << k;
+                }
+            // Sharpening lightens or darkens the line against the patch, never tints it.
+            EXPECT_LE(saturation(at(sharpened, 36, 40 * i + 20)), saturation(at(unsharpened, 36, 40 * i + 20)) + 0.02f)
+                << patches[i].name << " " << encoding << ": the grey line took a colour";
+        }
     }
 }
 
