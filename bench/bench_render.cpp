@@ -166,7 +166,9 @@ cv::Mat pictureInside(const RenderPipeline& settings, const cv::Size& source)
     frame.renderPreview(0, false);
     cv::Mat grey;
     cv::cvtColor(frame.cropped(), grey, cv::COLOR_BGR2GRAY);
-    cv::Mat inside = grey == 0.5f;
+    // Not an exact match: the area reduction and the grey conversion round some of
+    // the flat picture's pixels a float step away from 0.5.
+    cv::Mat inside = cv::abs(grey - 0.5f) < 1e-4f;
     cv::erode(inside, inside, cv::Mat(), cv::Point(-1, -1), 2);
     return inside;
 }
