@@ -17,7 +17,8 @@ constexpr int kMinSlabRows = 8;
 constexpr int kRowHalo = 2;
 
 struct GridShape {
-    int spatialRate;
+    // Pixels per grid cell; 2 or 4 at full size, fractional for a reduced image.
+    float spatialRate;
     int padXY;
     int padZ;
     int rows;
@@ -26,8 +27,22 @@ struct GridShape {
     float minValue;
 
     // Splat indices are kept off the outer faces, which the blur never writes.
-    int splatRow(int y) const { return std::min((y + spatialRate / 2) / spatialRate + padXY, rows - 2); }
-    int splatCol(int x) const { return std::min((x + spatialRate / 2) / spatialRate + padXY, cols - 2); }
+    int splatRow(int y) const { return std::min(nearestCell(y) + padXY, rows - 2); }
+    int splatCol(int x) const { return std::min(nearestCell(x) + padXY, cols - 2); }
+    int nearestCell(int pixel) const { return static_cast<int>(static_cast<float>(pixel) / spatialRate + 0.5f); }
+    // Grid position of a pixel row or column when slicing.
+    float slicePosition(int pixel) const { return static_cast<float>(pixel) / spatialRate + padXY; }
+    // The first pixel whose slice position is at or after grid cell `cell`, in the
+    // same float arithmetic as the slice, so that slabs share no row and miss none.
+    int firstPixelAt(int cell) const
+    {
+        int pixel = static_cast<int>(std::ceil((cell - padXY) * spatialRate));
+        while (static_cast<int>(slicePosition(pixel - 1)) >= cell)
+            --pixel;
+        while (static_cast<int>(slicePosition(pixel)) < cell)
+            ++pixel;
+        return pixel;
+    }
     int splatDepth(float v) const
     {
         return std::min(static_cast<int>((v - minValue) / kRangeRate + 0.5f) + padZ, depth - 2);
@@ -215,18 +230,17 @@ void blurSlab(Slab& slab, const GridShape& shape, int outLow, int outHigh)
 // place; non-finite pixels and those no sample reached keep their value.
 void slice(const Slab& slab, const GridShape& shape, const cv::Mat& src, cv::Mat& dst, SourceRows rows)
 {
-    const int s = shape.spatialRate;
     for (int y = rows.low; y < rows.high; ++y) {
         const float* in = src.ptr<float>(y);
         float* out = dst.ptr<float>(y);
-        const float gy = static_cast<float>(y) / s + shape.padXY;
+        const float gy = shape.slicePosition(y);
         for (int x = 0; x < src.cols; ++x) {
             const float v = in[x];
             if (!std::isfinite(v)) {
                 out[x] = v;
                 continue;
             }
-            const float gx = static_cast<float>(x) / s + shape.padXY;
+            const float gx = shape.slicePosition(x);
             const float gz = (v - shape.minValue) / kRangeRate + shape.padZ;
             const cv::Vec2f cell = trilinearInterpolate(slab, shape, gy, gx, gz);
             out[x] = cell[1] > 0.0f ? cell[0] / cell[1] : v;
@@ -237,16 +251,16 @@ void slice(const Slab& slab, const GridShape& shape, const cv::Mat& src, cv::Mat
 // Filters the pixels whose slice row lies in [sliceLow, sliceHigh).
 void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sliceLow, int sliceHigh)
 {
-    const int s = shape.spatialRate;
     const int outHigh = std::min(sliceHigh + 1, shape.rows);  // slicing reads one row further
     Slab slab;
     slab.firstRow = std::max(0, sliceLow - kRowHalo);
     slab.rowCount = std::min(shape.rows, outHigh + kRowHalo) - slab.firstRow;
     slab.cols = shape.cols;
-    const SourceRows splatted{std::max(0, (slab.firstRow - shape.padXY - 1) * s),
-                              std::min(src.rows, (slab.firstRow + slab.rowCount - shape.padXY + 1) * s)};
-    const SourceRows sliced{std::max(0, (sliceLow - shape.padXY) * s),
-                            std::min(src.rows, (sliceHigh - shape.padXY) * s)};
+    // Splatting reads one grid row more on each side than the slab holds.
+    const SourceRows splatted{std::max(0, shape.firstPixelAt(slab.firstRow - 1)),
+                              std::min(src.rows, shape.firstPixelAt(slab.firstRow + slab.rowCount + 1))};
+    const SourceRows sliced{std::max(0, shape.firstPixelAt(sliceLow)),
+                            std::min(src.rows, shape.firstPixelAt(sliceHigh))};
 
     const Occupied depths = sampleDepths(src, shape, slab, splatted);
     if (depths.high < 0) {
@@ -259,6 +273,17 @@ void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sl
     splat(slab, src, shape, splatted);
     blurSlab(slab, shape, sliceLow, outHigh);
     slice(slab, shape, src, dst, sliced);
+}
+
+// Pixels per grid cell for an image whose shorter side is `shorterSide` pixels at
+// `scale` of the full size: the full size's rate scaled, but never below a pixel,
+// which would only leave cells empty.
+float spatialRate(int shorterSide, float scale)
+{
+    if (!(scale > 0.0f) || scale >= 1.0f)
+        return shorterSide < 1024 ? 2.0f : 4.0f;
+    const float fullRate = shorterSide / scale < 1024.0f ? 2.0f : 4.0f;
+    return std::max(1.0f, fullRate * scale);
 }
 
 // Smallest and largest finite value; (0, 0) when there is none.
@@ -278,7 +303,7 @@ void finiteRange(const cv::Mat& src, double& minValue, double& maxValue)
 
 namespace cv_extend {
 
-void bilateralFilter(cv::InputArray src, cv::OutputArray dst, float sigmaRange, float sigmaSpace)
+void bilateralFilter(cv::InputArray src, cv::OutputArray dst, float sigmaRange, float sigmaSpace, float spatialScale)
 {
     const cv::Mat source = src.getMat();
     if (source.channels() != 1)
@@ -289,12 +314,13 @@ void bilateralFilter(cv::InputArray src, cv::OutputArray dst, float sigmaRange, 
     else
         source.convertTo(source32, CV_32F);
     cv::Mat result32(source.size(), CV_32FC1);
-    bilateralFilterGrid(source32, result32, sigmaRange, sigmaSpace);
+    bilateralFilterGrid(source32, result32, sigmaRange, sigmaSpace, 0, spatialScale);
     dst.create(source.size(), source.type());
     result32.convertTo(dst, source.type(), 1.0, 0.0);
 }
 
-void bilateralFilterGrid(const cv::Mat& src32, cv::Mat& dst32, float sigmaRange, float sigmaSpace, int maxSlabRows)
+void bilateralFilterGrid(const cv::Mat& src32, cv::Mat& dst32, float sigmaRange, float sigmaSpace, int maxSlabRows,
+                         float spatialScale)
 {
     if (src32.empty())
         return;
@@ -303,13 +329,13 @@ void bilateralFilterGrid(const cv::Mat& src32, cv::Mat& dst32, float sigmaRange,
     finiteRange(src32, minValue, maxValue);
 
     GridShape shape;
-    shape.spatialRate = std::min(src32.rows, src32.cols) < 1024 ? 2 : 4;
+    shape.spatialRate = spatialRate(std::min(src32.rows, src32.cols), spatialScale);
     shape.padXY = static_cast<int>(2.0 * (static_cast<double>(sigmaSpace) / shape.spatialRate) + 1.0);
     shape.padZ = static_cast<int>(2.0 * (static_cast<double>(sigmaRange) / kRangeRate) + 1.0);
     shape.padXY = std::max(shape.padXY, 1);
     shape.padZ = std::max(shape.padZ, 1);
-    shape.rows = (src32.rows - 1) / shape.spatialRate + 2 * shape.padXY + 1;
-    shape.cols = (src32.cols - 1) / shape.spatialRate + 2 * shape.padXY + 1;
+    shape.rows = static_cast<int>((src32.rows - 1) / shape.spatialRate) + 2 * shape.padXY + 1;
+    shape.cols = static_cast<int>((src32.cols - 1) / shape.spatialRate) + 2 * shape.padXY + 1;
     shape.depth = static_cast<int>((maxValue - minValue) / kRangeRate) + 2 * shape.padZ + 1;
     shape.minValue = static_cast<float>(minValue);
 

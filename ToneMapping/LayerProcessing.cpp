@@ -122,7 +122,7 @@ bool decomposeLayers(LayerProcessing& op, const cv::Mat& logXyz, cv::Mat& baseLo
         if (op.cancel)
             return false;
         cv::Mat filtered;
-        cv_extend::bilateralFilter(channels[i], filtered, kRangeSigma, spaceSigma);
+        cv_extend::bilateralFilter(channels[i], filtered, kRangeSigma, spaceSigma, op.spatialScale);
         channels[i] = filtered;
         op.progress = progressAfter[i];
     }

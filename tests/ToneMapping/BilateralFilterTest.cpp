@@ -135,3 +135,45 @@ TEST(BilateralFilter, EmptyInputGivesEmptyOutput)
     cv_extend::bilateralFilter(cv::Mat(), out, 0.35f, 1.0f);
     EXPECT_TRUE(out.empty());
 }
+
+namespace {
+
+// Fine texture a few pixels across on a smooth ramp, with a step: a detail layer
+// that depends on how far the smoothing reaches.
+cv::Mat texturedScene(cv::Size size)
+{
+    cv::Mat texture(size, CV_32F);
+    cv::RNG(11).fill(texture, cv::RNG::UNIFORM, -0.3, 0.3);
+    cv::GaussianBlur(texture, texture, cv::Size(0, 0), 1.5);
+    cv::Mat ramp(size, CV_32F);
+    for (int y = 0; y < size.height; ++y)
+        ramp.row(y).setTo(2.0 * y / size.height);
+    cv::Mat image = texture + ramp;
+    image(cv::Rect(size.width / 2, 0, size.width / 2, size.height)) += 1.5;
+    return image;
+}
+
+cv::Mat detailOf(const cv::Mat& image, float spatialScale, int slabRows = 0)
+{
+    cv::Mat base(image.size(), CV_32F);
+    cv_extend::bilateralFilterGrid(image, base, 0.35f, 0.02f * std::min(image.rows, image.cols), slabRows,
+                                   spatialScale);
+    return image - base;
+}
+
+}  // namespace
+
+TEST(BilateralFilter, ReducedImageAtItsScaleKeepsTheFullSizeDetail)
+{
+    const cv::Mat full = texturedScene(cv::Size(640, 480));
+    const double scale = 0.6;
+    cv::Mat reduced, reducedDetail;
+    cv::resize(full, reduced, cv::Size(), scale, scale, cv::INTER_AREA);
+    cv::resize(detailOf(full, 1.0f), reducedDetail, reduced.size(), 0.0, 0.0, cv::INTER_AREA);
+
+    const cv::Mat atItsScale = detailOf(reduced, float(scale));
+    const double error = cv::norm(atItsScale, reducedDetail, cv::NORM_L2);
+    EXPECT_LT(error, 0.6 * cv::norm(detailOf(reduced, 1.0f), reducedDetail, cv::NORM_L2));
+    // A grid whose cells are a fraction of a pixel apart is the same in slabs.
+    EXPECT_EQ(cv::norm(detailOf(reduced, float(scale), 3), atItsScale, cv::NORM_INF), 0.0);
+}
