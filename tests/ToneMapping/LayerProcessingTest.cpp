@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <cerrno>
 #include <set>
@@ -156,4 +157,42 @@ TEST(LayerProcessing, RealHdrImagesGiveFiniteOutputInUnitRange)
         GTEST_SKIP() << "no HDR test media";
     for (const auto& image : images)
         EXPECT_TRUE(hdrtest::finiteInUnitRange(render(image.second))) << image.first;
+}
+
+namespace {
+
+// Colour areas a few hundred pixels across under a texture a few pixels across:
+// detail that a reduction by four averages away.
+cv::Mat leafyPhoto(cv::Size size)
+{
+    cv::RNG rng(31);
+    cv::Mat coarse(6, 6, CV_32FC3);
+    rng.fill(coarse, cv::RNG::UNIFORM, 0.05f, 0.9f);
+    cv::Mat image;
+    cv::resize(coarse, image, size, 0.0, 0.0, cv::INTER_CUBIC);
+    cv::Mat texture(size, CV_32F);
+    rng.fill(texture, cv::RNG::UNIFORM, 0.6f, 1.4f);
+    cv::GaussianBlur(texture, texture, cv::Size(0, 0), 1.5);
+    cv::cvtColor(texture, texture, cv::COLOR_GRAY2BGR);
+    return cv::max(image.mul(texture), 0.01f);
+}
+
+}  // namespace
+
+TEST(LayerProcessing, ReducedInputAtItsScaleRendersTheReducedFullSizeResult)
+{
+    const cv::Mat full = leafyPhoto(cv::Size(1024, 1024));
+    const double scale = 0.25;
+    cv::Mat reduced, reducedResult;
+    cv::resize(full, reduced, cv::Size(), scale, scale, cv::INTER_AREA);
+    cv::resize(render(full), reducedResult, reduced.size(), 0.0, 0.0, cv::INTER_AREA);
+
+    LayerProcessing op;
+    op.spatialScale = float(scale);
+    cv::Mat preview;
+    op.apply(preview, reduced, kDefaults);
+    cv::Mat difference;
+    cv::absdiff(preview, reducedResult, difference);
+    // At its own pixels' reach the preview's detail layer is coarser: 1.1 levels off.
+    EXPECT_LT(cv::mean(difference.reshape(1))[0] * 255.0, 0.85);
 }
