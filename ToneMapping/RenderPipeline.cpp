@@ -114,24 +114,40 @@ cv::Mat unsharpLuminance(const cv::Mat& image, const cv::Mat& luminance, const c
     return out;
 }
 
+// The second moment, in pixels squared, of the library's Gaussian kernel of this
+// size and sigma (0: the sigma the size implies).
+double kernelVariance(int size, double sigma)
+{
+    const cv::Mat kernel = cv::getGaussianKernel(size, sigma, CV_64F);
+    const int centre = size / 2;
+    double variance = 0.0;
+    for (int i = 0; i < size; ++i)
+        variance += kernel.at<double>(i) * (i - centre) * (i - centre);
+    return variance;
+}
+
 // The Gaussian blur of the unsharp mask for an image at `scale` of the full size.
 // Below full size it keeps the spread (the second moment) of the full-size kernel,
 // measured in the smaller image's pixels, so that a reduced render is sharpened as
-// much as the reduced full render would be.
+// much as the reduced full render would be. Below a pixel a sampled Gaussian's
+// spread falls far short of its sigma's, so the sigma that gives the spread is sought.
 void sharpeningBlur(const cv::Mat& image, cv::Mat& blur, int kernelSize, double scale)
 {
     if (scale >= 1.0 || kernelSize <= 1) {
         cv::GaussianBlur(image, blur, cv::Size(kernelSize, kernelSize), 0.0, 0.0, cv::BORDER_REFLECT_101);
         return;
     }
-    const cv::Mat kernel = cv::getGaussianKernel(kernelSize, 0.0, CV_64F);
-    const int centre = kernelSize / 2;
-    double variance = 0.0;
-    for (int i = 0; i < kernelSize; ++i)
-        variance += kernel.at<double>(i) * (i - centre) * (i - centre);
-    const double sigma = std::sqrt(variance) * scale;
+    const double variance = kernelVariance(kernelSize, 0.0) * scale * scale;
+    const double sigma = std::sqrt(variance);
     const int size = std::min(kernelSize, 2 * std::max(1, static_cast<int>(std::ceil(3.0 * sigma))) + 1);
-    cv::GaussianBlur(image, blur, cv::Size(size, size), sigma, sigma, cv::BORDER_REFLECT_101);
+    // The spread grows with the sigma; at `high` it is past the target.
+    double low = 0.0;
+    double high = std::max(1.0, 2.0 * sigma);
+    for (int i = 0; i < 40; ++i) {
+        const double middle = 0.5 * (low + high);
+        (kernelVariance(size, middle) < variance ? low : high) = middle;
+    }
+    cv::GaussianBlur(image, blur, cv::Size(size, size), high, high, cv::BORDER_REFLECT_101);
 }
 
 // The rows and columns between the first and the last holding a pixel that is not

@@ -696,5 +696,12 @@ INSTANTIATE_TEST_SUITE_P(
                     [](RenderPipeline& p, bool r) {
                         p.setSharpeningAmount(0.8f, r);
                         p.setSharpeningRadius(7, r);
+                    }},
+        // The full-size kernel reaches a quarter of a preview pixel: a Gaussian of that
+        // sigma sampled at the preview's pixels would hardly blur.
+        PreviewCase{"sharpeningBelowAPreviewPixel", cv::Size(300, 200), 0.02f,
+                    [](RenderPipeline& p, bool r) {
+                        p.setSharpeningAmount(1.3f, r);
+                        p.setSharpeningRadius(5, r);
                     }}),
     [](const ::testing::TestParamInfo<PreviewCase>& info) { return std::string(info.param.name); });
