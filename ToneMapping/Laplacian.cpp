@@ -222,18 +222,9 @@ void recolour(const cv::Mat& filtered, const cv::Mat& in, const cv::Mat& luminan
     });
 }
 
-}  // namespace
-
-cv::Mat& Laplacian::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
-{
-    alpha = params[0];
-    beta = params[1];
-    // A float input is only read, so it needs no copy.
-    const cv::Mat converted = asFloat(in);
-    return laplacianToneMap(*this, out, converted);
-}
-
-cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
+// The operator's body through the input's steps, made when missing; the filter's
+// sums are kept in them when `keep` is set.
+cv::Mat& toneMapWithSteps(Laplacian& op, cv::Mat& out, const cv::Mat& in, Laplacian::InputResult& steps, bool keep)
 {
     // Cancel is looked at between the stages too, so it acts quickly on large images.
     auto stopped = [&](bool failed) {
@@ -253,20 +244,23 @@ cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
     }
     // The colour ratios are applied at the end straight from the input, which spares
     // a three-channel image.
-    cv::Mat luminance;
-    laplacianLuminance(luminance, in);
-    if (stopped(luminance.empty()))
-        return out;
-
-    // Black pixels (borders, rotation corners, patches) are left out: the filter sees the
-    // picture continued into them, the normalisation sees only the picture.
-    const cv::Mat lit = luminance > 0.0f;
+    if (steps.luminance.empty()) {
+        laplacianLuminance(steps.luminance, in);
+        if (stopped(steps.luminance.empty()))
+            return out;
+        // Black pixels (borders, rotation corners, patches) are left out: the filter sees
+        // the picture continued into them, the normalisation sees only the picture.
+        steps.lit = steps.luminance > 0.0f;
+        steps.litInterior = litInterior(steps.lit);
+    }
     cv::Mat filtered;
     if (op.alpha == 1.0f && op.beta == 1.0f) {
-        filtered = luminance;
+        filtered = steps.luminance;
     } else {
+        if (steps.logLuminance.empty())
+            steps.logLuminance = fillMissingSamples(toLogDomain(steps.luminance), steps.lit);
         cv::Mat logFiltered;
-        lapfilter_core(op, logFiltered, fillMissingSamples(toLogDomain(luminance), lit));
+        lapfilterWithSteps(op, logFiltered, steps.logLuminance, steps.core, keep);
         op.gaussianPyr.clear();
         op.laplacianPyr.clear();
         if (stopped(logFiltered.empty()))
@@ -278,12 +272,33 @@ cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
     if (display) {
         if (stopped(false))
             return out;
-        filtered = normalisePercentiles(filtered, litInterior(lit));
+        filtered = normalisePercentiles(filtered, steps.litInterior);
     }
     if (stopped(false))
         return out;
-    recolour(filtered, in, luminance, displayScale(in), display, out);
+    recolour(filtered, in, steps.luminance, displayScale(in), display, out);
     return out;
+}
+
+}  // namespace
+
+cv::Mat& Laplacian::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
+{
+    alpha = params[0];
+    beta = params[1];
+    InputResult* kept = keepInputSteps ? kept_.find(in) : nullptr;
+    InputResult fresh;
+    // A float input is only read, so it needs no copy.
+    toneMapWithSteps(*this, out, asFloat(in), kept ? *kept : fresh, keepInputSteps);
+    if (keepInputSteps && !kept && !out.empty())
+        kept_.keep(in, std::move(fresh));
+    return out;
+}
+
+cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
+{
+    Laplacian::InputResult steps;
+    return toneMapWithSteps(op, out, in, steps, false);
 }
 
 cv::Mat& laplacianLuminance(cv::Mat& out, const cv::Mat& in, cv::Mat* ratios)

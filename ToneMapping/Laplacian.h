@@ -1,4 +1,6 @@
 #pragma once
+#include "InputSteps.h"
+#include "LaplacianFilterCore.h"
 #include "ToneMappingBase.h"
 
 #include <opencv2/core.hpp>
@@ -11,8 +13,19 @@
 // colour ratios and gamma-encoded.
 class Laplacian : public ToneMappingBase {
 public:
-    // params[0] alpha, params[1] beta; params[2] is not read.
+    // params[0] alpha, params[1] beta; params[2] is not read. With keepInputSteps what
+    // the input alone gives is kept for the next call with the same input, and the
+    // filter's sums with it: a new beta then skips the filter's windows, a new alpha
+    // their edge part.
     cv::Mat& apply(cv::Mat& out, const cv::Mat& in, const float params[3]) override;
+
+    struct InputResult {
+        cv::Mat luminance;
+        cv::Mat lit;          // non-zero where the luminance is above 0
+        cv::Mat litInterior;  // the pixels the normalisation's percentiles are taken over
+        cv::Mat logLuminance; // the filter's input, black pixels filled; made when first needed
+        LaplacianCoreSteps core;
+    };
 
     float alpha = 1.0f;
     float beta = 0.0f;
@@ -21,6 +34,9 @@ public:
     int domain = 1;
     std::vector<cv::Mat> gaussianPyr;
     std::vector<cv::Mat> laplacianPyr;
+
+private:
+    InputSteps<InputResult> kept_;
 };
 
 // The operator's body on a 1- or 3-channel float input.

@@ -7,10 +7,11 @@
 // is sum over the window of (a(y) b(x) - c(y) d(x)) r(I(y, x)): a and b weigh the
 // samples of the Gaussian value, c and d those of the expansion of the next level,
 // with the zero border of the image built in. The four 1-D weight vectors depend only
-// on the level and the position, so they are made once per run, and each coefficient
-// costs one remap and two dot products per window sample and no intermediate images.
-#include "Laplacian.h"
+// on the level and the position, so they are made once per input, and each coefficient
+// costs one remap and a few dot products per window sample and no intermediate images.
+#include "LaplacianFilterCore.h"
 
+#include "Laplacian.h"
 #include "Log.h"
 #include "Pyramid.h"
 #include "Threads.h"
@@ -34,17 +35,10 @@ constexpr int kLanes = 8;
 #define VB_VECTOR_CLONES
 #endif
 
-struct RowSums {
-    float detail;
-    float expansion;
-};
-
 constexpr int kDetailSteps = 16384;
 
 struct RemapParameters {
     float alpha;
-    float beta;
-    float noiseLevel;
     float threshold;
     // alpha != 1: s f(t) at t = i / kDetailSteps, i = 0 .. kDetailSteps, and once more
     // at the end so that t = 1 interpolates without a test.
@@ -84,21 +78,25 @@ VB_INLINE void load8(Float8& v, const float* p)
     std::memcpy(&v, p, sizeof v);
 }
 
-// r(i, g0) - g0 for eight samples: details follow the detail curve, edges beyond the
-// threshold are scaled by beta.
-VB_INLINE void remapVector(const Float8& in, float g0, const RemapParameters& p, Float8& out)
+// r(i, g0) - g0 for eight samples, split into its detail part (the detail curve, held
+// at the threshold beyond it) and its edge part (how far beyond the threshold the
+// sample lies), which beta scales.
+template <bool kEdges>
+VB_INLINE void remapVector(const Float8& in, float g0, const RemapParameters& p, Float8& detail, Float8& edge)
 {
     const Float8 deviation = in - g0;
     const Float8 zero{};
-    const Float8 one = zero + 1.0f;
-    const Float8 d = deviation < zero ? -deviation : deviation;
     const Float8 s = zero + p.threshold;
+    const Float8 clipped = deviation > s ? s : (deviation < -s ? -s : deviation);
+    if (kEdges)
+        edge = deviation - clipped;
     if (p.alpha == 1.0f) {
-        const Float8 clipped = d < s ? deviation : (deviation < zero ? -s : s);
-        out = clipped + p.beta * (deviation - clipped);
+        detail = clipped;
         return;
     }
+    const Float8 one = zero + 1.0f;
     const Float8 sign = deviation > zero ? one : (deviation < zero ? -one : zero);
+    const Float8 d = deviation < zero ? -deviation : deviation;
     const Float8 position = (d < s ? d : s) * (kDetailSteps / p.threshold);
     const Int8 step = __builtin_convertvector(position, Int8);
     const Float8 fraction = position - __builtin_convertvector(step, Float8);
@@ -108,27 +106,51 @@ VB_INLINE void remapVector(const Float8& in, float g0, const RemapParameters& p,
         below[k] = curve[step[k]];
         above[k] = curve[step[k] + 1];
     }
-    const Float8 detail = below + fraction * (above - below);
-    out = d > s ? sign * (p.beta * (d - s) + s) : sign * detail;
+    detail = sign * (below + fraction * (above - below));
 }
 
-// The remap fused with the dot products of one window row; the detail sum only when
-// kDetail (the row lies within the Gaussian value's footprint).
-template <bool kDetail>
-VB_INLINE void accumulateRow(const float* in, const float* b, const float* d, int n, float g0,
-                             const RemapParameters& p, Float8& detail, Float8& expansion)
+// Lane sums of one window row's remapped samples, weighted by the Gaussian value's
+// weights and by the expansion's, for the detail part and for the edge part.
+struct Sums8 {
+    Float8 gaussian{};
+    Float8 expansion{};
+};
+
+struct RowSums8 {
+    Sums8 detail;
+    Sums8 edge;
+};
+
+// One group of eight samples with its weights; the Gaussian sums only when kGaussian
+// (the row lies within the Gaussian value's footprint), the edge part's when kEdges.
+template <bool kGaussian, bool kEdges>
+VB_INLINE void accumulate(const Float8& values, const Float8& b, const Float8& d, float g0, const RemapParameters& p,
+                          RowSums8& sums)
 {
-    Float8 values, remapped, weights;
+    Float8 detail, edge;
+    remapVector<kEdges>(values, g0, p, detail, edge);
+    if (kGaussian)
+        sums.detail.gaussian += b * detail;
+    sums.detail.expansion += d * detail;
+    if (kEdges) {
+        if (kGaussian)
+            sums.edge.gaussian += b * edge;
+        sums.edge.expansion += d * edge;
+    }
+}
+
+template <bool kGaussian, bool kEdges>
+VB_INLINE void accumulateRow(const float* in, const float* b, const float* d, int n, float g0,
+                             const RemapParameters& p, RowSums8& sums)
+{
+    Float8 values, bWeights{}, dWeights;
     int x = 0;
     for (; x + kLanes <= n; x += kLanes) {
         load8(values, in + x);
-        remapVector(values, g0, p, remapped);
-        if (kDetail) {
-            load8(weights, b + x);
-            detail += weights * remapped;
-        }
-        load8(weights, d + x);
-        expansion += weights * remapped;
+        if (kGaussian)
+            load8(bWeights, b + x);
+        load8(dWeights, d + x);
+        accumulate<kGaussian, kEdges>(values, bWeights, dWeights, g0, p, sums);
     }
     if (x < n && n >= kLanes) {
         // The last group overlaps the previous one; lanes already counted get zero weight.
@@ -136,61 +158,56 @@ VB_INLINE void accumulateRow(const float* in, const float* b, const float* d, in
         const Int8 lane = Int8{0, 1, 2, 3, 4, 5, 6, 7} + start;
         const Int8 fresh = lane >= x;
         load8(values, in + start);
-        remapVector(values, g0, p, remapped);
-        if (kDetail) {
-            load8(weights, b + start);
-            detail += (fresh ? weights : Float8{}) * remapped;
-        }
-        load8(weights, d + start);
-        expansion += (fresh ? weights : Float8{}) * remapped;
+        if (kGaussian)
+            load8(bWeights, b + start);
+        load8(dWeights, d + start);
+        accumulate<kGaussian, kEdges>(values, fresh ? bWeights : Float8{}, fresh ? dWeights : Float8{}, g0, p, sums);
     } else if (x < n) {
         // Rows shorter than a group: padded with g0, which remaps to 0, and zero weights.
         float tail[3][kLanes];
         for (int k = 0; k < kLanes; ++k) {
             const bool inside = k < n;
             tail[0][k] = inside ? in[k] : g0;
-            tail[1][k] = inside && kDetail ? b[k] : 0.0f;
+            tail[1][k] = inside && kGaussian ? b[k] : 0.0f;
             tail[2][k] = inside ? d[k] : 0.0f;
         }
         load8(values, tail[0]);
-        remapVector(values, g0, p, remapped);
-        load8(weights, tail[1]);
-        detail += weights * remapped;
-        load8(weights, tail[2]);
-        expansion += weights * remapped;
+        load8(bWeights, tail[1]);
+        load8(dWeights, tail[2]);
+        accumulate<kGaussian, kEdges>(values, bWeights, dWeights, g0, p, sums);
     }
 }
 
-// b null: the detail sum is not needed for this row.
-VB_VECTOR_CLONES RowSums remappedRowSums(const float* in, const float* b, const float* d, int n, float g0,
-                                         const RemapParameters& p)
+VB_INLINE float laneSum(const Float8& v)
 {
-    Float8 detail{};
-    Float8 expansion{};
-    if (b)
-        accumulateRow<true>(in, b, d, n, g0, p, detail, expansion);
-    else
-        accumulateRow<false>(in, b, d, n, g0, p, detail, expansion);
-    RowSums sums{0.0f, 0.0f};
-    for (int k = 0; k < kLanes; ++k) {
-        sums.detail += detail[k];
-        sums.expansion += expansion[k];
-    }
-    return sums;
+    float sum = 0.0f;
+    for (int k = 0; k < kLanes; ++k)
+        sum += v[k];
+    return sum;
 }
 
-// Weights along one axis, for every position of one level: over the full-resolution
-// span [first, first + count), the weights of the Gaussian value (`detail`) and of
-// the renormalised expansion of the next level (`expansion`), `stride` apart.
-struct AxisWeights {
-    int stride = 0;
-    std::vector<int> first;
-    std::vector<int> count;
-    std::vector<float> detail;
-    std::vector<float> expansion;
-    std::vector<float> detailSum;
-    std::vector<float> expansionSum;
-};
+// One window row: detail[0] and detail[1] receive the detail part's Gaussian and
+// expansion sums, edge[0] and edge[1] the edge part's. b null: the Gaussian sums are
+// not needed for this row (left 0); edge null: the edge part is not needed.
+VB_VECTOR_CLONES void remappedRowSums(const float* in, const float* b, const float* d, int n, float g0,
+                                      const RemapParameters& p, float detail[2], float* edge)
+{
+    RowSums8 sums;
+    if (b && edge)
+        accumulateRow<true, true>(in, b, d, n, g0, p, sums);
+    else if (b)
+        accumulateRow<true, false>(in, b, d, n, g0, p, sums);
+    else if (edge)
+        accumulateRow<false, true>(in, b, d, n, g0, p, sums);
+    else
+        accumulateRow<false, false>(in, b, d, n, g0, p, sums);
+    detail[0] = laneSum(sums.detail.gaussian);
+    detail[1] = laneSum(sums.detail.expansion);
+    if (edge) {
+        edge[0] = laneSum(sums.edge.gaussian);
+        edge[1] = laneSum(sums.edge.expansion);
+    }
+}
 
 // A weight vector over positions [origin, origin + size) of one level.
 struct Weights {
@@ -242,17 +259,17 @@ AxisWeights axisWeights(int lev, const std::vector<int>& sizes)
     const int positions = sizes[lev];
     axis.first.resize(positions);
     axis.count.resize(positions);
-    axis.detail.assign(size_t(positions) * axis.stride, 0.0f);
+    axis.gaussian.assign(size_t(positions) * axis.stride, 0.0f);
     axis.expansion.assign(size_t(positions) * axis.stride, 0.0f);
-    axis.detailSum.resize(positions);
+    axis.gaussianSum.resize(positions);
     axis.expansionSum.resize(positions);
     for (int y0 = 0; y0 < positions; ++y0) {
         const int centre = y0 << lev;
         const int first = std::max(0, centre - reach);
         axis.first[y0] = first;
         axis.count[y0] = std::min(sizes[0] - 1, centre + reach) - first + 1;
-        const Weights detail = spreadToFullResolution({y0, {1.0}}, lev, sizes);
-        storeWeights(detail, first, &axis.detail[size_t(y0) * axis.stride], axis.detailSum[y0]);
+        const Weights gaussian = spreadToFullResolution({y0, {1.0}}, lev, sizes);
+        storeWeights(gaussian, first, &axis.gaussian[size_t(y0) * axis.stride], axis.gaussianSum[y0]);
         // The expansion at y0 averages the next level's samples at even p within 2,
         // weighted by the kernel and renormalised by the weights that fall inside.
         const int low = (std::max(0, y0 - 2) + 1) / 2;
@@ -273,12 +290,18 @@ AxisWeights axisWeights(int lev, const std::vector<int>& sizes)
 
 struct CoreJob {
     const cv::Mat* input;
-    const std::vector<cv::Mat>* gaussian;
+    const LaplacianCoreSteps* steps;
     std::vector<cv::Mat>* laplacian;
-    const std::vector<AxisWeights>* rowWeights;
-    const std::vector<AxisWeights>* columnWeights;
+    // The sums per coefficient: read from these pyramids when not computed, and
+    // written to them when computed and stored.
+    std::vector<cv::Mat>* detailSums;
+    std::vector<cv::Mat>* edgeSums;
+    bool computeDetail;
+    bool computeEdges;
+    bool storeSums;
     int levels;
     int workers;
+    float beta;
     RemapParameters remap;
     Laplacian* op;
     std::atomic<bool> failed{false};
@@ -289,33 +312,65 @@ struct CoreJob {
     }
 };
 
-// Level-lev coefficient at (y0, x0); false when stopped.
-bool computeCoefficient(const CoreJob& job, int lev, int y0, int x0, float& coefficient)
+// The detail sum and, when edge is given, the edge sum of the level-lev coefficient
+// at (y0, x0), as deviations from g0; false when stopped.
+bool windowSums(const CoreJob& job, int lev, int y0, int x0, float g0, float& detail, float* edge)
 {
-    const float g0 = (*job.gaussian)[lev].at<float>(y0, x0);
-    const AxisWeights& rows = (*job.rowWeights)[lev];
-    const AxisWeights& columns = (*job.columnWeights)[lev];
-    const float* a = &rows.detail[size_t(y0) * rows.stride];
+    const AxisWeights& rows = job.steps->rowWeights[lev];
+    const AxisWeights& columns = job.steps->columnWeights[lev];
+    const float* a = &rows.gaussian[size_t(y0) * rows.stride];
     const float* c = &rows.expansion[size_t(y0) * rows.stride];
-    const float* b = &columns.detail[size_t(x0) * columns.stride];
+    const float* b = &columns.gaussian[size_t(x0) * columns.stride];
     const float* d = &columns.expansion[size_t(x0) * columns.stride];
     const int firstRow = rows.first[y0];
     const int firstColumn = columns.first[x0];
     const int width = columns.count[x0];
-    // Deviations from g0 keep the sums small; g0 times the weights' total comes back at the end.
-    double total = 0.0;
+    double detailTotal = 0.0;
+    double edgeTotal = 0.0;
     for (int i = 0; i < rows.count[y0]; ++i) {
         if (job.stopRequested())
             return false;
         if (a[i] == 0.0f && c[i] == 0.0f)
             continue;
         const float* in = job.input->ptr<float>(firstRow + i) + firstColumn;
-        const RowSums sums = remappedRowSums(in, a[i] != 0.0f ? b : nullptr, d, width, g0, job.remap);
-        total += double(a[i]) * sums.detail - double(c[i]) * sums.expansion;
+        float rowDetail[2];
+        float rowEdge[2];
+        remappedRowSums(in, a[i] != 0.0f ? b : nullptr, d, width, g0, job.remap, rowDetail, edge ? rowEdge : nullptr);
+        detailTotal += double(a[i]) * rowDetail[0] - double(c[i]) * rowDetail[1];
+        if (edge)
+            edgeTotal += double(a[i]) * rowEdge[0] - double(c[i]) * rowEdge[1];
     }
-    const double weightTotal = double(rows.detailSum[y0]) * columns.detailSum[x0] -
+    detail = float(detailTotal);
+    if (edge)
+        *edge = float(edgeTotal);
+    return true;
+}
+
+// Level-lev coefficient at (y0, x0); false when stopped.
+bool computeCoefficient(const CoreJob& job, int lev, int y0, int x0, float& coefficient)
+{
+    const LaplacianCoreSteps& steps = *job.steps;
+    const float g0 = steps.gaussian[lev].at<float>(y0, x0);
+    float detail = 0.0f;
+    float edge = 0.0f;
+    if (job.computeDetail) {
+        if (!windowSums(job, lev, y0, x0, g0, detail, job.computeEdges ? &edge : nullptr))
+            return false;
+        if (job.storeSums)
+            (*job.detailSums)[lev].at<float>(y0, x0) = detail;
+    } else {
+        detail = (*job.detailSums)[lev].at<float>(y0, x0);
+    }
+    if (!job.computeEdges)
+        edge = (*job.edgeSums)[lev].at<float>(y0, x0);
+    else if (job.storeSums)
+        (*job.edgeSums)[lev].at<float>(y0, x0) = edge;
+    // Deviations from g0 keep the sums small; g0 times the weights' total comes back here.
+    const AxisWeights& rows = steps.rowWeights[lev];
+    const AxisWeights& columns = steps.columnWeights[lev];
+    const double weightTotal = double(rows.gaussianSum[y0]) * columns.gaussianSum[x0] -
                                double(rows.expansionSum[y0]) * columns.expansionSum[x0];
-    coefficient = float(total + g0 * weightTotal);
+    coefficient = float(g0 * weightTotal + detail + double(job.beta) * edge);
     return true;
 }
 
@@ -361,45 +416,72 @@ void lapfilterCoreThread(int k, CoreJob& job)
     }
 }
 
+// The Gaussian pyramid and the axis weights of every level but the top one.
+void makeInputSteps(const cv::Mat& input, LaplacianCoreSteps& steps)
+{
+    steps.gaussian = gaussianPyramid(input, cv::Mat());
+    std::vector<int> rowSizes;
+    std::vector<int> columnSizes;
+    for (const cv::Mat& level : steps.gaussian) {
+        rowSizes.push_back(level.rows);
+        columnSizes.push_back(level.cols);
+    }
+    for (int lev = 0; lev + 1 < int(steps.gaussian.size()); ++lev) {
+        steps.rowWeights.push_back(axisWeights(lev, rowSizes));
+        steps.columnWeights.push_back(axisWeights(lev, columnSizes));
+    }
+}
+
+// Uninitialised images of the sizes of the pyramid's levels but the top one.
+std::vector<cv::Mat> coefficientLevels(const std::vector<cv::Mat>& gaussian)
+{
+    std::vector<cv::Mat> levels;
+    for (size_t lev = 0; lev + 1 < gaussian.size(); ++lev)
+        levels.push_back(cv::Mat(gaussian[lev].size(), CV_32F));
+    return levels;
+}
+
 }  // namespace
 
-cv::Mat& lapfilter_core(Laplacian& op, cv::Mat& out, const cv::Mat& input)
+cv::Mat& lapfilterWithSteps(Laplacian& op, cv::Mat& out, const cv::Mat& input, LaplacianCoreSteps& steps, bool keep)
 {
-    op.gaussianPyr = gaussianPyramid(input, cv::Mat());
+    if (steps.gaussian.empty())
+        makeInputSteps(input, steps);
+    op.gaussianPyr = steps.gaussian;
     if (op.cancel) {
         out = cv::Mat();
         return out;
     }
-    const int levels = int(op.gaussianPyr.size());
+    const float threshold = std::log(op.sigmaR);
+    const bool edgesKnown = !steps.edgeSums.empty() && steps.threshold == threshold;
+    const bool detailKnown = edgesKnown && !steps.detailSums.empty() && steps.detailAlpha == op.alpha &&
+                             steps.noiseLevel == op.noiseLevel;
+    // New sums go to new images, so that a cancelled run leaves the kept ones whole.
+    std::vector<cv::Mat> edgeSums = edgesKnown ? steps.edgeSums : std::vector<cv::Mat>();
+    std::vector<cv::Mat> detailSums = detailKnown ? steps.detailSums : std::vector<cv::Mat>();
+    if (keep && !edgesKnown)
+        edgeSums = coefficientLevels(steps.gaussian);
+    if (keep && !detailKnown)
+        detailSums = coefficientLevels(steps.gaussian);
     // Only the sizes matter below the top level: every coefficient there is replaced.
-    op.laplacianPyr.clear();
-    std::vector<int> rowSizes;
-    std::vector<int> columnSizes;
-    for (const cv::Mat& level : op.gaussianPyr) {
-        rowSizes.push_back(level.rows);
-        columnSizes.push_back(level.cols);
-    }
-    std::vector<AxisWeights> rowWeights;
-    std::vector<AxisWeights> columnWeights;
-    for (int lev = 0; lev < levels - 1; ++lev) {
-        op.laplacianPyr.push_back(cv::Mat(op.gaussianPyr[lev].size(), CV_32F));
-        rowWeights.push_back(axisWeights(lev, rowSizes));
-        columnWeights.push_back(axisWeights(lev, columnSizes));
-    }
-    op.laplacianPyr.push_back(op.gaussianPyr.back());
+    op.laplacianPyr = coefficientLevels(steps.gaussian);
+    op.laplacianPyr.push_back(steps.gaussian.back());
     op.progress = 0;
 
     CoreJob job;
     job.input = &input;
-    job.gaussian = &op.gaussianPyr;
+    job.steps = &steps;
     job.laplacian = &op.laplacianPyr;
-    job.rowWeights = &rowWeights;
-    job.columnWeights = &columnWeights;
-    job.levels = levels;
+    job.detailSums = &detailSums;
+    job.edgeSums = &edgeSums;
+    job.computeDetail = !detailKnown;
+    job.computeEdges = !edgesKnown;
+    job.storeSums = keep;
+    job.levels = int(steps.gaussian.size());
     job.workers = std::max(1, std::min(toneMappingWorkerCount(), input.rows));
-    const float threshold = std::log(op.sigmaR);
-    job.remap = {op.alpha, op.beta, op.noiseLevel, threshold,
-                 op.alpha == 1.0f ? std::vector<float>() : detailCurve(op.alpha, threshold, op.noiseLevel)};
+    job.beta = op.beta;
+    job.remap = {op.alpha, threshold,
+                 detailKnown || op.alpha == 1.0f ? std::vector<float>() : detailCurve(op.alpha, threshold, op.noiseLevel)};
     job.op = &op;
 
     runOnWorkerThreads(job.workers, [&job](int k) { lapfilterCoreThread(k, job); });
@@ -408,6 +490,19 @@ cv::Mat& lapfilter_core(Laplacian& op, cv::Mat& out, const cv::Mat& input)
         out = cv::Mat();
         return out;
     }
+    if (keep) {
+        steps.edgeSums = std::move(edgeSums);
+        steps.detailSums = std::move(detailSums);
+        steps.threshold = threshold;
+        steps.noiseLevel = op.noiseLevel;
+        steps.detailAlpha = op.alpha;
+    }
     out = reconstructLaplacianPyramid(op.laplacianPyr, cv::Mat());
     return out;
+}
+
+cv::Mat& lapfilter_core(Laplacian& op, cv::Mat& out, const cv::Mat& input)
+{
+    LaplacianCoreSteps steps;
+    return lapfilterWithSteps(op, out, input, steps, false);
 }

@@ -69,6 +69,7 @@ TEST_P(OperatorInputSteps, KeptStepsGiveTheSameBitsAsAFreshOperator)
 INSTANTIATE_TEST_SUITE_P(
     EachOperator, OperatorInputSteps,
     ::testing::Values(ParameterChange{"LaplacianAlpha", LaplacianIndex, {1.f, 0.f, -1.f}, {0.7f, 0.f, -1.f}},
+                      ParameterChange{"LaplacianBeta", LaplacianIndex, {0.7f, 0.f, -1.f}, {0.7f, 0.4f, -1.f}},
                       ParameterChange{"LogMappingBias", LogMappingIndex, {0.85f, -1.f, -1.f}, {0.7f, -1.f, -1.f}},
                       ParameterChange{"LCModelFloor", LC_ModelIndex, {0.1f, 7.f, 0.5f}, {0.3f, 7.f, 0.5f}},
                       ParameterChange{"LCModelSlope", LC_ModelIndex, {0.1f, 7.f, 0.5f}, {0.1f, 12.f, 0.5f}},

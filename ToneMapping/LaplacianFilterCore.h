@@ -1,0 +1,42 @@
+#pragma once
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+class Laplacian;
+
+// Weights along one axis, for every position of one level: over the full-resolution
+// span [first, first + count), the weights of the Gaussian value (`gaussian`) and of
+// the renormalised expansion of the next level (`expansion`), `stride` apart.
+struct AxisWeights {
+    int stride = 0;
+    std::vector<int> first;
+    std::vector<int> count;
+    std::vector<float> gaussian;
+    std::vector<float> expansion;
+    std::vector<float> gaussianSum;
+    std::vector<float> expansionSum;
+};
+
+// The remapping moves a sample by a detail part, which depends on alpha only, plus
+// beta times an edge part, which depends on neither. Every output coefficient is
+// thus g0 times its weights' total plus the detail sum plus beta times the edge sum:
+// a new beta needs neither sum again, a new alpha only the detail sums.
+struct LaplacianCoreSteps {
+    // From the input alone.
+    std::vector<cv::Mat> gaussian;
+    std::vector<AxisWeights> rowWeights;
+    std::vector<AxisWeights> columnWeights;
+    // Per coefficient of levels 0 to n-2; empty when not kept.
+    std::vector<cv::Mat> edgeSums;
+    std::vector<cv::Mat> detailSums;
+    // What the sums were made with.
+    float threshold = 0.0f;
+    float noiseLevel = 0.0f;
+    float detailAlpha = 0.0f;
+};
+
+// lapfilter_core through steps made by an earlier call on the same input, or
+// empty: what is missing or made with other values is computed, and kept in them
+// when `keep` is set and the run completes. Empty when cancelled.
+cv::Mat& lapfilterWithSteps(Laplacian& op, cv::Mat& out, const cv::Mat& input, LaplacianCoreSteps& steps, bool keep);
