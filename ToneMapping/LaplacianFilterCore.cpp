@@ -30,9 +30,8 @@ constexpr int kLanes = 8;
 // The hot loops get an AVX2 build beside the baseline one, picked at load time
 // (not under ThreadSanitizer, which is not ready yet when the pick runs).
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(VB_NO_FUNCTION_MULTIVERSIONING)
-#define VB_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define VB_VECTOR_CLONES
+#define VB_AVX2_BUILD
+#include <immintrin.h>
 #endif
 
 constexpr int kDetailSteps = 16384;
@@ -70,6 +69,8 @@ std::vector<float> detailCurve(float alpha, float threshold, float noiseLevel)
 // Passed by reference: vector arguments and results would change the baseline ABI.
 typedef float Float8 __attribute__((vector_size(32)));
 typedef int Int8 __attribute__((vector_size(32)));
+typedef float Float4 __attribute__((vector_size(16)));
+typedef double Double4 __attribute__((vector_size(32)));
 
 #define VB_INLINE __attribute__((always_inline)) inline
 
@@ -81,7 +82,31 @@ VB_INLINE void load8(Float8& v, const float* p)
 // r(i, g0) - g0 for eight samples, split into its detail part (the detail curve, held
 // at the threshold beyond it) and its edge part (how far beyond the threshold the
 // sample lies), which beta scales.
-template <bool kEdges>
+// The detail curve at eight steps and the steps after them, lane by lane.
+struct LaneLookup {
+    static VB_INLINE void read(const float* curve, const Int8& step, Float8& below, Float8& above)
+    {
+        for (int k = 0; k < kLanes; ++k) {
+            below[k] = curve[step[k]];
+            above[k] = curve[step[k] + 1];
+        }
+    }
+};
+
+#ifdef VB_AVX2_BUILD
+// The same by two gathers. Not forced inline, which the baseline callers of the
+// templates below would refuse: it is inlined into the AVX2 build that uses it.
+struct GatherLookup {
+    __attribute__((target("avx2"))) static inline void read(const float* curve, const Int8& step, Float8& below,
+                                                            Float8& above)
+    {
+        below = Float8(_mm256_i32gather_ps(curve, __m256i(step), 4));
+        above = Float8(_mm256_i32gather_ps(curve + 1, __m256i(step), 4));
+    }
+};
+#endif
+
+template <typename Lookup, bool kEdges>
 VB_INLINE void remapVector(const Float8& in, float g0, const RemapParameters& p, Float8& detail, Float8& edge)
 {
     const Float8 deviation = in - g0;
@@ -100,57 +125,76 @@ VB_INLINE void remapVector(const Float8& in, float g0, const RemapParameters& p,
     const Float8 position = (d < s ? d : s) * (kDetailSteps / p.threshold);
     const Int8 step = __builtin_convertvector(position, Int8);
     const Float8 fraction = position - __builtin_convertvector(step, Float8);
-    const float* curve = p.detailCurve.data();
     Float8 below, above;
-    for (int k = 0; k < kLanes; ++k) {
-        below[k] = curve[step[k]];
-        above[k] = curve[step[k] + 1];
-    }
+    Lookup::read(p.detailCurve.data(), step, below, above);
     detail = sign * (below + fraction * (above - below));
 }
 
-// Lane sums of one window row's remapped samples, weighted by the Gaussian value's
-// weights and by the expansion's, for the detail part and for the edge part.
+struct CoreJob {
+    const cv::Mat* input;
+    const LaplacianCoreSteps* steps;
+    std::vector<cv::Mat>* laplacian;
+    // The sums per coefficient: read from these pyramids when not computed, and
+    // written to them when computed and stored.
+    std::vector<cv::Mat>* detailSums;
+    std::vector<cv::Mat>* edgeSums;
+    bool computeDetail;
+    bool computeEdges;
+    bool storeSums;
+    int levels;
+    int workers;
+    float beta;
+    RemapParameters remap;
+    Laplacian* op;
+    std::atomic<bool> failed{false};
+
+    bool stopRequested() const
+    {
+        return op->cancel.load(std::memory_order_relaxed) || failed.load(std::memory_order_relaxed);
+    }
+};
+
+// One coefficient's window: its first sample, the input's row step, the weights of
+// its rows (a, c) and columns (b, d).
+struct Window {
+    const float* first;
+    size_t step;
+    const float* a;
+    const float* c;
+    const float* b;
+    const float* d;
+    int rows;
+    int width;
+};
+
+// Lane sums of the weighted remapped samples: detail part and edge part.
 struct Sums8 {
-    Float8 gaussian{};
-    Float8 expansion{};
+    Float8 detail{};
+    Float8 edge{};
 };
 
-struct RowSums8 {
-    Sums8 detail;
-    Sums8 edge;
-};
-
-// One group of eight samples with its weights; the Gaussian sums only when kGaussian
-// (the row lies within the Gaussian value's footprint), the edge part's when kEdges.
-template <bool kGaussian, bool kEdges>
-VB_INLINE void accumulate(const Float8& values, const Float8& b, const Float8& d, float g0, const RemapParameters& p,
-                          RowSums8& sums)
+template <typename Lookup, bool kEdges>
+VB_INLINE void accumulate(const Float8& values, const Float8& weights, float g0, const RemapParameters& p, Sums8& sums)
 {
     Float8 detail, edge;
-    remapVector<kEdges>(values, g0, p, detail, edge);
-    if (kGaussian)
-        sums.detail.gaussian += b * detail;
-    sums.detail.expansion += d * detail;
-    if (kEdges) {
-        if (kGaussian)
-            sums.edge.gaussian += b * edge;
-        sums.edge.expansion += d * edge;
-    }
+    remapVector<Lookup, kEdges>(values, g0, p, detail, edge);
+    sums.detail += weights * detail;
+    if (kEdges)
+        sums.edge += weights * edge;
 }
 
-template <bool kGaussian, bool kEdges>
-VB_INLINE void accumulateRow(const float* in, const float* b, const float* d, int n, float g0,
-                             const RemapParameters& p, RowSums8& sums)
+// One window row, every sample weighted by a b(x) - c d(x).
+template <typename Lookup, bool kEdges>
+VB_INLINE void accumulateRow(const float* in, float a, float c, const float* b, const float* d, int n, float g0,
+                             const RemapParameters& p, Sums8& sums)
 {
-    Float8 values, bWeights{}, dWeights;
+    Float8 values, bWeights, dWeights;
     int x = 0;
     for (; x + kLanes <= n; x += kLanes) {
         load8(values, in + x);
-        if (kGaussian)
-            load8(bWeights, b + x);
+        load8(bWeights, b + x);
         load8(dWeights, d + x);
-        accumulate<kGaussian, kEdges>(values, bWeights, dWeights, g0, p, sums);
+        accumulate<Lookup, kEdges>(values, a * bWeights - c * dWeights, g0, p, sums);
     }
     if (x < n && n >= kLanes) {
         // The last group overlaps the previous one; lanes already counted get zero weight.
@@ -158,56 +202,92 @@ VB_INLINE void accumulateRow(const float* in, const float* b, const float* d, in
         const Int8 lane = Int8{0, 1, 2, 3, 4, 5, 6, 7} + start;
         const Int8 fresh = lane >= x;
         load8(values, in + start);
-        if (kGaussian)
-            load8(bWeights, b + start);
+        load8(bWeights, b + start);
         load8(dWeights, d + start);
-        accumulate<kGaussian, kEdges>(values, fresh ? bWeights : Float8{}, fresh ? dWeights : Float8{}, g0, p, sums);
+        accumulate<Lookup, kEdges>(values, fresh ? a * bWeights - c * dWeights : Float8{}, g0, p, sums);
     } else if (x < n) {
         // Rows shorter than a group: padded with g0, which remaps to 0, and zero weights.
         float tail[3][kLanes];
         for (int k = 0; k < kLanes; ++k) {
             const bool inside = k < n;
             tail[0][k] = inside ? in[k] : g0;
-            tail[1][k] = inside && kGaussian ? b[k] : 0.0f;
+            tail[1][k] = inside ? b[k] : 0.0f;
             tail[2][k] = inside ? d[k] : 0.0f;
         }
         load8(values, tail[0]);
         load8(bWeights, tail[1]);
         load8(dWeights, tail[2]);
-        accumulate<kGaussian, kEdges>(values, bWeights, dWeights, g0, p, sums);
+        accumulate<Lookup, kEdges>(values, a * bWeights - c * dWeights, g0, p, sums);
     }
 }
 
-VB_INLINE float laneSum(const Float8& v)
+// Each row's float lanes go into double lanes, so that a large window loses no precision.
+struct DoubleSums {
+    Double4 low{};
+    Double4 high{};
+
+    VB_INLINE void add(const Float8& v)
+    {
+        Float4 half;
+        std::memcpy(&half, &v, sizeof half);
+        low += __builtin_convertvector(half, Double4);
+        std::memcpy(&half, reinterpret_cast<const char*>(&v) + sizeof half, sizeof half);
+        high += __builtin_convertvector(half, Double4);
+    }
+
+    VB_INLINE double total() const
+    {
+        const Double4 both = low + high;
+        return (both[0] + both[1]) + (both[2] + both[3]);
+    }
+};
+
+// The window's detail sum and, when edge is given, its edge sum, as deviations from
+// g0; false when stopped.
+template <typename Lookup>
+VB_INLINE bool sumWindow(const CoreJob& job, const Window& w, float g0, double& detail, double* edge)
 {
-    float sum = 0.0f;
-    for (int k = 0; k < kLanes; ++k)
-        sum += v[k];
-    return sum;
+    DoubleSums detailSums;
+    DoubleSums edgeSums;
+    for (int i = 0; i < w.rows; ++i) {
+        if (job.stopRequested())
+            return false;
+        if (w.a[i] == 0.0f && w.c[i] == 0.0f)
+            continue;
+        const float* in = w.first + i * w.step;
+        Sums8 sums;
+        if (edge)
+            accumulateRow<Lookup, true>(in, w.a[i], w.c[i], w.b, w.d, w.width, g0, job.remap, sums);
+        else
+            accumulateRow<Lookup, false>(in, w.a[i], w.c[i], w.b, w.d, w.width, g0, job.remap, sums);
+        detailSums.add(sums.detail);
+        if (edge)
+            edgeSums.add(sums.edge);
+    }
+    detail = detailSums.total();
+    if (edge)
+        *edge = edgeSums.total();
+    return true;
 }
 
-// One window row: detail[0] and detail[1] receive the detail part's Gaussian and
-// expansion sums, edge[0] and edge[1] the edge part's. b null: the Gaussian sums are
-// not needed for this row (left 0); edge null: the edge part is not needed.
-VB_VECTOR_CLONES void remappedRowSums(const float* in, const float* b, const float* d, int n, float g0,
-                                      const RemapParameters& p, float detail[2], float* edge)
+#ifdef VB_AVX2_BUILD
+__attribute__((target("default"))) bool remappedWindowSums(const CoreJob& job, const Window& w, float g0,
+                                                           double& detail, double* edge)
 {
-    RowSums8 sums;
-    if (b && edge)
-        accumulateRow<true, true>(in, b, d, n, g0, p, sums);
-    else if (b)
-        accumulateRow<true, false>(in, b, d, n, g0, p, sums);
-    else if (edge)
-        accumulateRow<false, true>(in, b, d, n, g0, p, sums);
-    else
-        accumulateRow<false, false>(in, b, d, n, g0, p, sums);
-    detail[0] = laneSum(sums.detail.gaussian);
-    detail[1] = laneSum(sums.detail.expansion);
-    if (edge) {
-        edge[0] = laneSum(sums.edge.gaussian);
-        edge[1] = laneSum(sums.edge.expansion);
-    }
+    return sumWindow<LaneLookup>(job, w, g0, detail, edge);
 }
+
+__attribute__((target("avx2"))) bool remappedWindowSums(const CoreJob& job, const Window& w, float g0, double& detail,
+                                                        double* edge)
+{
+    return sumWindow<GatherLookup>(job, w, g0, detail, edge);
+}
+#else
+bool remappedWindowSums(const CoreJob& job, const Window& w, float g0, double& detail, double* edge)
+{
+    return sumWindow<LaneLookup>(job, w, g0, detail, edge);
+}
+#endif
 
 // A weight vector over positions [origin, origin + size) of one level.
 struct Weights {
@@ -288,58 +368,24 @@ AxisWeights axisWeights(int lev, const std::vector<int>& sizes)
     return axis;
 }
 
-struct CoreJob {
-    const cv::Mat* input;
-    const LaplacianCoreSteps* steps;
-    std::vector<cv::Mat>* laplacian;
-    // The sums per coefficient: read from these pyramids when not computed, and
-    // written to them when computed and stored.
-    std::vector<cv::Mat>* detailSums;
-    std::vector<cv::Mat>* edgeSums;
-    bool computeDetail;
-    bool computeEdges;
-    bool storeSums;
-    int levels;
-    int workers;
-    float beta;
-    RemapParameters remap;
-    Laplacian* op;
-    std::atomic<bool> failed{false};
-
-    bool stopRequested() const
-    {
-        return op->cancel.load(std::memory_order_relaxed) || failed.load(std::memory_order_relaxed);
-    }
-};
-
 // The detail sum and, when edge is given, the edge sum of the level-lev coefficient
 // at (y0, x0), as deviations from g0; false when stopped.
 bool windowSums(const CoreJob& job, int lev, int y0, int x0, float g0, float& detail, float* edge)
 {
     const AxisWeights& rows = job.steps->rowWeights[lev];
     const AxisWeights& columns = job.steps->columnWeights[lev];
-    const float* a = &rows.gaussian[size_t(y0) * rows.stride];
-    const float* c = &rows.expansion[size_t(y0) * rows.stride];
-    const float* b = &columns.gaussian[size_t(x0) * columns.stride];
-    const float* d = &columns.expansion[size_t(x0) * columns.stride];
-    const int firstRow = rows.first[y0];
-    const int firstColumn = columns.first[x0];
-    const int width = columns.count[x0];
+    const Window window{job.input->ptr<float>(rows.first[y0]) + columns.first[x0],
+                        job.input->step1(),
+                        &rows.gaussian[size_t(y0) * rows.stride],
+                        &rows.expansion[size_t(y0) * rows.stride],
+                        &columns.gaussian[size_t(x0) * columns.stride],
+                        &columns.expansion[size_t(x0) * columns.stride],
+                        rows.count[y0],
+                        columns.count[x0]};
     double detailTotal = 0.0;
     double edgeTotal = 0.0;
-    for (int i = 0; i < rows.count[y0]; ++i) {
-        if (job.stopRequested())
-            return false;
-        if (a[i] == 0.0f && c[i] == 0.0f)
-            continue;
-        const float* in = job.input->ptr<float>(firstRow + i) + firstColumn;
-        float rowDetail[2];
-        float rowEdge[2];
-        remappedRowSums(in, a[i] != 0.0f ? b : nullptr, d, width, g0, job.remap, rowDetail, edge ? rowEdge : nullptr);
-        detailTotal += double(a[i]) * rowDetail[0] - double(c[i]) * rowDetail[1];
-        if (edge)
-            edgeTotal += double(a[i]) * rowEdge[0] - double(c[i]) * rowEdge[1];
-    }
+    if (!remappedWindowSums(job, window, g0, detailTotal, edge ? &edgeTotal : nullptr))
+        return false;
     detail = float(detailTotal);
     if (edge)
         *edge = float(edgeTotal);
