@@ -79,9 +79,6 @@ VB_INLINE void load8(Float8& v, const float* p)
     std::memcpy(&v, p, sizeof v);
 }
 
-// r(i, g0) - g0 for eight samples, split into its detail part (the detail curve, held
-// at the threshold beyond it) and its edge part (how far beyond the threshold the
-// sample lies), which beta scales.
 // The detail curve at eight steps and the steps after them, lane by lane.
 struct LaneLookup {
     static VB_INLINE void read(const float* curve, const Int8& step, Float8& below, Float8& above)
@@ -106,28 +103,51 @@ struct GatherLookup {
 };
 #endif
 
-template <typename Lookup, bool kEdges>
-VB_INLINE void remapVector(const Float8& in, float g0, const RemapParameters& p, Float8& detail, Float8& edge)
+// What the remapping of one window needs, in lanes.
+struct RemapVectors {
+    Float8 g0;
+    Float8 threshold;
+    Float8 scale;  // detail curve steps per unit of deviation
+    const float* curve;
+};
+
+VB_INLINE void makeRemapVectors(float g0, const RemapParameters& p, RemapVectors& v)
 {
-    const Float8 deviation = in - g0;
     const Float8 zero{};
-    const Float8 s = zero + p.threshold;
-    const Float8 clipped = deviation > s ? s : (deviation < -s ? -s : deviation);
-    if (kEdges)
+    v.g0 = zero + g0;
+    v.threshold = zero + p.threshold;
+    v.scale = zero + kDetailSteps / p.threshold;
+    v.curve = p.detailCurve.data();
+}
+
+// r(i, g0) - g0 for eight samples, split into its detail part (the detail curve when
+// kCurve, else the deviation itself, held at the threshold beyond it) and its edge
+// part (how far beyond the threshold the sample lies), which beta scales.
+template <typename Lookup, bool kCurve, bool kEdges>
+VB_INLINE void remapVector(const Float8& in, const RemapVectors& r, Float8& detail, Float8& edge)
+{
+    const Float8 deviation = in - r.g0;
+    const Float8 s = r.threshold;
+    if (kEdges) {
+        const Float8 clipped = deviation > s ? s : (deviation < -s ? -s : deviation);
         edge = deviation - clipped;
-    if (p.alpha == 1.0f) {
-        detail = clipped;
+        if (!kCurve)
+            detail = clipped;
+    }
+    if (!kCurve) {
+        if (!kEdges)
+            detail = deviation > s ? s : (deviation < -s ? -s : deviation);
         return;
     }
-    const Float8 one = zero + 1.0f;
-    const Float8 sign = deviation > zero ? one : (deviation < zero ? -one : zero);
-    const Float8 d = deviation < zero ? -deviation : deviation;
-    const Float8 position = (d < s ? d : s) * (kDetailSteps / p.threshold);
+    // The curve is read at |deviation| and takes the deviation's sign back: its values are not negative.
+    const Int8 signBit = Int8(deviation) & int(0x80000000);
+    const Float8 d = Float8(Int8(deviation) ^ signBit);
+    const Float8 position = (d < s ? d : s) * r.scale;
     const Int8 step = __builtin_convertvector(position, Int8);
     const Float8 fraction = position - __builtin_convertvector(step, Float8);
     Float8 below, above;
-    Lookup::read(p.detailCurve.data(), step, below, above);
-    detail = sign * (below + fraction * (above - below));
+    Lookup::read(r.curve, step, below, above);
+    detail = Float8(Int8(below + fraction * (above - below)) | signBit);
 }
 
 struct CoreJob {
@@ -173,20 +193,20 @@ struct Sums8 {
     Float8 edge{};
 };
 
-template <typename Lookup, bool kEdges>
-VB_INLINE void accumulate(const Float8& values, const Float8& weights, float g0, const RemapParameters& p, Sums8& sums)
+template <typename Lookup, bool kCurve, bool kEdges>
+VB_INLINE void accumulate(const Float8& values, const Float8& weights, const RemapVectors& r, Sums8& sums)
 {
     Float8 detail, edge;
-    remapVector<Lookup, kEdges>(values, g0, p, detail, edge);
+    remapVector<Lookup, kCurve, kEdges>(values, r, detail, edge);
     sums.detail += weights * detail;
     if (kEdges)
         sums.edge += weights * edge;
 }
 
 // One window row, every sample weighted by a b(x) - c d(x).
-template <typename Lookup, bool kEdges>
-VB_INLINE void accumulateRow(const float* in, float a, float c, const float* b, const float* d, int n, float g0,
-                             const RemapParameters& p, Sums8& sums)
+template <typename Lookup, bool kCurve, bool kEdges>
+VB_INLINE void accumulateRow(const float* in, float a, float c, const float* b, const float* d, int n,
+                             const RemapVectors& r, Sums8& sums)
 {
     Float8 values, bWeights, dWeights;
     int x = 0;
@@ -194,7 +214,7 @@ VB_INLINE void accumulateRow(const float* in, float a, float c, const float* b, 
         load8(values, in + x);
         load8(bWeights, b + x);
         load8(dWeights, d + x);
-        accumulate<Lookup, kEdges>(values, a * bWeights - c * dWeights, g0, p, sums);
+        accumulate<Lookup, kCurve, kEdges>(values, a * bWeights - c * dWeights, r, sums);
     }
     if (x < n && n >= kLanes) {
         // The last group overlaps the previous one; lanes already counted get zero weight.
@@ -204,20 +224,20 @@ VB_INLINE void accumulateRow(const float* in, float a, float c, const float* b, 
         load8(values, in + start);
         load8(bWeights, b + start);
         load8(dWeights, d + start);
-        accumulate<Lookup, kEdges>(values, fresh ? a * bWeights - c * dWeights : Float8{}, g0, p, sums);
+        accumulate<Lookup, kCurve, kEdges>(values, fresh ? a * bWeights - c * dWeights : Float8{}, r, sums);
     } else if (x < n) {
         // Rows shorter than a group: padded with g0, which remaps to 0, and zero weights.
         float tail[3][kLanes];
         for (int k = 0; k < kLanes; ++k) {
             const bool inside = k < n;
-            tail[0][k] = inside ? in[k] : g0;
+            tail[0][k] = inside ? in[k] : r.g0[0];
             tail[1][k] = inside ? b[k] : 0.0f;
             tail[2][k] = inside ? d[k] : 0.0f;
         }
         load8(values, tail[0]);
         load8(bWeights, tail[1]);
         load8(dWeights, tail[2]);
-        accumulate<Lookup, kEdges>(values, a * bWeights - c * dWeights, g0, p, sums);
+        accumulate<Lookup, kCurve, kEdges>(values, a * bWeights - c * dWeights, r, sums);
     }
 }
 
@@ -242,28 +262,40 @@ struct DoubleSums {
     }
 };
 
-// The window's detail sum and, when edge is given, its edge sum, as deviations from
-// g0; false when stopped.
-template <typename Lookup>
-VB_INLINE bool sumWindow(const CoreJob& job, const Window& w, float g0, double& detail, double* edge)
+template <typename Lookup, bool kCurve, bool kEdges>
+VB_INLINE bool sumWindowRows(const CoreJob& job, const Window& w, const RemapVectors& r, DoubleSums& detail,
+                             DoubleSums& edge)
 {
-    DoubleSums detailSums;
-    DoubleSums edgeSums;
     for (int i = 0; i < w.rows; ++i) {
         if (job.stopRequested())
             return false;
         if (w.a[i] == 0.0f && w.c[i] == 0.0f)
             continue;
-        const float* in = w.first + i * w.step;
         Sums8 sums;
-        if (edge)
-            accumulateRow<Lookup, true>(in, w.a[i], w.c[i], w.b, w.d, w.width, g0, job.remap, sums);
-        else
-            accumulateRow<Lookup, false>(in, w.a[i], w.c[i], w.b, w.d, w.width, g0, job.remap, sums);
-        detailSums.add(sums.detail);
-        if (edge)
-            edgeSums.add(sums.edge);
+        accumulateRow<Lookup, kCurve, kEdges>(w.first + i * w.step, w.a[i], w.c[i], w.b, w.d, w.width, r, sums);
+        detail.add(sums.detail);
+        if (kEdges)
+            edge.add(sums.edge);
     }
+    return true;
+}
+
+// The window's detail sum and, when edge is given, its edge sum, as deviations from
+// g0; false when stopped.
+template <typename Lookup>
+VB_INLINE bool sumWindow(const CoreJob& job, const Window& w, float g0, double& detail, double* edge)
+{
+    RemapVectors r;
+    makeRemapVectors(g0, job.remap, r);
+    DoubleSums detailSums;
+    DoubleSums edgeSums;
+    const bool curve = job.remap.alpha != 1.0f;
+    const bool done = curve ? (edge ? sumWindowRows<Lookup, true, true>(job, w, r, detailSums, edgeSums)
+                                    : sumWindowRows<Lookup, true, false>(job, w, r, detailSums, edgeSums))
+                            : (edge ? sumWindowRows<Lookup, false, true>(job, w, r, detailSums, edgeSums)
+                                    : sumWindowRows<Lookup, false, false>(job, w, r, detailSums, edgeSums));
+    if (!done)
+        return false;
     detail = detailSums.total();
     if (edge)
         *edge = edgeSums.total();
