@@ -67,17 +67,24 @@ void forEachRowBlock(int rows, const Body& body)
 
 // Y becomes k ln(Y + 1) / ln(2 + 8 (Y / Lmax)^p), k = 1 / log10(Lmax + 1), p = log_0.5(bias),
 // on Y scaled by `scale` (the display scale, applied here rather than in a pass of its own).
-void mapLuminance(cv::Mat& yxy, float maxLuminance, float bias, float scale)
-{
-    const float p = float(std::log(double(bias)) / -0.693147);
-    const float k = float(1.0 / std::log10(double(maxLuminance) * scale + 1.0));
-    const float inverseMax = 1.0f / maxLuminance;
-    cv::parallel_for_(cv::Range(0, yxy.rows), [&](const cv::Range& band) {
+class LuminanceMapping {
+public:
+    LuminanceMapping(float maxLuminance, float bias, float scale)
+        : p(float(std::log(double(bias)) / -0.693147)),
+          k(float(1.0 / std::log10(double(maxLuminance) * scale + 1.0))),
+          inverseMax(1.0f / maxLuminance),
+          scale(scale)
+    {
+    }
+
+    // On the rows of a Yxy image, in place.
+    void operator()(cv::Mat& yxy, const cv::Range& rows) const
+    {
         const int n = yxy.cols;
         std::vector<float> buffer(2 * size_t(n));
         float* logs = buffer.data();
         float* powers = logs + n;
-        for (int r = band.start; r < band.end; ++r) {
+        for (int r = rows.start; r < rows.end; ++r) {
             float* pixel = yxy.ptr<float>(r);
             for (int c = 0; c < n; ++c) {
                 logs[c] = scale * pixel[3 * c] + 1.0f;
@@ -98,111 +105,44 @@ void mapLuminance(cv::Mat& yxy, float maxLuminance, float bias, float scale)
             for (int c = 0; c < n; ++c)
                 pixel[3 * c] = k * logs[c] / powers[c];
         }
-    });
-}
-
-// v * 6.7500014 up to 0.011999996, else 1.099 v^0.40909088 - 0.099.
-void applyGamma(cv::Mat& image)
-{
-    cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& band) {
-        const int n = image.cols * 3;
-        cv::Mat powered(1, n, CV_32F);
-        float* pw = powered.ptr<float>();
-        for (int r = band.start; r < band.end; ++r) {
-            float* v = image.ptr<float>(r);
-            cv::pow(cv::Mat(1, n, CV_32F, v), 0.40909088, powered);
-            for (int c = 0; c < n; ++c)
-                v[c] = v[c] <= 0.011999996f ? v[c] * 6.7500014f : 1.099f * pw[c] - 0.099f;
-        }
-    });
-}
-
-// The fixed colour finish: identity curve, a small exposure lift, vibrance and contrast.
-cv::Mat finishColours(const cv::Mat& mapped)
-{
-    cv::Mat finished;
-    const Spline identityCurve(0.0f, 0.0f, 0.0f, 0.0f);
-    ColourPassParameters finish;
-    finish.vibrance = 0.42f;
-    finish.exposure = exposureToe(-0.2f);
-    finish.contrast = 1.3333334f;
-    return parallelComputeLightImage(identityCurve, finished, mapped, finish);
-}
-
-}  // namespace
-
-cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
-{
-    // A float input is only read, so it is shared rather than copied.
-    input = asFloat(in);
-    if (input.channels() != 3) {
-        logError("LogMapping::apply", "expected a 3-channel image");
-        out = cv::Mat();
-        return out;
     }
-    yxy.create(input.size(), CV_32FC3);
-    if (cancel)
-        return out = cv::Mat();
-    progress = 5;
-    bgrToYxy(input, yxy, maxLuminance, minLuminance);
-    if (cancel)
-        return out = cv::Mat();
-    progress = 20;
-    // Brought to the display range: only the luminance scales, the chromaticity does not.
-    const float scale = float(displayScale(input));
-    mapLuminance(yxy, maxLuminance, params[0], scale);
-    maxLuminance *= scale;
-    minLuminance *= scale;
-    if (cancel)
-        return out = cv::Mat();
-    progress = 60;
-    result = yxyToBgr(yxy);
-    if (cancel)
-        return out = cv::Mat();
-    progress = 80;
-    applyGamma(result);
-    progress = 100;
-    result = finishColours(result);
-    out = result;
-    return out;
+
+private:
+    float p;
+    float k;
+    float inverseMax;
+    float scale;
+};
+
+// v * 6.7500014 up to 0.011999996, else 1.099 v^0.40909088 - 0.099, on a block of rows.
+void applyGamma(cv::Mat& block)
+{
+    const int n = block.cols * 3;
+    cv::Mat powered(1, n, CV_32F);
+    float* pw = powered.ptr<float>();
+    for (int r = 0; r < block.rows; ++r) {
+        float* v = block.ptr<float>(r);
+        cv::pow(cv::Mat(1, n, CV_32F, v), 0.40909088, powered);
+        for (int c = 0; c < n; ++c)
+            v[c] = v[c] <= 0.011999996f ? v[c] * 6.7500014f : 1.099f * pw[c] - 0.099f;
+    }
 }
 
-void bgrToYxy(const cv::Mat& in, cv::Mat& yxy, float& maxLuminance, float& minLuminance)
-{
-    yxy.create(in.size(), CV_32FC3);
-    const Chromaticity white = whitePoint();
-    Extremes extremes(1e10f, 1e-6f);
-    forEachRowBlock(in.rows, [&](const cv::Range& rows) {
-        cv::Mat block = yxy.rowRange(rows);
-        cv::cvtColor(in.rowRange(rows), block, cv::COLOR_BGR2XYZ);
-        float smallest = 1e10f;
-        float largest = 1e-6f;
-        for (int r = 0; r < block.rows; ++r) {
-            float* pixel = block.ptr<float>(r);
-            for (int c = 0; c < block.cols; ++c, pixel += 3) {
-                const float X = pixel[0];
-                const float Y = pixel[1];
-                const float sum = X + Y + pixel[2];
-                const bool coloured = sum > 0.0f;
-                pixel[0] = std::max(0.0f, Y);
-                pixel[1] = coloured ? X / sum : white.x;
-                pixel[2] = coloured ? Y / sum : white.y;
-                smallest = std::min(smallest, pixel[0]);
-                largest = std::max(largest, pixel[0]);
-            }
-        }
-        extremes.merge(smallest, largest);
-    });
-    maxLuminance = extremes.largest();
-    minLuminance = extremes.smallest();
-}
+// The channel values that the stretch takes to 0 and 1.
+struct StretchRange {
+    float low;
+    float high;
+};
 
-cv::Mat yxyToBgr(const cv::Mat& yxy)
+// bgr = the BGR image of a Yxy image, not yet stretched, block by block; `prepare` runs
+// on each block's rows of yxy first, while they are in the cache.
+template <typename Prepare>
+StretchRange convertToBgr(const cv::Mat& yxy, cv::Mat& bgr, const Prepare& prepare)
 {
-    cv::Mat bgr(yxy.size(), CV_32FC3);
     Extremes extremes(1e10f, 1e-6f);
     Extremes litExtremes(1e10f, 1e-6f);
     forEachRowBlock(yxy.rows, [&](const cv::Range& rows) {
+        prepare(rows);
         cv::Mat block = bgr.rowRange(rows);
         for (int r = 0; r < block.rows; ++r) {
             const float* source = yxy.ptr<float>(rows.start + r);
@@ -244,14 +184,108 @@ cv::Mat yxyToBgr(const cv::Mat& yxy)
     });
     // Without a lit pixel the extremes of all of them serve.
     const bool anyLit = litExtremes.smallest() < 1e10f;
-    const float low = anyLit ? litExtremes.smallest() : extremes.smallest();
-    const float high = anyLit ? litExtremes.largest() : extremes.largest();
+    return {anyLit ? litExtremes.smallest() : extremes.smallest(), anyLit ? litExtremes.largest() : extremes.largest()};
+}
+
+// Stretches the range to [0, 1] (clamps when it is flat) block by block, then runs
+// `finish` on each block.
+template <typename Finish>
+void stretch(cv::Mat& bgr, const StretchRange& range, const Finish& finish)
+{
     forEachRowBlock(bgr.rows, [&](const cv::Range& rows) {
         cv::Mat block = bgr.rowRange(rows);
-        if (high > low)
-            block.convertTo(block, CV_32F, 1.0 / (double(high) - low), -double(low) / (double(high) - low));
+        if (range.high > range.low)
+            block.convertTo(block, CV_32F, 1.0 / (double(range.high) - range.low),
+                            -double(range.low) / (double(range.high) - range.low));
         else
             cv::min(cv::max(block, 0.0), 1.0, block);
+        finish(block);
     });
+}
+
+// The fixed colour finish: identity curve, a small exposure lift, vibrance and contrast.
+cv::Mat finishColours(const cv::Mat& mapped)
+{
+    cv::Mat finished;
+    const Spline identityCurve(0.0f, 0.0f, 0.0f, 0.0f);
+    ColourPassParameters finish;
+    finish.vibrance = 0.42f;
+    finish.exposure = exposureToe(-0.2f);
+    finish.contrast = 1.3333334f;
+    return parallelComputeLightImage(identityCurve, finished, mapped, finish);
+}
+
+}  // namespace
+
+cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3])
+{
+    // A float input is only read, so it is shared rather than copied.
+    input = asFloat(in);
+    if (input.channels() != 3) {
+        logError("LogMapping::apply", "expected a 3-channel image");
+        out = cv::Mat();
+        return out;
+    }
+    yxy.create(input.size(), CV_32FC3);
+    if (cancel)
+        return out = cv::Mat();
+    progress = 5;
+    bgrToYxy(input, yxy, maxLuminance, minLuminance);
+    if (cancel)
+        return out = cv::Mat();
+    progress = 20;
+    // Brought to the display range: only the luminance scales, the chromaticity does not.
+    // Each block is mapped just before it is converted back, and gamma-encoded just
+    // after its stretch: two passes over the image instead of four.
+    const float scale = float(displayScale(input));
+    const LuminanceMapping mapping(maxLuminance, params[0], scale);
+    result = cv::Mat(yxy.size(), CV_32FC3);
+    const StretchRange range = convertToBgr(yxy, result, [&](const cv::Range& rows) { mapping(yxy, rows); });
+    maxLuminance *= scale;
+    minLuminance *= scale;
+    if (cancel)
+        return out = cv::Mat();
+    progress = 80;
+    stretch(result, range, applyGamma);
+    progress = 100;
+    result = finishColours(result);
+    out = result;
+    return out;
+}
+
+void bgrToYxy(const cv::Mat& in, cv::Mat& yxy, float& maxLuminance, float& minLuminance)
+{
+    yxy.create(in.size(), CV_32FC3);
+    const Chromaticity white = whitePoint();
+    Extremes extremes(1e10f, 1e-6f);
+    forEachRowBlock(in.rows, [&](const cv::Range& rows) {
+        cv::Mat block = yxy.rowRange(rows);
+        cv::cvtColor(in.rowRange(rows), block, cv::COLOR_BGR2XYZ);
+        float smallest = 1e10f;
+        float largest = 1e-6f;
+        for (int r = 0; r < block.rows; ++r) {
+            float* pixel = block.ptr<float>(r);
+            for (int c = 0; c < block.cols; ++c, pixel += 3) {
+                const float X = pixel[0];
+                const float Y = pixel[1];
+                const float sum = X + Y + pixel[2];
+                const bool coloured = sum > 0.0f;
+                pixel[0] = std::max(0.0f, Y);
+                pixel[1] = coloured ? X / sum : white.x;
+                pixel[2] = coloured ? Y / sum : white.y;
+                smallest = std::min(smallest, pixel[0]);
+                largest = std::max(largest, pixel[0]);
+            }
+        }
+        extremes.merge(smallest, largest);
+    });
+    maxLuminance = extremes.largest();
+    minLuminance = extremes.smallest();
+}
+
+cv::Mat yxyToBgr(const cv::Mat& yxy)
+{
+    cv::Mat bgr(yxy.size(), CV_32FC3);
+    stretch(bgr, convertToBgr(yxy, bgr, [](const cv::Range&) {}), [](const cv::Mat&) {});
     return bgr;
 }
