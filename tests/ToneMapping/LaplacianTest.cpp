@@ -448,6 +448,36 @@ TEST(Laplacian, CancelGivesEmptyResultAndNextRunEqualsFirstRun)
     EXPECT_GE(op.progress.load(), 90);
 }
 
+TEST(Laplacian, RunCancelledWhileKeepingStepsLeavesTheKeptSumsWhole)
+{
+    const cv::Mat input = hdrtest::syntheticHdrImage(300, 400);
+    const float first[3] = {0.7f, 0.2f, -1.0f};
+    const float second[3] = {1.3f, 0.2f, -1.0f};
+    WorkerCountScope scope(2);
+    cv::Mat fresh;
+    Laplacian().apply(fresh, input, first);
+
+    Laplacian op;
+    op.keepInputSteps = true;
+    cv::Mat out;
+    op.apply(out, input, first);
+    // Another alpha, cancelled while its detail sums are being made.
+    op.progress = 0;
+    std::atomic<bool> done{false};
+    std::thread canceller([&] {
+        while (!done && op.progress.load() < 5)
+            std::this_thread::yield();
+        op.cancel = true;
+    });
+    op.apply(out, input, second);
+    done = true;
+    canceller.join();
+    ASSERT_TRUE(out.empty());
+    op.cancel = false;
+    op.apply(out, input, first);
+    EXPECT_EQ(maxDifference(out, fresh), 0.0);
+}
+
 TEST(Laplacian, RotatedImageWithBlackCornersStaysFiniteAndNotFlat)
 {
     cv::Mat input = hdrtest::realHdrImage(cv::Size(120, 80));
