@@ -3,6 +3,7 @@
 #include "ImagesSequenceBase.h"
 #include "LinearAccumulator.h"
 #include "Log.h"
+#include "NeighbourLookAhead.h"
 #include "PixelOps.h"
 #include "StackingContext.h"
 #include "StackingProgress.h"
@@ -83,10 +84,13 @@ public:
             return false;
         // The instant image's working copies and corners then serve every frame.
         context.referenceCopy.release();
+        context.referenceHalf.release();
         context.featureMask.release();
         bits = depthInBits(instantImage);
         ghostingPower = ghostingPowerFor(settings.power, instantImage);
         alignment = prepareAlignment();
+        if (ghostingPower < 0 && count > 1 && NeighbourLookAhead::pays(instantImage))
+            lookAhead = std::make_unique<NeighbourLookAhead>(context, instantImage, alignment.get(), settings.align);
         order = stackingOrder(settings.instant, first, count);
         progress.plan(count - 1);
         if (count == 1)
@@ -115,6 +119,7 @@ public:
                     context.leftOutFrames.push_back(order[p]);
                 ++p;
             }
+            lookAhead.reset();
         }
         revisitInstantFrame(&source, settings.instant);
 
@@ -154,37 +159,54 @@ private:
 
     enum class Outcome { Passed, Skipped, OtherShot, LeaveLoop };
 
-    // Frame n as it is to be stacked into `placed`: moved onto the instant image when
-    // aligning. OtherShot and Skipped (logged) when it is not to be stacked.
-    Outcome placeFrame(const cv::Mat& frame, int n, cv::Mat& placed) const
+    // What the placement of frame n means for the run; OtherShot and Skipped logged.
+    Outcome judgePlacement(const NeighbourPlacement& placement, int n) const
     {
-        placed = frame;
-        if (!alignment)
-            return Outcome::Passed;
-        try {
-            const FrameAlignment::Result found = alignment->locate(frame);
-            const std::string correlation = " (correlation " + std::to_string(found.correlation);
-            switch (found.verdict) {
-            case FrameAlignment::Verdict::OtherShot:
-                logError(kAlignWhere, "The image number " + std::to_string(n) + " belongs to another shot" +
-                                          correlation + " with the instant image): the stacking range ends before it.\n");
-                return Outcome::OtherShot;
-            case FrameAlignment::Verdict::Unreliable:
-                if (!settings.align)
-                    return Outcome::Passed;
-                logError(kAlignWhere, "The translation found for the image number " + std::to_string(n) +
-                                          " is not plausible" + correlation + "): the image is not stacked.\n");
-                return Outcome::Skipped;
-            case FrameAlignment::Verdict::SameShot:
-                if (settings.align)
-                    placed = FrameAlignment::moved(frame, found.shift);
-                return Outcome::Passed;
-            }
-        } catch (...) {
-            if (settings.align)
-                logAlignFailure();
+        const std::string correlation = " (correlation " + std::to_string(placement.found.correlation);
+        switch (placement.outcome) {
+        case NeighbourPlacement::Outcome::OtherShot:
+            logError(kAlignWhere, "The image number " + std::to_string(n) + " belongs to another shot" + correlation +
+                                      " with the instant image): the stacking range ends before it.\n");
+            return Outcome::OtherShot;
+        case NeighbourPlacement::Outcome::Skipped:
+            logError(kAlignWhere, "The translation found for the image number " + std::to_string(n) +
+                                      " is not plausible" + correlation + "): the image is not stacked.\n");
+            return Outcome::Skipped;
+        case NeighbourPlacement::Outcome::Passed:
+            break;
         }
+        if (placement.failed && settings.align)
+            logAlignFailure();
         return Outcome::Passed;
+    }
+
+    // The frames of positions p to p + the look-ahead's depth read, in order, and
+    // handed to it unless it holds them already.
+    void readAhead(int p)
+    {
+        const int last = std::min(p + lookAhead->depth(), count - 1);
+        for (int q = p; q <= last && context.request == StackingContext::RequestNone; ++q) {
+            if (lookAhead->holds(order[q]))
+                continue;
+            cv::Mat frame;
+            source.getFrame(frame, order[q], false);
+            lookAhead->prepare(order[q], frame);
+        }
+    }
+
+    // Frame n read, checked and placed, from the look-ahead in an automatic run;
+    // estimatedPower its ghosting power when estimated ahead.
+    PreparedNeighbour readAndPlace(int n, int p)
+    {
+        PreparedNeighbour prepared;
+        if (lookAhead) {
+            readAhead(p);
+            if (lookAhead->holds(n))
+                prepared = lookAhead->take(n);
+            return prepared;
+        }
+        source.getFrame(prepared.frame, n, false);
+        return prepared;
     }
 
     // Frame n read, checked, aligned and freed of its ghosts into ghostFree, a
@@ -192,16 +214,16 @@ private:
     // one is aligned, and leaves the loop when a request has arrived by then.
     Outcome ghostFreeFrame(int n, int p, WorkerThreads& accumulation, cv::Mat& ghostFree)
     {
-        cv::Mat frame;
-        source.getFrame(frame, n, false);
+        PreparedNeighbour prepared = readAndPlace(n, p);
         // A large frame takes long to read: a request made meanwhile is not kept waiting for its alignment.
         if (context.request != StackingContext::RequestNone)
             return Outcome::LeaveLoop;
-        if (!neighbourMatchesInstant(frame, instantImage, n))
+        if (!neighbourMatchesInstant(prepared.frame, instantImage, n))
             return Outcome::Skipped;
         progress.finish(StackingProgress::Reading);
-        cv::Mat aligned;
-        const Outcome placement = placeFrame(frame, n, aligned);
+        if (!prepared.placedAhead)
+            prepared.placement = placeNeighbour(alignment.get(), settings.align, prepared.frame);
+        const Outcome placement = judgePlacement(prepared.placement, n);
         if (placement != Outcome::Passed)
             return placement;
         progress.finish(StackingProgress::Alignment);
@@ -209,8 +231,9 @@ private:
         if (context.request != StackingContext::RequestNone)
             return Outcome::LeaveLoop;
         context.ghostRemovalProgress = progress.span(StackingProgress::GhostRemoval);
-        return removeGhostsForDepth(&context, bits, instantImage, aligned, ghostingPower, settings.tolerance,
-                                    settings.quality, settings.threadCount, p, ghostFree)
+        context.estimatedPower = prepared.estimatedPower;
+        return removeGhostsForDepth(&context, bits, instantImage, prepared.placement.placed, ghostingPower,
+                                    settings.tolerance, settings.quality, settings.threadCount, p, ghostFree)
                    ? Outcome::Passed
                    : Outcome::Skipped;
     }
@@ -261,6 +284,8 @@ private:
     int bits = 0, ghostingPower = -1;
     bool accumulatorStarted = false;
     StackingProgress progress;
+    // Last: its threads read the members above.
+    std::unique_ptr<NeighbourLookAhead> lookAhead;
 };
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -45,6 +46,7 @@ struct GhostJob {
     PasteTest pasteFits = nullptr;   // of the reference's sample depth
     // Where the mask, the ghosting-power estimate and the bands end in progress.
     float maskDone, estimateDone, bandsDone;
+    int powerAhead = 0;  // the context's estimatedPower
     std::atomic<bool> failed{false};
 };
 
@@ -478,7 +480,7 @@ bool prepareGhostSearch(StackingContext& c, GhostJob& job)
     raiseProgress(c.progress, job.maskDone);
     if (c.ghostingPower < 0 && !noGhost) {
         try {
-            c.ghostingPower = c.computeGhostingPower();
+            c.ghostingPower = job.powerAhead > 0 ? job.powerAhead : c.computeGhostingPower();
         } catch (...) {
             logError("Computing ghosting power", "The automatic ghosting power option failed maybe because of a "
                                                  "lack of memory, try to disable this option next times");
@@ -515,6 +517,8 @@ void removeGhostsInSlices(GhostJob& job)
 bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const cv::Mat& frame, int power,
                                    float toleranceValue, int step, int ordinal, cv::Mat* output)
 {
+    GhostJob job;
+    job.powerAhead = std::exchange(estimatedPower, 0);
     if (!output || reference.empty() || !supportedDepth(reference.depth()))
         return false;
     if (frame.size() != reference.size() || frame.type() != reference.type()) {
@@ -538,7 +542,6 @@ bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const 
     imageChannels = reference.channels();
     rowElements = imageCols * imageChannels;
 
-    GhostJob job;
     describeBands(*this, job);
     planProgress(*this, job);
     try {

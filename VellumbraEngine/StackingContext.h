@@ -84,6 +84,9 @@ public:
     cv::Mat lightImage;
     int patchRadius = 8;
     int ghostingPower = -1;
+    // The next removeGhosts' automatic power, when it was estimated ahead for its
+    // frame; 0: estimated there. That call clears it.
+    int estimatedPower = 0;
     float tolerance = 0.0f;
     cv::Mat* ghostFreeImage = nullptr;  // owned by the caller
     std::atomic<int> frameOrdinal{0};

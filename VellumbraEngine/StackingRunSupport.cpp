@@ -40,6 +40,40 @@ cv::Mat readInstantFrame(ImagesSequenceBase* source, int index, const char* wher
     return frame;
 }
 
+bool sameSizeAndType(const cv::Mat& frame, const cv::Mat& instant)
+{
+    return frame.rows != 0 && frame.cols != 0 && frame.size() == instant.size() && frame.type() == instant.type();
+}
+
+NeighbourPlacement placeNeighbour(const FrameAlignment* alignment, bool align, const cv::Mat& frame)
+{
+    NeighbourPlacement placement;
+    placement.placed = frame;
+    if (!alignment)
+        return placement;
+    try {
+        placement.found = alignment->locate(frame);
+        switch (placement.found.verdict) {
+        case FrameAlignment::Verdict::OtherShot:
+            placement.outcome = NeighbourPlacement::Outcome::OtherShot;
+            break;
+        case FrameAlignment::Verdict::Unreliable:
+            if (align)
+                placement.outcome = NeighbourPlacement::Outcome::Skipped;
+            break;
+        case FrameAlignment::Verdict::SameShot:
+            if (align)
+                placement.placed = FrameAlignment::moved(frame, placement.found.shift);
+            break;
+        }
+    } catch (...) {
+        placement = NeighbourPlacement{};
+        placement.failed = true;
+        placement.placed = frame;
+    }
+    return placement;
+}
+
 bool neighbourMatchesInstant(const cv::Mat& frame, const cv::Mat& instant, int index)
 {
     if (frame.rows == 0 || frame.cols == 0) {

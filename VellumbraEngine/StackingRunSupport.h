@@ -1,4 +1,6 @@
 #pragma once
+#include "FrameAlignment.h"
+
 #include <opencv2/core.hpp>
 
 #include <atomic>
@@ -24,6 +26,24 @@ cv::Mat readInstantFrame(ImagesSequenceBase* source, int index, const char* wher
 // True when a neighbour can be stacked with the instant image; otherwise logs
 // why (unreadable, another size, another type) and returns false.
 bool neighbourMatchesInstant(const cv::Mat& frame, const cv::Mat& instant, int index);
+
+// True when a neighbour can be stacked with the instant image, without a word.
+bool sameSizeAndType(const cv::Mat& frame, const cv::Mat& instant);
+
+// A neighbour placed on the instant image by the run's alignment.
+struct NeighbourPlacement {
+    enum class Outcome { Passed, Skipped, OtherShot };
+    Outcome outcome = Outcome::Passed;
+    FrameAlignment::Result found;
+    bool failed = false;  // the alignment raised: the frame goes on unaligned
+    cv::Mat placed;       // what is stacked when it passed
+};
+
+// Where `frame` goes: moved onto the instant image when `align` is set; without
+// alignment (null) as it is. Skipped when the alignment found no plausible
+// translation, OtherShot beyond a cut. Logs nothing, so that placements made
+// ahead on threads of their own can be judged in the run's order.
+NeighbourPlacement placeNeighbour(const FrameAlignment* alignment, bool align, const cv::Mat& frame);
 
 // Reads the instant frame again as a preview, leaving the source's decoder on it.
 void revisitInstantFrame(ImagesSequenceBase* source, int index);

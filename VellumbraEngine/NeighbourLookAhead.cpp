@@ -1,0 +1,110 @@
+#include "NeighbourLookAhead.h"
+
+#include "StackingContext.h"
+#include "Threads.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr double kLookAheadPixels = 4.0 * 1920 * 1080;
+constexpr int kMostAhead = 4;
+// Below a quarter-VGA frame the flow takes a millisecond or two: preparing ahead
+// saves less than its threads cost, and the frames are read in their own positions.
+constexpr double kLeastPixels = 320.0 * 240;
+
+bool estimateWanted(const NeighbourPlacement& placement)
+{
+    return placement.outcome == NeighbourPlacement::Outcome::Passed;
+}
+
+}  // namespace
+
+struct NeighbourLookAhead::Slot {
+    PreparedNeighbour prepared;
+    // Last: joined before the result it writes is destroyed.
+    WorkerThreads thread;
+};
+
+bool NeighbourLookAhead::pays(const cv::Mat& instant)
+{
+    return double(instant.rows) * instant.cols >= kLeastPixels;
+}
+
+NeighbourLookAhead::NeighbourLookAhead(StackingContext& owner, const cv::Mat& instantImage,
+                                       const FrameAlignment* frameAlignment, bool alignFrames)
+    : context(owner), instant(instantImage), alignment(frameAlignment), align(alignFrames)
+{
+    const double pixels = std::max(1.0, double(instant.rows) * instant.cols);
+    ahead = std::clamp(int(kLookAheadPixels / pixels), 1, kMostAhead);
+    patchRadius = context.patchRadius;
+    context.referenceImage = instant;
+    context.updateSearchCopies();
+    referenceCopy = context.referenceCopy;
+    referenceSmall = context.referenceSmall;
+    referenceNoise = context.referenceNoise;
+}
+
+NeighbourLookAhead::~NeighbourLookAhead() = default;
+
+void NeighbourLookAhead::prepare(int index, const cv::Mat& frame)
+{
+    auto slot = std::make_unique<Slot>();
+    slot->prepared.frame = frame;
+    Slot& started = *slot;
+    slots[index] = std::move(slot);
+    if (!started.thread.start([this, &started] { run(started); }))
+        run(started);
+}
+
+PreparedNeighbour NeighbourLookAhead::take(int index)
+{
+    auto found = slots.find(index);
+    found->second->thread.join();
+    PreparedNeighbour prepared = std::move(found->second->prepared);
+    slots.erase(found);
+    return prepared;
+}
+
+void NeighbourLookAhead::run(Slot& slot) const
+{
+    PreparedNeighbour& prepared = slot.prepared;
+    if (!sameSizeAndType(prepared.frame, instant))
+        return;
+    prepared.placedAhead = true;
+    prepared.placement = placeNeighbour(alignment, align, prepared.frame);
+    prepared.frame = prepared.placement.placed;
+    if (estimateWanted(prepared.placement) && context.request == StackingContext::RequestNone)
+        prepared.estimatedPower = estimate(prepared.placement.placed);
+}
+
+int NeighbourLookAhead::estimate(const cv::Mat& placed) const
+{
+    try {
+        StackingContext scratch;
+        scratch.referenceImage = instant;
+        scratch.referenceCopy = referenceCopy;
+        scratch.referenceSmall = referenceSmall;
+        scratch.referenceNoise = referenceNoise;
+        scratch.patchRadius = patchRadius;
+        {
+            const std::lock_guard<std::mutex> guard(cornersLock);
+            scratch.featureMask = featureMask;
+            scratch.texturedCorners = texturedCorners;
+            scratch.movingCorners = movingCorners;
+        }
+        scratch.frameImage = placed;
+        scratch.updateSearchCopies();
+        const int power = scratch.computeGhostingPower();
+        const std::lock_guard<std::mutex> guard(cornersLock);
+        if (featureMask.empty() && !scratch.featureMask.empty()) {
+            featureMask = scratch.featureMask;
+            texturedCorners = scratch.texturedCorners;
+        }
+        movingCorners = scratch.movingCorners;
+        return power;
+    } catch (...) {
+        // Left to the ghost removal, which meets the error again and logs it.
+        return 0;
+    }
+}

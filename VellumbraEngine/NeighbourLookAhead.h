@@ -1,0 +1,68 @@
+#pragma once
+#include "StackingRunSupport.h"
+
+#include <opencv2/core.hpp>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class StackingContext;
+
+// A neighbour of an automatic stacking run as its ghost removal takes it: placed on
+// the instant image and its ghosting power estimated.
+struct PreparedNeighbour {
+    // As read; once placed, the placed frame (of the same size and type).
+    cv::Mat frame;
+    bool placedAhead = false;  // false when it cannot be stacked with the instant image
+    NeighbourPlacement placement;
+    int estimatedPower = 0;    // 0: none made, the ghost removal estimates it itself
+};
+
+// The next neighbours of an automatic run, each placed and estimated on a thread of
+// its own while the run removes the ghosts of the one before: the dense flow of
+// the estimate, on one core, would otherwise hold up every frame. The estimates
+// run on scratch contexts against the reference's copies, sharing the corners the
+// first one finds.
+class NeighbourLookAhead {
+public:
+    // True when frames of `instant`'s size are worth preparing ahead.
+    static bool pays(const cv::Mat& instant);
+
+    // Makes the context's reference search copies from `instant`.
+    NeighbourLookAhead(StackingContext& context, const cv::Mat& instant, const FrameAlignment* alignment,
+                       bool align);
+    ~NeighbourLookAhead();
+    NeighbourLookAhead(const NeighbourLookAhead&) = delete;
+    NeighbourLookAhead& operator=(const NeighbourLookAhead&) = delete;
+
+    // How many neighbours to keep prepared: a few, within the memory of four 1080p frames.
+    int depth() const { return ahead; }
+    bool holds(int index) const { return slots.count(index) != 0; }
+    // Starts preparing frame `index`, as read.
+    void prepare(int index, const cv::Mat& frame);
+    // Waits for frame index's preparation and hands it over; it must be held.
+    PreparedNeighbour take(int index);
+
+private:
+    struct Slot;
+    void run(Slot& slot) const;
+    int estimate(const cv::Mat& placed) const;
+
+    StackingContext& context;
+    cv::Mat instant;
+    const FrameAlignment* alignment;
+    bool align;
+    int ahead;
+    int patchRadius;
+    cv::Mat referenceCopy, referenceSmall;
+    float referenceNoise;
+    // The corners the estimates share, and the last one's moving corners, which
+    // tell the next where to probe first.
+    mutable std::mutex cornersLock;
+    mutable cv::Mat featureMask;
+    mutable std::vector<cv::Point> texturedCorners, movingCorners;
+    // Last: destroyed, and so joined, before what their threads read.
+    std::map<int, std::unique_ptr<Slot>> slots;
+};
