@@ -410,12 +410,14 @@ std::vector<int> likelyCandidatesFirst(const std::vector<cv::Point>& corners, co
     return order;
 }
 
-// Runs the early probes on `threads` threads, this one included.
+// Runs the early probes on `threads` threads, this one included; none with 0.
 void probeEarly(EarlyProbes& probes, const std::vector<cv::Point>& corners, const std::vector<cv::Point>& moving,
                 int threads)
 {
     probes.results.resize(corners.size());
     probes.done.assign(corners.size(), 0);
+    if (threads == 0)
+        return;
     probes.corners = &corners;
     probes.order = likelyCandidatesFirst(corners, moving);
     // A helper that cannot start leaves its corners to the others.
@@ -477,7 +479,8 @@ struct CornerSearch {
                     textureMeasure(grey, p.y, p.x, window) >= kMinimumTexture)
                     textured.push_back(p);
         }
-        probeEarly(*probes, textured, context->movingCorners, std::max(cv::getNumThreads() - 1, 1));
+        probeEarly(*probes, textured, context->movingCorners,
+                   context->probeWhileFlowing ? std::max(cv::getNumThreads() - 1, 1) : 0);
     }
 };
 

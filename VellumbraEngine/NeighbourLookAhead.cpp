@@ -87,11 +87,11 @@ int NeighbourLookAhead::estimate(const cv::Mat& placed) const
         scratch.referenceSmall = referenceSmall;
         scratch.referenceNoise = referenceNoise;
         scratch.patchRadius = patchRadius;
+        scratch.probeWhileFlowing = false;
         {
             const std::lock_guard<std::mutex> guard(cornersLock);
             scratch.featureMask = featureMask;
             scratch.texturedCorners = texturedCorners;
-            scratch.movingCorners = movingCorners;
         }
         scratch.frameImage = placed;
         scratch.updateSearchCopies();
@@ -101,7 +101,6 @@ int NeighbourLookAhead::estimate(const cv::Mat& placed) const
             featureMask = scratch.featureMask;
             texturedCorners = scratch.texturedCorners;
         }
-        movingCorners = scratch.movingCorners;
         return power;
     } catch (...) {
         // Left to the ghost removal, which meets the error again and logs it.

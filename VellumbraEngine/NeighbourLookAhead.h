@@ -24,7 +24,7 @@ struct PreparedNeighbour {
 // its own while the run removes the ghosts of the one before: the dense flow of
 // the estimate, on one core, would otherwise hold up every frame. The estimates
 // run on scratch contexts against the reference's copies, sharing the corners the
-// first one finds.
+// first one finds; off the critical path, they probe only the corners they use.
 class NeighbourLookAhead {
 public:
     // True when frames of `instant`'s size are worth preparing ahead.
@@ -58,11 +58,10 @@ private:
     int patchRadius;
     cv::Mat referenceCopy, referenceSmall;
     float referenceNoise;
-    // The corners the estimates share, and the last one's moving corners, which
-    // tell the next where to probe first.
+    // The reference's corners, found by the first estimate and shared by the next.
     mutable std::mutex cornersLock;
     mutable cv::Mat featureMask;
-    mutable std::vector<cv::Point> texturedCorners, movingCorners;
+    mutable std::vector<cv::Point> texturedCorners;
     // Last: destroyed, and so joined, before what their threads read.
     std::map<int, std::unique_ptr<Slot>> slots;
 };

@@ -114,6 +114,10 @@ public:
     // next flow runs.
     std::vector<cv::Point> texturedCorners;
     std::vector<cv::Point> movingCorners;
+    // The estimate probes likely corners on threads of its own while the flow
+    // runs: it ends sooner, for probes it may not use. Estimates made ahead of
+    // their frame, off the run's critical path, do without.
+    bool probeWhileFlowing = true;
     std::uint64_t toleranceTableSize = 0;
     float* toleranceTable = nullptr;  // malloc'd, toleranceTableSize entries
     std::atomic<bool> running{false};
