@@ -7,11 +7,24 @@
 
 namespace {
 
+// The frames held ahead, their placed copies and their alignments' working images
+// stay within what four 1080p frames need.
 constexpr double kLookAheadPixels = 4.0 * 1920 * 1080;
 constexpr int kMostAhead = 4;
 // Below a quarter-VGA frame the flow takes a millisecond or two: preparing ahead
 // saves less than its threads cost, and the frames are read in their own positions.
 constexpr double kLeastPixels = 320.0 * 240;
+
+// Two frames ahead at least, or none: with one only, the estimate hides behind a
+// single ghost removal, and at 4K the run's peak memory would grow by half.
+int depthFor(const cv::Mat& instant)
+{
+    const double pixels = double(instant.rows) * instant.cols;
+    if (pixels < kLeastPixels)
+        return 0;
+    const int depth = std::min(int(kLookAheadPixels / pixels), kMostAhead);
+    return depth >= 2 ? depth : 0;
+}
 
 bool estimateWanted(const NeighbourPlacement& placement)
 {
@@ -28,15 +41,14 @@ struct NeighbourLookAhead::Slot {
 
 bool NeighbourLookAhead::pays(const cv::Mat& instant)
 {
-    return double(instant.rows) * instant.cols >= kLeastPixels;
+    return depthFor(instant) > 0;
 }
 
 NeighbourLookAhead::NeighbourLookAhead(StackingContext& owner, const cv::Mat& instantImage,
                                        const FrameAlignment* frameAlignment, bool alignFrames)
     : context(owner), instant(instantImage), alignment(frameAlignment), align(alignFrames)
 {
-    const double pixels = std::max(1.0, double(instant.rows) * instant.cols);
-    ahead = std::clamp(int(kLookAheadPixels / pixels), 1, kMostAhead);
+    ahead = std::max(depthFor(instant), 1);
     patchRadius = context.patchRadius;
     context.referenceImage = instant;
     context.updateSearchCopies();

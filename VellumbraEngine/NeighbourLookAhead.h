@@ -37,7 +37,7 @@ public:
     NeighbourLookAhead(const NeighbourLookAhead&) = delete;
     NeighbourLookAhead& operator=(const NeighbourLookAhead&) = delete;
 
-    // How many neighbours to keep prepared: a few, within the memory of four 1080p frames.
+    // How many neighbours to keep prepared beyond the one taken next.
     int depth() const { return ahead; }
     bool holds(int index) const { return slots.count(index) != 0; }
     // Starts preparing frame `index`, as read.
