@@ -337,6 +337,40 @@ INSTANTIATE_TEST_SUITE_P(Powers, StackFramesPower,
                                            PowerCase{cv::Size(100, 200), std::numeric_limits<float>::quiet_NaN(),
                                                      9}));
 
+// The estimates a run makes ahead of each frame are the ones each frame's own
+// ghost removal would make: a flower crosses the garden, further from its place in
+// the instant frame the further the frame is from it, so each frame needs its own power.
+TEST(StackFrames, AnAutomaticRunRemovesEachFramesGhostsWithItsOwnEstimate)
+{
+    const cv::Size size(640, 360);
+    const cv::Mat garden = stackingtest::gardenPhoto(size), flower = stackingtest::flowerPhoto(size);
+    if (garden.empty() || flower.empty())
+        GTEST_SKIP() << "test photographs not available";
+    const cv::Rect patch(200, 120, 160, 110);
+    std::vector<cv::Mat> frames;
+    for (int i = 0; i < 5; ++i) {
+        frames.push_back(garden.clone());
+        flower(patch).copyTo(frames.back()(patch + cv::Point(12 * (i - 2), 0)));
+    }
+    RecordingSequence source(frames);
+    StackingContext run;
+    int count = 5;
+    const cv::Mat light = run.stackFrames(&source, 2, 0, &count, -1.0f, 4.0f, false, 5, 3);
+    ASSERT_FALSE(light.empty());
+
+    StackingContext inPlace;
+    initLinearAccumulator(8, frames[2], &inPlace);
+    const int order[] = {2, 3, 1, 4, 0};
+    for (int p = 1; p < 5; ++p) {
+        cv::Mat ghostFree;
+        ASSERT_TRUE(inPlace.removeGhosts(3, frames[2], frames[order[p]], -1, 4.0f, 5, p, &ghostFree));
+        addToLinearAccumulator(8, ghostFree, &inPlace);
+    }
+    cv::Mat expected;
+    ASSERT_TRUE(finishLinearMean(&inPlace, 8, expected));
+    EXPECT_EQ(largestDifference(light, expected), 0.0);
+}
+
 // Mean absolute difference away from the border the warp leaves black.
 double interiorError(const cv::Mat& light, const cv::Mat& reference)
 {
