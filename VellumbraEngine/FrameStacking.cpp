@@ -194,9 +194,8 @@ private:
         }
     }
 
-    // Frame n read, checked and placed, from the look-ahead in an automatic run;
-    // estimatedPower its ghosting power when estimated ahead.
-    PreparedNeighbour readAndPlace(int n, int p)
+    // Frame n as read, or as the look-ahead prepared it in an automatic run.
+    PreparedNeighbour readNeighbour(int n, int p)
     {
         PreparedNeighbour prepared;
         if (lookAhead) {
@@ -214,7 +213,7 @@ private:
     // one is aligned, and leaves the loop when a request has arrived by then.
     Outcome ghostFreeFrame(int n, int p, WorkerThreads& accumulation, cv::Mat& ghostFree)
     {
-        PreparedNeighbour prepared = readAndPlace(n, p);
+        PreparedNeighbour prepared = readNeighbour(n, p);
         // A large frame takes long to read: a request made meanwhile is not kept waiting for its alignment.
         if (context.request != StackingContext::RequestNone)
             return Outcome::LeaveLoop;

@@ -15,7 +15,8 @@ class StackingContext;
 struct PreparedNeighbour {
     // As read; once placed, the placed frame (of the same size and type).
     cv::Mat frame;
-    bool placedAhead = false;  // false when it cannot be stacked with the instant image
+    // False when read in place, or when it cannot be stacked with the instant image.
+    bool placedAhead = false;
     NeighbourPlacement placement;
     int estimatedPower = 0;    // 0: none made, the ghost removal estimates it itself
 };
