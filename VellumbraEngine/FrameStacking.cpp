@@ -18,6 +18,9 @@
 namespace {
 
 const char* const kAlignWhere = "Aligning images";
+// From a tolerance of 100 % of full scale on, no difference is a ghost: the
+// ghost removal copies the frame and never asks for an estimate.
+constexpr float kToleranceWithoutGhosts = 100.0f;
 
 struct RunSettings {
     int instant, first, count;
@@ -89,7 +92,8 @@ public:
         bits = depthInBits(instantImage);
         ghostingPower = ghostingPowerFor(settings.power, instantImage);
         alignment = prepareAlignment();
-        if (ghostingPower < 0 && count > 1 && NeighbourLookAhead::pays(instantImage))
+        if (ghostingPower < 0 && settings.tolerance < kToleranceWithoutGhosts && count > 1 &&
+            NeighbourLookAhead::pays(instantImage))
             lookAhead = std::make_unique<NeighbourLookAhead>(context, instantImage, alignment.get(), settings.align);
         order = stackingOrder(settings.instant, first, count);
         progress.plan(count - 1);
