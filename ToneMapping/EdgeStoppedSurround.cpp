@@ -11,20 +11,44 @@
 
 namespace {
 
-float dotProduct(const float* a, const float* b, int n)
+// Zero columns on either side of a padded row: at least one vector, so a
+// product may run a whole vector past a window's end.
+constexpr int kPad = 16;
+constexpr int kNever = std::numeric_limits<int>::max() / 4;
+constexpr std::uint16_t kNoEdge = std::numeric_limits<std::uint16_t>::max();
+
+cv::Mat paddedRows(const cv::Mat& image)
 {
-    int i = 0;
-    float sum = 0.0f;
-#if CV_SIMD
-    cv::v_float32 acc = cv::vx_setzero_f32();
-    for (; i + cv::v_float32::nlanes <= n; i += cv::v_float32::nlanes)
-        acc = cv::v_fma(cv::vx_load(a + i), cv::vx_load(b + i), acc);
-    sum = cv::v_reduce_sum(acc);
-    cv::vx_cleanup();
-#endif
-    for (; i < n; ++i)
-        sum += a[i] * b[i];
-    return sum;
+    cv::Mat padded;
+    cv::copyMakeBorder(image, padded, 0, 0, kPad, kPad, cv::BORDER_CONSTANT, 0.0);
+    return padded;
+}
+
+// Steps from each pixel along its row (ahead: to the right, else to the left) to
+// the nearest edge, itself included.
+cv::Mat stepsToEdge(const cv::Mat& edges, bool ahead)
+{
+    cv::Mat steps(edges.size(), CV_16U);
+    cv::parallel_for_(cv::Range(0, edges.rows), [&](const cv::Range& range) {
+        for (int r = range.start; r < range.end; ++r) {
+            const uchar* edge = edges.ptr<uchar>(r);
+            std::uint16_t* step = steps.ptr<std::uint16_t>(r);
+            std::uint16_t next = kNoEdge;
+            // Walk against the direction so each pixel sees the one further out first.
+            for (int i = 0; i < edges.cols; ++i) {
+                const int c = ahead ? edges.cols - 1 - i : i;
+                next = edge[c] ? 0 : next == kNoEdge ? kNoEdge : static_cast<std::uint16_t>(next + 1);
+                step[c] = next;
+            }
+        }
+    });
+    return steps;
+}
+
+int edgesInBox(const cv::Mat& counts, int top, int bottom, int left, int right)
+{
+    return counts.at<int>(bottom, right) - counts.at<int>(top, right) - counts.at<int>(bottom, left) +
+           counts.at<int>(top, left);
 }
 
 // The edge-stopped surround of one image. Its state lives here, so calls never
@@ -38,6 +62,13 @@ float dotProduct(const float* a, const float* b, int n)
 // along each line parallel to the axis, everything from the first edge outward
 // is marked, and a segment is stopped from its first marked position on. The sum
 // is the plain Gaussian sum (separable) corrected on the stopped positions only.
+//
+// Windows inside the image take the fast road: on line a (offset from the axis,
+// on one side) the stopped positions are those from u_a = a + min over b <= a of
+// (first mark on line b - b) outward, and the first marks move only when the
+// window passes an edge. So each wedge is swept along its axis keeping the first
+// marks, and its stopped positions are summed line by line. The up and down
+// wedges are swept on the transposed image.
 class EdgeStoppedSurround {
 public:
     EdgeStoppedSurround(const cv::Mat& luminance, const cv::Mat& edges, float spread, float edgeSpread)
@@ -45,22 +76,44 @@ public:
           cols_(luminance.cols), radius_(int(3.0f * spread) + 1), side_(2 * radius_ + 1)
     {
         edges.convertTo(edges_, CV_8U);
-        transposed_ = luminance_.t();
-        cv::integral(edges_, edgeCounts_, CV_32S);
+        rowView_ = makeView(luminance_, edges_);
+        colView_ = makeView(luminance_.t(), edges_.t());
         buildWeightChanges(spread, edgeSpread);
-        buildEdgeDistances();
         edgeFreeSums(spread);
     }
 
     cv::Mat compute(const std::atomic<bool>& cancel) const
     {
+        // The up and down wedges, per column, into (luminance, weight) corrections.
+        cv::Mat columnCorrections(cols_, rows_, CV_32FC2, cv::Scalar::all(0));
+        cv::parallel_for_(
+            cv::Range(0, cols_),
+            [&](const cv::Range& range) {
+                std::vector<int> marks(side_);
+                for (int col = range.start; col < range.end && !cancel; ++col) {
+                    cv::Vec2f* corrections = columnCorrections.ptr<cv::Vec2f>(col);
+                    sweep(colView_, kDown, col, marks, corrections);
+                    sweep(colView_, kUp, col, marks, corrections);
+                }
+            },
+            cols_);
+        if (cancel)
+            return cv::Mat();
+        cv::Mat corrections;
+        cv::transpose(columnCorrections, corrections);
+        columnCorrections.release();
+
         cv::Mat result(rows_, cols_, CV_32F);
         cv::parallel_for_(
             cv::Range(0, rows_),
             [&](const cv::Range& range) {
                 Scratch scratch(radius_);
-                for (int row = range.start; row < range.end && !cancel; ++row)
-                    computeRow(row, scratch, result.ptr<float>(row));
+                for (int row = range.start; row < range.end && !cancel; ++row) {
+                    cv::Vec2f* rowCorrections = corrections.ptr<cv::Vec2f>(row);
+                    sweep(rowView_, kRight, row, scratch.firstMarked, rowCorrections);
+                    sweep(rowView_, kLeft, row, scratch.firstMarked, rowCorrections);
+                    computeRow(row, scratch, rowCorrections, result.ptr<float>(row));
+                }
             },
             rows_);
         return cancel ? cv::Mat() : result;
@@ -72,8 +125,36 @@ private:
         int ar, ac, pr, pc, first;
     };
     static constexpr Wedge kWedges[4] = {{0, 1, 1, 0, 0}, {0, -1, 1, 0, 0}, {-1, 0, 0, -1, 1}, {1, 0, 0, -1, 1}};
-    static constexpr int kNever = std::numeric_limits<int>::max() / 4;
-    static constexpr std::uint16_t kNoEdge = std::numeric_limits<std::uint16_t>::max();
+
+    // A wedge seen along the rows of a view: its axis steps (+1 or -1 along the
+    // row), its first axis step, and the side (+1: the following rows) whose
+    // lines take the axis line's marks.
+    struct Sweep {
+        int step, first, firstSide;
+    };
+    static constexpr Sweep kRight{1, 0, 1};
+    static constexpr Sweep kLeft{-1, 0, 1};
+    static constexpr Sweep kDown{1, 1, -1};
+    static constexpr Sweep kUp{-1, 1, -1};
+
+    // The luminance and edges in one orientation: the original, or the transpose
+    // for the up and down wedges.
+    struct View {
+        cv::Mat padded;      // luminance rows with kPad zero columns either side
+        cv::Mat edgeCounts;  // integral of the edge map
+        cv::Mat ahead;       // stepsToEdge along the rows, forward and backward
+        cv::Mat behind;
+    };
+
+    static View makeView(const cv::Mat& luminance, const cv::Mat& edges)
+    {
+        View view;
+        view.padded = paddedRows(luminance);
+        cv::integral(edges, view.edgeCounts, CV_32S);
+        view.ahead = stepsToEdge(edges, true);
+        view.behind = stepsToEdge(edges, false);
+        return view;
+    }
 
     struct Scratch {
         explicit Scratch(int radius) : firstMarked(2 * radius + 1), stop1(radius + 1), stop2(radius + 1) {}
@@ -108,33 +189,13 @@ private:
                 changeSuffix_[row * (radius_ + 1) + u] = sum;
             }
         }
+        // The rows of offsets 0 to R from the axis again, padded with zeros for the sweeps.
+        changeRows_.assign(static_cast<size_t>(radius_ + 1) * paddedSide(), 0.0f);
+        for (int a = 0; a <= radius_; ++a)
+            std::copy_n(&weightChange_[(a + radius_) * side_], side_, &changeRows_[a * paddedSide() + kPad]);
     }
 
-    // Per wedge: steps from each pixel along the wedge's axis to the nearest edge (itself included).
-    void buildEdgeDistances()
-    {
-        for (int w = 0; w < 4; ++w) {
-            const Wedge& wedge = kWedges[w];
-            cv::Mat& distance = edgeDistance_[w];
-            distance.create(rows_, cols_, CV_16U);
-            const int rowFrom = wedge.ar > 0 ? rows_ - 1 : 0;
-            const int colFrom = wedge.ac > 0 ? cols_ - 1 : 0;
-            // Walk against the axis so each pixel sees the one further out first.
-            for (int i = 0; i < rows_; ++i)
-                for (int j = 0; j < cols_; ++j) {
-                    const int r = wedge.ar != 0 ? rowFrom - wedge.ar * i : i;
-                    const int c = wedge.ac != 0 ? colFrom - wedge.ac * j : j;
-                    std::uint16_t value = kNoEdge;
-                    if (edgeAt(r, c))
-                        value = 0;
-                    else if (inside(r + wedge.ar, c + wedge.ac)) {
-                        const std::uint16_t further = distance.at<std::uint16_t>(r + wedge.ar, c + wedge.ac);
-                        value = further == kNoEdge ? kNoEdge : static_cast<std::uint16_t>(further + 1);
-                    }
-                    distance.at<std::uint16_t>(r, c) = value;
-                }
-        }
-    }
+    int paddedSide() const { return side_ + 2 * kPad; }
 
     // Sums for windows without any edge: the Gaussian is separable, and the pixel
     // itself counts twice (the right and left wedges both hold it).
@@ -163,22 +224,119 @@ private:
         const int bottom = std::min(rows_, row + radius_ + 1);
         const int left = std::max(0, col - radius_);
         const int right = std::min(cols_, col + radius_ + 1);
-        return edgeCounts_.at<int>(bottom, right) - edgeCounts_.at<int>(top, right) -
-               edgeCounts_.at<int>(bottom, left) + edgeCounts_.at<int>(top, left);
+        return edgesInBox(rowView_.edgeCounts, top, bottom, left, right);
     }
 
-    void computeRow(int row, Scratch& scratch, float* out) const
+    // Steps from (r, c) along the wedge's axis to the nearest edge.
+    std::uint16_t stepsAlongAxis(const Wedge& w, int r, int c) const
+    {
+        if (w.ar == 0)
+            return (w.ac > 0 ? rowView_.ahead : rowView_.behind).at<std::uint16_t>(r, c);
+        return (w.ar > 0 ? colView_.ahead : colView_.behind).at<std::uint16_t>(c, r);
+    }
+
+    // The row's sums with the swept corrections for the windows inside the image
+    // and the segment walk for the others.
+    void computeRow(int row, Scratch& scratch, const cv::Vec2f* corrections, float* out) const
     {
         const float* luminanceRow = luminance_.ptr<float>(row);
         const float* sumsRow = weightedSums_.ptr<float>(row);
         for (int col = 0; col < cols_; ++col) {
-            double luminanceSum = static_cast<double>(sumsRow[col]) + luminanceRow[col];
-            double weightSum = rowWeights_[row] * colWeights_[col] + 1.0;
-            if (edgesAround(row, col) > 0)
+            double luminanceSum = static_cast<double>(sumsRow[col]) + luminanceRow[col] + corrections[col][0];
+            double weightSum = rowWeights_[row] * colWeights_[col] + 1.0 + corrections[col][1];
+            if (!windowInside(row, col) && edgesAround(row, col) > 0)
                 for (const Wedge& wedge : kWedges)
                     addStoppedCorrection(row, col, wedge, scratch, luminanceSum, weightSum);
             out[col] = static_cast<float>(luminanceSum / weightSum);
         }
+    }
+
+    // Adds one wedge's corrections to the windows of a view's row that lie inside
+    // the image, sweeping along the wedge's axis. firstMarked holds, per line,
+    // the sweep position (step x column) of the line's first mark.
+    void sweep(const View& view, const Sweep& w, int row, std::vector<int>& firstMarked,
+               cv::Vec2f* corrections) const
+    {
+        const int r = radius_;
+        const int rows = view.padded.rows;
+        const int cols = view.padded.cols - 2 * kPad;
+        if (row <= r || row >= rows - r - 1)
+            return;
+        const cv::Mat& steps = w.step > 0 ? view.ahead : view.behind;
+        const int first = r + 1;
+        const int last = cols - r - 2;
+        bool tracking = false;
+        for (int i = 0; i <= last - first; ++i) {
+            const int col = w.step > 0 ? first + i : last - i;
+            const int position = w.step * col;
+            const int far = col + w.step * r;
+            if (edgesInBox(view.edgeCounts, row - r, row + r + 1, std::min(col, far), std::max(col, far) + 1) == 0) {
+                tracking = false;
+                continue;
+            }
+            // A line's first mark stays until the window's start passes it.
+            for (int v = -r; v <= r; ++v) {
+                const int start = std::abs(v) + w.first;
+                int& mark = firstMarked[v + r];
+                if (tracking && mark - position >= start)
+                    continue;
+                mark = kNever;
+                const std::uint16_t distance =
+                    start > r ? kNoEdge : steps.at<std::uint16_t>(row + v, col + w.step * start);
+                if (distance != kNoEdge)
+                    mark = position + start + distance;
+            }
+            tracking = true;
+            addSweptLines(view, w, row, col, firstMarked, corrections[col]);
+        }
+    }
+
+    // The stopped positions of one wedge at (row, col): per line, the sum of the
+    // weight changes times the luminance from u_a to the window's end.
+    void addSweptLines(const View& view, const Sweep& w, int row, int col, const std::vector<int>& firstMarked,
+                       cv::Vec2f& correction) const
+    {
+        const int r = radius_;
+        const int position = w.step * col;
+        double weightSum = 0.0;
+#if CV_SIMD
+        constexpr int kLanes = cv::v_float32::nlanes;
+        cv::v_float32 luminanceSum = cv::vx_setzero_f32();
+#else
+        constexpr int kLanes = 1;
+        float luminanceSum = 0.0f;
+#endif
+        static_assert(kLanes <= kPad, "a padded row holds a whole vector past the window");
+        for (int side = 0; side < 2; ++side) {
+            const int sign = side == 0 ? w.firstSide : -w.firstSide;
+            int lowest = kNever;
+            for (int a = side; a <= r; ++a) {
+                const int v = sign * a;
+                lowest = std::min(lowest, firstMarked[v + r] - position - a);
+                const int u = a + lowest;
+                if (u > r)
+                    continue;
+                // Whole vectors from u outward; the zero padding cancels what lies past the window.
+                const int vectors = (r - u + kLanes) / kLanes;
+                const int offset = w.step > 0 ? u : -u - vectors * kLanes + 1;
+                const float* pixels = view.padded.ptr<float>(row + v) + kPad + col + offset;
+                const float* changes = &changeRows_[a * paddedSide() + kPad + r + offset];
+                for (int k = 0; k < vectors * kLanes; k += kLanes)
+#if CV_SIMD
+                    luminanceSum = cv::v_fma(cv::vx_load(pixels + k), cv::vx_load(changes + k), luminanceSum);
+#else
+                    luminanceSum += pixels[k] * changes[k];
+#endif
+                weightSum += changeSuffix_[(a + r) * (r + 1) + u];
+            }
+        }
+#if CV_SIMD
+        correction[0] += cv::v_reduce_sum(luminanceSum);
+        cv::vx_cleanup();
+#else
+        correction[0] += luminanceSum;
+#endif
+        correction[1] += static_cast<float>(weightSum);
     }
 
     // Leading positions start + j * step (j < length) that lie inside the image.
@@ -232,38 +390,6 @@ private:
         return row > radius_ && row < rows_ - radius_ - 1 && col > radius_ && col < cols_ - radius_ - 1;
     }
 
-    // Inside the image, a segment's first stopped index only falls as t grows, so
-    // on every line the stopped positions are the line from some u outward: one
-    // contiguous dot product per line (up and down wedges read the transpose).
-    void addStoppedLines(int row, int col, const Wedge& w, const Scratch& scratch, double& luminanceSum,
-                         double& weightSum) const
-    {
-        const int r = radius_;
-        const bool alongRows = w.ar == 0;
-        const bool ascending = w.ar + w.ac > 0;
-        const cv::Mat& image = alongRows ? luminance_ : transposed_;
-        const int centre = alongRows ? col : row;
-        for (int side = 0; side < 2; ++side) {
-            const std::vector<int>& stops = side == 0 ? scratch.stop1 : scratch.stop2;
-            int t = r + 1;
-            for (int a = side; a <= r; ++a) {
-                while (t > w.first && stops[t - 1] <= a)
-                    --t;
-                const int u = t + a;
-                if (u > r)
-                    continue;
-                const int v = side == 0 ? a : -a;
-                const int line = alongRows ? row + v * w.pr : col + v * w.pc;
-                const int table = (alongRows ? v : v * w.pc) + r;
-                const int length = r - u + 1;
-                const float* pixels = image.ptr<float>(line) + (ascending ? centre + u : centre - r);
-                const float* changes = weightChange_.data() + table * side_ + (ascending ? u + r : 0);
-                luminanceSum += dotProduct(pixels, changes, length);
-                weightSum += changeSuffix_[table * (r + 1) + u];
-            }
-        }
-    }
-
     // First stopped index per segment from the lines' first marked positions:
     // segment t reaches line v at index |v|, where the line is marked when t + |v| >= its first mark.
     void firstStops(const Scratch& scratch, int sign, int firstIndex, std::vector<int>& stops) const
@@ -302,17 +428,12 @@ private:
                 start = 1;  // the centre on the border cannot pass its mark on
             if (start > r || !inside(lineRow + start * w.ar, lineCol + start * w.ac))
                 continue;
-            const std::uint16_t distance = edgeDistance_[&w - kWedges].at<std::uint16_t>(lineRow + start * w.ar,
-                                                                                          lineCol + start * w.ac);
+            const std::uint16_t distance = stepsAlongAxis(w, lineRow + start * w.ar, lineCol + start * w.ac);
             if (distance != kNoEdge)
                 mark = start + distance;
         }
         firstStops(scratch, 1, 0, scratch.stop1);
         firstStops(scratch, -1, 1, scratch.stop2);
-        if (windowInside(row, col)) {
-            addStoppedLines(row, col, w, scratch, luminanceSum, weightSum);
-            return;
-        }
 
         for (int t = w.first; t <= r; ++t) {
             // Axis position and the first diagonal: index j at (u, v) = (t + j, j).
@@ -350,14 +471,14 @@ private:
     int radius_;
     int side_;
     cv::Mat edges_;
-    cv::Mat edgeCounts_;
-    cv::Mat edgeDistance_[4];
     cv::Mat weightedSums_;
     std::vector<double> rowWeights_;
     std::vector<double> colWeights_;
-    cv::Mat transposed_;
+    View rowView_;
+    View colView_;
     std::vector<float> weightChange_;
     std::vector<double> changeSuffix_;
+    std::vector<float> changeRows_;
 };
 
 }  // namespace
