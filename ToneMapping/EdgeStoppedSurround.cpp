@@ -195,12 +195,21 @@ private:
     }
 
     struct Scratch {
-        explicit Scratch(int radius) : firstMarked(2 * radius + 1), stop1(radius + 1), stop2(radius + 1) {}
+        explicit Scratch(int radius)
+            : firstMarked(2 * radius + 1), stop1(radius + 1), stop2(radius + 1), deadline(2 * radius + 1),
+              reach{std::vector<int>(radius + 1), std::vector<int>(radius + 1)}, runs(2 * radius + 2)
+        {
+        }
         std::vector<int> firstMarked;  // per line v: first marked position along the axis
         std::vector<int> stop1;        // per segment t: first stopped index
         std::vector<int> stop2;
         std::vector<int> borderLines;
-        std::vector<StoppedRun> runs;  // the stopped lines of one swept wedge
+        // Sweeps: per line v, the last sweep position whose window starts at or
+        // before the line's first mark; per side and line a, a + the least
+        // deadline of lines 0 to a.
+        std::vector<int> deadline;
+        std::vector<int> reach[2];
+        std::vector<StoppedRun> runs;  // the stopped lines of one window's wedge
     };
 
     bool inside(int r, int c) const { return r >= 0 && r < rows_ && c >= 0 && c < cols_; }
@@ -291,8 +300,9 @@ private:
     }
 
     // Adds one wedge's corrections to the windows of a view's row that lie inside
-    // the image, sweeping along the wedge's axis. firstMarked holds, per line,
-    // the sweep position (step x column) of the line's first mark.
+    // the image, sweeping along the wedge's axis. A line's stopped positions start
+    // at its first mark or in the shadow of an earlier line's: the line a sweep
+    // positions after reach a, so they stay put until the window passes a mark.
     void sweep(const View& view, const Sweep& w, int row, Scratch& scratch, cv::Vec2f* corrections) const
     {
         const int r = radius_;
@@ -301,6 +311,7 @@ private:
         if (row <= r || row >= rows - r - 1)
             return;
         const cv::Mat& steps = w.step > 0 ? view.ahead : view.behind;
+        int* deadline = scratch.deadline.data() + r;
         const int first = r + 1;
         const int last = cols - r - 2;
         bool tracking = false;
@@ -312,17 +323,26 @@ private:
                 tracking = false;
                 continue;
             }
-            // A line's first mark stays until the window's start passes it.
-            for (int v = -r; v <= r; ++v) {
-                const int start = std::abs(v) + w.first;
-                int& mark = scratch.firstMarked[v + r];
-                if (tracking && mark - position >= start)
-                    continue;
-                mark = kNever;
-                const std::uint16_t distance =
-                    start > r ? kNoEdge : steps.at<std::uint16_t>(row + v, col + w.step * start);
-                if (distance != kNoEdge)
-                    mark = position + start + distance;
+            bool passed = !tracking;
+            for (int v = -r; v <= r; ++v)
+                passed |= deadline[v] < position;
+            if (passed) {
+                for (int v = -r; v <= r; ++v) {
+                    if (tracking && deadline[v] >= position)
+                        continue;
+                    const int start = std::abs(v) + w.first;
+                    const std::uint16_t distance =
+                        start > r ? kNoEdge : steps.at<std::uint16_t>(row + v, col + w.step * start);
+                    deadline[v] = distance == kNoEdge ? kNever : position + distance;
+                }
+                for (int side = 0; side < 2; ++side) {
+                    const int sign = side == 0 ? w.firstSide : -w.firstSide;
+                    int lowest = kNever;
+                    for (int a = side; a <= r; ++a) {
+                        lowest = std::min(lowest, deadline[sign * a]);
+                        scratch.reach[side][a] = a + lowest;
+                    }
+                }
             }
             tracking = true;
             addSweptLines(view, w, row, col, scratch, corrections[col]);
@@ -330,34 +350,32 @@ private:
     }
 
     // The stopped positions of one wedge at (row, col): per line, the sum of the
-    // weight changes times the luminance from u_a to the window's end.
+    // weight changes times the luminance from its first stopped position u to the
+    // window's end.
     void addSweptLines(const View& view, const Sweep& w, int row, int col, Scratch& scratch,
                        cv::Vec2f& correction) const
     {
-        const std::vector<int>& firstMarked = scratch.firstMarked;
-        std::vector<StoppedRun>& runs = scratch.runs;
         const int r = radius_;
         const int position = w.step * col;
+        const int within = r + position - w.first;
         double weightSum = 0.0;
-        runs.clear();
+        int count = 0;
         for (int side = 0; side < 2; ++side) {
             const int sign = side == 0 ? w.firstSide : -w.firstSide;
-            int lowest = kNever;
+            const int* reach = scratch.reach[side].data();
             for (int a = side; a <= r; ++a) {
-                const int v = sign * a;
-                lowest = std::min(lowest, firstMarked[v + r] - position - a);
-                const int u = a + lowest;
-                if (u > r)
+                if (reach[a] > within)
                     continue;
+                const int u = reach[a] - position + w.first;
                 // Whole vectors from u outward; the zero padding cancels what lies past the window.
                 const int vectors = (r - u + kLanes) / kLanes;
                 const int offset = w.step > 0 ? u : -u - vectors * kLanes + 1;
-                runs.push_back({view.padded.ptr<float>(row + v) + kPad + col + offset,
-                                &changeRows_[a * paddedSide() + kPad + r + offset], vectors});
+                scratch.runs[count++] = {view.padded.ptr<float>(row + sign * a) + kPad + col + offset,
+                                         &changeRows_[a * paddedSide() + kPad + r + offset], vectors};
                 weightSum += changeSuffix_[(a + r) * (r + 1) + u];
             }
         }
-        correction[0] += stoppedSum(runs.data(), static_cast<int>(runs.size()));
+        correction[0] += stoppedSum(scratch.runs.data(), count);
         correction[1] += static_cast<float>(weightSum);
     }
 
