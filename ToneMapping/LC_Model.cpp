@@ -7,6 +7,7 @@
 #include "LitPixels.h"
 #include "OrderStatistics.h"
 #include "PixelOps.h"
+#include "RowBands.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -30,6 +31,16 @@ constexpr float kSpread = 16.0f;
 constexpr float kEdgeSpread = 5.0f;
 constexpr float kSmallestSpread = 0.5f;
 constexpr double kStretchMargin = 0.005;
+
+// The image of the given size and type whose rows are band(rows), each band run
+// on the library's threads: the per-pixel steps compose library calls on bands.
+template <typename Band>
+cv::Mat byRowBands(cv::Size size, int type, const Band& band)
+{
+    cv::Mat result(size, type);
+    forEachRowBand(size.height, [&](const cv::Range& rows) { band(rows).copyTo(result.rowRange(rows)); });
+    return result;
+}
 
 cv::Mat threeChannelFloat(const cv::Mat& in)
 {
@@ -66,37 +77,45 @@ namespace lc_model {
 cv::Mat compressLuminance(const cv::Mat& image, cv::Mat& chroma, cv::Mat* litOut)
 {
     cv::Mat luminance(image.size(), CV_32F);
-    cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& range) {
-        for (int r = range.start; r < range.end; ++r) {
-            const cv::Vec3f* pixel = image.ptr<cv::Vec3f>(r);
-            float* l = luminance.ptr<float>(r);
-            // Negative channels count as black.
-            for (int c = 0; c < image.cols; ++c)
-                l[c] = std::max({0.0f, pixel[c][0], pixel[c][1], pixel[c][2]});
-        }
-    });
     // The input is already in the display range.
     const ColourRatios colour(1.0);
     chroma.create(image.size(), CV_32FC3);
-    cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& range) {
+    forEachRowBand(image.rows, [&](const cv::Range& range) {
         for (int r = range.start; r < range.end; ++r) {
             const float* pixel = image.ptr<float>(r);
-            const float* l = luminance.ptr<float>(r);
+            float* l = luminance.ptr<float>(r);
             float* ratio = chroma.ptr<float>(r);
-            for (int c = 0; c < image.cols; ++c)
+            for (int c = 0; c < image.cols; ++c) {
+                // Negative channels count as black.
+                l[c] = std::max({0.0f, pixel[3 * c], pixel[3 * c + 1], pixel[3 * c + 2]});
                 colour.restore(pixel + 3 * c, l[c], 1.0f, ratio + 3 * c);
+            }
         }
     });
     // The log-average of the lit pixels: a black border must not change the exponent.
     const cv::Mat lit = luminance > 0.0f;
     if (litOut)
         *litOut = lit;
-    luminance = cv::max(luminance, kLuminanceFloor);
-    cv::Mat logLuminance;
-    cv::log(luminance * 100.0f, logLuminance);
-    const double meanLog10 =
-        cv::countNonZero(lit) > 0 ? cv::mean(logLuminance, litInterior(lit))[0] / std::log(10.0) : 0.0;
-    cv::pow(luminance, kExponentSlope * meanLog10 + kExponentOffset, luminance);
+    const cv::Mat measured = litInterior(lit);
+    std::vector<double> rowLogSums(image.rows, 0.0);
+    forEachRowBand(image.rows, [&](const cv::Range& range) {
+        cv::Mat band = luminance.rowRange(range);
+        band = cv::max(band, kLuminanceFloor);
+        cv::Mat logLuminance;
+        cv::log(band * 100.0f, logLuminance);
+        for (int r = range.start; r < range.end; ++r)
+            rowLogSums[r] = cv::sum(logLuminance.row(r - range.start).setTo(0.0f, measured.row(r) == 0))[0];
+    });
+    const int counted = cv::countNonZero(measured);
+    double logSum = 0.0;
+    for (const double rowSum : rowLogSums)
+        logSum += rowSum;
+    const double meanLog10 = counted > 0 ? logSum / counted / std::log(10.0) : 0.0;
+    const double exponent = kExponentSlope * meanLog10 + kExponentOffset;
+    forEachRowBand(image.rows, [&](const cv::Range& range) {
+        cv::Mat band = luminance.rowRange(range);
+        cv::pow(band, exponent, band);
+    });
     return luminance;
 }
 
@@ -153,11 +172,21 @@ cv::Mat localAdaptation(const cv::Mat& luminance, const cv::Mat& surround, float
         cv::log(cv::max(image * 100.0f, p0), result);
         return cv::Mat(result / (std::log(10.0f) * kLn100));
     };
-    const cv::Mat a = logScaled(luminance);
-    const cv::Mat b = logScaled(surround);
-    cv::Mat g = cv::min(cv::max(a, 0.0f), 1.0f) * 255.0f;
+    const cv::Size size = luminance.size();
+    const cv::Mat a = byRowBands(size, CV_32F, [&](const cv::Range& rows) {
+        return logScaled(luminance.rowRange(rows));
+    });
+    const cv::Mat b = byRowBands(size, CV_32F, [&](const cv::Range& rows) {
+        return logScaled(surround.rowRange(rows));
+    });
+    const cv::Mat g = byRowBands(size, CV_32F, [&](const cv::Range& rows) {
+        return cv::Mat(cv::min(cv::max(a.rowRange(rows), 0.0f), 1.0f) * 255.0f);
+    });
     const cv::Mat d = sigmFac(g, static_cast<int>(p1), static_cast<int>(p2), lit);
-    return scaleImage(a - d.mul(b), 0.0f, 1.0f, lit);
+    const cv::Mat f = byRowBands(size, CV_32F, [&](const cv::Range& rows) {
+        return cv::Mat(a.rowRange(rows) - d.rowRange(rows).mul(b.rowRange(rows)));
+    });
+    return scaleImage(f, 0.0f, 1.0f, lit);
 }
 
 cv::Mat sigmFac(const cv::Mat& g, int slope, int centre, const cv::Mat& lit)
@@ -167,10 +196,13 @@ cv::Mat sigmFac(const cv::Mat& g, int slope, int centre, const cv::Mat& lit)
     cv::minMaxLoc(g, &low, &high);
     if (low < 0.0 || high > 255.0)
         std::printf("ERROR: sigmFac: lum must be between 0 and 255\n");
-    cv::Mat sigmoid;
-    cv::exp((g / 255.0f - static_cast<float>(centre)) * static_cast<float>(-slope), sigmoid);
-    sigmoid = 1.0f / (1.0f + sigmoid);
-    return scaleImage(cv::abs(1.0f - sigmoid), 0.0f, 1.0f, lit);
+    const cv::Mat distance = byRowBands(g.size(), CV_32F, [&](const cv::Range& rows) {
+        cv::Mat sigmoid;
+        cv::exp((g.rowRange(rows) / 255.0f - static_cast<float>(centre)) * static_cast<float>(-slope), sigmoid);
+        sigmoid = 1.0f / (1.0f + sigmoid);
+        return cv::Mat(cv::abs(1.0f - sigmoid));
+    });
+    return scaleImage(distance, 0.0f, 1.0f, lit);
 }
 
 cv::Mat scaleImage(const cv::Mat& image, float low, float high, const cv::Mat& lit)
@@ -179,13 +211,14 @@ cv::Mat scaleImage(const cv::Mat& image, float low, float high, const cv::Mat& l
     double minimum = 0.0;
     double maximum = 0.0;
     stretchEnds(image, range, minimum, maximum);
-    const cv::Mat difference = image - minimum;
     const double largest = maximum - minimum;
     if (!(largest > 0.0)) {
         std::printf("ERROR in scaleImage.m : divide by zero\n");
         return cv::Mat::zeros(image.size(), CV_32F);
     }
-    return difference * ((high - low) / largest) + low;
+    return byRowBands(image.size(), CV_32F, [&](const cv::Range& rows) {
+        return cv::Mat((image.rowRange(rows) - minimum) * ((high - low) / largest) + low);
+    });
 }
 
 cv::Mat recombineColour(const cv::Mat& chroma, const cv::Mat& luminance)
@@ -234,7 +267,10 @@ void parameterSteps(LC_Model& op, const LC_Model::InputResult& input, float p0, 
 
     // Negative input channels would give negative chroma ratios, and black pixels,
     // left out of the stretch, may fall below it: 0 x a negative value is -0.
-    out = cv::min(cv::max(recombineColour(input.chroma, cv::max(adapted, 0.0f)), 0.0f), 1.0f);
+    out = byRowBands(adapted.size(), CV_32FC3, [&](const cv::Range& rows) {
+        const cv::Mat band = recombineColour(input.chroma.rowRange(rows), cv::max(adapted.rowRange(rows), 0.0f));
+        return cv::Mat(cv::min(cv::max(band, 0.0f), 1.0f));
+    });
     op.progress = 100;
 }
 
