@@ -1,5 +1,7 @@
 #include "EdgeStoppedSurround.h"
 
+#include "RowBands.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -83,6 +85,17 @@ float stoppedSum(const StoppedRun* runs, int count)
     return total;
 }
 
+// The transpose, band by band on the library's threads.
+cv::Mat transposedByBands(const cv::Mat& image)
+{
+    cv::Mat result(image.cols, image.rows, image.type());
+    forEachRowBand(result.rows, [&](const cv::Range& rows) {
+        cv::Mat band = result.rowRange(rows);
+        cv::transpose(image.colRange(rows), band);
+    });
+    return result;
+}
+
 int edgesInBox(const cv::Mat& counts, int top, int bottom, int left, int right)
 {
     return counts.at<int>(bottom, right) - counts.at<int>(top, right) - counts.at<int>(bottom, left) +
@@ -114,8 +127,9 @@ public:
           cols_(luminance.cols), radius_(int(3.0f * spread) + 1), side_(2 * radius_ + 1)
     {
         edges.convertTo(edges_, CV_8U);
-        rowView_ = makeView(luminance_, edges_);
-        colView_ = makeView(luminance_.t(), edges_.t());
+        cv::integral(edges_, edgeCounts_, CV_32S);
+        rowView_ = makeView(luminance_, edges_, false);
+        colView_ = makeView(transposedByBands(luminance_), transposedByBands(edges_), true);
         buildWeightChanges(spread, edgeSpread);
         edgeFreeSums(spread);
     }
@@ -137,8 +151,7 @@ public:
             cols_);
         if (cancel)
             return cv::Mat();
-        cv::Mat corrections;
-        cv::transpose(columnCorrections, corrections);
+        cv::Mat corrections = transposedByBands(columnCorrections);
         columnCorrections.release();
 
         cv::Mat result(rows_, cols_, CV_32F);
@@ -178,17 +191,17 @@ private:
     // The luminance and edges in one orientation: the original, or the transpose
     // for the up and down wedges.
     struct View {
-        cv::Mat padded;      // luminance rows with kPad zero columns either side
-        cv::Mat edgeCounts;  // integral of the edge map
-        cv::Mat ahead;       // stepsToEdge along the rows, forward and backward
+        cv::Mat padded;  // luminance rows with kPad zero columns either side
+        cv::Mat ahead;   // stepsToEdge along the rows, forward and backward
         cv::Mat behind;
+        bool transposed;
     };
 
-    static View makeView(const cv::Mat& luminance, const cv::Mat& edges)
+    static View makeView(const cv::Mat& luminance, const cv::Mat& edges, bool transposed)
     {
         View view;
         view.padded = paddedRows(luminance);
-        cv::integral(edges, view.edgeCounts, CV_32S);
+        view.transposed = transposed;
         view.ahead = stepsToEdge(edges, true);
         view.behind = stepsToEdge(edges, false);
         return view;
@@ -253,8 +266,13 @@ private:
         cv::Mat kernel(side_, 1, CV_32F);
         for (int d = -radius_; d <= radius_; ++d)
             kernel.at<float>(d + radius_) = static_cast<float>(std::exp(-static_cast<double>(d) * d / scale));
-        cv::sepFilter2D(luminance_, weightedSums_, CV_32F, kernel, kernel, cv::Point(-1, -1), 0.0,
-                        cv::BORDER_CONSTANT);
+        // A band reads the rows around it from the whole image, so bands add no border.
+        weightedSums_.create(rows_, cols_, CV_32F);
+        forEachRowBand(rows_, [&](const cv::Range& rows) {
+            cv::Mat band = weightedSums_.rowRange(rows);
+            cv::sepFilter2D(luminance_.rowRange(rows), band, CV_32F, kernel, kernel, cv::Point(-1, -1), 0.0,
+                            cv::BORDER_CONSTANT);
+        });
         auto clippedSums = [&](int size) {
             std::vector<double> sums(size);
             for (int i = 0; i < size; ++i)
@@ -272,7 +290,7 @@ private:
         const int bottom = std::min(rows_, row + radius_ + 1);
         const int left = std::max(0, col - radius_);
         const int right = std::min(cols_, col + radius_ + 1);
-        return edgesInBox(rowView_.edgeCounts, top, bottom, left, right);
+        return edgesInBox(edgeCounts_, top, bottom, left, right);
     }
 
     // Steps from (r, c) along the wedge's axis to the nearest edge.
@@ -319,7 +337,10 @@ private:
             const int col = w.step > 0 ? first + i : last - i;
             const int position = w.step * col;
             const int far = col + w.step * r;
-            if (edgesInBox(view.edgeCounts, row - r, row + r + 1, std::min(col, far), std::max(col, far) + 1) == 0) {
+            const int near = std::min(col, far);
+            const int edges = view.transposed ? edgesInBox(edgeCounts_, near, near + r + 1, row - r, row + r + 1)
+                                              : edgesInBox(edgeCounts_, row - r, row + r + 1, near, near + r + 1);
+            if (edges == 0) {
                 tracking = false;
                 continue;
             }
@@ -511,6 +532,7 @@ private:
     int radius_;
     int side_;
     cv::Mat edges_;
+    cv::Mat edgeCounts_;
     cv::Mat weightedSums_;
     std::vector<double> rowWeights_;
     std::vector<double> colWeights_;
