@@ -266,13 +266,21 @@ private:
         cv::Mat kernel(side_, 1, CV_32F);
         for (int d = -radius_; d <= radius_; ++d)
             kernel.at<float>(d + radius_) = static_cast<float>(std::exp(-static_cast<double>(d) * d / scale));
-        // A band reads the rows around it from the whole image, so bands add no border.
-        weightedSums_.create(rows_, cols_, CV_32F);
-        forEachRowBand(rows_, [&](const cv::Range& rows) {
-            cv::Mat band = weightedSums_.rowRange(rows);
-            cv::sepFilter2D(luminance_.rowRange(rows), band, CV_32F, kernel, kernel, cv::Point(-1, -1), 0.0,
-                            cv::BORDER_CONSTANT);
-        });
+        // Along the rows, then down the columns, each over row bands: a band reads
+        // the rows around it from the whole image, so bands add no border.
+        const cv::Mat one = cv::Mat::ones(1, 1, CV_32F);
+        auto filterBands = [&](const cv::Mat& source, cv::Mat& target, const cv::Mat& alongRows,
+                               const cv::Mat& alongColumns) {
+            target.create(rows_, cols_, CV_32F);
+            forEachRowBand(rows_, [&](const cv::Range& rows) {
+                cv::Mat band = target.rowRange(rows);
+                cv::sepFilter2D(source.rowRange(rows), band, CV_32F, alongRows, alongColumns, cv::Point(-1, -1), 0.0,
+                                cv::BORDER_CONSTANT);
+            });
+        };
+        cv::Mat rowSums;
+        filterBands(luminance_, rowSums, kernel, one);
+        filterBands(rowSums, weightedSums_, one, kernel);
         auto clippedSums = [&](int size) {
             std::vector<double> sums(size);
             for (int i = 0; i < size; ++i)
