@@ -217,8 +217,7 @@ private:
         std::vector<int> stop1;        // per segment t: first stopped index
         std::vector<int> stop2;
         std::vector<int> borderLines;
-        // Sweeps: per line v, the last sweep position whose window starts at or
-        // before the line's first mark; per side and line a, a + the least
+        // Sweeps: per line v, its deadline; per side and line a, a + the least
         // deadline of lines 0 to a.
         std::vector<int> deadline;
         std::vector<int> reach[2];
@@ -326,9 +325,10 @@ private:
     }
 
     // Adds one wedge's corrections to the windows of a view's row that lie inside
-    // the image, sweeping along the wedge's axis. A line's stopped positions start
-    // at its first mark or in the shadow of an earlier line's: the line a sweep
-    // positions after reach a, so they stay put until the window passes a mark.
+    // the image, sweeping along the wedge's axis. A line's deadline, the last sweep
+    // position whose window starts at or before the line's first edge, holds until
+    // the window passes that edge, whatever lies between. Line a of a side is
+    // stopped from sweep position a + the least deadline of its lines 0 to a on.
     void sweep(const View& view, const Sweep& w, int row, Scratch& scratch, cv::Vec2f* corrections) const
     {
         const int r = radius_;
@@ -345,13 +345,11 @@ private:
             const int col = w.step > 0 ? first + i : last - i;
             const int position = w.step * col;
             const int far = col + w.step * r;
-            const int near = std::min(col, far);
-            const int edges = view.transposed ? edgesInBox(edgeCounts_, near, near + r + 1, row - r, row + r + 1)
-                                              : edgesInBox(edgeCounts_, row - r, row + r + 1, near, near + r + 1);
-            if (edges == 0) {
-                tracking = false;
+            const int left = std::min(col, far);
+            const int edges = view.transposed ? edgesInBox(edgeCounts_, left, left + r + 1, row - r, row + r + 1)
+                                              : edgesInBox(edgeCounts_, row - r, row + r + 1, left, left + r + 1);
+            if (edges == 0)
                 continue;
-            }
             bool passed = !tracking;
             for (int v = -r; v <= r; ++v)
                 passed |= deadline[v] < position;

@@ -139,6 +139,10 @@ TEST_P(LCModelSurroundEdges, MatchesThePositionByPositionWalk)
         cv::line(edges, cv::Point(0, size.height / 3), cv::Point(size.width - 1, size.height / 2), 1.0);
         cv::line(edges, cv::Point(size.width / 2, 0), cv::Point(size.width / 3, size.height - 1), 1.0);
         cv::rectangle(edges, cv::Rect(0, 0, size.width, size.height), 1.0);
+    } else if (layout == "sparse") {
+        // Far apart, so that windows along a row or column lose every edge and find one again.
+        for (const cv::Point& at : {cv::Point(60, 62), cv::Point(61, 62), cv::Point(175, 70), cv::Point(230, 58)})
+            edges.at<float>(at) = 1.0f;
     } else {
         cv::circle(edges, cv::Point(size.width / 2, size.height / 2), size.height / 4, 1.0);
         edges.row(0).setTo(1.0);
@@ -158,6 +162,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, LCModelSurroundEdges,
                          ::testing::Values(std::make_tuple("random", cv::Size(150, 120)),
                                            std::make_tuple("lines", cv::Size(140, 128)),
                                            std::make_tuple("circle", cv::Size(120, 140)),
+                                           std::make_tuple("sparse", cv::Size(290, 124)),
                                            std::make_tuple("random", cv::Size(9, 5))));
 
 TEST(LCModel, ThreadedSurroundEqualsSerial)
