@@ -96,6 +96,7 @@ cv::Mat transposedByBands(const cv::Mat& image)
     return result;
 }
 
+// Edge pixels in rows [top, bottom) and columns [left, right), from the map's integral.
 int edgesInBox(const cv::Mat& counts, int top, int bottom, int left, int right)
 {
     return counts.at<int>(bottom, right) - counts.at<int>(top, right) - counts.at<int>(bottom, left) +
@@ -118,8 +119,8 @@ int edgesInBox(const cv::Mat& counts, int top, int bottom, int left, int right)
 // on one side) the stopped positions are those from u_a = a + min over b <= a of
 // (first mark on line b - b) outward, and the first marks move only when the
 // window passes an edge. So each wedge is swept along its axis keeping the first
-// marks, and its stopped positions are summed line by line. The up and down
-// wedges are swept on the transposed image.
+// marks, and its stopped positions are summed line by line in whole vectors. The
+// up and down wedges are swept on the transposed image.
 class EdgeStoppedSurround {
 public:
     EdgeStoppedSurround(const cv::Mat& luminance, const cv::Mat& edges, float spread, float edgeSpread)
@@ -194,7 +195,7 @@ private:
         cv::Mat padded;  // luminance rows with kPad zero columns either side
         cv::Mat ahead;   // stepsToEdge along the rows, forward and backward
         cv::Mat behind;
-        bool transposed;
+        bool transposed = false;
     };
 
     static View makeView(const cv::Mat& luminance, const cv::Mat& edges, bool transposed)
