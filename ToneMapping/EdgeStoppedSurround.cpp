@@ -19,10 +19,23 @@ constexpr int kPad = 16;
 constexpr int kNever = std::numeric_limits<int>::max() / 4;
 constexpr std::uint16_t kNoEdge = std::numeric_limits<std::uint16_t>::max();
 
-cv::Mat paddedRows(const cv::Mat& image)
+// The rows of the image, or of its transpose, with kPad zero columns either
+// side, band by band on the library's threads.
+cv::Mat paddedRows(const cv::Mat& image, bool transpose)
 {
-    cv::Mat padded;
-    cv::copyMakeBorder(image, padded, 0, 0, kPad, kPad, cv::BORDER_CONSTANT, 0.0);
+    const int rows = transpose ? image.cols : image.rows;
+    const int cols = transpose ? image.rows : image.cols;
+    cv::Mat padded(rows, cols + 2 * kPad, image.type());
+    forEachRowBand(rows, [&](const cv::Range& band) {
+        cv::Mat bandRows = padded.rowRange(band);
+        bandRows.colRange(0, kPad).setTo(0.0);
+        bandRows.colRange(kPad + cols, bandRows.cols).setTo(0.0);
+        cv::Mat inner = bandRows.colRange(kPad, kPad + cols);
+        if (transpose)
+            cv::transpose(image.colRange(band), inner);
+        else
+            image.rowRange(band).copyTo(inner);
+    });
     return padded;
 }
 
@@ -129,8 +142,8 @@ public:
     {
         edges.convertTo(edges_, CV_8U);
         cv::integral(edges_, edgeCounts_, CV_32S);
-        rowView_ = makeView(luminance_, edges_, false);
-        colView_ = makeView(transposedByBands(luminance_), transposedByBands(edges_), true);
+        rowView_ = makeView(paddedRows(luminance_, false), edges_, false);
+        colView_ = makeView(paddedRows(luminance_, true), transposedByBands(edges_), true);
         buildWeightChanges(spread, edgeSpread);
         edgeFreeSums(spread);
     }
@@ -198,10 +211,10 @@ private:
         bool transposed = false;
     };
 
-    static View makeView(const cv::Mat& luminance, const cv::Mat& edges, bool transposed)
+    static View makeView(const cv::Mat& padded, const cv::Mat& edges, bool transposed)
     {
         View view;
-        view.padded = paddedRows(luminance);
+        view.padded = padded;
         view.transposed = transposed;
         view.ahead = stepsToEdge(edges, true);
         view.behind = stepsToEdge(edges, false);
