@@ -151,13 +151,14 @@ public:
     cv::Mat compute(const std::atomic<bool>& cancel) const
     {
         // The up and down wedges, per column, into (luminance, weight) corrections.
-        cv::Mat columnCorrections(cols_, rows_, CV_32FC2, cv::Scalar::all(0));
+        cv::Mat columnCorrections(cols_, rows_, CV_32FC2);
         cv::parallel_for_(
             cv::Range(0, cols_),
             [&](const cv::Range& range) {
                 Scratch scratch(radius_);
                 for (int col = range.start; col < range.end && !cancel; ++col) {
                     cv::Vec2f* corrections = columnCorrections.ptr<cv::Vec2f>(col);
+                    std::fill(corrections, corrections + rows_, cv::Vec2f(0.0f, 0.0f));
                     sweep(colView_, kDown, col, scratch, corrections);
                     sweep(colView_, kUp, col, scratch, corrections);
                 }
