@@ -137,11 +137,13 @@ cv::Mat cleanEdgeMap(const cv::Mat& binaryMap)
     if (low < 0.0 || high > 1.0)
         std::printf("input image must be binary\n");
     const cv::Matx33f kernel(0, 1, 0, 1, 0, 1, 0, 0, 0);
-    cv::Mat neighbours;
-    cv::filter2D(binaryMap, neighbours, CV_32F, kernel);
-    cv::Mat cleaned;
-    cv::threshold(neighbours, cleaned, 1.5, 1.0, cv::THRESH_BINARY);
-    return cleaned;
+    // A band reads the rows around it from the whole map, so bands add no border.
+    return byRowBands(binaryMap.size(), CV_32F, [&](const cv::Range& rows) {
+        cv::Mat neighbours;
+        cv::filter2D(binaryMap.rowRange(rows), neighbours, CV_32F, kernel);
+        cv::threshold(neighbours, neighbours, 1.5, 1.0, cv::THRESH_BINARY);
+        return neighbours;
+    });
 }
 
 cv::Mat adaptiveSurround(const cv::Mat& luminance, const cv::Mat& edges, float spread, float edgeSpread,
@@ -173,14 +175,13 @@ cv::Mat localAdaptation(const cv::Mat& luminance, const cv::Mat& surround, float
         return cv::Mat(result / (std::log(10.0f) * kLn100));
     };
     const cv::Size size = luminance.size();
-    const cv::Mat a = byRowBands(size, CV_32F, [&](const cv::Range& rows) {
-        return logScaled(luminance.rowRange(rows));
-    });
-    const cv::Mat b = byRowBands(size, CV_32F, [&](const cv::Range& rows) {
-        return logScaled(surround.rowRange(rows));
-    });
+    cv::Mat a(size, CV_32F);
+    cv::Mat b(size, CV_32F);
     const cv::Mat g = byRowBands(size, CV_32F, [&](const cv::Range& rows) {
-        return cv::Mat(cv::min(cv::max(a.rowRange(rows), 0.0f), 1.0f) * 255.0f);
+        const cv::Mat aRows = logScaled(luminance.rowRange(rows));
+        aRows.copyTo(a.rowRange(rows));
+        logScaled(surround.rowRange(rows)).copyTo(b.rowRange(rows));
+        return cv::Mat(cv::min(cv::max(aRows, 0.0f), 1.0f) * 255.0f);
     });
     const cv::Mat d = sigmFac(g, static_cast<int>(p1), static_cast<int>(p2), lit);
     const cv::Mat f = byRowBands(size, CV_32F, [&](const cv::Range& rows) {
