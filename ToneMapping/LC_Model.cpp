@@ -12,6 +12,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -74,10 +75,10 @@ void stretchEnds(const cv::Mat& image, const cv::Mat& range, double& low, double
 
 namespace lc_model {
 
-cv::Mat compressLuminance(const cv::Mat& image, cv::Mat& chroma, cv::Mat* litOut)
+cv::Mat compressLuminance(const cv::Mat& image, float scale, cv::Mat& chroma, cv::Mat* litOut)
 {
     cv::Mat luminance(image.size(), CV_32F);
-    // The input is already in the display range.
+    // Ratios of the pixels brought to the display range.
     const ColourRatios colour(1.0);
     chroma.create(image.size(), CV_32FC3);
     forEachRowBand(image.rows, [&](const cv::Range& range) {
@@ -86,9 +87,10 @@ cv::Mat compressLuminance(const cv::Mat& image, cv::Mat& chroma, cv::Mat* litOut
             float* l = luminance.ptr<float>(r);
             float* ratio = chroma.ptr<float>(r);
             for (int c = 0; c < image.cols; ++c) {
+                const float scaled[3] = {pixel[3 * c] * scale, pixel[3 * c + 1] * scale, pixel[3 * c + 2] * scale};
                 // Negative channels count as black.
-                l[c] = std::max({0.0f, pixel[3 * c], pixel[3 * c + 1], pixel[3 * c + 2]});
-                colour.restore(pixel + 3 * c, l[c], 1.0f, ratio + 3 * c);
+                l[c] = std::max({0.0f, scaled[0], scaled[1], scaled[2]});
+                colour.restore(scaled, l[c], 1.0f, ratio + 3 * c);
             }
         }
     });
@@ -237,9 +239,15 @@ namespace lc_model {
 bool inputSteps(LC_Model& op, const cv::Mat& in32, float spread, float edgeSpread, LC_Model::InputResult& result)
 {
     result.spread = spread;
-    cv::Mat input = finiteSamples(in32);
-    input = scaledToDisplay(input, displayScale(input));
-    result.luminance = compressLuminance(input, result.chroma, &result.lit);
+    // The check for samples to clear, over row bands: most inputs have none.
+    std::atomic<bool> finite{true};
+    forEachRowBand(in32.rows, [&](const cv::Range& rows) {
+        if (!cv::checkRange(in32.rowRange(rows)))
+            finite = false;
+    });
+    cv::Mat input = finite ? in32 : finiteSamples(in32);
+    result.luminance =
+        compressLuminance(input, static_cast<float>(displayScale(input)), result.chroma, &result.lit);
     input.release();
     if (op.cancel)
         return false;

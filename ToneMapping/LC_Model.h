@@ -44,11 +44,11 @@ bool inputSteps(LC_Model& op, const cv::Mat& in32, float spread, float edgeSprea
 // The parameters' steps: local adaptation and the chroma put back, progress 80 and 100.
 void parameterSteps(LC_Model& op, const LC_Model::InputResult& input, float p0, float p1, float p2, cv::Mat& out);
 
-// Largest channel per pixel raised to k = exponent adapted to the log-average of the
-// lit pixels; chroma receives the colour ratios to that largest channel (CV_32FC3,
-// ColourRatios, the input in the display range); lit, when given, receives the
-// non-black pixels.
-cv::Mat compressLuminance(const cv::Mat& image, cv::Mat& chroma, cv::Mat* lit = nullptr);
+// Largest channel per pixel of image x scale (the factor that brings it to the
+// display range) raised to k = exponent adapted to the log-average of the lit
+// pixels; chroma receives the colour ratios to that largest channel (CV_32FC3,
+// ColourRatios); lit, when given, receives the non-black pixels.
+cv::Mat compressLuminance(const cv::Mat& image, float scale, cv::Mat& chroma, cv::Mat* lit = nullptr);
 // Canny edges of the luminance as a cleaned 0/1 map.
 cv::Mat detectEdges(const cv::Mat& luminance);
 // 1 where at least two of the pixels above, left and right are edges.
