@@ -201,6 +201,18 @@ TEST(LCModel, ScaleImageOfAFlatImageIsZeroAndOtherwiseSpansTheRange)
     EXPECT_FLOAT_EQ(scaled.at<float>(2), 1.0f);
 }
 
+TEST(LCModel, CompressLuminanceBringsTheInputToTheDisplayRangeFirst)
+{
+    cv::Mat image(30, 40, CV_32FC3);
+    cv::RNG(17).fill(image, cv::RNG::UNIFORM, -0.1, 0.4);
+    cv::Mat chroma;
+    cv::Mat expectedChroma;
+    const cv::Mat luminance = lc_model::compressLuminance(image, 2.5f, chroma);
+    const cv::Mat expected = lc_model::compressLuminance(cv::Mat(image * 2.5f), 1.0f, expectedChroma);
+    expectNear(luminance, expected, 1e-6);
+    EXPECT_LE(cv::norm(chroma, expectedChroma, cv::NORM_INF), 1e-5);
+}
+
 TEST(LCModel, CleanEdgeMapKeepsPixelsWithTwoOfAboveLeftRight)
 {
     cv::Mat map = cv::Mat::zeros(5, 5, CV_32F);
