@@ -60,7 +60,8 @@ cv::Mat stepsToEdge(const cv::Mat& edges, bool ahead)
     return steps;
 }
 
-#if defined(__GNUC__) && defined(__x86_64__)
+// Not under ThreadSanitizer: clone resolvers run before it is ready.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(VB_NO_FUNCTION_MULTIVERSIONING)
 #define VB_WIDE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define VB_WIDE_VECTOR_CLONES
