@@ -257,14 +257,27 @@ cv::Mat& toneMapWithSteps(Laplacian& op, cv::Mat& out, const cv::Mat& in, Laplac
     if (op.alpha == 1.0f && op.beta == 1.0f) {
         filtered = steps.luminance;
     } else {
-        if (steps.logLuminance.empty())
-            steps.logLuminance = fillMissingSamples(toLogDomain(steps.luminance), steps.lit);
+        if (steps.logLuminance.empty()) {
+            // The pixels next to black are partly black where a rotation or a reduction
+            // drew them: the filter sees the picture continued over them too, and they
+            // keep their own offset from it.
+            constexpr int kDrawnEdge = 2;
+            const cv::Mat ownLog = toLogDomain(steps.luminance);
+            const cv::Mat wholePixels = litInterior(steps.lit, kDrawnEdge);
+            steps.logLuminance = fillMissingSamples(ownLog, wholePixels);
+            if (wholePixels.data != steps.lit.data) {
+                steps.edgeOffset = cv::Mat::zeros(ownLog.size(), CV_32F);
+                cv::subtract(ownLog, steps.logLuminance, steps.edgeOffset, steps.lit & ~wholePixels);
+            }
+        }
         cv::Mat logFiltered;
         lapfilterWithSteps(op, logFiltered, steps.logLuminance, steps.core, keep);
         op.gaussianPyr.clear();
         op.laplacianPyr.clear();
         if (stopped(logFiltered.empty()))
             return out;
+        if (!steps.edgeOffset.empty())
+            logFiltered = logFiltered + steps.edgeOffset;
         filtered = fromLogDomain(logFiltered);
     }
 

@@ -23,7 +23,8 @@ public:
         cv::Mat luminance;
         cv::Mat lit;          // non-zero where the luminance is above 0
         cv::Mat litInterior;  // the pixels the normalisation's percentiles are taken over
-        cv::Mat logLuminance; // the filter's input, black pixels filled; made when first needed
+        cv::Mat logLuminance; // the filter's input, black pixels and the edge beside them filled; made when first needed
+        cv::Mat edgeOffset;   // the edge pixels' own log luminance less the filled one; empty without black
         LaplacianCoreSteps core;
     };
 

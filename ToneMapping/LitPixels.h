@@ -7,4 +7,5 @@
 // stretch's extremes, a percentile) leave them out with the black pixels, so that a
 // rotated preview and its export, whose edges are drawn at different sizes, find
 // the same values. A mask without black pixels is returned as it is.
-cv::Mat litInterior(const cv::Mat& lit);
+// depth: the distance, in pixels, kept from a black one.
+cv::Mat litInterior(const cv::Mat& lit, int depth = 4);

@@ -518,6 +518,30 @@ TEST(Laplacian, BlackStaysBlackAndFinite)
     EXPECT_EQ(out.at<cv::Vec3f>(4, 5), cv::Vec3f(0, 0, 0));
 }
 
+// A rotation draws the picture's outer pixels partly black: further inside, the
+// picture renders as it does with its outer pixels whole.
+TEST(Laplacian, PartlyCoveredEdgeChangesNothingFurtherInside)
+{
+    const cv::Mat picture = hdrtest::syntheticHdrImage(80, 120);
+    const cv::Rect within(1, 1, picture.cols - 2, picture.rows - 2);
+    const cv::Rect inside(6 + 3, 6 + 3, picture.cols - 6, picture.rows - 6);
+    auto framed = [&](double cover) {
+        cv::Mat edged = picture * cover;
+        picture(within).copyTo(edged(within));
+        cv::Mat result;
+        cv::copyMakeBorder(edged, result, 6, 6, 6, 6, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+        return result;
+    };
+    for (const cv::Vec2f& parameters : {cv::Vec2f(1.0f, 0.0f), cv::Vec2f(0.5f, -0.5f)}) {
+        const cv::Mat whole = toneMap(framed(1.0), parameters[0], parameters[1]);
+        for (const double cover : {0.5, 0.1}) {
+            const cv::Mat out = toneMap(framed(cover), parameters[0], parameters[1]);
+            EXPECT_LE(cv::norm(out(inside), whole(inside), cv::NORM_INF), 1.0 / 255.0)
+                << "alpha " << parameters[0] << ", beta " << parameters[1] << ", edge covered " << cover;
+        }
+    }
+}
+
 TEST(Laplacian, GreyInputGivesGreyOutput)
 {
     const cv::Mat grey = hdrtest::syntheticHdrImage(24, 30, 1);
