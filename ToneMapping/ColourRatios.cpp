@@ -11,7 +11,7 @@ double ColourRatios::floor(double displayScale)
     return std::pow(kFloorSteps * display_scale::kSampleStep, kLightImageGamma) / displayScale;
 }
 
-ColourRatios::ColourRatios(double displayScale)
+ColourRatios::ColourRatios(double displayScale) : displayScale_(displayScale)
 {
     const double f = floor(displayScale);
     floorCubed_ = f * f * f;

@@ -1,6 +1,9 @@
 #pragma once
 #include <opencv2/core.hpp>
 
+#include <algorithm>
+#include <cmath>
+
 // Per-channel ratios that put a pixel's colour back on a new luminance. A plain
 // channel / luminance is 0/0 on black and mostly noise just above it: one
 // quantisation step in one channel alone, or channels clipped at 0, give a fully
@@ -32,7 +35,25 @@ public:
             out[k] = float(scale * (bgr[k] * l3 + neutral));
     }
 
+    // The same for a value in the display range that lifts the pixel's own luminance:
+    // a lift multiplies the sample noise of its colour as much as the colour, so the
+    // floor grows with the square root of the lift, and the dark noise a strong lift
+    // brings up (a clipped shadow turned mid-grey) stays neutral instead of speckled.
+    void restoreLifted(const float* bgr, float l, float value, float* out) const
+    {
+        const double lift = std::max(1.0, double(value) / (double(l) * displayScale_));
+        const double floorToTheFourth = floorToTheFourth_ * lift * lift;
+        const double floorCubed = floorCubed_ * lift * std::sqrt(lift);
+        const double l2 = double(l) * l;
+        const double l3 = l2 * l;
+        const double scale = double(value) / (l2 * l2 + floorToTheFourth);
+        const double neutral = floorCubed * l;
+        for (int k = 0; k < 3; ++k)
+            out[k] = float(scale * (bgr[k] * l3 + neutral));
+    }
+
 private:
+    double displayScale_;
     double floorCubed_;
     double floorToTheFourth_;
 };

@@ -206,7 +206,7 @@ void recolour(const cv::Mat& filtered, const cv::Mat& in, const cv::Mat& luminan
                 const float* bgr = in.ptr<float>(r);
                 const float* l = luminance.ptr<float>(r);
                 for (int c = 0; c < filtered.cols; ++c)
-                    ratios.restore(bgr + 3 * c, l[c], f[c], o + 3 * c);
+                    ratios.restoreLifted(bgr + 3 * c, l[c], f[c], o + 3 * c);
                 for (int c = 0; c < 3 * filtered.cols; ++c)
                     o[c] = std::max(0.0f, o[c]);
             } else {

@@ -526,7 +526,8 @@ TEST(Laplacian, PartlyCoveredEdgeChangesNothingFurtherInside)
     const cv::Rect within(1, 1, picture.cols - 2, picture.rows - 2);
     const cv::Rect inside(6 + 3, 6 + 3, picture.cols - 6, picture.rows - 6);
     auto framed = [&](double cover) {
-        cv::Mat edged = picture * cover;
+        cv::Mat edged;
+        picture.convertTo(edged, -1, cover);
         picture(within).copyTo(edged(within));
         cv::Mat result;
         cv::copyMakeBorder(edged, result, 6, 6, 6, 6, cv::BORDER_CONSTANT, cv::Scalar::all(0));
