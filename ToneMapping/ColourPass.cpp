@@ -13,27 +13,16 @@
 namespace {
 
 // Shared read-only by every worker of one pass.
-struct LightImageJob : ColourPassParameters {
-    const InterpolationCurve* curve;
+struct LightImageJob {
+    ColourPassTerms terms;
     cv::Mat in;
     mutable cv::Mat out;  // each worker writes its own rows
     int stride;
-    bool highContrast;
-    float contrastLinear;
-    float contrastRoot;
-    float contrastOffset;
-    // Above 1 the curve is (contrast sqrt(y) - knee)^2 expanded, a line in sqrt(y)
-    // that would cross 0 at sqrt(y) = knee / contrast and fold the shadows back up.
-    // Below three times that root a toe s (toeLinear + toeSquare s) takes over,
-    // joining the line with its value and slope: black stays 0 and the shadows rise.
-    float toeEnd;
-    float toeLinear;
-    float toeSquare;
 };
 
-inline float toeAndContrast(const LightImageJob& job, float x)
+inline float toeAndContrast(const ColourPassTerms& terms, float x)
 {
-    const ExposureToe& toe = job.exposure;
+    const ExposureToe& toe = terms.exposure;
     const float lo = toe.blackPoint - toe.kneeWidth;
     float y;
     if (x <= lo)
@@ -42,43 +31,43 @@ inline float toeAndContrast(const LightImageJob& job, float x)
         y = toe.kneeCurvature * (x - lo) * (x - lo);
     else
         y = toe.gain * (x - toe.blackPoint);
-    if (job.highContrast) {
+    if (terms.highContrast) {
         const float root = std::sqrt(y > 0.f ? y : 0.f);
-        const float toe = root * (job.toeLinear + job.toeSquare * root);
-        y = root < job.toeEnd ? toe * toe : job.contrastRoot * root + job.contrastLinear * y + job.contrastOffset;
+        const float toe = root * (terms.toeLinear + terms.toeSquare * root);
+        y = root < terms.toeEnd ? toe * toe : terms.contrastRoot * root + terms.contrastLinear * y + terms.contrastOffset;
     } else
-        y = job.contrastLinear * y + job.contrastOffset;
+        y = terms.contrastLinear * y + terms.contrastOffset;
     return y > 0.f ? std::min(y, 1.f) : 0.f;
 }
 
 // The same per element, four or more at a time; the operations and their order
 // match the scalar form, so both give the same bits.
-void toeAndContrastRow(const LightImageJob& job, float* data, int count)
+void toeAndContrastRow(const ColourPassTerms& terms, float* data, int count)
 {
     int i = 0;
 #if CV_SIMD
     using namespace cv;
     const v_float32 zero = vx_setzero_f32();
     const v_float32 one = vx_setall_f32(1.f);
-    const ExposureToe& exposure = job.exposure;
+    const ExposureToe& exposure = terms.exposure;
     const v_float32 lo = vx_setall_f32(exposure.blackPoint - exposure.kneeWidth);
     const v_float32 hi = vx_setall_f32(exposure.blackPoint + exposure.kneeWidth);
     const v_float32 blackPoint = vx_setall_f32(exposure.blackPoint);
     const v_float32 curvature = vx_setall_f32(exposure.kneeCurvature);
     const v_float32 gain = vx_setall_f32(exposure.gain);
-    const v_float32 root = vx_setall_f32(job.contrastRoot);
-    const v_float32 linear = vx_setall_f32(job.contrastLinear);
-    const v_float32 offset = vx_setall_f32(job.contrastOffset);
-    const v_float32 toeEnd = vx_setall_f32(job.toeEnd);
-    const v_float32 toeLinear = vx_setall_f32(job.toeLinear);
-    const v_float32 toeSquare = vx_setall_f32(job.toeSquare);
+    const v_float32 root = vx_setall_f32(terms.contrastRoot);
+    const v_float32 linear = vx_setall_f32(terms.contrastLinear);
+    const v_float32 offset = vx_setall_f32(terms.contrastOffset);
+    const v_float32 toeEnd = vx_setall_f32(terms.toeEnd);
+    const v_float32 toeLinear = vx_setall_f32(terms.toeLinear);
+    const v_float32 toeSquare = vx_setall_f32(terms.toeSquare);
     for (; i + v_float32::nlanes <= count; i += v_float32::nlanes) {
         const v_float32 x = vx_load(data + i);
         const v_float32 d = x - lo;
         const v_float32 toe = curvature * d * d;
         const v_float32 line = gain * (x - blackPoint);
         v_float32 y = v_select(x <= lo, zero, v_select(x < hi, toe, line));
-        if (job.highContrast) {
+        if (terms.highContrast) {
             const v_float32 sqrtY = v_sqrt(v_max(y, zero));
             const v_float32 toe = sqrtY * (toeLinear + toeSquare * sqrtY);
             y = v_select(sqrtY < toeEnd, toe * toe, root * sqrtY + linear * y + offset);
@@ -88,7 +77,7 @@ void toeAndContrastRow(const LightImageJob& job, float* data, int count)
     }
 #endif
     for (; i < count; ++i)
-        data[i] = toeAndContrast(job, data[i]);
+        data[i] = toeAndContrast(terms, data[i]);
 }
 
 inline void sectorToRgb(float h, float s, float v, float& r, float& g, float& b)
@@ -117,7 +106,7 @@ inline void sectorToRgb(float h, float s, float v, float& r, float& g, float& b)
     }
 }
 
-inline void shiftHueAndSaturation(const LightImageJob& job, float& r, float& g, float& b)
+inline void shiftHueAndSaturation(const ColourPassTerms& terms, float& r, float& g, float& b)
 {
     const float v = std::max({r, g, b});
     const float d = v - std::min({r, g, b});
@@ -132,12 +121,12 @@ inline void shiftHueAndSaturation(const LightImageJob& job, float& r, float& g, 
         else
             h = (r - g) / d + 4.f;
     }
-    h += 6.f * job.hue;
+    h += 6.f * terms.hue;
     if (h > 6.f)
         h -= 6.f;
     else if (h < 0.f)
         h += 6.f;
-    float f = std::sqrt(std::max(0.f, s * s + job.vibrance)) + job.saturation - s;
+    float f = std::sqrt(std::max(0.f, s * s + terms.vibrance)) + terms.saturation - s;
     f = std::max(0.f, f);
     if (f > 1.f)
         f = (1.f - s) * (f - 1.f) + 1.f;
@@ -145,7 +134,7 @@ inline void shiftHueAndSaturation(const LightImageJob& job, float& r, float& g, 
 }
 
 // In place on one row of B, G, R: luminance through the curve, channels scaled by it.
-inline void applyCurve(const LightImageJob& job, float* px, int cols)
+inline void applyCurve(const ColourPassTerms& terms, float* px, int cols)
 {
     for (int x = 0; x < cols; ++x, px += 3) {
         const float luminance = (20.f * px[2] + 40.f * px[1] + px[0]) / 61.f;
@@ -154,37 +143,17 @@ inline void applyCurve(const LightImageJob& job, float* px, int cols)
             px[0] = px[1] = px[2] = 0.f;
             continue;
         }
-        const float ratio = std::sqrt(std::max(0.f, job.curve->evaluate(luminance * luminance))) / luminance;
+        const float ratio = std::sqrt(std::max(0.f, terms.curve->evaluate(luminance * luminance))) / luminance;
         px[0] = std::clamp(ratio * px[0], 0.f, 1.f);
         px[1] = std::clamp(ratio * px[1], 0.f, 1.f);
         px[2] = std::clamp(ratio * px[2], 0.f, 1.f);
     }
 }
 
-// Each row goes through the steps one at a time, so that consecutive pixels are
-// independent work for the processor instead of one long chain per pixel.
 void lightImageWorker(int startRow, const LightImageJob& job)
 {
-    const int channels = job.in.channels();
-    const int cols = job.in.cols;
-    for (int y = startRow; y < job.in.rows; y += job.stride) {
-        const float* in = job.in.ptr<float>(y);
-        float* out = job.out.ptr<float>(y);
-        if (channels == 1) {
-            for (int x = 0; x < cols; ++x)
-                out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[x];
-        } else {
-            for (int x = 0; x < 3 * cols; x += 3) {
-                float b = in[x], g = in[x + 1], r = in[x + 2];
-                shiftHueAndSaturation(job, r, g, b);
-                out[x] = b;
-                out[x + 1] = g;
-                out[x + 2] = r;
-            }
-        }
-        toeAndContrastRow(job, out, 3 * cols);
-        applyCurve(job, out, cols);
-    }
+    for (int y = startRow; y < job.in.rows; y += job.stride)
+        colourPassRow(job.terms, job.in.ptr<float>(y), job.in.channels(), job.out.ptr<float>(y), job.in.cols);
 }
 
 }  // namespace
@@ -207,6 +176,48 @@ ExposureToe toeOfScaledInput(const ExposureToe& toe, float scale)
     return {toe.blackPoint / scale, toe.kneeWidth / scale, toe.gain * scale, toe.kneeCurvature * scale * scale};
 }
 
+ColourPassTerms colourPassTerms(const InterpolationCurve& curve, const ColourPassParameters& parameters)
+{
+    ColourPassTerms terms;
+    static_cast<ColourPassParameters&>(terms) = parameters;
+    terms.curve = &curve;
+    const float contrast = parameters.contrast;
+    terms.highContrast = contrast >= 1.f;
+    if (terms.highContrast) {
+        const float knee = 0.8f * (contrast - 1.f);
+        terms.toeEnd = 3.f * knee / contrast;
+        terms.toeLinear = contrast / 3.f;
+        terms.toeSquare = knee > 0.f ? contrast * contrast / (9.f * knee) : 0.f;
+        terms.contrastLinear = contrast * contrast;
+        terms.contrastRoot = 1.6f * (contrast - contrast * contrast);
+        terms.contrastOffset = 0.8f * 0.8f * (1.f - 2.f * contrast + contrast * contrast);
+    } else {
+        terms.contrastLinear = contrast;
+        terms.contrastOffset = 0.75f - 0.75f * contrast;
+    }
+    return terms;
+}
+
+// Each row goes through the steps one at a time, so that consecutive pixels are
+// independent work for the processor instead of one long chain per pixel.
+void colourPassRow(const ColourPassTerms& terms, const float* in, int channels, float* out, int cols)
+{
+    if (channels == 1) {
+        for (int x = 0; x < cols; ++x)
+            out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[x];
+    } else {
+        for (int x = 0; x < 3 * cols; x += 3) {
+            float b = in[x], g = in[x + 1], r = in[x + 2];
+            shiftHueAndSaturation(terms, r, g, b);
+            out[x] = b;
+            out[x + 1] = g;
+            out[x + 2] = r;
+        }
+    }
+    toeAndContrastRow(terms, out, 3 * cols);
+    applyCurve(terms, out, cols);
+}
+
 void hsvSectorToRgb(float h, float s, float v, float& r, float& g, float& b)
 {
     sectorToRgb(h, s, v, r, g, b);
@@ -221,10 +232,7 @@ cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out
         out = cv::Mat();
         return out;
     }
-    LightImageJob job{};
-    static_cast<ColourPassParameters&>(job) = parameters;
-    job.curve = &curve;
-    job.in = asFloat(in);
+    LightImageJob job{colourPassTerms(curve, parameters), asFloat(in), cv::Mat(), toneMappingWorkerCount()};
     if (job.in.empty()) {
         logError("parallelComputeLightImage", "unsupported sample depth");
         out = cv::Mat();
@@ -234,21 +242,6 @@ cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out
         out = cv::Mat();  // never write over the input
     out.create(in.rows, in.cols, CV_32FC3);
     job.out = out;
-    job.stride = toneMappingWorkerCount();
-    const float contrast = parameters.contrast;
-    job.highContrast = contrast >= 1.f;
-    if (job.highContrast) {
-        const float knee = 0.8f * (contrast - 1.f);
-        job.toeEnd = 3.f * knee / contrast;
-        job.toeLinear = contrast / 3.f;
-        job.toeSquare = knee > 0.f ? contrast * contrast / (9.f * knee) : 0.f;
-        job.contrastLinear = contrast * contrast;
-        job.contrastRoot = 1.6f * (contrast - contrast * contrast);
-        job.contrastOffset = 0.8f * 0.8f * (1.f - 2.f * contrast + contrast * contrast);
-    } else {
-        job.contrastLinear = contrast;
-        job.contrastOffset = 0.75f - 0.75f * contrast;
-    }
     // A row band whose thread cannot start costs parallelism only.
     runOnWorkerThreads(std::min(job.stride, in.rows), [&job](int startRow) { lightImageWorker(startRow, job); });
     return out;

@@ -38,6 +38,29 @@ ExposureToe toeOfScaledInput(const ExposureToe& toe, float scale);
 cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out, const cv::Mat& in,
                                    const ColourPassParameters& parameters);
 
+// The colour pass's terms, derived once from its parameters, for passes that run
+// its per-pixel work on rows of their own.
+struct ColourPassTerms : ColourPassParameters {
+    const InterpolationCurve* curve = nullptr;
+    bool highContrast = false;
+    float contrastLinear = 0.f;
+    float contrastRoot = 0.f;
+    float contrastOffset = 0.f;
+    // Above 1 the curve is (contrast sqrt(y) - knee)^2 expanded, a line in sqrt(y)
+    // that would cross 0 at sqrt(y) = knee / contrast and fold the shadows back up.
+    // Below three times that root a toe s (toeLinear + toeSquare s) takes over,
+    // joining the line with its value and slope: black stays 0 and the shadows rise.
+    float toeEnd = 0.f;
+    float toeLinear = 0.f;
+    float toeSquare = 0.f;
+};
+
+// The curve must outlive the terms.
+ColourPassTerms colourPassTerms(const InterpolationCurve& curve, const ColourPassParameters& parameters);
+// The colour pass on one row of `cols` pixels of `in` (1 or 3 float channels) into
+// `out` (3 float channels); a 3-channel row may be done in place.
+void colourPassRow(const ColourPassTerms& terms, const float* in, int channels, float* out, int cols);
+
 // Hue sector h in [0, 6) (brought there by one turn, then clamped), saturation
 // and value to red, green, blue.
 void hsvSectorToRgb(float h, float s, float v, float& r, float& g, float& b);

@@ -204,15 +204,13 @@ void stretch(cv::Mat& bgr, const StretchRange& range, const Finish& finish)
 }
 
 // The fixed colour finish: identity curve, a small exposure lift, vibrance and contrast.
-cv::Mat finishColours(const cv::Mat& mapped)
+ColourPassParameters finishParameters()
 {
-    cv::Mat finished;
-    const Spline identityCurve(0.0f, 0.0f, 0.0f, 0.0f);
     ColourPassParameters finish;
     finish.vibrance = 0.42f;
     finish.exposure = exposureToe(-0.2f);
     finish.contrast = 1.3333334f;
-    return parallelComputeLightImage(identityCurve, finished, mapped, finish);
+    return finish;
 }
 
 }  // namespace
@@ -245,10 +243,16 @@ cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3
     minLuminance *= scale;
     if (cancel)
         return out = cv::Mat();
-    progress = 80;
-    stretch(result, range, applyGamma);
+    // Gamma and the colour finish run on each block just after its stretch, in place
+    // and on all threads, while the block is in the cache.
     progress = 100;
-    result = finishColours(result);
+    const Spline identityCurve(0.0f, 0.0f, 0.0f, 0.0f);
+    const ColourPassTerms finish = colourPassTerms(identityCurve, finishParameters());
+    stretch(result, range, [&finish](cv::Mat& block) {
+        applyGamma(block);
+        for (int r = 0; r < block.rows; ++r)
+            colourPassRow(finish, block.ptr<float>(r), 3, block.ptr<float>(r), block.cols);
+    });
     out = result;
     return out;
 }
