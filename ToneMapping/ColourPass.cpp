@@ -133,6 +133,69 @@ inline void shiftHueAndSaturation(const ColourPassTerms& terms, float& r, float&
     sectorToRgb(h, f * s, v, r, g, b);
 }
 
+// The hue and saturation steps on one row of B, G, R (in may equal out). Vectors
+// follow the scalar form step by step, its comparisons written as selections, so
+// that both give the same bits for every input, NaN and signed zeros included.
+void shiftHueAndSaturationRow(const ColourPassTerms& terms, const float* in, float* out, int cols)
+{
+    int x = 0;
+#if CV_SIMD
+    using namespace cv;
+    const v_float32 zero = vx_setzero_f32();
+    const v_float32 one = vx_setall_f32(1.f);
+    const v_float32 two = vx_setall_f32(2.f);
+    const v_float32 four = vx_setall_f32(4.f);
+    const v_float32 six = vx_setall_f32(6.f);
+    const v_float32 shift = vx_setall_f32(6.f * terms.hue);
+    const v_float32 vibrance = vx_setall_f32(terms.vibrance);
+    const v_float32 saturation = vx_setall_f32(terms.saturation);
+    const auto sector = [](const v_int32& k, int n) { return v_reinterpret_as_f32(k == vx_setall_s32(n)); };
+    for (; x + v_float32::nlanes <= cols; x += v_float32::nlanes) {
+        v_float32 b, g, r;
+        v_load_deinterleave(in + 3 * x, b, g, r);
+        // std::max and std::min of an initializer list keep the first of equals.
+        v_float32 v = v_select(r < g, g, r);
+        v = v_select(v < b, b, v);
+        v_float32 smallest = v_select(g < r, g, r);
+        smallest = v_select(b < smallest, b, smallest);
+        const v_float32 d = v - smallest;
+        const v_float32 coloured = (d > zero) & (v > zero);
+        const v_float32 s = v_select(coloured, d / v, zero);
+        const v_float32 hueOfRed = (g - b) / d + v_select((g - b) < zero, six, zero);
+        const v_float32 hueOfGreen = (b - r) / d + two;
+        const v_float32 hueOfBlue = (r - g) / d + four;
+        v_float32 h = v_select(coloured, v_select(r == v, hueOfRed, v_select(g == v, hueOfGreen, hueOfBlue)), zero);
+        h = h + shift;
+        h = v_select(h > six, h - six, v_select(h < zero, h + six, h));
+        const v_float32 squares = s * s + vibrance;
+        v_float32 f = v_sqrt(v_select(zero < squares, squares, zero)) + saturation - s;
+        f = v_select(zero < f, f, zero);
+        f = v_select(f > one, (one - s) * (f - one) + one, f);
+        const v_float32 fs = f * s;
+        // The sector conversion; a NaN or out-of-range hue truncates to INT_MIN and
+        // so, like the scalar form's, picks sector 0.
+        h = v_select(h >= six, h - six, v_select(h < zero, h + six, h));
+        const v_int32 k = v_min(v_max(v_trunc(h), vx_setzero_s32()), vx_setall_s32(5));
+        const v_float32 fraction = h - v_cvt_f32(k);
+        const v_float32 p = v * (one - fs);
+        const v_float32 q = v * (one - fs * fraction);
+        const v_float32 t = v * (one - fs * (one - fraction));
+        const v_float32 grey = fs <= zero;
+        r = v_select(sector(k, 1), q, v_select(sector(k, 2) | sector(k, 3), p, v_select(sector(k, 4), t, v)));
+        g = v_select(sector(k, 0), t, v_select(sector(k, 3), q, v_select(sector(k, 4) | sector(k, 5), p, v)));
+        b = v_select(sector(k, 0) | sector(k, 1), p, v_select(sector(k, 2), t, v_select(sector(k, 5), q, v)));
+        v_store_interleave(out + 3 * x, v_select(grey, v, b), v_select(grey, v, g), v_select(grey, v, r));
+    }
+#endif
+    for (; x < cols; ++x) {
+        float b = in[3 * x], g = in[3 * x + 1], r = in[3 * x + 2];
+        shiftHueAndSaturation(terms, r, g, b);
+        out[3 * x] = b;
+        out[3 * x + 1] = g;
+        out[3 * x + 2] = r;
+    }
+}
+
 // In place on one row of B, G, R: luminance through the curve, channels scaled by it.
 inline void applyCurve(const ColourPassTerms& terms, float* px, int cols)
 {
@@ -205,15 +268,8 @@ void colourPassRow(const ColourPassTerms& terms, const float* in, int channels, 
     if (channels == 1) {
         for (int x = 0; x < cols; ++x)
             out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[x];
-    } else {
-        for (int x = 0; x < 3 * cols; x += 3) {
-            float b = in[x], g = in[x + 1], r = in[x + 2];
-            shiftHueAndSaturation(terms, r, g, b);
-            out[x] = b;
-            out[x + 1] = g;
-            out[x + 2] = r;
-        }
-    }
+    } else
+        shiftHueAndSaturationRow(terms, in, out, cols);
     toeAndContrastRow(terms, out, 3 * cols);
     applyCurve(terms, out, cols);
 }
