@@ -197,12 +197,52 @@ void shiftHueAndSaturationRow(const ColourPassTerms& terms, const float* in, flo
 }
 
 // In place on one row of B, G, R: luminance through the curve, channels scaled by it.
+// Vectors take chunks of pixels, calling the curve on each in a row of its own and
+// following the scalar form's steps and selections, so both give the same bits.
 inline void applyCurve(const ColourPassTerms& terms, float* px, int cols)
 {
-    for (int x = 0; x < cols; ++x, px += 3) {
+    int x = 0;
+#if CV_SIMD
+    using namespace cv;
+    constexpr int kChunk = 64;
+    static_assert(kChunk % v_float32::nlanes == 0, "whole vectors per chunk");
+    const v_float32 zero = vx_setzero_f32();
+    const v_float32 one = vx_setall_f32(1.f);
+    const auto luminanceOf = [](const v_float32& b, const v_float32& g, const v_float32& r) {
+        return (vx_setall_f32(20.f) * r + vx_setall_f32(40.f) * g + b) / vx_setall_f32(61.f);
+    };
+    const auto clamped = [&](const v_float32& v) {
+        const v_float32 raised = v_select(v < zero, zero, v);
+        return v_select(one < raised, one, raised);
+    };
+    float curved[kChunk];
+    for (; x + kChunk <= cols; x += kChunk) {
+        float* chunk = px + 3 * x;
+        for (int i = 0; i < kChunk; i += v_float32::nlanes) {
+            v_float32 b, g, r;
+            v_load_deinterleave(chunk + 3 * i, b, g, r);
+            const v_float32 luminance = luminanceOf(b, g, r);
+            v_store(curved + i, luminance * luminance);
+        }
+        for (int i = 0; i < kChunk; ++i)
+            curved[i] = terms.curve->evaluate(curved[i]);
+        for (int i = 0; i < kChunk; i += v_float32::nlanes) {
+            v_float32 b, g, r;
+            v_load_deinterleave(chunk + 3 * i, b, g, r);
+            const v_float32 luminance = luminanceOf(b, g, r);
+            const v_float32 value = vx_load(curved + i);
+            const v_float32 ratio = v_sqrt(v_select(zero < value, value, zero)) / luminance;
+            // Contrast above 1 can pull a pixel to black; 0 / 0 would give NaN.
+            const v_float32 lit = luminance > zero;
+            v_store_interleave(chunk + 3 * i, v_select(lit, clamped(ratio * b), zero),
+                               v_select(lit, clamped(ratio * g), zero), v_select(lit, clamped(ratio * r), zero));
+        }
+    }
+    px += 3 * x;
+#endif
+    for (; x < cols; ++x, px += 3) {
         const float luminance = (20.f * px[2] + 40.f * px[1] + px[0]) / 61.f;
         if (!(luminance > 0.f)) {
-            // Contrast above 1 can pull a pixel to black; 0 / 0 would give NaN.
             px[0] = px[1] = px[2] = 0.f;
             continue;
         }

@@ -168,7 +168,7 @@ TEST(ColourPass, VectorAndScalarElementsAgree)
     }
 }
 
-TEST(ColourPass, VectorAndScalarHueStepsAgree)
+TEST(ColourPass, VectorAndScalarHueAndCurveStepsAgree)
 {
     // B, G, R: every sector, ties between channels, signed zeros, negatives and
     // values that are not finite.
@@ -177,17 +177,20 @@ TEST(ColourPass, VectorAndScalarHueStepsAgree)
                                  {0.f, -0.f, 0.2f},  {-0.f, 0.f, -0.f},  {-0.2f, 0.4f, 1.3f}, {-0.5f, -0.2f, -0.1f},
                                  {NAN, 0.4f, 0.2f},  {0.2f, NAN, 0.6f},  {INFINITY, 0.5f, 0.f}, {3e38f, -3e38f, 0.f}};
     const struct {
-        float hue, saturation, vibrance;
-    } settings[] = {{0.f, 1.f, 0.f}, {0.37f, 1.4f, 0.f}, {-0.8f, 0.6f, 0.42f}, {1.5f, 0.f, -0.3f}, {NAN, 1.f, 0.f}};
-    for (const auto& setting : settings)
-        for (const cv::Vec3f& colour : colours) {
-            // 7 pixels: a scalar tail behind the vector body for any vector width up to 16.
-            const cv::Mat out = pass(cv::Mat(1, 7, CV_32FC3, cv::Scalar(colour[0], colour[1], colour[2])), setting.hue,
-                                     setting.saturation, setting.vibrance);
-            for (int x = 1; x < out.cols; ++x)
-                ASSERT_EQ(std::memcmp(out.ptr<cv::Vec3f>(0, x), out.ptr<cv::Vec3f>(0, 0), sizeof(cv::Vec3f)), 0)
-                    << "colour " << colour << ", hue " << setting.hue << ", pixel " << x;
-        }
+        float hue, saturation, vibrance, contrast;
+    } settings[] = {{0.f, 1.f, 0.f, 1.f},    {0.37f, 1.4f, 0.f, 1.6f}, {-0.8f, 0.6f, 0.42f, 0.7f},
+                    {1.5f, 0.f, -0.3f, 1.f}, {NAN, 1.f, 0.f, 1.3f}};
+    const Spline curves[] = {Spline(0.f, 0.f, 0.f, 0.f), Spline(0.2f, -0.4f, 0.3f, 0.1f)};
+    for (const Spline& curve : curves)
+        for (const auto& setting : settings)
+            for (const cv::Vec3f& colour : colours) {
+                // 71 pixels: a scalar tail behind the vectors of any width up to 16, the curve's chunks included.
+                const cv::Mat out = pass(cv::Mat(1, 71, CV_32FC3, cv::Scalar(colour[0], colour[1], colour[2])),
+                                         setting.hue, setting.saturation, setting.vibrance, setting.contrast, curve);
+                for (int x = 1; x < out.cols; ++x)
+                    ASSERT_EQ(std::memcmp(out.ptr<cv::Vec3f>(0, x), out.ptr<cv::Vec3f>(0, 0), sizeof(cv::Vec3f)), 0)
+                        << "colour " << colour << ", hue " << setting.hue << ", pixel " << x;
+            }
 }
 
 namespace {
