@@ -313,10 +313,14 @@ void bilateralFilter(cv::InputArray src, cv::OutputArray dst, float sigmaRange, 
         source32 = source;
     else
         source.convertTo(source32, CV_32F);
-    cv::Mat result32(source.size(), CV_32FC1);
-    bilateralFilterGrid(source32, result32, sigmaRange, sigmaSpace, 0, spatialScale);
     dst.create(source.size(), source.type());
-    result32.convertTo(dst, source.type(), 1.0, 0.0);
+    cv::Mat result = dst.getMat();
+    // Filtered straight into dst unless its depth differs or it is src itself.
+    const bool direct = result.depth() == CV_32F && result.data != source32.data;
+    cv::Mat result32 = direct ? result : cv::Mat(source.size(), CV_32FC1);
+    bilateralFilterGrid(source32, result32, sigmaRange, sigmaSpace, 0, spatialScale);
+    if (!direct)
+        result32.convertTo(result, source.type());
 }
 
 void bilateralFilterGrid(const cv::Mat& src32, cv::Mat& dst32, float sigmaRange, float sigmaSpace, int maxSlabRows,
