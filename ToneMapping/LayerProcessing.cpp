@@ -97,8 +97,11 @@ cv::Mat filledWhereUnlit(const cv::Mat& image, const cv::Mat& lit)
         return image;
     cv::Mat channels[3];
     cv::split(image, channels);
-    for (cv::Mat& channel : channels)
-        channel = fillMissingSamples(channel, lit);
+    // One channel's fill is mostly serial, so the three run side by side.
+    cv::parallel_for_(cv::Range(0, 3), [&](const cv::Range& range) {
+        for (int i = range.start; i < range.end; ++i)
+            channels[i] = fillMissingSamples(channels[i], lit);
+    });
     cv::Mat filled;
     cv::merge(channels, 3, filled);
     return filled;
@@ -139,6 +142,16 @@ cv::Mat padToSize(const cv::Mat& blurred, cv::Size size)
     cv::Mat padded;
     cv::copyMakeBorder(blurred, padded, dr / 2, dr - dr / 2, dc / 2, dc - dc / 2, cv::BORDER_REPLICATE);
     return padded;
+}
+
+cv::Mat scaledBy(const cv::Mat& image, float factor)
+{
+    cv::Mat result(image.size(), image.type());
+    forEachRowBand(image.rows, [&](const cv::Range& rows) {
+        cv::Mat band = result.rowRange(rows);
+        image.rowRange(rows).convertTo(band, CV_32F, factor);
+    });
+    return result;
 }
 
 cv::Mat chromaticAdapt(const cv::Mat& base, const cv::Mat& white)
@@ -484,8 +497,11 @@ bool inputSteps(LayerProcessing& op, const cv::Mat& in32, LayerProcessing::Input
         {[&] {
              exp10InPlace(baseLog);
              result.unitBase = baseLog;
-             result.unitWhite2 = padToSize(adaptationBlur(xyz, 2, result.lit), in32.size());
-             result.unitWhite3 = padToSize(adaptationBlur(xyz, 3, result.lit), in32.size());
+             // The two whites share nothing and their blurs are mostly serial.
+             cv::Mat* whites[2] = {&result.unitWhite2, &result.unitWhite3};
+             runOnWorkerThreads(2, [&](int i) {
+                 *whites[i] = padToSize(adaptationBlur(xyz, 2 + i, result.lit), in32.size());
+             });
              xyz.release();
          }, 55},
     });
@@ -495,10 +511,9 @@ bool scaledSteps(LayerProcessing& op, LayerProcessing::InputResult& input, float
 {
     // Made anew below: a cancelled run leaves nothing that looks current.
     input.maxLuminance = 0.0f;
-    cv::Mat white2;
-    input.unitBase.convertTo(input.base, CV_32F, p2);
-    input.unitWhite3.convertTo(input.white, CV_32F, p2);
-    input.unitWhite2.convertTo(white2, CV_32F, p2);
+    input.base = scaledBy(input.unitBase, p2);
+    input.white = scaledBy(input.unitWhite3, p2);
+    const cv::Mat white2 = scaledBy(input.unitWhite2, p2);
     input.adapted = chromaticAdapt(input.base, white2);
     if (consume) {
         input.unitBase.release();
