@@ -299,6 +299,72 @@ void finiteRange(const cv::Mat& src, double& minValue, double& maxValue)
         cv::minMaxLoc(src, &minValue, &maxValue, nullptr, nullptr, finite);
 }
 
+// One plane's grid and how its rows are cut into slabs.
+struct PlaneJob {
+    const cv::Mat* src;
+    cv::Mat* dst;
+    GridShape shape;
+    int slabRows;
+    int slabCount;
+};
+
+PlaneJob planPlane(const cv::Mat& src32, cv::Mat& dst32, float sigmaRange, float sigmaSpace, int maxSlabRows,
+                   float spatialScale)
+{
+    PlaneJob job{&src32, &dst32, GridShape(), 1, 0};
+    if (src32.empty())
+        return job;
+    double minValue = 0.0;
+    double maxValue = 0.0;
+    finiteRange(src32, minValue, maxValue);
+
+    GridShape& shape = job.shape;
+    shape.spatialRate = spatialRate(std::min(src32.rows, src32.cols), spatialScale);
+    shape.padXY = static_cast<int>(2.0 * (static_cast<double>(sigmaSpace) / shape.spatialRate) + 1.0);
+    shape.padZ = static_cast<int>(2.0 * (static_cast<double>(sigmaRange) / kRangeRate) + 1.0);
+    shape.padXY = std::max(shape.padXY, 1);
+    shape.padZ = std::max(shape.padZ, 1);
+    shape.rows = static_cast<int>((src32.rows - 1) / shape.spatialRate) + 2 * shape.padXY + 1;
+    shape.cols = static_cast<int>((src32.cols - 1) / shape.spatialRate) + 2 * shape.padXY + 1;
+    shape.depth = static_cast<int>((maxValue - minValue) / kRangeRate) + 2 * shape.padZ + 1;
+    shape.minValue = static_cast<float>(minValue);
+
+    int slabRows = maxSlabRows;
+    if (slabRows <= 0) {
+        const double rowBytes = 2.0 * shape.cols * shape.depth * 2 * sizeof(float);
+        const int fitting = std::max(1, static_cast<int>(kSlabBudgetBytes / rowBytes) - 2 * kRowHalo - 1);
+        const int perThread = (shape.rows + 2 * cv::getNumThreads() - 1) / (2 * cv::getNumThreads());
+        slabRows = std::max(kMinSlabRows, std::min(fitting, perThread));
+    }
+    job.slabRows = slabRows;
+    job.slabCount = (shape.rows + slabRows - 1) / slabRows;
+    return job;
+}
+
+// Every slab of every plane in one parallel pass, so that no plane's last slab
+// leaves threads idle.
+void runPlaneJobs(const std::vector<PlaneJob>& jobs)
+{
+    std::vector<int> firstSlab;
+    int slabCount = 0;
+    for (const PlaneJob& job : jobs) {
+        firstSlab.push_back(slabCount);
+        slabCount += job.slabCount;
+    }
+    cv::parallel_for_(
+        cv::Range(0, slabCount),
+        [&](const cv::Range& range) {
+            for (int index = range.start; index < range.end; ++index) {
+                const size_t j = std::upper_bound(firstSlab.begin(), firstSlab.end(), index) - firstSlab.begin() - 1;
+                const PlaneJob& job = jobs[j];
+                const int slab = index - firstSlab[j];
+                filterSlab(*job.src, *job.dst, job.shape, slab * job.slabRows,
+                           std::min(job.shape.rows, (slab + 1) * job.slabRows));
+            }
+        },
+        slabCount);
+}
+
 }  // namespace
 
 namespace cv_extend {
@@ -326,38 +392,16 @@ void bilateralFilter(cv::InputArray src, cv::OutputArray dst, float sigmaRange, 
 void bilateralFilterGrid(const cv::Mat& src32, cv::Mat& dst32, float sigmaRange, float sigmaSpace, int maxSlabRows,
                          float spatialScale)
 {
-    if (src32.empty())
-        return;
-    double minValue = 0.0;
-    double maxValue = 0.0;
-    finiteRange(src32, minValue, maxValue);
+    runPlaneJobs({planPlane(src32, dst32, sigmaRange, sigmaSpace, maxSlabRows, spatialScale)});
+}
 
-    GridShape shape;
-    shape.spatialRate = spatialRate(std::min(src32.rows, src32.cols), spatialScale);
-    shape.padXY = static_cast<int>(2.0 * (static_cast<double>(sigmaSpace) / shape.spatialRate) + 1.0);
-    shape.padZ = static_cast<int>(2.0 * (static_cast<double>(sigmaRange) / kRangeRate) + 1.0);
-    shape.padXY = std::max(shape.padXY, 1);
-    shape.padZ = std::max(shape.padZ, 1);
-    shape.rows = static_cast<int>((src32.rows - 1) / shape.spatialRate) + 2 * shape.padXY + 1;
-    shape.cols = static_cast<int>((src32.cols - 1) / shape.spatialRate) + 2 * shape.padXY + 1;
-    shape.depth = static_cast<int>((maxValue - minValue) / kRangeRate) + 2 * shape.padZ + 1;
-    shape.minValue = static_cast<float>(minValue);
-
-    int slabRows = maxSlabRows;
-    if (slabRows <= 0) {
-        const double rowBytes = 2.0 * shape.cols * shape.depth * 2 * sizeof(float);
-        const int fitting = std::max(1, static_cast<int>(kSlabBudgetBytes / rowBytes) - 2 * kRowHalo - 1);
-        const int perThread = (shape.rows + 2 * cv::getNumThreads() - 1) / (2 * cv::getNumThreads());
-        slabRows = std::max(kMinSlabRows, std::min(fitting, perThread));
-    }
-    const int slabCount = (shape.rows + slabRows - 1) / slabRows;
-    cv::parallel_for_(
-        cv::Range(0, slabCount),
-        [&](const cv::Range& range) {
-            for (int slab = range.start; slab < range.end; ++slab)
-                filterSlab(src32, dst32, shape, slab * slabRows, std::min(shape.rows, (slab + 1) * slabRows));
-        },
-        slabCount);
+void bilateralFilterPlanes(const cv::Mat* src32, cv::Mat* dst32, int count, float sigmaRange, float sigmaSpace,
+                           float spatialScale)
+{
+    std::vector<PlaneJob> jobs;
+    for (int i = 0; i < count; ++i)
+        jobs.push_back(planPlane(src32[i], dst32[i], sigmaRange, sigmaSpace, 0, spatialScale));
+    runPlaneJobs(jobs);
 }
 
 }  // namespace cv_extend

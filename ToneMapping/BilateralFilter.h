@@ -20,4 +20,9 @@ void bilateralFilter(cv::InputArray src, cv::OutputArray dst, float sigmaRange, 
 void bilateralFilterGrid(const cv::Mat& src32, cv::Mat& dst32, float sigmaRange, float sigmaSpace,
                          int maxSlabRows = 0, float spatialScale = 1.0f);
 
+// bilateralFilterGrid on count planes at once, src32[i] into dst32[i]: all their
+// slabs share the library's threads in one pass.
+void bilateralFilterPlanes(const cv::Mat* src32, cv::Mat* dst32, int count, float sigmaRange, float sigmaSpace,
+                           float spatialScale = 1.0f);
+
 }  // namespace cv_extend

@@ -72,6 +72,22 @@ TEST_P(BilateralFilterSlabs, GiveTheSameResultAsTheWholeGrid)
 
 INSTANTIATE_TEST_SUITE_P(SlabRows, BilateralFilterSlabs, ::testing::Values(0, 1, 2, 5, 16));
 
+TEST(BilateralFilter, PlanesFilteredTogetherMatchEachFilteredAlone)
+{
+    const float sigmaSpace = 0.02f * 133;
+    cv::Mat planes[3] = {noisyScene(cv::Size(181, 133), 11), noisyScene(cv::Size(181, 133), 12) * 4.0f,
+                         cv::Mat(133, 181, CV_32F, cv::Scalar(0.5))};
+    cv::Mat together[3];
+    for (cv::Mat& plane : together)
+        plane.create(planes[0].size(), CV_32F);
+    cv_extend::bilateralFilterPlanes(planes, together, 3, 0.35f, sigmaSpace);
+    for (int i = 0; i < 3; ++i) {
+        cv::Mat alone(planes[i].size(), CV_32F);
+        cv_extend::bilateralFilterGrid(planes[i], alone, 0.35f, sigmaSpace);
+        EXPECT_EQ(cv::norm(together[i], alone, cv::NORM_INF), 0.0) << i;
+    }
+}
+
 TEST(BilateralFilter, SmoothsFlatAreasAndKeepsTheStep)
 {
     cv::Mat image(120, 160, CV_32F);
