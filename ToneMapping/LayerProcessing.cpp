@@ -114,24 +114,22 @@ cv::Mat rgbToScaledXyz(const cv::Mat& bgr, float maxY)
     return linearRgbToXyz(rgb, maxY);
 }
 
-// Filters each channel of the log image; false when cancelled.
+// Filters the channels of the log image together; false when cancelled.
 bool decomposeLayers(LayerProcessing& op, const cv::Mat& logXyz, cv::Mat& baseLog)
 {
     cv::Mat channels[3];
     cv::split(logXyz, channels);
-    const float spaceSigma = kSpaceSigmaFactor * std::min(logXyz.rows, logXyz.cols);
-    const int progressAfter[3] = {15, 30, 45};
-    for (int i = 0; i < 3; ++i) {
-        if (op.cancel)
-            return false;
-        cv::Mat filtered;
-        cv_extend::bilateralFilter(channels[i], filtered, kRangeSigma, spaceSigma, op.spatialScale);
-        channels[i] = filtered;
-        op.progress = progressAfter[i];
-    }
     if (op.cancel)
         return false;
-    cv::merge(channels, 3, baseLog);
+    const float spaceSigma = kSpaceSigmaFactor * std::min(logXyz.rows, logXyz.cols);
+    cv::Mat filtered[3];
+    for (cv::Mat& plane : filtered)
+        plane.create(logXyz.size(), CV_32FC1);
+    cv_extend::bilateralFilterPlanes(channels, filtered, 3, kRangeSigma, spaceSigma, op.spatialScale);
+    op.progress = 45;
+    if (op.cancel)
+        return false;
+    cv::merge(filtered, 3, baseLog);
     return true;
 }
 
