@@ -22,6 +22,7 @@
 #include <functional>
 #include <initializer_list>
 #include <limits>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -72,13 +73,30 @@ cv::Mat onePixel(const cv::Vec3f& value)
     return cv::Mat(1, 1, CV_32FC3, cv::Scalar(value[0], value[1], value[2]));
 }
 
+// The largest value of one channel, or of all with channel < 0, band by band:
+// a whole-image search runs on one thread.
+double largestValue(const cv::Mat& image, int channel)
+{
+    std::mutex lock;
+    double largest = -std::numeric_limits<double>::infinity();
+    forEachRowBand(image.rows, [&](const cv::Range& rows) {
+        const cv::Mat band = image.rowRange(rows);
+        cv::Mat values;
+        if (channel >= 0)
+            cv::extractChannel(band, values, channel);
+        else
+            values = band.reshape(1);
+        double bandLargest = 0.0;
+        cv::minMaxLoc(values, nullptr, &bandLargest);
+        const std::lock_guard<std::mutex> guard(lock);
+        largest = std::max(largest, bandLargest);
+    });
+    return largest;
+}
+
 float largestY(const cv::Mat& image)
 {
-    cv::Mat y;
-    cv::extractChannel(image, y, 1);
-    double largest = 0.0;
-    cv::minMaxLoc(y, nullptr, &largest);
-    return static_cast<float>(largest);
+    return static_cast<float>(largestValue(image, 1));
 }
 
 // Pixels above the floor of the scaled XYZ: black borders and patches are not.
@@ -301,13 +319,8 @@ cv::Mat iptAdjust(LayerProcessing& op, const cv::Mat& xyz, const cv::Mat& base, 
     op.progress = 84;
     ipt = lmsIptTransform(ipt, 2);
     op.progress = 85;
-    cv::Mat intensity;
-    cv::extractChannel(ipt, intensity, 0);
-    double imax = 0.0;
-    cv::minMaxLoc(intensity, nullptr, &imax);
-    intensity.release();
+    const float largestI = static_cast<float>(largestValue(ipt, 0));
     op.progress = 86;
-    const float largestI = static_cast<float>(imax);
     forEachRow(ipt.rows, [&](int r) {
         cv::Vec3f* pixel = ipt.ptr<cv::Vec3f>(r);
         const cv::Vec3f* b = base.ptr<cv::Vec3f>(r);
@@ -360,22 +373,27 @@ void clipAndEncode(cv::Mat& rgb, const cv::Mat& lit)
     const size_t skipped = litCount > 0 ? 3 * (rgb.total() - litCount) : 0;
     cv::Mat ranked = rgb;
     if (skipped > 0) {
-        ranked = rgb.clone();
-        ranked.setTo(cv::Scalar::all(-FLT_MAX), measured == 0);
+        ranked = cv::Mat(rgb.size(), rgb.type());
+        forEachRowBand(rgb.rows, [&](const cv::Range& rows) {
+            cv::Mat band = ranked.rowRange(rows);
+            rgb.rowRange(rows).copyTo(band);
+            band.setTo(cv::Scalar::all(-FLT_MAX), measured.rowRange(rows) == 0);
+        });
     }
     const size_t count = 3 * rgb.total() - skipped;
     const std::vector<float> percentiles = valuesAtRanks(ranked, {skipped + count / 100, skipped + count * 99 / 100});
     ranked.release();
-    if (cv::countNonZero(lit) > 0)
-        rgb.setTo(cv::Scalar::all(0.0), lit == 0);
+    const bool anyLit = cv::countNonZero(lit) > 0;
     const float low = std::max(0.0f, percentiles[0]);
     const float high = percentiles[1];
     const float range = high - low;
     forEachRow(rgb.rows, [&](int r) {
         float* v = rgb.ptr<float>(r);
+        const uchar* shown = lit.ptr<uchar>(r);
         for (int i = 0; i < rgb.cols * 3; ++i) {
+            const float value = anyLit && !shown[i / 3] ? 0.0f : v[i];
             // A flat image has no range to stretch: below or at it is black, above it white.
-            const float stretched = range > 0.0f ? (v[i] - low) / range : (v[i] > low ? 1.0f : 0.0f);
+            const float stretched = range > 0.0f ? (value - low) / range : (value > low ? 1.0f : 0.0f);
             v[i] = srgbEncode(std::min(1.0f, std::max(0.0f, stretched)));
         }
     });
@@ -458,9 +476,7 @@ cv::Mat splitIntoLayers(LayerProcessing& op, const cv::Mat& logXyz, cv::Mat& bas
 {
     if (!decomposeLayers(op, logXyz, base) || op.cancel)
         return cv::Mat();
-    double largestLog = 0.0;
-    cv::minMaxLoc(logXyz.reshape(1), nullptr, &largestLog);
-    const double ceiling = std::max(0.0, largestLog);
+    const double ceiling = std::max(0.0, largestValue(logXyz, -1));
     cv::Mat detail(base.size(), CV_32FC3);
     forEachRowBand(base.rows, [&](const cv::Range& rows) {
         cv::Mat baseBand = base.rowRange(rows);
