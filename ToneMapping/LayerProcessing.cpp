@@ -170,12 +170,15 @@ cv::Mat scaledBy(const cv::Mat& image, float factor)
     return result;
 }
 
-cv::Mat chromaticAdapt(const cv::Mat& base, const cv::Mat& white)
+// The base adapted to the local white unitWhite * whiteScale, scaled band by band
+// rather than kept whole.
+cv::Mat chromaticAdapt(const cv::Mat& base, const cv::Mat& unitWhite, float whiteScale)
 {
     const cv::Vec3f d65 = cat02Transform(onePixel(kD65White), 1).at<cv::Vec3f>(0, 0);
     cv::Mat result(base.size(), CV_32FC3);
     forEachRowBand(base.rows, [&](const cv::Range& rows) {
-        const cv::Mat whiteBand = white.rowRange(rows);
+        cv::Mat whiteBand;
+        unitWhite.rowRange(rows).convertTo(whiteBand, CV_32F, whiteScale);
         cv::Mat adapted = cat02Transform(base.rowRange(rows), 2);
         const cv::Mat whiteCat = cat02Transform(whiteBand, 2);
         for (int r = 0; r < adapted.rows; ++r) {
@@ -527,8 +530,7 @@ bool scaledSteps(LayerProcessing& op, LayerProcessing::InputResult& input, float
     input.maxLuminance = 0.0f;
     input.base = scaledBy(input.unitBase, p2);
     input.white = scaledBy(input.unitWhite3, p2);
-    const cv::Mat white2 = scaledBy(input.unitWhite2, p2);
-    input.adapted = chromaticAdapt(input.base, white2);
+    input.adapted = chromaticAdapt(input.base, input.unitWhite2, p2);
     if (consume) {
         input.unitBase.release();
         input.unitWhite2.release();
