@@ -102,9 +102,36 @@ float largestY(const cv::Mat& image)
 // Pixels above the floor of the scaled XYZ: black borders and patches are not.
 cv::Mat litPixels(const cv::Mat& xyz)
 {
-    cv::Mat y;
-    cv::extractChannel(xyz, y, 1);
-    return y > 1e-8f;
+    cv::Mat lit(xyz.size(), CV_8U);
+    forEachRowBand(xyz.rows, [&](const cv::Range& rows) {
+        cv::Mat y;
+        cv::extractChannel(xyz.rowRange(rows), y, 1);
+        cv::Mat band = lit.rowRange(rows);
+        cv::compare(y, 1e-8f, band, cv::CMP_GT);
+    });
+    return lit;
+}
+
+// The library's split and merge run on one thread; these share them out by bands.
+void splitChannels(const cv::Mat& image, cv::Mat (&channels)[3])
+{
+    for (cv::Mat& channel : channels)
+        channel.create(image.size(), CV_32FC1);
+    forEachRowBand(image.rows, [&](const cv::Range& rows) {
+        cv::Mat bands[3] = {channels[0].rowRange(rows), channels[1].rowRange(rows), channels[2].rowRange(rows)};
+        cv::split(image.rowRange(rows), bands);
+    });
+}
+
+cv::Mat mergedChannels(const cv::Mat (&channels)[3])
+{
+    cv::Mat image(channels[0].size(), CV_32FC3);
+    forEachRowBand(image.rows, [&](const cv::Range& rows) {
+        const cv::Mat bands[3] = {channels[0].rowRange(rows), channels[1].rowRange(rows), channels[2].rowRange(rows)};
+        cv::Mat band = image.rowRange(rows);
+        cv::merge(bands, 3, band);
+    });
+    return image;
 }
 
 // Black pixels' values continued from the picture around them, so that the layers
@@ -114,15 +141,13 @@ cv::Mat filledWhereUnlit(const cv::Mat& image, const cv::Mat& lit)
     if (cv::countNonZero(lit) == int(lit.total()))
         return image;
     cv::Mat channels[3];
-    cv::split(image, channels);
+    splitChannels(image, channels);
     // One channel's fill is mostly serial, so the three run side by side.
     cv::parallel_for_(cv::Range(0, 3), [&](const cv::Range& range) {
         for (int i = range.start; i < range.end; ++i)
             channels[i] = fillMissingSamples(channels[i], lit);
     });
-    cv::Mat filled;
-    cv::merge(channels, 3, filled);
-    return filled;
+    return mergedChannels(channels);
 }
 
 cv::Mat rgbToScaledXyz(const cv::Mat& bgr, float maxY)
@@ -136,7 +161,7 @@ cv::Mat rgbToScaledXyz(const cv::Mat& bgr, float maxY)
 bool decomposeLayers(LayerProcessing& op, const cv::Mat& logXyz, cv::Mat& baseLog)
 {
     cv::Mat channels[3];
-    cv::split(logXyz, channels);
+    splitChannels(logXyz, channels);
     if (op.cancel)
         return false;
     const float spaceSigma = kSpaceSigmaFactor * std::min(logXyz.rows, logXyz.cols);
@@ -147,7 +172,7 @@ bool decomposeLayers(LayerProcessing& op, const cv::Mat& logXyz, cv::Mat& baseLo
     op.progress = 45;
     if (op.cancel)
         return false;
-    cv::merge(filtered, 3, baseLog);
+    baseLog = mergedChannels(filtered);
     return true;
 }
 
