@@ -539,11 +539,10 @@ bool inputSteps(LayerProcessing& op, const cv::Mat& in32, LayerProcessing::Input
         {[&] {
              exp10InPlace(baseLog);
              result.unitBase = baseLog;
-             // The two whites share nothing and their blurs are mostly serial.
-             cv::Mat* whites[2] = {&result.unitWhite2, &result.unitWhite3};
-             runOnWorkerThreads(2, [&](int i) {
-                 *whites[i] = padToSize(adaptationBlur(xyz, 2 + i, result.lit), in32.size());
-             });
+             // One blur after the other: side by side they would hold two more
+             // full-size spectra at once, a quarter of a gigabyte at 12 MP.
+             result.unitWhite2 = padToSize(adaptationBlur(xyz, 2, result.lit), in32.size());
+             result.unitWhite3 = padToSize(adaptationBlur(xyz, 3, result.lit), in32.size());
              xyz.release();
          }, 55},
     });
