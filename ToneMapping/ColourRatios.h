@@ -27,12 +27,7 @@ public:
     // out[k] = value x ratio of bgr[k] at luminance l, for the three channels.
     void restore(const float* bgr, float l, float value, float* out) const
     {
-        const double l2 = double(l) * l;
-        const double l3 = l2 * l;
-        const double scale = double(value) / (l2 * l2 + floorToTheFourth_);
-        const double neutral = floorCubed_ * l;
-        for (int k = 0; k < 3; ++k)
-            out[k] = float(scale * (bgr[k] * l3 + neutral));
+        restoreAbove(floorCubed_, floorToTheFourth_, bgr, l, value, out);
     }
 
     // The same for a value in the display range that lifts the pixel's own luminance:
@@ -42,8 +37,13 @@ public:
     void restoreLifted(const float* bgr, float l, float value, float* out) const
     {
         const double lift = std::max(1.0, double(value) / (double(l) * displayScale_));
-        const double floorToTheFourth = floorToTheFourth_ * lift * lift;
-        const double floorCubed = floorCubed_ * lift * std::sqrt(lift);
+        restoreAbove(floorCubed_ * lift * std::sqrt(lift), floorToTheFourth_ * lift * lift, bgr, l, value, out);
+    }
+
+private:
+    static void restoreAbove(double floorCubed, double floorToTheFourth, const float* bgr, float l, float value,
+                             float* out)
+    {
         const double l2 = double(l) * l;
         const double l3 = l2 * l;
         const double scale = double(value) / (l2 * l2 + floorToTheFourth);
@@ -52,7 +52,6 @@ public:
             out[k] = float(scale * (bgr[k] * l3 + neutral));
     }
 
-private:
     double displayScale_;
     double floorCubed_;
     double floorToTheFourth_;
