@@ -36,7 +36,8 @@ public:
     // brings up (a clipped shadow turned mid-grey) stays neutral instead of speckled.
     void restoreLifted(const float* bgr, float l, float value, float* out) const
     {
-        const double lift = std::max(1.0, double(value) / (double(l) * displayScale_));
+        // Black has no lift to speak of: it stays black.
+        const double lift = l > 0.0f ? std::max(1.0, double(value) / (double(l) * displayScale_)) : 1.0;
         restoreAbove(floorCubed_ * lift * std::sqrt(lift), floorToTheFourth_ * lift * lift, bgr, l, value, out);
     }
 

@@ -1,3 +1,4 @@
+#include "ColourRatios.h"
 #include "ToneMapperFactory.h"
 
 #include <gtest/gtest.h>
@@ -69,3 +70,56 @@ INSTANTIATE_TEST_SUITE_P(
                       NearBlackCase{"LaplacianDefault", LaplacianIndex, {1.0f, 0.0f, -1.0f}},
                       NearBlackCase{"LCModel", LC_ModelIndex, {8.0f, 8.0f, 1.0f}}),
     [](const ::testing::TestParamInfo<NearBlackCase>& info) { return std::string(info.param.name); });
+
+namespace {
+
+// 8-bit BGR values decoded to linear light, as a light image holds them.
+cv::Vec3f linearLight(float b, float g, float r)
+{
+    return {std::pow(b / 255.0f, 2.2f), std::pow(g / 255.0f, 2.2f), std::pow(r / 255.0f, 2.2f)};
+}
+
+float luminanceOf(const cv::Vec3f& bgr)
+{
+    return (20.0f * bgr[2] + 40.0f * bgr[1] + bgr[0]) / 61.0f;
+}
+
+struct LiftCase {
+    const char* name;
+    cv::Vec3f bgr;
+    float lift;      // the new luminance over the pixel's own
+    bool keepsColour;
+};
+
+}  // namespace
+
+// A dark colour keeps its hue when it is shown as it is or lifted a little; the
+// noise of a few sample steps keeps its colour unlifted too, and turns neutral only
+// when a strong lift would make it glare. Black stays black at any lift.
+TEST(ColourRatios, LiftedColoursTurnNeutralOnlyWhereTheirSampleNoiseWouldShow)
+{
+    const ColourRatios ratios(1.0);
+    const LiftCase cases[] = {
+        {"maroon", linearLight(12, 8, 40), 1.0f, true},
+        {"maroon lifted tenfold", linearLight(12, 8, 40), 10.0f, true},
+        {"shadow noise", linearLight(1, 3, 9), 1.0f, true},
+        {"shadow noise lifted to mid-grey", linearLight(1, 3, 9), 300.0f, false},
+    };
+    for (const LiftCase& c : cases) {
+        const float l = luminanceOf(c.bgr);
+        cv::Vec3f out;
+        ratios.restoreLifted(c.bgr.val, l, c.lift * l, out.val);
+        const float high = std::max({out[0], out[1], out[2]});
+        const float low = std::min({out[0], out[1], out[2]});
+        if (c.keepsColour) {
+            EXPECT_GT(out[2], 1.25f * std::max(out[0], out[1])) << c.name;
+        } else {
+            EXPECT_LT(high - low, 0.2f * high) << c.name;
+        }
+    }
+    for (const float lift : {1.0f, 300.0f}) {
+        cv::Vec3f out;
+        ratios.restoreLifted(cv::Vec3f::all(0).val, 0.0f, lift, out.val);
+        EXPECT_EQ(out, cv::Vec3f::all(0)) << "black at lift " << lift;
+    }
+}
