@@ -40,7 +40,9 @@ inline cv::Mat hdrImage(double megapixels)
         cv::cvtColor(source, source, cv::COLOR_BGRA2BGR);
     source.convertTo(source, CV_32F);
     cv::Mat scaled;
-    cv::resize(source, scaled, cv::Size(columns, rows), 0, 0, cv::INTER_CUBIC);
+    // Linear: a cubic enlargement overshoots beside the sun into negative values,
+    // black specks once cleared that the file does not hold.
+    cv::resize(source, scaled, cv::Size(columns, rows), 0, 0, cv::INTER_LINEAR);
     return cv::max(scaled, 0.0f);
 }
 
