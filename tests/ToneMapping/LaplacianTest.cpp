@@ -215,9 +215,10 @@ cv::Mat smallLogImage(int rows, int columns, uint64_t seed)
     return logScene;
 }
 
-cv::Mat toneMap(const cv::Mat& in, float alpha, float beta)
+cv::Mat toneMap(const cv::Mat& in, float alpha, float beta, float spatialScale = 1.0f)
 {
     Laplacian op;
+    op.spatialScale = spatialScale;
     const float params[3] = {alpha, beta, -1.0f};
     cv::Mat out;
     op.apply(out, in, params);
@@ -541,6 +542,27 @@ TEST(Laplacian, PartlyCoveredEdgeChangesNothingFurtherInside)
                 << "alpha " << parameters[0] << ", beta " << parameters[1] << ", edge covered " << cover;
         }
     }
+}
+
+// A preview filters the picture reduced, its export the whole picture. Where light and
+// shade are wider than a reduced pixel, the reduced export looks like the preview:
+// the filter's reach and level count follow the picture, not its pixels. (An edge
+// within one pixel mixes before rendering in one and after it in the other, and the
+// pyramid's zero border reaches further into the smaller picture: neither is tested.)
+TEST(Laplacian, SmoothPictureRendersAlikeAtAThirdOfItsSize)
+{
+    cv::Mat coarse(8, 12, CV_32FC3);
+    cv::RNG(3).fill(coarse, cv::RNG::UNIFORM, -3.0f, 3.0f);
+    cv::Mat logScene, picture, reducedPicture, reducedExport, difference;
+    cv::resize(coarse, logScene, cv::Size(540, 360), 0.0, 0.0, cv::INTER_LINEAR);
+    cv::GaussianBlur(logScene, logScene, cv::Size(0, 0), 9.0);
+    cv::exp(logScene, picture);
+    cv::resize(picture, reducedPicture, picture.size() / 3, 0.0, 0.0, cv::INTER_AREA);
+    cv::resize(toneMap(picture, 1.0f, 0.0f), reducedExport, reducedPicture.size(), 0.0, 0.0, cv::INTER_AREA);
+    cv::absdiff(toneMap(reducedPicture, 1.0f, 0.0f, 1.0f / 3.0f), reducedExport, difference);
+    const cv::Mat inside = difference(cv::Rect(8, 8, difference.cols - 16, difference.rows - 16));
+    EXPECT_LE(cv::mean(cv::mean(inside))[0], 1.0 / 255.0);
+    EXPECT_LE(cv::norm(inside, cv::NORM_INF), 6.0 / 255.0);
 }
 
 TEST(Laplacian, GreyInputGivesGreyOutput)
