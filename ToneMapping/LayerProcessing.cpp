@@ -17,7 +17,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <functional>
 #include <initializer_list>
@@ -383,13 +382,10 @@ cv::Mat outputWhiteAdapt(const cv::Mat& xyz)
     return outputWhiteTransform(adapted, 0);
 }
 
-inline float srgbEncode(float v)
+// sRGB encoding of values in [0, 1], given each value's power 1/2.4.
+inline float srgbEncode(float v, float powered)
 {
-    if (v > 0.0031308f)
-        return 1.055f * std::pow(v, 0.41666666f) - 0.055f;
-    if (v >= -0.0031308f)
-        return 12.92f * v;
-    return 0.055f - 1.055f * std::pow(-v, 0.41666666f);
+    return v > 0.0031308f ? 1.055f * powered - 0.055f : 12.92f * v;
 }
 
 // Linear RGB clipped at the 1st and 99th percentiles of its lit pixels, then
@@ -398,31 +394,30 @@ void clipAndEncode(cv::Mat& rgb, const cv::Mat& lit)
 {
     const cv::Mat measured = litInterior(lit);
     const size_t litCount = size_t(cv::countNonZero(measured));
-    const size_t skipped = litCount > 0 ? 3 * (rgb.total() - litCount) : 0;
-    cv::Mat ranked = rgb;
-    if (skipped > 0) {
-        ranked = cv::Mat(rgb.size(), rgb.type());
-        forEachRowBand(rgb.rows, [&](const cv::Range& rows) {
-            cv::Mat band = ranked.rowRange(rows);
-            rgb.rowRange(rows).copyTo(band);
-            band.setTo(cv::Scalar::all(-FLT_MAX), measured.rowRange(rows) == 0);
-        });
-    }
-    const size_t count = 3 * rgb.total() - skipped;
-    const std::vector<float> percentiles = valuesAtRanks(ranked, {skipped + count / 100, skipped + count * 99 / 100});
-    ranked.release();
+    const bool allMeasured = litCount == 0 || litCount == rgb.total();
+    const size_t count = 3 * (allMeasured ? rgb.total() : litCount);
+    const std::vector<float> percentiles =
+        valuesAtRanks(rgb, {count / 100, count * 99 / 100}, allMeasured ? cv::Mat() : measured);
     const bool anyLit = cv::countNonZero(lit) > 0;
     const float low = std::max(0.0f, percentiles[0]);
     const float high = percentiles[1];
     const float range = high - low;
-    forEachRow(rgb.rows, [&](int r) {
-        float* v = rgb.ptr<float>(r);
-        const uchar* shown = lit.ptr<uchar>(r);
-        for (int i = 0; i < rgb.cols * 3; ++i) {
-            const float value = anyLit && !shown[i / 3] ? 0.0f : v[i];
-            // A flat image has no range to stretch: below or at it is black, above it white.
-            const float stretched = range > 0.0f ? (value - low) / range : (value > low ? 1.0f : 0.0f);
-            v[i] = srgbEncode(std::min(1.0f, std::max(0.0f, stretched)));
+    const int width = rgb.cols * 3;
+    forEachRowBand(rgb.rows, [&](const cv::Range& rows) {
+        std::vector<float> powered(width);
+        for (int r = rows.start; r < rows.end; ++r) {
+            float* v = rgb.ptr<float>(r);
+            const uchar* shown = lit.ptr<uchar>(r);
+            for (int i = 0; i < width; ++i) {
+                const float value = anyLit && !shown[i / 3] ? 0.0f : v[i];
+                // A flat image has no range to stretch: below or at it is black, above it white.
+                const float stretched = range > 0.0f ? (value - low) / range : (value > low ? 1.0f : 0.0f);
+                v[i] = std::min(1.0f, std::max(0.0f, stretched));
+            }
+            std::copy(v, v + width, powered.begin());
+            powInPlace(powered, 1.0f / 2.4f);
+            for (int i = 0; i < width; ++i)
+                v[i] = srgbEncode(v[i], powered[i]);
         }
     });
 }

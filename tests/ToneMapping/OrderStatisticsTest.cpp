@@ -30,3 +30,23 @@ TEST(OrderStatistics, FlatImageGivesItsValueAtAnyRank)
     const std::vector<float> values = valuesAtRanks(flat, {0, 150, 299});
     EXPECT_EQ(values, std::vector<float>({0.75f, 0.75f, 0.75f}));
 }
+
+TEST(OrderStatistics, MaskLeavesItsZeroPixelsOut)
+{
+    cv::Mat image(41, 29, CV_32FC3);
+    cv::RNG(2).fill(image, cv::RNG::UNIFORM, -50.0, 50.0);
+    cv::Mat mask(image.size(), CV_8U);
+    cv::RNG(3).fill(mask, cv::RNG::UNIFORM, 0, 2);
+    std::vector<float> kept;
+    for (int r = 0; r < image.rows; ++r)
+        for (int c = 0; c < image.cols; ++c)
+            if (mask.at<uchar>(r, c))
+                for (int k = 0; k < 3; ++k)
+                    kept.push_back(image.at<cv::Vec3f>(r, c)[k]);
+    std::sort(kept.begin(), kept.end());
+
+    const std::vector<size_t> ranks = {0, kept.size() / 100, kept.size() * 99 / 100, kept.size() - 1};
+    const std::vector<float> values = valuesAtRanks(image, ranks, mask);
+    for (size_t i = 0; i < ranks.size(); ++i)
+        EXPECT_EQ(values[i], kept[ranks[i]]) << "rank " << ranks[i];
+}
