@@ -1,5 +1,6 @@
 #include "FftBlur.h"
 
+#include "RowBands.h"
 #include "Threads.h"
 
 #include <opencv2/imgproc.hpp>
@@ -60,37 +61,46 @@ void fftBlur(const cv::Mat& plane, const cv::Mat& kernel, cv::Mat& out)
     cv::magnitude(parts[0], parts[1], out);
 }
 
-cv::Mat adaptationBlur(const cv::Mat& image, int k, const cv::Mat& lit)
+namespace {
+
+// The image reduced by z, each sample the mean of its z x z block. Unlit pixels (a
+// black border) are left out of the mean: a fourth plane carries the blocks' lit
+// share, whose blur later normalises the others'.
+cv::Mat reduced(const cv::Mat& image, const cv::Mat& lit, int z)
 {
-    if (image.empty())
-        return cv::Mat();
-    const int z = decimationFactor(image);
     const int h = image.rows / z;
     const int w = image.cols / z;
-
-    // Each sample is the mean of its z x z block: a point sample would follow whatever
-    // fine texture falls on it, and differ between a picture and its preview. Unlit
-    // pixels (a black border) are left out of the mean: a fourth plane carries the
-    // blocks' lit share, whose blur normalises the others'.
+    // A point sample would follow whatever fine texture falls on it, and differ
+    // between a picture and its preview.
     const cv::Rect blocks(0, 0, w * z, h * z);
     const bool anyUnlit = !lit.empty() && cv::countNonZero(lit) > 0 && cv::countNonZero(lit(blocks)) < blocks.area();
     cv::Mat small;
-    if (anyUnlit) {
-        cv::Mat share;
-        lit(blocks).convertTo(share, CV_32F, 1.0 / 255.0);
-        std::vector<cv::Mat> planes;
-        cv::split(image(blocks), planes);
-        for (cv::Mat& plane : planes)
-            plane = plane.mul(share);
-        planes.push_back(share);
-        cv::Mat masked;
-        cv::merge(planes, masked);
-        cv::resize(masked, small, cv::Size(w, h), 0, 0, cv::INTER_AREA);
-    } else {
+    if (!anyUnlit) {
         cv::resize(image(blocks), small, cv::Size(w, h), 0, 0, cv::INTER_AREA);
+        return small;
     }
-    const int planeCount = small.channels();
+    cv::Mat masked(blocks.size(), CV_32FC4);
+    forEachRowBand(masked.rows, [&](const cv::Range& rows) {
+        for (int r = rows.start; r < rows.end; ++r) {
+            const cv::Vec3f* in = image.ptr<cv::Vec3f>(r);
+            const uchar* shown = lit.ptr<uchar>(r);
+            cv::Vec4f* out = masked.ptr<cv::Vec4f>(r);
+            for (int c = 0; c < masked.cols; ++c) {
+                const float share = shown[c] ? 1.0f : 0.0f;
+                out[c] = cv::Vec4f(in[c][0] * share, in[c][1] * share, in[c][2] * share, share);
+            }
+        }
+    });
+    cv::resize(masked, small, cv::Size(w, h), 0, 0, cv::INTER_AREA);
+    return small;
+}
 
+// The reduced image blurred with the divisor k, h x w.
+cv::Mat blurredReduction(const cv::Mat& small, int k)
+{
+    const int h = small.rows;
+    const int w = small.cols;
+    const int planeCount = small.channels();
     cv::Mat padded;
     cv::copyMakeBorder(small, padded, h / 2, h - h / 2, w / 2, w - w / 2, cv::BORDER_REFLECT);
     const cv::Mat kernel = blurKernel(padded.rows, padded.cols, h, w, std::max(1, k));
@@ -107,8 +117,56 @@ cv::Mat adaptationBlur(const cv::Mat& image, int k, const cv::Mat& lit)
             cv::divide(planes[i], planes[3], planes[i]);
     cv::Mat merged;
     cv::merge(planes, 3, merged);
+    return merged(cv::Rect(w / 2, h / 2, w, h));
+}
 
+// The edges of `image` outside `inner` repeat the nearest pixel of inner.
+void replicateAround(cv::Mat& image, const cv::Rect& inner)
+{
+    const int right = inner.x + inner.width;
+    forEachRowBand(inner.height, [&](const cv::Range& rows) {
+        for (int r = inner.y + rows.start; r < inner.y + rows.end; ++r) {
+            cv::Vec3f* row = image.ptr<cv::Vec3f>(r);
+            std::fill(row, row + inner.x, row[inner.x]);
+            std::fill(row + right, row + image.cols, row[right - 1]);
+        }
+    });
+    for (int r = 0; r < inner.y; ++r)
+        image.row(inner.y).copyTo(image.row(r));
+    for (int r = inner.y + inner.height; r < image.rows; ++r)
+        image.row(inner.y + inner.height - 1).copyTo(image.row(r));
+}
+
+}  // namespace
+
+cv::Mat adaptationBlur(const cv::Mat& image, int k, const cv::Mat& lit)
+{
+    if (image.empty())
+        return cv::Mat();
+    const int z = decimationFactor(image);
+    const cv::Mat small = reduced(image, lit, z);
     cv::Mat result;
-    cv::resize(merged(cv::Rect(w / 2, h / 2, w, h)), result, cv::Size(w * z, h * z), 0, 0, cv::INTER_LINEAR);
+    cv::resize(blurredReduction(small, k), result, small.size() * z, 0, 0, cv::INTER_LINEAR);
     return result;
+}
+
+std::vector<cv::Mat> adaptationBlurs(const cv::Mat& image, const std::vector<int>& ks, const cv::Mat& lit)
+{
+    std::vector<cv::Mat> whites;
+    if (image.empty())
+        return std::vector<cv::Mat>(ks.size());
+    const int z = decimationFactor(image);
+    const cv::Mat small = reduced(image, lit, z);
+    const cv::Size enlarged = small.size() * z;
+    const int dr = image.rows - enlarged.height;
+    const int dc = image.cols - enlarged.width;
+    const cv::Rect inner(dc / 2, dr / 2, enlarged.width, enlarged.height);
+    for (const int k : ks) {
+        cv::Mat white(image.size(), CV_32FC3);
+        cv::Mat window = white(inner);
+        cv::resize(blurredReduction(small, k), window, enlarged, 0, 0, cv::INTER_LINEAR);
+        replicateAround(white, inner);
+        whites.push_back(white);
+    }
+    return whites;
 }

@@ -175,15 +175,6 @@ bool decomposeLayers(LayerProcessing& op, const cv::Mat& logXyz, cv::Mat& baseLo
     return true;
 }
 
-cv::Mat padToSize(const cv::Mat& blurred, cv::Size size)
-{
-    const int dr = size.height - blurred.rows;
-    const int dc = size.width - blurred.cols;
-    cv::Mat padded;
-    cv::copyMakeBorder(blurred, padded, dr / 2, dr - dr / 2, dc / 2, dc - dc / 2, cv::BORDER_REPLICATE);
-    return padded;
-}
-
 cv::Mat scaledBy(const cv::Mat& image, float factor)
 {
     cv::Mat result(image.size(), image.type());
@@ -534,10 +525,9 @@ bool inputSteps(LayerProcessing& op, const cv::Mat& in32, LayerProcessing::Input
         {[&] {
              exp10InPlace(baseLog);
              result.unitBase = baseLog;
-             // One blur after the other: side by side they would hold two more
-             // full-size spectra at once, a quarter of a gigabyte at 12 MP.
-             result.unitWhite2 = padToSize(adaptationBlur(xyz, 2, result.lit), in32.size());
-             result.unitWhite3 = padToSize(adaptationBlur(xyz, 3, result.lit), in32.size());
+             const std::vector<cv::Mat> whites = adaptationBlurs(xyz, {2, 3}, result.lit);
+             result.unitWhite2 = whites[0];
+             result.unitWhite3 = whites[1];
              xyz.release();
          }, 55},
     });

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <cerrno>
 #include <functional>
 #include <string>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -163,4 +165,22 @@ TEST(AdaptationBlur, ZeroDivisorIsTreatedAsOne)
 {
     const cv::Mat image = positiveColours(cv::Size(40, 30), 8);
     EXPECT_EQ(cv::norm(adaptationBlur(image, 0), adaptationBlur(image, 1), cv::NORM_INF), 0.0);
+}
+
+TEST(AdaptationBlur, BothWhitesFromOneCallAreTheSingleBlursPaddedToTheImage)
+{
+    const cv::Mat image = positiveColours(cv::Size(203, 133), 9);  // sides not multiples of 8
+    cv::Mat lit(image.size(), CV_8U, cv::Scalar(255));
+    lit.rowRange(0, 20).setTo(0);
+    const std::vector<cv::Mat> whites = adaptationBlurs(image, {2, 3}, lit);
+    ASSERT_EQ(whites.size(), 2u);
+    const int ks[2] = {2, 3};
+    for (int i = 0; i < 2; ++i) {
+        const cv::Mat single = adaptationBlur(image, ks[i], lit);
+        const int dr = image.rows - single.rows;
+        const int dc = image.cols - single.cols;
+        cv::Mat padded;
+        cv::copyMakeBorder(single, padded, dr / 2, dr - dr / 2, dc / 2, dc - dc / 2, cv::BORDER_REPLICATE);
+        EXPECT_EQ(cv::norm(whites[i], padded, cv::NORM_INF), 0.0) << "k = " << ks[i];
+    }
 }
