@@ -133,22 +133,6 @@ cv::Mat mergedChannels(const cv::Mat (&channels)[3])
     return image;
 }
 
-// Black pixels' values continued from the picture around them, so that the layers
-// there neither pull the picture's base down nor widen the filter's value range.
-cv::Mat filledWhereUnlit(const cv::Mat& image, const cv::Mat& lit)
-{
-    if (cv::countNonZero(lit) == int(lit.total()))
-        return image;
-    cv::Mat channels[3];
-    splitChannels(image, channels);
-    // One channel's fill is mostly serial, so the three run side by side.
-    cv::parallel_for_(cv::Range(0, 3), [&](const cv::Range& range) {
-        for (int i = range.start; i < range.end; ++i)
-            channels[i] = fillMissingSamples(channels[i], lit);
-    });
-    return mergedChannels(channels);
-}
-
 cv::Mat rgbToScaledXyz(const cv::Mat& bgr, float maxY)
 {
     cv::Mat rgb;
@@ -516,7 +500,10 @@ bool inputSteps(LayerProcessing& op, const cv::Mat& in32, LayerProcessing::Input
              // At a largest Y of 1: another p2 only scales what follows.
              xyz = rgbToScaledXyz(in32, 1.0f);
              result.lit = litPixels(xyz);
-             logXyz = filledWhereUnlit(log10Of(xyz), result.lit);
+             // Black pixels' values continued from the picture around them, so that the
+             // layers there neither pull the picture's base down nor widen the filter's
+             // value range.
+             logXyz = fillMissingSamples(log10Of(xyz), result.lit);
          }, 5},
         {[&] {
              result.detail = splitIntoLayers(op, logXyz, baseLog);

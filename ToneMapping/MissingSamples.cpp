@@ -1,16 +1,45 @@
 #include "MissingSamples.h"
 
+#include "RowBands.h"
+
 #include <opencv2/imgproc.hpp>
 
 namespace {
+
+// Every channel of sums over the single-channel weights, 0 where a weight is 0,
+// band by band: the library's divide runs on one thread and wants equal channels.
+cv::Mat normalised(const cv::Mat& sums, const cv::Mat& weights)
+{
+    const int channels = sums.channels();
+    cv::Mat result(sums.size(), sums.type());
+    forEachRowBand(sums.rows, [&](const cv::Range& rows) {
+        for (int r = rows.start; r < rows.end; ++r) {
+            const float* s = sums.ptr<float>(r);
+            const float* w = weights.ptr<float>(r);
+            float* out = result.ptr<float>(r);
+            for (int c = 0; c < sums.cols; ++c)
+                for (int k = 0; k < channels; ++k)
+                    out[c * channels + k] = w[c] != 0.0f ? s[c * channels + k] / w[c] : 0.0f;
+        }
+    });
+    return result;
+}
+
+// from copied into to where mask is non-zero, band by band.
+void copyWhere(const cv::Mat& from, cv::Mat& to, const cv::Mat& mask)
+{
+    forEachRowBand(to.rows, [&](const cv::Range& rows) {
+        cv::Mat band = to.rowRange(rows);
+        from.rowRange(rows).copyTo(band, mask.rowRange(rows));
+    });
+}
 
 // Every sample of one level from its weighted sums, holes from the coarser levels.
 cv::Mat filledLevel(const cv::Mat& sums, const cv::Mat& weights)
 {
     double lightest = 0.0;
     cv::minMaxLoc(weights, &lightest);
-    cv::Mat filled;
-    cv::divide(sums, weights, filled);
+    cv::Mat filled = normalised(sums, weights);
     if (lightest > 0.0)
         return filled;
     cv::Mat coarseSums, coarseWeights;
@@ -19,11 +48,11 @@ cv::Mat filledLevel(const cv::Mat& sums, const cv::Mat& weights)
     cv::Mat coarse;
     if (coarseSums.size() == sums.size()) {
         // One sample left and still no weight in it: nothing known to spread.
-        coarse = cv::Mat(sums.size(), CV_32F, cv::Scalar(0.0));
+        coarse = cv::Mat::zeros(sums.size(), sums.type());
     } else {
         cv::pyrUp(filledLevel(coarseSums, coarseWeights), coarse, sums.size());
     }
-    coarse.copyTo(filled, weights <= 0.0f);
+    copyWhere(coarse, filled, weights <= 0.0f);
     return filled;
 }
 
@@ -34,12 +63,23 @@ cv::Mat fillMissingSamples(const cv::Mat& image, const cv::Mat& known)
     const int knownCount = cv::countNonZero(known);
     if (knownCount == 0 || knownCount == int(image.total()))
         return image;
-    cv::Mat weights;
-    known.convertTo(weights, CV_32F, 1.0 / 255.0);
-    cv::threshold(weights, weights, 0.0, 1.0, cv::THRESH_BINARY);
-    cv::Mat sums;
-    cv::multiply(image, weights, sums);
+    const int channels = image.channels();
+    cv::Mat weights(image.size(), CV_32F);
+    cv::Mat sums(image.size(), image.type());
+    forEachRowBand(image.rows, [&](const cv::Range& rows) {
+        for (int r = rows.start; r < rows.end; ++r) {
+            const uchar* isKnown = known.ptr<uchar>(r);
+            const float* v = image.ptr<float>(r);
+            float* w = weights.ptr<float>(r);
+            float* s = sums.ptr<float>(r);
+            for (int c = 0; c < image.cols; ++c) {
+                w[c] = isKnown[c] ? 1.0f : 0.0f;
+                for (int k = 0; k < channels; ++k)
+                    s[c * channels + k] = v[c * channels + k] * w[c];
+            }
+        }
+    });
     cv::Mat filled = filledLevel(sums, weights);
-    image.copyTo(filled, known);
+    copyWhere(image, filled, known);
     return filled;
 }

@@ -1,7 +1,7 @@
 #pragma once
 #include <opencv2/core.hpp>
 
-// The single-channel float image with its missing samples (known == 0) filled
+// The float image (any channel count) with its missing samples (known == 0) filled
 // smoothly from the known ones around them, by a pyramid of masked sums: each
 // level's holes take the next coarser level's normalised value. Known samples
 // keep their values. A filter over the result then sees a picture continued into
