@@ -57,16 +57,6 @@ void powInPlace(std::vector<float>& values, float exponent)
     cv::hal::exp32f(values.data(), values.data(), n);
 }
 
-// Runs body(row) over every row, split over the library's threads.
-template <typename Body>
-void forEachRow(int rows, const Body& body)
-{
-    forEachRowBand(rows, [&](const cv::Range& range) {
-        for (int r = range.start; r < range.end; ++r)
-            body(r);
-    });
-}
-
 cv::Mat onePixel(const cv::Vec3f& value)
 {
     return cv::Mat(1, 1, CV_32FC3, cv::Scalar(value[0], value[1], value[2]));
@@ -315,46 +305,77 @@ cv::Mat multiplyLayers(cv::Mat& compressed, const cv::Mat& enhanced)
     return compressed;
 }
 
-cv::Mat iptAdjust(LayerProcessing& op, const cv::Mat& xyz, const cv::Mat& base, float gamma)
+// The image's pixels replaced band by band with step(band): whole-image
+// temporaries would each be mapped and zero-faulted afresh.
+template <typename Step>
+void replaceByBands(cv::Mat& image, const Step& step)
 {
-    cv::Mat ipt = xyzLmsTransform(xyz, 2);
+    forEachRowBand(image.rows, [&](const cv::Range& rows) {
+        cv::Mat band = image.rowRange(rows);
+        step(band).copyTo(band);
+    });
+}
+
+// Colourfulness and lightness adjusted in IPT, in xyz's own pixels.
+void iptAdjust(LayerProcessing& op, cv::Mat& xyz, const cv::Mat& base, float gamma)
+{
+    replaceByBands(xyz, [](const cv::Mat& band) { return lmsIptTransform(xyzLmsTransform(band, 2), 2); });
     op.progress = 84;
-    ipt = lmsIptTransform(ipt, 2);
     op.progress = 85;
-    const float largestI = static_cast<float>(largestValue(ipt, 0));
+    const float largestI = static_cast<float>(largestValue(xyz, 0));
     op.progress = 86;
-    forEachRow(ipt.rows, [&](int r) {
-        cv::Vec3f* pixel = ipt.ptr<cv::Vec3f>(r);
-        const cv::Vec3f* b = base.ptr<cv::Vec3f>(r);
-        for (int c = 0; c < ipt.cols; ++c) {
-            const float p = pixel[c][1];
-            const float t = pixel[c][2];
-            const float chroma = std::sqrt(p * p + t * t);
-            const float factor = std::pow(adaptationFactor(b[c][1], std::cbrt(b[c][1])) + 1.0f, 0.15f) *
-                                 (1.29f * chroma * chroma - 0.27f * chroma + 0.42f) /
-                                 (chroma * chroma - 0.31f * chroma + 0.42f);
-            pixel[c][1] = p * factor;
-            pixel[c][2] = t * factor;
-            if (largestI > 0.0f)
-                pixel[c][0] = std::pow(pixel[c][0] / largestI, gamma) * largestI;
+    const int cols = xyz.cols;
+    // A gamma of 1 leaves I as it is; a power of one through log and exp would not.
+    const bool raiseI = largestI > 0.0f && gamma != 1.0f;
+    forEachRowBand(xyz.rows, [&](const cv::Range& rows) {
+        cv::Mat ipt = xyz.rowRange(rows);
+        std::vector<float> boosts(cols), lightness(cols);
+        for (int r = 0; r < ipt.rows; ++r) {
+            cv::Vec3f* pixel = ipt.ptr<cv::Vec3f>(r);
+            const cv::Vec3f* b = base.ptr<cv::Vec3f>(rows.start + r);
+            for (int c = 0; c < cols; ++c)
+                boosts[c] = b[c][1];  // 5 La with La = 0.2 B_Y
+            powInPlace(boosts, 1.0f / 3.0f);
+            for (int c = 0; c < cols; ++c)
+                boosts[c] = adaptationFactor(b[c][1], boosts[c]) + 1.0f;
+            powInPlace(boosts, 0.15f);
+            if (raiseI) {
+                for (int c = 0; c < cols; ++c)
+                    lightness[c] = pixel[c][0] / largestI;
+                powInPlace(lightness, gamma);
+            }
+            for (int c = 0; c < cols; ++c) {
+                const float p = pixel[c][1];
+                const float t = pixel[c][2];
+                const float chroma = std::sqrt(p * p + t * t);
+                const float factor = boosts[c] * (1.29f * chroma * chroma - 0.27f * chroma + 0.42f) /
+                                     (chroma * chroma - 0.31f * chroma + 0.42f);
+                pixel[c][1] = p * factor;
+                pixel[c][2] = t * factor;
+                if (largestI > 0.0f)
+                    pixel[c][0] = (raiseI ? lightness[c] : pixel[c][0] / largestI) * largestI;
+            }
         }
+        xyzLmsTransform(lmsIptTransform(ipt, 0), 0).copyTo(ipt);
     });
     op.progress = 88;
     op.progress = 89;
-    return xyzLmsTransform(lmsIptTransform(ipt, 0), 0);
 }
 
-// Complete von Kries adaptation from the source white to the output white (both D65).
-cv::Mat outputWhiteAdapt(const cv::Mat& xyz)
+// Complete von Kries adaptation from the source white to the output white (both
+// D65), in xyz's own pixels.
+void outputWhiteAdapt(cv::Mat& xyz)
 {
-    cv::Mat adapted = outputWhiteTransform(xyz, 2);
     const cv::Vec3f sourceWhite = outputWhiteTransform(onePixel(kD65White), 1).at<cv::Vec3f>(0, 0);
     const cv::Vec3f outputWhite = outputWhiteTransform(onePixel(kD65White), 1).at<cv::Vec3f>(0, 0);
     cv::Vec3f ratio;
     for (int k = 0; k < 3; ++k)
         ratio[k] = outputWhite[k] / sourceWhite[k] + 1.0f - 1.0f;
-    cv::multiply(adapted, cv::Scalar(ratio[0], ratio[1], ratio[2]), adapted);
-    return outputWhiteTransform(adapted, 0);
+    replaceByBands(xyz, [&](const cv::Mat& band) {
+        cv::Mat adapted = outputWhiteTransform(band, 2);
+        cv::multiply(adapted, cv::Scalar(ratio[0], ratio[1], ratio[2]), adapted);
+        return outputWhiteTransform(adapted, 0);
+    });
 }
 
 // sRGB encoding of values in [0, 1], given each value's power 1/2.4.
@@ -407,16 +428,17 @@ cv::Mat xyzToDisplayRgb(cv::Mat xyz, const cv::Mat& lit)
         cv::max(band, -std::numeric_limits<float>::max(), band);
     });
     const float largest = largestY(xyz);
-    if (largest > 0.0f)
-        forEachRowBand(xyz.rows, [&](const cv::Range& rows) {
-            cv::Mat band = xyz.rowRange(rows);
+    // The clip and the encoding treat every channel alike, so the swap to
+    // blue-green-red can come first.
+    replaceByBands(xyz, [&](cv::Mat& band) {
+        if (largest > 0.0f)
             band /= largest;
-        });
-    cv::Mat rgb = xyzToLinearRgb(xyz);
-    xyz.release();
-    clipAndEncode(rgb, lit);
-    cv::cvtColor(rgb, rgb, cv::COLOR_RGB2BGR);
-    return rgb;
+        cv::Mat bgr;
+        cv::cvtColor(xyzToLinearRgb(band), bgr, cv::COLOR_RGB2BGR);
+        return bgr;
+    });
+    clipAndEncode(xyz, lit);
+    return xyz;
 }
 
 void applyFinishingColourPass(const cv::Mat& display, cv::Mat& out)
@@ -557,24 +579,23 @@ void finishSteps(LayerProcessing& op, LayerProcessing::InputResult& input, bool 
         if (consume)
             layer.release();
     };
-    cv::Mat layered, adjusted;
+    cv::Mat adjusted;
     const bool finished = runSteps(op, {
         {[&] {
              consumed(input.white);
              consumed(input.adapted);
          }, 80},
         {[&] {
-             layered = multiplyLayers(compressed, input.enhanced);
+             adjusted = multiplyLayers(compressed, input.enhanced);
              compressed.release();
              consumed(input.enhanced);
              consumed(input.detail);
          }, 83},
         {[&] {
-             adjusted = iptAdjust(op, layered, input.base, p1);
-             layered.release();
+             iptAdjust(op, adjusted, input.base, p1);
              consumed(input.base);
          }, 90},
-        {[&] { adjusted = outputWhiteAdapt(adjusted); }, 92},
+        {[&] { outputWhiteAdapt(adjusted); }, 92},
     });
     if (!finished) {
         out = cv::Mat();
