@@ -1,8 +1,11 @@
 #include "BilateralFilter.h"
 
+#include "RowBands.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -286,17 +289,30 @@ float spatialRate(int shorterSide, float scale)
     return std::max(1.0f, fullRate * scale);
 }
 
-// Smallest and largest finite value; (0, 0) when there is none.
+// Smallest and largest finite value; (0, 0) when there is none. Band by band: a
+// whole-image search runs on one thread.
 void finiteRange(const cv::Mat& src, double& minValue, double& maxValue)
 {
-    if (cv::checkRange(src)) {
-        cv::minMaxLoc(src, &minValue, &maxValue);
-        return;
-    }
-    cv::Mat finite = cv::abs(src) <= std::numeric_limits<float>::max();
+    std::mutex lock;
+    bool any = false;
     minValue = maxValue = 0.0;
-    if (cv::countNonZero(finite) > 0)
-        cv::minMaxLoc(src, &minValue, &maxValue, nullptr, nullptr, finite);
+    forEachRowBand(src.rows, [&](const cv::Range& rows) {
+        const cv::Mat band = src.rowRange(rows);
+        double low = 0.0;
+        double high = 0.0;
+        if (cv::checkRange(band)) {
+            cv::minMaxLoc(band, &low, &high);
+        } else {
+            const cv::Mat finite = cv::abs(band) <= std::numeric_limits<float>::max();
+            if (cv::countNonZero(finite) == 0)
+                return;
+            cv::minMaxLoc(band, &low, &high, nullptr, nullptr, finite);
+        }
+        const std::lock_guard<std::mutex> guard(lock);
+        minValue = any ? std::min(minValue, low) : low;
+        maxValue = any ? std::max(maxValue, high) : high;
+        any = true;
+    });
 }
 
 // One plane's grid and how its rows are cut into slabs.
