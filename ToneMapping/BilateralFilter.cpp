@@ -5,14 +5,14 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 namespace {
 
 constexpr float kRangeRate = 0.05f;
-// Both work buffers of one slab together aim below this (each then stays small
-// enough for the allocator to reuse rather than map afresh), but a slab is never
+// Both work buffers of one slab together aim below this, but a slab is never
 // thinner than kMinSlabRows, whose halo rows would otherwise dominate.
 constexpr double kSlabBudgetBytes = 32.0 * 1024 * 1024;
 constexpr int kMinSlabRows = 8;
@@ -177,17 +177,63 @@ Occupied sampleDepths(const cv::Mat& src, const GridShape& shape, const Slab& sl
 }
 
 // Zeroed buffers for the depths reached: two depth passes spread each sample two
-// cells, and one more cell of zeros bounds the reads.
+// cells, and one more cell of zeros bounds the reads. The buffers come zero from
+// the slab before (clearSlab) or fresh, and never shrink.
 void allocateSlab(Slab& slab, const GridShape& shape, const Occupied& depths)
 {
     slab.firstZ = std::max(0, depths.low - 3);
     slab.depthCount = std::min(shape.depth - 1, depths.high + 3) - slab.firstZ + 1;
     const size_t cells = static_cast<size_t>(slab.rowCount) * slab.cols * slab.depthCount * 2;
-    slab.grid.assign(cells, 0.0f);
-    slab.work.assign(cells, 0.0f);
+    if (cells > slab.grid.size()) {
+        slab.grid = std::vector<float>(cells);
+        slab.work = std::vector<float>(slab.grid.size());
+    }
     slab.gridOccupied.assign(static_cast<size_t>(slab.rowCount) * slab.cols, Occupied());
     slab.workOccupied.assign(slab.gridOccupied.size(), Occupied());
 }
+
+// Zeroes the cells that hold values, which lie in each buffer's occupied depths,
+// so that the next slab can take the buffers over without filling them whole.
+void clearSlab(Slab& slab)
+{
+    const int lastZ = slab.firstZ + slab.depthCount - 1;
+    for (const bool isGrid : {true, false}) {
+        std::vector<float>& cells = isGrid ? slab.grid : slab.work;
+        const std::vector<Occupied>& occupied = isGrid ? slab.gridOccupied : slab.workOccupied;
+        for (int row = slab.firstRow; row < slab.firstRow + slab.rowCount; ++row)
+            for (int col = 0; col < slab.cols; ++col) {
+                const Occupied& depths = occupied[slab.column(row, col)];
+                const int low = std::max(depths.low, slab.firstZ);
+                const int high = std::min(depths.high, lastZ);
+                if (low <= high)
+                    std::fill_n(cells.begin() + slab.index(row, col, low), (high - low + 1) * 2, 0.0f);
+            }
+    }
+}
+
+// Slabs whose buffers are zero again, for the next slabs to take over: fresh
+// buffers would be mapped, zero-faulted and filled anew for every slab.
+class SlabPool {
+public:
+    std::unique_ptr<Slab> take()
+    {
+        const std::lock_guard<std::mutex> guard(lock_);
+        if (free_.empty())
+            return std::make_unique<Slab>();
+        std::unique_ptr<Slab> slab = std::move(free_.back());
+        free_.pop_back();
+        return slab;
+    }
+    void give(std::unique_ptr<Slab> slab)
+    {
+        const std::lock_guard<std::mutex> guard(lock_);
+        free_.push_back(std::move(slab));
+    }
+
+private:
+    std::mutex lock_;
+    std::vector<std::unique_ptr<Slab>> free_;
+};
 
 void splat(Slab& slab, const cv::Mat& src, const GridShape& shape, SourceRows rows)
 {
@@ -252,10 +298,10 @@ void slice(const Slab& slab, const GridShape& shape, const cv::Mat& src, cv::Mat
 }
 
 // Filters the pixels whose slice row lies in [sliceLow, sliceHigh).
-void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sliceLow, int sliceHigh)
+// The slab's buffers are zero before and after.
+void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sliceLow, int sliceHigh, Slab& slab)
 {
     const int outHigh = std::min(sliceHigh + 1, shape.rows);  // slicing reads one row further
-    Slab slab;
     slab.firstRow = std::max(0, sliceLow - kRowHalo);
     slab.rowCount = std::min(shape.rows, outHigh + kRowHalo) - slab.firstRow;
     slab.cols = shape.cols;
@@ -276,6 +322,7 @@ void filterSlab(const cv::Mat& src, cv::Mat& dst, const GridShape& shape, int sl
     splat(slab, src, shape, splatted);
     blurSlab(slab, shape, sliceLow, outHigh);
     slice(slab, shape, src, dst, sliced);
+    clearSlab(slab);
 }
 
 // Pixels per grid cell for an image whose shorter side is `shorterSide` pixels at
@@ -367,16 +414,19 @@ void runPlaneJobs(const std::vector<PlaneJob>& jobs)
         firstSlab.push_back(slabCount);
         slabCount += job.slabCount;
     }
+    SlabPool pool;
     cv::parallel_for_(
         cv::Range(0, slabCount),
         [&](const cv::Range& range) {
+            std::unique_ptr<Slab> buffers = pool.take();
             for (int index = range.start; index < range.end; ++index) {
                 const size_t j = std::upper_bound(firstSlab.begin(), firstSlab.end(), index) - firstSlab.begin() - 1;
                 const PlaneJob& job = jobs[j];
                 const int slab = index - firstSlab[j];
                 filterSlab(*job.src, *job.dst, job.shape, slab * job.slabRows,
-                           std::min(job.shape.rows, (slab + 1) * job.slabRows));
+                           std::min(job.shape.rows, (slab + 1) * job.slabRows), *buffers);
             }
+            pool.give(std::move(buffers));
         },
         slabCount);
 }
