@@ -2,7 +2,6 @@
 
 #include "RowBands.h"
 
-
 namespace {
 
 // Stored column by column.
@@ -76,11 +75,7 @@ cv::Mat absPower(const cv::Mat& image, float exponent)
 cv::Mat linearRgbToXyz(const cv::Mat& image, float maxY)
 {
     cv::Mat xyz = applyMatrix(image, columnMajor(kLinearRgbToXyz), 2);
-    cv::Mat y;
-    cv::extractChannel(xyz, y, 1);
-    double largestY = 0.0;
-    if (!y.empty())
-        cv::minMaxLoc(y, nullptr, &largestY);
+    const double largestY = xyz.empty() ? 0.0 : largestInBands(xyz, 1);
     const double scale = largestY > 0.0 ? maxY / largestY : 1.0;
     forEachRowBand(xyz.rows, [&](const cv::Range& rows) {
         cv::Mat band = xyz.rowRange(rows);

@@ -21,7 +21,6 @@
 #include <functional>
 #include <initializer_list>
 #include <limits>
-#include <mutex>
 #include <vector>
 
 namespace {
@@ -62,30 +61,9 @@ cv::Mat onePixel(const cv::Vec3f& value)
     return cv::Mat(1, 1, CV_32FC3, cv::Scalar(value[0], value[1], value[2]));
 }
 
-// The largest value of one channel, or of all with channel < 0, band by band:
-// a whole-image search runs on one thread.
-double largestValue(const cv::Mat& image, int channel)
-{
-    std::mutex lock;
-    double largest = -std::numeric_limits<double>::infinity();
-    forEachRowBand(image.rows, [&](const cv::Range& rows) {
-        const cv::Mat band = image.rowRange(rows);
-        cv::Mat values;
-        if (channel >= 0)
-            cv::extractChannel(band, values, channel);
-        else
-            values = band.reshape(1);
-        double bandLargest = 0.0;
-        cv::minMaxLoc(values, nullptr, &bandLargest);
-        const std::lock_guard<std::mutex> guard(lock);
-        largest = std::max(largest, bandLargest);
-    });
-    return largest;
-}
-
 float largestY(const cv::Mat& image)
 {
-    return static_cast<float>(largestValue(image, 1));
+    return static_cast<float>(largestInBands(image, 1));
 }
 
 // Pixels above the floor of the scaled XYZ: black borders and patches are not.
@@ -322,7 +300,7 @@ void iptAdjust(LayerProcessing& op, cv::Mat& xyz, const cv::Mat& base, float gam
     replaceByBands(xyz, [](const cv::Mat& band) { return lmsIptTransform(xyzLmsTransform(band, 2), 2); });
     op.progress = 84;
     op.progress = 85;
-    const float largestI = static_cast<float>(largestValue(xyz, 0));
+    const float largestI = static_cast<float>(largestInBands(xyz, 0));
     op.progress = 86;
     const int cols = xyz.cols;
     // A gamma of 1 leaves I as it is; a power of one through log and exp would not.
@@ -496,7 +474,7 @@ cv::Mat splitIntoLayers(LayerProcessing& op, const cv::Mat& logXyz, cv::Mat& bas
 {
     if (!decomposeLayers(op, logXyz, base) || op.cancel)
         return cv::Mat();
-    const double ceiling = std::max(0.0, largestValue(logXyz, -1));
+    const double ceiling = std::max(0.0, largestInBands(logXyz, -1));
     cv::Mat detail(base.size(), CV_32FC3);
     forEachRowBand(base.rows, [&](const cv::Range& rows) {
         cv::Mat baseBand = base.rowRange(rows);
