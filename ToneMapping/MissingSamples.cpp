@@ -34,14 +34,11 @@ void copyWhere(const cv::Mat& from, cv::Mat& to, const cv::Mat& mask)
     });
 }
 
-// Every sample of one level from its weighted sums, holes from the coarser levels.
+// Every sample of one level from its weighted sums, which have holes (zero
+// weights) somewhere; the holes from the coarser levels.
 cv::Mat filledLevel(const cv::Mat& sums, const cv::Mat& weights)
 {
-    double lightest = 0.0;
-    cv::minMaxLoc(weights, &lightest);
     cv::Mat filled = normalised(sums, weights);
-    if (lightest > 0.0)
-        return filled;
     cv::Mat coarseSums, coarseWeights;
     cv::pyrDown(sums, coarseSums);
     cv::pyrDown(weights, coarseWeights);
@@ -50,7 +47,11 @@ cv::Mat filledLevel(const cv::Mat& sums, const cv::Mat& weights)
         // One sample left and still no weight in it: nothing known to spread.
         coarse = cv::Mat::zeros(sums.size(), sums.type());
     } else {
-        cv::pyrUp(filledLevel(coarseSums, coarseWeights), coarse, sums.size());
+        double lightest = 0.0;
+        cv::minMaxLoc(coarseWeights, &lightest);
+        const cv::Mat coarseFilled =
+            lightest > 0.0 ? normalised(coarseSums, coarseWeights) : filledLevel(coarseSums, coarseWeights);
+        cv::pyrUp(coarseFilled, coarse, sums.size());
     }
     copyWhere(coarse, filled, weights <= 0.0f);
     return filled;
