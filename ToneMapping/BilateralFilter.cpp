@@ -128,24 +128,30 @@ void blurPass(const Slab& slab, const float* from, const std::vector<Occupied>& 
         }
 }
 
-cv::Vec2f trilinearInterpolate(const Slab& slab, const GridShape& shape, float y, float x, float z)
+// One axis of a trilinear read: the cells either side of a grid position, as
+// offsets into a slab, and the weights of the two.
+struct Axis {
+    size_t offsets[2];
+    double weights[2];
+};
+
+// `scale` converts a cell index into its offset in the slab.
+Axis axisAt(float position, int size, int first, size_t scale)
 {
-    const int iy = std::min(static_cast<int>(y), shape.rows - 1);
-    const int ix = std::min(static_cast<int>(x), shape.cols - 1);
-    const int iz = std::min(static_cast<int>(z), shape.depth - 1);
-    const int corners[3][2] = {{iy, std::min(iy + 1, shape.rows - 1)},
-                               {ix, std::min(ix + 1, shape.cols - 1)},
-                               {iz, std::min(iz + 1, shape.depth - 1)}};
-    const double fy = y - iy;
-    const double fx = x - ix;
-    const double fz = z - iz;
+    const int i = std::min(static_cast<int>(position), size - 1);
+    const double fraction = position - i;
+    return {{(i - first) * scale, (std::min(i + 1, size - 1) - first) * scale}, {1.0 - fraction, fraction}};
+}
+
+cv::Vec2f trilinearInterpolate(const Slab& slab, const Axis& y, const Axis& x, const Axis& z)
+{
     double sum = 0.0;
     double count = 0.0;
     for (int a = 0; a < 2; ++a)
         for (int b = 0; b < 2; ++b)
             for (int c = 0; c < 2; ++c) {
-                const double weight = (a ? fy : 1.0 - fy) * (b ? fx : 1.0 - fx) * (c ? fz : 1.0 - fz);
-                const float* cell = &slab.grid[slab.index(corners[0][a], corners[1][b], corners[2][c])];
+                const double weight = y.weights[a] * x.weights[b] * z.weights[c];
+                const float* cell = &slab.grid[y.offsets[a] + x.offsets[b] + z.offsets[c]];
                 sum += weight * cell[0];
                 count += weight * cell[1];
             }
@@ -279,19 +285,25 @@ void blurSlab(Slab& slab, const GridShape& shape, int outLow, int outHigh)
 // place; non-finite pixels and those no sample reached keep their value.
 void slice(const Slab& slab, const GridShape& shape, const cv::Mat& src, cv::Mat& dst, SourceRows rows)
 {
+    const size_t columnStride = static_cast<size_t>(slab.depthCount) * 2;
+    const size_t rowStride = columnStride * slab.cols;
+    // Every row reads the same columns.
+    std::vector<Axis> columnAxes(src.cols);
+    for (int x = 0; x < src.cols; ++x)
+        columnAxes[x] = axisAt(shape.slicePosition(x), shape.cols, 0, columnStride);
     for (int y = rows.low; y < rows.high; ++y) {
         const float* in = src.ptr<float>(y);
         float* out = dst.ptr<float>(y);
-        const float gy = shape.slicePosition(y);
+        const Axis rowAxis = axisAt(shape.slicePosition(y), shape.rows, slab.firstRow, rowStride);
         for (int x = 0; x < src.cols; ++x) {
             const float v = in[x];
             if (!std::isfinite(v)) {
                 out[x] = v;
                 continue;
             }
-            const float gx = shape.slicePosition(x);
             const float gz = (v - shape.minValue) / kRangeRate + shape.padZ;
-            const cv::Vec2f cell = trilinearInterpolate(slab, shape, gy, gx, gz);
+            const Axis depthAxis = axisAt(gz, shape.depth, slab.firstZ, 2);
+            const cv::Vec2f cell = trilinearInterpolate(slab, rowAxis, columnAxes[x], depthAxis);
             out[x] = cell[1] > 0.0f ? cell[0] / cell[1] : v;
         }
     }
