@@ -16,6 +16,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <initializer_list>
@@ -486,6 +487,18 @@ cv::Mat splitIntoLayers(LayerProcessing& op, const cv::Mat& logXyz, cv::Mat& bas
     return detail;
 }
 
+// finiteSamples with its check shared out by bands: a whole-image check runs on
+// one thread.
+cv::Mat finiteInput(const cv::Mat& image)
+{
+    std::atomic<bool> finite{true};
+    forEachRowBand(image.rows, [&](const cv::Range& rows) {
+        if (!cv::checkRange(image.rowRange(rows)))
+            finite = false;
+    });
+    return finite ? image : finiteSamples(image);
+}
+
 }  // namespace
 
 namespace layer_processing {
@@ -592,7 +605,7 @@ cv::Mat& LayerProcessing::apply(cv::Mat& out, const cv::Mat& in, const float par
     InputResult* input = keepInputSteps ? kept_.find(in) : nullptr;
     InputResult fresh;
     if (!input) {
-        if (!layer_processing::inputSteps(*this, finiteSamples(asFloat(in)), fresh)) {
+        if (!layer_processing::inputSteps(*this, finiteInput(asFloat(in)), fresh)) {
             out = cv::Mat();
             return out;
         }
