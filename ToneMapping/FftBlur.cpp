@@ -63,6 +63,22 @@ void fftBlur(const cv::Mat& plane, const cv::Mat& kernel, cv::Mat& out)
 
 namespace {
 
+// The means of z x z blocks, h by w of them, one row of blocks at a time on the
+// library's threads (its own reduction runs on one thread); rowsOf(sourceRows)
+// gives the image rows that a row of blocks averages.
+template <typename RowsOf>
+cv::Mat blockMeans(int h, int w, int z, int type, const RowsOf& rowsOf)
+{
+    cv::Mat small(h, w, type);
+    cv::parallel_for_(cv::Range(0, h), [&](const cv::Range& rows) {
+        for (int r = rows.start; r < rows.end; ++r) {
+            cv::Mat row = small.row(r);
+            cv::resize(rowsOf(cv::Range(r * z, (r + 1) * z)), row, row.size(), 0, 0, cv::INTER_AREA);
+        }
+    });
+    return small;
+}
+
 // The image reduced by z, each sample the mean of its z x z block. Unlit pixels (a
 // black border) are left out of the mean: a fourth plane carries the blocks' lit
 // share, whose blur later normalises the others'.
@@ -74,25 +90,21 @@ cv::Mat reduced(const cv::Mat& image, const cv::Mat& lit, int z)
     // between a picture and its preview.
     const cv::Rect blocks(0, 0, w * z, h * z);
     const bool anyUnlit = !lit.empty() && cv::countNonZero(lit) > 0 && cv::countNonZero(lit(blocks)) < blocks.area();
-    cv::Mat small;
-    if (!anyUnlit) {
-        cv::resize(image(blocks), small, cv::Size(w, h), 0, 0, cv::INTER_AREA);
-        return small;
-    }
-    cv::Mat masked(blocks.size(), CV_32FC4);
-    forEachRowBand(masked.rows, [&](const cv::Range& rows) {
-        for (int r = rows.start; r < rows.end; ++r) {
-            const cv::Vec3f* in = image.ptr<cv::Vec3f>(r);
-            const uchar* shown = lit.ptr<uchar>(r);
+    if (!anyUnlit)
+        return blockMeans(h, w, z, CV_32FC3, [&](const cv::Range& rows) { return image(blocks).rowRange(rows); });
+    return blockMeans(h, w, z, CV_32FC4, [&](const cv::Range& rows) {
+        cv::Mat masked(rows.size(), blocks.width, CV_32FC4);
+        for (int r = 0; r < masked.rows; ++r) {
+            const cv::Vec3f* in = image.ptr<cv::Vec3f>(rows.start + r);
+            const uchar* shown = lit.ptr<uchar>(rows.start + r);
             cv::Vec4f* out = masked.ptr<cv::Vec4f>(r);
             for (int c = 0; c < masked.cols; ++c) {
                 const float share = shown[c] ? 1.0f : 0.0f;
                 out[c] = cv::Vec4f(in[c][0] * share, in[c][1] * share, in[c][2] * share, share);
             }
         }
+        return masked;
     });
-    cv::resize(masked, small, cv::Size(w, h), 0, 0, cv::INTER_AREA);
-    return small;
 }
 
 // The reduced image blurred with the divisor k, h x w.
