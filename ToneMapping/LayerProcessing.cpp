@@ -127,9 +127,17 @@ bool decomposeLayers(LayerProcessing& op, const cv::Mat& logXyz, cv::Mat& baseLo
     return true;
 }
 
-cv::Mat scaledBy(const cv::Mat& image, float factor)
+// The layers of one run are each used once, so a step can write its result into
+// the pixels of a layer it consumes: every fresh whole image is mapped and
+// zero-faulted anew. `into` is that layer, or empty for a fresh image.
+cv::Mat resultImage(const cv::Mat& into, cv::Size size)
 {
-    cv::Mat result(image.size(), image.type());
+    return into.empty() ? cv::Mat(size, CV_32FC3) : into;
+}
+
+cv::Mat scaledBy(const cv::Mat& image, float factor, const cv::Mat& into)
+{
+    cv::Mat result = resultImage(into, image.size());
     forEachRowBand(image.rows, [&](const cv::Range& rows) {
         cv::Mat band = result.rowRange(rows);
         image.rowRange(rows).convertTo(band, CV_32F, factor);
@@ -139,10 +147,10 @@ cv::Mat scaledBy(const cv::Mat& image, float factor)
 
 // The base adapted to the local white unitWhite * whiteScale, scaled band by band
 // rather than kept whole.
-cv::Mat chromaticAdapt(const cv::Mat& base, const cv::Mat& unitWhite, float whiteScale)
+cv::Mat chromaticAdapt(const cv::Mat& base, const cv::Mat& unitWhite, float whiteScale, const cv::Mat& into)
 {
     const cv::Vec3f d65 = cat02Transform(onePixel(kD65White), 1).at<cv::Vec3f>(0, 0);
-    cv::Mat result(base.size(), CV_32FC3);
+    cv::Mat result = resultImage(into, base.size());
     forEachRowBand(base.rows, [&](const cv::Range& rows) {
         cv::Mat whiteBand;
         unitWhite.rowRange(rows).convertTo(whiteBand, CV_32F, whiteScale);
@@ -258,12 +266,13 @@ void detailEnhance(const cv::Mat& detail, const cv::Mat& base, float e, cv::Mat&
 // Tone compression and, unless the detail is empty (its enhancement already made),
 // detail enhancement; false when cancelled.
 bool compressAndEnhance(LayerProcessing& op, const cv::Mat& adapted, const cv::Mat& white, const cv::Mat& detail,
-                        const cv::Mat& base, float p, cv::Mat& compressed, cv::Mat& enhanced)
+                        const cv::Mat& base, float p, bool consume, cv::Mat& compressed, cv::Mat& enhanced)
 {
-    // Each step allocates its own output, so a cancelled run never pays for it.
-    compressed.release();
+    // Into the consumed layers' pixels, or each step allocates its own output, so
+    // that a cancelled run never pays for it.
+    compressed = consume ? adapted : cv::Mat();
     if (!detail.empty())
-        enhanced.release();
+        enhanced = consume ? detail : cv::Mat();
     // One after the other, each band by band on all of the library's threads: on
     // two threads of their own they share the library's workers badly, at well
     // under half the speed.
@@ -469,13 +478,14 @@ void exp10InPlace(cv::Mat& image)
 }
 
 // The bilateral base of the log image into base (still log10, capped at the image's
-// largest value) and the linear detail layer; empty when cancelled.
+// largest value) and the linear detail layer, in the log image's own pixels; empty
+// when cancelled.
 cv::Mat splitIntoLayers(LayerProcessing& op, const cv::Mat& logXyz, cv::Mat& base)
 {
     if (!decomposeLayers(op, logXyz, base) || op.cancel)
         return cv::Mat();
     const double ceiling = std::max(0.0, largestInBands(logXyz, -1));
-    cv::Mat detail(base.size(), CV_32FC3);
+    cv::Mat detail = logXyz;
     forEachRowBand(base.rows, [&](const cv::Range& rows) {
         cv::Mat baseBand = base.rowRange(rows);
         cv::Mat detailBand = detail.rowRange(rows);
@@ -536,9 +546,10 @@ bool scaledSteps(LayerProcessing& op, LayerProcessing::InputResult& input, float
 {
     // Made anew below: a cancelled run leaves nothing that looks current.
     input.maxLuminance = 0.0f;
-    input.base = scaledBy(input.unitBase, p2);
-    input.white = scaledBy(input.unitWhite3, p2);
-    input.adapted = chromaticAdapt(input.base, input.unitWhite2, p2);
+    const auto into = [consume](const cv::Mat& layer) { return consume ? layer : cv::Mat(); };
+    input.base = scaledBy(input.unitBase, p2, into(input.unitBase));
+    input.white = scaledBy(input.unitWhite3, p2, into(input.unitWhite3));
+    input.adapted = chromaticAdapt(input.base, input.unitWhite2, p2, into(input.unitWhite2));
     if (consume) {
         input.unitBase.release();
         input.unitWhite2.release();
@@ -552,11 +563,11 @@ bool scaledSteps(LayerProcessing& op, LayerProcessing::InputResult& input, float
 }
 
 bool compressBase(LayerProcessing& op, LayerProcessing::InputResult& input, float p0, bool enhanceDetail,
-                  cv::Mat& compressed)
+                  bool consume, cv::Mat& compressed)
 {
     const bool finished =
         compressAndEnhance(op, input.adapted, input.white, enhanceDetail ? input.detail : cv::Mat(), input.base, p0,
-                           compressed, input.enhanced);
+                           consume, compressed, input.enhanced);
     if (!finished)
         input.maxLuminance = 0.0f;
     return finished;
@@ -616,7 +627,7 @@ cv::Mat& LayerProcessing::apply(cv::Mat& out, const cv::Mat& in, const float par
     const bool rescale = input->maxLuminance != params[2];
     cv::Mat compressed;
     if ((rescale && !layer_processing::scaledSteps(*this, *input, params[2], consume)) ||
-        !layer_processing::compressBase(*this, *input, params[0], rescale, compressed)) {
+        !layer_processing::compressBase(*this, *input, params[0], rescale, consume, compressed)) {
         out = cv::Mat();
         return out;
     }
@@ -629,7 +640,7 @@ void layerProcessingToneMap(LayerProcessing& op, cv::Mat& out, const cv::Mat& in
     LayerProcessing::InputResult input;
     cv::Mat compressed;
     if (!layer_processing::inputSteps(op, in32, input) || !layer_processing::scaledSteps(op, input, p2, true) ||
-        !layer_processing::compressBase(op, input, p0, true, compressed)) {
+        !layer_processing::compressBase(op, input, p0, true, true, compressed)) {
         out = cv::Mat();
         return;
     }

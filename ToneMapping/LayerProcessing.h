@@ -44,12 +44,13 @@ namespace layer_processing {
 // whites, with progress 5 to 55; false when op.cancel was found set.
 bool inputSteps(LayerProcessing& op, const cv::Mat& in32, LayerProcessing::InputResult& result);
 // The layers scaled to a largest Y of p2 and the base adapted to its white, with
-// progress 60; with consume the unit layers are released. False when cancelled.
+// progress 60; with consume into the unit layers' own pixels. False when cancelled.
 bool scaledSteps(LayerProcessing& op, LayerProcessing::InputResult& input, float p2, bool consume);
 // The tone compression with p0 into compressed, beside the detail's enhancement when
-// enhanceDetail; false when cancelled (the input's scaled layers then count as stale).
+// enhanceDetail; with consume both write into the pixels of the layers they read.
+// False when cancelled (the input's scaled layers then count as stale).
 bool compressBase(LayerProcessing& op, LayerProcessing::InputResult& input, float p0, bool enhanceDetail,
-                  cv::Mat& compressed);
+                  bool consume, cv::Mat& compressed);
 // Compressed base times detail, the IPT adjustment with p1, the display encoding and
 // the finishing colour pass, with progress 80 to 100. Consumes compressed, and with
 // consume every layer of input once it is no longer needed.
