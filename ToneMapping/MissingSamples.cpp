@@ -6,42 +6,42 @@
 
 namespace {
 
-// Every channel of sums over the single-channel weights, 0 where a weight is 0,
-// band by band: the library's divide runs on one thread and wants equal channels.
-cv::Mat normalised(const cv::Mat& sums, const cv::Mat& weights)
+// Every channel of sums divided by the single-channel weights, 0 where a weight is
+// 0, in sums' own pixels, band by band: the library's divide runs on one thread
+// and wants equal channels.
+cv::Mat normalise(cv::Mat& sums, const cv::Mat& weights)
 {
     const int channels = sums.channels();
-    cv::Mat result(sums.size(), sums.type());
     forEachRowBand(sums.rows, [&](const cv::Range& rows) {
         for (int r = rows.start; r < rows.end; ++r) {
-            const float* s = sums.ptr<float>(r);
+            float* s = sums.ptr<float>(r);
             const float* w = weights.ptr<float>(r);
-            float* out = result.ptr<float>(r);
             for (int c = 0; c < sums.cols; ++c)
                 for (int k = 0; k < channels; ++k)
-                    out[c * channels + k] = w[c] != 0.0f ? s[c * channels + k] / w[c] : 0.0f;
+                    s[c * channels + k] = w[c] != 0.0f ? s[c * channels + k] / w[c] : 0.0f;
         }
     });
-    return result;
+    return sums;
 }
 
-// from copied into to where mask is non-zero, band by band.
-void copyWhere(const cv::Mat& from, cv::Mat& to, const cv::Mat& mask)
+// from copied into to where maskOf(rows) is non-zero, band by band.
+template <typename MaskOf>
+void copyWhere(const cv::Mat& from, cv::Mat& to, const MaskOf& maskOf)
 {
     forEachRowBand(to.rows, [&](const cv::Range& rows) {
         cv::Mat band = to.rowRange(rows);
-        from.rowRange(rows).copyTo(band, mask.rowRange(rows));
+        from.rowRange(rows).copyTo(band, maskOf(rows));
     });
 }
 
 // Every sample of one level from its weighted sums, which have holes (zero
-// weights) somewhere; the holes from the coarser levels.
-cv::Mat filledLevel(const cv::Mat& sums, const cv::Mat& weights)
+// weights) somewhere, in the sums' own pixels; the holes from the coarser levels.
+cv::Mat filledLevel(cv::Mat& sums, const cv::Mat& weights)
 {
-    cv::Mat filled = normalised(sums, weights);
     cv::Mat coarseSums, coarseWeights;
     cv::pyrDown(sums, coarseSums);
     cv::pyrDown(weights, coarseWeights);
+    cv::Mat filled = normalise(sums, weights);
     cv::Mat coarse;
     if (coarseSums.size() == sums.size()) {
         // One sample left and still no weight in it: nothing known to spread.
@@ -50,10 +50,10 @@ cv::Mat filledLevel(const cv::Mat& sums, const cv::Mat& weights)
         double lightest = 0.0;
         cv::minMaxLoc(coarseWeights, &lightest);
         const cv::Mat coarseFilled =
-            lightest > 0.0 ? normalised(coarseSums, coarseWeights) : filledLevel(coarseSums, coarseWeights);
+            lightest > 0.0 ? normalise(coarseSums, coarseWeights) : filledLevel(coarseSums, coarseWeights);
         cv::pyrUp(coarseFilled, coarse, sums.size());
     }
-    copyWhere(coarse, filled, weights <= 0.0f);
+    copyWhere(coarse, filled, [&](const cv::Range& rows) { return cv::Mat(weights.rowRange(rows) <= 0.0f); });
     return filled;
 }
 
@@ -81,6 +81,6 @@ cv::Mat fillMissingSamples(const cv::Mat& image, const cv::Mat& known)
         }
     });
     cv::Mat filled = filledLevel(sums, weights);
-    copyWhere(image, filled, known);
+    copyWhere(image, filled, [&](const cv::Range& rows) { return known.rowRange(rows); });
     return filled;
 }
