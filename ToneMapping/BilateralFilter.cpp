@@ -191,8 +191,11 @@ void allocateSlab(Slab& slab, const GridShape& shape, const Occupied& depths)
     slab.depthCount = std::min(shape.depth - 1, depths.high + 3) - slab.firstZ + 1;
     const size_t cells = static_cast<size_t>(slab.rowCount) * slab.cols * slab.depthCount * 2;
     if (cells > slab.grid.size()) {
-        slab.grid = std::vector<float>(cells);
-        slab.work = std::vector<float>(slab.grid.size());
+        // The old buffers go first, so that old and new are never held at once.
+        slab.grid = std::vector<float>();
+        slab.work = std::vector<float>();
+        slab.grid.resize(cells);
+        slab.work.resize(cells);
     }
     slab.gridOccupied.assign(static_cast<size_t>(slab.rowCount) * slab.cols, Occupied());
     slab.workOccupied.assign(slab.gridOccupied.size(), Occupied());
