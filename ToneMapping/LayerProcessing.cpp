@@ -480,7 +480,7 @@ void exp10InPlace(cv::Mat& image)
 // The bilateral base of the log image into base (still log10, capped at the image's
 // largest value) and the linear detail layer, in the log image's own pixels; empty
 // when cancelled.
-cv::Mat splitIntoLayers(LayerProcessing& op, const cv::Mat& logXyz, cv::Mat& base)
+cv::Mat splitIntoLayers(LayerProcessing& op, cv::Mat& logXyz, cv::Mat& base)
 {
     if (!decomposeLayers(op, logXyz, base) || op.cancel)
         return cv::Mat();
