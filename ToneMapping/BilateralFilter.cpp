@@ -246,6 +246,10 @@ private:
 
 void splat(Slab& slab, const cv::Mat& src, const GridShape& shape, SourceRows rows)
 {
+    // Every row splats into the same columns.
+    std::vector<int> columns(src.cols);
+    for (int x = 0; x < src.cols; ++x)
+        columns[x] = shape.splatCol(x);
     for (int y = rows.low; y < rows.high; ++y) {
         const int gy = shape.splatRow(y);
         if (!slab.holdsRow(gy))
@@ -255,12 +259,11 @@ void splat(Slab& slab, const cv::Mat& src, const GridShape& shape, SourceRows ro
             const float v = row[x];
             if (!std::isfinite(v))
                 continue;
-            const int gx = shape.splatCol(x);
             const int gz = shape.splatDepth(v);
-            float* cell = &slab.grid[slab.index(gy, gx, gz)];
+            float* cell = &slab.grid[slab.index(gy, columns[x], gz)];
             cell[0] += v;
             cell[1] += 1.0f;
-            slab.gridOccupied[slab.column(gy, gx)].add({gz, gz});
+            slab.gridOccupied[slab.column(gy, columns[x])].add({gz, gz});
         }
     }
 }
