@@ -34,6 +34,30 @@ void copyWhere(const cv::Mat& from, cv::Mat& to, const MaskOf& maskOf)
     });
 }
 
+// The holes (weights <= 0) of filled take coarse's values enlarged by the library's
+// pyrUp, band by band and only in bands that have holes: a whole enlarged image
+// would run on one thread and be mapped afresh for a few holes. Each band enlarges
+// its coarse rows and one more on either side, all that its kernel reads, so the
+// values are those of the whole.
+void fillHolesFrom(const cv::Mat& coarse, cv::Mat& filled, const cv::Mat& weights)
+{
+    const int trimmed = 2 * coarse.rows - filled.rows;  // an odd height drops the last row
+    forEachRowBand(coarse.rows, [&](const cv::Range& rows) {
+        const int top = 2 * rows.start;
+        const int bottom = std::min(filled.rows, 2 * rows.end);
+        const cv::Mat holes = weights.rowRange(top, bottom) <= 0.0f;
+        if (cv::countNonZero(holes) == 0)
+            return;
+        const int first = std::max(0, rows.start - 1);
+        const int last = std::min(coarse.rows, rows.end + 1);
+        const int height = 2 * (last - first) - (last == coarse.rows ? trimmed : 0);
+        cv::Mat enlarged;
+        cv::pyrUp(coarse.rowRange(first, last), enlarged, cv::Size(filled.cols, height));
+        cv::Mat band = filled.rowRange(top, bottom);
+        enlarged.rowRange(top - 2 * first, bottom - 2 * first).copyTo(band, holes);
+    });
+}
+
 // Every sample of one level from its weighted sums, which have holes (zero
 // weights) somewhere, in the sums' own pixels; the holes from the coarser levels.
 cv::Mat filledLevel(cv::Mat& sums, const cv::Mat& weights)
@@ -42,18 +66,16 @@ cv::Mat filledLevel(cv::Mat& sums, const cv::Mat& weights)
     cv::pyrDown(sums, coarseSums);
     cv::pyrDown(weights, coarseWeights);
     cv::Mat filled = normalise(sums, weights);
-    cv::Mat coarse;
     if (coarseSums.size() == sums.size()) {
         // One sample left and still no weight in it: nothing known to spread.
-        coarse = cv::Mat::zeros(sums.size(), sums.type());
-    } else {
-        double lightest = 0.0;
-        cv::minMaxLoc(coarseWeights, &lightest);
-        const cv::Mat coarseFilled =
-            lightest > 0.0 ? normalise(coarseSums, coarseWeights) : filledLevel(coarseSums, coarseWeights);
-        cv::pyrUp(coarseFilled, coarse, sums.size());
+        filled.setTo(cv::Scalar::all(0.0), weights <= 0.0f);
+        return filled;
     }
-    copyWhere(coarse, filled, [&](const cv::Range& rows) { return cv::Mat(weights.rowRange(rows) <= 0.0f); });
+    double lightest = 0.0;
+    cv::minMaxLoc(coarseWeights, &lightest);
+    const cv::Mat coarse =
+        lightest > 0.0 ? normalise(coarseSums, coarseWeights) : filledLevel(coarseSums, coarseWeights);
+    fillHolesFrom(coarse, filled, weights);
     return filled;
 }
 
