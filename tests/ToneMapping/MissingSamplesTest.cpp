@@ -30,3 +30,26 @@ TEST(MissingSamples, ChannelsFillAsTheyWouldAlone)
         EXPECT_LE(filledHigh, high);
     }
 }
+
+class MissingSamplesFromOne : public ::testing::TestWithParam<cv::Size> {};
+
+TEST_P(MissingSamplesFromOne, KnownSampleSpreadsOverTheWholeImage)
+{
+    const cv::Size size = GetParam();
+    cv::Mat image(size, CV_32FC3);
+    cv::RNG(5).fill(image, cv::RNG::UNIFORM, -3.0, 2.0);
+    cv::Mat known = cv::Mat::zeros(size, CV_8U);
+    const cv::Point at(size.width * 2 / 3, size.height / 3);
+    known.at<uchar>(at) = 255;
+    const cv::Mat filled = fillMissingSamples(image, known);
+    const cv::Vec3f value = image.at<cv::Vec3f>(at);
+    for (int k = 0; k < 3; ++k) {
+        cv::Mat channel;
+        cv::extractChannel(filled, channel, k);
+        EXPECT_LE(cv::norm(channel - value[k], cv::NORM_INF), 1e-5) << "channel " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, MissingSamplesFromOne,
+                         ::testing::Values(cv::Size(1, 1), cv::Size(2, 3), cv::Size(37, 23), cv::Size(64, 48),
+                                           cv::Size(301, 517)));
