@@ -11,6 +11,7 @@
 #include "PixelOps.h"
 #include "RowBands.h"
 #include "Spline.h"
+#include "Threads.h"
 
 #include <opencv2/core/hal/hal.hpp>
 #include <opencv2/imgproc.hpp>
@@ -264,21 +265,21 @@ void detailEnhance(const cv::Mat& detail, const cv::Mat& base, float e, cv::Mat&
 }
 
 // Tone compression and, unless the detail is empty (its enhancement already made),
-// detail enhancement; false when cancelled.
+// detail enhancement on two threads; false when cancelled.
 bool compressAndEnhance(LayerProcessing& op, const cv::Mat& adapted, const cv::Mat& white, const cv::Mat& detail,
                         const cv::Mat& base, float p, bool consume, cv::Mat& compressed, cv::Mat& enhanced)
 {
-    // Into the consumed layers' pixels, or each step allocates its own output, so
-    // that a cancelled run never pays for it.
+    // Into the consumed layers' pixels, or each thread allocates its own output, so
+    // that a cancelled run never pays for it. Neither writes what the other reads.
     compressed = consume ? adapted : cv::Mat();
     if (!detail.empty())
         enhanced = consume ? detail : cv::Mat();
-    // One after the other, each band by band on all of the library's threads: on
-    // two threads of their own they share the library's workers badly, at well
-    // under half the speed.
-    toneCompress(adapted, white, p, op.cancel, compressed);
-    if (!detail.empty() && !op.cancel)
-        detailEnhance(detail, base, kDetailExponent, enhanced);
+    runOnWorkerThreads(detail.empty() ? 1 : 2, [&](int task) {
+        if (task == 0)
+            toneCompress(adapted, white, p, op.cancel, compressed);
+        else
+            detailEnhance(detail, base, kDetailExponent, enhanced);
+    });
     return !op.cancel;
 }
 
