@@ -1,6 +1,7 @@
 #include "DisplayScale.h"
 
 #include "LitPixels.h"
+#include "RowBands.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -20,14 +21,20 @@ cv::Mat reducedForMeasuring(const cv::Mat& image)
     const int longer = std::max(image.cols, image.rows);
     if (longer <= kMeasuredSide)
         return image;
-    // A whole-number reduction first: the library averages whole blocks in parallel,
-    // much faster than a fractional one over the whole picture.
+    // A whole-number reduction first: averaging whole blocks is much faster than a
+    // fractional reduction over the whole picture. The library does a float image's
+    // on one thread, so bands of whole blocks go to the threads.
     cv::Mat reduced = image;
     // Never more than the shorter side: a line of pixels stays a line.
     const int blocks = std::min(longer / kMeasuredSide, std::min(image.cols, image.rows));
     if (blocks > 1) {
         const cv::Size whole(image.cols / blocks, image.rows / blocks);
-        cv::resize(image(cv::Rect(cv::Point(), whole * blocks)), reduced, whole, 0.0, 0.0, cv::INTER_AREA);
+        reduced.create(whole, image.type());
+        forEachRowBand(whole.height, [&](const cv::Range& rows) {
+            cv::Mat band = reduced.rowRange(rows);
+            const cv::Rect source(0, rows.start * blocks, whole.width * blocks, rows.size() * blocks);
+            cv::resize(image(source), band, band.size(), 0.0, 0.0, cv::INTER_AREA);
+        });
     }
     const double reduction = double(kMeasuredSide) / longer;
     cv::resize(reduced, reduced,
