@@ -77,14 +77,14 @@ public:
     {
     }
 
-    // On the rows of a Yxy image, in place.
-    void operator()(cv::Mat& yxy, const cv::Range& rows) const
+    // On a Yxy image, in place.
+    void operator()(cv::Mat& yxy) const
     {
         const int n = yxy.cols;
         std::vector<float> buffer(2 * size_t(n));
         float* logs = buffer.data();
         float* powers = logs + n;
-        for (int r = rows.start; r < rows.end; ++r) {
+        for (int r = 0; r < yxy.rows; ++r) {
             float* pixel = yxy.ptr<float>(r);
             for (int c = 0; c < n; ++c) {
                 logs[c] = scale * pixel[3 * c] + 1.0f;
@@ -134,23 +134,48 @@ struct StretchRange {
     float high;
 };
 
-// bgr = the BGR image of a Yxy image, not yet stretched, block by block; `prepare` runs
-// on each block's rows of yxy first, while they are in the cache.
-template <typename Prepare>
-StretchRange convertToBgr(const cv::Mat& yxy, cv::Mat& bgr, const Prepare& prepare)
+// (Y, x, y) of the BGR rows `bgr` into `yxy` (resized to match), widening the
+// extremes of Y.
+void toYxy(const cv::Mat& bgr, cv::Mat& yxy, const Chromaticity& white, Extremes& extremes)
+{
+    cv::cvtColor(bgr, yxy, cv::COLOR_BGR2XYZ);
+    float smallest = 1e10f;
+    float largest = 1e-6f;
+    for (int r = 0; r < yxy.rows; ++r) {
+        float* pixel = yxy.ptr<float>(r);
+        for (int c = 0; c < yxy.cols; ++c, pixel += 3) {
+            const float X = pixel[0];
+            const float Y = pixel[1];
+            const float sum = X + Y + pixel[2];
+            const bool coloured = sum > 0.0f;
+            pixel[0] = std::max(0.0f, Y);
+            pixel[1] = coloured ? X / sum : white.x;
+            pixel[2] = coloured ? Y / sum : white.y;
+            smallest = std::min(smallest, pixel[0]);
+            largest = std::max(largest, pixel[0]);
+        }
+    }
+    extremes.merge(smallest, largest);
+}
+
+// bgr = the BGR image of a Yxy image, not yet stretched, block by block; `source`
+// gives each block's rows of Yxy, made while the block is in the cache.
+template <typename Source>
+StretchRange convertToBgr(cv::Mat& bgr, const Source& source)
 {
     Extremes extremes(1e10f, 1e-6f);
     Extremes litExtremes(1e10f, 1e-6f);
-    forEachRowBlock(yxy.rows, [&](const cv::Range& rows) {
-        prepare(rows);
+    forEachRowBlock(bgr.rows, [&](const cv::Range& rows) {
+        cv::Mat scratch;
+        const cv::Mat yxy = source(rows, scratch);
         cv::Mat block = bgr.rowRange(rows);
         for (int r = 0; r < block.rows; ++r) {
-            const float* source = yxy.ptr<float>(rows.start + r);
+            const float* from = yxy.ptr<float>(r);
             float* target = block.ptr<float>(r);
             for (int c = 0; c < yxy.cols * 3; c += 3) {
-                const float Y = source[c];
-                const float x = source[c + 1];
-                const float y = source[c + 2];
+                const float Y = from[c];
+                const float x = from[c + 1];
+                const float y = from[c + 2];
                 // Y / y times (x, y, 1 - x - y) is X = xY/y, Y, Z = X/x - X - Y without dividing by x.
                 const float scale = y > 0.0f ? Y / y : 0.0f;
                 target[c] = x * scale;
@@ -172,7 +197,7 @@ StretchRange convertToBgr(const cv::Mat& yxy, cv::Mat& bgr, const Prepare& prepa
         float litLow = 1e10f;
         float litHigh = 1e-6f;
         for (int r = 0; r < block.rows; ++r) {
-            const float* Y = yxy.ptr<float>(rows.start + r);
+            const float* Y = yxy.ptr<float>(r);
             const float* v = block.ptr<float>(r);
             for (int c = 0; c < block.cols * 3; ++c)
                 if (Y[c - c % 3] > 0.0f) {
@@ -224,21 +249,32 @@ cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3
         out = cv::Mat();
         return out;
     }
-    yxy.create(input.size(), CV_32FC3);
     if (cancel)
         return out = cv::Mat();
     progress = 5;
-    bgrToYxy(input, yxy, maxLuminance, minLuminance);
+    // Only the extremes of Y are kept: the Yxy of each block is made again just before
+    // it is mapped and converted back, instead of being stored whole.
+    const Chromaticity white = whitePoint();
+    Extremes luminance(1e10f, 1e-6f);
+    forEachRowBlock(input.rows, [&](const cv::Range& rows) {
+        cv::Mat yxy;
+        toYxy(input.rowRange(rows), yxy, white, luminance);
+    });
+    maxLuminance = luminance.largest();
+    minLuminance = luminance.smallest();
     if (cancel)
         return out = cv::Mat();
     progress = 20;
     // Brought to the display range: only the luminance scales, the chromaticity does not.
-    // Each block is mapped just before it is converted back, and gamma-encoded just
-    // after its stretch: two passes over the image instead of four.
     const float scale = float(displayScale(input));
     const LuminanceMapping mapping(maxLuminance, params[0], scale);
-    result = cv::Mat(yxy.size(), CV_32FC3);
-    const StretchRange range = convertToBgr(yxy, result, [&](const cv::Range& rows) { mapping(yxy, rows); });
+    result = cv::Mat(input.size(), CV_32FC3);
+    const StretchRange range = convertToBgr(result, [&](const cv::Range& rows, cv::Mat& yxy) {
+        Extremes unused(1e10f, 1e-6f);
+        toYxy(input.rowRange(rows), yxy, white, unused);
+        mapping(yxy);
+        return yxy;
+    });
     maxLuminance *= scale;
     minLuminance *= scale;
     if (cancel)
@@ -264,24 +300,7 @@ void bgrToYxy(const cv::Mat& in, cv::Mat& yxy, float& maxLuminance, float& minLu
     Extremes extremes(1e10f, 1e-6f);
     forEachRowBlock(in.rows, [&](const cv::Range& rows) {
         cv::Mat block = yxy.rowRange(rows);
-        cv::cvtColor(in.rowRange(rows), block, cv::COLOR_BGR2XYZ);
-        float smallest = 1e10f;
-        float largest = 1e-6f;
-        for (int r = 0; r < block.rows; ++r) {
-            float* pixel = block.ptr<float>(r);
-            for (int c = 0; c < block.cols; ++c, pixel += 3) {
-                const float X = pixel[0];
-                const float Y = pixel[1];
-                const float sum = X + Y + pixel[2];
-                const bool coloured = sum > 0.0f;
-                pixel[0] = std::max(0.0f, Y);
-                pixel[1] = coloured ? X / sum : white.x;
-                pixel[2] = coloured ? Y / sum : white.y;
-                smallest = std::min(smallest, pixel[0]);
-                largest = std::max(largest, pixel[0]);
-            }
-        }
-        extremes.merge(smallest, largest);
+        toYxy(in.rowRange(rows), block, white, extremes);
     });
     maxLuminance = extremes.largest();
     minLuminance = extremes.smallest();
@@ -290,6 +309,7 @@ void bgrToYxy(const cv::Mat& in, cv::Mat& yxy, float& maxLuminance, float& minLu
 cv::Mat yxyToBgr(const cv::Mat& yxy)
 {
     cv::Mat bgr(yxy.size(), CV_32FC3);
-    stretch(bgr, convertToBgr(yxy, bgr, [](const cv::Range&) {}), [](const cv::Mat&) {});
+    const StretchRange range = convertToBgr(bgr, [&yxy](const cv::Range& rows, cv::Mat&) { return yxy.rowRange(rows); });
+    stretch(bgr, range, [](const cv::Mat&) {});
     return bgr;
 }

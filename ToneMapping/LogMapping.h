@@ -11,7 +11,6 @@ public:
     cv::Mat& apply(cv::Mat& out, const cv::Mat& in, const float params[3]) override;
 
     cv::Mat input;
-    cv::Mat yxy;
     cv::Mat result;
     float maxLuminance = 0.0f;
     float minLuminance = 0.0f;

@@ -1,7 +1,9 @@
 #include "LogMapping.h"
 
+#include "ColourPass.h"
 #include "DisplayScale.h"
 #include "HdrTestImages.h"
+#include "Spline.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
@@ -44,17 +46,26 @@ TEST_P(LogMappingOfGreyRamp, FollowsTheDragoFormula)
         mapped.push_back(k * std::log(y + 1.0) / std::log(2.0 + 8.0 * std::pow(y / lmax, p)));
     }
     EXPECT_NEAR(mapped.back(), 1.0, 1e-6) << "the brightest pixel maps to 1 for any bias";
-    LogMapping op;
-    logMap(ramp, bias, &op);
-    for (int c = 0; c < ramp.cols; ++c)
-        EXPECT_NEAR(op.yxy.at<cv::Vec3f>(0, c)[0], mapped[c], 1e-5 * mapped[c] + 1e-7) << "column " << c;
-    // At low biases the curve overshoots 1 below the brightest pixel: stretched by the extremes.
+    // At low biases the curve overshoots 1 below the brightest pixel: stretched by the
+    // extremes, then gamma-encoded and given the fixed colour finish.
     const double low = *std::min_element(mapped.begin(), mapped.end());
     const double high = *std::max_element(mapped.begin(), mapped.end());
-    const cv::Mat back = yxyToBgr(op.yxy);
+    cv::Mat encoded(ramp.size(), CV_32FC3);
+    for (int c = 0; c < ramp.cols; ++c) {
+        const double v = (mapped[c] - low) / (high - low);
+        encoded.at<cv::Vec3f>(0, c) = cv::Vec3f::all(float(v <= 0.011999996 ? v * 6.7500014 : 1.099 * std::pow(v, 0.40909088) - 0.099));
+    }
+    ColourPassParameters finish;
+    finish.vibrance = 0.42f;
+    finish.exposure = exposureToe(-0.2f);
+    finish.contrast = 1.3333334f;
+    const Spline identity(0.0f, 0.0f, 0.0f, 0.0f);
+    cv::Mat expected;
+    parallelComputeLightImage(identity, expected, encoded, finish);
+    const cv::Mat out = logMap(ramp, bias);
     for (int c = 0; c < ramp.cols; ++c)
         for (int ch = 0; ch < 3; ++ch)
-            EXPECT_NEAR(back.at<cv::Vec3f>(0, c)[ch], (mapped[c] - low) / (high - low), 1e-4) << "column " << c;
+            EXPECT_NEAR(out.at<cv::Vec3f>(0, c)[ch], expected.at<cv::Vec3f>(0, c)[ch], 1e-5) << "column " << c;
 }
 
 INSTANTIATE_TEST_SUITE_P(Biases, LogMappingOfGreyRamp, ::testing::Values(0.5f, 0.85f, 1.0f));
