@@ -7,6 +7,7 @@
 #include "Spline.h"
 
 #include <opencv2/core/hal/hal.hpp>
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -134,13 +135,26 @@ struct StretchRange {
     float high;
 };
 
-// (Y, x, y) of the BGR rows `bgr` into `yxy` (resized to match), widening the
-// extremes of Y.
-void toYxy(const cv::Mat& bgr, cv::Mat& yxy, const Chromaticity& white, Extremes& extremes)
+// Widens the extremes with channel `channel` of a 3-channel float image, clamped at 0.
+void widenWithLuminance(const cv::Mat& image, int channel, Extremes& extremes)
 {
-    cv::cvtColor(bgr, yxy, cv::COLOR_BGR2XYZ);
     float smallest = 1e10f;
     float largest = 1e-6f;
+    for (int r = 0; r < image.rows; ++r) {
+        const float* Y = image.ptr<float>(r) + channel;
+        for (int c = 0; c < 3 * image.cols; c += 3) {
+            const float clamped = std::max(0.0f, Y[c]);
+            smallest = std::min(smallest, clamped);
+            largest = std::max(largest, clamped);
+        }
+    }
+    extremes.merge(smallest, largest);
+}
+
+// (Y, x, y) of the BGR rows `bgr` into `yxy` (resized to match).
+void toYxy(const cv::Mat& bgr, cv::Mat& yxy, const Chromaticity& white)
+{
+    cv::cvtColor(bgr, yxy, cv::COLOR_BGR2XYZ);
     for (int r = 0; r < yxy.rows; ++r) {
         float* pixel = yxy.ptr<float>(r);
         for (int c = 0; c < yxy.cols; ++c, pixel += 3) {
@@ -151,11 +165,39 @@ void toYxy(const cv::Mat& bgr, cv::Mat& yxy, const Chromaticity& white, Extremes
             pixel[0] = std::max(0.0f, Y);
             pixel[1] = coloured ? X / sum : white.x;
             pixel[2] = coloured ? Y / sum : white.y;
-            smallest = std::min(smallest, pixel[0]);
-            largest = std::max(largest, pixel[0]);
         }
     }
-    extremes.merge(smallest, largest);
+}
+
+// Widens [low, high] with the channel values of the pixels of one row whose Y is
+// above 0. Vectors follow the scalar form's comparisons, so both give the same bits.
+void widenWithLitRow(const float* yxy, const float* bgr, int cols, float& low, float& high)
+{
+    int c = 0;
+#if CV_SIMD
+    using namespace cv;
+    const v_float32 zero = vx_setzero_f32();
+    v_float32 lows = vx_setall_f32(low);
+    v_float32 highs = vx_setall_f32(high);
+    for (; c + v_float32::nlanes <= cols; c += v_float32::nlanes) {
+        v_float32 Y, x, y, b, g, r;
+        v_load_deinterleave(yxy + 3 * c, Y, x, y);
+        v_load_deinterleave(bgr + 3 * c, b, g, r);
+        const v_float32 lit = Y > zero;
+        for (const v_float32& v : {b, g, r}) {
+            lows = v_select(lit & (v < lows), v, lows);
+            highs = v_select(lit & (highs < v), v, highs);
+        }
+    }
+    low = std::min(low, v_reduce_min(lows));
+    high = std::max(high, v_reduce_max(highs));
+#endif
+    for (; c < cols; ++c)
+        if (yxy[3 * c] > 0.0f)
+            for (int ch = 0; ch < 3; ++ch) {
+                low = std::min(low, bgr[3 * c + ch]);
+                high = std::max(high, bgr[3 * c + ch]);
+            }
 }
 
 // bgr = the BGR image of a Yxy image, not yet stretched, block by block; `source`
@@ -168,10 +210,10 @@ StretchRange convertToBgr(cv::Mat& bgr, const Source& source)
     forEachRowBlock(bgr.rows, [&](const cv::Range& rows) {
         cv::Mat scratch;
         const cv::Mat yxy = source(rows, scratch);
-        cv::Mat block = bgr.rowRange(rows);
-        for (int r = 0; r < block.rows; ++r) {
+        cv::Mat xyz(yxy.size(), CV_32FC3);
+        for (int r = 0; r < xyz.rows; ++r) {
             const float* from = yxy.ptr<float>(r);
-            float* target = block.ptr<float>(r);
+            float* target = xyz.ptr<float>(r);
             for (int c = 0; c < yxy.cols * 3; c += 3) {
                 const float Y = from[c];
                 const float x = from[c + 1];
@@ -183,7 +225,8 @@ StretchRange convertToBgr(cv::Mat& bgr, const Source& source)
                 target[c + 2] = (1.0f - x - y) * scale;
             }
         }
-        cv::cvtColor(block, block, cv::COLOR_XYZ2BGR);
+        cv::Mat block = bgr.rowRange(rows);
+        cv::cvtColor(xyz, block, cv::COLOR_XYZ2BGR);
         double low = 0.0;
         double high = 0.0;
         cv::minMaxLoc(block.reshape(1), &low, &high);
@@ -196,15 +239,8 @@ StretchRange convertToBgr(cv::Mat& bgr, const Source& source)
         // stretch the picture.
         float litLow = 1e10f;
         float litHigh = 1e-6f;
-        for (int r = 0; r < block.rows; ++r) {
-            const float* Y = yxy.ptr<float>(r);
-            const float* v = block.ptr<float>(r);
-            for (int c = 0; c < block.cols * 3; ++c)
-                if (Y[c - c % 3] > 0.0f) {
-                    litLow = std::min(litLow, v[c]);
-                    litHigh = std::max(litHigh, v[c]);
-                }
-        }
+        for (int r = 0; r < block.rows; ++r)
+            widenWithLitRow(yxy.ptr<float>(r), block.ptr<float>(r), block.cols, litLow, litHigh);
         litExtremes.merge(litLow, litHigh);
     });
     // Without a lit pixel the extremes of all of them serve.
@@ -257,8 +293,9 @@ cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3
     const Chromaticity white = whitePoint();
     Extremes luminance(1e10f, 1e-6f);
     forEachRowBlock(input.rows, [&](const cv::Range& rows) {
-        cv::Mat yxy;
-        toYxy(input.rowRange(rows), yxy, white, luminance);
+        cv::Mat xyz;
+        cv::cvtColor(input.rowRange(rows), xyz, cv::COLOR_BGR2XYZ);
+        widenWithLuminance(xyz, 1, luminance);
     });
     maxLuminance = luminance.largest();
     minLuminance = luminance.smallest();
@@ -270,8 +307,7 @@ cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3
     const LuminanceMapping mapping(maxLuminance, params[0], scale);
     result = cv::Mat(input.size(), CV_32FC3);
     const StretchRange range = convertToBgr(result, [&](const cv::Range& rows, cv::Mat& yxy) {
-        Extremes unused(1e10f, 1e-6f);
-        toYxy(input.rowRange(rows), yxy, white, unused);
+        toYxy(input.rowRange(rows), yxy, white);
         mapping(yxy);
         return yxy;
     });
@@ -300,7 +336,8 @@ void bgrToYxy(const cv::Mat& in, cv::Mat& yxy, float& maxLuminance, float& minLu
     Extremes extremes(1e10f, 1e-6f);
     forEachRowBlock(in.rows, [&](const cv::Range& rows) {
         cv::Mat block = yxy.rowRange(rows);
-        toYxy(in.rowRange(rows), block, white, extremes);
+        toYxy(in.rowRange(rows), block, white);
+        widenWithLuminance(block, 0, extremes);
     });
     maxLuminance = extremes.largest();
     minLuminance = extremes.smallest();
