@@ -305,7 +305,11 @@ cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3
     // Brought to the display range: only the luminance scales, the chromaticity does not.
     const float scale = float(displayScale(input));
     const LuminanceMapping mapping(maxLuminance, params[0], scale);
-    result = cv::Mat(input.size(), CV_32FC3);
+    // Never written over while anyone else holds it: the caller keeps the last result.
+    std::swap(result, spare);
+    if (result.u == nullptr || result.u->refcount != 1)
+        result = cv::Mat();
+    result.create(input.size(), CV_32FC3);
     const StretchRange range = convertToBgr(result, [&](const cv::Range& rows, cv::Mat& yxy) {
         toYxy(input.rowRange(rows), yxy, white);
         mapping(yxy);

@@ -14,6 +14,11 @@ public:
     cv::Mat result;
     float maxLuminance = 0.0f;
     float minLuminance = 0.0f;
+
+private:
+    // The result before last, written again once its caller has let it go: a fresh
+    // full-size image costs a page fault for every few kilobytes it is first written.
+    cv::Mat spare;
 };
 
 // (Y, x, y) per pixel of a 3-channel float BGR image. Y is clamped at 0; a pixel

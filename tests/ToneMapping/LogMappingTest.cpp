@@ -152,6 +152,24 @@ TEST(LogMapping, CancelReturnsEmptyAndProgressEndsAtHundred)
     EXPECT_EQ(out.data, op.result.data) << "the result is shared, not copied";
 }
 
+TEST(LogMapping, ResultsStillHeldAreNeverWrittenOver)
+{
+    const cv::Mat bright = hdrtest::syntheticHdrImage(20, 30);
+    const cv::Mat dim = bright * 0.01;
+    LogMapping op;
+    const cv::Mat first = logMap(bright, 0.85f, &op);
+    const cv::Mat firstCopy = first.clone();
+    const cv::Mat second = logMap(dim, 0.6f, &op);
+    const cv::Mat third = logMap(dim, 0.7f, &op);
+    EXPECT_EQ(cv::norm(first, firstCopy, cv::NORM_INF), 0.0);
+    EXPECT_NE(third.data, first.data);
+    EXPECT_NE(third.data, second.data);
+    // Once let go, an earlier result's pixels are all written again.
+    logMap(bright, 0.85f, &op);
+    logMap(bright, 0.85f, &op);
+    EXPECT_EQ(cv::norm(logMap(dim, 0.7f, &op), third, cv::NORM_INF), 0.0);
+}
+
 TEST(LogMapping, EightAndSixteenBitInputsAreConverted)
 {
     cv::Mat eight(6, 6, CV_8UC3);
