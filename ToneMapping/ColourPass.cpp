@@ -161,10 +161,12 @@ void shiftHueAndSaturationRow(const ColourPassTerms& terms, const float* in, flo
         const v_float32 d = v - smallest;
         const v_float32 coloured = (d > zero) & (v > zero);
         const v_float32 s = v_select(coloured, d / v, zero);
-        const v_float32 hueOfRed = (g - b) / d + v_select((g - b) < zero, six, zero);
-        const v_float32 hueOfGreen = (b - r) / d + two;
-        const v_float32 hueOfBlue = (r - g) / d + four;
-        v_float32 h = v_select(coloured, v_select(r == v, hueOfRed, v_select(g == v, hueOfGreen, hueOfBlue)), zero);
+        // The sector's difference and offset are picked first: one division instead of three.
+        const v_float32 ofRed = r == v;
+        const v_float32 ofGreen = g == v;
+        const v_float32 difference = v_select(ofRed, g - b, v_select(ofGreen, b - r, r - g));
+        const v_float32 offset = v_select(ofRed, v_select((g - b) < zero, six, zero), v_select(ofGreen, two, four));
+        v_float32 h = v_select(coloured, difference / d + offset, zero);
         h = h + shift;
         h = v_select(h > six, h - six, v_select(h < zero, h + six, h));
         const v_float32 squares = s * s + vibrance;
@@ -215,6 +217,7 @@ inline void applyCurve(const ColourPassTerms& terms, float* px, int cols)
         const v_float32 raised = v_select(v < zero, zero, v);
         return v_select(one < raised, one, raised);
     };
+    float luminances[kChunk];
     float curved[kChunk];
     for (; x + kChunk <= cols; x += kChunk) {
         float* chunk = px + 3 * x;
@@ -222,6 +225,7 @@ inline void applyCurve(const ColourPassTerms& terms, float* px, int cols)
             v_float32 b, g, r;
             v_load_deinterleave(chunk + 3 * i, b, g, r);
             const v_float32 luminance = luminanceOf(b, g, r);
+            v_store(luminances + i, luminance);
             v_store(curved + i, luminance * luminance);
         }
         for (int i = 0; i < kChunk; ++i)
@@ -229,7 +233,7 @@ inline void applyCurve(const ColourPassTerms& terms, float* px, int cols)
         for (int i = 0; i < kChunk; i += v_float32::nlanes) {
             v_float32 b, g, r;
             v_load_deinterleave(chunk + 3 * i, b, g, r);
-            const v_float32 luminance = luminanceOf(b, g, r);
+            const v_float32 luminance = vx_load(luminances + i);
             const v_float32 value = vx_load(curved + i);
             const v_float32 ratio = v_sqrt(v_select(zero < value, value, zero)) / luminance;
             // Contrast above 1 can pull a pixel to black; 0 / 0 would give NaN.
