@@ -124,7 +124,20 @@ void applyGamma(cv::Mat& block)
     for (int r = 0; r < block.rows; ++r) {
         float* v = block.ptr<float>(r);
         cv::pow(cv::Mat(1, n, CV_32F, v), 0.40909088, powered);
-        for (int c = 0; c < n; ++c)
+        int c = 0;
+#if CV_SIMD
+        // Without branches: which side of the knee a value falls on is not predictable.
+        using namespace cv;
+        const v_float32 knee = vx_setall_f32(0.011999996f);
+        const v_float32 slope = vx_setall_f32(6.7500014f);
+        const v_float32 gain = vx_setall_f32(1.099f);
+        const v_float32 offset = vx_setall_f32(0.099f);
+        for (; c + v_float32::nlanes <= n; c += v_float32::nlanes) {
+            const v_float32 value = vx_load(v + c);
+            v_store(v + c, v_select(value <= knee, value * slope, gain * vx_load(pw + c) - offset));
+        }
+#endif
+        for (; c < n; ++c)
             v[c] = v[c] <= 0.011999996f ? v[c] * 6.7500014f : 1.099f * pw[c] - 0.099f;
     }
 }
@@ -141,9 +154,26 @@ void widenWithLuminance(const cv::Mat& image, int channel, Extremes& extremes)
     float smallest = 1e10f;
     float largest = 1e-6f;
     for (int r = 0; r < image.rows; ++r) {
-        const float* Y = image.ptr<float>(r) + channel;
-        for (int c = 0; c < 3 * image.cols; c += 3) {
-            const float clamped = std::max(0.0f, Y[c]);
+        const float* pixel = image.ptr<float>(r);
+        int c = 0;
+#if CV_SIMD
+        // The scalar form's comparisons as selections: the same extremes, NaN left out alike.
+        using namespace cv;
+        const v_float32 zero = vx_setzero_f32();
+        v_float32 smallests = vx_setall_f32(smallest);
+        v_float32 largests = vx_setall_f32(largest);
+        for (; c + v_float32::nlanes <= image.cols; c += v_float32::nlanes) {
+            v_float32 channels[3];
+            v_load_deinterleave(pixel + 3 * c, channels[0], channels[1], channels[2]);
+            const v_float32 clamped = v_select(zero < channels[channel], channels[channel], zero);
+            smallests = v_select(clamped < smallests, clamped, smallests);
+            largests = v_select(largests < clamped, clamped, largests);
+        }
+        smallest = v_reduce_min(smallests);
+        largest = v_reduce_max(largests);
+#endif
+        for (; c < image.cols; ++c) {
+            const float clamped = std::max(0.0f, pixel[3 * c + channel]);
             smallest = std::min(smallest, clamped);
             largest = std::max(largest, clamped);
         }
