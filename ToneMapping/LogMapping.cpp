@@ -235,7 +235,6 @@ void widenWithLitRow(const float* yxy, const float* bgr, int cols, float& low, f
 template <typename Source>
 StretchRange convertToBgr(cv::Mat& bgr, const Source& source)
 {
-    Extremes extremes(1e10f, 1e-6f);
     Extremes litExtremes(1e10f, 1e-6f);
     forEachRowBlock(bgr.rows, [&](const cv::Range& rows) {
         cv::Mat scratch;
@@ -257,14 +256,6 @@ StretchRange convertToBgr(cv::Mat& bgr, const Source& source)
         }
         cv::Mat block = bgr.rowRange(rows);
         cv::cvtColor(xyz, block, cv::COLOR_XYZ2BGR);
-        double low = 0.0;
-        double high = 0.0;
-        cv::minMaxLoc(block.reshape(1), &low, &high);
-        extremes.merge(float(low), float(high));
-        if (low > 0.0) {
-            litExtremes.merge(float(low), float(high));
-            return;
-        }
         // Black pixels (Y = 0: borders, rotation corners), which come back as 0, do not
         // stretch the picture.
         float litLow = 1e10f;
@@ -273,9 +264,13 @@ StretchRange convertToBgr(cv::Mat& bgr, const Source& source)
             widenWithLitRow(yxy.ptr<float>(r), block.ptr<float>(r), block.cols, litLow, litHigh);
         litExtremes.merge(litLow, litHigh);
     });
+    if (litExtremes.smallest() < 1e10f)
+        return {litExtremes.smallest(), litExtremes.largest()};
     // Without a lit pixel the extremes of all of them serve.
-    const bool anyLit = litExtremes.smallest() < 1e10f;
-    return {anyLit ? litExtremes.smallest() : extremes.smallest(), anyLit ? litExtremes.largest() : extremes.largest()};
+    double low = 0.0;
+    double high = 0.0;
+    cv::minMaxLoc(bgr.reshape(1), &low, &high);
+    return {std::min(1e10f, float(low)), std::max(1e-6f, float(high))};
 }
 
 // Stretches the range to [0, 1] (clamps when it is flat) block by block, then runs
