@@ -160,13 +160,14 @@ void shiftHueAndSaturationRow(const ColourPassTerms& terms, const float* in, flo
         smallest = v_select(b < smallest, b, smallest);
         const v_float32 d = v - smallest;
         const v_float32 coloured = (d > zero) & (v > zero);
-        const v_float32 s = v_select(coloured, d / v, zero);
+        // Selecting against zero is a mask: one operation instead of a selection.
+        const v_float32 s = (d / v) & coloured;
         // The sector's difference and offset are picked first: one division instead of three.
         const v_float32 ofRed = r == v;
         const v_float32 ofGreen = g == v;
         const v_float32 difference = v_select(ofRed, g - b, v_select(ofGreen, b - r, r - g));
-        const v_float32 offset = v_select(ofRed, v_select((g - b) < zero, six, zero), v_select(ofGreen, two, four));
-        v_float32 h = v_select(coloured, difference / d + offset, zero);
+        const v_float32 offset = v_select(ofRed, six & ((g - b) < zero), v_select(ofGreen, two, four));
+        v_float32 h = (difference / d + offset) & coloured;
         h = h + shift;
         h = v_select(h > six, h - six, v_select(h < zero, h + six, h));
         const v_float32 squares = s * s + vibrance;
@@ -238,8 +239,7 @@ inline void applyCurve(const ColourPassTerms& terms, float* px, int cols)
             const v_float32 ratio = v_sqrt(v_select(zero < value, value, zero)) / luminance;
             // Contrast above 1 can pull a pixel to black; 0 / 0 would give NaN.
             const v_float32 lit = luminance > zero;
-            v_store_interleave(chunk + 3 * i, v_select(lit, clamped(ratio * b), zero),
-                               v_select(lit, clamped(ratio * g), zero), v_select(lit, clamped(ratio * r), zero));
+            v_store_interleave(chunk + 3 * i, clamped(ratio * b) & lit, clamped(ratio * g) & lit, clamped(ratio * r) & lit);
         }
     }
     px += 3 * x;
