@@ -187,7 +187,22 @@ void toYxy(const cv::Mat& bgr, cv::Mat& yxy, const Chromaticity& white)
     cv::cvtColor(bgr, yxy, cv::COLOR_BGR2XYZ);
     for (int r = 0; r < yxy.rows; ++r) {
         float* pixel = yxy.ptr<float>(r);
-        for (int c = 0; c < yxy.cols; ++c, pixel += 3) {
+        int c = 0;
+#if CV_SIMD
+        // The scalar form's operations in its order, its choices as selections: the same bits.
+        using namespace cv;
+        const v_float32 zero = vx_setzero_f32();
+        const v_float32 whiteX = vx_setall_f32(white.x);
+        const v_float32 whiteY = vx_setall_f32(white.y);
+        for (; c + v_float32::nlanes <= yxy.cols; c += v_float32::nlanes, pixel += 3 * v_float32::nlanes) {
+            v_float32 X, Y, Z;
+            v_load_deinterleave(pixel, X, Y, Z);
+            const v_float32 sum = X + Y + Z;
+            const v_float32 coloured = sum > zero;
+            v_store_interleave(pixel, Y & (zero < Y), v_select(coloured, X / sum, whiteX), v_select(coloured, Y / sum, whiteY));
+        }
+#endif
+        for (; c < yxy.cols; ++c, pixel += 3) {
             const float X = pixel[0];
             const float Y = pixel[1];
             const float sum = X + Y + pixel[2];

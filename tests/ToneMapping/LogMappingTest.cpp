@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 
 namespace {
 
@@ -136,6 +138,31 @@ TEST(LogMapping, BlackNegativeAndFlatInputsStayFinite)
     cv::minMaxLoc(logMap(cv::Mat::zeros(8, 8, CV_32FC3), 0.85f).reshape(1), &darkest, &brightest);
     EXPECT_EQ(darkest, brightest) << "black stays one uniform level (the colour finish's toe)";
     EXPECT_LT(brightest, 0.1);
+}
+
+TEST(LogMapping, YxyFollowsItsFormulaToTheBitForOddValues)
+{
+    // Odd values among ordinary ones, in a row long enough for vectors and a tail.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const cv::Vec3f odd[] = {{0, 0, 0}, {-0.0f, 0, -0.0f}, {-0.5f, 0.2f, 0.1f}, {1, -2, 0.5f}, {nan, 0.3f, 0.2f}, {inf, 1, 1}, {1e-30f, 0, 0}};
+    cv::Mat row(1, 37, CV_32FC3);
+    cv::randu(row, 0.0, 4.0);
+    for (int i = 0; i < 7; ++i)
+        row.at<cv::Vec3f>(0, 5 * i + 1) = odd[i];
+    cv::Mat yxy, xyz, white(1, 1, CV_32FC3, cv::Scalar::all(1.0)), whiteXyz;
+    float high, low;
+    bgrToYxy(row, yxy, high, low);
+    cv::cvtColor(row, xyz, cv::COLOR_BGR2XYZ);
+    cv::cvtColor(white, whiteXyz, cv::COLOR_BGR2XYZ);
+    const cv::Vec3f w = whiteXyz.at<cv::Vec3f>(0, 0);
+    for (int c = 0; c < row.cols; ++c) {
+        const cv::Vec3f v = xyz.at<cv::Vec3f>(0, c);
+        const float sum = v[0] + v[1] + v[2];
+        const cv::Vec3f expected(std::max(0.0f, v[1]), sum > 0.0f ? v[0] / sum : w[0] / (w[0] + w[1] + w[2]),
+                                 sum > 0.0f ? v[1] / sum : w[1] / (w[0] + w[1] + w[2]));
+        EXPECT_EQ(std::memcmp(&expected, yxy.ptr<cv::Vec3f>(0, c), sizeof(cv::Vec3f)), 0) << "column " << c;
+    }
 }
 
 TEST(LogMapping, CancelReturnsEmptyAndProgressEndsAtHundred)
