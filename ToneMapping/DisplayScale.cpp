@@ -16,26 +16,38 @@ namespace {
 // preview and its export, or a crop and its enlargement, find the same scale.
 constexpr int kMeasuredSide = 256;
 
-cv::Mat reducedForMeasuring(const cv::Mat& image)
+// The picture reduced for measuring; `alsoOnRows` runs on every band of the
+// picture's rows, just after the band is reduced, while it is in the cache.
+cv::Mat reducedForMeasuring(const cv::Mat& image, const RowsVisitor& alsoOnRows)
 {
     const int longer = std::max(image.cols, image.rows);
-    if (longer <= kMeasuredSide)
-        return image;
-    // A whole-number reduction first: averaging whole blocks is much faster than a
-    // fractional reduction over the whole picture. The library does a float image's
-    // on one thread, so bands of whole blocks go to the threads.
-    cv::Mat reduced = image;
     // Never more than the shorter side: a line of pixels stays a line.
-    const int blocks = std::min(longer / kMeasuredSide, std::min(image.cols, image.rows));
+    const int blocks = longer <= kMeasuredSide ? 1 : std::min(longer / kMeasuredSide, std::min(image.cols, image.rows));
+    cv::Mat reduced = image;
     if (blocks > 1) {
+        // A whole-number reduction first: averaging whole blocks is much faster than a
+        // fractional reduction over the whole picture. The library does a float image's
+        // on one thread, so the rows of whole blocks go to the threads one by one (a
+        // row is reduced alike whichever thread takes it).
         const cv::Size whole(image.cols / blocks, image.rows / blocks);
         reduced.create(whole, image.type());
-        forEachRowBand(whole.height, [&](const cv::Range& rows) {
-            cv::Mat band = reduced.rowRange(rows);
-            const cv::Rect source(0, rows.start * blocks, whole.width * blocks, rows.size() * blocks);
-            cv::resize(image(source), band, band.size(), 0.0, 0.0, cv::INTER_AREA);
+        cv::parallel_for_(cv::Range(0, (image.rows + blocks - 1) / blocks), [&](const cv::Range& blockRows) {
+            for (int row = blockRows.start; row < blockRows.end; ++row) {
+                const cv::Range rows(row * blocks, std::min(image.rows, (row + 1) * blocks));
+                if (row < whole.height) {
+                    cv::Mat target = reduced.row(row);
+                    cv::resize(image(cv::Rect(0, rows.start, whole.width * blocks, blocks)), target, target.size(), 0.0,
+                               0.0, cv::INTER_AREA);
+                }
+                if (alsoOnRows)
+                    alsoOnRows(rows);
+            }
         });
+    } else if (alsoOnRows) {
+        forEachRowBand(image.rows, alsoOnRows);
     }
+    if (longer <= kMeasuredSide)
+        return reduced;
     const double reduction = double(kMeasuredSide) / longer;
     cv::resize(reduced, reduced,
                cv::Size(std::max(1, int(std::lround(image.cols * reduction))),
@@ -87,12 +99,15 @@ double targetKey(std::vector<float>& values, double log2Key)
 
 }  // namespace
 
-double displayScale(const cv::Mat& image)
+double displayScale(const cv::Mat& image, const RowsVisitor& alsoOnRows)
 {
     using namespace display_scale;
-    if (image.empty() || image.depth() != CV_32F || (image.channels() != 1 && image.channels() != 3))
+    if (image.empty() || image.depth() != CV_32F || (image.channels() != 1 && image.channels() != 3)) {
+        if (alsoOnRows)
+            forEachRowBand(image.rows, alsoOnRows);
         return 1.0;
-    std::vector<float> values = litLuminance(reducedForMeasuring(image));
+    }
+    std::vector<float> values = litLuminance(reducedForMeasuring(image, alsoOnRows));
     if (values.empty())
         return 1.0;
     double logSum = 0.0;

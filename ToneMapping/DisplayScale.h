@@ -1,6 +1,8 @@
 #pragma once
 #include <opencv2/core.hpp>
 
+#include <functional>
+
 // The operators were made for display-referred pictures: white at 1, the picture
 // well above an 8-bit sample step. A scene-referred picture (an HDR with values a
 // stop above 1, or one scaled down so that its sun or lamps are 1 and the rest
@@ -23,7 +25,11 @@ constexpr double kSampleStep = 1.0 / 255.0;
 // The factor that brings a 32-bit float image (1 or 3 channels, BGR) to the display
 // range: 1 for a display-referred picture, for one without any lit pixel and for
 // one already brought there.
-double displayScale(const cv::Mat& image);
+// `alsoOnRows`, when given, runs on every band of the image's rows (on the library's
+// threads, several at once) while the measuring reads them: a caller that needs
+// statistics of its own reads the image once for both.
+using RowsVisitor = std::function<void(const cv::Range&)>;
+double displayScale(const cv::Mat& image, const RowsVisitor& alsoOnRows = nullptr);
 
 // image x scale (shared, not copied, when the scale is 1).
 cv::Mat scaledToDisplay(const cv::Mat& image, double scale);

@@ -329,21 +329,21 @@ cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3
         return out = cv::Mat();
     progress = 5;
     // Only the extremes of Y are kept: the Yxy of each block is made again just before
-    // it is mapped and converted back, instead of being stored whole.
-    const Chromaticity white = whitePoint();
+    // it is mapped and converted back, instead of being stored whole. They are found
+    // while the display scale's measuring reads the input.
     Extremes luminance(1e10f, 1e-6f);
-    forEachRowBlock(input.rows, [&](const cv::Range& rows) {
+    const float scale = float(displayScale(input, [&](const cv::Range& rows) {
         cv::Mat xyz;
         cv::cvtColor(input.rowRange(rows), xyz, cv::COLOR_BGR2XYZ);
         widenWithLuminance(xyz, 1, luminance);
-    });
+    }));
     maxLuminance = luminance.largest();
     minLuminance = luminance.smallest();
     if (cancel)
         return out = cv::Mat();
     progress = 20;
     // Brought to the display range: only the luminance scales, the chromaticity does not.
-    const float scale = float(displayScale(input));
+    const Chromaticity white = whitePoint();
     const LuminanceMapping mapping(maxLuminance, params[0], scale);
     // Never written over while anyone else holds it: the caller keeps the last result.
     std::swap(result, spare);

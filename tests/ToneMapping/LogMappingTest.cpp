@@ -99,6 +99,25 @@ TEST(LogMapping, YxyRoundTripIsNormalisedToZeroAndOne)
     EXPECT_LT(cv::norm(back, expected, cv::NORM_INF), 1e-4);
 }
 
+TEST(LogMapping, ExtremesOfLuminanceCoverEveryRow)
+{
+    // Small, without whole blocks to reduce, and with rows left over after the blocks.
+    for (const cv::Size size : {cv::Size(40, 30), cv::Size(300, 200), cv::Size(1000, 778)}) {
+        cv::Mat image(size, CV_32FC3);
+        cv::randu(image, 0.2, 1.0);
+        image.at<cv::Vec3f>(0, 0) = cv::Vec3f::all(0.01f);
+        image.at<cv::Vec3f>(size.height - 1, size.width - 1) = cv::Vec3f::all(40.0f);
+        cv::Mat yxy;
+        float high, low;
+        bgrToYxy(image, yxy, high, low);
+        LogMapping op;
+        logMap(image, 0.85f, &op);
+        const float scale = float(displayScale(image));
+        EXPECT_EQ(op.maxLuminance, high * scale) << size;
+        EXPECT_EQ(op.minLuminance, low * scale) << size;
+    }
+}
+
 TEST(LogMapping, DimInputUsesTheSmallestMaximum)
 {
     const cv::Mat dim(4, 4, CV_32FC3, cv::Scalar(1e-8, 1e-8, 1e-8));
