@@ -288,6 +288,7 @@ ColourPassTerms colourPassTerms(const InterpolationCurve& curve, const ColourPas
     ColourPassTerms terms;
     static_cast<ColourPassParameters&>(terms) = parameters;
     terms.curve = &curve;
+    terms.identityCurve = curve.isIdentity();
     const float contrast = parameters.contrast;
     terms.highContrast = contrast >= 1.f;
     if (terms.highContrast) {
@@ -315,7 +316,9 @@ void colourPassRow(const ColourPassTerms& terms, const float* in, int channels, 
     } else
         shiftHueAndSaturationRow(terms, in, out, cols);
     toeAndContrastRow(terms, out, 3 * cols);
-    applyCurve(terms, out, cols);
+    // The toe and contrast leave the channels in [0, 1], where the identity keeps them.
+    if (!terms.identityCurve)
+        applyCurve(terms, out, cols);
 }
 
 void hsvSectorToRgb(float h, float s, float v, float& r, float& g, float& b)

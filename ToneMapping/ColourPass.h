@@ -42,6 +42,7 @@ cv::Mat& parallelComputeLightImage(const InterpolationCurve& curve, cv::Mat& out
 // its per-pixel work on rows of their own.
 struct ColourPassTerms : ColourPassParameters {
     const InterpolationCurve* curve = nullptr;
+    bool identityCurve = false;  // the curve step leaves every pixel as it is
     bool highContrast = false;
     float contrastLinear = 0.f;
     float contrastRoot = 0.f;

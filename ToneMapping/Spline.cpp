@@ -260,6 +260,8 @@ void Spline::rebuildTable()
             value = std::max(value, table_[i - 1]);
         table_[i] = std::min(value, lastY);
     }
+    identity_ = first == 0.f && last == 1.f &&
+                std::all_of(points_.begin(), points_.end(), [](const Point& p) { return p.x == p.y; });
     xFirst_ = first;
     xLast_ = last;
     tableScale_ = static_cast<double>(tableEntries) / (static_cast<double>(last) - first);

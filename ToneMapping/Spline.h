@@ -24,6 +24,9 @@ public:
 
     void addPoint(float x, float y) override;
     float evaluate(float x) const override;
+    // Every point on the diagonal from (0, 0) to (1, 1): the spline is that line, though
+    // its table falls short of 1 by up to one step near the end.
+    bool isIdentity() const override { return identity_; }
 
     void setWhites(float whites);
     void setHighlights(float highlights);
@@ -61,6 +64,7 @@ private:
     unsigned flags_ = NeedsSort | NeedsCoefficients;
     std::vector<Point> pendingPoints_;
     bool tableDirty_ = true;
+    bool identity_ = false;
     float xFirst_ = 0.f;
     float xLast_ = 0.f;
     std::vector<float> table_;

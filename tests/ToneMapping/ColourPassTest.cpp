@@ -67,6 +67,21 @@ TEST(ColourPass, HalfATurnOfHueTurnsRedIntoCyan)
     EXPECT_LT(px[2], 0.01f);  // red
 }
 
+TEST(ColourPass, IdentityCurveLeavesBrightPixelsExact)
+{
+    EXPECT_TRUE(Spline(0.f, 0.f, 0.f, 0.f).isIdentity());
+    EXPECT_FALSE(Spline(0.2f, -0.4f, 0.3f, 0.1f).isIdentity());
+    Spline bent(0.f, 0.f, 0.f, 0.f);
+    bent.addPoint(0.5f, 0.6f);
+    EXPECT_FALSE(bent.isIdentity());
+    // Its table stops one step short of 1, where it would darken the highlights.
+    for (const float value : {0.999f, 0.9995f, 1.f}) {
+        const cv::Mat out = pass(cv::Mat(1, 5, CV_32FC3, cv::Scalar::all(value)));
+        for (int x = 0; x < out.cols; ++x)
+            EXPECT_EQ(out.at<cv::Vec3f>(0, x), cv::Vec3f::all(value)) << "value " << value;
+    }
+}
+
 TEST(ColourPass, ThreadCountDoesNotChangeTheResult)
 {
     const cv::Mat in = randomImage(5, 33);
