@@ -106,6 +106,16 @@ inline void sectorToRgb(float h, float s, float v, float& r, float& g, float& b)
     }
 }
 
+// The factor that saturation and vibrance scale a saturation s by.
+inline float saturationFactor(const ColourPassTerms& terms, float s)
+{
+    float f = std::sqrt(std::max(0.f, s * s + terms.vibrance)) + terms.saturation - s;
+    f = std::max(0.f, f);
+    if (f > 1.f)
+        f = (1.f - s) * (f - 1.f) + 1.f;
+    return f;
+}
+
 inline void shiftHueAndSaturation(const ColourPassTerms& terms, float& r, float& g, float& b)
 {
     const float v = std::max({r, g, b});
@@ -126,11 +136,94 @@ inline void shiftHueAndSaturation(const ColourPassTerms& terms, float& r, float&
         h -= 6.f;
     else if (h < 0.f)
         h += 6.f;
-    float f = std::sqrt(std::max(0.f, s * s + terms.vibrance)) + terms.saturation - s;
-    f = std::max(0.f, f);
-    if (f > 1.f)
-        f = (1.f - s) * (f - 1.f) + 1.f;
-    sectorToRgb(h, f * s, v, r, g, b);
+    sectorToRgb(h, saturationFactor(terms, s) * s, v, r, g, b);
+}
+
+// The hue and saturation steps without a hue shift. Back from HSV each channel c
+// comes out as v (1 - f s (v - c) / d) with s = d / v, that is v - f (v - c): no
+// hue, no sector, no division beyond the saturation's.
+inline void scaleSaturation(const ColourPassTerms& terms, float& r, float& g, float& b)
+{
+    const float v = std::max({r, g, b});
+    const float d = v - std::min({r, g, b});
+    const float s = d > 0.f && v > 0.f ? d / v : 0.f;
+    const float f = saturationFactor(terms, s);
+    if (f * s <= 0.f) {
+        r = g = b = v;
+        return;
+    }
+    r = v - f * (v - r);
+    g = v - f * (v - g);
+    b = v - f * (v - b);
+}
+
+#if CV_SIMD
+// std::max and std::min of an initializer list keep the first of equals.
+inline cv::v_float32 largestOf(const cv::v_float32& b, const cv::v_float32& g, const cv::v_float32& r)
+{
+    const cv::v_float32 v = cv::v_select(r < g, g, r);
+    return cv::v_select(v < b, b, v);
+}
+
+inline cv::v_float32 smallestOf(const cv::v_float32& b, const cv::v_float32& g, const cv::v_float32& r)
+{
+    const cv::v_float32 v = cv::v_select(g < r, g, r);
+    return cv::v_select(b < v, b, v);
+}
+
+// saturationFactor() on vectors, its comparisons as selections.
+class VectorSaturationFactor {
+public:
+    explicit VectorSaturationFactor(const ColourPassTerms& terms)
+        : vibrance(cv::vx_setall_f32(terms.vibrance)), saturation(cv::vx_setall_f32(terms.saturation))
+    {
+    }
+
+    cv::v_float32 operator()(const cv::v_float32& s) const
+    {
+        using namespace cv;
+        const v_float32 zero = vx_setzero_f32();
+        const v_float32 one = vx_setall_f32(1.f);
+        const v_float32 squares = s * s + vibrance;
+        v_float32 f = v_sqrt(v_select(zero < squares, squares, zero)) + saturation - s;
+        f = v_select(zero < f, f, zero);
+        return v_select(f > one, (one - s) * (f - one) + one, f);
+    }
+
+private:
+    cv::v_float32 vibrance;
+    cv::v_float32 saturation;
+};
+#endif
+
+// scaleSaturation() on one row of B, G, R (in may equal out), vectors following
+// the scalar form step by step so that both give the same bits.
+void scaleSaturationRow(const ColourPassTerms& terms, const float* in, float* out, int cols)
+{
+    int x = 0;
+#if CV_SIMD
+    using namespace cv;
+    const v_float32 zero = vx_setzero_f32();
+    const VectorSaturationFactor saturationFactor(terms);
+    for (; x + v_float32::nlanes <= cols; x += v_float32::nlanes) {
+        v_float32 b, g, r;
+        v_load_deinterleave(in + 3 * x, b, g, r);
+        const v_float32 v = largestOf(b, g, r);
+        const v_float32 d = v - smallestOf(b, g, r);
+        const v_float32 s = (d / v) & ((d > zero) & (v > zero));
+        const v_float32 f = saturationFactor(s);
+        const v_float32 grey = f * s <= zero;
+        v_store_interleave(out + 3 * x, v_select(grey, v, v - f * (v - b)), v_select(grey, v, v - f * (v - g)),
+                           v_select(grey, v, v - f * (v - r)));
+    }
+#endif
+    for (; x < cols; ++x) {
+        float b = in[3 * x], g = in[3 * x + 1], r = in[3 * x + 2];
+        scaleSaturation(terms, r, g, b);
+        out[3 * x] = b;
+        out[3 * x + 1] = g;
+        out[3 * x + 2] = r;
+    }
 }
 
 // The hue and saturation steps on one row of B, G, R (in may equal out). Vectors
@@ -147,18 +240,13 @@ void shiftHueAndSaturationRow(const ColourPassTerms& terms, const float* in, flo
     const v_float32 four = vx_setall_f32(4.f);
     const v_float32 six = vx_setall_f32(6.f);
     const v_float32 shift = vx_setall_f32(6.f * terms.hue);
-    const v_float32 vibrance = vx_setall_f32(terms.vibrance);
-    const v_float32 saturation = vx_setall_f32(terms.saturation);
+    const VectorSaturationFactor saturationFactor(terms);
     const auto sector = [](const v_int32& k, int n) { return v_reinterpret_as_f32(k == vx_setall_s32(n)); };
     for (; x + v_float32::nlanes <= cols; x += v_float32::nlanes) {
         v_float32 b, g, r;
         v_load_deinterleave(in + 3 * x, b, g, r);
-        // std::max and std::min of an initializer list keep the first of equals.
-        v_float32 v = v_select(r < g, g, r);
-        v = v_select(v < b, b, v);
-        v_float32 smallest = v_select(g < r, g, r);
-        smallest = v_select(b < smallest, b, smallest);
-        const v_float32 d = v - smallest;
+        const v_float32 v = largestOf(b, g, r);
+        const v_float32 d = v - smallestOf(b, g, r);
         const v_float32 coloured = (d > zero) & (v > zero);
         // Selecting against zero is a mask: one operation instead of a selection.
         const v_float32 s = (d / v) & coloured;
@@ -170,11 +258,7 @@ void shiftHueAndSaturationRow(const ColourPassTerms& terms, const float* in, flo
         v_float32 h = (difference / d + offset) & coloured;
         h = h + shift;
         h = v_select(h > six, h - six, v_select(h < zero, h + six, h));
-        const v_float32 squares = s * s + vibrance;
-        v_float32 f = v_sqrt(v_select(zero < squares, squares, zero)) + saturation - s;
-        f = v_select(zero < f, f, zero);
-        f = v_select(f > one, (one - s) * (f - one) + one, f);
-        const v_float32 fs = f * s;
+        const v_float32 fs = saturationFactor(s) * s;
         // The sector conversion; a NaN or out-of-range hue truncates to INT_MIN and
         // so, like the scalar form's, picks sector 0.
         h = v_select(h >= six, h - six, v_select(h < zero, h + six, h));
@@ -313,7 +397,9 @@ void colourPassRow(const ColourPassTerms& terms, const float* in, int channels, 
     if (channels == 1) {
         for (int x = 0; x < cols; ++x)
             out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[x];
-    } else
+    } else if (terms.hue == 0.f)
+        scaleSaturationRow(terms, in, out, cols);
+    else
         shiftHueAndSaturationRow(terms, in, out, cols);
     toeAndContrastRow(terms, out, 3 * cols);
     // The toe and contrast leave the channels in [0, 1], where the identity keeps them.

@@ -67,6 +67,19 @@ TEST(ColourPass, HalfATurnOfHueTurnsRedIntoCyan)
     EXPECT_LT(px[2], 0.01f);  // red
 }
 
+TEST(ColourPass, AWholeTurnOfHueMatchesNoShift)
+{
+    // Without a shift the pass takes a shorter road; both must give the same picture.
+    const cv::Mat image = randomImage(4, 37) - cv::Scalar::all(0.1);
+    for (const float saturation : {0.f, 0.6f, 1.f, 1.7f})
+        for (const float vibrance : {-0.3f, 0.f, 0.42f}) {
+            const cv::Mat turned = pass(image, 1.f, saturation, vibrance, 1.3333334f);
+            const cv::Mat unshifted = pass(image, 0.f, saturation, vibrance, 1.3333334f);
+            EXPECT_LT(cv::norm(turned, unshifted, cv::NORM_INF), 1e-5)
+                << "saturation " << saturation << ", vibrance " << vibrance;
+        }
+}
+
 TEST(ColourPass, IdentityCurveLeavesBrightPixelsExact)
 {
     EXPECT_TRUE(Spline(0.f, 0.f, 0.f, 0.f).isIdentity());
