@@ -116,15 +116,30 @@ private:
 };
 
 // v * 6.7500014 up to 0.011999996, else 1.099 v^0.40909088 - 0.099, on a block of rows.
+// The power is cv::pow's own road (log, product in double, exp) without its scalar
+// product loop, so the bits are the same.
 void applyGamma(cv::Mat& block)
 {
+    constexpr double kPower = 0.40909088;
     const int n = block.cols * 3;
-    cv::Mat powered(1, n, CV_32F);
-    float* pw = powered.ptr<float>();
+    std::vector<float> buffer(n);
+    float* pw = buffer.data();
     for (int r = 0; r < block.rows; ++r) {
         float* v = block.ptr<float>(r);
-        cv::pow(cv::Mat(1, n, CV_32F, v), 0.40909088, powered);
+        cv::hal::log32f(v, pw, n);
         int c = 0;
+#if CV_SIMD_64F
+        using namespace cv;
+        const v_float64 power = vx_setall_f64(kPower);
+        for (; c + v_float32::nlanes <= n; c += v_float32::nlanes) {
+            const v_float32 logs = vx_load(pw + c);
+            v_store(pw + c, v_cvt_f32(v_cvt_f64(logs) * power, v_cvt_f64_high(logs) * power));
+        }
+#endif
+        for (; c < n; ++c)
+            pw[c] = float(pw[c] * kPower);
+        cv::hal::exp32f(pw, pw, n);
+        c = 0;
 #if CV_SIMD
         // Without branches: which side of the knee a value falls on is not predictable.
         using namespace cv;
