@@ -260,6 +260,35 @@ void widenWithLitRow(const float* yxy, const float* bgr, int cols, float& low, f
             }
 }
 
+// One row of (Y, x, y) to (X, Y, Z). Y / y times (x, y, 1 - x - y) is X = xY/y, Y,
+// Z = X/x - X - Y without dividing by x. Vectors follow the scalar form's operations
+// in its order, its choices as masks: the same bits.
+void toXyzRow(const float* from, float* target, int cols)
+{
+    int c = 0;
+#if CV_SIMD
+    using namespace cv;
+    const v_float32 zero = vx_setzero_f32();
+    const v_float32 one = vx_setall_f32(1.0f);
+    for (; c + v_float32::nlanes <= cols; c += v_float32::nlanes) {
+        v_float32 Y, x, y;
+        v_load_deinterleave(from + 3 * c, Y, x, y);
+        const v_float32 positive = y > zero;
+        const v_float32 scale = (Y / y) & positive;
+        v_store_interleave(target + 3 * c, x * scale, Y & positive, (one - x - y) * scale);
+    }
+#endif
+    for (; c < cols; ++c) {
+        const float Y = from[3 * c];
+        const float x = from[3 * c + 1];
+        const float y = from[3 * c + 2];
+        const float scale = y > 0.0f ? Y / y : 0.0f;
+        target[3 * c] = x * scale;
+        target[3 * c + 1] = y > 0.0f ? Y : 0.0f;
+        target[3 * c + 2] = (1.0f - x - y) * scale;
+    }
+}
+
 // bgr = the BGR image of a Yxy image, not yet stretched, block by block; `source`
 // gives each block's rows of Yxy, made while the block is in the cache.
 template <typename Source>
@@ -270,20 +299,8 @@ StretchRange convertToBgr(cv::Mat& bgr, const Source& source)
         cv::Mat scratch;
         const cv::Mat yxy = source(rows, scratch);
         cv::Mat xyz(yxy.size(), CV_32FC3);
-        for (int r = 0; r < xyz.rows; ++r) {
-            const float* from = yxy.ptr<float>(r);
-            float* target = xyz.ptr<float>(r);
-            for (int c = 0; c < yxy.cols * 3; c += 3) {
-                const float Y = from[c];
-                const float x = from[c + 1];
-                const float y = from[c + 2];
-                // Y / y times (x, y, 1 - x - y) is X = xY/y, Y, Z = X/x - X - Y without dividing by x.
-                const float scale = y > 0.0f ? Y / y : 0.0f;
-                target[c] = x * scale;
-                target[c + 1] = y > 0.0f ? Y : 0.0f;
-                target[c + 2] = (1.0f - x - y) * scale;
-            }
-        }
+        for (int r = 0; r < xyz.rows; ++r)
+            toXyzRow(yxy.ptr<float>(r), xyz.ptr<float>(r), xyz.cols);
         cv::Mat block = bgr.rowRange(rows);
         cv::cvtColor(xyz, block, cv::COLOR_XYZ2BGR);
         // Black pixels (Y = 0: borders, rotation corners), which come back as 0, do not
