@@ -196,6 +196,20 @@ private:
 };
 #endif
 
+// step(r, g, b) on the pixels of one row of B, G, R from `from` on: the scalar
+// remainder after the vectors.
+template <typename PixelStep>
+void forEachPixelFrom(int from, const float* in, float* out, int cols, const PixelStep& step)
+{
+    for (int x = from; x < cols; ++x) {
+        float b = in[3 * x], g = in[3 * x + 1], r = in[3 * x + 2];
+        step(r, g, b);
+        out[3 * x] = b;
+        out[3 * x + 1] = g;
+        out[3 * x + 2] = r;
+    }
+}
+
 // scaleSaturation() on one row of B, G, R (in may equal out), vectors following
 // the scalar form step by step so that both give the same bits.
 void scaleSaturationRow(const ColourPassTerms& terms, const float* in, float* out, int cols)
@@ -217,13 +231,7 @@ void scaleSaturationRow(const ColourPassTerms& terms, const float* in, float* ou
                            v_select(grey, v, v - f * (v - r)));
     }
 #endif
-    for (; x < cols; ++x) {
-        float b = in[3 * x], g = in[3 * x + 1], r = in[3 * x + 2];
-        scaleSaturation(terms, r, g, b);
-        out[3 * x] = b;
-        out[3 * x + 1] = g;
-        out[3 * x + 2] = r;
-    }
+    forEachPixelFrom(x, in, out, cols, [&terms](float& r, float& g, float& b) { scaleSaturation(terms, r, g, b); });
 }
 
 // The hue and saturation steps on one row of B, G, R (in may equal out). Vectors
@@ -274,13 +282,7 @@ void shiftHueAndSaturationRow(const ColourPassTerms& terms, const float* in, flo
         v_store_interleave(out + 3 * x, v_select(grey, v, b), v_select(grey, v, g), v_select(grey, v, r));
     }
 #endif
-    for (; x < cols; ++x) {
-        float b = in[3 * x], g = in[3 * x + 1], r = in[3 * x + 2];
-        shiftHueAndSaturation(terms, r, g, b);
-        out[3 * x] = b;
-        out[3 * x + 1] = g;
-        out[3 * x + 2] = r;
-    }
+    forEachPixelFrom(x, in, out, cols, [&terms](float& r, float& g, float& b) { shiftHueAndSaturation(terms, r, g, b); });
 }
 
 // In place on one row of B, G, R: luminance through the curve, channels scaled by it.
