@@ -196,6 +196,53 @@ void widenWithLuminance(const cv::Mat& image, int channel, Extremes& extremes)
     extremes.merge(smallest, largest);
 }
 
+// The weights of B, G and R in the library's Y, so that Y alone can be had without
+// converting the other two.
+cv::Vec3f luminanceWeights()
+{
+    cv::Mat unit(1, 3, CV_32FC3, cv::Scalar::all(0.0));
+    for (int c = 0; c < 3; ++c)
+        unit.at<cv::Vec3f>(0, c)[c] = 1.0f;
+    cv::Mat xyz;
+    cv::cvtColor(unit, xyz, cv::COLOR_BGR2XYZ);
+    return {xyz.at<cv::Vec3f>(0, 0)[1], xyz.at<cv::Vec3f>(0, 1)[1], xyz.at<cv::Vec3f>(0, 2)[1]};
+}
+
+// Widens the extremes with the Y (clamped at 0) of the BGR rows of `bgr`.
+void widenWithY(const cv::Mat& bgr, const cv::Vec3f& weights, Extremes& extremes)
+{
+    float smallest = 1e10f;
+    float largest = 1e-6f;
+    for (int r = 0; r < bgr.rows; ++r) {
+        const float* pixel = bgr.ptr<float>(r);
+        int c = 0;
+#if CV_SIMD
+        using namespace cv;
+        const v_float32 zero = vx_setzero_f32();
+        const v_float32 wb = vx_setall_f32(weights[0]), wg = vx_setall_f32(weights[1]), wr = vx_setall_f32(weights[2]);
+        v_float32 smallests = vx_setall_f32(smallest);
+        v_float32 largests = vx_setall_f32(largest);
+        for (; c + v_float32::nlanes <= bgr.cols; c += v_float32::nlanes) {
+            v_float32 b, g, red;
+            v_load_deinterleave(pixel + 3 * c, b, g, red);
+            const v_float32 y = b * wb + g * wg + red * wr;
+            const v_float32 clamped = v_select(zero < y, y, zero);
+            smallests = v_select(clamped < smallests, clamped, smallests);
+            largests = v_select(largests < clamped, clamped, largests);
+        }
+        smallest = v_reduce_min(smallests);
+        largest = v_reduce_max(largests);
+#endif
+        for (; c < bgr.cols; ++c) {
+            const float y = pixel[3 * c] * weights[0] + pixel[3 * c + 1] * weights[1] + pixel[3 * c + 2] * weights[2];
+            const float clamped = std::max(0.0f, y);
+            smallest = std::min(smallest, clamped);
+            largest = std::max(largest, clamped);
+        }
+    }
+    extremes.merge(smallest, largest);
+}
+
 // (Y, x, y) of the BGR rows `bgr` into `yxy` (resized to match).
 void toYxy(const cv::Mat& bgr, cv::Mat& yxy, const Chromaticity& white)
 {
@@ -364,10 +411,9 @@ cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3
     // it is mapped and converted back, instead of being stored whole. They are found
     // while the display scale's measuring reads the input.
     Extremes luminance(1e10f, 1e-6f);
+    const cv::Vec3f weights = luminanceWeights();
     const float scale = float(displayScale(input, [&](const cv::Range& rows) {
-        cv::Mat xyz;
-        cv::cvtColor(input.rowRange(rows), xyz, cv::COLOR_BGR2XYZ);
-        widenWithLuminance(xyz, 1, luminance);
+        widenWithY(input.rowRange(rows), weights, luminance);
     }));
     maxLuminance = luminance.largest();
     minLuminance = luminance.smallest();

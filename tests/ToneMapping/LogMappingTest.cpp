@@ -113,8 +113,9 @@ TEST(LogMapping, ExtremesOfLuminanceCoverEveryRow)
         LogMapping op;
         logMap(image, 0.85f, &op);
         const float scale = float(displayScale(image));
-        EXPECT_EQ(op.maxLuminance, high * scale) << size;
-        EXPECT_EQ(op.minLuminance, low * scale) << size;
+        // Y alone is summed apart from the library's conversion: the same up to rounding.
+        EXPECT_FLOAT_EQ(op.maxLuminance, high * scale) << size;
+        EXPECT_FLOAT_EQ(op.minLuminance, low * scale) << size;
     }
 }
 
