@@ -185,6 +185,42 @@ cv::Rect litBox(const cv::Mat& image)
     return cv::Rect(left, top, right - left + 1, bottom - top + 1);
 }
 
+// `box` without an outer line that a black frame's edge covers only partly (a
+// resampled letterbox blends its first picture line with the bar): darker than the
+// line inside it, it would count as the picture's darkest tones. Only a side where a
+// frame was cut off is looked at, so a picture's own dark edge stays.
+cv::Rect withoutPartlyCoveredEdges(const cv::Mat& image, cv::Rect box)
+{
+    // Lighter than this share of the next line inside, a line is taken as whole.
+    constexpr double kWholeShare = 0.8;
+    constexpr int kSmallest = 8;
+    auto brightness = [&](const cv::Rect& line) { return cv::sum(cv::sum(image(line)))[0]; };
+    auto partlyCovered = [&](const cv::Rect& outer, const cv::Rect& inner) {
+        return brightness(outer) < kWholeShare * brightness(inner);
+    };
+    if (box.height > kSmallest) {
+        if (box.y > 0 && partlyCovered(cv::Rect(box.x, box.y, box.width, 1), cv::Rect(box.x, box.y + 1, box.width, 1))) {
+            ++box.y;
+            --box.height;
+        }
+        const int bottom = box.y + box.height - 1;
+        if (bottom < image.rows - 1 &&
+            partlyCovered(cv::Rect(box.x, bottom, box.width, 1), cv::Rect(box.x, bottom - 1, box.width, 1)))
+            --box.height;
+    }
+    if (box.width > kSmallest) {
+        if (box.x > 0 && partlyCovered(cv::Rect(box.x, box.y, 1, box.height), cv::Rect(box.x + 1, box.y, 1, box.height))) {
+            ++box.x;
+            --box.width;
+        }
+        const int right = box.x + box.width - 1;
+        if (right < image.cols - 1 &&
+            partlyCovered(cv::Rect(right, box.y, 1, box.height), cv::Rect(right - 1, box.y, 1, box.height)))
+            --box.width;
+    }
+    return box;
+}
+
 // The operators, the strength blend and the colour pass all take the picture in the
 // display range: an HDR renders alike at any scale.
 cv::Mat inDisplayRange(const cv::Mat& picture)
@@ -471,7 +507,7 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool p
     toneMapper_->spatialScale = float(scale);
     // The operator sees the picture without its black frame (letterbox bars, a canvas
     // larger than the picture), so the frame changes nothing inside; it stays black.
-    const cv::Rect box = litBox(cropped);
+    const cv::Rect box = withoutPartlyCoveredEdges(cropped, litBox(cropped));
     const cv::Mat picture = box.area() > 0 ? cropped(box) : cropped;
     cv::Mat result;
     toneMapper_->apply(result, picture, settings_.params[settings_.TMalgo]);

@@ -153,6 +153,18 @@ TEST_P(EveryOperator, BlackBorderChangesNothingInside)
         const cv::Rect inside(3, 3, picture.cols - 6, picture.rows - 6);
         EXPECT_LE(cv::norm(out(inside), plain(inside), cv::NORM_INF), 1.0 / 255.0) << b;
     }
+    // A letterbox whose first picture row is only partly covered, as a resampled video's:
+    // inside, the picture renders as it does without that row.
+    const cv::Mat withoutFirstRow = picture.rowRange(1, picture.rows);
+    const cv::Mat plainBelow = render(withoutFirstRow);
+    for (const double cover : {0.5, 0.05}) {
+        cv::Mat framed;
+        cv::copyMakeBorder(picture, framed, 14, 14, 0, 0, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+        framed.row(14) *= cover;
+        const cv::Mat out = render(framed)(cv::Rect(0, 15, picture.cols, withoutFirstRow.rows));
+        const cv::Rect inside(3, 3, picture.cols - 6, withoutFirstRow.rows - 6);
+        EXPECT_LE(cv::norm(out(inside), plainBelow(inside), cv::NORM_INF), 1.0 / 255.0) << "edge covered " << cover;
+    }
 }
 
 TEST_P(EveryOperator, AnHdrRendersAlikeAtAnyScale)
