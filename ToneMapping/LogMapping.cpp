@@ -78,34 +78,29 @@ public:
     {
     }
 
-    // On a Yxy image, in place.
-    void operator()(cv::Mat& yxy) const
+    // On a row of Y (never negative), in place; `buffer` holds 2 n floats.
+    void operator()(float* luminance, float* buffer, int n) const
     {
-        const int n = yxy.cols;
-        std::vector<float> buffer(2 * size_t(n));
-        float* logs = buffer.data();
+        float* logs = buffer;
         float* powers = logs + n;
-        for (int r = 0; r < yxy.rows; ++r) {
-            float* pixel = yxy.ptr<float>(r);
-            for (int c = 0; c < n; ++c) {
-                logs[c] = scale * pixel[3 * c] + 1.0f;
-                powers[c] = std::max(pixel[3 * c] * inverseMax, FLT_MIN);
-            }
-            // (Y / Lmax)^p as exp(p ln(Y / Lmax)); the logarithms of both rows in one call.
-            cv::hal::log32f(logs, logs, p == 1.0f ? n : 2 * n);
-            if (p == 0.0f) {
-                std::fill(powers, powers + n, 1.0f);
-            } else if (p != 1.0f) {
-                for (int c = 0; c < n; ++c)
-                    powers[c] *= p;
-                cv::hal::exp32f(powers, powers, n);
-            }
-            for (int c = 0; c < n; ++c)
-                powers[c] = 2.0f + 8.0f * powers[c];
-            cv::hal::log32f(powers, powers, n);
-            for (int c = 0; c < n; ++c)
-                pixel[3 * c] = k * logs[c] / powers[c];
+        for (int c = 0; c < n; ++c) {
+            logs[c] = scale * luminance[c] + 1.0f;
+            powers[c] = std::max(luminance[c] * inverseMax, FLT_MIN);
         }
+        // (Y / Lmax)^p as exp(p ln(Y / Lmax)); the logarithms of both rows in one call.
+        cv::hal::log32f(logs, logs, p == 1.0f ? n : 2 * n);
+        if (p == 0.0f) {
+            std::fill(powers, powers + n, 1.0f);
+        } else if (p != 1.0f) {
+            for (int c = 0; c < n; ++c)
+                powers[c] *= p;
+            cv::hal::exp32f(powers, powers, n);
+        }
+        for (int c = 0; c < n; ++c)
+            powers[c] = 2.0f + 8.0f * powers[c];
+        cv::hal::log32f(powers, powers, n);
+        for (int c = 0; c < n; ++c)
+            luminance[c] = k * logs[c] / powers[c];
     }
 
 private:
@@ -196,45 +191,56 @@ void widenWithLuminance(const cv::Mat& image, int channel, Extremes& extremes)
     extremes.merge(smallest, largest);
 }
 
-// The weights of B, G and R in the library's Y, so that Y alone can be had without
-// converting the other two.
-cv::Vec3f luminanceWeights()
+// Y and X + Y + Z as weighted sums of B, G and R: the library's conversion without
+// the two channels that are not needed on their own.
+struct XyzWeights {
+    cv::Vec3f luminance;
+    cv::Vec3f sum;
+};
+
+XyzWeights xyzWeights()
 {
     cv::Mat unit(1, 3, CV_32FC3, cv::Scalar::all(0.0));
     for (int c = 0; c < 3; ++c)
         unit.at<cv::Vec3f>(0, c)[c] = 1.0f;
     cv::Mat xyz;
     cv::cvtColor(unit, xyz, cv::COLOR_BGR2XYZ);
-    return {xyz.at<cv::Vec3f>(0, 0)[1], xyz.at<cv::Vec3f>(0, 1)[1], xyz.at<cv::Vec3f>(0, 2)[1]};
+    XyzWeights weights;
+    for (int c = 0; c < 3; ++c) {
+        const cv::Vec3f v = xyz.at<cv::Vec3f>(0, c);
+        weights.luminance[c] = v[1];
+        weights.sum[c] = v[0] + v[1] + v[2];
+    }
+    return weights;
+}
+
+// The weighted sum of the channels of one row of B, G, R pixels; vectors and the
+// scalar tail give the same bits.
+void weightedRow(const float* bgr, const cv::Vec3f& weights, float* target, int cols)
+{
+    int c = 0;
+#if CV_SIMD
+    using namespace cv;
+    const v_float32 wb = vx_setall_f32(weights[0]), wg = vx_setall_f32(weights[1]), wr = vx_setall_f32(weights[2]);
+    for (; c + v_float32::nlanes <= cols; c += v_float32::nlanes) {
+        v_float32 b, g, r;
+        v_load_deinterleave(bgr + 3 * c, b, g, r);
+        v_store(target + c, b * wb + g * wg + r * wr);
+    }
+#endif
+    for (; c < cols; ++c)
+        target[c] = bgr[3 * c] * weights[0] + bgr[3 * c + 1] * weights[1] + bgr[3 * c + 2] * weights[2];
 }
 
 // Widens the extremes with the Y (clamped at 0) of the BGR rows of `bgr`.
 void widenWithY(const cv::Mat& bgr, const cv::Vec3f& weights, Extremes& extremes)
 {
+    std::vector<float> luminance(bgr.cols);
     float smallest = 1e10f;
     float largest = 1e-6f;
     for (int r = 0; r < bgr.rows; ++r) {
-        const float* pixel = bgr.ptr<float>(r);
-        int c = 0;
-#if CV_SIMD
-        using namespace cv;
-        const v_float32 zero = vx_setzero_f32();
-        const v_float32 wb = vx_setall_f32(weights[0]), wg = vx_setall_f32(weights[1]), wr = vx_setall_f32(weights[2]);
-        v_float32 smallests = vx_setall_f32(smallest);
-        v_float32 largests = vx_setall_f32(largest);
-        for (; c + v_float32::nlanes <= bgr.cols; c += v_float32::nlanes) {
-            v_float32 b, g, red;
-            v_load_deinterleave(pixel + 3 * c, b, g, red);
-            const v_float32 y = b * wb + g * wg + red * wr;
-            const v_float32 clamped = v_select(zero < y, y, zero);
-            smallests = v_select(clamped < smallests, clamped, smallests);
-            largests = v_select(largests < clamped, clamped, largests);
-        }
-        smallest = v_reduce_min(smallests);
-        largest = v_reduce_max(largests);
-#endif
-        for (; c < bgr.cols; ++c) {
-            const float y = pixel[3 * c] * weights[0] + pixel[3 * c + 1] * weights[1] + pixel[3 * c + 2] * weights[2];
+        weightedRow(bgr.ptr<float>(r), weights, luminance.data(), bgr.cols);
+        for (const float y : luminance) {
             const float clamped = std::max(0.0f, y);
             smallest = std::min(smallest, clamped);
             largest = std::max(largest, clamped);
@@ -276,9 +282,9 @@ void toYxy(const cv::Mat& bgr, cv::Mat& yxy, const Chromaticity& white)
     }
 }
 
-// Widens [low, high] with the channel values of the pixels of one row whose Y is
-// above 0. Vectors follow the scalar form's comparisons, so both give the same bits.
-void widenWithLitRow(const float* yxy, const float* bgr, int cols, float& low, float& high)
+// Widens [low, high] with the channel values of the pixels of one row whose
+// luminance is above 0. Vectors follow the scalar form's comparisons, so both give the same bits.
+void widenWithLitRow(const float* luminance, const float* bgr, int cols, float& low, float& high)
 {
     int c = 0;
 #if CV_SIMD
@@ -287,10 +293,9 @@ void widenWithLitRow(const float* yxy, const float* bgr, int cols, float& low, f
     v_float32 lows = vx_setall_f32(low);
     v_float32 highs = vx_setall_f32(high);
     for (; c + v_float32::nlanes <= cols; c += v_float32::nlanes) {
-        v_float32 Y, x, y, b, g, r;
-        v_load_deinterleave(yxy + 3 * c, Y, x, y);
+        v_float32 b, g, r;
         v_load_deinterleave(bgr + 3 * c, b, g, r);
-        const v_float32 lit = Y > zero;
+        const v_float32 lit = vx_load(luminance + c) > zero;
         for (const v_float32& v : {b, g, r}) {
             lows = v_select(lit & (v < lows), v, lows);
             highs = v_select(lit & (highs < v), v, highs);
@@ -300,7 +305,7 @@ void widenWithLitRow(const float* yxy, const float* bgr, int cols, float& low, f
     high = std::max(high, v_reduce_max(highs));
 #endif
     for (; c < cols; ++c)
-        if (yxy[3 * c] > 0.0f)
+        if (luminance[c] > 0.0f)
             for (int ch = 0; ch < 3; ++ch) {
                 low = std::min(low, bgr[3 * c + ch]);
                 high = std::max(high, bgr[3 * c + ch]);
@@ -336,35 +341,81 @@ void toXyzRow(const float* from, float* target, int cols)
     }
 }
 
-// bgr = the BGR image of a Yxy image, not yet stretched, block by block; `source`
-// gives each block's rows of Yxy, made while the block is in the cache.
-template <typename Source>
-StretchRange convertToBgr(cv::Mat& bgr, const Source& source)
+// The stretch that takes the lit pixels' extremes to 0 and 1. Black pixels (Y = 0:
+// borders, rotation corners), which come back as 0, do not stretch the picture;
+// without a lit pixel the extremes of all of them serve.
+StretchRange stretchRange(const Extremes& lit, const cv::Mat& bgr)
 {
-    Extremes litExtremes(1e10f, 1e-6f);
-    forEachRowBlock(bgr.rows, [&](const cv::Range& rows) {
-        cv::Mat scratch;
-        const cv::Mat yxy = source(rows, scratch);
-        cv::Mat xyz(yxy.size(), CV_32FC3);
-        for (int r = 0; r < xyz.rows; ++r)
-            toXyzRow(yxy.ptr<float>(r), xyz.ptr<float>(r), xyz.cols);
-        cv::Mat block = bgr.rowRange(rows);
-        cv::cvtColor(xyz, block, cv::COLOR_XYZ2BGR);
-        // Black pixels (Y = 0: borders, rotation corners), which come back as 0, do not
-        // stretch the picture.
-        float litLow = 1e10f;
-        float litHigh = 1e-6f;
-        for (int r = 0; r < block.rows; ++r)
-            widenWithLitRow(yxy.ptr<float>(r), block.ptr<float>(r), block.cols, litLow, litHigh);
-        litExtremes.merge(litLow, litHigh);
-    });
-    if (litExtremes.smallest() < 1e10f)
-        return {litExtremes.smallest(), litExtremes.largest()};
-    // Without a lit pixel the extremes of all of them serve.
+    if (lit.smallest() < 1e10f)
+        return {lit.smallest(), lit.largest()};
     double low = 0.0;
     double high = 0.0;
     cv::minMaxLoc(bgr.reshape(1), &low, &high);
     return {std::min(1e10f, float(low)), std::max(1e-6f, float(high))};
+}
+
+// bgr = the BGR image of a Yxy image, not yet stretched, block by block.
+StretchRange convertToBgr(const cv::Mat& yxy, cv::Mat& bgr)
+{
+    Extremes litExtremes(1e10f, 1e-6f);
+    forEachRowBlock(bgr.rows, [&](const cv::Range& rows) {
+        const cv::Mat from = yxy.rowRange(rows);
+        cv::Mat xyz(from.size(), CV_32FC3);
+        for (int r = 0; r < xyz.rows; ++r)
+            toXyzRow(from.ptr<float>(r), xyz.ptr<float>(r), xyz.cols);
+        cv::Mat block = bgr.rowRange(rows);
+        cv::cvtColor(xyz, block, cv::COLOR_XYZ2BGR);
+        float litLow = 1e10f;
+        float litHigh = 1e-6f;
+        cv::Mat luminance;
+        for (int r = 0; r < block.rows; ++r) {
+            cv::extractChannel(from.row(r), luminance, 0);
+            widenWithLitRow(luminance.ptr<float>(), block.ptr<float>(r), block.cols, litLow, litHigh);
+        }
+        litExtremes.merge(litLow, litHigh);
+    });
+    return stretchRange(litExtremes, bgr);
+}
+
+// One row of the input with its luminance mapped: in Yxy only Y changes, so the
+// round trip through Yxy scales X, Y and Z, and with them B, G and R, by the mapped
+// Y over Y. A pixel without chromaticity (X + Y + Z <= 0) takes the white point's,
+// which is grey. `scratch` holds 4 cols floats. Widens [low, high] with the result's
+// lit pixels.
+void mapRow(const float* in, float* out, int cols, const XyzWeights& weights, const LuminanceMapping& mapping,
+            float* scratch, float& low, float& high)
+{
+    float* luminance = scratch;
+    float* mapped = scratch + cols;
+    weightedRow(in, weights.luminance, luminance, cols);
+    for (int c = 0; c < cols; ++c)
+        mapped[c] = std::max(0.0f, luminance[c]);
+    mapping(mapped, scratch + 2 * cols, cols);
+    int c = 0;
+#if CV_SIMD
+    using namespace cv;
+    const v_float32 zero = vx_setzero_f32();
+    const v_float32 sb = vx_setall_f32(weights.sum[0]), sg = vx_setall_f32(weights.sum[1]), sr = vx_setall_f32(weights.sum[2]);
+    for (; c + v_float32::nlanes <= cols; c += v_float32::nlanes) {
+        v_float32 b, g, r;
+        v_load_deinterleave(in + 3 * c, b, g, r);
+        const v_float32 target = vx_load(mapped + c);
+        const v_float32 factor = target / vx_load(luminance + c);
+        const v_float32 coloured = b * sb + g * sg + r * sr > zero;
+        const v_float32 lit = target > zero;
+        v_store_interleave(out + 3 * c, v_select(coloured, b * factor, target) & lit,
+                           v_select(coloured, g * factor, target) & lit, v_select(coloured, r * factor, target) & lit);
+    }
+#endif
+    for (; c < cols; ++c) {
+        const float* pixel = in + 3 * c;
+        const float target = mapped[c];
+        const float factor = target / luminance[c];
+        const bool coloured = pixel[0] * weights.sum[0] + pixel[1] * weights.sum[1] + pixel[2] * weights.sum[2] > 0.0f;
+        for (int ch = 0; ch < 3; ++ch)
+            out[3 * c + ch] = target > 0.0f ? (coloured ? pixel[ch] * factor : target) : 0.0f;
+    }
+    widenWithLitRow(mapped, out, cols, low, high);
 }
 
 // Stretches the range to [0, 1] (clamps when it is flat) block by block, then runs
@@ -407,13 +458,11 @@ cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3
     if (cancel)
         return out = cv::Mat();
     progress = 5;
-    // Only the extremes of Y are kept: the Yxy of each block is made again just before
-    // it is mapped and converted back, instead of being stored whole. They are found
-    // while the display scale's measuring reads the input.
+    // The extremes of Y are found while the display scale's measuring reads the input.
     Extremes luminance(1e10f, 1e-6f);
-    const cv::Vec3f weights = luminanceWeights();
+    const XyzWeights weights = xyzWeights();
     const float scale = float(displayScale(input, [&](const cv::Range& rows) {
-        widenWithY(input.rowRange(rows), weights, luminance);
+        widenWithY(input.rowRange(rows), weights.luminance, luminance);
     }));
     maxLuminance = luminance.largest();
     minLuminance = luminance.smallest();
@@ -421,18 +470,22 @@ cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3
         return out = cv::Mat();
     progress = 20;
     // Brought to the display range: only the luminance scales, the chromaticity does not.
-    const Chromaticity white = whitePoint();
     const LuminanceMapping mapping(maxLuminance, params[0], scale);
     // Never written over while anyone else holds it: the caller keeps the last result.
     std::swap(result, spare);
     if (result.u == nullptr || result.u->refcount != 1)
         result = cv::Mat();
     result.create(input.size(), CV_32FC3);
-    const StretchRange range = convertToBgr(result, [&](const cv::Range& rows, cv::Mat& yxy) {
-        toYxy(input.rowRange(rows), yxy, white);
-        mapping(yxy);
-        return yxy;
+    Extremes lit(1e10f, 1e-6f);
+    forEachRowBlock(input.rows, [&](const cv::Range& rows) {
+        std::vector<float> scratch(4 * size_t(input.cols));
+        float litLow = 1e10f;
+        float litHigh = 1e-6f;
+        for (int r = rows.start; r < rows.end; ++r)
+            mapRow(input.ptr<float>(r), result.ptr<float>(r), input.cols, weights, mapping, scratch.data(), litLow, litHigh);
+        lit.merge(litLow, litHigh);
     });
+    const StretchRange range = stretchRange(lit, result);
     maxLuminance *= scale;
     minLuminance *= scale;
     if (cancel)
@@ -468,7 +521,7 @@ void bgrToYxy(const cv::Mat& in, cv::Mat& yxy, float& maxLuminance, float& minLu
 cv::Mat yxyToBgr(const cv::Mat& yxy)
 {
     cv::Mat bgr(yxy.size(), CV_32FC3);
-    const StretchRange range = convertToBgr(bgr, [&yxy](const cv::Range& rows, cv::Mat&) { return yxy.rowRange(rows); });
+    const StretchRange range = convertToBgr(yxy, bgr);
     stretch(bgr, range, [](const cv::Mat&) {});
     return bgr;
 }
