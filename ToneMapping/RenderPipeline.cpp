@@ -1,5 +1,6 @@
 #include "RenderPipeline.h"
 
+#include "BlackFrame.h"
 #include "ColourPass.h"
 #include "DisplayScale.h"
 #include "EngineDefaults.h"
@@ -148,77 +149,6 @@ void sharpeningBlur(const cv::Mat& image, cv::Mat& blur, int kernelSize, double 
         (kernelVariance(size, middle) < variance ? low : high) = middle;
     }
     cv::GaussianBlur(image, blur, cv::Size(size, size), high, high, cv::BORDER_REFLECT_101);
-}
-
-// The rows and columns between the first and the last holding a pixel that is not
-// black; empty for a black image.
-cv::Rect litBox(const cv::Mat& image)
-{
-    const int width = image.cols * image.channels();
-    auto firstLit = [&](int r) {
-        const float* v = image.ptr<float>(r);
-        return int(std::find_if(v, v + width, [](float x) { return x != 0.f; }) - v) / image.channels();
-    };
-    auto lastLit = [&](int r) {
-        const float* v = image.ptr<float>(r);
-        int i = width - 1;
-        while (i >= 0 && v[i] == 0.f)
-            --i;
-        return i / image.channels();
-    };
-    int top = 0;
-    while (top < image.rows && firstLit(top) == image.cols)
-        ++top;
-    if (top == image.rows)
-        return cv::Rect();
-    int bottom = image.rows - 1;
-    while (firstLit(bottom) == image.cols)
-        --bottom;
-    int left = image.cols;
-    int right = -1;
-    for (int r = top; r <= bottom && (left > 0 || right < image.cols - 1); ++r) {
-        if (firstLit(r) == image.cols)
-            continue;
-        left = std::min(left, firstLit(r));
-        right = std::max(right, lastLit(r));
-    }
-    return cv::Rect(left, top, right - left + 1, bottom - top + 1);
-}
-
-// `box` without an outer line that a black frame's edge covers only partly (a
-// resampled letterbox blends its first picture line with the bar): darker than the
-// line inside it, it would count as the picture's darkest tones. Only a side where a
-// frame was cut off is looked at, so a picture's own dark edge stays.
-cv::Rect withoutPartlyCoveredEdges(const cv::Mat& image, cv::Rect box)
-{
-    // Lighter than this share of the next line inside, a line is taken as whole.
-    constexpr double kWholeShare = 0.8;
-    constexpr int kSmallest = 8;
-    auto brightness = [&](const cv::Rect& line) { return cv::sum(cv::sum(image(line)))[0]; };
-    auto partlyCovered = [&](const cv::Rect& outer, const cv::Rect& inner) {
-        return brightness(outer) < kWholeShare * brightness(inner);
-    };
-    if (box.height > kSmallest) {
-        if (box.y > 0 && partlyCovered(cv::Rect(box.x, box.y, box.width, 1), cv::Rect(box.x, box.y + 1, box.width, 1))) {
-            ++box.y;
-            --box.height;
-        }
-        const int bottom = box.y + box.height - 1;
-        if (bottom < image.rows - 1 &&
-            partlyCovered(cv::Rect(box.x, bottom, box.width, 1), cv::Rect(box.x, bottom - 1, box.width, 1)))
-            --box.height;
-    }
-    if (box.width > kSmallest) {
-        if (box.x > 0 && partlyCovered(cv::Rect(box.x, box.y, 1, box.height), cv::Rect(box.x + 1, box.y, 1, box.height))) {
-            ++box.x;
-            --box.width;
-        }
-        const int right = box.x + box.width - 1;
-        if (right < image.cols - 1 &&
-            partlyCovered(cv::Rect(right, box.y, 1, box.height), cv::Rect(right - 1, box.y, 1, box.height)))
-            --box.width;
-    }
-    return box;
 }
 
 // The operators, the strength blend and the colour pass all take the picture in the
@@ -505,10 +435,8 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool p
     // render's large intermediates are not worth keeping.
     toneMapper_->keepInputSteps = preview;
     toneMapper_->spatialScale = float(scale);
-    // The operator sees the picture without its black frame (letterbox bars, a canvas
-    // larger than the picture), so the frame changes nothing inside; it stays black.
-    const cv::Rect box = withoutPartlyCoveredEdges(cropped, litBox(cropped));
-    const cv::Mat picture = box.area() > 0 ? cropped(box) : cropped;
+    const BlackFrame frame(cropped);
+    const cv::Mat picture = cropped(frame.picture());
     cv::Mat result;
     toneMapper_->apply(result, picture, settings_.params[settings_.TMalgo]);
     if (cancelRequested())
@@ -519,12 +447,7 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool p
         toneMapped = clearedCopy(cropped);
         return true;
     }
-    if (picture.size() != cropped.size()) {
-        toneMapped = cv::Mat::zeros(cropped.size(), cropped.type());
-        result.copyTo(toneMapped(box));
-        return true;
-    }
-    toneMapped = result;  // negative and NaN elements are cleared by the blend
+    toneMapped = frame.framed(result);  // negative and NaN elements are cleared by the blend
     return true;
 }
 

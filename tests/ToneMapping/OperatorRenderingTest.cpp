@@ -164,6 +164,11 @@ TEST_P(EveryOperator, BlackBorderChangesNothingInside)
         const cv::Mat out = render(framed)(cv::Rect(0, 15, picture.cols, withoutFirstRow.rows));
         const cv::Rect inside(3, 3, picture.cols - 6, withoutFirstRow.rows - 6);
         EXPECT_LE(cv::norm(out(inside), plainBelow(inside), cv::NORM_INF), 1.0 / 255.0) << "edge covered " << cover;
+        // The edge row is drawn dimmed as it came, neither black nor as bright as the row inside.
+        const cv::Mat rendered = render(framed);
+        const double edgeShare = cv::mean(rendered.row(14))[1] / cv::mean(rendered.row(15))[1];
+        EXPECT_GT(edgeShare, cover / 3.0) << "edge covered " << cover;
+        EXPECT_LT(edgeShare, cover * 1.2) << "edge covered " << cover;
     }
 }
 
