@@ -25,6 +25,40 @@ cv::Mat logMap(const cv::Mat& in, float bias, LogMapping* op = nullptr)
     return out;
 }
 
+// Drago's mapping of a luminance brought to the display range.
+struct DragoMapping {
+    DragoMapping(double maxLuminance, float bias)
+        : lmax(maxLuminance), p(std::log(bias) / -0.693147), k(1.0 / std::log10(maxLuminance + 1.0))
+    {
+    }
+    double operator()(double y) const { return k * std::log(y + 1.0) / std::log(2.0 + 8.0 * std::pow(y / lmax, p)); }
+
+    double lmax;
+    double p;
+    double k;
+};
+
+// The steps after the stretch: the gamma curve, then the fixed colour finish.
+cv::Mat gammaAndFinish(const cv::Mat& stretched)
+{
+    cv::Mat encoded(stretched.size(), CV_32FC3);
+    for (int r = 0; r < stretched.rows; ++r)
+        for (int c = 0; c < stretched.cols; ++c)
+            for (int ch = 0; ch < 3; ++ch) {
+                const double v = stretched.at<cv::Vec3f>(r, c)[ch];
+                encoded.at<cv::Vec3f>(r, c)[ch] =
+                    float(v <= 0.011999996 ? v * 6.7500014 : 1.099 * std::pow(v, 0.40909088) - 0.099);
+            }
+    ColourPassParameters finish;
+    finish.vibrance = 0.42f;
+    finish.exposure = exposureToe(-0.2f);
+    finish.contrast = 1.3333334f;
+    const Spline identity(0.0f, 0.0f, 0.0f, 0.0f);
+    cv::Mat finished;
+    parallelComputeLightImage(identity, finished, encoded, finish);
+    return finished;
+}
+
 // A grey ramp keeps the white point's chromaticity, so each pixel comes back from Yxy
 // as its mapped luminance: the expected values follow from the formula alone.
 class LogMappingOfGreyRamp : public ::testing::TestWithParam<float> {};
@@ -39,35 +73,42 @@ TEST_P(LogMappingOfGreyRamp, FollowsTheDragoFormula)
     }
     // The ramp reaches far above white: it is brought to the display range first.
     const double scale = displayScale(ramp);
-    const float lmax = float(ramp.at<cv::Vec3f>(0, 63)[0] * scale);
-    const double p = std::log(bias) / -0.693147;
-    const double k = 1.0 / std::log10(lmax + 1.0);
+    const DragoMapping drago(float(ramp.at<cv::Vec3f>(0, 63)[0] * scale), bias);
     std::vector<double> mapped;
-    for (int c = 0; c < ramp.cols; ++c) {
-        const double y = float(ramp.at<cv::Vec3f>(0, c)[0] * scale);
-        mapped.push_back(k * std::log(y + 1.0) / std::log(2.0 + 8.0 * std::pow(y / lmax, p)));
-    }
+    for (int c = 0; c < ramp.cols; ++c)
+        mapped.push_back(drago(float(ramp.at<cv::Vec3f>(0, c)[0] * scale)));
     EXPECT_NEAR(mapped.back(), 1.0, 1e-6) << "the brightest pixel maps to 1 for any bias";
     // At low biases the curve overshoots 1 below the brightest pixel: stretched by the
     // extremes, then gamma-encoded and given the fixed colour finish.
     const double low = *std::min_element(mapped.begin(), mapped.end());
     const double high = *std::max_element(mapped.begin(), mapped.end());
-    cv::Mat encoded(ramp.size(), CV_32FC3);
-    for (int c = 0; c < ramp.cols; ++c) {
-        const double v = (mapped[c] - low) / (high - low);
-        encoded.at<cv::Vec3f>(0, c) = cv::Vec3f::all(float(v <= 0.011999996 ? v * 6.7500014 : 1.099 * std::pow(v, 0.40909088) - 0.099));
-    }
-    ColourPassParameters finish;
-    finish.vibrance = 0.42f;
-    finish.exposure = exposureToe(-0.2f);
-    finish.contrast = 1.3333334f;
-    const Spline identity(0.0f, 0.0f, 0.0f, 0.0f);
-    cv::Mat expected;
-    parallelComputeLightImage(identity, expected, encoded, finish);
+    cv::Mat stretched(ramp.size(), CV_32FC3);
+    for (int c = 0; c < ramp.cols; ++c)
+        stretched.at<cv::Vec3f>(0, c) = cv::Vec3f::all(float((mapped[c] - low) / (high - low)));
+    const cv::Mat expected = gammaAndFinish(stretched);
     const cv::Mat out = logMap(ramp, bias);
     for (int c = 0; c < ramp.cols; ++c)
         for (int ch = 0; ch < 3; ++ch)
             EXPECT_NEAR(out.at<cv::Vec3f>(0, c)[ch], expected.at<cv::Vec3f>(0, c)[ch], 1e-5) << "column " << c;
+}
+
+// Coloured pixels, a black one and one with luminance but no chromaticity (X + Y + Z
+// below 0) come out as the mapped Yxy converted back.
+TEST(LogMapping, ColoursComeBackAsTheirMappedYxy)
+{
+    cv::Mat scene = hdrtest::syntheticHdrImage(24, 40);
+    scene.at<cv::Vec3f>(3, 4) = cv::Vec3f(-1.0f, 0.5f, -1.0f);
+    scene.at<cv::Vec3f>(6, 7) = cv::Vec3f(0, 0, 0);
+    const float bias = 0.85f;
+    const double scale = displayScale(scene);
+    cv::Mat yxy;
+    float high, low;
+    bgrToYxy(scene, yxy, high, low);
+    const DragoMapping drago(high * scale, bias);
+    for (auto it = yxy.begin<cv::Vec3f>(); it != yxy.end<cv::Vec3f>(); ++it)
+        (*it)[0] = float(drago(float((*it)[0] * scale)));
+    const cv::Mat expected = gammaAndFinish(yxyToBgr(yxy));
+    EXPECT_LT(cv::norm(logMap(scene, bias), expected, cv::NORM_INF), 1e-4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Biases, LogMappingOfGreyRamp, ::testing::Values(0.5f, 0.85f, 1.0f));
