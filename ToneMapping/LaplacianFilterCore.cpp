@@ -159,6 +159,8 @@ struct CoreJob {
     std::vector<cv::Mat>* detailSums;
     std::vector<cv::Mat>* edgeSums;
     bool computeDetail;
+    // Whether the edge sums enter the coefficients at all (beta scales them).
+    bool edges;
     bool computeEdges;
     bool storeSums;
     int levels;
@@ -439,7 +441,9 @@ bool computeCoefficient(const CoreJob& job, int lev, int y0, int x0, float& coef
     } else {
         detail = (*job.detailSums)[lev].at<float>(y0, x0);
     }
-    if (!job.computeEdges)
+    if (!job.edges)
+        edge = 0.0f;
+    else if (!job.computeEdges)
         edge = (*job.edgeSums)[lev].at<float>(y0, x0);
     else if (job.storeSums)
         (*job.edgeSums)[lev].at<float>(y0, x0) = edge;
@@ -553,7 +557,9 @@ cv::Mat& lapfilterWithSteps(Laplacian& op, cv::Mat& out, const cv::Mat& input, L
     job.detailSums = &detailSums;
     job.edgeSums = &edgeSums;
     job.computeDetail = !detailKnown;
-    job.computeEdges = !edgesKnown;
+    // Without beta the edge sums are only made to be kept for the next drag.
+    job.edges = op.beta != 0.0f || keep;
+    job.computeEdges = job.edges && !edgesKnown;
     job.storeSums = keep;
     job.levels = int(steps.gaussian.size());
     job.workers = std::max(1, std::min(toneMappingWorkerCount(), input.rows));
