@@ -282,34 +282,77 @@ void toYxy(const cv::Mat& bgr, cv::Mat& yxy, const Chromaticity& white)
     }
 }
 
+// The smallest and largest channel values of lit pixels, gathered from vectors and
+// single pixels alike. Vectors follow the scalar form's comparisons (NaN left out),
+// so both give the same extremes.
+class LitRange {
+public:
+    LitRange(float low, float high)
+        : low_(low), high_(high)
+#if CV_SIMD
+          ,
+          lows_(cv::vx_setall_f32(low)), highs_(cv::vx_setall_f32(high))
+#endif
+    {
+    }
+
+#if CV_SIMD
+    void add(const cv::v_float32& lit, const cv::v_float32& b, const cv::v_float32& g, const cv::v_float32& r)
+    {
+        for (const cv::v_float32& v : {b, g, r}) {
+            lows_ = cv::v_select(lit & (v < lows_), v, lows_);
+            highs_ = cv::v_select(lit & (highs_ < v), v, highs_);
+        }
+    }
+#endif
+
+    void add(bool lit, const float* pixel)
+    {
+        if (lit)
+            for (int ch = 0; ch < 3; ++ch) {
+                low_ = std::min(low_, pixel[ch]);
+                high_ = std::max(high_, pixel[ch]);
+            }
+    }
+
+    // Widens [low, high] with what was gathered.
+    void widen(float& low, float& high) const
+    {
+        low = std::min(low, low_);
+        high = std::max(high, high_);
+#if CV_SIMD
+        low = std::min(low, cv::v_reduce_min(lows_));
+        high = std::max(high, cv::v_reduce_max(highs_));
+#endif
+    }
+
+private:
+    float low_;
+    float high_;
+#if CV_SIMD
+    cv::v_float32 lows_;
+    cv::v_float32 highs_;
+#endif
+};
+
 // Widens [low, high] with the channel values of the pixels of one row whose
-// luminance is above 0. Vectors follow the scalar form's comparisons, so both give the same bits.
+// luminance is above 0.
 void widenWithLitRow(const float* luminance, const float* bgr, int cols, float& low, float& high)
 {
+    LitRange range(low, high);
     int c = 0;
 #if CV_SIMD
     using namespace cv;
     const v_float32 zero = vx_setzero_f32();
-    v_float32 lows = vx_setall_f32(low);
-    v_float32 highs = vx_setall_f32(high);
     for (; c + v_float32::nlanes <= cols; c += v_float32::nlanes) {
         v_float32 b, g, r;
         v_load_deinterleave(bgr + 3 * c, b, g, r);
-        const v_float32 lit = vx_load(luminance + c) > zero;
-        for (const v_float32& v : {b, g, r}) {
-            lows = v_select(lit & (v < lows), v, lows);
-            highs = v_select(lit & (highs < v), v, highs);
-        }
+        range.add(vx_load(luminance + c) > zero, b, g, r);
     }
-    low = std::min(low, v_reduce_min(lows));
-    high = std::max(high, v_reduce_max(highs));
 #endif
     for (; c < cols; ++c)
-        if (luminance[c] > 0.0f)
-            for (int ch = 0; ch < 3; ++ch) {
-                low = std::min(low, bgr[3 * c + ch]);
-                high = std::max(high, bgr[3 * c + ch]);
-            }
+        range.add(luminance[c] > 0.0f, bgr + 3 * c);
+    range.widen(low, high);
 }
 
 // One row of (Y, x, y) to (X, Y, Z). Y / y times (x, y, 1 - x - y) is X = xY/y, Y,
@@ -391,6 +434,7 @@ void mapRow(const float* in, float* out, int cols, const XyzWeights& weights, co
     for (int c = 0; c < cols; ++c)
         mapped[c] = std::max(0.0f, luminance[c]);
     mapping(mapped, scratch + 2 * cols, cols);
+    LitRange range(low, high);
     int c = 0;
 #if CV_SIMD
     using namespace cv;
@@ -403,8 +447,11 @@ void mapRow(const float* in, float* out, int cols, const XyzWeights& weights, co
         const v_float32 factor = target / vx_load(luminance + c);
         const v_float32 coloured = b * sb + g * sg + r * sr > zero;
         const v_float32 lit = target > zero;
-        v_store_interleave(out + 3 * c, v_select(coloured, b * factor, target) & lit,
-                           v_select(coloured, g * factor, target) & lit, v_select(coloured, r * factor, target) & lit);
+        b = v_select(coloured, b * factor, target) & lit;
+        g = v_select(coloured, g * factor, target) & lit;
+        r = v_select(coloured, r * factor, target) & lit;
+        v_store_interleave(out + 3 * c, b, g, r);
+        range.add(lit, b, g, r);
     }
 #endif
     for (; c < cols; ++c) {
@@ -414,8 +461,9 @@ void mapRow(const float* in, float* out, int cols, const XyzWeights& weights, co
         const bool coloured = pixel[0] * weights.sum[0] + pixel[1] * weights.sum[1] + pixel[2] * weights.sum[2] > 0.0f;
         for (int ch = 0; ch < 3; ++ch)
             out[3 * c + ch] = target > 0.0f ? (coloured ? pixel[ch] * factor : target) : 0.0f;
+        range.add(target > 0.0f, out + 3 * c);
     }
-    widenWithLitRow(mapped, out, cols, low, high);
+    range.widen(low, high);
 }
 
 // Stretches the range to [0, 1] (clamps when it is flat) block by block, then runs
