@@ -95,7 +95,11 @@ void VellumbraV2::buildDefaultPresetTiles(std::vector<Preset*> presets)
         if (height > 0)
             setThumbnailSize(presetRenderSize(height, open->aspectRatio));
         const std::unique_ptr<RenderPipeline> first = pipelineFor(*preset);
+        // Only new results take the first preset: earlier ones keep the user's edits.
         for (SharpestImageSelection* imageTile : open->tiles) {
+            if (open->hasSettings(imageTile))
+                continue;
+            open->markHasSettings(imageTile);
             static_cast<PresetSettings&>(imageTile->preset()) = *preset;
             imageTile->pipeline().copySettings(*first);
             imageTile->pipeline().setSourceImage(imageTile->image(), false);

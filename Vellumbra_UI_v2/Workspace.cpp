@@ -119,6 +119,7 @@ void Workspace::removeTile(SharpestImageSelection* tile)
 {
     tiles.erase(std::remove(tiles.begin(), tiles.end(), tile), tiles.end());
     selection.erase(std::remove(selection.begin(), selection.end(), tile), selection.end());
+    tilesWithSettings.erase(tile);
     if (selectedTile == tile) {
         selectedTile = selection.empty() ? nullptr : selection.front();
         renderPipeline = selectedTile ? &selectedTile->pipeline() : nullptr;

@@ -9,6 +9,7 @@
 #include <opencv2/core.hpp>
 
 #include <memory>
+#include <set>
 #include <vector>
 
 class ImagesSequence;
@@ -67,6 +68,10 @@ public:
     void applyPresetToSelection(PresetImage* presetTile);
     // Titles the tiles "01", "02", ... in list order.
     void numberTiles();
+    // A tile holds settings of its own once it took its first preset; a rebuilt
+    // preset row must leave such a tile's edits alone.
+    bool hasSettings(const SharpestImageSelection* tile) const { return tilesWithSettings.count(tile) > 0; }
+    void markHasSettings(const SharpestImageSelection* tile) { tilesWithSettings.insert(tile); }
 
     void clearFactoryPresetTiles() { factoryPresetTiles.clear(); }
     void clearUserPresetTiles() { userPresetTiles.clear(); }
@@ -185,6 +190,7 @@ private:
                 Field PresetSettings::*remembered, Field widget);
 
     StackingContext* stackingContext_ = nullptr;
+    std::set<const SharpestImageSelection*> tilesWithSettings;
     cv::Mat heldImage;
     bool imageHeld = false;
     QMutex stackingContextMutex;
