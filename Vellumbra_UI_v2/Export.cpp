@@ -1,6 +1,7 @@
 #include "vellumbraV2.h"
 
 #include "EventPolling.h"
+#include "ExistingFileQuestion.h"
 #include "ExportFormats.h"
 #include "ExportRun.h"
 #include "ImagesSequence.h"
@@ -14,14 +15,12 @@
 #include "WorkflowStateTable.h"
 #include "Workspace.h"
 
-#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QPushButton>
 
 #include <cstring>
 #include <memory>
@@ -29,38 +28,6 @@
 namespace {
 
 const QString kTMFormatKey = QStringLiteral("UserParameters/savingFilterIndexForTMImage");
-
-// The question asked for each existing file; its check box lets the answer stand
-// for the rest of the export.
-class ExistingFileQuestion {
-public:
-    ExistingFileQuestion(QWidget* parent, bool severalFiles)
-        : box(QMessageBox::Question, translate("SavingFileAlreadyExist"), QString(),
-              QMessageBox::Yes | QMessageBox::No, parent)
-    {
-        box.setDefaultButton(QMessageBox::No);
-        box.button(QMessageBox::Yes)->setText(translate("Replace"));
-        box.button(QMessageBox::No)->setText(translate("UseUniqueName"));
-        for (QAbstractButton* button : box.buttons())
-            button->setCursor(Qt::PointingHandCursor);
-        if (severalFiles)
-            box.setCheckBox(new QCheckBox(translate("DoSameForOtherImages")));
-    }
-
-    // True to write over target, false to take a new name.
-    bool replace(const QString& target)
-    {
-        if (!box.checkBox() || !box.checkBox()->isChecked() || answer == -1) {
-            box.setText(translate("SavingFileAlreadyExistText").arg(target));
-            answer = box.exec();
-        }
-        return answer == QMessageBox::Yes;
-    }
-
-private:
-    QMessageBox box;
-    int answer = -1;
-};
 
 }  // namespace
 

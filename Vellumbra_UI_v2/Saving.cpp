@@ -1,5 +1,6 @@
 #include "vellumbraV2.h"
 
+#include "ExistingFileQuestion.h"
 #include "ExportFormats.h"
 #include "HandOffFile.h"
 #include "ImageIO.h"
@@ -50,8 +51,8 @@ void VellumbraV2::saveCurrentFrame()
         return;
     }
     QString name;
-    const QString fileName =
-        askSaveName(open->mediaFolder.absolutePath() + QStringLiteral("/") + buildResultName(name, false), QString());
+    const QString fileName = askUnusedSaveName(
+        open->mediaFolder.absolutePath() + QStringLiteral("/") + buildResultName(name, false), QString());
     if (fileName.isEmpty())
         return;
     WaitCursor cursor;
@@ -88,8 +89,8 @@ QString VellumbraV2::saveHDRimage()
     const int stored = exportformats::checkedFormat(settings.value(kHDRFormatKey, 1).toInt(), 1);
     QString name;
     const QString fileName =
-        askSaveName(lastDirectory + QStringLiteral("/") + buildResultName(name, true),
-                    exportformats::formatFilter(QString::fromStdString(exportFormatNames[stored]), stored));
+        askUnusedSaveName(lastDirectory + QStringLiteral("/") + buildResultName(name, true),
+                          exportformats::formatFilter(QString::fromStdString(exportFormatNames[stored]), stored));
     if (fileName.isEmpty())
         return QString();
     WaitCursor cursor;
@@ -115,6 +116,13 @@ QString VellumbraV2::saveHDRimage()
     open->savedResultName = file.completeBaseName();
     open->savedResultDepth = depth;
     return file.absoluteFilePath();
+}
+
+QString VellumbraV2::askUnusedSaveName(const QString& startPath, const QString& selectedFilter)
+{
+    // The dialog's own overwrite check is off: the export's question is asked instead.
+    const QString chosen = askSaveName(startPath, selectedFilter);
+    return chosen.isEmpty() ? chosen : replaceOrRename(this, chosen);
 }
 
 void VellumbraV2::offerToPlugin(const QString& path)

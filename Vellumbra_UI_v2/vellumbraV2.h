@@ -345,6 +345,9 @@ private:
     int askDepth(int format);
     // A save dialog over every export format; the chosen name, empty when cancelled.
     QString askSaveName(const QString& startPath, const QString& selectedFilter);
+    // The same for one file written at once: an existing file is replaced only when
+    // the user says so, else the name becomes a free one beside it.
+    QString askUnusedSaveName(const QString& startPath, const QString& selectedFilter);
     // The plug-in imports path when the user agrees.
     void offerToPlugin(const QString& path);
     // Appends path's line to the hand-off file; a failure is logged and shown.
