@@ -499,10 +499,19 @@ RenderPipeline::PreviewFrame RenderPipeline::previewFrame(bool interactive) cons
 {
     const cv::Size box = previewBox();
     const double reduction = interactive && settings_.applyTM ? 1.5 : 1.0;
+    // The box takes the shape of the picture shown, rotated and cropped: the source is
+    // reduced by one scale on both axes, the one that fits that picture into the box,
+    // so a crop of a turned picture keeps its proportions. A picture that fits is not reduced.
+    const PictureFrame picture(source_.size(), rotation_, crop_);
+    const cv::Rect inCanvas = crop_ & cv::Rect(cv::Point(), picture.rotatedSize());
+    const cv::Size shown = crop_.x >= 0 && crop_.y >= 0 && !inCanvas.empty() ? inCanvas.size() : picture.rotatedSize();
+    const double fit =
+        std::min(double(box.width) / std::max(1, shown.width), double(box.height) / std::max(1, shown.height));
+    const double scale = fit < 1.0 ? fit / reduction : 1.0;
     PreviewFrame frame;
-    frame.fitted = cv::Size(std::max(1, static_cast<int>(box.width / reduction)),
-                            std::max(1, static_cast<int>(box.height / reduction)));
-    frame.reduced = source_.cols > box.width;
+    frame.fitted = cv::Size(std::max(1, static_cast<int>(std::lround(source_.cols * scale))),
+                            std::max(1, static_cast<int>(std::lround(source_.rows * scale))));
+    frame.reduced = frame.fitted != source_.size();
     return frame;
 }
 

@@ -157,9 +157,10 @@ private:
     cv::Mat renderImage(const cv::Mat& image, const cv::Size& sourceSize, double scale);
 
     struct PreviewFrame {
-        // The preview box, 1.5 times smaller each side for interactive tone mapping.
+        // The preview source's size: the source at the scale that fits the picture shown
+        // into the preview box, 1.5 times smaller each side for interactive tone mapping.
         cv::Size fitted;
-        // The source is wider than the box: the preview source is fitted to it.
+        // The picture is larger than the box: the preview source is reduced to `fitted`.
         bool reduced;
     };
     // The first stage a preview render from startStage redoes; -1 for none.
