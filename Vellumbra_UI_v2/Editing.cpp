@@ -2,6 +2,7 @@
 
 #include "EditingSliderTable.h"
 #include "EditingTools.h"
+#include "LanguageEngine.h"
 #include "Log.h"
 #include "Preset.h"
 #include "PresetImage.h"
@@ -15,6 +16,7 @@
 #include "Workspace.h"
 
 #include <QSignalBlocker>
+#include <QStatusBar>
 
 #include <algorithm>
 
@@ -286,8 +288,12 @@ void VellumbraV2::PushButtonApplyToolsClicked()
         break;
     case ToolHorizon: {
         const cv::Mat shown = open->currentImage();
+        const bool wasCropped = shownPipeline() && shownPipeline()->crop().width > 0;
         ui.horizontalSlider_Rotation_2->setValue(
             horizonDegrees(horizonLine->p1(), horizonLine->p2(), label, shown.size()));
+        // The turn drops the crop drawn before it: the user is told, not left to find out.
+        if (wasCropped && currentWorkspace() == open && shownPipeline()->crop().width <= 0)
+            statusBar()->showMessage(translate("HorizonRemovedCrop"));
         break;
     }
     default:
@@ -374,6 +380,8 @@ void VellumbraV2::onClickSelectImage(SharpestImageSelection* tile)
         const QSignalBlocker quiet(rotation);
         rotation->setValue(degrees);
     }
+    // The read-out hangs on the slider's signal, which stayed quiet.
+    ui.lcdNumber_Rotation_2->display(degrees);
     // A picture already rendered at the view's size is shown as it is.
     const bool rendered = pipeline.output().cols >= viewSize.width && pipeline.output().rows >= viewSize.height &&
                           pipeline.rotated().rows > 0 && pipeline.rotated().cols > 0;

@@ -4,6 +4,7 @@
 #include "EngineDefaults.h"
 #include "GeneratedMedia.h"
 #include "ImageCompare.h"
+#include "LanguageEngine.h"
 #include "Preset.h"
 #include "PresetImage.h"
 #include "PresetStore.h"
@@ -21,6 +22,7 @@
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -403,6 +405,7 @@ TEST_F(EditingWindow, HorizonToolLevelsTheDrawnLineAndDropsTheCrop)
     EXPECT_EQ(slider("horizontalSlider_Rotation_2")->value(), expected);
     EXPECT_FLOAT_EQ(pipeline().rotation(), rotationRadians(expected));
     EXPECT_EQ(pipeline().crop(), cv::Rect(-1, -1, -1, -1));
+    EXPECT_EQ(session.window().statusBar()->currentMessage(), translate("HorizonRemovedCrop"));
     // The whole turned picture, no longer the crop.
     EXPECT_NEAR(double(picture().cols) / picture().rows, double(pipeline().fullWidth()) / pipeline().fullHeight(),
                 0.05);
