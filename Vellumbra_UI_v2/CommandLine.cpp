@@ -46,8 +46,15 @@ StartRequest parseCommandLine(const QStringList& arguments)
         request.resultFile = arguments[2];
         request.secondPath = arguments[3];
         readHandOffFiles(arguments, request);
+        // An empty hand-off window offers nothing but Exit: the user is told why.
+        if (request.files.isEmpty())
+            request.problemKey = "ExplHandOffNoFiles";
     } else if (arguments.size() == 2) {
         request.files = QStringList{arguments[1]};
+    } else if (arguments.size() > 2) {
+        request.problem = QStringLiteral("%1 files named; only one opens from the command line")
+                              .arg(arguments.size() - 1);
+        request.problemKey = "ExplOneFileOnly";
     }
     return request;
 }

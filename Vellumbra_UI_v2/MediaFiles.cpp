@@ -35,7 +35,9 @@ PathTrouble pathTroubleOf(const QString& path)
     // exists() follows links: a dangling link or a loop of links is not there.
     if (!file.exists())
         return file.isSymLink() ? PathTrouble::UnreachableLink : PathTrouble::Missing;
-    return file.isDir() ? PathTrouble::Folder : PathTrouble::None;
+    if (file.isDir())
+        return PathTrouble::Folder;
+    return file.isFile() ? PathTrouble::None : PathTrouble::NotRegularFile;
 }
 
 const char* pathTroubleTextKey(PathTrouble trouble)
@@ -47,6 +49,8 @@ const char* pathTroubleTextKey(PathTrouble trouble)
         return "ExplLinkUnreachable";
     case PathTrouble::Folder:
         return "ExplFolderNotMedia";
+    case PathTrouble::NotRegularFile:
+        return "ExplNotRegularFile";
     case PathTrouble::None:
         break;
     }

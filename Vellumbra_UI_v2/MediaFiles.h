@@ -13,8 +13,9 @@ MediaKind mediaKindOf(const QString& path);
 QString mediaDisplayName(const QString& kind, const QString& path);
 
 // Why a path cannot be opened whatever its suffix: nothing there, a link that
-// reaches no file (dangling, or a loop), a folder. None when it names a file.
-enum class PathTrouble { None, Missing, UnreachableLink, Folder };
+// reaches no file (dangling, or a loop), a folder, something that is no regular
+// file (a pipe or a device, whose reading may never end). None when it names a file.
+enum class PathTrouble { None, Missing, UnreachableLink, Folder, NotRegularFile };
 PathTrouble pathTroubleOf(const QString& path);
 // The language key of the text that names the trouble, "%1" standing for the path.
 const char* pathTroubleTextKey(PathTrouble trouble);

@@ -1,5 +1,6 @@
 #include "vellumbraV2.h"
 
+#include "CommandLine.h"
 #include "ImagesSequence.h"
 #include "LanguageEngine.h"
 #include "Log.h"
@@ -73,7 +74,8 @@ bool reportPathTrouble(QWidget* parent, const QString& path, const char* notMedi
     const PathTrouble trouble = pathTroubleOf(path);
     if (trouble == PathTrouble::None)
         return false;
-    const char* title = trouble == PathTrouble::Folder ? notMediaTitleKey : "ErrOpenMedia";
+    const bool notMedia = trouble == PathTrouble::Folder || trouble == PathTrouble::NotRegularFile;
+    const char* title = notMedia ? notMediaTitleKey : "ErrOpenMedia";
     showCriticalBox(parent, translate(title), translate(pathTroubleTextKey(trouble)).replace("%1", path));
     return true;
 }
@@ -237,6 +239,18 @@ bool VellumbraV2::openFilesFromCommandLine(const QStringList& paths)
         return false;
     lastDirectory = folderOf(paths.first());
     return openPhotoBurst(paths, true);
+}
+
+void VellumbraV2::openStartRequest(const StartRequest& request)
+{
+    if (!request.problem.isEmpty())
+        logError("VellumbraV2::openStartRequest", "Command line: " + request.problem.toStdString());
+    if (request.problemKey)
+        showCriticalBox(this, translate("CommandLineTitle"), translate(request.problemKey));
+    else if (request.asBurst && !request.files.isEmpty())
+        openFilesFromCommandLine(request.files);
+    else if (!request.files.isEmpty())
+        openFile(request.files.first());
 }
 
 void VellumbraV2::takeOpenedMedia(Workspace* opened, const QString& path)

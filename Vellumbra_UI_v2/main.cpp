@@ -3,7 +3,6 @@
 #include "CommandLine.h"
 #include "ImageIO.h"
 #include "InstallerSettings.h"
-#include "Log.h"
 #include "VellumbraResources.h"
 #include "vellumbraV2.h"
 
@@ -39,12 +38,7 @@ int runWindow(QApplication& application, VellumbraV2& window, const StartRequest
     if (window.startupFailed())
         return 1;
     window.show();
-    if (!request.problem.isEmpty())
-        logError("main", "Plug-in hand-off: " + request.problem.toStdString());
-    if (request.asBurst && !request.files.isEmpty())
-        window.openFilesFromCommandLine(request.files);
-    else if (!request.files.isEmpty())
-        window.openFile(request.files.first());
+    window.openStartRequest(request);
     return application.exec();
 }
 

@@ -41,6 +41,7 @@ class ThumbnailStorage;
 class Workspace;
 struct Preset;
 struct PresetSettings;
+struct StartRequest;
 
 // The application's one main window: the form, the settings, the open workspace and
 // every slot behind the form's widgets. Its slots live in one source file per
@@ -63,6 +64,8 @@ public:
     // workspace, false when nothing was opened; report shows the error messages.
     bool openFile(const QString& path);
     bool openFilesFromCommandLine(const QStringList& paths);
+    // What the command line asks to open; a start that can open nothing says why.
+    void openStartRequest(const StartRequest& request);
     bool openVideo(const QString& path, bool report);
     bool openPhoto(const QString& path, bool report);
     bool openPhotoBurst(const QStringList& paths, bool report);

@@ -22,16 +22,17 @@ TEST(CommandLine, EachFormOpensWhatItsArgumentsHold)
     const Case cases[] = {
         {{}, Form::Ordinary, {}, false, false},
         {{"clip.mp4"}, Form::Ordinary, {"clip.mp4"}, false, false},
-        {{"a.jpg", "b.jpg"}, Form::Ordinary, {}, false, false},
-        {{"a.jpg", "b.jpg", "c.jpg"}, Form::Ordinary, {}, false, false},
+        // Several files open nothing from an ordinary start, and say so.
+        {{"a.jpg", "b.jpg"}, Form::Ordinary, {}, false, true},
+        {{"a.jpg", "b.jpg", "c.jpg"}, Form::Ordinary, {}, false, true},
         // Two arguments are never the installer: "-ii" is then a file name.
         {{"-ii"}, Form::Ordinary, {"-ii"}, false, false},
         {{"-ii", "Francais"}, Form::Installer, {}, false, false},
         {{"-ii", "English", "extra"}, Form::Installer, {}, false, false},
-        {{"-iix", "English"}, Form::Ordinary, {}, false, false},
+        {{"-iix", "English"}, Form::Ordinary, {}, false, true},
         {{"-LrPlug"}, Form::Ordinary, {"-LrPlug"}, false, false},
-        {{"-LrPlug", "result.txt"}, Form::Ordinary, {}, false, false},
-        {{"-LrPlugin", "result.txt", "second", "1", "p.jpg"}, Form::Ordinary, {}, false, false},
+        {{"-LrPlug", "result.txt"}, Form::Ordinary, {}, false, true},
+        {{"-LrPlugin", "result.txt", "second", "1", "p.jpg"}, Form::Ordinary, {}, false, true},
         {{"-LrPlug", "result.txt", "second", "1", "p.jpg"}, Form::HandOff, {"p.jpg"}, false, false},
         {{"-LrPlug", "result.txt", "second", "3", "a.jpg", "b.jpg", "c.jpg"},
          Form::HandOff, {"a.jpg", "b.jpg", "c.jpg"}, true, false},
@@ -53,6 +54,8 @@ TEST(CommandLine, EachFormOpensWhatItsArgumentsHold)
         EXPECT_EQ(request.files, c.files) << line;
         EXPECT_EQ(request.asBurst, c.asBurst) << line;
         EXPECT_EQ(!request.problem.isEmpty(), c.problem) << line;
+        // Opening nothing of what was asked, the user is told why.
+        EXPECT_EQ(request.problemKey != nullptr, c.problem && c.files.isEmpty()) << line;
     }
 }
 

@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "GeneratedMedia.h"
 #include "ImagesSequence.h"
 #include "LanguageEngine.h"
@@ -22,6 +23,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+
+#include <sys/stat.h>
 
 using windowtest::ModalScript;
 using windowtest::WindowSession;
@@ -181,6 +184,13 @@ TEST_F(MediaOpening, EachFailureGivesItsMessageAndOpensNothing)
                                            "-c:a", "aac", audio}),
               0);
     const QString broken = writeJunk(folder + "/broken.mp4");
+    // Reading a pipe blocks until something writes to it: it must be refused unread.
+    const QString pipe = folder + "/pipe.jpg";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    auto start = [&](const QStringList& arguments) {
+        window.openStartRequest(parseCommandLine(QStringList{"vellumbra"} + arguments));
+        return session.workspace() != nullptr;
+    };
     auto text = [](const char* key, const QString& value) { return translate(key).replace("%1", value); };
     auto drop = [&](const QStringList& paths) {
         QList<QUrl> urls;
@@ -215,6 +225,15 @@ TEST_F(MediaOpening, EachFailureGivesItsMessageAndOpensNothing)
         {"dangling link", [&] { return window.openFile(dangling); }, text("ExplLinkUnreachable", dangling), false, 0},
         {"unreadable photo", [&] { return window.openFile(writeJunk(folder + "/broken.png")); },
          translate("ExplErrorOpenOneImage"), false, 0},
+        {"named pipe", [&] { return window.openFile(pipe); }, text("ExplNotRegularFile", pipe), false, 0},
+        {"device", [&] { return window.openFile("/dev/zero"); }, text("ExplNotRegularFile", "/dev/zero"), false, 0},
+        // Starts that open nothing of what they were asked.
+        {"several photos on the command line", [&] { return start({burst[0], burst[1]}); },
+         translate("ExplOneFileOnly"), false, 0},
+        {"hand-off without its count", [&] { return start({"-LrPlug", folder + "/handoff.txt", "second"}); },
+         translate("ExplHandOffNoFiles"), false, 0},
+        {"hand-off with a count that is no number", [&] { return start({"-LrPlug", "r.txt", "s", "two", burst[0]}); },
+         translate("ExplHandOffNoFiles"), false, 0},
         // Bursts: a dialog's selection, several dropped files, a hand-off of several.
         {"a video in a burst", [&] { return window.openPhotoBurst({burst[0], clip, burst[1]}, true); },
          text("ExplanationErrorImage", "avi"), false, 0},
@@ -226,6 +245,8 @@ TEST_F(MediaOpening, EachFailureGivesItsMessageAndOpensNothing)
          text("ExplFileAbsent", missing), false, 0},
         {"hand-off burst with a link loop", [&] { return window.openFilesFromCommandLine({burst[0], loop}); },
          text("ExplLinkUnreachable", loop), false, 0},
+        {"a pipe in a burst", [&] { return window.openPhotoBurst({burst[0], pipe}, true); },
+         text("ExplNotRegularFile", pipe), false, 0},
         // Drops.
         {"dropped folder", [&] { return drop({album}); }, text("ExplFolderNotMedia", album), false, 0},
         {"dropped burst with a file without extension", [&] { return drop({burst[0], bare, burst[1]}); },
