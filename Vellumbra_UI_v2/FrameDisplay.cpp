@@ -19,6 +19,16 @@ namespace {
 
 constexpr int kHistogramSampleWidth = 480;
 
+// Bilinear sampling reads two pixels a side: reduced further, it skips pixels and fine
+// texture turns to moiré, so the pixel area is taken (the unedited photo, a still frame).
+// A playing video keeps the quicker filter to keep pace; the rendered preview is
+// already about the view's size.
+int fittingInterpolation(const cv::Size& from, const cv::Size& to, bool playing)
+{
+    const bool farReduced = from.width > 2 * to.width || from.height > 2 * to.height;
+    return farReduced && !playing ? cv::INTER_AREA : cv::INTER_LINEAR;
+}
+
 }  // namespace
 
 bool VellumbraV2::showImage(const cv::Mat& image)
@@ -32,7 +42,7 @@ bool VellumbraV2::showImage(const cv::Mat& image)
     const cv::Mat eightBit = source.depth() == CV_8U ? source : convertBitDepth(source, 8);
     cv::Mat shown;
     if (!eightBit.empty() && viewSize.width > 0 && viewSize.height > 0)
-        cv::resize(eightBit, shown, viewSize, 0, 0, cv::INTER_LINEAR);
+        cv::resize(eightBit, shown, viewSize, 0, 0, fittingInterpolation(eightBit.size(), viewSize, !videoPaused));
     else
         shown = eightBit.clone();
     const int state = open ? open->state : 0;

@@ -7,7 +7,9 @@
 #include "Workspace.h"
 
 #include <QDir>
+#include <QImage>
 #include <QLabel>
+#include <QPixmap>
 #include <QSlider>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -131,4 +133,19 @@ TEST_F(PreviewFidelity, ALargeDetailedPhotoIsPreviewedAsSmoothAsItsExportReduced
     EXPECT_LT(ratio, 1.5);
     EXPECT_GT(ratio, 1.0 / 1.5);
     windowtest::photograph("PreviewFidelity_LargePhoto");
+
+    // Held O shows the unedited photo, fitted to the view from its full size.
+    QTest::keyPress(&window(), Qt::Key_O);
+    const QImage shown = session->find<QLabel>("label_VideoPreview")->pixmap(Qt::ReturnByValue).toImage().convertToFormat(
+        QImage::Format_RGB888);
+    const cv::Mat unedited(shown.height(), shown.width(), CV_8UC3, const_cast<uchar*>(shown.constBits()),
+                           shown.bytesPerLine());
+    cv::Mat original;
+    cv::resize(cv::imread(photo.toStdString()), original, unedited.size(), 0.0, 0.0, cv::INTER_AREA);
+    cv::cvtColor(original, original, cv::COLOR_BGR2RGB);
+    const double uneditedRatio = fineDetail(unedited) / fineDetail(original);
+    EXPECT_LT(uneditedRatio, 1.5);
+    EXPECT_GT(uneditedRatio, 1.0 / 1.5);
+    windowtest::photograph("PreviewFidelity_LargePhotoUnedited");
+    QTest::keyRelease(&window(), Qt::Key_O);
 }
