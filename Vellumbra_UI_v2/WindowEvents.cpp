@@ -259,6 +259,12 @@ void VellumbraV2::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     needResize();
+    // Maximised or restored, the panels move under the floating histogram: once they
+    // are laid out, a histogram left over them is placed again.
+    QTimer::singleShot(0, this, [this] {
+        if (histogramDockPlaced && ui.dockWidget_Histogram->isVisible() && histogramCoversControls())
+            placeHistogramDock();
+    });
 }
 
 void VellumbraV2::needResize()
@@ -326,9 +332,11 @@ void VellumbraV2::placeHistogramDock()
     const QScreen* screen = windowHandle() ? windowHandle()->screen() : QGuiApplication::primaryScreen();
     const QRect available = screen->availableGeometry();
     const auto onScreen = [](const QWidget* widget) { return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size()); };
+    // A place kept from an earlier start stays when it leaves the menus and panels uncovered.
     if (histogramDockRestored) {
         dock->move(restoredHistogramPlace(dock->pos(), size, onScreen(menuBar()), available));
-        return;
+        if (!histogramCoversControls())
+            return;
     }
     // The editing panel comes in at the editing step and narrows the area by its width.
     QRect pictureArea = onScreen(ui.frame_VideoPreview2);
@@ -338,6 +346,16 @@ void VellumbraV2::placeHistogramDock()
     }
     const HistogramSurroundings around{available, frameGeometry(), pictureArea, onScreen(ui.label_VideoPreview)};
     dock->move(firstHistogramPlace(size, around));
+}
+
+bool VellumbraV2::histogramCoversControls() const
+{
+    const QRect placed = ui.dockWidget_Histogram->frameGeometry();
+    const QWidget* const controls[] = {menuBar(), ui.frame_MainOptions, ui.frame_SecondOptions};
+    for (const QWidget* control : controls)
+        if (control->isVisible() && placed.intersects(QRect(control->mapToGlobal(QPoint(0, 0)), control->size())))
+            return true;
+    return false;
 }
 
 void VellumbraV2::MenuActionShowHistogramClicked()

@@ -282,6 +282,8 @@ private:
     // menus, the panels and the picture where the screen leaves room.
     void showHistogramDock();
     void placeHistogramDock();
+    // The histogram lies over the menu bar or a side panel.
+    bool histogramCoversControls() const;
     // Opening media.
     void updateRecentFilesMenu();
     void openRecentFile(const QString& path);
