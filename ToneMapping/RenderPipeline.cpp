@@ -166,6 +166,13 @@ double scaleBetween(const cv::Size& reduced, const cv::Size& full)
     return std::sqrt(static_cast<double>(reduced.width) / full.width * reduced.height / full.height);
 }
 
+// The full-size picture a frame shows: its crop, else the whole turned canvas.
+cv::Size shownSize(const PictureFrame& picture, const cv::Rect& crop)
+{
+    const cv::Rect inCanvas = crop & cv::Rect(cv::Point(), picture.rotatedSize());
+    return crop.x >= 0 && crop.y >= 0 && !inCanvas.empty() ? inCanvas.size() : picture.rotatedSize();
+}
+
 // out may be colour itself: each pixel is read before it is written.
 template <typename T>
 void clipTyped(const cv::Mat& reference, float blackClip, float whiteClip, const cv::Mat& colour, double fullScale,
@@ -410,11 +417,14 @@ cv::Mat RenderPipeline::framed(const cv::Mat& image, const cv::Size& sourceSize)
     return inDisplayRange(PictureFrame(sourceSize, rotation_, crop_).cropped(image));
 }
 
-cv::Mat RenderPipeline::framedPreview() const
+cv::Mat RenderPipeline::framedPreview(const PreviewFrame& frame) const
 {
-    const PictureFrame frame(source_.size(), rotation_, crop_);
-    // Rotated or cropped: the full-size picture reduced, as the export is.
-    return inDisplayRange(frame.isWhole() ? previewSource_ : frame.croppedReduced(source_, previewSource_.size()));
+    const PictureFrame picture(source_.size(), rotation_, crop_);
+    if (picture.isWhole())
+        return inDisplayRange(previewSource_);
+    // Rotated or cropped: the full-size picture reduced, as the export is, at the one
+    // scale that fits it into the box, so a crop keeps its proportions.
+    return inDisplayRange(picture.croppedReduced(source_, sourceFitting(shownSize(picture, crop_), frame)));
 }
 
 bool RenderPipeline::toneMappingRuns() const
@@ -492,25 +502,29 @@ int RenderPipeline::firstStageToRender(int startStage) const
 
 double RenderPipeline::previewScale() const
 {
-    return scaleBetween(previewSource_.size(), source_.size());
+    return scaleBetween(cropped_.size(), shownSize(PictureFrame(source_.size(), rotation_, crop_), crop_));
+}
+
+cv::Size RenderPipeline::sourceFitting(const cv::Size& shown, const PreviewFrame& frame) const
+{
+    const double fit = std::min(double(frame.box.width) / std::max(1, shown.width),
+                                double(frame.box.height) / std::max(1, shown.height));
+    // A picture that fits the box is not reduced.
+    const double scale = fit < 1.0 ? fit / frame.reduction : 1.0;
+    return cv::Size(std::max(1, static_cast<int>(std::lround(source_.cols * scale))),
+                    std::max(1, static_cast<int>(std::lround(source_.rows * scale))));
 }
 
 RenderPipeline::PreviewFrame RenderPipeline::previewFrame(bool interactive) const
 {
-    const cv::Size box = previewBox();
-    const double reduction = interactive && settings_.applyTM ? 1.5 : 1.0;
-    // The box takes the shape of the picture shown, rotated and cropped: the source is
-    // reduced by one scale on both axes, the one that fits that picture into the box,
-    // so a crop of a turned picture keeps its proportions. A picture that fits is not reduced.
-    const PictureFrame picture(source_.size(), rotation_, crop_);
-    const cv::Rect inCanvas = crop_ & cv::Rect(cv::Point(), picture.rotatedSize());
-    const cv::Size shown = crop_.x >= 0 && crop_.y >= 0 && !inCanvas.empty() ? inCanvas.size() : picture.rotatedSize();
-    const double fit =
-        std::min(double(box.width) / std::max(1, shown.width), double(box.height) / std::max(1, shown.height));
-    const double scale = fit < 1.0 ? fit / reduction : 1.0;
     PreviewFrame frame;
-    frame.fitted = cv::Size(std::max(1, static_cast<int>(std::lround(source_.cols * scale))),
-                            std::max(1, static_cast<int>(std::lround(source_.rows * scale))));
+    frame.box = previewBox();
+    frame.reduction = interactive && settings_.applyTM ? 1.5 : 1.0;
+    // The box takes the shape of the picture shown: one scale on both axes, the one that
+    // fits the turned picture into it. A crop is drawn from the full-size source, so a new
+    // crop leaves the preview source as it is.
+    const PictureFrame turned(source_.size(), rotation_, cv::Rect(-1, -1, -1, -1));
+    frame.fitted = sourceFitting(turned.rotatedSize(), frame);
     frame.reduced = frame.fitted != source_.size();
     return frame;
 }
@@ -543,7 +557,7 @@ bool RenderPipeline::renderStage(int stage, const PreviewFrame& frame)
     }
     case CropStage:
         stepName_ = "ApplyCrop";
-        cropped_ = framedPreview();
+        cropped_ = framedPreview(frame);
         return true;
     case ToneMapStage:
         if (toneMappingRuns())

@@ -143,8 +143,9 @@ private:
     // The rotated, cropped picture drawn from `image`, which holds the whole source of
     // sourceSize at its own scale, brought to the display range (displayScale).
     cv::Mat framed(const cv::Mat& image, const cv::Size& sourceSize) const;
-    // The same for the preview: the full-size picture reduced to the preview's scale.
-    cv::Mat framedPreview() const;
+    struct PreviewFrame;
+    // The same for the preview: the full-size picture reduced to fit the preview box.
+    cv::Mat framedPreview(const PreviewFrame& frame) const;
     // False when cancelled. preview: the input is a preview stage; scale: of the input
     // against the full-size picture.
     bool toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview, double scale);
@@ -157,8 +158,11 @@ private:
     cv::Mat renderImage(const cv::Mat& image, const cv::Size& sourceSize, double scale);
 
     struct PreviewFrame {
-        // The preview source's size: the source at the scale that fits the picture shown
-        // into the preview box, 1.5 times smaller each side for interactive tone mapping.
+        cv::Size box;
+        // 1.5 for interactive tone mapping: the picture 1.5 times smaller each side.
+        double reduction;
+        // The preview source's size: the source at the scale that fits the turned picture
+        // into the box.
         cv::Size fitted;
         // The picture is larger than the box: the preview source is reduced to `fitted`.
         bool reduced;
@@ -166,8 +170,10 @@ private:
     // The first stage a preview render from startStage redoes; -1 for none.
     int firstStageToRender(int startStage) const;
     PreviewFrame previewFrame(bool interactive) const;
-    // Of the preview source against the full-size source.
+    // Of the cropped stage against the full-size picture it shows.
     double previewScale() const;
+    // The source's size at which the full-size picture `shown` fits the frame's box.
+    cv::Size sourceFitting(const cv::Size& shown, const PreviewFrame& frame) const;
     void updatePreviewSource(const PreviewFrame& frame);
     // False when cancelled.
     bool renderStage(int stage, const PreviewFrame& frame);
