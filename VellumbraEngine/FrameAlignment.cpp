@@ -18,6 +18,9 @@ constexpr int kPhasePeaks = 4;
 // photographs: 0.99 or more within one shot moved by up to 40 pixels, 0.54 at
 // most between two shots.
 constexpr double kSameShotCorrelation = 0.7;
+// An estimate that did not settle is kept when it correlates this well: within one
+// shot 0.99 or more, while a periodic pattern's false match reached 0.93.
+constexpr double kKeptCorrelation = 0.95;
 // The reduced copies are halved while their longer side stays at least this long:
 // detail enough to lock on, few enough pixels for a few milliseconds.
 constexpr int kCoarseSide = 400;
@@ -167,7 +170,7 @@ FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame) const
         shift = shiftOf(warp) * (last ? float(1 << finestLevel) : 2.0f);
         if (last) {
             result.correlation = outcome.correlation;
-            if (!outcome.converged)
+            if (!outcome.converged && !(outcome.correlation >= kKeptCorrelation))
                 result.verdict = Verdict::Unreliable;
         }
     }
@@ -228,6 +231,8 @@ cv::Point2f FrameAlignment::coarseShift(const cv::Mat& frameCoarse, Result* resu
     const double highest = std::max(converged ? best.correlation : -1.0, placed ? likeliest.correlation : -1.0);
     if ((converged || placed) && highest < kSameShotCorrelation)
         result->verdict = Verdict::OtherShot;
+    else if (!converged && placed && likeliest.correlation >= kKeptCorrelation)
+        return cv::Point2f(likeliest.shift);  // correlates well though its iteration did not settle
     else if (!converged)
         result->verdict = Verdict::Unreliable;
     return bestShift;
