@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -133,5 +134,36 @@ INSTANTIATE_TEST_SUITE_P(Modes, StackFramesModerateGhost,
                          ::testing::Values(GhostCase{"High", kHigh, true}, GhostCase{"Medium", kMedium, true},
                                            GhostCase{"Off", kOff, false}),
                          [](const ::testing::TestParamInfo<GhostCase>& info) { return std::string(info.param.name); });
+
+// Sharp black and white edges moved by fractions of a pixel: the cubic kernel's
+// ringing brings no value below black or above white into the light image.
+TEST(StackFramesBurstQuality, FloatFramesKeepTheirRangeAtSharpEdges)
+{
+    cv::Mat bars(kBurstSize, CV_32FC3, cv::Scalar::all(0.0));
+    for (int x = 0; x < bars.cols; x += 16)
+        bars.colRange(x, std::min(x + 8, bars.cols)).setTo(cv::Scalar::all(1.0));
+    const cv::Mat texture = stackingtest::detailedPhoto(kBurstSize);
+    if (texture.empty())
+        GTEST_SKIP() << "test photograph not available";
+    cv::Mat scene;
+    texture.convertTo(scene, CV_32F, 1.0 / 255.0);
+    bars.rowRange(0, kBurstSize.height / 2).copyTo(scene.rowRange(0, kBurstSize.height / 2));
+    std::vector<cv::Mat> frames;
+    for (int i = 0; i < 3; ++i) {
+        const cv::Mat warp = (cv::Mat_<double>(2, 3) << 1, 0, 2.5 * (i - 1), 0, 1, 1.5 * (i - 1));
+        cv::Mat moved;
+        cv::warpAffine(scene, moved, warp, scene.size(), cv::INTER_LINEAR, cv::BORDER_REFLECT_101);
+        frames.push_back(moved);
+    }
+    InMemorySequence source(frames);
+    StackingContext context;
+    int count = 3;
+    const cv::Mat light = context.stackFrames(&source, 1, 0, &count, -1.0f, kOff, true, 15, 3);
+    ASSERT_FALSE(light.empty());
+    double lowest = 0.0, highest = 0.0;
+    cv::minMaxIdx(light.reshape(1), &lowest, &highest);
+    EXPECT_GE(lowest, 0.0);
+    EXPECT_LE(highest, 1.0);
+}
 
 }  // namespace
