@@ -172,7 +172,8 @@ void BM_CvEccCubicBurst(benchmark::State& state)
 }
 
 // The detailed handheld bursts at low and high noise, a 4K burst shaken further,
-// a still burst in High and off, and the ghost in each antighosting mode.
+// a still burst in High and off, the ghost in each antighosting mode and in a
+// handheld burst.
 #define BURST_ARGS                                                                                          \
     Args({1080, 6, 2, Medium, 0})                                                                           \
         ->Args({1080, 6, 6, Medium, 0})                                                                     \
@@ -182,6 +183,7 @@ void BM_CvEccCubicBurst(benchmark::State& state)
         ->Args({1080, 0, 2, High, 1})                                                                       \
         ->Args({1080, 0, 2, Medium, 1})                                                                     \
         ->Args({1080, 0, 2, Off, 1})                                                                        \
+        ->Args({1080, 6, 2, Medium, 1})                                                                     \
         ->Iterations(2)                                                                                     \
         ->Unit(benchmark::kMillisecond)                                                                     \
         ->UseRealTime()
