@@ -100,6 +100,13 @@ float estimateDifferenceNoise(const cv::Mat& first8, const cv::Mat& second8)
     return 0.0f;
 }
 
+float pairNoiseDeviation(float referenceNoise, const cv::Mat& reference8, const cv::Mat& frame8)
+{
+    if (reference8.size() != frame8.size() || reference8.type() != frame8.type())
+        return referenceNoise;
+    return std::min(referenceNoise, estimateDifferenceNoise(reference8, frame8));
+}
+
 float noiseFloorLevels(float noise)
 {
     return std::max(kNoiseDeviations * std::sqrt(2.0f) * noise, kLeastDifference);

@@ -14,6 +14,11 @@ float estimateNoiseDeviation(const cv::Mat& image8);
 // leaves out subjects that moved. Frames of no common size read 0.
 float estimateDifferenceNoise(const cv::Mat& first8, const cv::Mat& second8);
 
+// The noise of a reference and an aligned frame, for their ghost floor: the
+// reference's own estimate (referenceNoise) counts fine texture as noise, their
+// difference a moved subject; the lower of the two is fooled by neither alone.
+float pairNoiseDeviation(float referenceNoise, const cv::Mat& reference8, const cv::Mat& frame8);
+
 // The least difference between two frames of noise deviation `noise`, in 8-bit
 // levels, that is not noise: three deviations of the difference of two frames'
 // noise, and no less than quantisation and compression leave.
