@@ -119,6 +119,26 @@ double correlation(const cv::Mat& a, const cv::Mat& b)
     return product > 0 ? (a.dot(b) - n * meanA[0] * meanB[0]) / product : -1.0;
 }
 
+// The whole pixels of a shift: its floor, or the nearest whole pixel when it lies
+// this close that interpolating would change nothing.
+int wholePixels(float shift)
+{
+    const float nearest = std::round(shift);
+    return int(std::fabs(shift - nearest) < kWholePixel ? nearest : std::floor(shift));
+}
+
+// The cubic kernel's weights (a = -0.75, the library's) of the pixels at -1, 0, 1
+// and 2 from a point `fraction` of a pixel past pixel 0.
+cv::Mat cubicTaps(float fraction)
+{
+    constexpr float a = -0.75f;
+    const float x = fraction, y = 1.0f - fraction;
+    const float before = ((a * (x + 1) - 5 * a) * (x + 1) + 8 * a) * (x + 1) - 4 * a;
+    const float at = ((a + 2) * x - (a + 3)) * x * x + 1;
+    const float next = ((a + 2) * y - (a + 3)) * y * y + 1;
+    return (cv::Mat_<float>(4, 1) << before, at, next, 1.0f - before - at - next);
+}
+
 bool plausible(cv::Point2f shift, const cv::Size& size)
 {
     return std::isfinite(shift.x) && std::isfinite(shift.y) && std::fabs(shift.x) <= size.width / 4.0f &&
@@ -184,15 +204,20 @@ cv::Mat FrameAlignment::moved(const cv::Mat& frame, cv::Point2f shift)
 {
     // Cubic keeps the detail that bilinear averages away at half-pixel shifts:
     // measured on a detailed 1080p burst, 40.1 dB against 36.1, where Lanczos gave
-    // 41.6 at three times the cost. A whole-pixel move needs no interpolation.
-    const cv::Point2f fraction(shift.x - std::round(shift.x), shift.y - std::round(shift.y));
-    const bool whole = std::fabs(fraction.x) < kWholePixel && std::fabs(fraction.y) < kWholePixel;
-    const cv::Point2f applied = whole ? cv::Point2f(std::round(shift.x), std::round(shift.y)) : shift;
-    cv::Mat result;
-    cv::warpAffine(frame, result, translation(applied), frame.size(),
-                   (whole ? cv::INTER_NEAREST : cv::INTER_CUBIC) | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    // 41.6 at three times the cost. A translation weighs every pixel's neighbours
+    // alike, so the kernel runs as two separable passes at half the warp's cost,
+    // then the frame moves by whole pixels.
+    const cv::Point whole(wholePixels(shift.x), wholePixels(shift.y));
+    const cv::Point2f fraction = shift - cv::Point2f(whole);
+    const bool fractional = fraction != cv::Point2f();
+    cv::Mat interpolated, result;
+    if (fractional)
+        cv::sepFilter2D(frame, interpolated, -1, cubicTaps(fraction.x), cubicTaps(fraction.y), cv::Point(1, 1), 0,
+                        cv::BORDER_REPLICATE);
+    cv::warpAffine(fractional ? interpolated : frame, result, translation(whole), frame.size(),
+                   cv::INTER_NEAREST | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
     // Integer samples saturate; float ones would ring past the frame's own range.
-    if (frame.depth() == CV_32F && !whole) {
+    if (frame.depth() == CV_32F && fractional) {
         double lowest = 0.0, highest = 0.0;
         cv::minMaxIdx(frame.reshape(1), &lowest, &highest);
         cv::min(cv::max(result, std::max(lowest, 0.0)), highest, result);
