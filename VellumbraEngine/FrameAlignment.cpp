@@ -18,6 +18,9 @@ constexpr int kPhasePeaks = 4;
 // photographs: 0.99 or more within one shot moved by up to 40 pixels, 0.54 at
 // most between two shots.
 constexpr double kSameShotCorrelation = 0.7;
+// An estimate that did not settle is kept when it correlates this well: within one
+// shot 0.99 or more, while a periodic pattern's false match reached 0.93.
+constexpr double kKeptCorrelation = 0.95;
 // The reduced copies are halved while their longer side stays at least this long:
 // detail enough to lock on, few enough pixels for a few milliseconds.
 constexpr int kCoarseSide = 400;
@@ -39,6 +42,8 @@ constexpr double kLargestMovingShare = 0.5;
 constexpr double kMedianSamples = 10000.0;
 // The full-size estimate may wander from the coarse one by this many coarse pixels.
 constexpr float kCoarseTolerance = 2.0f;
+// A shift this close to whole pixels moves the frame by whole pixels.
+constexpr float kWholePixel = 0.01f;
 
 // One channel of 8-bit or float samples, as the correlation takes them.
 cv::Mat alignmentGrey(const cv::Mat& image)
@@ -114,6 +119,26 @@ double correlation(const cv::Mat& a, const cv::Mat& b)
     return product > 0 ? (a.dot(b) - n * meanA[0] * meanB[0]) / product : -1.0;
 }
 
+// The whole pixels of a shift: its floor, or the nearest whole pixel when it lies
+// this close that interpolating would change nothing.
+int wholePixels(float shift)
+{
+    const float nearest = std::round(shift);
+    return int(std::fabs(shift - nearest) < kWholePixel ? nearest : std::floor(shift));
+}
+
+// The cubic kernel's weights (a = -0.75, the library's) of the pixels at -1, 0, 1
+// and 2 from a point `fraction` of a pixel past pixel 0.
+cv::Mat cubicTaps(float fraction)
+{
+    constexpr float a = -0.75f;
+    const float x = fraction, y = 1.0f - fraction;
+    const float before = ((a * (x + 1) - 5 * a) * (x + 1) + 8 * a) * (x + 1) - 4 * a;
+    const float at = ((a + 2) * x - (a + 3)) * x * x + 1;
+    const float next = ((a + 2) * y - (a + 3)) * y * y + 1;
+    return (cv::Mat_<float>(4, 1) << before, at, next, 1.0f - before - at - next);
+}
+
 bool plausible(cv::Point2f shift, const cv::Size& size)
 {
     return std::isfinite(shift.x) && std::isfinite(shift.y) && std::fabs(shift.x) <= size.width / 4.0f &&
@@ -165,7 +190,7 @@ FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame) const
         shift = shiftOf(warp) * (last ? float(1 << finestLevel) : 2.0f);
         if (last) {
             result.correlation = outcome.correlation;
-            if (!outcome.converged)
+            if (!outcome.converged && !(outcome.correlation >= kKeptCorrelation))
                 result.verdict = Verdict::Unreliable;
         }
     }
@@ -177,9 +202,26 @@ FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame) const
 
 cv::Mat FrameAlignment::moved(const cv::Mat& frame, cv::Point2f shift)
 {
-    cv::Mat result;
-    cv::warpAffine(frame, result, translation(shift), frame.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
-                   cv::BORDER_REPLICATE);
+    // Cubic keeps the detail that bilinear averages away at half-pixel shifts:
+    // measured on a detailed 1080p burst, 40.1 dB against 36.1, where Lanczos gave
+    // 41.6 at three times the cost. A translation weighs every pixel's neighbours
+    // alike, so the kernel runs as two separable passes at half the warp's cost,
+    // then the frame moves by whole pixels.
+    const cv::Point whole(wholePixels(shift.x), wholePixels(shift.y));
+    const cv::Point2f fraction = shift - cv::Point2f(whole);
+    const bool fractional = fraction != cv::Point2f();
+    cv::Mat interpolated, result;
+    if (fractional)
+        cv::sepFilter2D(frame, interpolated, -1, cubicTaps(fraction.x), cubicTaps(fraction.y), cv::Point(1, 1), 0,
+                        cv::BORDER_REPLICATE);
+    cv::warpAffine(fractional ? interpolated : frame, result, translation(whole), frame.size(),
+                   cv::INTER_NEAREST | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    // Integer samples saturate; float ones would ring past the frame's own range.
+    if (frame.depth() == CV_32F && fractional) {
+        double lowest = 0.0, highest = 0.0;
+        cv::minMaxIdx(frame.reshape(1), &lowest, &highest);
+        cv::min(cv::max(result, std::max(lowest, 0.0)), highest, result);
+    }
     return result;
 }
 
@@ -214,6 +256,8 @@ cv::Point2f FrameAlignment::coarseShift(const cv::Mat& frameCoarse, Result* resu
     const double highest = std::max(converged ? best.correlation : -1.0, placed ? likeliest.correlation : -1.0);
     if ((converged || placed) && highest < kSameShotCorrelation)
         result->verdict = Verdict::OtherShot;
+    else if (!converged && placed && likeliest.correlation >= kKeptCorrelation)
+        return cv::Point2f(likeliest.shift);  // correlates well though its iteration did not settle
     else if (!converged)
         result->verdict = Verdict::Unreliable;
     return bestShift;

@@ -35,7 +35,8 @@ public:
     // contrast gives every frame the same shot and no shift.
     Result locate(const cv::Mat& frame) const;
 
-    // The frame moved by -shift onto the instant image's grid; the pixels the move
+    // The frame moved by -shift onto the instant image's grid by cubic interpolation,
+    // float samples kept within the frame's range and above 0; the pixels the move
     // brings in repeat the frame's border, so the average keeps its edges' brightness.
     static cv::Mat moved(const cv::Mat& frame, cv::Point2f shift);
 

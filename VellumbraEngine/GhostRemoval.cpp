@@ -346,7 +346,8 @@ bool buildGhostMask(GhostJob& job, float fullScale, std::uint64_t entries, bool*
                                                        : c.toleranceTableSize != entries;
     if (!prepareToleranceTable(c, entries, fullScale, rebuild))
         return false;
-    const float noiseFloor = noiseFloorLevels(c.referenceNoise) * fullScale / 255.0f;
+    const float noiseFloor =
+        noiseFloorLevels(pairNoiseDeviation(c.referenceNoise, c.referenceCopy, c.frameCopy)) * fullScale / 255.0f;
     std::vector<float>& threshold = job.threshold;
     threshold.resize(entries);
     for (std::uint64_t i = 0; i < entries; ++i)

@@ -77,4 +77,40 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<stackingtest::Walker>{{"Wood.jpg", {100, 100, 160, 220}, {25, 0}},
                                                         {"LadyBird.jpg", {360, 80, 140, 240}, {-30, 2}}}));
 
+struct PanCase {
+    const char* name;
+    const char* photo;
+    cv::Size size;
+    cv::Point2d pan;  // of the camera between the instant image and the frame
+    bool placed;
+};
+
+class FrameAlignmentPan : public ::testing::TestWithParam<PanCase> {};
+
+// A frame far along a slow pan whose reduced copies' iteration does not settle is
+// still placed when it correlates well, as its neighbour whose iteration settles.
+TEST_P(FrameAlignmentPan, KeepsAPlacementThatCorrelatesWell)
+{
+    const PanCase c = GetParam();
+    const cv::Mat scene = stackingtest::photo(c.photo, cv::Size(c.size.width * 2, c.size.height + 100));
+    if (scene.empty())
+        GTEST_SKIP() << "test photograph not available";
+    const cv::Rect view(c.size.width / 2, 50, c.size.width, c.size.height);
+    const cv::Mat warp = (cv::Mat_<double>(2, 3) << 1, 0, -c.pan.x, 0, 1, -c.pan.y);
+    cv::Mat panned;
+    cv::warpAffine(scene, panned, warp, scene.size(), cv::INTER_CUBIC, cv::BORDER_REFLECT_101);
+    const FrameAlignment alignment(stackingtest::withNoise(scene(view), 3.0, 1), true);
+    const FrameAlignment::Result found = alignment.locate(stackingtest::withNoise(panned(view), 3.0, 82));
+    EXPECT_EQ(found.verdict == FrameAlignment::Verdict::SameShot, c.placed) << found.correlation;
+    if (c.placed) {
+        EXPECT_LT(cv::norm(cv::Point2d(found.shift) + c.pan), 0.1) << found.shift;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pans, FrameAlignmentPan,
+    ::testing::Values(PanCase{"UnsettledCoarseStep", "Wood.jpg", {1920, 1080}, {-215.63, -1.98}, true},
+                      PanCase{"SettledCoarseStep", "Wood.jpg", {1920, 1080}, {-203.63, -1.87}, true}),
+    [](const ::testing::TestParamInfo<PanCase>& info) { return std::string(info.param.name); });
+
 }  // namespace

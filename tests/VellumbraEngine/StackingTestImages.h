@@ -23,6 +23,15 @@ inline cv::Mat photo(const char* name, cv::Size size)
 inline cv::Mat gardenPhoto(cv::Size size) { return photo("Garden.jpg", size); }
 inline cv::Mat flowerPhoto(cv::Size size) { return photo("YellowFlower.jpg", size); }
 
+// The middle of a photograph with fine detail everywhere, as dense as in a 1080p frame.
+inline cv::Mat detailedPhoto(cv::Size size)
+{
+    const cv::Mat whole = photo("../abstract/Elephants_5640x3172.jpg", {1920, 1080});
+    if (whole.empty())
+        return whole;
+    return whole(cv::Rect(cv::Point(960 - size.width / 2, 540 - size.height / 2), size)).clone();
+}
+
 // Content moved by (dx, dy) whole pixels, the uncovered border taken from the image's mirror.
 inline cv::Mat shifted(const cv::Mat& image, int dx, int dy)
 {
