@@ -235,6 +235,7 @@ private:
             return Outcome::LeaveLoop;
         context.ghostRemovalProgress = progress.span(StackingProgress::GhostRemoval);
         context.estimatedPower = prepared.estimatedPower;
+        context.placementShift = prepared.placement.movedBy;
         return removeGhostsForDepth(&context, bits, instantImage, prepared.placement.placed, ghostingPower,
                                     settings.tolerance, settings.quality, settings.threadCount, p, ghostFree)
                    ? Outcome::Passed

@@ -87,10 +87,10 @@ void NeighbourLookAhead::run(Slot& slot) const
     prepared.placement = placeNeighbour(alignment, align, prepared.frame);
     prepared.frame = prepared.placement.placed;
     if (estimateWanted(prepared.placement) && context.request == StackingContext::RequestNone)
-        prepared.estimatedPower = estimate(prepared.placement.placed);
+        prepared.estimatedPower = estimate(prepared.placement);
 }
 
-int NeighbourLookAhead::estimate(const cv::Mat& placed) const
+int NeighbourLookAhead::estimate(const NeighbourPlacement& placement) const
 {
     try {
         StackingContext scratch;
@@ -105,7 +105,8 @@ int NeighbourLookAhead::estimate(const cv::Mat& placed) const
             scratch.featureMask = featureMask;
             scratch.texturedCorners = texturedCorners;
         }
-        scratch.frameImage = placed;
+        scratch.frameImage = placement.placed;
+        scratch.placementShift = placement.movedBy;
         scratch.updateSearchCopies();
         const int power = scratch.computeGhostingPower();
         const std::lock_guard<std::mutex> guard(cornersLock);

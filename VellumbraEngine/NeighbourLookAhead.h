@@ -49,7 +49,7 @@ public:
 private:
     struct Slot;
     void run(Slot& slot) const;
-    int estimate(const cv::Mat& placed) const;
+    int estimate(const NeighbourPlacement& placement) const;
 
     StackingContext& context;
     cv::Mat instant;

@@ -118,6 +118,12 @@ public:
     // runs: it ends sooner, for probes it may not use. Estimates made ahead of
     // their frame, off the run's critical path, do without.
     bool probeWhileFlowing = true;
+    // Where frameImage's content came from when the alignment moved it onto the
+    // reference (0, 0: not moved). The estimate leaves out the border band the move
+    // filled by repeating the frame's edge, and allows for the resampling's blur.
+    cv::Point2f placementShift;
+    // Whether the last estimate found the frame within the noise and skipped the flow.
+    bool lastEstimateSkippedFlow = false;
     std::uint64_t toleranceTableSize = 0;
     float* toleranceTable = nullptr;  // malloc'd, toleranceTableSize entries
     std::atomic<bool> running{false};
