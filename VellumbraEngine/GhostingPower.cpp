@@ -716,7 +716,7 @@ std::vector<Candidate> movingCandidates(const std::vector<cv::Point>& textured, 
 // library's threads until enough read in order confirm. The flow tells each probe
 // where to look first.
 void probeCandidates(const std::vector<Candidate>& candidates, const EarlyProbes& early, const cv::Mat& smoothed,
-                     OrderedProbes& ordered)
+                     OrderedProbes& ordered, const StackingContext& context)
 {
     for (std::size_t i = 0; i < candidates.size(); ++i)
         if (early.done[candidates[i].corner]) {
@@ -729,6 +729,11 @@ void probeCandidates(const std::vector<Candidate>& candidates, const EarlyProbes
             const Candidate& c = candidates[i];
             if (ordered.done[i])
                 continue;
+            // A cancel or stop needs no estimate: what is probed already will do.
+            if (context.requestPending()) {
+                ordered.enough = true;
+                break;
+            }
             const cv::Point2f motion = smoothed.at<cv::Point2f>(c.y, c.x);
             Probe& probe = ordered.results[i];
             probe.score = probeWithExpectation(*early.reference, *early.frame, c.y, c.x, early.half, c.y, c.x, radius,
@@ -782,9 +787,14 @@ int StackingContext::computeGhostingPower(bool* beyondProbes)
                                              noiseFloorLevels(referenceNoise), placementShift != cv::Point2f());
     if (lastEstimateSkippedFlow)
         return corners.markCorners() ? withoutMotion : withoutCorners;
+    // The flow cannot be interrupted: a cancel or stop made by now is not kept waiting for it.
+    if (requestPending())
+        return withoutMotion;
     cv::Mat flow;
     if (!cornersBesideFlow(corners, frameSmall, flow))
         return withoutCorners;
+    if (requestPending())
+        return withoutMotion;
     cv::Mat smoothed;
     smoothFlow(flow, smoothed, window);
 
@@ -793,7 +803,7 @@ int StackingContext::computeGhostingPower(bool* beyondProbes)
     for (const Candidate& c : candidates)
         movingCorners.emplace_back(c.x, c.y);
     OrderedProbes ordered(candidates.size());
-    probeCandidates(candidates, early, smoothed, ordered);
+    probeCandidates(candidates, early, smoothed, ordered, *this);
 
     const int reducedDisplacement = int(std::sqrt(double(int(medianDisplacement(ordered)))));
     // Matches scattered over the whole search window, as at a cut, have a median
