@@ -17,6 +17,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
+#include <opencv2/videoio.hpp>
 
 #include <atomic>
 #include <chrono>
@@ -48,6 +49,8 @@ cv::Size frameSize(int height)
 }
 
 using benchphotos::loadPhoto;
+using peakmemory::peakSince;
+using peakmemory::startPeakMeasure;
 
 // The scene of frame i: the photograph, with the moving object 14 pixels further
 // right for every frame after the instant one.
@@ -314,6 +317,141 @@ BENCHMARK(BM_StackFramesWalkerClip)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// --- Requests on a 4K video ----------------------------------------------------------
+
+// Frames written once as an H.264 video, as a camera films them; empty when the
+// encoder is missing.
+QString videoOf(const std::vector<cv::Mat>& frames, const QString& name)
+{
+    static QTemporaryDir folder;
+    const QString path = folder.filePath(name + ".mp4");
+    cv::VideoWriter writer(path.toStdString(), cv::CAP_FFMPEG, cv::VideoWriter::fourcc('a', 'v', 'c', '1'), 30.0,
+                           frames.front().size());
+    if (!writer.isOpened())
+        return QString();
+    for (const cv::Mat& frame : frames)
+        writer.write(frame);
+    return path;
+}
+
+// Args: the request (1 cancel, 2 stop), antighosting (1 automatic, 0 none). The
+// 4K walker pan's run is asked to end at moments spread over it; counters: the
+// worst and the mean time from the request to the return.
+void BM_StackFrames4KVideoRequest(benchmark::State& state)
+{
+    const int request = int(state.range(0));
+    const bool automatic = state.range(1) == 1;
+    static const QString video = videoOf(walkerClip(WalkersPan4K).frames, "walkers-pan-4k");
+    if (video.isEmpty()) {
+        state.SkipWithError("no H.264 encoder");
+        return;
+    }
+    double worst = 0.0, sum = 0.0;
+    int requests = 0;
+    for (auto _ : state) {
+        for (int delayMs = 400; delayMs <= 3200; delayMs += 400) {
+            ImagesSequence source(video);
+            // The instant frame on display, as the user chose it.
+            cv::Mat shown;
+            source.getDisplayImageAt(shown, kClipInstant, false, false);
+            StackingContext context;
+            std::atomic<bool> returned{false};
+            std::thread run([&] {
+                int count = kClipFrames;
+                context.stackFrames(&source, kClipInstant, 0, &count, -1.0f,
+                                    automatic ? kMediumAntighosting : kNoAntighosting, true, kFirstQuality,
+                                    engineThreads());
+                returned = true;
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            const auto asked = std::chrono::steady_clock::now();
+            request == 1 ? context.requestCancel() : context.requestStop();
+            run.join();
+            if (!returned || context.request != request)
+                continue;  // the run had ended before the request
+            const double latency = millisecondsSince(asked);
+            worst = std::max(worst, latency);
+            sum += latency;
+            ++requests;
+        }
+    }
+    state.counters["worst_ms"] = worst;
+    state.counters["mean_ms"] = requests ? sum / requests : 0.0;
+    state.counters["requests"] = requests;
+}
+BENCHMARK(BM_StackFrames4KVideoRequest)
+    ->ArgsProduct({{1, 2}, {1, 0}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// --- Peak memory of a video run over a short and a long range ----------------------
+
+// A handheld video of the photograph, `frames` long, written once (H.264).
+QString handheldVideo(cv::Size size, int frames)
+{
+    static std::map<std::pair<int, int>, QString> videos;
+    auto found = videos.find({size.height, frames});
+    if (found != videos.end())
+        return found->second;
+    static QTemporaryDir folder;
+    const QString path = folder.filePath(QString("handheld-%1-%2.mp4").arg(size.height).arg(frames));
+    cv::VideoWriter writer(path.toStdString(), cv::CAP_FFMPEG, cv::VideoWriter::fourcc('a', 'v', 'c', '1'), 30.0,
+                           size);
+    if (!writer.isOpened())
+        return QString();
+    const cv::Mat photo = loadPhoto("Garden.jpg", size);
+    for (int i = 0; i < frames; ++i)
+        writer.write(noisyFrame(photo, i, cameraAt(Handheld1080p, i) - cv::Point2d(8.0, 8.0)));
+    writer.release();
+    return videos.emplace(std::make_pair(size.height, frames), path).first->second;
+}
+
+// Args: frame height, frames in the range around the middle one, antighosting
+// (1 automatic, 0 none). The video is open with the instant frame on display, as
+// the user chose it. Counters: the run's rise above that, and its peak with what
+// the open video holds.
+void BM_StackFramesVideoPeakMemory(benchmark::State& state)
+{
+    const cv::Size size = frameSize(int(state.range(0)));
+    const int frames = int(state.range(1));
+    const bool automatic = state.range(2) == 1;
+    const QString video = handheldVideo(size, frames);
+    if (video.isEmpty()) {
+        state.SkipWithError("no H.264 encoder");
+        return;
+    }
+    double peak = 0.0, withVideo = 0.0;
+    for (auto _ : state) {
+        const double beforeOpening = peakmemory::statusMB("VmRSS:");
+        ImagesSequence source(video);
+        cv::Mat shown;
+        source.getDisplayImageAt(shown, frames / 2, false, false);
+        const double baseline = startPeakMeasure();
+        StackingContext context;
+        int count = frames;
+        benchmark::DoNotOptimize(context
+                                     .stackFrames(&source, frames / 2, 0, &count, -1.0f,
+                                                  automatic ? kMediumAntighosting : kNoAntighosting, true,
+                                                  kFirstQuality, engineThreads())
+                                     .data);
+        peak = std::max(peak, peakSince(baseline));
+        withVideo = std::max(withVideo, peakSince(beforeOpening));
+    }
+    state.counters["peak_MB"] = peak;
+    state.counters["with_video_MB"] = withVideo;
+}
+BENCHMARK(BM_StackFramesVideoPeakMemory)
+    ->Args({1080, 9, 1})
+    ->Args({1080, 121, 1})
+    ->Args({1080, 9, 0})
+    ->Args({1080, 121, 0})
+    ->Args({2160, 9, 1})
+    ->Args({2160, 9, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 // --- Peak memory of a long 4K run ----------------------------------------------------
 
 // Frames made when they are read, as a decoder gives them: the run alone decides
@@ -334,9 +472,6 @@ private:
     cv::Mat photo;
     int count;
 };
-
-using peakmemory::peakSince;
-using peakmemory::startPeakMeasure;
 
 void BM_StackFrames30x4KPeakMemory(benchmark::State& state)
 {
