@@ -125,8 +125,9 @@ public:
     // True when this context, or the run it belongs to, was asked to cancel or stop.
     bool requestPending() const;
     // Where frameImage's content came from when the alignment moved it onto the
-    // reference (0, 0: not moved). The estimate leaves out the border band the move
-    // filled by repeating the frame's edge, and allows for the resampling's blur.
+    // reference (0, 0: not moved); the stacking run sets it for every frame. The
+    // estimate leaves out the border band the move filled by repeating the frame's
+    // edge, and allows for the resampling's blur.
     cv::Point2f placementShift;
     // Whether the last estimate found the frame within the noise and skipped the flow.
     bool lastEstimateSkippedFlow = false;
