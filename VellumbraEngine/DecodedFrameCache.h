@@ -1,7 +1,9 @@
 #pragma once
 #include <opencv2/core.hpp>
 
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 // The most recently decoded video frames by index, so that reads walking back
@@ -9,8 +11,9 @@
 // each of them. Entries are never written to; readers copy them, or take them.
 class DecodedFrameCache {
 public:
-    // Keeps at most `frames` entries, dropping the least recently used first.
-    void setCapacity(int frames);
+    // Keeps at most `frames` entries of at most `bytes` of pixels together,
+    // dropping the least recently used first; an entry inserted is always kept.
+    void setCapacity(int frames, std::size_t bytes = std::numeric_limits<std::size_t>::max());
     int capacity() const { return maxFrames; }
     // Drops the entries outside first..last.
     void keepOnly(int first, int last);
@@ -27,9 +30,11 @@ private:
         cv::Mat frame;
         std::uint64_t lastUse;
     };
-    void dropOldestBeyond(int frames);
+    void dropOldestBeyond(int frames, std::size_t bytes);
 
     std::vector<Entry> entries;
     int maxFrames = 0;
+    std::size_t maxBytes = std::numeric_limits<std::size_t>::max();
+    std::size_t heldBytes = 0;
     std::uint64_t useCounter = 0;
 };

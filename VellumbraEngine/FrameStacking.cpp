@@ -94,7 +94,8 @@ public:
         alignment = prepareAlignment();
         if (ghostingPower < 0 && settings.tolerance < kToleranceWithoutGhosts && count > 1 &&
             NeighbourLookAhead::pays(instantImage))
-            lookAhead = std::make_unique<NeighbourLookAhead>(context, instantImage, alignment.get(), settings.align);
+            lookAhead = std::make_unique<NeighbourLookAhead>(context, instantImage, settings.instant, alignment.get(),
+                                                             settings.align);
         order = stackingOrder(settings.instant, first, count);
         progress.plan(count - 1);
         if (count == 1)
@@ -190,7 +191,7 @@ private:
     {
         const int last = std::min(p + lookAhead->depth(), count - 1);
         for (int q = p; q <= last && context.request == StackingContext::RequestNone; ++q) {
-            if (lookAhead->holds(order[q]))
+            if (lookAhead->holds(order[q]) || lookAhead->beyondCut(order[q]))
                 continue;
             cv::Mat frame;
             source.getFrame(frame, order[q], false);
@@ -235,6 +236,7 @@ private:
             return Outcome::LeaveLoop;
         context.ghostRemovalProgress = progress.span(StackingProgress::GhostRemoval);
         context.estimatedPower = prepared.estimatedPower;
+        context.placementShift = prepared.placement.movedBy;
         return removeGhostsForDepth(&context, bits, instantImage, prepared.placement.placed, ghostingPower,
                                     settings.tolerance, settings.quality, settings.threadCount, p, ghostFree)
                    ? Outcome::Passed

@@ -494,21 +494,47 @@ void searchCorners(CornerSearch& search)
     }
 }
 
+// A resampled frame differs from the reference at edges by part of the edge's
+// step, however well placed: this share of the 3 x 3 range of the reference is
+// tolerated on top of the noise floor.
+constexpr float kResampledShare = 0.5f;
+
 // True when an area larger than a speck of the frame differs from the reference
-// by more than `floor` levels in a channel.
-bool differsBeyond(const cv::Mat& reference, const cv::Mat& frame, float floor)
+// by more than `floor` levels in a channel, plus the resampling's share of the
+// reference's local range when the frame was resampled.
+bool differsBeyond(const cv::Mat& reference, const cv::Mat& frame, float floor, bool resampled)
 {
     cv::Mat difference;
     cv::absdiff(reference, frame, difference);
+    // Samples are whole levels: beyond the floor is beyond its integer part.
+    cv::Mat allowance(reference.size(), reference.type(), cv::Scalar::all(std::floor(floor)));
+    if (resampled) {
+        cv::Mat range;
+        cv::morphologyEx(reference, range, cv::MORPH_GRADIENT, cv::Mat::ones(3, 3, CV_8U));
+        cv::scaleAdd(range, kResampledShare, allowance, allowance);
+    }
+    cv::Mat beyond;
+    cv::compare(difference, allowance, beyond, cv::CMP_GT);
     std::vector<cv::Mat> channels;
-    cv::split(difference, channels);
-    cv::Mat largest = channels[0];
+    cv::split(beyond, channels);
+    cv::Mat differing = channels[0];
     for (std::size_t k = 1; k < channels.size(); ++k)
-        cv::max(largest, channels[k], largest);
-    cv::Mat differing;
-    cv::threshold(largest, differing, floor, 255, cv::THRESH_BINARY);
+        cv::max(differing, channels[k], differing);
     cv::erode(differing, differing, cv::Mat::ones(3, 3, CV_8U));
     return cv::countNonZero(differing) > 0;
+}
+
+// The part of the reduced frame that holds its own content: a frame moved by the
+// alignment repeats its edge over a band as wide as the move, which shows nothing
+// of the reference and would look like motion. The whole frame when the band
+// leaves too little.
+cv::Rect coveredArea(cv::Size reduced, cv::Point2f shift, double scale, int least)
+{
+    const int bandX = int(std::ceil(std::abs(shift.x) * scale)) + 1;
+    const int bandY = int(std::ceil(std::abs(shift.y) * scale)) + 1;
+    if (shift == cv::Point2f() || reduced.width - 2 * bandX <= least || reduced.height - 2 * bandY <= least)
+        return cv::Rect(cv::Point(), reduced);
+    return cv::Rect(bandX, bandY, reduced.width - 2 * bandX, reduced.height - 2 * bandY);
 }
 
 // The dense flow from the grey reference to the frame; the library's error is
@@ -665,11 +691,15 @@ bool cornersBesideFlow(CornerSearch& corners, const cv::Mat& frameSmall, cv::Mat
 // Flow is kept only at corners, so the motion map is non-zero only at the textured
 // ones that moved: the candidates in the order the map's successive maxima would
 // take, no more than can be probed.
-std::vector<Candidate> movingCandidates(const std::vector<cv::Point>& textured, const cv::Mat& smoothed)
+std::vector<Candidate> movingCandidates(const std::vector<cv::Point>& textured, const cv::Mat& smoothed,
+                                        const cv::Rect& covered, int half)
 {
+    const cv::Rect centres(covered.x + half, covered.y + half, covered.width - 2 * half, covered.height - 2 * half);
     std::vector<Candidate> candidates;
     for (std::size_t i = 0; i < textured.size(); ++i) {
         const cv::Point p = textured[i];
+        if (!centres.contains(p))
+            continue;
         const cv::Point2f motion = smoothed.at<cv::Point2f>(p);
         const float m = motion.x * motion.x + motion.y * motion.y;
         if (m >= kMinimumMotion)
@@ -686,7 +716,7 @@ std::vector<Candidate> movingCandidates(const std::vector<cv::Point>& textured, 
 // library's threads until enough read in order confirm. The flow tells each probe
 // where to look first.
 void probeCandidates(const std::vector<Candidate>& candidates, const EarlyProbes& early, const cv::Mat& smoothed,
-                     OrderedProbes& ordered)
+                     OrderedProbes& ordered, const StackingContext& context)
 {
     for (std::size_t i = 0; i < candidates.size(); ++i)
         if (early.done[candidates[i].corner]) {
@@ -699,6 +729,11 @@ void probeCandidates(const std::vector<Candidate>& candidates, const EarlyProbes
             const Candidate& c = candidates[i];
             if (ordered.done[i])
                 continue;
+            // A cancel or stop needs no estimate: what is probed already will do.
+            if (context.requestPending()) {
+                ordered.enough = true;
+                break;
+            }
             const cv::Point2f motion = smoothed.at<cv::Point2f>(c.y, c.x);
             Probe& probe = ordered.results[i];
             probe.score = probeWithExpectation(*early.reference, *early.frame, c.y, c.x, early.half, c.y, c.x, radius,
@@ -730,6 +765,7 @@ int StackingContext::computeGhostingPower(bool* beyondProbes)
 {
     if (beyondProbes)
         *beyondProbes = false;
+    lastEstimateSkippedFlow = false;
     const int r = patchRadius;
     const int window = 4 * r + 1;
     const int half = window / 2;
@@ -744,21 +780,30 @@ int StackingContext::computeGhostingPower(bool* beyondProbes)
     cv::resize(frameCopy, frameSmall, referenceSmall.size(), 0, 0, cv::INTER_LINEAR);
     EarlyProbes early(&referenceSmall, &frameSmall, half, radius);
     CornerSearch corners(toGrey(referenceSmall), this, window, &early);
+    const cv::Rect covered =
+        coveredArea(referenceSmall.size(), placementShift, double(cols) / std::max(referenceCopy.cols, 1), window);
     // Within the noise the frame shows no motion for the flow and the probes to measure.
-    if (!differsBeyond(referenceSmall, frameSmall, noiseFloorLevels(referenceNoise)))
+    lastEstimateSkippedFlow = !differsBeyond(referenceSmall(covered), frameSmall(covered),
+                                             noiseFloorLevels(referenceNoise), placementShift != cv::Point2f());
+    if (lastEstimateSkippedFlow)
         return corners.markCorners() ? withoutMotion : withoutCorners;
+    // The flow cannot be interrupted: a cancel or stop made by now is not kept waiting for it.
+    if (requestPending())
+        return withoutMotion;
     cv::Mat flow;
     if (!cornersBesideFlow(corners, frameSmall, flow))
         return withoutCorners;
+    if (requestPending())
+        return withoutMotion;
     cv::Mat smoothed;
     smoothFlow(flow, smoothed, window);
 
-    const std::vector<Candidate> candidates = movingCandidates(texturedCorners, smoothed);
+    const std::vector<Candidate> candidates = movingCandidates(texturedCorners, smoothed, covered, half);
     movingCorners.clear();
     for (const Candidate& c : candidates)
         movingCorners.emplace_back(c.x, c.y);
     OrderedProbes ordered(candidates.size());
-    probeCandidates(candidates, early, smoothed, ordered);
+    probeCandidates(candidates, early, smoothed, ordered, *this);
 
     const int reducedDisplacement = int(std::sqrt(double(int(medianDisplacement(ordered)))));
     // Matches scattered over the whole search window, as at a cut, have a median

@@ -17,6 +17,9 @@ constexpr int kForwardGrabLimit = 48;
 constexpr int kBackwardStepWindow = 15;
 // First step back when a seek overshoots.
 constexpr int kSeekMargin = 8;
+// A run's frames decoded on the way to a read wait in this many bytes at most,
+// whatever the range: the rest of a long range is decoded again when its turn comes.
+constexpr std::size_t kRunCacheBytes = std::size_t(96) << 20;
 
 }  // namespace
 
@@ -125,7 +128,7 @@ void ImagesSequence::prepareRange(int first, int count)
     runFirst = first;
     runHandedOver.assign(static_cast<size_t>(count), false);
     frameCache.keepOnly(first, first + count - 1);
-    frameCache.setCapacity(count);
+    frameCache.setCapacity(count, kRunCacheBytes);
 }
 
 bool ImagesSequence::inRun(int index) const

@@ -4,6 +4,7 @@
 #include "Threads.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -34,6 +35,7 @@ bool estimateWanted(const NeighbourPlacement& placement)
 }  // namespace
 
 struct NeighbourLookAhead::Slot {
+    int index;
     PreparedNeighbour prepared;
     // Last: joined before the result it writes is destroyed.
     WorkerThreads thread;
@@ -44,9 +46,9 @@ bool NeighbourLookAhead::pays(const cv::Mat& instant)
     return depthFor(instant) > 0;
 }
 
-NeighbourLookAhead::NeighbourLookAhead(StackingContext& owner, const cv::Mat& instantImage,
+NeighbourLookAhead::NeighbourLookAhead(StackingContext& owner, const cv::Mat& instantImage, int instantFrame,
                                        const FrameAlignment* frameAlignment, bool alignFrames)
-    : context(owner), instant(instantImage), alignment(frameAlignment), align(alignFrames)
+    : context(owner), instant(instantImage), instantIndex(instantFrame), alignment(frameAlignment), align(alignFrames)
 {
     ahead = std::max(depthFor(instant), 1);
     patchRadius = context.patchRadius;
@@ -62,6 +64,7 @@ NeighbourLookAhead::~NeighbourLookAhead() = default;
 void NeighbourLookAhead::prepare(int index, const cv::Mat& frame)
 {
     auto slot = std::make_unique<Slot>();
+    slot->index = index;
     slot->prepared.frame = frame;
     Slot& started = *slot;
     slots[index] = std::move(slot);
@@ -75,25 +78,47 @@ PreparedNeighbour NeighbourLookAhead::take(int index)
     found->second->thread.join();
     PreparedNeighbour prepared = std::move(found->second->prepared);
     slots.erase(found);
+    // Joined here rather than at the end of the run: they stop at once, beyond the cut.
+    if (prepared.placement.outcome == NeighbourPlacement::Outcome::OtherShot)
+        for (auto slot = slots.begin(); slot != slots.end();)
+            slot = beyondCut(slot->first) ? slots.erase(slot) : std::next(slot);
     return prepared;
 }
 
-void NeighbourLookAhead::run(Slot& slot) const
+bool NeighbourLookAhead::stopped(int index) const
+{
+    return context.requestPending() || beyondCut(index);
+}
+
+void NeighbourLookAhead::noteCut(int index)
+{
+    const bool after = index > instantIndex;
+    std::atomic<int>& cut = after ? cutAfter : cutBefore;
+    int nearest = cut;
+    while (after ? index < nearest : index > nearest)
+        if (cut.compare_exchange_weak(nearest, index))
+            return;
+}
+
+void NeighbourLookAhead::run(Slot& slot)
 {
     PreparedNeighbour& prepared = slot.prepared;
-    if (!sameSizeAndType(prepared.frame, instant))
+    if (!sameSizeAndType(prepared.frame, instant) || stopped(slot.index))
         return;
     prepared.placedAhead = true;
     prepared.placement = placeNeighbour(alignment, align, prepared.frame);
     prepared.frame = prepared.placement.placed;
-    if (estimateWanted(prepared.placement) && context.request == StackingContext::RequestNone)
-        prepared.estimatedPower = estimate(prepared.placement.placed);
+    if (prepared.placement.outcome == NeighbourPlacement::Outcome::OtherShot)
+        noteCut(slot.index);
+    if (estimateWanted(prepared.placement) && !stopped(slot.index))
+        prepared.estimatedPower = estimate(prepared.placement);
 }
 
-int NeighbourLookAhead::estimate(const cv::Mat& placed) const
+int NeighbourLookAhead::estimate(const NeighbourPlacement& placement) const
 {
     try {
         StackingContext scratch;
+        scratch.requestOwner = &context;
         scratch.referenceImage = instant;
         scratch.referenceCopy = referenceCopy;
         scratch.referenceSmall = referenceSmall;
@@ -105,7 +130,8 @@ int NeighbourLookAhead::estimate(const cv::Mat& placed) const
             scratch.featureMask = featureMask;
             scratch.texturedCorners = texturedCorners;
         }
-        scratch.frameImage = placed;
+        scratch.frameImage = placement.placed;
+        scratch.placementShift = placement.movedBy;
         scratch.updateSearchCopies();
         const int power = scratch.computeGhostingPower();
         const std::lock_guard<std::mutex> guard(cornersLock);

@@ -3,6 +3,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <atomic>
+#include <climits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -26,14 +28,17 @@ struct PreparedNeighbour {
 // the estimate, on one core, would otherwise hold up every frame. The estimates
 // run on scratch contexts against the reference's copies, sharing the corners the
 // first one finds; off the critical path, they probe only the corners they use.
+// The run's cancel and stop end the preparations under way, and frames beyond a
+// cut to another shot are no longer prepared.
 class NeighbourLookAhead {
 public:
     // True when frames of `instant`'s size are worth preparing ahead.
     static bool pays(const cv::Mat& instant);
 
-    // Makes the context's reference search copies from `instant`.
-    NeighbourLookAhead(StackingContext& context, const cv::Mat& instant, const FrameAlignment* alignment,
-                       bool align);
+    // Makes the context's reference search copies from `instant`, the image of
+    // frame `instantIndex`.
+    NeighbourLookAhead(StackingContext& context, const cv::Mat& instant, int instantIndex,
+                       const FrameAlignment* alignment, bool align);
     ~NeighbourLookAhead();
     NeighbourLookAhead(const NeighbourLookAhead&) = delete;
     NeighbourLookAhead& operator=(const NeighbourLookAhead&) = delete;
@@ -41,18 +46,26 @@ public:
     // How many neighbours to keep prepared beyond the one taken next.
     int depth() const { return ahead; }
     bool holds(int index) const { return slots.count(index) != 0; }
-    // Starts preparing frame `index`, as read.
+    // True when a frame of another shot was found between the instant frame and
+    // frame `index`: the run's range ends before it, so it needs no reading.
+    bool beyondCut(int index) const { return index > cutAfter || index < cutBefore; }
+    // Starts preparing frame `index`, as read; a frame left unprepared by a request
+    // or a cut comes back as read, not placed ahead.
     void prepare(int index, const cv::Mat& frame);
-    // Waits for frame index's preparation and hands it over; it must be held.
+    // Waits for frame index's preparation and hands it over; it must be held. A
+    // frame of another shot drops the frames held beyond it.
     PreparedNeighbour take(int index);
 
 private:
     struct Slot;
-    void run(Slot& slot) const;
-    int estimate(const cv::Mat& placed) const;
+    void run(Slot& slot);
+    int estimate(const NeighbourPlacement& placement) const;
+    bool stopped(int index) const;
+    void noteCut(int index);
 
     StackingContext& context;
     cv::Mat instant;
+    int instantIndex;
     const FrameAlignment* alignment;
     bool align;
     int ahead;
@@ -63,6 +76,8 @@ private:
     mutable std::mutex cornersLock;
     mutable cv::Mat featureMask;
     mutable std::vector<cv::Point> texturedCorners;
+    // The nearest frames of another shot found after and before the instant frame.
+    std::atomic<int> cutAfter{INT_MAX}, cutBefore{INT_MIN};
     // Last: destroyed, and so joined, before what their threads read.
     std::map<int, std::unique_ptr<Slot>> slots;
 };

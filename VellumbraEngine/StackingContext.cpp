@@ -19,3 +19,8 @@ void StackingContext::requestStop()
     if (running)
         request = RequestStop;
 }
+
+bool StackingContext::requestPending() const
+{
+    return request != RequestNone || (requestOwner && requestOwner->request != RequestNone);
+}

@@ -60,6 +60,7 @@ public:
     // *beyondProbes, when given, tells whether the displacement reached half the
     // probes' search radius, where a motion cannot be told from no match at all (a
     // cut to another shot). Uses threads of its own, all joined before it returns.
+    // A pending request (requestPending) ends it early, with a result of no use.
     int computeGhostingPower(bool* beyondProbes = nullptr);
 
     // Writes into *output a copy of frame whose ghosts (areas that differ from the
@@ -118,6 +119,18 @@ public:
     // runs: it ends sooner, for probes it may not use. Estimates made ahead of
     // their frame, off the run's critical path, do without.
     bool probeWhileFlowing = true;
+    // The run an estimate made ahead on a scratch context belongs to: its cancel
+    // and stop end that estimate too.
+    const StackingContext* requestOwner = nullptr;
+    // True when this context, or the run it belongs to, was asked to cancel or stop.
+    bool requestPending() const;
+    // Where frameImage's content came from when the alignment moved it onto the
+    // reference (0, 0: not moved); the stacking run sets it for every frame. The
+    // estimate leaves out the border band the move filled by repeating the frame's
+    // edge, and allows for the resampling's blur.
+    cv::Point2f placementShift;
+    // Whether the last estimate found the frame within the noise and skipped the flow.
+    bool lastEstimateSkippedFlow = false;
     std::uint64_t toleranceTableSize = 0;
     float* toleranceTable = nullptr;  // malloc'd, toleranceTableSize entries
     std::atomic<bool> running{false};

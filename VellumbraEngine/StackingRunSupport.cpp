@@ -62,8 +62,10 @@ NeighbourPlacement placeNeighbour(const FrameAlignment* alignment, bool align, c
                 placement.outcome = NeighbourPlacement::Outcome::Skipped;
             break;
         case FrameAlignment::Verdict::SameShot:
-            if (align)
+            if (align) {
                 placement.placed = FrameAlignment::moved(frame, placement.found.shift);
+                placement.movedBy = placement.found.shift;
+            }
             break;
         }
     } catch (...) {

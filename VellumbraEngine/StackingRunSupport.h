@@ -37,6 +37,7 @@ struct NeighbourPlacement {
     FrameAlignment::Result found;
     bool failed = false;  // the alignment raised: the frame goes on unaligned
     cv::Mat placed;       // what is stacked when it passed
+    cv::Point2f movedBy;  // the shift `placed` was moved by; (0, 0) when not moved
 };
 
 // Where `frame` goes: moved onto the instant image when `align` is set; without

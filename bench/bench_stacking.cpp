@@ -205,6 +205,38 @@ void BM_ComputeGhostingPower(benchmark::State& state)
 }
 BENCHMARK(BM_ComputeGhostingPower)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// A handheld frame as the run gives it to the estimate: the photograph moved by a
+// few pixels, with noise of its own, and placed back on the reference by the
+// alignment. Arg 0: nothing else moved; 1: a textured object moved by (16, 10).
+// Peer: the still frame of BM_ComputeGhostingPower and the flow it would cost.
+void BM_ComputeGhostingPowerPlaced(benchmark::State& state)
+{
+    const bool movingObject = state.range(0) == 1;
+    cv::Mat reference = photo1080p().clone(), scene = photo1080p().clone();
+    if (movingObject) {
+        const cv::Mat object = loadPhoto("YellowFlower.jpg")(cv::Rect(600, 300, 660, 320)).clone();
+        object.copyTo(reference(cv::Rect(500, 350, 660, 320)));
+        object.copyTo(scene(cv::Rect(516, 360, 660, 320)));
+    }
+    reference = withNoise(reference, 1);
+    const cv::Mat frame = withNoise(shifted(scene, 3.4, -1.7), 2);
+    const FrameAlignment::Result found = FrameAlignment(reference, true).locate(frame);
+    StackingContext context;
+    context.patchRadius = 8;
+    context.referenceImage = reference;
+    context.frameImage = FrameAlignment::moved(frame, found.shift);
+    context.placementShift = found.shift;
+    context.updateSearchCopies();
+    int power = 0;
+    for (auto _ : state) {
+        context.featureMask.release();
+        power = context.computeGhostingPower();
+    }
+    state.counters["power"] = power;
+    state.counters["flow_skipped"] = context.lastEstimateSkippedFlow;
+}
+BENCHMARK(BM_ComputeGhostingPowerPlaced)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // The estimate's dense flow alone, at the reduced size.
 void BM_CvFarnebackReduced(benchmark::State& state)
 {

@@ -17,6 +17,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
+#include <opencv2/videoio.hpp>
 
 #include <atomic>
 #include <chrono>
@@ -48,6 +49,8 @@ cv::Size frameSize(int height)
 }
 
 using benchphotos::loadPhoto;
+using peakmemory::peakSince;
+using peakmemory::startPeakMeasure;
 
 // The scene of frame i: the photograph, with the moving object 14 pixels further
 // right for every frame after the instant one.
@@ -200,6 +203,255 @@ void BM_CvEccAverage(benchmark::State& state)
 BENCHMARK(BM_StackFrames)->STACKING_ARGS;
 BENCHMARK(BM_CvEccAverage)->STACKING_ARGS;
 
+// --- Handheld burst and pan of 30 frames, automatic antighosting beside none ---------
+
+// A photograph filmed by a 1080p handheld camera (sub-pixel jitter of a few pixels),
+// a still one, or a 4K pan (9.3 pixels a frame right, 1.1 down); in the walker
+// clips a cut-out crosses it at 0.3 % of the width a frame. Frames are made once
+// and kept, so that the runs compare stacking alone.
+struct WalkerClip {
+    std::vector<cv::Mat> frames;
+    cv::Mat clean;  // the instant frame without noise, float in [0, 1]
+    cv::Mat trail;  // where the walker is in some frame, in the instant frame's place
+    cv::Rect interior;
+};
+
+enum ClipKind { Handheld1080p = 0, Pan4K = 1, WalkersStill1080p = 2, WalkersPan4K = 3 };
+constexpr int kClipFrames = 30, kClipInstant = 15;
+
+cv::Point2d cameraAt(ClipKind kind, int i)
+{
+    if (kind == Pan4K || kind == WalkersPan4K)
+        return {9.3 * i, 1.1 * i};
+    if (kind == WalkersStill1080p)
+        return {8.0, 8.0};
+    cv::RNG jitter(77 + i);
+    return {8.0 + jitter.uniform(-3.5, 3.5), 8.0 + jitter.uniform(-3.5, 3.5)};
+}
+
+const WalkerClip& walkerClip(ClipKind kind)
+{
+    static std::map<ClipKind, WalkerClip> clips;
+    auto found = clips.find(kind);
+    if (found != clips.end())
+        return found->second;
+    const bool pan = kind == Pan4K || kind == WalkersPan4K;
+    const bool walking = kind == WalkersStill1080p || kind == WalkersPan4K;
+    const cv::Size size = frameSize(pan ? 2160 : 1080);
+    const cv::Point2d travel = cameraAt(kind, kClipFrames - 1) + cv::Point2d(16, 16);
+    const cv::Mat wide = loadPhoto("Garden.jpg", size + cv::Size(int(travel.x), int(travel.y)));
+    const cv::Mat flower = loadPhoto("YellowFlower.jpg", size);
+    const cv::Size body(size.width / 10, size.height / 3);
+    const cv::Mat walker = flower(cv::Rect((size.width - body.width) / 2, (size.height - body.height) / 2,
+                                           body.width, body.height)).clone();
+    cv::Mat shape = cv::Mat::zeros(body, CV_8U);
+    cv::ellipse(shape, cv::Point(body.width / 2, body.height / 2), body / 2, 0, 0, 360, cv::Scalar(255), cv::FILLED);
+    WalkerClip clip;
+    clip.trail = cv::Mat::zeros(size, CV_8U);
+    const cv::Point2d instantCamera = cameraAt(kind, kClipInstant);
+    for (int i = 0; i < kClipFrames; ++i) {
+        cv::Mat scene = wide.clone();
+        const cv::Point at(int(instantCamera.x) + size.width / 3 + size.width * 3 / 1000 * (i - kClipInstant),
+                           int(instantCamera.y) + size.height / 3);
+        if (walking) {
+            walker.copyTo(scene(cv::Rect(at, body)), shape);
+            clip.trail(cv::Rect(at - cv::Point(instantCamera), body) & cv::Rect(cv::Point(), size)).setTo(255);
+        }
+        const cv::Point2d camera = cameraAt(kind, i);
+        cv::Mat view;
+        const cv::Mat warp = (cv::Mat_<double>(2, 3) << 1, 0, -camera.x, 0, 1, -camera.y);
+        cv::warpAffine(scene, view, warp, size, cv::INTER_CUBIC, cv::BORDER_REFLECT_101);
+        cv::Mat noise(size, CV_16SC3);
+        cv::RNG(500 + i).fill(noise, cv::RNG::NORMAL, 0.0, kNoiseSigma);
+        cv::Mat frame;
+        cv::add(view, noise, frame, cv::noArray(), CV_8U);
+        clip.frames.push_back(frame);
+        if (i == kClipInstant)
+            clip.clean = asUnitFloat(view);
+    }
+    // Away from the band that the camera's travel leaves without every frame.
+    const int margin = int(std::max(travel.x, travel.y) / 2) + kMargin;
+    clip.interior = cv::Rect(margin, margin, size.width - 2 * margin, size.height - 2 * margin);
+    return clips.emplace(kind, std::move(clip)).first->second;
+}
+
+// Mean absolute difference from the clean instant frame, in 8-bit levels, over `mask`
+// within `area`.
+double levelsOff(const cv::Mat& result, const cv::Mat& clean, const cv::Rect& area, const cv::Mat& mask)
+{
+    cv::Mat difference;
+    cv::absdiff(result(area), clean(area), difference);
+    const cv::Scalar byChannel = cv::mean(difference, mask.empty() ? cv::noArray() : mask(area));
+    return 255.0 * (byChannel[0] + byChannel[1] + byChannel[2]) / 3.0;
+}
+
+// Args: clip, antighosting (1 automatic, 0 none). Counters: the interior's, the
+// walker's trail's and the edge band's distance from the clean instant frame.
+void BM_StackFramesWalkerClip(benchmark::State& state)
+{
+    const ClipKind kind = ClipKind(state.range(0));
+    const bool automatic = state.range(1) == 1;
+    const WalkerClip& clip = walkerClip(kind);
+    InMemorySequence source(clip.frames);
+    cv::Mat light;
+    for (auto _ : state) {
+        StackingContext context;
+        int count = kClipFrames;
+        light = context.stackFrames(&source, kClipInstant, 0, &count, -1.0f,
+                                    automatic ? kMediumAntighosting : kNoAntighosting, true, kFirstQuality,
+                                    engineThreads());
+    }
+    if (light.empty())
+        return;
+    cv::Mat edge = cv::Mat::ones(light.size(), CV_8U) * 255;
+    edge(clip.interior).setTo(0);
+    const cv::Rect whole(cv::Point(), light.size());
+    state.counters["interior_levels"] = levelsOff(light, clip.clean, clip.interior, cv::Mat());
+    if (cv::countNonZero(clip.trail) > 0)
+        state.counters["trail_levels"] = levelsOff(light, clip.clean, whole, clip.trail);
+    state.counters["edge_levels"] = levelsOff(light, clip.clean, whole, edge);
+}
+BENCHMARK(BM_StackFramesWalkerClip)
+    ->ArgsProduct({{Handheld1080p, Pan4K, WalkersStill1080p, WalkersPan4K}, {1, 0}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// --- Requests on a 4K video ----------------------------------------------------------
+
+// Frames written once as an H.264 video, as a camera films them; empty when the
+// encoder is missing.
+QString videoOf(const std::vector<cv::Mat>& frames, const QString& name)
+{
+    static QTemporaryDir folder;
+    const QString path = folder.filePath(name + ".mp4");
+    cv::VideoWriter writer(path.toStdString(), cv::CAP_FFMPEG, cv::VideoWriter::fourcc('a', 'v', 'c', '1'), 30.0,
+                           frames.front().size());
+    if (!writer.isOpened())
+        return QString();
+    for (const cv::Mat& frame : frames)
+        writer.write(frame);
+    return path;
+}
+
+// Args: the request (1 cancel, 2 stop), antighosting (1 automatic, 0 none). The
+// 4K walker pan's run is asked to end at moments spread over it; counters: the
+// worst and the mean time from the request to the return.
+void BM_StackFrames4KVideoRequest(benchmark::State& state)
+{
+    const int request = int(state.range(0));
+    const bool automatic = state.range(1) == 1;
+    static const QString video = videoOf(walkerClip(WalkersPan4K).frames, "walkers-pan-4k");
+    if (video.isEmpty()) {
+        state.SkipWithError("no H.264 encoder");
+        return;
+    }
+    double worst = 0.0, sum = 0.0;
+    int requests = 0;
+    for (auto _ : state) {
+        for (int delayMs = 400; delayMs <= 3200; delayMs += 400) {
+            ImagesSequence source(video);
+            // The instant frame on display, as the user chose it.
+            cv::Mat shown;
+            source.getDisplayImageAt(shown, kClipInstant, false, false);
+            StackingContext context;
+            std::atomic<bool> returned{false};
+            std::thread run([&] {
+                int count = kClipFrames;
+                context.stackFrames(&source, kClipInstant, 0, &count, -1.0f,
+                                    automatic ? kMediumAntighosting : kNoAntighosting, true, kFirstQuality,
+                                    engineThreads());
+                returned = true;
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            const auto asked = std::chrono::steady_clock::now();
+            request == 1 ? context.requestCancel() : context.requestStop();
+            run.join();
+            if (!returned || context.request != request)
+                continue;  // the run had ended before the request
+            const double latency = millisecondsSince(asked);
+            worst = std::max(worst, latency);
+            sum += latency;
+            ++requests;
+        }
+    }
+    state.counters["worst_ms"] = worst;
+    state.counters["mean_ms"] = requests ? sum / requests : 0.0;
+    state.counters["requests"] = requests;
+}
+BENCHMARK(BM_StackFrames4KVideoRequest)
+    ->ArgsProduct({{1, 2}, {1, 0}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// --- Peak memory of a video run over a short and a long range ----------------------
+
+// A handheld video of the photograph, `frames` long, written once (H.264).
+QString handheldVideo(cv::Size size, int frames)
+{
+    static std::map<std::pair<int, int>, QString> videos;
+    auto found = videos.find({size.height, frames});
+    if (found != videos.end())
+        return found->second;
+    static QTemporaryDir folder;
+    const QString path = folder.filePath(QString("handheld-%1-%2.mp4").arg(size.height).arg(frames));
+    cv::VideoWriter writer(path.toStdString(), cv::CAP_FFMPEG, cv::VideoWriter::fourcc('a', 'v', 'c', '1'), 30.0,
+                           size);
+    if (!writer.isOpened())
+        return QString();
+    const cv::Mat photo = loadPhoto("Garden.jpg", size);
+    for (int i = 0; i < frames; ++i)
+        writer.write(noisyFrame(photo, i, cameraAt(Handheld1080p, i) - cv::Point2d(8.0, 8.0)));
+    writer.release();
+    return videos.emplace(std::make_pair(size.height, frames), path).first->second;
+}
+
+// Args: frame height, frames in the range around the middle one, antighosting
+// (1 automatic, 0 none). The video is open with the instant frame on display, as
+// the user chose it. Counters: the run's rise above that, and its peak counting
+// what the open video holds during the run (its cache included).
+void BM_StackFramesVideoPeakMemory(benchmark::State& state)
+{
+    const cv::Size size = frameSize(int(state.range(0)));
+    const int frames = int(state.range(1));
+    const bool automatic = state.range(2) == 1;
+    const QString video = handheldVideo(size, frames);
+    if (video.isEmpty()) {
+        state.SkipWithError("no H.264 encoder");
+        return;
+    }
+    double peak = 0.0, withVideo = 0.0;
+    for (auto _ : state) {
+        const double beforeOpening = peakmemory::statusMB("VmRSS:");
+        ImagesSequence source(video);
+        cv::Mat shown;
+        source.getDisplayImageAt(shown, frames / 2, false, false);
+        const double baseline = startPeakMeasure();
+        StackingContext context;
+        int count = frames;
+        benchmark::DoNotOptimize(context
+                                     .stackFrames(&source, frames / 2, 0, &count, -1.0f,
+                                                  automatic ? kMediumAntighosting : kNoAntighosting, true,
+                                                  kFirstQuality, engineThreads())
+                                     .data);
+        peak = std::max(peak, peakSince(baseline));
+        withVideo = std::max(withVideo, baseline - beforeOpening + peakSince(baseline));
+    }
+    state.counters["peak_MB"] = peak;
+    state.counters["with_video_MB"] = withVideo;
+}
+BENCHMARK(BM_StackFramesVideoPeakMemory)
+    ->Args({1080, 9, 1})
+    ->Args({1080, 121, 1})
+    ->Args({1080, 9, 0})
+    ->Args({1080, 121, 0})
+    ->Args({2160, 9, 1})
+    ->Args({2160, 9, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 // --- Peak memory of a long 4K run ----------------------------------------------------
 
 // Frames made when they are read, as a decoder gives them: the run alone decides
@@ -220,9 +472,6 @@ private:
     cv::Mat photo;
     int count;
 };
-
-using peakmemory::peakSince;
-using peakmemory::startPeakMeasure;
 
 void BM_StackFrames30x4KPeakMemory(benchmark::State& state)
 {
