@@ -1,0 +1,219 @@
+#include "GeneratedMedia.h"
+#include "ImagesSequence.h"
+#include "PresetStore.h"
+#include "RealWindowJourney.h"
+#include "RenderPipeline.h"
+#include "SharpestImageSelection.h"
+#include "WorkflowStateTable.h"
+#include "Workspace.h"
+
+#include <QAction>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStyleOptionGroupBox>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <functional>
+
+namespace {
+
+class EditingToggles;
+
+// One everyday control: the user's change, then undo and redo from the Edit menu.
+// What the user sees (the picture, or on a clip the frames a run takes and their
+// markers) and the control's own state must follow each step.
+struct Toggle {
+    const char* name;
+    bool onAClip;  // a clip at the stacking parameters, else a picture being edited
+    std::function<void(EditingToggles&)> prepare;  // the state the change starts from (optional)
+    std::function<void(EditingToggles&)> change;
+    std::function<QString(EditingToggles&)> control;
+};
+
+void PrintTo(const Toggle& toggle, std::ostream* out)
+{
+    *out << toggle.name;
+}
+
+class EditingToggles : public windowtest::RealWindowJourney<::testing::TestWithParam<Toggle>> {
+public:
+    template <typename Widget>
+    Widget* find(const char* name)
+    {
+        return session->find<Widget>(name);
+    }
+
+    // A click on the check box in the group box's title.
+    void clickTitleCheck(const char* name)
+    {
+        auto* box = find<QGroupBox>(name);
+        QStyleOptionGroupBox option;
+        option.initFrom(box);
+        option.subControls = QStyle::SC_GroupBoxCheckBox | QStyle::SC_GroupBoxLabel;
+        option.features = QStyleOptionFrame::None;
+        option.text = box->title();
+        option.state |= box->isChecked() ? QStyle::State_On : QStyle::State_Off;
+        const QRect check = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxCheckBox, box);
+        QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, check.center());
+    }
+
+    static QString onOff(bool on) { return on ? "on" : "off"; }
+
+    Workspace* open = nullptr;
+
+protected:
+    void TearDown() override
+    {
+        if (session)
+            session->discardMedia();
+    }
+
+    void openPicture()
+    {
+        const QString folder = session->environment().filesFolder();
+        QDir().mkpath(folder);
+        const QString photo = folder + "/scene.png";
+        const cv::Mat scene = generatedmedia::scene(cv::Size(960, 640), 5);
+        ASSERT_TRUE(cv::imwrite(photo.toStdString(), scene));
+        // A light image brighter than white on its right third, as a stacking run leaves one.
+        cv::Mat light;
+        scene.convertTo(light, CV_32FC3, 1.0 / 255.0);
+        light.colRange(640, 960) *= 4.0;
+        open = session->adoptPhoto(photo);
+        SharpestImageSelection* tile =
+            open->addImageTile(light, find<QWidget>("scrollAreaWidgetContents_ProEditingSelection"));
+        tile->pipeline().setSourceImage(light, false);
+        if (!defaultPresetsLoaded)
+            loadDefaultPresets();
+        session->window().buildDefaultPresetTiles(defaultPresets);
+        session->window().onClickSelectImage(tile);
+        ASSERT_EQ(open->state, StateEditing);
+    }
+
+    void openClip()
+    {
+        const auto clip = generatedmedia::writeClip(session->environment().filesFolder(), 24, 12, cv::Size(640, 360));
+        open = session->adoptVideo(clip.path, 12);
+        ASSERT_TRUE(open && open->valid);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return open->frameSource->getCurrentIndex() == 12; }, 10000));
+        QTest::mouseClick(find<QPushButton>("pushButton_SelectImageNext"), Qt::LeftButton);
+        ASSERT_EQ(open->state, StateDefineParameters);
+    }
+
+    // What the user sees of the change, as text that compares.
+    QString look()
+    {
+        if (GetParam().onAClip) {
+            return QString("frames %1-%2, markers at %3 and %4")
+                .arg(open->frameSource->firstIndex.load())
+                .arg(open->frameSource->lastIndex.load())
+                .arg(find<QLabel>("label_TrimStartPlayingBar")->x())
+                .arg(find<QLabel>("label_TrimEndPlayingBar")->x());
+        }
+        QCoreApplication::processEvents();
+        const QImage shown = find<QLabel>("label_VideoPreview")->grab().toImage();
+        return QString("picture %1x%2 %3")
+            .arg(shown.width())
+            .arg(shown.height())
+            .arg(QString(QCryptographicHash::hash(
+                QByteArray::fromRawData(reinterpret_cast<const char*>(shown.constBits()), shown.sizeInBytes()),
+                QCryptographicHash::Md5).toHex()));
+    }
+
+    void photograph(const char* step)
+    {
+        // The preset tiles render their pictures anew after a change; the screenshot waits for them.
+        if (!GetParam().onAClip) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return open->presetPreviewsShown(); }, 60000));
+        }
+        windowtest::photograph(QString("EditingToggles_%1_%2").arg(GetParam().name, step));
+    }
+};
+
+QString rectText(const cv::Rect& rect)
+{
+    return QString("%1,%2 %3x%4").arg(rect.x).arg(rect.y).arg(rect.width).arg(rect.height);
+}
+
+const Toggle kToggles[] = {
+    {"ToneMappingOff", false, nullptr, [](EditingToggles& t) { t.clickTitleCheck("groupBox_TMOptions"); },
+     [](EditingToggles& t) { return t.onOff(t.find<QGroupBox>("groupBox_TMOptions")->isChecked()) + "/" +
+                                    t.onOff(t.open->renderPipeline->applyTM()); }},
+    {"ToneMappingOn", false, [](EditingToggles& t) { t.find<QGroupBox>("groupBox_TMOptions")->setChecked(false); },
+     [](EditingToggles& t) { t.clickTitleCheck("groupBox_TMOptions"); },
+     [](EditingToggles& t) { return t.onOff(t.find<QGroupBox>("groupBox_TMOptions")->isChecked()) + "/" +
+                                    t.onOff(t.open->renderPipeline->applyTM()); }},
+    {"SharpeningOff", false, [](EditingToggles& t) { t.find<QGroupBox>("groupBox_Sharpening")->setChecked(true); },
+     [](EditingToggles& t) { t.clickTitleCheck("groupBox_Sharpening"); },
+     [](EditingToggles& t) { return t.onOff(t.find<QGroupBox>("groupBox_Sharpening")->isChecked()) + "/" +
+                                    t.onOff(t.open->renderPipeline->applySharpening()); }},
+    {"SharpeningOn", false, [](EditingToggles& t) { t.find<QGroupBox>("groupBox_Sharpening")->setChecked(false); },
+     [](EditingToggles& t) { t.clickTitleCheck("groupBox_Sharpening"); },
+     [](EditingToggles& t) { return t.onOff(t.find<QGroupBox>("groupBox_Sharpening")->isChecked()) + "/" +
+                                    t.onOff(t.open->renderPipeline->applySharpening()); }},
+    {"Crop", false, nullptr,
+     [](EditingToggles& t) {
+         QTest::mouseClick(t.find<QPushButton>("pushButton_Crop_2"), Qt::LeftButton);
+         QTest::mouseClick(t.find<QPushButton>("pushButton_ApplyTool"), Qt::LeftButton);
+     },
+     [](EditingToggles& t) { return rectText(t.open->renderPipeline->crop()); }},
+    {"FramesBefore", true, nullptr,
+     [](EditingToggles& t) {
+         auto* box = t.find<QSpinBox>("spinBox_ImageStackingBefore");
+         box->setFocus();
+         QTest::keyClick(box, Qt::Key_Up);
+     },
+     [](EditingToggles& t) {
+         return QString("%1/%2").arg(t.find<QSpinBox>("spinBox_ImageStackingBefore")->value()).arg(t.open->framesBefore);
+     }},
+    {"FramesAfter", true, nullptr,
+     [](EditingToggles& t) {
+         auto* box = t.find<QSpinBox>("spinBox_ImageStackingAfter");
+         box->setFocus();
+         QTest::keyClick(box, Qt::Key_Down);
+     },
+     [](EditingToggles& t) {
+         return QString("%1/%2").arg(t.find<QSpinBox>("spinBox_ImageStackingAfter")->value()).arg(t.open->framesAfter);
+     }},
+};
+
+}  // namespace
+
+TEST_P(EditingToggles, ChangeThenUndoThenRedo)
+{
+    const Toggle& toggle = GetParam();
+    toggle.onAClip ? openClip() : openPicture();
+    if (HasFatalFailure())
+        return;
+    if (toggle.prepare)
+        toggle.prepare(*this);
+    open->undoRedoManager.clear();
+    const QString lookBefore = look();
+    const QString controlBefore = toggle.control(*this);
+
+    toggle.change(*this);
+    const QString lookAfter = look();
+    const QString controlAfter = toggle.control(*this);
+    photograph("1Changed");
+    EXPECT_NE(lookAfter, lookBefore);
+    EXPECT_NE(controlAfter, controlBefore);
+    ASSERT_EQ(open->undoRedoManager.undoCount(), 1);
+
+    find<QAction>("actionUndo")->trigger();
+    photograph("2Undone");
+    EXPECT_EQ(look(), lookBefore);
+    EXPECT_EQ(toggle.control(*this), controlBefore);
+
+    find<QAction>("actionRedo")->trigger();
+    EXPECT_EQ(look(), lookAfter);
+    EXPECT_EQ(toggle.control(*this), controlAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(Controls, EditingToggles, ::testing::ValuesIn(kToggles),
+                         [](const auto& info) { return std::string(info.param.name); });
