@@ -54,6 +54,42 @@ int decode(std::vector<std::string> arguments, cv::Mat& picture)
     return status;
 }
 
+// A Bayer DNG as a camera writes it: RGGB sites of 16-bit samples, uncompressed.
+// The picture is a 2 x 2 grid of flat patches, their linear RGB colours in [0, 1]
+// given in reading order.
+void writeBayerDng(const std::string& path, cv::Size patch, const std::vector<cv::Vec3f>& patches)
+{
+    TIFF* tiff = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tiff, nullptr);
+    const int width = patch.width * 2;
+    const int height = patch.height * 2;
+    const uint16_t patternSize[2] = {2, 2};
+    const uint8_t pattern[4] = {0, 1, 1, 2};  // red, green / green, blue
+    const uint8_t dngVersion[4] = {1, 4, 0, 0};
+    TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, 0);
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 16);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_CFA);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, height);
+    TIFFSetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, patternSize);
+    TIFFSetField(tiff, TIFFTAG_CFAPATTERN, 4, pattern);
+    TIFFSetField(tiff, TIFFTAG_DNGVERSION, dngVersion);
+    TIFFSetField(tiff, TIFFTAG_UNIQUECAMERAMODEL, "Vellumbra Bayer");
+    std::vector<uint16_t> row(width);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const cv::Vec3f& colour = patches[(y / patch.height) * 2 + x / patch.width];
+            row[x] = cv::saturate_cast<uint16_t>(65535.0f * colour[pattern[(y % 2) * 2 + x % 2]]);
+        }
+        ASSERT_EQ(TIFFWriteScanline(tiff, row.data(), y, 0), 1);
+    }
+    TIFFClose(tiff);
+}
+
 std::vector<std::string> fullList(const std::string& path)
 {
     return {"dcraw.exe", "-T", "-w", "-6", "-o", "3", "-g", "2.4", "12.92", "-H", "5", "-q", "3", path};
@@ -130,15 +166,16 @@ TEST(RawDecoder, OutputIsInRgbOrder)
 // so it must be the size the full decode really has.
 TEST(RawDecoder, HeaderSizeIsTheFullDecodeSize)
 {
-    const auto raws = realRaws();
-    if (raws.empty())
-        GTEST_SKIP() << "camera raw test files absent";
+    const QString dir = testmedia::makeTempDir("vb-rawsize");
+    auto raws = realRaws();
+    const std::string generated = (dir + "/bayer.dng").toStdString();
+    writeBayerDng(generated, cv::Size(24, 16), std::vector<cv::Vec3f>(4, cv::Vec3f(0.2f, 0.5f, 0.8f)));
+    raws.emplace_back("generated Bayer DNG", generated);
     for (const auto& [name, path] : raws) {
         cv::Mat full;
         ASSERT_EQ(decode(fullList(path), full), 0) << name;
         EXPECT_EQ(rawPictureSize(path), full.size()) << name;
     }
-    const QString dir = testmedia::makeTempDir("vb-rawsize");
     const std::string jpeg = (dir + "/photo.jpg").toStdString();
     ASSERT_TRUE(cv::imwrite(jpeg, cv::Mat(16, 16, CV_8UC3, cv::Scalar::all(9))));
     EXPECT_TRUE(rawPictureSize(jpeg).empty());
@@ -299,46 +336,6 @@ TEST(RawDecoder, ReaderSkipsThePreviewMagickFindsFirst)
     EXPECT_EQ(image.type(), CV_16UC3);
     QDir(dir).removeRecursively();
 }
-
-namespace {
-
-// A Bayer DNG as a camera writes it: RGGB sites of 16-bit samples, uncompressed.
-// The picture is a 2 x 2 grid of flat patches, their linear RGB colours in [0, 1]
-// given in reading order.
-void writeBayerDng(const std::string& path, cv::Size patch, const std::vector<cv::Vec3f>& patches)
-{
-    TIFF* tiff = TIFFOpen(path.c_str(), "w");
-    ASSERT_NE(tiff, nullptr);
-    const int width = patch.width * 2;
-    const int height = patch.height * 2;
-    const uint16_t patternSize[2] = {2, 2};
-    const uint8_t pattern[4] = {0, 1, 1, 2};  // red, green / green, blue
-    const uint8_t dngVersion[4] = {1, 4, 0, 0};
-    TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, 0);
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
-    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 16);
-    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_CFA);
-    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, height);
-    TIFFSetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, patternSize);
-    TIFFSetField(tiff, TIFFTAG_CFAPATTERN, 4, pattern);
-    TIFFSetField(tiff, TIFFTAG_DNGVERSION, dngVersion);
-    TIFFSetField(tiff, TIFFTAG_UNIQUECAMERAMODEL, "Vellumbra Bayer");
-    std::vector<uint16_t> row(width);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const cv::Vec3f& colour = patches[(y / patch.height) * 2 + x / patch.width];
-            row[x] = cv::saturate_cast<uint16_t>(65535.0f * colour[pattern[(y % 2) * 2 + x % 2]]);
-        }
-        ASSERT_EQ(TIFFWriteScanline(tiff, row.data(), y, 0), 1);
-    }
-    TIFFClose(tiff);
-}
-
-}  // namespace
 
 // A camera raw the test writes itself, so the decoding runs without the real files:
 // full and preview reads give their sizes, each patch keeps its colour, in BGR order.
