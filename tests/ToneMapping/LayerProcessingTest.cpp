@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 #include <opencv2/core/parallel/parallel_backend.hpp>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <cerrno>
@@ -104,6 +105,27 @@ private:
     const int point_;
 };
 
+// The passes go to CancelAtProgress while it lives. OpenCV asks a backend only when it
+// may use more than one thread, which a ThreadSanitizer build does not allow it.
+class CancellingPasses {
+public:
+    CancellingPasses(ToneMappingBase& op, int point) : threads_(cv::getNumThreads())
+    {
+        cv::parallel::setParallelForBackend(std::make_shared<CancelAtProgress>(op, point), false);
+        cv::setNumThreads(2);
+    }
+    ~CancellingPasses()
+    {
+        cv::parallel::setParallelForBackend(std::shared_ptr<cv::parallel::ParallelForAPI>(), false);
+        cv::setNumThreads(threads_);
+    }
+    CancellingPasses(const CancellingPasses&) = delete;
+    CancellingPasses& operator=(const CancellingPasses&) = delete;
+
+private:
+    const int threads_;
+};
+
 }  // namespace
 
 class LayerProcessingCancel : public ::testing::TestWithParam<int> {};
@@ -114,9 +136,10 @@ TEST_P(LayerProcessingCancel, DuringTheRunGivesAnEmptyImageAtAProgressPoint)
     LayerProcessing op;
     const cv::Mat image = hdrtest::syntheticHdr(cv::Size(300, 200), 4);
     cv::Mat out(4, 4, CV_32FC3);
-    cv::parallel::setParallelForBackend(std::make_shared<CancelAtProgress>(op, point), false);
-    op.apply(out, image, kDefaults);
-    cv::parallel::setParallelForBackend(std::shared_ptr<cv::parallel::ParallelForAPI>(), false);  // the library's own threads again
+    {
+        const CancellingPasses passes(op, point);
+        op.apply(out, image, kDefaults);
+    }
     EXPECT_TRUE(out.empty()) << "the run went on to progress " << op.progress;
     EXPECT_GE(op.progress, point);
     EXPECT_LT(op.progress, 100);
