@@ -24,6 +24,8 @@
 namespace {
 
 class EditingToggles;
+using Step = std::function<void(EditingToggles&)>;
+using State = std::function<QString(EditingToggles&)>;
 
 // One everyday control: the user's change, then undo and redo from the Edit menu.
 // What the user sees (the picture, or on a clip the frames a run takes and their
@@ -31,9 +33,9 @@ class EditingToggles;
 struct Toggle {
     const char* name;
     bool onAClip;  // a clip at the stacking parameters, else a picture being edited
-    std::function<void(EditingToggles&)> prepare;  // the state the change starts from (optional)
-    std::function<void(EditingToggles&)> change;
-    std::function<QString(EditingToggles&)> control;
+    Step prepare;  // the state the change starts from (optional)
+    Step change;
+    State control;
 };
 
 void PrintTo(const Toggle& toggle, std::ostream* out)
@@ -62,8 +64,6 @@ public:
         const QRect check = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxCheckBox, box);
         QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, check.center());
     }
-
-    static QString onOff(bool on) { return on ? "on" : "off"; }
 
     Workspace* open = nullptr;
 
@@ -136,51 +136,75 @@ protected:
     }
 };
 
-QString rectText(const cv::Rect& rect)
+QString onOff(bool on)
 {
-    return QString("%1,%2 %3x%4").arg(rect.x).arg(rect.y).arg(rect.width).arg(rect.height);
+    return on ? "on" : "off";
 }
 
+Step startChecked(const char* box, bool on)
+{
+    return [=](EditingToggles& t) { t.find<QGroupBox>(box)->setChecked(on); };
+}
+
+Step clickTitle(const char* box)
+{
+    return [=](EditingToggles& t) { t.clickTitleCheck(box); };
+}
+
+// The group box's check and the setting the picture is rendered with.
+State checkAndSetting(const char* box, bool (RenderPipeline::*setting)() const)
+{
+    return [=](EditingToggles& t) {
+        return onOff(t.find<QGroupBox>(box)->isChecked()) + "/" + onOff((t.open->renderPipeline->*setting)());
+    };
+}
+
+Step pressKey(const char* spinBox, Qt::Key key)
+{
+    return [=](EditingToggles& t) {
+        auto* box = t.find<QSpinBox>(spinBox);
+        box->setFocus();
+        QTest::keyClick(box, key);
+    };
+}
+
+// The spin box's value and the count the run will take.
+State valueAndCount(const char* spinBox, int Workspace::*count)
+{
+    return [=](EditingToggles& t) {
+        return QString("%1/%2").arg(t.find<QSpinBox>(spinBox)->value()).arg(t.open->*count);
+    };
+}
+
+void cropTheMiddle(EditingToggles& t)
+{
+    QTest::mouseClick(t.find<QPushButton>("pushButton_Crop_2"), Qt::LeftButton);
+    QTest::mouseClick(t.find<QPushButton>("pushButton_ApplyTool"), Qt::LeftButton);
+}
+
+QString cropState(EditingToggles& t)
+{
+    const cv::Rect crop = t.open->renderPipeline->crop();
+    return QString("%1,%2 %3x%4").arg(crop.x).arg(crop.y).arg(crop.width).arg(crop.height);
+}
+
+const char* const kToneMapping = "groupBox_TMOptions";
+const char* const kSharpening = "groupBox_Sharpening";
+
 const Toggle kToggles[] = {
-    {"ToneMappingOff", false, nullptr, [](EditingToggles& t) { t.clickTitleCheck("groupBox_TMOptions"); },
-     [](EditingToggles& t) { return t.onOff(t.find<QGroupBox>("groupBox_TMOptions")->isChecked()) + "/" +
-                                    t.onOff(t.open->renderPipeline->applyTM()); }},
-    {"ToneMappingOn", false, [](EditingToggles& t) { t.find<QGroupBox>("groupBox_TMOptions")->setChecked(false); },
-     [](EditingToggles& t) { t.clickTitleCheck("groupBox_TMOptions"); },
-     [](EditingToggles& t) { return t.onOff(t.find<QGroupBox>("groupBox_TMOptions")->isChecked()) + "/" +
-                                    t.onOff(t.open->renderPipeline->applyTM()); }},
-    {"SharpeningOff", false, [](EditingToggles& t) { t.find<QGroupBox>("groupBox_Sharpening")->setChecked(true); },
-     [](EditingToggles& t) { t.clickTitleCheck("groupBox_Sharpening"); },
-     [](EditingToggles& t) { return t.onOff(t.find<QGroupBox>("groupBox_Sharpening")->isChecked()) + "/" +
-                                    t.onOff(t.open->renderPipeline->applySharpening()); }},
-    {"SharpeningOn", false, [](EditingToggles& t) { t.find<QGroupBox>("groupBox_Sharpening")->setChecked(false); },
-     [](EditingToggles& t) { t.clickTitleCheck("groupBox_Sharpening"); },
-     [](EditingToggles& t) { return t.onOff(t.find<QGroupBox>("groupBox_Sharpening")->isChecked()) + "/" +
-                                    t.onOff(t.open->renderPipeline->applySharpening()); }},
-    {"Crop", false, nullptr,
-     [](EditingToggles& t) {
-         QTest::mouseClick(t.find<QPushButton>("pushButton_Crop_2"), Qt::LeftButton);
-         QTest::mouseClick(t.find<QPushButton>("pushButton_ApplyTool"), Qt::LeftButton);
-     },
-     [](EditingToggles& t) { return rectText(t.open->renderPipeline->crop()); }},
-    {"FramesBefore", true, nullptr,
-     [](EditingToggles& t) {
-         auto* box = t.find<QSpinBox>("spinBox_ImageStackingBefore");
-         box->setFocus();
-         QTest::keyClick(box, Qt::Key_Up);
-     },
-     [](EditingToggles& t) {
-         return QString("%1/%2").arg(t.find<QSpinBox>("spinBox_ImageStackingBefore")->value()).arg(t.open->framesBefore);
-     }},
-    {"FramesAfter", true, nullptr,
-     [](EditingToggles& t) {
-         auto* box = t.find<QSpinBox>("spinBox_ImageStackingAfter");
-         box->setFocus();
-         QTest::keyClick(box, Qt::Key_Down);
-     },
-     [](EditingToggles& t) {
-         return QString("%1/%2").arg(t.find<QSpinBox>("spinBox_ImageStackingAfter")->value()).arg(t.open->framesAfter);
-     }},
+    {"ToneMappingOff", false, startChecked(kToneMapping, true), clickTitle(kToneMapping),
+     checkAndSetting(kToneMapping, &RenderPipeline::applyTM)},
+    {"ToneMappingOn", false, startChecked(kToneMapping, false), clickTitle(kToneMapping),
+     checkAndSetting(kToneMapping, &RenderPipeline::applyTM)},
+    {"SharpeningOff", false, startChecked(kSharpening, true), clickTitle(kSharpening),
+     checkAndSetting(kSharpening, &RenderPipeline::applySharpening)},
+    {"SharpeningOn", false, startChecked(kSharpening, false), clickTitle(kSharpening),
+     checkAndSetting(kSharpening, &RenderPipeline::applySharpening)},
+    {"Crop", false, nullptr, cropTheMiddle, cropState},
+    {"FramesBeforeUp", true, nullptr, pressKey("spinBox_ImageStackingBefore", Qt::Key_Up),
+     valueAndCount("spinBox_ImageStackingBefore", &Workspace::framesBefore)},
+    {"FramesAfterDown", true, nullptr, pressKey("spinBox_ImageStackingAfter", Qt::Key_Down),
+     valueAndCount("spinBox_ImageStackingAfter", &Workspace::framesAfter)},
 };
 
 }  // namespace
