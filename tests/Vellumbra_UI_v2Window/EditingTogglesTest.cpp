@@ -20,12 +20,14 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include <functional>
+#include <string>
 
 namespace {
 
 class EditingToggles;
 using Step = std::function<void(EditingToggles&)>;
-using State = std::function<QString(EditingToggles&)>;
+// Texts, so that a failure shows what differs.
+using State = std::function<std::string(EditingToggles&)>;
 
 // One everyday control: the user's change, then undo and redo from the Edit menu.
 // What the user sees (the picture, or on a clip the frames a run takes and their
@@ -106,15 +108,16 @@ protected:
         ASSERT_EQ(open->state, StateDefineParameters);
     }
 
-    // What the user sees of the change, as text that compares.
-    QString look()
+    // What the user sees of the change.
+    std::string look()
     {
         if (GetParam().onAClip) {
             return QString("frames %1-%2, markers at %3 and %4")
                 .arg(open->frameSource->firstIndex.load())
                 .arg(open->frameSource->lastIndex.load())
                 .arg(find<QLabel>("label_TrimStartPlayingBar")->x())
-                .arg(find<QLabel>("label_TrimEndPlayingBar")->x());
+                .arg(find<QLabel>("label_TrimEndPlayingBar")->x())
+                .toStdString();
         }
         QCoreApplication::processEvents();
         const QImage shown = find<QLabel>("label_VideoPreview")->grab().toImage();
@@ -123,7 +126,8 @@ protected:
             .arg(shown.height())
             .arg(QString(QCryptographicHash::hash(
                 QByteArray::fromRawData(reinterpret_cast<const char*>(shown.constBits()), shown.sizeInBytes()),
-                QCryptographicHash::Md5).toHex()));
+                QCryptographicHash::Md5).toHex()))
+            .toStdString();
     }
 
     void photograph(const char* step)
@@ -136,7 +140,7 @@ protected:
     }
 };
 
-QString onOff(bool on)
+std::string onOff(bool on)
 {
     return on ? "on" : "off";
 }
@@ -172,7 +176,7 @@ Step pressKey(const char* spinBox, Qt::Key key)
 State valueAndCount(const char* spinBox, int Workspace::*count)
 {
     return [=](EditingToggles& t) {
-        return QString("%1/%2").arg(t.find<QSpinBox>(spinBox)->value()).arg(t.open->*count);
+        return std::to_string(t.find<QSpinBox>(spinBox)->value()) + "/" + std::to_string(t.open->*count);
     };
 }
 
@@ -182,10 +186,10 @@ void cropTheMiddle(EditingToggles& t)
     QTest::mouseClick(t.find<QPushButton>("pushButton_ApplyTool"), Qt::LeftButton);
 }
 
-QString cropState(EditingToggles& t)
+std::string cropState(EditingToggles& t)
 {
     const cv::Rect crop = t.open->renderPipeline->crop();
-    return QString("%1,%2 %3x%4").arg(crop.x).arg(crop.y).arg(crop.width).arg(crop.height);
+    return QString("%1,%2 %3x%4").arg(crop.x).arg(crop.y).arg(crop.width).arg(crop.height).toStdString();
 }
 
 const char* const kToneMapping = "groupBox_TMOptions";
@@ -218,12 +222,12 @@ TEST_P(EditingToggles, ChangeThenUndoThenRedo)
     if (toggle.prepare)
         toggle.prepare(*this);
     open->undoRedoManager.clear();
-    const QString lookBefore = look();
-    const QString controlBefore = toggle.control(*this);
+    const std::string lookBefore = look();
+    const std::string controlBefore = toggle.control(*this);
 
     toggle.change(*this);
-    const QString lookAfter = look();
-    const QString controlAfter = toggle.control(*this);
+    const std::string lookAfter = look();
+    const std::string controlAfter = toggle.control(*this);
     photograph("1Changed");
     EXPECT_NE(lookAfter, lookBefore);
     EXPECT_NE(controlAfter, controlBefore);
