@@ -10,6 +10,7 @@ if [[ "${1:-}" == --dry-run ]]; then dry_run=1; shift; fi
 
 wanted=()
 for list in "$@"; do
+    [[ -f "$here/$list" ]] || { echo "no package list $here/$list" >&2; exit 2; }
     mapfile -t -O "${#wanted[@]}" wanted < <(grep -v '^\s*#' "$here/$list" | grep -v '^\s*$')
 done
 
