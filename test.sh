@@ -4,7 +4,7 @@
 # Release build. VB_SKIP_SANITIZE=1 skips the sanitizer pass.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/scripts/common.sh"
-"$root/scripts/install-deps.sh"
+"$root/scripts/install-deps.sh" debian-packages.txt debian-packages-test.txt
 "$root/scripts/fetch-test-media.sh"
 export VB_TEST_MEDIA="${VB_TEST_MEDIA:-$root/.cache/test-media}"
 

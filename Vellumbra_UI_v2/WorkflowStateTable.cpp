@@ -21,11 +21,6 @@ constexpr StateView stacking{nullptr, nullptr, "page_ProgressBar", N, N, U, Y, N
 
 }  // namespace
 
-bool isKnownState(int state)
-{
-    return state >= StateBrowse && state <= StateStacking && state != 3;
-}
-
 bool isComputing(int state)
 {
     return state == StateSharpestSearch || state == StateExport || state == StateStacking;
@@ -43,6 +38,12 @@ const StateView* stateView(int state, bool isSequence)
     case StateStacking: return &stacking;
     default: return nullptr;
     }
+}
+
+// The numbering has a gap: every named state, and only those, has a view.
+bool isKnownState(int state)
+{
+    return stateView(state, false) != nullptr;
 }
 
 namespace {

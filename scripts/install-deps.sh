@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
-# Installs the Debian packages listed in debian-packages.txt that are missing.
-# Runs apt-get only when something is missing, so repeated runs are quick.
+# Installs the Debian packages of the named lists (files beside this script) that
+# are missing. Runs apt-get only when something is missing, so repeated runs are
+# quick. With --dry-run it prints the missing packages and installs nothing.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-mapfile -t wanted < <(grep -v '^\s*#' "$here/debian-packages.txt" | grep -v '^\s*$')
+dry_run=0
+if [[ "${1:-}" == --dry-run ]]; then dry_run=1; shift; fi
+(($# > 0)) || { echo "usage: $0 [--dry-run] package-list..." >&2; exit 2; }
+
+wanted=()
+for list in "$@"; do
+    [[ -f "$here/$list" ]] || { echo "no package list $here/$list" >&2; exit 2; }
+    mapfile -t -O "${#wanted[@]}" wanted < <(grep -v '^\s*#' "$here/$list" | grep -v '^\s*$')
+done
 
 missing=()
 for pkg in "${wanted[@]}"; do
@@ -11,6 +20,10 @@ for pkg in "${wanted[@]}"; do
     [[ "$status" == "install ok installed" ]] || missing+=("$pkg")
 done
 
+if ((dry_run)); then
+    printf '%s\n' "${missing[@]}"
+    exit 0
+fi
 if ((${#missing[@]} == 0)); then
     exit 0
 fi

@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <tiffio.h>
 
+#include <algorithm>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -50,6 +52,42 @@ int decode(std::vector<std::string> arguments, cv::Mat& picture)
     picture = rawDecoderImage;
     rawDecoderImage.release();
     return status;
+}
+
+// A Bayer DNG as a camera writes it: RGGB sites of 16-bit samples, uncompressed.
+// The picture is a 2 x 2 grid of flat patches, their linear RGB colours in [0, 1]
+// given in reading order.
+void writeBayerDng(const std::string& path, cv::Size patch, const std::vector<cv::Vec3f>& patches)
+{
+    TIFF* tiff = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tiff, nullptr);
+    const int width = patch.width * 2;
+    const int height = patch.height * 2;
+    const uint16_t patternSize[2] = {2, 2};
+    const uint8_t pattern[4] = {0, 1, 1, 2};  // red, green / green, blue
+    const uint8_t dngVersion[4] = {1, 4, 0, 0};
+    TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, 0);
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 16);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_CFA);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, height);
+    TIFFSetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, patternSize);
+    TIFFSetField(tiff, TIFFTAG_CFAPATTERN, 4, pattern);
+    TIFFSetField(tiff, TIFFTAG_DNGVERSION, dngVersion);
+    TIFFSetField(tiff, TIFFTAG_UNIQUECAMERAMODEL, "Vellumbra Bayer");
+    std::vector<uint16_t> row(width);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const cv::Vec3f& colour = patches[(y / patch.height) * 2 + x / patch.width];
+            row[x] = cv::saturate_cast<uint16_t>(65535.0f * colour[pattern[(y % 2) * 2 + x % 2]]);
+        }
+        ASSERT_EQ(TIFFWriteScanline(tiff, row.data(), y, 0), 1);
+    }
+    TIFFClose(tiff);
 }
 
 std::vector<std::string> fullList(const std::string& path)
@@ -128,15 +166,16 @@ TEST(RawDecoder, OutputIsInRgbOrder)
 // so it must be the size the full decode really has.
 TEST(RawDecoder, HeaderSizeIsTheFullDecodeSize)
 {
-    const auto raws = realRaws();
-    if (raws.empty())
-        GTEST_SKIP() << "camera raw test files absent";
+    const QString dir = testmedia::makeTempDir("vb-rawsize");
+    auto raws = realRaws();
+    const std::string generated = (dir + "/bayer.dng").toStdString();
+    writeBayerDng(generated, cv::Size(24, 16), std::vector<cv::Vec3f>(4, cv::Vec3f(0.2f, 0.5f, 0.8f)));
+    raws.emplace_back("generated Bayer DNG", generated);
     for (const auto& [name, path] : raws) {
         cv::Mat full;
         ASSERT_EQ(decode(fullList(path), full), 0) << name;
         EXPECT_EQ(rawPictureSize(path), full.size()) << name;
     }
-    const QString dir = testmedia::makeTempDir("vb-rawsize");
     const std::string jpeg = (dir + "/photo.jpg").toStdString();
     ASSERT_TRUE(cv::imwrite(jpeg, cv::Mat(16, 16, CV_8UC3, cv::Scalar::all(9))));
     EXPECT_TRUE(rawPictureSize(jpeg).empty());
@@ -295,6 +334,59 @@ TEST(RawDecoder, ReaderSkipsThePreviewMagickFindsFirst)
     }
     EXPECT_EQ(image.size(), cv::Size(64, 40));
     EXPECT_EQ(image.type(), CV_16UC3);
+    QDir(dir).removeRecursively();
+}
+
+// A camera raw the test writes itself, so the decoding runs without the real files:
+// full and preview reads give their sizes, each patch keeps its colour, in BGR order.
+TEST(RawDecoder, GeneratedBayerDngDecodesToItsPatches)
+{
+    const QString dir = testmedia::makeTempDir("vb-rawbayer");
+    const std::string path = (dir + "/bayer.dng").toStdString();
+    const cv::Size patch(32, 24);
+    const struct {
+        const char* name;
+        cv::Vec3f rgb;
+        int strongestBgr;  // -1: grey, no channel stands out
+    } patches[] = {
+        {"red", {0.8f, 0.05f, 0.05f}, 2},
+        {"green", {0.05f, 0.8f, 0.05f}, 1},
+        {"blue", {0.05f, 0.05f, 0.8f}, 0},
+        {"grey", {0.4f, 0.4f, 0.4f}, -1},
+    };
+    std::vector<cv::Vec3f> colours;
+    for (const auto& p : patches)
+        colours.push_back(p.rgb);
+    writeBayerDng(path, patch, colours);
+    initImageLibraries("");
+    EXPECT_EQ(rawPictureSize(path), cv::Size(64, 48));
+    for (const bool preview : {false, true}) {
+        SCOPED_TRACE(preview ? "preview" : "full");
+        cv::Mat image;
+        imageio_test::TraceRecorder trace;
+        readImage(image, path, preview);
+        const auto names = trace.names();
+        EXPECT_NE(std::find(names.begin(), names.end(), "raw-decode"), names.end());
+        const int scale = preview ? 2 : 1;
+        ASSERT_EQ(image.size(), cv::Size(64 / scale, 48 / scale));
+        ASSERT_EQ(image.type(), CV_16UC3);
+        for (int i = 0; i < 4; ++i) {
+            // The middle half of the patch, clear of the demosaicking at its edges.
+            const cv::Size size(patch.width / scale, patch.height / scale);
+            const cv::Rect middle((i % 2) * size.width + size.width / 4, (i / 2) * size.height + size.height / 4,
+                                  size.width / 2, size.height / 2);
+            const cv::Scalar mean = cv::mean(image(middle));
+            const double strongest = std::max({mean[0], mean[1], mean[2]});
+            const double weakest = std::min({mean[0], mean[1], mean[2]});
+            EXPECT_GT(weakest, 0.0) << patches[i].name;
+            if (patches[i].strongestBgr < 0) {
+                EXPECT_LT(strongest / weakest, 1.2) << patches[i].name << " " << mean;
+                continue;
+            }
+            EXPECT_EQ(mean[patches[i].strongestBgr], strongest) << patches[i].name << " " << mean;
+            EXPECT_GT(strongest / weakest, 3.0) << patches[i].name << " " << mean;
+        }
+    }
     QDir(dir).removeRecursively();
 }
 
