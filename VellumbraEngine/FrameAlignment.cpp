@@ -127,6 +127,13 @@ int wholePixels(float shift)
     return int(std::fabs(shift - nearest) < kWholePixel ? nearest : std::floor(shift));
 }
 
+// What is left to interpolate past the whole pixels: 0 or between kWholePixel and 1.
+float pixelFraction(float shift)
+{
+    const float fraction = shift - float(wholePixels(shift));
+    return fraction < kWholePixel ? 0.0f : fraction;
+}
+
 // The cubic kernel's weights (a = -0.75, the library's) of the pixels at -1, 0, 1
 // and 2 from a point `fraction` of a pixel past pixel 0.
 cv::Mat cubicTaps(float fraction)
@@ -208,7 +215,7 @@ cv::Mat FrameAlignment::moved(const cv::Mat& frame, cv::Point2f shift)
     // alike, so the kernel runs as two separable passes at half the warp's cost,
     // then the frame moves by whole pixels.
     const cv::Point whole(wholePixels(shift.x), wholePixels(shift.y));
-    const cv::Point2f fraction = shift - cv::Point2f(whole);
+    const cv::Point2f fraction(pixelFraction(shift.x), pixelFraction(shift.y));
     const bool fractional = fraction != cv::Point2f();
     cv::Mat interpolated, result;
     if (fractional)

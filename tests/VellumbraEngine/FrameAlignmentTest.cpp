@@ -114,3 +114,24 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<PanCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// A shift within a hundredth of whole pixels moves by whole pixels, on either side
+// of them and on either axis; a half pixel beside them is interpolated.
+TEST(FrameAlignmentMove, NearWholeShiftsMoveByWholePixels)
+{
+    cv::Mat frame(48, 64, CV_8UC3);
+    cv::randu(frame, 0, 256);
+    struct Case {
+        cv::Point2f shift;
+        cv::Point whole;
+        bool interpolated;
+    };
+    for (const Case& c : {Case{{2.995f, 0.0f}, {3, 0}, false}, Case{{3.004f, -1.002f}, {3, -1}, false},
+                          Case{{0.0f, 2.5f}, {0, 2}, true}}) {
+        const cv::Mat moved = FrameAlignment::moved(frame, c.shift);
+        cv::Mat byWholePixels;
+        const cv::Mat warp = (cv::Mat_<double>(2, 3) << 1, 0, -c.whole.x, 0, 1, -c.whole.y);
+        cv::warpAffine(frame, byWholePixels, warp, frame.size(), cv::INTER_NEAREST, cv::BORDER_REPLICATE);
+        EXPECT_EQ(cv::norm(moved, byWholePixels, cv::NORM_INF) > 0, c.interpolated) << c.shift;
+    }
+}
