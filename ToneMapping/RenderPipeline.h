@@ -145,9 +145,12 @@ private:
     cv::Mat framed(const cv::Mat& image, const cv::Size& sourceSize) const;
     // The same for the preview: the full-size picture reduced to the preview's scale.
     cv::Mat framedPreview() const;
+    // The share of each pixel of framed(image, sourceSize) that the rotated picture
+    // covers; empty without a rotation. `imageSize`: of the image holding the source.
+    cv::Mat coverage(const cv::Size& imageSize, const cv::Size& sourceSize) const;
     // False when cancelled. preview: the input is a preview stage; scale: of the input
-    // against the full-size picture.
-    bool toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview, double scale);
+    // against the full-size picture; coverage: of the input's pixels (coverage()).
+    bool toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview, double scale, const cv::Mat& coverage);
     bool toneMappingRuns() const;
     cv::Mat blend(const cv::Mat& toneMapped, const cv::Mat& cropped) const;
     // scale: of the image against the full-size source; the blur's reach follows it.

@@ -1,6 +1,7 @@
 // What every operator must render well, through the pipeline as the editing step
 // and the export use it, with the engine's default settings.
 #include "EngineDefaults.h"
+#include "PictureFrame.h"
 #include "RenderPipeline.h"
 #include "ToneMapperFactory.h"
 
@@ -10,6 +11,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <string>
 
@@ -149,15 +151,41 @@ TEST_P(EveryOperator, BlackBorderChangesNothingInside)
 {
     const cv::Mat picture = photoLikeScene(cv::Size(120, 80));
     const cv::Mat plain = render(picture);
-    // A letterbox, and a frame on every side.
-    const cv::Vec4i borders[] = {{14, 14, 0, 0}, {9, 5, 17, 3}};
-    for (const cv::Vec4i& b : borders) {
+    // A letterbox, and a frame on every side, black and the near-black of decoded
+    // video (16 of 255) as stored and in linear light.
+    const struct {
+        cv::Vec4i sides;
+        double level;
+    } borders[] = {{{14, 14, 0, 0}, 0.0},
+                   {{9, 5, 17, 3}, 0.0},
+                   {{14, 14, 0, 0}, 16.0 / 255.0},
+                   {{0, 0, 15, 15}, std::pow(16.0 / 255.0, 2.2)}};
+    for (const auto& border : borders) {
+        const cv::Vec4i& b = border.sides;
         cv::Mat framed;
-        cv::copyMakeBorder(picture, framed, b[0], b[1], b[2], b[3], cv::BORDER_CONSTANT, cv::Scalar::all(0));
+        cv::copyMakeBorder(picture, framed, b[0], b[1], b[2], b[3], cv::BORDER_CONSTANT, cv::Scalar::all(border.level));
         const cv::Mat out = render(framed)(cv::Rect(b[2], b[0], picture.cols, picture.rows));
         // Sharpening reaches a pixel or two across the picture's edge.
         const cv::Rect inside(3, 3, picture.cols - 6, picture.rows - 6);
-        EXPECT_LE(cv::norm(out(inside), plain(inside), cv::NORM_INF), 1.0 / 255.0) << b;
+        EXPECT_LE(cv::norm(out(inside), plain(inside), cv::NORM_INF), 1.0 / 255.0) << b << " at " << border.level;
+    }
+    // A rotated picture: its canvas's black corners change nothing inside it. Soft,
+    // so that the rotation's resampling makes no new extremes of its own.
+    {
+        const float angle = 0.1f;
+        const PictureFrame frame(picture.size(), angle, cv::Rect(-1, -1, -1, -1));
+        cv::Mat soft;
+        cv::GaussianBlur(picture, soft, cv::Size(0, 0), 2.0);
+        const cv::Mat plainSoft = render(soft);
+        const cv::Mat rotated = render(soft, [angle](RenderPipeline& p) { p.setRotation(angle, false); });
+        cv::Mat inside;
+        cv::extractChannel(frame.rotated(cv::Mat(picture.size(), CV_32FC3, cv::Scalar::all(1.0))), inside, 0);
+        inside = inside > 0.999f;
+        cv::erode(inside, inside, cv::Mat(), cv::Point(-1, -1), 4);
+        cv::Mat difference;
+        cv::absdiff(rotated, frame.rotated(plainSoft), difference);
+        // The render is resampled where the picture was: half a level more.
+        EXPECT_LE(cv::mean(cv::mean(difference, inside))[0], 1.5 / 255.0) << "rotated";
     }
     // A letterbox whose first picture row is only partly covered, as a resampled video's:
     // inside, the picture renders as it does without that row.
