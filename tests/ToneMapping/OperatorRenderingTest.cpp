@@ -228,6 +228,26 @@ TEST_P(EveryOperator, AnHdrRendersAlikeAtAnyScale)
     }
 }
 
+TEST_P(EveryOperator, BrightnessFollowsThePeakWithoutAJump)
+{
+    // A room with a lamp, exposed so that the lamp's peak sweeps across the point where
+    // a picture counts as scene-referred; 5 % steps of exposure.
+    cv::Mat room(128, 192, CV_32FC3);
+    cv::RNG(11).fill(room, cv::RNG::UNIFORM, 0.05, 0.5);
+    cv::GaussianBlur(room, room, cv::Size(0, 0), 6.0);
+    cv::circle(room, cv::Point(150, 30), 8, cv::Scalar::all(1.0), cv::FILLED);
+    double previous = -1.0;
+    for (double peak = 1.8; peak < 2.45; peak += 0.1) {
+        cv::Mat grey;
+        cv::cvtColor(render(room * peak), grey, cv::COLOR_BGR2GRAY);
+        const double mean = cv::mean(grey)[0];
+        if (previous >= 0.0) {
+            EXPECT_LE(std::abs(mean - previous), 10.0 / 255.0) << "peak " << peak;
+        }
+        previous = mean;
+    }
+}
+
 TEST_P(EveryOperator, GreyStaysGrey)
 {
     cv::Mat greys(48, 128, CV_32FC3);
