@@ -447,7 +447,13 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool p
     toneMapper_->spatialScale = float(scale);
     // Pixels the rotated picture covers only partly are left out like its canvas.
     const CoveredPixels covered(coverage.size() == cropped.size() ? coverage : cv::Mat());
-    const cv::Mat inside = covered.picture(cropped);
+    // The preview's kept: an operator finds the same input while only its parameters change.
+    const bool kept = preview && insideOf_.data == cropped.data && !inside_.empty();
+    const cv::Mat inside = kept ? inside_ : covered.picture(cropped);
+    if (preview) {
+        inside_ = inside;
+        insideOf_ = cropped;
+    }
     const BlackFrame frame(inside);
     const cv::Mat picture = inside(frame.picture());
     cv::Mat result;

@@ -184,6 +184,10 @@ private:
     cv::Mat clipped_;
     cv::Mat finished_;
     cv::Mat output_;
+    // The preview's tone-mapping input, cropped_ with its partly covered pixels black,
+    // and the cropped stage it was made from (held, so its pixels stay its own).
+    cv::Mat inside_;
+    cv::Mat insideOf_;
     bool sourceChanged_ = false;
     bool operatorChanged_ = false;
     // First preview stage that does not reflect the settings: left unfinished by a
