@@ -13,10 +13,12 @@ constexpr float kNearBlack = 0.1f;
 // 8-bit step at 16, in linear light too.
 constexpr float kFlatShare = 0.25f;
 
+// Near black and neutral, as video's black is: a dark sky's rows, as flat, are blue.
 bool nearBlack(const cv::Vec3f& pixel)
 {
-    return pixel[0] >= 0.f && pixel[1] >= 0.f && pixel[2] >= 0.f &&
-           std::max({pixel[0], pixel[1], pixel[2]}) <= kNearBlack;
+    const float low = std::min({pixel[0], pixel[1], pixel[2]});
+    const float high = std::max({pixel[0], pixel[1], pixel[2]});
+    return low >= 0.f && high <= kNearBlack && high - low <= kFlatShare * high;
 }
 
 // The colour of a frame touching the image's edge: a near-black corner's, else 0.
