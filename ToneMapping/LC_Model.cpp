@@ -31,10 +31,10 @@ const float kLn100 = std::log(100.0f);
 constexpr float kSpread = 16.0f;
 constexpr float kEdgeSpread = 5.0f;
 constexpr float kSmallestSpread = 0.5f;
-// Five in ten thousand: the few pixels of an interactive preview's ends (the sun of an
-// HDR among them) are found at the same tones in its export; a wider margin clips more
-// of the picture's darkest and lightest tones, and darkens the whole picture with them.
-constexpr double kStretchMargin = 5e-4;
+// Two in a thousand: an interactive preview finds its ends at the tones its export
+// finds, an HDR's sun in the picture too; a wider margin clips more of the picture's
+// darkest and lightest tones, and darkens the whole picture with them.
+constexpr double kStretchMargin = 2e-3;
 
 // The image of the given size and type whose rows are band(rows), each band run
 // on the library's threads: the per-pixel steps compose library calls on bands.
@@ -56,8 +56,8 @@ cv::Mat threeChannelFloat(const cv::Mat& in)
     return image;
 }
 
-// The stretch's ends where `range` is non-zero (empty: everywhere): the values five
-// in ten thousand in from either end. The extremes themselves are single
+// The stretch's ends where `range` is non-zero (empty: everywhere): the values two
+// in a thousand in from either end. The extremes themselves are single
 // pixels that a preview, at its own resolution, does not have.
 void stretchEnds(const cv::Mat& image, const cv::Mat& range, double& low, double& high)
 {
