@@ -1,24 +1,82 @@
 #include "BlackFrame.h"
 
+#include <opencv2/core.hpp>
+
 #include <algorithm>
 
 namespace {
 
-// The rows and columns between the first and the last holding a pixel that is not
-// black; empty for a black image.
-cv::Rect litBox(const cv::Mat& image)
+// Bars darker than this in every channel (a tenth of white) may be near-black
+// rather than exactly black.
+constexpr float kNearBlack = 0.1f;
+// A bar's pixels lie within this share of its colour: decoded video's noise of an
+// 8-bit step at 16, in linear light too.
+constexpr float kFlatShare = 0.25f;
+
+// Near black and neutral, as video's black is: a dark sky's rows, as flat, are blue.
+bool nearBlack(const cv::Vec3f& pixel)
 {
-    const int width = image.cols * image.channels();
+    const float low = std::min({pixel[0], pixel[1], pixel[2]});
+    const float high = std::max({pixel[0], pixel[1], pixel[2]});
+    return low >= 0.f && high <= kNearBlack && high - low <= kFlatShare * high;
+}
+
+// The colour of a frame touching the image's edge: a near-black corner's, else 0.
+cv::Vec3f frameColour(const cv::Mat& image)
+{
+    if (image.empty() || image.channels() != 3)
+        return cv::Vec3f::all(0.f);
+    for (const cv::Point corner : {cv::Point(0, 0), cv::Point(image.cols - 1, image.rows - 1)}) {
+        const cv::Vec3f pixel = image.at<cv::Vec3f>(corner);
+        if (nearBlack(pixel))
+            return pixel;
+    }
+    return cv::Vec3f::all(0.f);
+}
+
+// Pixel by pixel: does a value belong to the frame of colour `frame`?
+class FrameTest {
+public:
+    FrameTest(const cv::Mat& image, const cv::Vec3f& frame) : channels_(image.channels())
+    {
+        for (int k = 0; k < 3; ++k) {
+            low_[k] = frame[k] * (1.f - kFlatShare);
+            high_[k] = frame[k] * (1.f + kFlatShare);
+        }
+    }
+    bool operator()(const float* v) const
+    {
+        // Written so that NaN is no frame.
+        for (int k = 0; k < channels_; ++k)
+            if (!(v[k] >= low_[k] && v[k] <= high_[k]))
+                return false;
+        return true;
+    }
+
+private:
+    int channels_;
+    float low_[3];
+    float high_[3];
+};
+
+// The rows and columns between the first and the last holding a pixel that is not
+// of the frame; empty for an image of the frame alone.
+cv::Rect litBox(const cv::Mat& image, const FrameTest& isFrame)
+{
+    const int n = image.channels();
     auto firstLit = [&](int r) {
         const float* v = image.ptr<float>(r);
-        return int(std::find_if(v, v + width, [](float x) { return x != 0.f; }) - v) / image.channels();
+        int c = 0;
+        while (c < image.cols && isFrame(v + n * c))
+            ++c;
+        return c;
     };
     auto lastLit = [&](int r) {
         const float* v = image.ptr<float>(r);
-        int i = width - 1;
-        while (i >= 0 && v[i] == 0.f)
-            --i;
-        return i / image.channels();
+        int c = image.cols - 1;
+        while (c >= 0 && isFrame(v + n * c))
+            --c;
+        return c;
     };
     int top = 0;
     while (top < image.rows && firstLit(top) == image.cols)
@@ -39,33 +97,37 @@ cv::Rect litBox(const cv::Mat& image)
     return cv::Rect(left, top, right - left + 1, bottom - top + 1);
 }
 
-double brightness(const cv::Mat& image, const cv::Rect& line)
-{
-    return cv::sum(cv::sum(image(line)))[0];
-}
-
 }  // namespace
 
-BlackFrame::BlackFrame(const cv::Mat& image) : size_(image.size()), picture_(litBox(image))
+BlackFrame::BlackFrame(const cv::Mat& image) : image_(image)
 {
+    const cv::Vec3f colour = frameColour(image);
+    frame_ = cv::Scalar(colour[0], colour[1], colour[2]);
+    picture_ = litBox(image, FrameTest(image, colour));
     if (picture_.area() > 0)
-        cutPartlyCoveredLines(image);
+        cutPartlyCoveredLines();
     else
-        picture_ = cv::Rect(cv::Point(), size_);
+        picture_ = cv::Rect(cv::Point(), image.size());
 }
 
 // Only a side where a frame was found is looked at, so that a picture's own dark
 // edge stays. Columns come first, so that a corner drawn from a cut row's inner
 // line is dimmed by both.
-void BlackFrame::cutPartlyCoveredLines(const cv::Mat& image)
+void BlackFrame::cutPartlyCoveredLines()
 {
     // Lighter than this share of the line inside it, a line is taken as whole.
     constexpr double kWholeShare = 0.8;
     constexpr int kSmallest = 8;
+    const cv::Mat& image = image_;
     cv::Rect& box = picture_;
+    // A line's light above the frame's.
+    const double framePixel = frame_[0] + frame_[1] + frame_[2];
+    auto brightness = [&](const cv::Rect& line) {
+        return cv::sum(cv::sum(image(line)))[0] - framePixel * line.area();
+    };
     auto cutIfPartlyCovered = [&](const cv::Rect& line, const cv::Rect& inner) {
-        const double outer = brightness(image, line);
-        const double inside = brightness(image, inner);
+        const double outer = brightness(line);
+        const double inside = brightness(inner);
         if (!(outer < kWholeShare * inside))
             return false;
         cut_.push_back({line, inner, std::max(0.0, outer / inside)});
@@ -96,13 +158,16 @@ void BlackFrame::cutPartlyCoveredLines(const cv::Mat& image)
 
 cv::Mat BlackFrame::framed(const cv::Mat& rendered) const
 {
-    if (picture_.size() == size_)
+    if (picture_.size() == image_.size())
         return rendered;
-    cv::Mat image = cv::Mat::zeros(size_, rendered.type());
+    // The frame as it came: a flat bar's own pixels, whatever the render did inside.
+    cv::Mat image;
+    image_.convertTo(image, rendered.type());
     rendered.copyTo(image(picture_));
     for (const CutLine& cut : cut_) {
         cv::Mat line = image(cut.line);
-        image(cut.inner).convertTo(line, -1, cut.cover);
+        cv::addWeighted(image(cut.inner), cut.cover, cv::Mat(line.size(), line.type(), frame_), 1.0 - cut.cover, 0.0,
+                        line);
     }
     return image;
 }

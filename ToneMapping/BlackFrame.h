@@ -5,19 +5,21 @@
 
 // The black frame around a picture (letterbox bars, a canvas larger than the
 // picture): the operators see the picture without it, so that the frame changes
-// nothing inside, and their result is framed again. A resampled frame's edge
-// covers the picture's outer line only partly; darker than the picture for no
-// reason of its own, that line would count as its darkest tones, so it is left out
-// too and drawn afterwards as the line inside it, dimmed as much as it was.
+// nothing inside, and their result is framed again. Bars of a flat near-black
+// (decoded video's black at 16 of 255) touching the image's edge are a frame too.
+// A resampled frame's edge covers the picture's outer line only partly; darker
+// than the picture for no reason of its own, that line would count as its darkest
+// tones, so it is left out too and drawn afterwards as the line inside it, dimmed
+// toward the frame as much as it was.
 class BlackFrame {
 public:
-    // `image`: 32-bit float.
+    // `image`: 32-bit float; its pixels are held, not copied.
     explicit BlackFrame(const cv::Mat& image);
 
     // Where the picture is; the whole image when it is black.
     cv::Rect picture() const { return picture_; }
     // The picture's render, of the picture's size and the image's type, framed
-    // again at the image's size.
+    // again at the image's size by the image's own frame.
     cv::Mat framed(const cv::Mat& rendered) const;
 
 private:
@@ -26,9 +28,11 @@ private:
         cv::Rect inner;
         double cover;
     };
-    void cutPartlyCoveredLines(const cv::Mat& image);
+    void cutPartlyCoveredLines();
 
-    cv::Size size_;
+    cv::Mat image_;
+    // The frame's colour: 0, or the flat near-black of its bars.
+    cv::Scalar frame_;
     cv::Rect picture_;
     std::vector<CutLine> cut_;
 };

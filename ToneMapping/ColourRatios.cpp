@@ -11,9 +11,4 @@ double ColourRatios::floor(double displayScale)
     return std::pow(kFloorSteps * display_scale::kSampleStep, kLightImageGamma) / displayScale;
 }
 
-ColourRatios::ColourRatios(double displayScale) : displayScale_(displayScale)
-{
-    const double f = floor(displayScale);
-    floorCubed_ = f * f * f;
-    floorToTheFourth_ = floorCubed_ * f;
-}
+ColourRatios::ColourRatios(double displayScale) : displayScale_(displayScale), floor_(floor(displayScale)) {}

@@ -115,10 +115,15 @@ double displayScale(const cv::Mat& image, const RowsVisitor& alsoOnRows)
         logSum += std::log2(double(l));
     const double log2Key = logSum / double(values.size());
     const double key = std::exp2(log2Key);
-    const float largest = *std::max_element(values.begin(), values.end());
-    // A stop above white, or a bright few far above a picture that sits below one sample step.
-    const bool sceneReferred = largest > 2.0f || (key < kSampleStep && largest > 100.0 * key);
-    const double scale = sceneReferred ? targetKey(values, log2Key) / key : 1.0;
+    const double largest = *std::max_element(values.begin(), values.end());
+    // How far the picture is scene-referred: a peak above white by one stop (partly) to
+    // two (wholly), or a bright few far above a picture that sits below one sample
+    // step. Each test passes over a stop, and the scale with it, so that no exposure
+    // makes the picture jump.
+    auto overAStop = [](double ratio) { return std::min(1.0, std::max(0.0, std::log2(ratio))); };
+    const double sceneReferred = std::max(overAStop(largest / 2.0),
+                                          overAStop(2.0 * kSampleStep / key) * overAStop(largest / (50.0 * key)));
+    const double scale = sceneReferred > 0.0 ? std::pow(targetKey(values, log2Key) / key, sceneReferred) : 1.0;
     // A picture brought to the range already (the render pipeline does it first) stays as it is.
     return std::abs(scale - 1.0) < 1e-4 ? 1.0 : scale;
 }

@@ -10,7 +10,9 @@
 // log-average luminance the key its tones call for: kMiddleKey for a scene whose
 // average lies midway between its darkest and brightest tones (in stops), less
 // for a low-key one, more for a high-key one. The factor depends only on ratios of
-// the picture's own values, so any scaling of an HDR renders alike.
+// the picture's own values, so any scaling of an HDR renders alike. Between a
+// display-referred picture and a scene-referred one the factor passes gradually, so
+// that a change of exposure never makes the picture jump.
 //
 // Statistics leave out pixels of exactly zero luminance (borders, rotation
 // corners, black patches) and non-finite ones, so a border changes nothing.

@@ -124,9 +124,14 @@ cv::Mat blurredReduction(const cv::Mat& small, int k)
         fftBlur(planes[i], kernel, blurred);
         planes[i] = blurred;
     }
-    if (planeCount == 4)
+    if (planeCount == 4) {
+        // The lit mean carries the blur's own gain (the kernel's sum over the sample
+        // count) as a picture without unlit pixels does: a single black pixel must not
+        // change the white's level everywhere.
+        const double gain = cv::sum(kernel)[0] / double(kernel.total());
         for (int i = 0; i < 3; ++i)
-            cv::divide(planes[i], planes[3], planes[i]);
+            cv::divide(planes[i], planes[3], planes[i], gain);
+    }
     cv::Mat merged;
     cv::merge(planes, 3, merged);
     return merged(cv::Rect(w / 2, h / 2, w, h));

@@ -31,7 +31,10 @@ const float kLn100 = std::log(100.0f);
 constexpr float kSpread = 16.0f;
 constexpr float kEdgeSpread = 5.0f;
 constexpr float kSmallestSpread = 0.5f;
-constexpr double kStretchMargin = 0.005;
+// Two in a thousand: an interactive preview finds its ends at the tones its export
+// finds, an HDR's sun in the picture too; a wider margin clips more of the picture's
+// darkest and lightest tones, and darkens the whole picture with them.
+constexpr double kStretchMargin = 2e-3;
 
 // The image of the given size and type whose rows are band(rows), each band run
 // on the library's threads: the per-pixel steps compose library calls on bands.
@@ -53,9 +56,9 @@ cv::Mat threeChannelFloat(const cv::Mat& in)
     return image;
 }
 
-// The stretch's ends where `range` is non-zero (empty: everywhere): the values half
-// a percent in from either end. The extremes themselves are single pixels that a
-// preview, at its own resolution, does not have.
+// The stretch's ends where `range` is non-zero (empty: everywhere): the values two
+// in a thousand in from either end. The extremes themselves are single
+// pixels that a preview, at its own resolution, does not have.
 void stretchEnds(const cv::Mat& image, const cv::Mat& range, double& low, double& high)
 {
     const size_t inside = range.empty() ? image.total() : size_t(cv::countNonZero(range));

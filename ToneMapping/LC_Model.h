@@ -62,7 +62,7 @@ cv::Mat localAdaptation(const cv::Mat& luminance, const cv::Mat& surround, float
                         const cv::Mat& lit = cv::Mat());
 // g in [0, 255]; slope and centre are used as integers.
 cv::Mat sigmFac(const cv::Mat& g, int slope, int centre, const cv::Mat& lit = cv::Mat());
-// Linear rescale to [low, high] of the values half a percent in from either end
+// Linear rescale to [low, high] of the values two in a thousand in from either end
 // where `lit` is non-zero (empty: everywhere), so that a preview and its export
 // stretch alike; zeros when the image is flat there.
 cv::Mat scaleImage(const cv::Mat& image, float low, float high, const cv::Mat& lit = cv::Mat());

@@ -307,11 +307,20 @@ void replaceByBands(cv::Mat& image, const Step& step)
 // Colourfulness and lightness adjusted in IPT, in xyz's own pixels.
 void iptAdjust(LayerProcessing& op, cv::Mat& xyz, const cv::Mat& base, float gamma)
 {
+    // A gamma of 0 makes every lightness the largest (and 0^0 undefined): a flat
+    // picture whose colour is only rounding. It is taken as its limit, the slider's
+    // next step, whose lightness still varies enough for the display stretch.
+    constexpr float kSmallestGamma = 0.01f;
+    gamma = std::max(gamma, kSmallestGamma);
     replaceByBands(xyz, [](const cv::Mat& band) { return lmsIptTransform(xyzLmsTransform(band, 2), 2); });
     op.progress = 84;
     op.progress = 85;
     const float largestI = static_cast<float>(largestInBands(xyz, 0));
     op.progress = 86;
+    // The white's P and T per unit of I: the matrices' rounding leaves them a little
+    // off 0, which a flattened lightness and the display stretch would show as a tint.
+    const cv::Vec3f whiteIpt = lmsIptTransform(xyzLmsTransform(onePixel(kD65White), 2), 2).at<cv::Vec3f>(0, 0);
+    const cv::Vec3f white(1.0f, whiteIpt[1] / whiteIpt[0], whiteIpt[2] / whiteIpt[0]);
     const int cols = xyz.cols;
     // A gamma of 1 leaves I as it is; a power of one through log and exp would not.
     const bool raiseI = largestI > 0.0f && gamma != 1.0f;
@@ -333,15 +342,15 @@ void iptAdjust(LayerProcessing& op, cv::Mat& xyz, const cv::Mat& base, float gam
                 powInPlace(lightness, gamma);
             }
             for (int c = 0; c < cols; ++c) {
-                const float p = pixel[c][1];
-                const float t = pixel[c][2];
+                const float i = pixel[c][0];
+                // Chroma measured from the white's axis, which follows the new lightness.
+                const float p = pixel[c][1] - i * white[1];
+                const float t = pixel[c][2] - i * white[2];
                 const float chroma = std::sqrt(p * p + t * t);
                 const float factor = boosts[c] * (1.29f * chroma * chroma - 0.27f * chroma + 0.42f) /
                                      (chroma * chroma - 0.31f * chroma + 0.42f);
-                pixel[c][1] = p * factor;
-                pixel[c][2] = t * factor;
-                if (largestI > 0.0f)
-                    pixel[c][0] = (raiseI ? lightness[c] : pixel[c][0] / largestI) * largestI;
+                const float lit = largestI > 0.0f ? (raiseI ? lightness[c] : i / largestI) * largestI : i;
+                pixel[c] = cv::Vec3f(lit, p * factor + lit * white[1], t * factor + lit * white[2]);
             }
         }
         xyzLmsTransform(lmsIptTransform(ipt, 0), 0).copyTo(ipt);

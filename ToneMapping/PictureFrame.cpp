@@ -83,10 +83,22 @@ cv::Mat PictureFrame::draw(const cv::Mat& image, const Region& region) const
     const cv::Rect whole(cv::Point(int(toImage(0, 2)), int(toImage(1, 2))), region.size);
     if (wholePixels && (whole & cv::Rect(cv::Point(), image.size())) == whole)
         return whole.size() == image.size() ? image : image(whole).clone();
-    cv::Mat drawn;
-    cv::warpAffine(image, drawn, cv::Mat(toImage), region.size, cv::INTER_CUBIC | cv::WARP_INVERSE_MAP,
-                   cv::BORDER_CONSTANT, cv::Scalar::all(0));
-    // The cubic kernel's lobes may undershoot next to a bright edge.
+    auto warped = [&](const cv::Mat& from, int interpolation) {
+        cv::Mat to;
+        cv::warpAffine(from, to, cv::Mat(toImage), region.size, interpolation | cv::WARP_INVERSE_MAP,
+                       cv::BORDER_CONSTANT, cv::Scalar::all(0));
+        return to;
+    };
+    cv::Mat drawn = warped(image, cv::INTER_CUBIC);
+    // The cubic kernel's lobes overshoot beside a hard edge: kept within the pixels
+    // around each sample, the picture gains no darker or brighter tone than it has,
+    // which the operators' stretches would take up at one size and not at another.
+    const cv::Mat around = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(5, 5));
+    cv::Mat low, high;
+    cv::erode(image, low, around, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::dilate(image, high, around, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::max(drawn, warped(low, cv::INTER_LINEAR), drawn);
+    cv::min(drawn, warped(high, cv::INTER_LINEAR), drawn);
     cv::max(drawn, cv::Scalar::all(0.0), drawn);
     return drawn;
 }

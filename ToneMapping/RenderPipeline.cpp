@@ -2,6 +2,7 @@
 
 #include "BlackFrame.h"
 #include "ColourPass.h"
+#include "CoveredPixels.h"
 #include "DisplayScale.h"
 #include "EngineDefaults.h"
 #include "Log.h"
@@ -427,12 +428,32 @@ cv::Mat RenderPipeline::framedPreview(const PreviewFrame& frame) const
     return inDisplayRange(picture.croppedReduced(source_, sourceFitting(shownSize(picture, crop_), frame)));
 }
 
+cv::Mat RenderPipeline::previewCoverage(const PreviewFrame& frame) const
+{
+    if (rotation_ == 0.f)
+        return cv::Mat();
+    // Drawn and reduced as framedPreview draws the picture, so an edge pixel's share
+    // is the one its reduced value holds.
+    const PictureFrame picture(source_.size(), rotation_, crop_);
+    return picture.croppedReduced(cv::Mat(source_.size(), CV_32F, cv::Scalar(1.0)),
+                                  sourceFitting(shownSize(picture, crop_), frame));
+}
+
 bool RenderPipeline::toneMappingRuns() const
 {
     return settings_.applyTM && toneMapper_ && settings_.TMalgo >= 0 && settings_.TMalgo < 5;
 }
 
-bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview, double scale)
+cv::Mat RenderPipeline::coverage(const cv::Size& imageSize, const cv::Size& sourceSize) const
+{
+    if (rotation_ == 0.f)
+        return cv::Mat();
+    // Drawn at the image's own scale: a pixel counts as whole well inside the edge.
+    return PictureFrame(sourceSize, rotation_, crop_).cropped(cv::Mat(imageSize, CV_32F, cv::Scalar(1.0)));
+}
+
+bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview, double scale,
+                             const cv::Mat& coverage)
 {
     if (!toneMappingRuns()) {
         toneMapped = clearedCopy(cropped);
@@ -445,8 +466,17 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool p
     // render's large intermediates are not worth keeping.
     toneMapper_->keepInputSteps = preview;
     toneMapper_->spatialScale = float(scale);
-    const BlackFrame frame(cropped);
-    const cv::Mat picture = cropped(frame.picture());
+    // Pixels the rotated picture covers only partly are left out like its canvas.
+    const CoveredPixels covered(coverage.size() == cropped.size() ? coverage : cv::Mat());
+    // The preview's kept: an operator finds the same input while only its parameters change.
+    const bool kept = preview && insideOf_.data == cropped.data && !inside_.empty();
+    const cv::Mat inside = kept ? inside_ : covered.picture(cropped);
+    if (preview) {
+        inside_ = inside;
+        insideOf_ = cropped;
+    }
+    const BlackFrame frame(inside);
+    const cv::Mat picture = inside(frame.picture());
     cv::Mat result;
     toneMapper_->apply(result, picture, settings_.params[settings_.TMalgo]);
     if (cancelRequested())
@@ -457,7 +487,7 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool p
         toneMapped = clearedCopy(cropped);
         return true;
     }
-    toneMapped = frame.framed(result);  // negative and NaN elements are cleared by the blend
+    toneMapped = covered.drawnBack(frame.framed(result));  // negative and NaN elements are cleared by the blend
     return true;
 }
 
@@ -558,11 +588,12 @@ bool RenderPipeline::renderStage(int stage, const PreviewFrame& frame)
     case CropStage:
         stepName_ = "ApplyCrop";
         cropped_ = framedPreview(frame);
+        croppedCoverage_ = previewCoverage(frame);
         return true;
     case ToneMapStage:
         if (toneMappingRuns())
             stepName_ = "ComputePreview";
-        return toneMap(cropped_, toneMapped_, true, previewScale());
+        return toneMap(cropped_, toneMapped_, true, previewScale(), croppedCoverage_);
     case SharpenStage: {
         stepName_ = "ApplyingSharpenning";
         const cv::Mat blended = blend(toneMapped_, cropped_);
@@ -617,10 +648,11 @@ cv::Mat RenderPipeline::renderImage(const cv::Mat& image, const cv::Size& source
     }
     // Rotation and crop are drawn in one pass.
     stepName_ = "ApplyRotation";
-    const cv::Mat cropped = framed(working, sourceSize.empty() ? working.size() : sourceSize);
+    const cv::Size frameSize = sourceSize.empty() ? working.size() : sourceSize;
+    const cv::Mat cropped = framed(working, frameSize);
     stepName_ = "ApplyToneMap";
     cv::Mat toneMapped;
-    if (!toneMap(cropped, toneMapped, false, scale))
+    if (!toneMap(cropped, toneMapped, false, scale, coverage(working.size(), frameSize)))
         return output_;
     stepName_ = "ApplyingSharpenning";
     const cv::Mat sharpened = sharpen(blend(toneMapped, cropped), scale);

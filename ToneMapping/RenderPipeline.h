@@ -146,9 +146,15 @@ private:
     struct PreviewFrame;
     // The same for the preview: the full-size picture reduced to fit the preview box.
     cv::Mat framedPreview(const PreviewFrame& frame) const;
+    // The share of each pixel of framedPreview(frame) that the rotated picture covers;
+    // empty without a rotation.
+    cv::Mat previewCoverage(const PreviewFrame& frame) const;
+    // The share of each pixel of framed(image, sourceSize) that the rotated picture
+    // covers; empty without a rotation. `imageSize`: of the image holding the source.
+    cv::Mat coverage(const cv::Size& imageSize, const cv::Size& sourceSize) const;
     // False when cancelled. preview: the input is a preview stage; scale: of the input
-    // against the full-size picture.
-    bool toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview, double scale);
+    // against the full-size picture; coverage: of the input's pixels (coverage()).
+    bool toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool preview, double scale, const cv::Mat& coverage);
     bool toneMappingRuns() const;
     cv::Mat blend(const cv::Mat& toneMapped, const cv::Mat& cropped) const;
     // scale: of the image against the full-size source; the blur's reach follows it.
@@ -183,11 +189,16 @@ private:
     cv::Mat previewSource_;
     cv::Mat rotated_;
     cv::Mat cropped_;
+    cv::Mat croppedCoverage_;
     cv::Mat toneMapped_;
     cv::Mat sharpened_;
     cv::Mat clipped_;
     cv::Mat finished_;
     cv::Mat output_;
+    // The preview's tone-mapping input, cropped_ with its partly covered pixels black,
+    // and the cropped stage it was made from (held, so its pixels stay its own).
+    cv::Mat inside_;
+    cv::Mat insideOf_;
     bool sourceChanged_ = false;
     bool operatorChanged_ = false;
     // First preview stage that does not reflect the settings: left unfinished by a

@@ -4,6 +4,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,16 +18,17 @@
 
 namespace hdrbench {
 
-// A real HDRI scaled to about `megapixels` (3:2), or a deterministic synthetic HDR
-// scene when the media is absent. Float BGR with values above 1.
-inline cv::Mat hdrImage(double megapixels)
+// A real HDRI (`world`: a file of the studio lights' worlds; city.exr holds a sun)
+// scaled to about `megapixels` (3:2), or a deterministic synthetic HDR scene when the
+// media is absent. Float BGR with values above 1.
+inline cv::Mat hdrImage(double megapixels, const char* world = "forest.exr")
 {
     const int rows = int(std::lround(std::sqrt(megapixels * 1e6 / 1.5)));
     const int columns = int(std::lround(rows * 1.5));
     setenv("OPENCV_IO_ENABLE_OPENEXR", "1", 0);
     const char* root = std::getenv("VB_TEST_MEDIA");
     const std::string path = std::string(root ? root : VB_TEST_MEDIA) +
-                             "/blender-data/usr/share/blender/datafiles/studiolights/world/forest.exr";
+                             "/blender-data/usr/share/blender/datafiles/studiolights/world/" + world;
     cv::Mat source = cv::imread(path, cv::IMREAD_UNCHANGED);
     if (source.empty() || source.channels() < 3) {
         cv::Mat noise(rows, columns, CV_32FC3);
@@ -118,6 +121,41 @@ inline void timeLuminanceHdr(benchmark::State& state, const cv::Mat& image, cons
         }
         state.SetIterationTime(milliseconds / 1000.0);
     }
+}
+
+// Our operator (`run`, timed as the iteration) and luminance-hdr's peer `tmo` on the
+// same image in adjacent pairs, so that both meet the same load: each iteration runs
+// one of each. Counters: both means and the ratio of every pair (ratio_1, ...), their
+// mean and the worst. Register with UseManualTime.
+template <typename Run>
+inline void timeBesidePeer(benchmark::State& state, const cv::Mat& image, const std::string& tmo, const Run& run)
+{
+    double ours = 0.0, peer = 0.0, ratios = 0.0, worst = 0.0;
+    int pairs = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        run();
+        const double milliseconds =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(milliseconds / 1000.0);
+        const double peerMilliseconds = luminanceHdrMilliseconds(image, tmo);
+        if (peerMilliseconds <= 0.0) {
+            state.SkipWithError("luminance-hdr-cli is not installed or reported no time");
+            break;
+        }
+        const double ratio = milliseconds / peerMilliseconds;
+        ours += milliseconds;
+        peer += peerMilliseconds;
+        ratios += ratio;
+        worst = std::max(worst, ratio);
+        state.counters["ratio_" + std::to_string(++pairs)] = ratio;
+    }
+    if (pairs == 0)
+        return;
+    state.counters["ours_ms"] = ours / pairs;
+    state.counters["peer_ms"] = peer / pairs;
+    state.counters["ratio"] = ratios / pairs;
+    state.counters["worst_ratio"] = worst;
 }
 
 // Peak resident memory of the process so far, in megabytes.

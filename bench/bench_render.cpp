@@ -148,7 +148,7 @@ const PreviewSetting kPreviewSettings[] = {
          p.setCrop(cv::Rect(s.width / 6, s.height / 5, s.width * 2 / 3, s.height / 2), false);
          p.setExposure(0.4f, false);
          p.setContrast(1.3f, false);
-         p.setSaturation(1.3f, false);
+         p.setSaturation(1.4f, false);
          p.setShadows(0.4f, false);
          p.setSharpeningAmount(0.6f, false);
          p.setSharpeningRadius(5, false);
@@ -194,14 +194,15 @@ void reportDifference(benchmark::State& state, const cv::Mat& preview, const cv:
     state.counters["max_levels"] = values.back() * 255.0;
 }
 
-const char* const kPreviewSourceNames[] = {", HDR", ", photo", ", letterboxed photo"};
+const char* const kPreviewSourceNames[] = {", HDR with a sun", ", photo", ", letterboxed photo"};
 
-// 0 a real HDR, 1 a photograph, 2 the photograph letterboxed as a wide film in a 3:2
-// frame: black bars whose edge the preview's reduction covers only partly.
+// 0 a real HDR with the sun in it, 1 a photograph, 2 the photograph letterboxed as a
+// wide film in a 3:2 frame: black bars whose edge the preview's reduction covers only
+// partly.
 cv::Mat previewSource(int source)
 {
     if (source == 0)
-        return hdrbench::hdrImage(12.0);
+        return hdrbench::hdrImage(12.0, "city.exr");
     const cv::Size size = photoSize(12.0);
     if (source == 1)
         return benchphotos::loadPhoto("GreenMeadow.jpg", size);

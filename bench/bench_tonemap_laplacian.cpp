@@ -110,4 +110,16 @@ void BM_LuminanceHdrDurand(benchmark::State& state)
 }
 BENCHMARK(BM_LuminanceHdrDurand)->Arg(12)->Iterations(2)->Unit(benchmark::kMillisecond)->UseManualTime();
 
+// The 12-MP target: the operator and luminance-hdr's Durand operator in adjacent pairs.
+void BM_LaplacianBesideDurand(benchmark::State& state)
+{
+    useAllWorkers();
+    const cv::Mat image = hdrbench::hdrImage(double(state.range(0)));
+    const float params[3] = {1.0f, 0.0f, -1.0f};
+    Laplacian op;
+    cv::Mat out;
+    hdrbench::timeBesidePeer(state, image, "durand", [&] { op.apply(out, image, params); });
+}
+BENCHMARK(BM_LaplacianBesideDurand)->Arg(12)->Iterations(3)->Unit(benchmark::kMillisecond)->UseManualTime();
+
 }  // namespace

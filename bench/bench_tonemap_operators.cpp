@@ -178,6 +178,29 @@ void BM_LuminanceHdrAshikhmin(benchmark::State& state)
     hdrbench::timeLuminanceHdr(state, hdrImage(static_cast<int>(state.range(0))), "ashikhmin");
 }
 
+// The 12-MP targets: each operator and its luminance-hdr peer in adjacent pairs.
+template <typename Operator>
+void besidePeer(benchmark::State& state, const float params[3], const char* tmo)
+{
+    setToneMappingWorkerCount(cv::getNumberOfCPUs() - 1);
+    const cv::Mat& image = hdrImage(static_cast<int>(state.range(0)));
+    Operator op;
+    cv::Mat out;
+    hdrbench::timeBesidePeer(state, image, tmo, [&] { op.apply(out, image, params); });
+}
+
+void BM_LCModelBesideAshikhmin(benchmark::State& state)
+{
+    const float params[3] = {0.1f, 7.0f, 0.5f};
+    besidePeer<LC_Model>(state, params, "ashikhmin");
+}
+
+void BM_LayerProcessingBesideDurand(benchmark::State& state)
+{
+    const float params[3] = {0.7f, 1.0f, 20000.0f};
+    besidePeer<LayerProcessing>(state, params, "durand");
+}
+
 void BM_SlidersTM(benchmark::State& state)
 {
     const float params[3] = {-1.0f, -1.0f, -1.0f};
@@ -203,4 +226,6 @@ BENCHMARK(BM_OpenCvGaussianSurround)->Arg(1)->Arg(12)->Unit(benchmark::kMillisec
 BENCHMARK(BM_LuminanceHdrDurand)->Arg(12)->Iterations(2)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_LuminanceHdrAshikhmin)->Arg(12)->Iterations(2)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_SlidersTM)->Arg(1)->Arg(12)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LCModelBesideAshikhmin)->Arg(12)->Iterations(3)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_LayerProcessingBesideDurand)->Arg(12)->Iterations(3)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_LuminanceHdrReinhard02)->Arg(12)->Iterations(2)->Unit(benchmark::kMillisecond)->UseManualTime();

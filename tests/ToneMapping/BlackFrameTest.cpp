@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cmath>
 #include <string>
 
 namespace {
@@ -51,6 +52,26 @@ INSTANTIATE_TEST_SUITE_P(Frames, BlackFrameCases, ::testing::ValuesIn(kFrameCase
                                      c = '_';
                              return name;
                          });
+
+// Flat bands at the top and bottom: video's neutral near-black is a frame, a night
+// sky's flat dark blue is the picture's own.
+TEST(BlackFrame, NeutralNearBlackBarsAreAFrameAndAFlatDarkSkyIsNot)
+{
+    const struct {
+        const char* name;
+        cv::Scalar band;
+        bool frame;
+    } bands[] = {{"video black", cv::Scalar::all(16.0 / 255.0), true},
+                 {"video black in linear light", cv::Scalar::all(std::pow(16.0 / 255.0, 2.2)), true},
+                 {"night sky", cv::Scalar(0.06, 0.03, 0.02), false}};
+    for (const auto& b : bands) {
+        cv::Mat image(50, 60, CV_32FC3, b.band);
+        image(cv::Rect(0, 10, 60, 30)).setTo(cv::Scalar::all(0.5));
+        const BlackFrame frame(image);
+        EXPECT_EQ(frame.picture(), b.frame ? cv::Rect(0, 10, 60, 30) : cv::Rect(0, 0, 60, 50)) << b.name;
+        EXPECT_LE(cv::norm(frame.framed(image(frame.picture())), image, cv::NORM_INF), 1e-6) << b.name;
+    }
+}
 
 TEST(BlackFrame, ABlackImageIsSeenWhole)
 {

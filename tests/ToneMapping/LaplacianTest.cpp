@@ -169,14 +169,17 @@ cv::Mat refToneMap(const cv::Mat& in, float alpha, float beta)
             const cv::Vec3f p = in.at<cv::Vec3f>(r, c);
             lum.at<float>(r, c) = std::max(0.0f, (20.0f * p[2] + 40.0f * p[1] + p[0]) / 61.0f);
         }
-    // Colour ratios turning neutral and fading to black below the floor.
+    // Colour ratios turning neutral and fading to black below the floor of the
+    // largest channel.
     const double floor = ColourRatios::floor(displayScale(in));
     for (int r = 0; r < in.rows; ++r)
         for (int c = 0; c < in.cols; ++c) {
             const double l = lum.at<float>(r, c);
+            const cv::Vec3f p = in.at<cv::Vec3f>(r, c);
+            const double w = std::pow(std::max({0.0f, p[0], p[1], p[2]}) / floor, 8.0);
             for (int k = 0; k < 3; ++k)
-                ratios.at<cv::Vec3f>(r, c)[k] = float((in.at<cv::Vec3f>(r, c)[k] * std::pow(l, 3) + std::pow(floor, 3) * l) /
-                                                      (std::pow(l, 4) + std::pow(floor, 4)));
+                ratios.at<cv::Vec3f>(r, c)[k] =
+                    l > 0.0 ? float((w * p[k] / l + std::min(1.0, l / floor)) / (w + 1.0)) : 0.0f;
         }
     cv::Mat result = lum;
     if (!(alpha == 1.0f && beta == 1.0f)) {

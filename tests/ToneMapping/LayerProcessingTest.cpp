@@ -241,3 +241,26 @@ TEST(LayerProcessing, ReducedInputAtItsScaleRendersTheReducedFullSizeResult)
     // At its own pixels' reach the preview's detail layer is coarser: 1.1 levels off.
     EXPECT_LT(cv::mean(difference.reshape(1))[0] * 255.0, 0.85);
 }
+
+// A grey ramp stays grey at every end of the three sliders, the lowest lightness
+// exponent (0, whose limit the operator takes) beside the next step.
+TEST(LayerProcessing, GreyRampStaysGreyAtTheSlidersEnds)
+{
+    cv::Mat ramp(24, 256, CV_32FC3);
+    for (int c = 0; c < ramp.cols; ++c)
+        ramp.col(c).setTo(cv::Scalar::all(0.02 + 0.9 * c / ramp.cols));
+    const float settings[][3] = {{0.7f, 1.0f, 20000.0f}, {0.7f, 0.0f, 20000.0f}, {0.7f, 0.01f, 20000.0f},
+                                 {0.7f, 2.0f, 20000.0f}, {0.0f, 1.0f, 20000.0f}, {1.0f, 1.0f, 25.0f}};
+    for (const auto& p : settings) {
+        const cv::Mat out = render(ramp, p);
+        ASSERT_TRUE(hdrtest::finiteInUnitRange(out));
+        cv::Mat channels[3];
+        cv::split(out, channels);
+        const cv::Mat spread = cv::max(channels[0], cv::max(channels[1], channels[2])) -
+                               cv::min(channels[0], cv::min(channels[1], channels[2]));
+        // A nearly flat lightness leaves a level or two of rounding where the display
+        // stretch clips the darkest.
+        EXPECT_LE(cv::mean(spread)[0], 2.5 / 255.0) << p[0] << ", " << p[1] << ", " << p[2];
+        EXPECT_LE(cv::norm(spread, cv::NORM_INF), 5.0 / 255.0) << p[0] << ", " << p[1] << ", " << p[2];
+    }
+}

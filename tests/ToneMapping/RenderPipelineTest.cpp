@@ -692,6 +692,16 @@ INSTANTIATE_TEST_SUITE_P(
                         p.setRotation(0.09f, r);
                         p.setCrop(cv::Rect(131, 77, 850, 517), r);
                     }},
+        PreviewCase{"combined", cv::Size(360, 240), 0.01f,
+                    [](RenderPipeline& p, bool r) {
+                        p.setRotation(-0.07f, r);
+                        p.setCrop(cv::Rect(150, 120, 800, 450), r);
+                        p.setSharpeningAmount(0.6f, r);
+                        p.setSharpeningRadius(5, r);
+                        p.setContrast(1.3f, r);
+                        p.setSaturation(1.4f, r);
+                        p.setExposure(0.4f, r);
+                    }},
         PreviewCase{"sharpening", cv::Size(300, 200), 0.02f,
                     [](RenderPipeline& p, bool r) {
                         p.setSharpeningAmount(0.8f, r);
