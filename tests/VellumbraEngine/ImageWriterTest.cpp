@@ -24,6 +24,7 @@
 #include <ostream>
 #include <string>
 #include <thread>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -711,5 +712,45 @@ TEST_F(ImageWriterTest, EveryFormatEndsWholeOrFailsWhenTheDiskOrTemporaryFolderI
                 << "no temporary file left";
             QFile::remove(QString::fromStdString(path));
         }
+    }
+}
+
+// A replaced file keeps who may read it, with or without the metadata tool's rewrite;
+// a new file gets the default of the process.
+TEST_F(ImageWriterTest, AReplacedFileKeepsItsPermissionsAndOwner)
+{
+    const mode_t umaskNow = ::umask(022);
+    ::umask(umaskNow);
+    const bool root = ::geteuid() == 0;
+    const std::string source = pathOf("source.jpg");
+    ASSERT_TRUE(cv::imwrite(source, gradientImage(8, 8, CV_8UC3)));
+    const struct {
+        const char* name;
+        int mode;  // of the file replaced; -1 for none
+        bool otherOwner;
+        const char* sourcePath;
+    } cases[] = {
+        {"private.png", 0600, false, ""},     {"private.tif", 0600, false, "source"},
+        {"shared.jpg", 0664, false, "source"}, {"group.exr", 0640, false, ""},
+        {"given.png", 0644, true, ""},         {"new.png", -1, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = pathOf(c.name);
+        if (c.mode >= 0) {
+            QFile earlier(QString::fromStdString(path));
+            ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+            earlier.close();
+            ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(c.mode)), 0);
+            if (c.otherOwner && root) {
+                ASSERT_EQ(::chown(path.c_str(), 4321, 4321), 0);
+            }
+        }
+        ASSERT_TRUE(writeImage(path, gradientImage(20, 30, CV_8UC3), *c.sourcePath ? source : "", "kw"));
+        struct stat written {};
+        ASSERT_EQ(::stat(path.c_str(), &written), 0);
+        const mode_t expected = c.mode >= 0 ? static_cast<mode_t>(c.mode) : (0666 & ~umaskNow);
+        EXPECT_EQ(written.st_mode & 07777, expected);
+        EXPECT_EQ(written.st_uid, c.otherOwner && root ? 4321u : ::geteuid());
     }
 }
