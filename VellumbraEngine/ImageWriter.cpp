@@ -253,11 +253,20 @@ bool encodeThroughLibraries(const std::string& path, const cv::Mat& original, By
            encodeWithMagick(extension, image, false, bytes) || (extension == "pdf" && encodeWithQtPdf(image, bytes));
 }
 
+// The export formats whose tags the metadata tool writes.
+bool toolWritesTags(const std::string& extension)
+{
+    return isOneOf(extension, {"tif", "tiff", "jpg", "jpeg", "jpe", "png", "psd", "gif", "pgm", "ppm", "pbm", "pdf",
+                               "jp2", "j2k", "jpf", "jpx", "webp"});
+}
+
 }  // namespace
 
 bool writeImage(const std::string& path, cv::InputArray imageArray, const std::string& sourcePath,
-                const std::string& keyword)
+                const std::string& keyword, bool* metadataLost)
 {
+    if (metadataLost)
+        *metadataLost = false;
     const cv::Mat image = imageArray.getMat();
     if (image.cols == 0 || image.rows == 0)
         return false;
@@ -292,15 +301,22 @@ bool writeImage(const std::string& path, cv::InputArray imageArray, const std::s
     if (!part.write(bytes))
         return false;
     Bytes().swap(bytes);
-    if (metadata && !sourcePath.empty())
-        copyMetadataWithExiftool(sourcePath, part.path(), keyword);
-    return part.commit();
+    const bool copied = !metadata || sourcePath.empty() || copyMetadataWithExiftool(sourcePath, part.path(), keyword);
+    if (!part.commit())
+        return false;
+    // The tool cannot write every format: only a file that could carry the tags lost them.
+    if (!copied && toolWritesTags(imageFileExtension(path))) {
+        logError("writeImage", "\"" + path + "\" was written without the metadata of \"" + sourcePath + "\"");
+        if (metadataLost)
+            *metadataLost = true;
+    }
+    return true;
 }
 
 bool saveImageWithDepth(const std::string& path, cv::InputArray image, int bitsPerChannel,
-                        const std::string& sourcePath)
+                        const std::string& sourcePath, bool* metadataLost)
 {
-    return writeImage(path, convertBitDepth(image.getMat(), bitsPerChannel), sourcePath, "Vellumbra");
+    return writeImage(path, convertBitDepth(image.getMat(), bitsPerChannel), sourcePath, "Vellumbra", metadataLost);
 }
 
 void setApplicationDirectory(const std::string& directory)

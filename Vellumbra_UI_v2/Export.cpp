@@ -208,6 +208,9 @@ bool VellumbraV2::exportTiles(const std::vector<SharpestImageSelection*>& chosen
     const QStringList failed = run.failed();
     if (!failed.isEmpty() && !lease.closed())
         showCriticalBox(this, translate("Error"), translate("ErrorWritingImages").arg(failed.join(QLatin1Char('\n'))));
+    const QStringList bare = run.withoutMetadata();
+    if (!bare.isEmpty() && !lease.closed())
+        showWarningBox(this, translate("Error"), translate("ExplMetadataNotCopied").arg(bare.join(QLatin1Char('\n'))));
     return completed && failed.isEmpty() && !lease.closed();
 }
 

@@ -106,8 +106,10 @@ void ExportRun::startWrite(const QString& target, cv::Mat picture)
     Write write;
     write.target = target;
     const std::string path = target.toLocal8Bit().toStdString();
-    write.done = startGuarded("Writing \"" + path + "\" failed", false, [this, path, picture] {
-        return saveImageWithDepth(path, picture, depth, sourcePath);
+    write.done = startGuarded("Writing \"" + path + "\" failed", Written(), [this, path, picture] {
+        Written written;
+        written.ok = saveImageWithDepth(path, picture, depth, sourcePath, &written.metadataLost);
+        return written;
     });
     writes.push_back(std::move(write));
 }
@@ -138,7 +140,7 @@ void ExportRun::settleWrites()
 {
     for (Write& write : writes)
         if (!write.settled) {
-            write.ok = write.done.get();
+            write.result = write.done.get();
             write.settled = true;
         }
 }
@@ -148,7 +150,17 @@ QStringList ExportRun::failed()
     settleWrites();
     QStringList files;
     for (const Write& write : writes)
-        if (!write.ok)
+        if (!write.result.ok)
+            files << write.target;
+    return files;
+}
+
+QStringList ExportRun::withoutMetadata()
+{
+    settleWrites();
+    QStringList files;
+    for (const Write& write : writes)
+        if (write.result.ok && write.result.metadataLost)
             files << write.target;
     return files;
 }

@@ -47,12 +47,18 @@ public:
 
     // Once writing() is false: the files whose write failed.
     QStringList failed();
+    // Once writing() is false: the files written without the source's metadata.
+    QStringList withoutMetadata();
 
 private:
+    struct Written {
+        bool ok = false;
+        bool metadataLost = false;
+    };
     struct Write {
         QString target;
-        std::future<bool> done;
-        bool ok = false;
+        std::future<Written> done;
+        Written result;
         bool settled = false;
     };
     void startDueRenders();
