@@ -330,6 +330,34 @@ TEST_F(ImageWriterTest, FailingToolIsLoggedButTheWriteSucceeds)
     EXPECT_TRUE(linesOf(logFilePath()).join('\n').contains("exit code 3"));
 }
 
+// A file written without the tags it should carry says so; formats that carry none,
+// and writes without a source, do not.
+TEST_F(ImageWriterTest, MetadataTheToolCouldNotAddIsReported)
+{
+    const std::string source = pathOf("source.jpg");
+    ASSERT_TRUE(cv::imwrite(source, gradientImage(8, 8, CV_8UC3)));
+    const struct {
+        const char* name;
+        int toolExit;
+        bool withSource;
+        bool lost;
+    } cases[] = {
+        {"failed.tif", 3, true, true}, {"tagged.tif", 0, true, false}, {"plain.tif", 3, false, false},
+        {"light.exr", 3, true, false}, {"light.hdr", 3, true, false},  // formats that carry no tags
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        framesource::LogCapture log;
+        installRecordingTool(c.toolExit);
+        bool lost = !c.lost;
+        ASSERT_TRUE(saveImageWithDepth(pathOf(c.name), gradientImage(8, 8, CV_8UC3), 16, c.withSource ? source : "",
+                                       &lost));
+        EXPECT_EQ(lost, c.lost);
+        EXPECT_EQ(log.text().contains(QString::fromStdString("\"" + pathOf(c.name) + "\" was written without the metadata")),
+                  c.lost);
+    }
+}
+
 TEST_F(ImageWriterTest, MetadataIsCopiedAndOnlyTheToolsOwnBackupRemoved)
 {
     const QString exiftool = QStandardPaths::findExecutable("exiftool");
@@ -565,7 +593,7 @@ TEST_F(ImageWriterTest, APercentSignInTheSourceNameKeepsItsMetadata)
     if (exiftool.isEmpty() || camera.empty())
         GTEST_SKIP() << "needs exiftool and the camera photos (VB_TEST_MEDIA)";
     // The tool reads %d, %f, %e and %c in a source name as parts of the target's name.
-    for (const char* name : {"sale 50%done.jpg", "%f%e %c.jpg", "100%.jpg", "plain.jpg"}) {
+    for (const char* name : {"sale 50%done.jpg", "%f%e %c.jpg", "100%.jpg", "shot.j%dg", "shot.%e", "plain.jpg"}) {
         SCOPED_TRACE(name);
         const std::string source = pathOf(name);
         ASSERT_TRUE(QFile::copy(QString::fromStdString(camera), QString::fromStdString(source)));

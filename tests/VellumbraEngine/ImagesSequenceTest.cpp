@@ -107,12 +107,15 @@ TEST(ImagesSequence, VideoThatCannotBeOpenedStaysUnopenedWithALogEntry)
         const char* name;
         QString path;
         std::function<void(FakeCapture&)> fake;  // empty: the real FFmpeg capture
+        const char* message;
     };
+    const char* const missing = "' does not exist or we can not open it.";
+    const char* const damaged = "' exists but gives no frame: it is damaged or in a form we can not decode.";
     const Case cases[] = {
-        {"missing file", folder + "/missing.mp4", {}},
-        {"text file", textFile, {}},
-        {"capture refuses to open", "refused.mp4", [](FakeCapture& c) { c.opens = false; }},
-        {"no frame at all", "empty.mp4", [](FakeCapture& c) { c.decodable = 0; }},
+        {"missing file", folder + "/missing.mp4", {}, missing},
+        {"text file", textFile, {}, damaged},
+        {"capture refuses to open", "refused.mp4", [](FakeCapture& c) { c.opens = false; }, missing},
+        {"no frame at all", "empty.mp4", [](FakeCapture& c) { c.decodable = 0; }, missing},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,8 +127,7 @@ TEST(ImagesSequence, VideoThatCannotBeOpenedStaysUnopenedWithALogEntry)
         }
         ImagesSequence sequence(c.path, std::move(fake));
         EXPECT_FALSE(sequence.opened);
-        EXPECT_TRUE(log.text().contains("ERROR at function main => The video '" + c.path +
-                                        "' does not exist or we can not open it."));
+        EXPECT_TRUE(log.text().contains("ERROR at function main => The video '" + c.path + c.message));
         cv::Mat frame;
         EXPECT_TRUE(sequence.getFrame(frame, 0, false).empty());
         EXPECT_TRUE(sequence.nextFrame(frame, false, false).empty());

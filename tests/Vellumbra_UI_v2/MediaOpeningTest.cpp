@@ -181,6 +181,7 @@ TEST_F(MediaOpening, EachFailureGivesItsMessageAndOpensNothing)
                                            "-c:a", "aac", audio}),
               0);
     const QString broken = writeJunk(folder + "/broken.mp4");
+    const QString brokenPhoto = writeJunk(folder + "/broken.png");
     auto text = [](const char* key, const QString& value) { return translate(key).replace("%1", value); };
     auto drop = [&](const QStringList& paths) {
         QList<QUrl> urls;
@@ -213,8 +214,8 @@ TEST_F(MediaOpening, EachFailureGivesItsMessageAndOpensNothing)
         {"broken video", [&] { return window.openFile(broken); }, text("ExplanationErrorVideo", broken), false, 0},
         {"symbolic-link loop", [&] { return window.openFile(loop); }, text("ExplLinkUnreachable", loop), false, 0},
         {"dangling link", [&] { return window.openFile(dangling); }, text("ExplLinkUnreachable", dangling), false, 0},
-        {"unreadable photo", [&] { return window.openFile(writeJunk(folder + "/broken.png")); },
-         translate("ExplErrorOpenOneImage"), false, 0},
+        {"unreadable photo", [&] { return window.openFile(brokenPhoto); },
+         translate("ExplErrorOpenOneImage") + "\n" + brokenPhoto, false, 0},
         // Bursts: a dialog's selection, several dropped files, a hand-off of several.
         {"a video in a burst", [&] { return window.openPhotoBurst({burst[0], clip, burst[1]}, true); },
          text("ExplanationErrorImage", "avi"), false, 0},
