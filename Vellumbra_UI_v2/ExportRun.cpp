@@ -45,9 +45,11 @@ constexpr int kRendersAhead = 3;
 
 }  // namespace
 
-ExportRun::ExportRun(std::string source, int bits, std::vector<RenderPipeline*> toRender)
-    : sourcePath(std::move(source)), depth(bits), pipelines(std::move(toRender))
+ExportRun::ExportRun(std::string source, int bits, const std::vector<RenderPipeline*>& toRender)
+    : sourcePath(std::move(source)), depth(bits)
 {
+    for (const RenderPipeline* pipeline : toRender)
+        pipelines.push_back(pipeline->renderCopy());
     startDueRenders();
 }
 
@@ -65,7 +67,7 @@ void ExportRun::startDueRenders()
 {
     while (!cancelled && renders.size() < pipelines.size() &&
            static_cast<int>(renders.size()) < taken_ + kRendersAhead) {
-        RenderPipeline* pipeline = pipelines[renders.size()];
+        RenderPipeline* pipeline = pipelines[renders.size()].get();
         const std::string failure = "The full-size render of result " + std::to_string(renders.size() + 1) + " failed";
         renders.push_back(startGuarded(failure, Render{cv::Mat(), true},
                                        [pipeline] { return Render{pipeline->renderFull(), false}; }));
