@@ -1,8 +1,13 @@
 #include "ExportRun.h"
+#include "ImageIO.h"
 #include "RenderPipeline.h"
+#include "StartupValues.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
 
 #include <thread>
 
@@ -43,4 +48,29 @@ TEST(ExportRun, RendersThePipelinesAsTheyWereWhenItStarted)
         ASSERT_FALSE(render.failed);
         EXPECT_EQ(cv::norm(render.picture, expected[i], cv::NORM_INF), 0.0) << i;
     }
+}
+
+// A file the metadata tool could not tag is written, and named apart from those that failed.
+TEST(ExportRun, FilesWrittenWithoutTheirMetadataAreNamed)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QFile tool(folder.filePath("exiftool"));
+    ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
+    tool.write("#!/bin/sh\nexit 3\n");
+    tool.close();
+    tool.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const std::string savedDirectory = applicationDirectory;
+    setApplicationDirectory(folder.path().toStdString() + "/");
+    const std::string source = folder.filePath("source.jpg").toStdString();
+    ASSERT_TRUE(cv::imwrite(source, picture(255.0)));
+
+    ExportRun run(source, 16, {});
+    run.startWrite(folder.filePath("tagless.tif"), picture(1.0));
+    run.startWrite(folder.filePath("no folder/lost.tif"), picture(1.0));
+    while (run.writing())
+        std::this_thread::yield();
+    setApplicationDirectory(savedDirectory);
+    EXPECT_EQ(run.withoutMetadata(), QStringList{folder.filePath("tagless.tif")});
+    EXPECT_EQ(run.failed(), QStringList{folder.filePath("no folder/lost.tif")});
 }
