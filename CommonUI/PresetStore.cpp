@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <set>
 #include <utility>
 
 std::vector<Preset*> defaultPresets;
@@ -31,6 +32,14 @@ constexpr int kMaxSetAsideNames = 1000;
 std::string defaultPresetsDir = "Presets/";
 std::string userPresetsDir = "Presets/";
 std::optional<UserPresetsRepair> pendingRepair;
+
+// Troubles a file still has at the next load are told once, not at every load.
+void reportOnce(const UserPresetsRepair& repair)
+{
+    static std::set<std::pair<int, std::string>> told;
+    if (told.insert({static_cast<int>(repair.outcome), repair.filePath}).second)
+        pendingRepair = repair;
+}
 
 // Owner of every record handed out.
 std::deque<std::unique_ptr<Preset>>& records()
@@ -178,7 +187,7 @@ bool repairUserFile(const std::string& path, XMLDocument& document, const char* 
     const int kept = presetElementCount(document);
     if (kept > 0)
         saveDocument(document, path);
-    pendingRepair = UserPresetsRepair{setAsidePath, kept};
+    pendingRepair = UserPresetsRepair{setAsidePath, kept, UserPresetsRepair::Outcome::SetAside, path};
     return true;
 }
 
@@ -301,12 +310,15 @@ void loadUserPresets()
     switch (loadLogged(path, document, false)) {
     case LoadResult::Unparsable:
         // Set aside at once, so that the next addition neither loses these presets nor
-        // moves the file silently.
+        // moves the file silently; where it cannot be, they are shown all the same.
         if (!repairUserFile(path, document, "loadUserPresets"))
-            document.Clear();
+            reportOnce({std::string(), presetElementCount(document), UserPresetsRepair::Outcome::KeptInMemory, path});
+        break;
+    case LoadResult::Unreadable:
+        document.Clear();
+        reportOnce({std::string(), 0, UserPresetsRepair::Outcome::Unreadable, path});
         break;
     case LoadResult::Missing:
-    case LoadResult::Unreadable:
         document.Clear();
         break;
     case LoadResult::Loaded:

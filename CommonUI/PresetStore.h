@@ -20,16 +20,26 @@ void setUserPresetsDir(const std::string& prefix);
 
 void loadDefaultPresets();
 // A user.xml that cannot be parsed is set aside as "user.xml.corrupt[.n]" and replaced
-// by the presets that could still be read from it, which the list then holds.
+// by the presets that could still be read from it, which the list then holds. When it
+// cannot be set aside, the list holds those presets all the same and the file stays.
+// A user.xml that cannot be read gives an empty list and is left alone.
 void loadUserPresets();
 
-// A damaged user.xml set aside by a load or an addition.
+// What a load or an addition could not do quietly with a damaged or unreadable user.xml.
 struct UserPresetsRepair
 {
+    enum class Outcome {
+        SetAside,      // moved to setAsidePath, keptCount presets kept in user.xml
+        KeptInMemory,  // could not be moved: keptCount presets kept for this session only
+        Unreadable,    // could not be read: no preset of it is shown
+    };
     std::string setAsidePath;
-    int keptCount = 0;  // presets read from it and kept in user.xml
+    int keptCount = 0;
+    Outcome outcome = Outcome::SetAside;
+    std::string filePath;  // the user.xml concerned
 };
-// The repair made since the last call, if any: each is reported once.
+// The repair made since the last call, if any: each is reported once, and a file that
+// stays unreadable or damaged only the first time.
 std::optional<UserPresetsRepair> takeUserPresetsRepair();
 
 // Records of every top-level element from the first "preset" on, starting from

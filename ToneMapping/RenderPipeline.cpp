@@ -402,6 +402,16 @@ void RenderPipeline::copySettings(const RenderPipeline& other)
     staleStage_ = RotationStage;
 }
 
+std::unique_ptr<RenderPipeline> RenderPipeline::renderCopy() const
+{
+    auto copy = std::make_unique<RenderPipeline>();
+    copy->copySettings(*this);
+    // Sources are replaced, never written in place: the pixels may be shared.
+    copy->initialSource_ = initialSource_;
+    copy->source_ = source_;
+    return copy;
+}
+
 bool RenderPipeline::cancelRequested() const
 {
     return toneMapper_ && toneMapper_->cancel.load();

@@ -74,6 +74,9 @@ public:
                        float sharpeningAmount, int sharpeningRadius, float sharpeningThreshold);
     // Every setting of other, none of its images; always makes a fresh operator.
     void copySettings(const RenderPipeline& other);
+    // Every setting and the sources of this pipeline, nothing cached: a copy another
+    // thread may render in full while this one goes on being shown and changed.
+    std::unique_ptr<RenderPipeline> renderCopy() const;
 
     // Renders the preview from startStage on, reusing the stages before it;
     // the result is output(). Interactive renders with tone mapping on use a box

@@ -196,3 +196,15 @@ int freeImageStoredOrientation(const std::string& path, FREE_IMAGE_FORMAT format
     const int orientation = *static_cast<const unsigned short*>(FreeImage_GetTagValue(tag));
     return orientation >= 1 && orientation <= 8 ? orientation : 1;
 }
+
+bool freeImageHeaderSize(const std::string& path, FREE_IMAGE_FORMAT format, unsigned& width, unsigned& height)
+{
+    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsNoPixels(format))
+        return false;
+    const BitmapPointer header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
+    if (!header)
+        return false;
+    width = FreeImage_GetWidth(header.get());
+    height = FreeImage_GetHeight(header.get());
+    return true;
+}

@@ -27,3 +27,7 @@ FIBITMAP* matToFreeImage(const cv::Mat& image);
 // The EXIF/TIFF orientation (1 to 8) stored in a still photo, read from its header
 // alone; 1 when the file has none or FreeImage cannot read its header.
 int freeImageStoredOrientation(const std::string& path, FREE_IMAGE_FORMAT format);
+
+// The width and height the file's header claims, read without its pixels; false when
+// FreeImage cannot read the header alone.
+bool freeImageHeaderSize(const std::string& path, FREE_IMAGE_FORMAT format, unsigned& width, unsigned& height);

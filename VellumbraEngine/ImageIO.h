@@ -10,13 +10,14 @@ cv::Mat& readImage(cv::Mat& out, const std::string& path, bool preview);
 
 // True when the file was written whole: a library encoded it and every byte
 // reached the disk. Until then the target is left as it was. With a source path,
-// the source's metadata is copied into the written file.
+// the source's metadata is copied into the written file; metadataLost, when given,
+// tells whether that copy was due and failed (the file is written all the same).
 bool writeImage(const std::string& path, cv::InputArray image, const std::string& sourcePath,
-                const std::string& keyword);
+                const std::string& keyword, bool* metadataLost = nullptr);
 
 // Converts to `bitsPerChannel` (16, 32, else 8) and writes with the keyword "Vellumbra".
 bool saveImageWithDepth(const std::string& path, cv::InputArray image, int bitsPerChannel,
-                        const std::string& sourcePath);
+                        const std::string& sourcePath, bool* metadataLost = nullptr);
 
 // Initialises DevIL, FreeImage and Magick++ once per process; later calls do nothing.
 // Always returns 0.
@@ -34,8 +35,9 @@ std::string imageFileExtension(const std::string& path);
 // Stores the program's directory (ending in "/") where the metadata tool is looked for first.
 void setApplicationDirectory(const std::string& directory);
 
-// Copies the source's tags into target with the external metadata tool and adds the keyword.
-void copyMetadataWithExiftool(const std::string& sourcePath, const std::string& targetPath,
+// Copies the source's tags into target with the external metadata tool and adds the
+// keyword; false, logged, when the tool is missing or did not succeed.
+bool copyMetadataWithExiftool(const std::string& sourcePath, const std::string& targetPath,
                               const std::string& keyword);
 
 // Observes each library attempt ("magick-read", "raw-decode", "devil-read", "opencv-read",

@@ -1,6 +1,7 @@
 #include "DevILAdapter.h"
 #include "ExifOrientation.h"
 #include "FreeImageAdapter.h"
+#include "ImageFileChecks.h"
 #include "ImageIO.h"
 #include "ImageIOSupport.h"
 #include "Log.h"
@@ -185,21 +186,6 @@ bool readWithOpenCv(const std::string& path, cv::Mat& out)
     return true;
 }
 
-// A damaged header can claim a picture of many gigabytes, which FreeImage would try
-// to allocate; the same pixel limit as OpenCV's readers applies.
-bool freeImageSizeIsPlausible(const std::string& path, FREE_IMAGE_FORMAT format)
-{
-    constexpr double maximumPixels = 1 << 30;
-    if (!FreeImage_FIFSupportsNoPixels(format))
-        return true;
-    FIBITMAP* header = FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS);
-    if (!header)
-        return false;
-    const double pixels = double(FreeImage_GetWidth(header)) * FreeImage_GetHeight(header);
-    FreeImage_Unload(header);
-    return pixels > 0 && pixels <= maximumPixels;
-}
-
 // Messages FreeImage's decoders sent since the count was last reset; reads hold
 // imageLibraryMutex().
 int freeImageMessages = 0;
@@ -218,8 +204,6 @@ bool readWithFreeImage(const std::string& path, bool preview, cv::Mat& out)
     if (format == FIF_UNKNOWN || format == FIF_EXR || format == FIF_PSD)
         return false;
     traceImageIO("freeimage-read");
-    if (!freeImageSizeIsPlausible(path, format))
-        return false;
     // FreeImage hands over what its decoders managed to read and reports their
     // failures only as messages.
     freeImageMessages = 0;
@@ -316,6 +300,11 @@ cv::Mat& readImage(cv::Mat& out, const std::string& path, bool preview)
     std::lock_guard<std::mutex> lock(imageLibraryMutex());
     cv::Mat image;
     try {
+        // Refused with their own message, before any library allocates or guesses.
+        if (!claimedSizeIsPlausible(path) || jpegIsCut(path)) {
+            out.release();
+            return out;
+        }
         if (!readThroughLibraries(path, preview, image))
             image.release();
         out = toCallerImage(image);

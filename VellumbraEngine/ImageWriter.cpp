@@ -1,4 +1,5 @@
 #include "DevILAdapter.h"
+#include "EncodedSize.h"
 #include "FreeImageAdapter.h"
 #include "ImageIO.h"
 #include "ImageIOSupport.h"
@@ -62,13 +63,16 @@ bool freeImageCanWrite(FREE_IMAGE_FORMAT format, const cv::Mat& image)
            FreeImage_FIFSupportsExportType(format, cvTypeToFreeImageType(image.type()));
 }
 
-// The stored JPEG quality and PNG compression; every other format its defaults.
+// The stored JPEG quality and PNG compression; EXR keeps full floats, losslessly
+// compressed; every other format its defaults.
 int freeImageSaveFlags(FREE_IMAGE_FORMAT format)
 {
     if (format == FIF_JPEG)
         return jpgQuality();
     if (format == FIF_PNG)
         return pngCompression() == 0 ? PNG_Z_NO_COMPRESSION : pngCompression();
+    if (format == FIF_EXR)
+        return EXR_FLOAT | EXR_ZIP;
     return 0;
 }
 
@@ -108,7 +112,7 @@ cv::Mat withFormatDepth(const std::string& extension, const cv::Mat& image)
     if (isOneOf(extension, {"jpg", "jpeg", "jpe", "jfif", "bmp", "dib", "gif", "tga", "pdf", "webp", "ico", "ras",
                             "sr", "pbm"}))
         bits = image.depth() == CV_8U ? 0 : 8;
-    else if (isOneOf(extension, {"hdr", "pic", "pfm"}))
+    else if (isOneOf(extension, {"hdr", "pic", "pfm", "exr"}))
         bits = image.depth() == CV_32F ? 0 : 32;
     else if (isOneOf(extension, {"png", "pgm", "ppm", "pnm", "pxm", "jp2", "j2k", "jpf", "jpx"}))
         bits = image.depth() == CV_32F ? 16 : 0;
@@ -138,17 +142,23 @@ bool isFloatMap(const std::string& extension)
 bool encodeWithOpenCv(const std::string& extension, const cv::Mat& image, std::vector<int> parameters, Bytes& bytes)
 {
     const int depth = image.depth();
-    const bool floatFile = (isFloatMap(extension) || extension == "exr") && depth == CV_32F;
+    const bool floatFile = isFloatMap(extension) && depth == CV_32F;
     if (depth != CV_8U && depth != CV_8S && depth != CV_16U && depth != CV_16S && !floatFile)
         return false;
     traceImageIO("opencv-write");
     parameters.insert(parameters.end(), {cv::IMWRITE_JPEG_QUALITY, jpgQuality(), cv::IMWRITE_PNG_COMPRESSION,
                                          pngCompression()});
     try {
-        return cv::imencode("." + extension, image, bytes, parameters) && !bytes.empty();
+        if (!cv::imencode("." + extension, image, bytes, parameters) || bytes.empty())
+            return false;
     } catch (const cv::Exception&) {
         return false;
     }
+    if (encodedBytesAreWhole(extension, bytes))
+        return true;
+    logError("writeImage", "OpenCV's encoder gave " + std::to_string(bytes.size()) + " bytes, a cut ." + extension +
+                               " file; not used");
+    return false;
 }
 
 // 16-bit samples: Deflate over horizontal differences, which suits their noise where
@@ -226,14 +236,13 @@ bool encodeThroughLibraries(const std::string& path, const cv::Mat& original, By
     metadata = false;
     const std::string extension = imageFileExtension(path);
     const cv::Mat image = withFormatChannels(extension, withFormatDepth(extension, original));
-    // A light image keeps its values above 1: the installed ImageMagick holds 16-bit
-    // integers and would clip them, OpenCV writes EXR in float.
-    if (extension == "exr" && image.depth() == CV_32F && encodeWithOpenCv(extension, image, {}, bytes))
+    // EXR goes to memory through FreeImage alone: the other libraries' EXR writers go
+    // through a temporary file, and when writing it fails the OpenEXR library waits
+    // for ever. FreeImage also keeps a light image's values above 1 as floats.
+    if (extension == "exr")
+        return freeImageCanWrite(FIF_EXR, image) && encodeWithFreeImage(FIF_EXR, image, bytes);
+    if (extension == "dpx" && encodeWithMagick(extension, image, true, bytes))
         return true;
-    if (extension == "dpx" || extension == "exr") {
-        if (encodeWithMagick(extension, image, true, bytes))
-            return true;
-    }
     metadata = true;
     if (isOneOf(extension, {"tif", "tiff"}) && image.depth() == CV_16U && encodeSixteenBitTiff(extension, image, bytes))
         return true;
@@ -244,11 +253,20 @@ bool encodeThroughLibraries(const std::string& path, const cv::Mat& original, By
            encodeWithMagick(extension, image, false, bytes) || (extension == "pdf" && encodeWithQtPdf(image, bytes));
 }
 
+// The export formats whose tags the metadata tool writes.
+bool toolWritesTags(const std::string& extension)
+{
+    return isOneOf(extension, {"tif", "tiff", "jpg", "jpeg", "jpe", "png", "psd", "gif", "pgm", "ppm", "pbm", "pdf",
+                               "jp2", "j2k", "jpf", "jpx", "webp"});
+}
+
 }  // namespace
 
 bool writeImage(const std::string& path, cv::InputArray imageArray, const std::string& sourcePath,
-                const std::string& keyword)
+                const std::string& keyword, bool* metadataLost)
 {
+    if (metadataLost)
+        *metadataLost = false;
     const cv::Mat image = imageArray.getMat();
     if (image.cols == 0 || image.rows == 0)
         return false;
@@ -283,15 +301,22 @@ bool writeImage(const std::string& path, cv::InputArray imageArray, const std::s
     if (!part.write(bytes))
         return false;
     Bytes().swap(bytes);
-    if (metadata && !sourcePath.empty())
-        copyMetadataWithExiftool(sourcePath, part.path(), keyword);
-    return part.commit();
+    const bool copied = !metadata || sourcePath.empty() || copyMetadataWithExiftool(sourcePath, part.path(), keyword);
+    if (!part.commit())
+        return false;
+    // The tool cannot write every format: only a file that could carry the tags lost them.
+    if (!copied && toolWritesTags(imageFileExtension(path))) {
+        logError("writeImage", "\"" + path + "\" was written without the metadata of \"" + sourcePath + "\"");
+        if (metadataLost)
+            *metadataLost = true;
+    }
+    return true;
 }
 
 bool saveImageWithDepth(const std::string& path, cv::InputArray image, int bitsPerChannel,
-                        const std::string& sourcePath)
+                        const std::string& sourcePath, bool* metadataLost)
 {
-    return writeImage(path, convertBitDepth(image.getMat(), bitsPerChannel), sourcePath, "Vellumbra");
+    return writeImage(path, convertBitDepth(image.getMat(), bitsPerChannel), sourcePath, "Vellumbra", metadataLost);
 }
 
 void setApplicationDirectory(const std::string& directory)

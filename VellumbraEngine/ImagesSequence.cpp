@@ -47,7 +47,11 @@ ImagesSequence::ImagesSequence(const QString& path, std::unique_ptr<FrameCapture
       capture(videoCapture ? std::move(videoCapture) : std::make_unique<VideoFileCapture>()),
       clock(playbackClock ? std::move(playbackClock) : std::make_shared<SystemPlaybackClock>())
 {
-    const std::string openError = "The video '" + path.toStdString() + "' does not exist or we can not open it.";
+    // A file that is there but gives no frame is damaged, not missing.
+    const std::string openError = QFileInfo(path).isFile()
+                                      ? "The video '" + path.toStdString() +
+                                            "' exists but gives no frame: it is damaged or in a form we can not decode."
+                                      : "The video '" + path.toStdString() + "' does not exist or we can not open it.";
     if (!capture->open(localPath(path)) || !capture->grab()) {
         logError("main", openError);
         return;

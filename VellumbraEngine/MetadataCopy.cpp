@@ -48,7 +48,9 @@ public:
         if (!source.contains(QLatin1Char('%')))
             return;
         folder = std::make_unique<QTemporaryDir>();
-        const QString link = folder->filePath(QStringLiteral("source.") + QFileInfo(source).suffix());
+        // The suffix tells the tool the file's kind; a "%" in it would be read too.
+        const QString suffix = QFileInfo(source).suffix().remove(QLatin1Char('%'));
+        const QString link = folder->filePath(QStringLiteral("source") + (suffix.isEmpty() ? QString() : "." + suffix));
         if (folder->isValid() && QFile::link(QFileInfo(source).absoluteFilePath(), link))
             path = link;
         else
@@ -63,7 +65,7 @@ private:
 
 }  // namespace
 
-void copyMetadataWithExiftool(const std::string& sourcePath, const std::string& targetPath,
+bool copyMetadataWithExiftool(const std::string& sourcePath, const std::string& targetPath,
                               const std::string& keyword)
 {
     const SourceName source(QString::fromStdString(sourcePath));
@@ -90,7 +92,7 @@ void copyMetadataWithExiftool(const std::string& sourcePath, const std::string& 
     const QString program = exiftoolProgram();
     if (program.isEmpty()) {
         logError("copyMetadataWithExiftool", "exiftool was not found; \"" + targetPath + "\" keeps no metadata");
-        return;
+        return false;
     }
     ToolProcess tool;
     tool.setProcessChannelMode(QProcess::MergedChannels);
@@ -98,16 +100,20 @@ void copyMetadataWithExiftool(const std::string& sourcePath, const std::string& 
     tool.start(program, arguments);
     if (!tool.waitForStarted(-1)) {
         logError("copyMetadataWithExiftool", "could not start \"" + program.toStdString() + "\"");
-        return;
+        return false;
     }
     if (!tool.waitForFinished(toolTimeoutMs)) {
         tool.kill();
         tool.waitForFinished(-1);
         logError("copyMetadataWithExiftool", "exiftool did not finish copying into \"" + targetPath + "\" in time");
-    } else if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
+        return false;
+    }
+    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
         const QString output = QString::fromLocal8Bit(tool.readAll()).trimmed();
         logError("copyMetadataWithExiftool", "exiftool could not copy \"" + sourcePath + "\" into \"" + targetPath +
                                                   "\" (exit code " + std::to_string(tool.exitCode()) +
                                                   "): " + output.toStdString());
+        return false;
     }
+    return true;
 }

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -69,7 +70,11 @@ PartFile::~PartFile()
 
 bool PartFile::write(const std::vector<unsigned char>& bytes)
 {
-    const int file = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // A file it replaces may be private: until the part file takes over its permissions
+    // at the commit, nobody else may read it.
+    struct stat replaced {};
+    const mode_t mode = ::stat(target_.c_str(), &replaced) == 0 ? 0600 : 0666;
+    const int file = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (file < 0) {
         logError(kWhere, "\"" + target_ + "\" could not be written: " + reason());
         return false;
@@ -99,12 +104,27 @@ bool PartFile::write(const std::vector<unsigned char>& bytes)
 
 bool PartFile::commit()
 {
+    keepPermissionsOfTarget();
     if (std::rename(path_.c_str(), target_.c_str()) != 0) {
         logError(kWhere, "could not move the written image to \"" + target_ + "\": " + reason());
         return false;
     }
     created_ = false;
     return true;
+}
+
+void PartFile::keepPermissionsOfTarget()
+{
+    struct stat replaced {};
+    if (::stat(target_.c_str(), &replaced) != 0)
+        return;
+    // The owner first: changing it clears the set-id bits. Another user's file stays
+    // ours where the process may not give it away.
+    if (::chown(path_.c_str(), replaced.st_uid, replaced.st_gid) != 0 &&
+        ::chown(path_.c_str(), static_cast<uid_t>(-1), replaced.st_gid) != 0)
+        logDebug("\"" + target_ + "\" keeps its permissions but not its owner: " + reason(), __FILE__, __LINE__);
+    if (::chmod(path_.c_str(), replaced.st_mode & 07777) != 0)
+        logError(kWhere, "\"" + target_ + "\" could not keep its permissions: " + reason());
 }
 
 void PartFile::removeStale(const std::string& folder)

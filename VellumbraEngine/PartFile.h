@@ -17,7 +17,8 @@ public:
     const std::string& path() const { return path_; }
     // Creates the part file holding exactly these bytes; false with the reason logged.
     bool write(const std::vector<unsigned char>& bytes);
-    // Renames the part file over the target; false with the reason logged.
+    // Renames the part file over the target, which keeps its permission bits and,
+    // where the process may set it, its owner; false with the reason logged.
     bool commit();
 
     // Removes from the folder the part files, and what the metadata tool left of
@@ -25,6 +26,8 @@ public:
     static void removeStale(const std::string& folder);
 
 private:
+    void keepPermissionsOfTarget();
+
     const std::string target_;
     const std::string path_;
     bool created_ = false;

@@ -135,11 +135,15 @@ bool VellumbraV2::exportTiles(const std::vector<SharpestImageSelection*>& chosen
         const char* shownStep = "ApplyRotation";
         ui.progressBar_Computing->setFormat(translate(shownStep) + position);
         int shownProgress = 0;
+        const RenderPipeline& rendering = run.rendering(i);
         waitUntil([&] { return run.rendered(i); },
                   [&] {
+                      // The window's cancel reaches the tile's pipeline; the render works on a copy.
+                      if (pipeline.toneMapper() && pipeline.toneMapper()->cancel)
+                          run.cancelRenders();
                       const int progress =
-                          pipeline.toneMapper() ? pipeline.toneMapper()->progress.load() : shownProgress;
-                      const char* named = pipeline.stepName();
+                          rendering.toneMapper() ? rendering.toneMapper()->progress.load() : shownProgress;
+                      const char* named = rendering.stepName();
                       const char* step = *named ? named : shownStep;
                       if (progress == shownProgress && std::strcmp(step, shownStep) == 0)
                           return;
@@ -175,6 +179,9 @@ bool VellumbraV2::exportTiles(const std::vector<SharpestImageSelection*>& chosen
     const QStringList failed = run.failed();
     if (!failed.isEmpty() && !lease.closed())
         showCriticalBox(this, translate("Error"), translate("ErrorWritingImages").arg(failed.join(QLatin1Char('\n'))));
+    const QStringList bare = run.withoutMetadata();
+    if (!bare.isEmpty() && !lease.closed())
+        showWarningBox(this, translate("Error"), translate("ExplMetadataNotCopied").arg(bare.join(QLatin1Char('\n'))));
     return completed && failed.isEmpty() && !lease.closed();
 }
 

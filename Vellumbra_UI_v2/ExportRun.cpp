@@ -45,9 +45,11 @@ constexpr int kRendersAhead = 3;
 
 }  // namespace
 
-ExportRun::ExportRun(std::string source, int bits, std::vector<RenderPipeline*> toRender)
-    : sourcePath(std::move(source)), depth(bits), pipelines(std::move(toRender))
+ExportRun::ExportRun(std::string source, int bits, const std::vector<RenderPipeline*>& toRender)
+    : sourcePath(std::move(source)), depth(bits)
 {
+    for (const RenderPipeline* pipeline : toRender)
+        pipelines.push_back(pipeline->renderCopy());
     startDueRenders();
 }
 
@@ -65,7 +67,7 @@ void ExportRun::startDueRenders()
 {
     while (!cancelled && renders.size() < pipelines.size() &&
            static_cast<int>(renders.size()) < taken_ + kRendersAhead) {
-        RenderPipeline* pipeline = pipelines[renders.size()];
+        RenderPipeline* pipeline = pipelines[renders.size()].get();
         const std::string failure = "The full-size render of result " + std::to_string(renders.size() + 1) + " failed";
         renders.push_back(startGuarded(failure, Render{cv::Mat(), true},
                                        [pipeline] { return Render{pipeline->renderFull(), false}; }));
@@ -106,8 +108,10 @@ void ExportRun::startWrite(const QString& target, cv::Mat picture)
     Write write;
     write.target = target;
     const std::string path = target.toLocal8Bit().toStdString();
-    write.done = startGuarded("Writing \"" + path + "\" failed", false, [this, path, picture] {
-        return saveImageWithDepth(path, picture, depth, sourcePath);
+    write.done = startGuarded("Writing \"" + path + "\" failed", Written(), [this, path, picture] {
+        Written written;
+        written.ok = saveImageWithDepth(path, picture, depth, sourcePath, &written.metadataLost);
+        return written;
     });
     writes.push_back(std::move(write));
 }
@@ -138,7 +142,7 @@ void ExportRun::settleWrites()
 {
     for (Write& write : writes)
         if (!write.settled) {
-            write.ok = write.done.get();
+            write.result = write.done.get();
             write.settled = true;
         }
 }
@@ -148,7 +152,17 @@ QStringList ExportRun::failed()
     settleWrites();
     QStringList files;
     for (const Write& write : writes)
-        if (!write.ok)
+        if (!write.result.ok)
+            files << write.target;
+    return files;
+}
+
+QStringList ExportRun::withoutMetadata()
+{
+    settleWrites();
+    QStringList files;
+    for (const Write& write : writes)
+        if (write.result.ok && write.result.metadataLost)
             files << write.target;
     return files;
 }

@@ -4,6 +4,7 @@
 #include <opencv2/core.hpp>
 
 #include <future>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,8 +15,9 @@ class RenderPipeline;
 // worker threads, a few at once and in list order, and each file is written and
 // given the source's metadata on a thread of its own while later results render.
 // A render or write that throws or cannot start a thread is logged and counts as
-// failed; nothing of it reaches the caller's thread. Called from one thread; every
-// pipeline must stay alive and unchanged until the run has ended.
+// failed; nothing of it reaches the caller's thread. Called from one thread. The
+// renders work on copies of the pipelines made when the run starts, so the window
+// may go on showing, changing or dropping its own.
 class ExportRun {
 public:
     // One full-size render; an empty picture that did not fail was cancelled.
@@ -24,7 +26,7 @@ public:
         bool failed = false;
     };
 
-    ExportRun(std::string sourcePath, int depth, std::vector<RenderPipeline*> pipelines);
+    ExportRun(std::string sourcePath, int depth, const std::vector<RenderPipeline*>& pipelines);
     // Waits for every render and write still running.
     ~ExportRun();
     ExportRun(const ExportRun&) = delete;
@@ -36,6 +38,8 @@ public:
     Render takeRender(int index);
     // Asks the renders still running to stop; no further render starts.
     void cancelRenders();
+    // The copy the index-th render works on, for its progress and step.
+    const RenderPipeline& rendering(int index) const { return *pipelines[static_cast<size_t>(index)]; }
 
     // Writes the picture at the run's depth; the target counts as taken from now on.
     void startWrite(const QString& target, cv::Mat picture);
@@ -47,12 +51,18 @@ public:
 
     // Once writing() is false: the files whose write failed.
     QStringList failed();
+    // Once writing() is false: the files written without the source's metadata.
+    QStringList withoutMetadata();
 
 private:
+    struct Written {
+        bool ok = false;
+        bool metadataLost = false;
+    };
     struct Write {
         QString target;
-        std::future<bool> done;
-        bool ok = false;
+        std::future<Written> done;
+        Written result;
         bool settled = false;
     };
     void startDueRenders();
@@ -60,7 +70,7 @@ private:
 
     const std::string sourcePath;
     const int depth;
-    const std::vector<RenderPipeline*> pipelines;
+    std::vector<std::unique_ptr<RenderPipeline>> pipelines;
     std::vector<std::future<Render>> renders;
     int taken_ = 0;
     bool cancelled = false;

@@ -19,6 +19,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
@@ -43,15 +44,17 @@ private:
     bool shown = true;
 };
 
-// Photos that could not be read: the workspace goes and, when asked, the user is told.
-bool keepReadImages(Workspace* opened, WaitCursor& waiting, QWidget* parent, bool report)
+// Photos that could not be read: the workspace goes and, when asked, the user is told
+// which file it was.
+bool keepReadImages(Workspace* opened, const QString& unreadFile, WaitCursor& waiting, QWidget* parent, bool report)
 {
     if (opened->valid)
         return true;
     waiting.restore();
     delete opened;
     if (report)
-        showCriticalBox(parent, translate("ErrorOpenOneImage"), translate("ExplErrorOpenOneImage"));
+        showCriticalBox(parent, translate("ErrorOpenOneImage"),
+                        translate("ExplErrorOpenOneImage") + QLatin1Char('\n') + unreadFile);
     return false;
 }
 
@@ -177,7 +180,7 @@ bool VellumbraV2::openPhoto(const QString& path, bool report)
         return false;
     }
     auto* opened = new Workspace(path, false);
-    if (!keepReadImages(opened, waiting, this, report))
+    if (!keepReadImages(opened, path, waiting, this, report))
         return false;
     takeOpenedMedia(opened, path);
     updateWindow();
@@ -220,7 +223,8 @@ bool VellumbraV2::openPhotoBurst(const QStringList& paths, bool report)
         return openFile(paths.first());
     }
     auto* opened = new Workspace(paths);
-    if (!keepReadImages(opened, waiting, this, report))
+    // A burst opens from its first photo in case-sensitive order.
+    if (!keepReadImages(opened, *std::min_element(paths.begin(), paths.end()), waiting, this, report))
         return false;
     workspace = opened;
     workspaceIndex = 0;

@@ -115,11 +115,17 @@ void VellumbraV2::buildPresetRows()
     if (!userPresetsLoaded)
         loadUserPresets();
     buildUserPresetTiles(userPresets);
-    if (const std::optional<UserPresetsRepair> repair = takeUserPresetsRepair())
+    if (const std::optional<UserPresetsRepair> repair = takeUserPresetsRepair()) {
+        using Outcome = UserPresetsRepair::Outcome;
+        const bool setAside = repair->outcome == Outcome::SetAside;
+        const char* text = setAside ? "ExplDamagedPresets"
+                           : repair->outcome == Outcome::KeptInMemory ? "ExplDamagedPresetsKept"
+                                                                       : "ExplUnreadablePresets";
         showWarningBox(this, translate("ErrorPreset"),
-                       translate("ExplDamagedPresets")
-                           .replace("%1", QString::fromStdString(repair->setAsidePath))
+                       translate(text)
+                           .replace("%1", QString::fromStdString(setAside ? repair->setAsidePath : repair->filePath))
                            .replace("%2", QString::number(repair->keptCount)));
+    }
 }
 
 void VellumbraV2::buildUserPresetTiles(std::vector<Preset*> presets)

@@ -65,13 +65,16 @@ void VellumbraV2::saveCurrentFrame()
     const int depth = askDepth(format);
     if (depth < 0)
         return;
+    bool metadataLost = false;
     const bool written = saveImageWithDepth(fileName.toLocal8Bit().toStdString(), frame, depth,
-                                            open->currentFileName().toLocal8Bit().toStdString());
+                                            open->currentFileName().toLocal8Bit().toStdString(), &metadataLost);
     cursor.restore();
     if (!written) {
         showCriticalBox(this, translate("Error"), translate("ErrorWritingImages").arg(fileName));
         return;
     }
+    if (metadataLost)
+        showWarningBox(this, translate("Error"), translate("ExplMetadataNotCopied").arg(fileName));
     if (pluginMode)
         offerToPlugin(fileName);
 }
@@ -107,11 +110,16 @@ QString VellumbraV2::saveHDRimage()
     const int depth = askDepth(format);
     if (depth < 0)
         return QString();
+    bool metadataLost = false;
     if (!saveImageWithDepth(fileName.toLocal8Bit().toStdString(), lightImage, depth,
-                            open->currentFileName().toLocal8Bit().toStdString())) {
+                            open->currentFileName().toLocal8Bit().toStdString(), &metadataLost)) {
         cursor.restore();
         showCriticalBox(this, translate("Error"), translate("ErrorWritingImages").arg(fileName));
         return QString();
+    }
+    if (metadataLost) {
+        cursor.restore();
+        showWarningBox(this, translate("Error"), translate("ExplMetadataNotCopied").arg(fileName));
     }
     open->savedResultName = file.completeBaseName();
     open->savedResultDepth = depth;

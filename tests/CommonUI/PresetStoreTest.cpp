@@ -387,3 +387,56 @@ TEST_F(PresetStore, ShippedFactoryFileHoldsAPreset)
 }
 
 }  // namespace
+
+// Whatever becomes of a user file that cannot be used as it is, the user is told once,
+// and the presets that could be read stay on show.
+TEST_F(PresetStore, UnusableUserFilesAreToldOnceAndTheirReadablePresetsShown)
+{
+    using Outcome = UserPresetsRepair::Outcome;
+    const QByteArray damaged = kWhole + "<preset><name>B</name><expo";
+    const struct {
+        const char* name;
+        bool folderInItsPlace;
+        bool readOnlyFolder;
+        Outcome outcome;
+        std::vector<std::string> shown;
+    } cases[] = {
+        {"damaged", false, false, Outcome::SetAside, {"A"}},
+        {"damaged in a read-only folder", false, true, Outcome::KeptInMemory, {"A"}},
+        {"a folder in its place", true, false, Outcome::Unreadable, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString folder = dir + "/" + c.name;
+        QDir().mkpath(folder);
+        setUserPresetsDir(folder.toStdString() + "/");
+        const QString file = folder + "/user.xml";
+        if (c.folderInItsPlace)
+            QDir().mkpath(file);
+        else
+            writeFile(file, damaged);
+        if (c.readOnlyFolder)
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                              QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
+        for (int load = 0; load < 2; ++load) {
+            std::optional<ScopedAccessAsNobody> nobody;
+            if (c.readOnlyFolder)
+                nobody.emplace(dir);
+            loadUserPresets();
+            EXPECT_EQ(namesOf(userPresets), c.shown);
+            const std::optional<UserPresetsRepair> repair = takeUserPresetsRepair();
+            if (load == 1) {
+                EXPECT_FALSE(repair.has_value()) << "told once";
+                continue;
+            }
+            ASSERT_TRUE(repair.has_value());
+            EXPECT_EQ(repair->outcome, c.outcome);
+            EXPECT_EQ(repair->filePath, file.toStdString());
+            EXPECT_EQ(repair->keptCount, static_cast<int>(c.shown.size()));
+        }
+        if (c.readOnlyFolder) {
+            EXPECT_EQ(readFile(file), damaged) << "left as it was";
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        }
+    }
+}

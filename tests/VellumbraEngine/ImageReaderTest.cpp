@@ -2,6 +2,7 @@
 #include "DevILAdapter.h"
 #include "ImageIO.h"
 #include "ImageIOSupport.h"
+#include "FrameSourceTestSupport.h"
 #include "ImageIOTestSupport.h"
 #include "TestMedia.h"
 
@@ -13,6 +14,8 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <future>
 #include <ostream>
@@ -460,4 +463,111 @@ TEST_F(ImageReaderTest, CmykFilesReadByMagickComeBackAsColours)
     double darkest = 0.0;
     cv::minMaxLoc(convertBitDepth(image, 8).reshape(1), &darkest);
     EXPECT_GE(darkest, 250.0);
+}
+
+namespace {
+
+void putBigEndian(std::vector<uchar>& bytes, size_t at, uint32_t value, int width)
+{
+    for (int i = 0; i < width; ++i)
+        bytes[at + i] = static_cast<uchar>(value >> (8 * (width - 1 - i)));
+}
+
+uint32_t crc32Of(const uchar* data, size_t size)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A small picture of the format whose header claims side x side pixels.
+std::vector<uchar> claimingHeader(const std::string& extension, uint32_t side)
+{
+    std::vector<uchar> bytes;
+    cv::imencode("." + extension, gradientImage(16, 16, CV_8UC1), bytes, {cv::IMWRITE_TIFF_COMPRESSION, 1});
+    if (extension == "jpg") {
+        const uchar startOfFrame[] = {0xFF, 0xC0};
+        const size_t at = std::search(bytes.begin(), bytes.end(), std::begin(startOfFrame), std::end(startOfFrame)) -
+                          bytes.begin();
+        putBigEndian(bytes, at + 5, side, 2);
+        putBigEndian(bytes, at + 7, side, 2);
+    } else if (extension == "png") {
+        putBigEndian(bytes, 16, side, 4);
+        putBigEndian(bytes, 20, side, 4);
+        putBigEndian(bytes, 29, crc32Of(&bytes[12], 17), 4);
+    } else {  // a little-endian TIFF: the width and length entries of its first directory
+        uint32_t directory = 0;
+        std::memcpy(&directory, &bytes[4], 4);
+        uint16_t entries = 0;
+        std::memcpy(&entries, &bytes[directory], 2);
+        for (uint16_t i = 0; i < entries; ++i) {
+            uchar* entry = &bytes[directory + 2 + 12 * i];
+            const uint16_t tag = static_cast<uint16_t>(entry[0] | entry[1] << 8);
+            if (tag == 256 || tag == 257) {
+                const uint32_t value = side;
+                std::memcpy(entry + 8, &value, 4);  // a SHORT takes the low half, which holds it too
+            }
+        }
+    }
+    return bytes;
+}
+
+// The largest resident size since the last reset, in bytes; -1 where it cannot be read.
+long long peakResidentBytes()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').front().toLongLong() * 1024;
+    return -1;
+}
+
+bool resetPeakResidentBytes()
+{
+    QFile clear("/proc/self/clear_refs");
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+}
+
+}  // namespace
+
+// A few hundred bytes that claim 65000 x 65000 pixels are refused from their header,
+// naming the file, before any library allocates the picture; the same files with
+// their true size still read.
+TEST_F(ImageReaderTest, HeadersClaimingHugePicturesAreRefusedBeforeAllocation)
+{
+    framesource::LogCapture log;
+    const struct {
+        const char* extension;
+        uint32_t side;
+        bool read;
+    } cases[] = {{"jpg", 65000, false}, {"jpg", 16, true},  {"png", 65000, false},
+                 {"png", 16, true},     {"tif", 65000, false}, {"tif", 16, true}};
+    for (const auto& c : cases) {
+        const std::string path = pathOf("claims" + std::to_string(c.side) + "." + c.extension);
+        SCOPED_TRACE(path);
+        const std::vector<uchar> bytes = claimingHeader(c.extension, c.side);
+        {
+            QFile file(QString::fromStdString(path));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+        }
+        const bool measured = resetPeakResidentBytes();
+        const long long before = peakResidentBytes();
+        cv::Mat image;
+        readImage(image, path, false);
+        if (measured) {
+            EXPECT_LT(peakResidentBytes() - before, 64ll << 20);
+        }
+        EXPECT_EQ(!image.empty(), c.read);
+        if (!c.read) {
+            EXPECT_TRUE(log.text().contains(QString::fromStdString("\"" + path + "\" claims a picture of 65000 x 65000")))
+                << log.text().toStdString();
+        }
+    }
 }

@@ -107,12 +107,15 @@ TEST(ImagesSequence, VideoThatCannotBeOpenedStaysUnopenedWithALogEntry)
         const char* name;
         QString path;
         std::function<void(FakeCapture&)> fake;  // empty: the real FFmpeg capture
+        const char* message;
     };
+    const char* const missing = "' does not exist or we can not open it.";
+    const char* const damaged = "' exists but gives no frame: it is damaged or in a form we can not decode.";
     const Case cases[] = {
-        {"missing file", folder + "/missing.mp4", {}},
-        {"text file", textFile, {}},
-        {"capture refuses to open", "refused.mp4", [](FakeCapture& c) { c.opens = false; }},
-        {"no frame at all", "empty.mp4", [](FakeCapture& c) { c.decodable = 0; }},
+        {"missing file", folder + "/missing.mp4", {}, missing},
+        {"text file", textFile, {}, damaged},
+        {"capture refuses to open", "refused.mp4", [](FakeCapture& c) { c.opens = false; }, missing},
+        {"no frame at all", "empty.mp4", [](FakeCapture& c) { c.decodable = 0; }, missing},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,8 +127,7 @@ TEST(ImagesSequence, VideoThatCannotBeOpenedStaysUnopenedWithALogEntry)
         }
         ImagesSequence sequence(c.path, std::move(fake));
         EXPECT_FALSE(sequence.opened);
-        EXPECT_TRUE(log.text().contains("ERROR at function main => The video '" + c.path +
-                                        "' does not exist or we can not open it."));
+        EXPECT_TRUE(log.text().contains("ERROR at function main => The video '" + c.path + c.message));
         cv::Mat frame;
         EXPECT_TRUE(sequence.getFrame(frame, 0, false).empty());
         EXPECT_TRUE(sequence.nextFrame(frame, false, false).empty());
@@ -530,4 +532,48 @@ TEST(InMemorySequence, GivesCopiesOfItsFramesByIndex)
     EXPECT_TRUE(sequence.getFrame(frame, 3, false).empty());
     EXPECT_TRUE(sequence.getFrame(frame, -1, false).empty());
     EXPECT_TRUE(InMemorySequence(std::vector<cv::Mat>{tinyFrame(0)}).isAtEnd());
+}
+
+// A burst member cut short is not read with grey rows: its frame is empty and the log
+// names it, so the stacking run leaves it out and says so. Whole members beside it,
+// progressive ones and ones with bytes after their end, still read.
+TEST(ImagesSequence, BurstMembersCutShortAreReportedNotFilledWithGrey)
+{
+    const QString folder = testmedia::makeTempDir("vb-cut-burst");
+    cv::Mat photo(480, 640, CV_8UC3);
+    cv::theRNG().state = 11;
+    cv::randu(photo, cv::Scalar::all(0), cv::Scalar::all(256));
+    const struct {
+        const char* name;
+        bool progressive;
+        double kept;        // share of the encoded bytes in the file
+        const char* after;  // bytes following the picture
+        bool read;
+    } cases[] = {
+        {"a_whole.jpg", false, 1.0, "", true},
+        {"b_cut.jpg", false, 0.4, "", false},
+        {"c_progressive.jpg", true, 1.0, "", true},
+        {"d_progressive_cut.jpg", true, 0.6, "", false},
+        {"e_trailer.jpg", false, 1.0, "appended by a phone", true},
+    };
+    QStringList files;
+    for (const auto& c : cases) {
+        std::vector<uchar> bytes;
+        ASSERT_TRUE(cv::imencode(".jpg", photo, bytes, {cv::IMWRITE_JPEG_PROGRESSIVE, c.progressive ? 1 : 0}));
+        files << folder + "/" + c.name;
+        QFile file(files.back());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size() * c.kept));
+        file.write(c.after);
+    }
+    LogCapture log;
+    ImagesSequence burst(files);
+    ASSERT_TRUE(burst.opened);
+    for (int i = 0; i < static_cast<int>(files.size()); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        cv::Mat frame;
+        burst.getFrame(frame, i, false);
+        EXPECT_EQ(!frame.empty(), cases[i].read);
+        EXPECT_EQ(log.text().contains("\"" + files[i] + "\" ends before its picture data does"), !cases[i].read);
+    }
 }

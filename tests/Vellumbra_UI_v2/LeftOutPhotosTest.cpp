@@ -30,6 +30,7 @@ struct DamageCase {
     const char* name;
     // Damages the burst's members (in name order) after opening; returns what they are called.
     std::function<QStringList(const QStringList&)> damage;
+    const char* extension = "png";
 };
 
 class LeftOutPhotos : public ::testing::TestWithParam<DamageCase> {
@@ -40,7 +41,8 @@ class LeftOutPhotos : public ::testing::TestWithParam<DamageCase> {
 TEST_P(LeftOutPhotos, AreNamedAfterTheRunThatLeftThemOut)
 {
     WindowSession session;
-    const QStringList burst = generatedmedia::writeBurst(session.environment().filesFolder(), 5, "png").paths;
+    const QStringList burst =
+        generatedmedia::writeBurst(session.environment().filesFolder(), 5, GetParam().extension).paths;
     Workspace* workspace = session.adoptBurst(burst);
     ASSERT_TRUE(workspace && workspace->valid);
     session.window().PushButtonSelectImageNextClicked();
@@ -79,6 +81,13 @@ INSTANTIATE_TEST_SUITE_P(
                                      cv::imwrite(burst[2].toStdString(), cv::Mat(128, 192, CV_8UC1, cv::Scalar(90)));
                                      return QStringList{nameOf(burst[2])};
                                  }},
+                      // Its decoders would fill the missing rows with grey and stack them.
+                      DamageCase{"CutJpeg",
+                                 [](const QStringList& burst) {
+                                     truncateToHalf(burst[2]);
+                                     return QStringList{nameOf(burst[2])};
+                                 },
+                                 "jpg"},
                       DamageCase{"GoneSinceOpening",
                                  [](const QStringList& burst) {
                                      QFile::remove(burst[4]);

@@ -191,6 +191,7 @@ TEST_F(MediaOpening, EachFailureGivesItsMessageAndOpensNothing)
         window.openStartRequest(parseCommandLine(QStringList{"vellumbra"} + arguments));
         return session.workspace() != nullptr;
     };
+    const QString brokenPhoto = writeJunk(folder + "/broken.png");
     auto text = [](const char* key, const QString& value) { return translate(key).replace("%1", value); };
     auto drop = [&](const QStringList& paths) {
         QList<QUrl> urls;
@@ -223,8 +224,8 @@ TEST_F(MediaOpening, EachFailureGivesItsMessageAndOpensNothing)
         {"broken video", [&] { return window.openFile(broken); }, text("ExplanationErrorVideo", broken), false, 0},
         {"symbolic-link loop", [&] { return window.openFile(loop); }, text("ExplLinkUnreachable", loop), false, 0},
         {"dangling link", [&] { return window.openFile(dangling); }, text("ExplLinkUnreachable", dangling), false, 0},
-        {"unreadable photo", [&] { return window.openFile(writeJunk(folder + "/broken.png")); },
-         translate("ExplErrorOpenOneImage"), false, 0},
+        {"unreadable photo", [&] { return window.openFile(brokenPhoto); },
+         translate("ExplErrorOpenOneImage") + "\n" + brokenPhoto, false, 0},
         {"named pipe", [&] { return window.openFile(pipe); }, text("ExplNotRegularFile", pipe), false, 0},
         {"device", [&] { return window.openFile("/dev/zero"); }, text("ExplNotRegularFile", "/dev/zero"), false, 0},
         // Starts that open nothing of what they were asked.

@@ -16,12 +16,12 @@
 // The libraries (Qt, OpenCV, libav, GLib) are built without the sanitizer: their own
 // work reaches it only through the C library calls it intercepts (allocations,
 // copies, comparisons), whose order the libraries keep with atomics it cannot see.
-// Those calls' accesses are left out; their locks, waits and threads still count, and
-// every access of our own code is checked. What remains to silence is listed, with
-// its reason, in the repository's suppression file.
+// The suppression file leaves out, library by library, the accesses of the calls
+// they make; their locks, waits and threads still count, and every access of our own
+// code is checked, the copies and fills it asks of the C library included.
 extern "C" const char* __tsan_default_options()
 {
-    return "ignore_interceptors_accesses=1 suppressions=" VB_TSAN_SUPPRESSIONS;
+    return "suppressions=" VB_TSAN_SUPPRESSIONS;
 }
 
 // Bounds of this program's own code.
@@ -30,14 +30,17 @@ extern "C" char etext[];
 
 namespace {
 
+#ifndef VB_TSAN_OPENCV_THREADS
 // OpenCV hands its parallel loops to oneTBB, whose scheduler synchronises through
 // atomics the sanitizer cannot see: every loop body would be reported as racing with
 // its caller. Run serially, each body runs on its caller's thread and our own threads
-// stay fully checked.
+// stay fully checked. The program built with VB_TSAN_OPENCV_THREADS runs them on
+// threads the sanitizer sees instead (ThreadSanitizerParallelBackend.cpp).
 const bool openCvLoopsSerial = [] {
     cv::setNumThreads(1);
     return true;
 }();
+#endif
 
 template <typename Function>
 Function qtCore(const char* symbol)
