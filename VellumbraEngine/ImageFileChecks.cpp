@@ -2,6 +2,7 @@
 
 #include "FreeImageAdapter.h"
 #include "Log.h"
+#include "TiffErrorWatch.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -47,6 +48,8 @@ bool claimedSizeIsPlausible(const std::string& path)
         return true;
     unsigned width = 0;
     unsigned height = 0;
+    // Magick++'s libtiff handler, left from its last read, aborts on a damaged TIFF's error.
+    const TiffErrorWatch ownHandlers;
     if (!freeImageHeaderSize(path, format, width, height))
         return true;
     std::error_code error;
