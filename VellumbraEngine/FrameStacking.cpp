@@ -65,6 +65,22 @@ void logAlignFailure()
              "The align option failed maybe because of a lack of memory, try to disable this option next times.");
 }
 
+// A read started before a request stops decoding at the next frame; the instant
+// frame's revisit after the loop reads in full.
+class ReadsEndOnRequest {
+public:
+    ReadsEndOnRequest(ImagesSequenceBase& source, const StackingContext& context) : source(source)
+    {
+        source.interruptReadsWhen([&context] { return context.request != StackingContext::RequestNone; });
+    }
+    ~ReadsEndOnRequest() { source.interruptReadsWhen({}); }
+    ReadsEndOnRequest(const ReadsEndOnRequest&) = delete;
+    ReadsEndOnRequest& operator=(const ReadsEndOnRequest&) = delete;
+
+private:
+    ImagesSequenceBase& source;
+};
+
 // One stacking run over a checked range.
 class FrameStackingRun {
 public:
@@ -103,6 +119,7 @@ public:
 
         int p = 1;
         {
+            const ReadsEndOnRequest readsEnd(source, context);
             // The run's one accumulation thread: joined before the accumulator is
             // touched again, and at the latest when the run leaves, by an exception too.
             WorkerThreads accumulation;
