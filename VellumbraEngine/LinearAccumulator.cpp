@@ -117,14 +117,17 @@ bool finishLinearMean(StackingContext* context, int bits, cv::Mat& out)
     const double fullScale = bits == 8 ? 255.0 : bits == 16 ? 65535.0 : 1.0;
     const double scale = 1.0 / (linearPower(fullScale) * context->accumulatedCount);
     const double inverseGamma = 1.0 / kGamma;
-    cv::Mat mean = cv::Mat::zeros(accumulator.rows, accumulator.cols, CV_32FC(accumulator.channels()));
-    // The library's vector power in double precision, band by band: a stop at 4K
-    // waits for this.
+    // Every sample is written: no zero fill. Row by row through one row's
+    // buffer, so that a stop at 4K waits for one pass over the sums and allocates
+    // no image-sized intermediate.
+    cv::Mat mean(accumulator.rows, accumulator.cols, CV_32FC(accumulator.channels()));
     cv::parallel_for_(cv::Range(0, accumulator.rows), [&](const cv::Range& rows) {
-        cv::Mat band, result = mean.rowRange(rows.start, rows.end);
-        accumulator.rowRange(rows.start, rows.end).convertTo(band, CV_64F, scale);
-        cv::pow(band, inverseGamma, band);
-        band.convertTo(result, CV_32F);
+        cv::Mat row;
+        for (int y = rows.start; y < rows.end; ++y) {
+            accumulator.row(y).convertTo(row, CV_64F, scale);
+            cv::pow(row, inverseGamma, row);
+            row.convertTo(mean.row(y), CV_32F);
+        }
     });
     out = mean;
     return true;
