@@ -140,6 +140,9 @@ public:
                 else
                     context.leftOutFrames.push_back(order[p]);
                 ++p;
+                // In the sums, and past the positions a stop restarts them from.
+                if (accumulatorStarted && p > 3)
+                    held.release();
             }
             lookAhead.reset();
         }
@@ -244,6 +247,8 @@ private:
         progress.finish(StackingProgress::Reading);
         if (!prepared.placedAhead)
             prepared.placement = placeNeighbour(alignment.get(), settings.align, prepared.frame);
+        // Moved, the frame as read would otherwise stay through the ghost removal.
+        prepared.frame.release();
         const Outcome placement = judgePlacement(prepared.placement, n);
         if (placement != Outcome::Passed)
             return placement;
