@@ -295,9 +295,10 @@ private:
 
     void restartAccumulator(bool withHeld)
     {
-        initLinearAccumulator(bits, instantImage, &context);
         if (withHeld && !held.empty())
-            addToLinearAccumulator(bits, held, &context);
+            initLinearAccumulator(bits, instantImage, held, &context);
+        else
+            initLinearAccumulator(bits, instantImage, &context);
         accumulatorStarted = true;
     }
 

@@ -111,6 +111,36 @@ TEST(LinearAccumulator, TableSumsEqualThePowerOfEverySample)
     }
 }
 
+// The restart with two frames in one pass, beside the two calls it stands for;
+// a second frame the accumulator refuses is left out, as the add leaves it.
+TEST(LinearAccumulator, RestartWithTwoFramesSumsAsTheTwoCalls)
+{
+    cv::Mat frame8(31, 17, CV_8UC3), frame16(31, 17, CV_16UC3), frame32(31, 17, CV_32FC3);
+    cv::RNG rng(11);
+    rng.fill(frame8, cv::RNG::UNIFORM, 0, 256);
+    rng.fill(frame16, cv::RNG::UNIFORM, 0, 65536);
+    rng.fill(frame32, cv::RNG::UNIFORM, -0.1, 1.1);
+    const struct {
+        int bits;
+        cv::Mat first, second;
+        int count;
+    } cases[] = {{8, frame8, 255 - frame8, 2},
+                 {16, frame16, frame16 / 3, 2},
+                 {32, frame32, frame32 * 0.5, 2},
+                 {8, frame8, frame8(cv::Rect(0, 0, 16, 31)).clone(), 1},
+                 {8, frame8, cv::Mat(), 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bits << " bits, second " << c.second.size());
+        StackingContext fused, apart;
+        initLinearAccumulator(c.bits, c.first, c.second, &fused);
+        initLinearAccumulator(c.bits, c.first, &apart);
+        addToLinearAccumulator(c.bits, c.second, &apart);
+        EXPECT_EQ(fused.accumulatedCount, c.count);
+        EXPECT_EQ(apart.accumulatedCount, c.count);
+        EXPECT_EQ(cv::norm(fused.linearAccumulator, apart.linearAccumulator, cv::NORM_INF), 0.0);
+    }
+}
+
 TEST(LinearAccumulator, NegativeAndNonFiniteFloatSamplesCountAsBlack)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
