@@ -129,6 +129,7 @@ void ImagesSequence::prepareRange(int first, int count)
         return;
     runFirst = first;
     runHandedOver.assign(static_cast<size_t>(count), false);
+    capture->interruptSeeksWhen([this] { return runInterrupted(); });
     frameCache.keepOnly(first, first + count - 1);
     frameCache.setCapacity(count, kRunCacheBytes);
 }
