@@ -1,6 +1,7 @@
 #pragma once
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <string>
 
 // The few decoder calls the frame source makes, so that tests can stand in a
@@ -21,4 +22,7 @@ public:
     // True when CAP_PROP_FRAME_COUNT is the exact number of frames and a frame-number
     // seek always lands on the frame asked for: nothing needs decoding to check them.
     virtual bool seeksExactly() const { return false; }
+    // A seek that decodes several frames to reach its own stops between them, and
+    // fails, once `pending` is true. Cleared by an empty function.
+    virtual void interruptSeeksWhen(std::function<bool()> /*pending*/) {}
 };

@@ -65,6 +65,22 @@ void logAlignFailure()
              "The align option failed maybe because of a lack of memory, try to disable this option next times.");
 }
 
+// A read started before a request stops decoding at the next frame; the instant
+// frame's revisit after the loop reads in full.
+class ReadsEndOnRequest {
+public:
+    ReadsEndOnRequest(ImagesSequenceBase& source, const StackingContext& context) : source(source)
+    {
+        source.interruptReadsWhen([&context] { return context.request != StackingContext::RequestNone; });
+    }
+    ~ReadsEndOnRequest() { source.interruptReadsWhen({}); }
+    ReadsEndOnRequest(const ReadsEndOnRequest&) = delete;
+    ReadsEndOnRequest& operator=(const ReadsEndOnRequest&) = delete;
+
+private:
+    ImagesSequenceBase& source;
+};
+
 // One stacking run over a checked range.
 class FrameStackingRun {
 public:
@@ -103,6 +119,7 @@ public:
 
         int p = 1;
         {
+            const ReadsEndOnRequest readsEnd(source, context);
             // The run's one accumulation thread: joined before the accumulator is
             // touched again, and at the latest when the run leaves, by an exception too.
             WorkerThreads accumulation;
@@ -123,6 +140,9 @@ public:
                 else
                     context.leftOutFrames.push_back(order[p]);
                 ++p;
+                // In the sums, and past the positions a stop restarts them from.
+                if (accumulatorStarted && p > 3)
+                    held.release();
             }
             lookAhead.reset();
         }
@@ -227,6 +247,8 @@ private:
         progress.finish(StackingProgress::Reading);
         if (!prepared.placedAhead)
             prepared.placement = placeNeighbour(alignment.get(), settings.align, prepared.frame);
+        // Moved, the frame as read would otherwise stay through the ghost removal.
+        prepared.frame.release();
         const Outcome placement = judgePlacement(prepared.placement, n);
         if (placement != Outcome::Passed)
             return placement;
@@ -273,9 +295,10 @@ private:
 
     void restartAccumulator(bool withHeld)
     {
-        initLinearAccumulator(bits, instantImage, &context);
         if (withHeld && !held.empty())
-            addToLinearAccumulator(bits, held, &context);
+            initLinearAccumulator(bits, instantImage, held, &context);
+        else
+            initLinearAccumulator(bits, instantImage, &context);
         accumulatorStarted = true;
     }
 

@@ -559,7 +559,11 @@ bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const 
         logError("removeGhosts", error.what());
         job.failed = true;
     }
+    // The frame's working copies too: an 8-bit copy shares the placed frame's
+    // pixels and would keep a whole frame alive until the next one.
     frameImage.release();
+    frameCopy.release();
+    frameHalf.release();
     ghostMask.release();
     return !requested(job) && !job.failed;
 }

@@ -44,6 +44,9 @@ public:
     // cache holds only the range's frames that were decoded on the way to a read and
     // are still to be read; each leaves the cache as it is handed over.
     void prepareRange(int first, int count) override;
+    // Only reads of the prepared range are interrupted: the decoder is left on the
+    // last frame it decoded.
+    void interruptReadsWhen(std::function<bool()> pending) override;
 
     // Moves the position to `index`, shows that frame and returns the display image.
     cv::Mat& getDisplayImageAt(cv::Mat& output, int index, bool preview, bool noLock);
@@ -110,6 +113,7 @@ private:
     bool inRun(int index) const;
     cv::Mat takeRunFrame(int index);
     void endRun();
+    bool runInterrupted() const;
     void walkRun(int index, int& before, int& after) const;
     cv::Mat applyBrightness(const cv::Mat& image) const;
     void updateDisplayImage();
@@ -129,6 +133,7 @@ private:
     // frames it has been handed; empty when no run reads.
     int runFirst = 0;
     std::vector<bool> runHandedOver;
+    std::function<bool()> runRequestPending;
     cv::Mat currentFrame;
     cv::Mat displayImage;
     // The index whose pixels currentFrame holds; -1 when it holds none.

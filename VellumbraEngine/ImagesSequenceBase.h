@@ -1,6 +1,8 @@
 #pragma once
 #include <opencv2/core.hpp>
 
+#include <functional>
+
 // The frame source interface: numbered frames of a video, a burst of photos or
 // images held in memory.
 class ImagesSequenceBase {
@@ -21,4 +23,7 @@ public:
     // from one of them (a stacking run): a source that decodes keeps no more of them
     // than that walk needs.
     virtual void prepareRange(int /*first*/, int /*count*/) {}
+    // While set, the run's reads stop decoding between frames once `pending` is
+    // true: the frame read then may come back empty. Cleared by an empty function.
+    virtual void interruptReadsWhen(std::function<bool()> /*pending*/) {}
 };

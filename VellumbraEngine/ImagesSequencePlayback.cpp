@@ -33,6 +33,8 @@ int ImagesSequence::grabbedFrameIndex() const
 bool ImagesSequence::grabForwardTo(int index)
 {
     while (decoderIndex < index) {
+        if (runInterrupted())
+            return false;
         if (!capture->grab()) {
             decoderIndex = kLostPosition;
             return false;
@@ -127,8 +129,22 @@ void ImagesSequence::prepareRange(int first, int count)
         return;
     runFirst = first;
     runHandedOver.assign(static_cast<size_t>(count), false);
+    capture->interruptSeeksWhen([this] { return runInterrupted(); });
     frameCache.keepOnly(first, first + count - 1);
     frameCache.setCapacity(count, kRunCacheBytes);
+}
+
+void ImagesSequence::interruptReadsWhen(std::function<bool()> pending)
+{
+    QMutexLocker locker(&decodeLock);
+    runRequestPending = std::move(pending);
+}
+
+// Each 4K frame takes tens of milliseconds to decode: a run's read that passes
+// many of them would keep a cancel or a stop waiting.
+bool ImagesSequence::runInterrupted() const
+{
+    return !runHandedOver.empty() && runRequestPending && runRequestPending();
 }
 
 bool ImagesSequence::inRun(int index) const

@@ -6,6 +6,7 @@
 #include <opencv2/core/utility.hpp>
 
 #include <cmath>
+#include <initializer_list>
 #include <vector>
 
 namespace {
@@ -52,30 +53,43 @@ int depthForBits(int bits)
     }
 }
 
-// Runs combine(accumulator sample, linear power of frame sample) over every sample,
-// rows spread over the library's threads.
+// Runs combine(sum[i], linear power of the frame's sample i) over row y's samples.
 template <typename Combine>
-void combineFrame(int bits, const cv::Mat& frame, cv::Mat& accumulator, Combine combine)
+void combineRow(int bits, const cv::Mat& frame, int y, double* sum, Combine combine)
 {
     const int elements = frame.cols * frame.channels();
-    cv::parallel_for_(cv::Range(0, frame.rows), [&](const cv::Range& rows) {
+    if (bits == 32) {
+        const float* in = frame.ptr<float>(y);
+        for (int i = 0; i < elements; ++i)
+            combine(sum[i], floatLinearPower(in[i]));
+    } else if (bits == 16) {
+        const double* table = powerTable(65536).data();
+        const ushort* in = frame.ptr<ushort>(y);
+        for (int i = 0; i < elements; ++i)
+            combine(sum[i], table[in[i]]);
+    } else {
+        const double* table = powerTable(256).data();
+        const uchar* in = frame.ptr<uchar>(y);
+        for (int i = 0; i < elements; ++i)
+            combine(sum[i], table[in[i]]);
+    }
+}
+
+// The sums set from the first frame (`restart`) or added to, then each further
+// frame added, row by row while the row's sums are in cache; rows spread over the
+// library's threads.
+void combineFrames(int bits, std::initializer_list<cv::Mat> frames, bool restart, cv::Mat& accumulator)
+{
+    const auto assign = [](double& sum, double power) { sum = power; };
+    const auto add = [](double& sum, double power) { sum += power; };
+    cv::parallel_for_(cv::Range(0, frames.begin()->rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
             double* sum = accumulator.ptr<double>(y);
-            if (bits == 32) {
-                const float* in = frame.ptr<float>(y);
-                for (int i = 0; i < elements; ++i)
-                    combine(sum[i], floatLinearPower(in[i]));
-            } else if (bits == 16) {
-                const double* table = powerTable(65536).data();
-                const ushort* in = frame.ptr<ushort>(y);
-                for (int i = 0; i < elements; ++i)
-                    combine(sum[i], table[in[i]]);
-            } else {
-                const double* table = powerTable(256).data();
-                const uchar* in = frame.ptr<uchar>(y);
-                for (int i = 0; i < elements; ++i)
-                    combine(sum[i], table[in[i]]);
-            }
+            const cv::Mat* frame = frames.begin();
+            if (restart)
+                combineRow(bits, *frame++, y, sum, assign);
+            for (; frame != frames.end(); ++frame)
+                combineRow(bits, *frame, y, sum, add);
         }
     });
 }
@@ -85,6 +99,11 @@ bool acceptsFrame(int bits, const cv::Mat& frame, StackingContext* context)
     return context && !frame.empty() && depthForBits(bits) >= 0 && frame.depth() == depthForBits(bits);
 }
 
+bool fitsAccumulator(const cv::Mat& accumulator, const cv::Mat& frame)
+{
+    return accumulator.size() == frame.size() && accumulator.channels() == frame.channels();
+}
+
 }  // namespace
 
 void initLinearAccumulator(int bits, const cv::Mat& frame, StackingContext* context)
@@ -92,20 +111,33 @@ void initLinearAccumulator(int bits, const cv::Mat& frame, StackingContext* cont
     if (!acceptsFrame(bits, frame, context))
         return;
     context->linearAccumulator.create(frame.rows, frame.cols, CV_64FC(frame.channels()));
-    combineFrame(bits, frame, context->linearAccumulator, [](double& sum, double power) { sum = power; });
+    combineFrames(bits, {frame}, true, context->linearAccumulator);
     context->accumulatedCount = 1;
+}
+
+void initLinearAccumulator(int bits, const cv::Mat& first, const cv::Mat& second, StackingContext* context)
+{
+    if (!acceptsFrame(bits, first, context))
+        return;
+    if (!acceptsFrame(bits, second, context) || !fitsAccumulator(first, second)) {
+        initLinearAccumulator(bits, first, context);
+        addToLinearAccumulator(bits, second, context);
+        return;
+    }
+    context->linearAccumulator.create(first.rows, first.cols, CV_64FC(first.channels()));
+    combineFrames(bits, {first, second}, true, context->linearAccumulator);
+    context->accumulatedCount = 2;
 }
 
 void addToLinearAccumulator(int bits, const cv::Mat& frame, StackingContext* context)
 {
     if (!acceptsFrame(bits, frame, context))
         return;
-    const cv::Mat& accumulator = context->linearAccumulator;
-    if (accumulator.size() != frame.size() || accumulator.channels() != frame.channels()) {
+    if (!fitsAccumulator(context->linearAccumulator, frame)) {
         logError("addToLinearAccumulator", "The frame has not the size or the channels of the accumulated frames.");
         return;
     }
-    combineFrame(bits, frame, context->linearAccumulator, [](double& sum, double power) { sum += power; });
+    combineFrames(bits, {frame}, false, context->linearAccumulator);
     ++context->accumulatedCount;
 }
 
@@ -117,14 +149,17 @@ bool finishLinearMean(StackingContext* context, int bits, cv::Mat& out)
     const double fullScale = bits == 8 ? 255.0 : bits == 16 ? 65535.0 : 1.0;
     const double scale = 1.0 / (linearPower(fullScale) * context->accumulatedCount);
     const double inverseGamma = 1.0 / kGamma;
-    cv::Mat mean = cv::Mat::zeros(accumulator.rows, accumulator.cols, CV_32FC(accumulator.channels()));
-    // The library's vector power in double precision, band by band: a stop at 4K
-    // waits for this.
+    // Every sample is written: no zero fill. Row by row through one row's
+    // buffer, so that a stop at 4K waits for one pass over the sums and allocates
+    // no image-sized intermediate.
+    cv::Mat mean(accumulator.rows, accumulator.cols, CV_32FC(accumulator.channels()));
     cv::parallel_for_(cv::Range(0, accumulator.rows), [&](const cv::Range& rows) {
-        cv::Mat band, result = mean.rowRange(rows.start, rows.end);
-        accumulator.rowRange(rows.start, rows.end).convertTo(band, CV_64F, scale);
-        cv::pow(band, inverseGamma, band);
-        band.convertTo(result, CV_32F);
+        cv::Mat row;
+        for (int y = rows.start; y < rows.end; ++y) {
+            accumulator.row(y).convertTo(row, CV_64F, scale);
+            cv::pow(row, inverseGamma, row);
+            row.convertTo(mean.row(y), CV_32F);
+        }
     });
     out = mean;
     return true;

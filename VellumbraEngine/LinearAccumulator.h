@@ -10,6 +10,9 @@ class StackingContext;
 
 // Restarts the sum with this frame alone.
 void initLinearAccumulator(int bits, const cv::Mat& frame, StackingContext* context);
+// Restarts the sum with `first`, then adds `second`, in one pass over the sums:
+// the same sums as the two calls one after the other.
+void initLinearAccumulator(int bits, const cv::Mat& first, const cv::Mat& second, StackingContext* context);
 // Adds a frame of the accumulator's size and channels; another size is refused (logged).
 void addToLinearAccumulator(int bits, const cv::Mat& frame, StackingContext* context);
 // out becomes the 32-bit float linear-light mean, values in [0, 1]. False, out

@@ -59,6 +59,8 @@ struct VideoFileCapture::Decoder {
     // After a seek: the key packet that the first frame shown must come from.
     int awaitedKey = -1;
     bool keyRefuted = false;
+    // Asked between the frames a seek decodes on the way to its own.
+    std::function<bool()> interrupted;
 
     ~Decoder()
     {
@@ -232,15 +234,22 @@ struct VideoFileCapture::Decoder {
         }
     }
 
+    // Decodes on to frame `frame`; false when the stream ends first or a request
+    // interrupts.
+    bool decodeOnTo(int frame)
+    {
+        while (shownIndex < frame) {
+            if ((interrupted && interrupted()) || !decodeNext())
+                return false;
+        }
+        return shownIndex == frame;
+    }
+
     bool decodeFromStartTo(int frame)
     {
         if (!startAt(0))
             return false;
-        while (shownIndex < frame) {
-            if (!decodeNext())
-                return false;
-        }
-        return shownIndex == frame;
+        return decodeOnTo(frame);
     }
 
     // Decodes up to frame `frame` and holds it for the next grab.
@@ -273,11 +282,7 @@ struct VideoFileCapture::Decoder {
                 limit = index.packet(key).framesBefore - 1;
             }
         }
-        while (shownIndex < frame) {
-            if (!decodeNext())
-                return false;
-        }
-        frameHeld = shownIndex == frame;
+        frameHeld = decodeOnTo(frame);
         return frameHeld;
     }
 
@@ -318,7 +323,16 @@ bool VideoFileCapture::open(const std::string& path)
     decoder = std::make_unique<Decoder>();
     if (!decoder->open(path))
         decoder.reset();
+    else
+        decoder->interrupted = seekInterrupted;
     return decoder != nullptr;
+}
+
+void VideoFileCapture::interruptSeeksWhen(std::function<bool()> pending)
+{
+    seekInterrupted = std::move(pending);
+    if (decoder)
+        decoder->interrupted = seekInterrupted;
 }
 
 bool VideoFileCapture::isOpened() const

@@ -27,8 +27,11 @@ public:
     // CAP_PROP_FRAME_COUNT is the exact count, from the packet index.
     double get(int property) const override;
     bool seeksExactly() const override { return true; }
+    // Kept for the files opened later; opening itself is never interrupted.
+    void interruptSeeksWhen(std::function<bool()> pending) override;
 
 private:
     struct Decoder;
     std::unique_ptr<Decoder> decoder;
+    std::function<bool()> seekInterrupted;
 };

@@ -19,14 +19,21 @@
 #include <opencv2/video/tracking.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <unistd.h>
+#include <sys/wait.h>
+
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -407,15 +414,72 @@ QString handheldVideo(cv::Size size, int frames)
     return videos.emplace(std::make_pair(size.height, frames), path).first->second;
 }
 
+// The run over `frames` frames of the video around the middle one, as the user
+// starts it with the middle frame on display; returns the light image.
+cv::Mat stackVideo(ImagesSequence& source, int frames, bool automatic)
+{
+    cv::Mat shown;
+    source.getDisplayImageAt(shown, frames / 2, false, false);
+    StackingContext context;
+    int count = frames;
+    return context.stackFrames(&source, frames / 2, 0, &count, -1.0f,
+                               automatic ? kMediumAntighosting : kNoAntighosting, true, kFirstQuality,
+                               engineThreads());
+}
+
+// Set in a process that runs one video stacking alone: where it writes its peak.
+constexpr const char* kPeakFileVariable = "VB_BENCH_PEAK_FILE";
+constexpr const char* kPeakVideoVariable = "VB_BENCH_PEAK_VIDEO";
+
+// The peak resident size, in MB, of a process of this program that only opens
+// the video and runs the stacking (benchmark `name`); 0 when it could not run.
+double processPeakOfRunAlone(const std::string& name, const QString& video)
+{
+    static QTemporaryDir folder;
+    const std::string peakFile = folder.filePath("peak").toStdString();
+    std::remove(peakFile.c_str());
+    std::vector<std::string> settings{std::string(kPeakFileVariable) + "=" + peakFile,
+                                      std::string(kPeakVideoVariable) + "=" + video.toStdString()};
+    std::vector<char*> environment;
+    for (std::string& setting : settings)
+        environment.push_back(setting.data());
+    for (char** variable = environ; *variable; ++variable)
+        environment.push_back(*variable);
+    environment.push_back(nullptr);
+    std::string program = "/proc/self/exe", filter = "--benchmark_filter=^" + name + "/";
+    char* arguments[] = {program.data(), filter.data(), nullptr};
+    // Its own report would mix with this run's.
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    int status = 0;
+    const bool spawned = posix_spawn(&child, program.c_str(), &quiet, nullptr, arguments, environment.data()) == 0;
+    posix_spawn_file_actions_destroy(&quiet);
+    if (!spawned || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return 0.0;
+    double peak = 0.0;
+    std::ifstream(peakFile) >> peak;
+    return peak;
+}
+
 // Args: frame height, frames in the range around the middle one, antighosting
 // (1 automatic, 0 none). The video is open with the instant frame on display, as
-// the user chose it. Counters: the run's rise above that, and its peak counting
-// what the open video holds during the run (its cache included).
+// the user chose it. Counters: the run's rise above that, its peak counting what
+// the open video holds during the run (its cache included), and the whole peak
+// of a process that does nothing but open the video and run the stacking.
 void BM_StackFramesVideoPeakMemory(benchmark::State& state)
 {
     const cv::Size size = frameSize(int(state.range(0)));
     const int frames = int(state.range(1));
     const bool automatic = state.range(2) == 1;
+    if (const char* peakFile = std::getenv(kPeakFileVariable)) {
+        ImagesSequence source(QString::fromStdString(std::getenv(kPeakVideoVariable)));
+        for (auto _ : state)
+            benchmark::DoNotOptimize(stackVideo(source, frames, automatic).data);
+        std::ofstream(peakFile) << peakmemory::statusMB("VmHWM:");
+        return;
+    }
     const QString video = handheldVideo(size, frames);
     if (video.isEmpty()) {
         state.SkipWithError("no H.264 encoder");
@@ -428,18 +492,15 @@ void BM_StackFramesVideoPeakMemory(benchmark::State& state)
         cv::Mat shown;
         source.getDisplayImageAt(shown, frames / 2, false, false);
         const double baseline = startPeakMeasure();
-        StackingContext context;
-        int count = frames;
-        benchmark::DoNotOptimize(context
-                                     .stackFrames(&source, frames / 2, 0, &count, -1.0f,
-                                                  automatic ? kMediumAntighosting : kNoAntighosting, true,
-                                                  kFirstQuality, engineThreads())
-                                     .data);
+        benchmark::DoNotOptimize(stackVideo(source, frames, automatic).data);
         peak = std::max(peak, peakSince(baseline));
         withVideo = std::max(withVideo, baseline - beforeOpening + peakSince(baseline));
     }
     state.counters["peak_MB"] = peak;
     state.counters["with_video_MB"] = withVideo;
+    const std::string name = "BM_StackFramesVideoPeakMemory/" + std::to_string(state.range(0)) + "/" +
+                             std::to_string(frames) + "/" + std::to_string(state.range(2));
+    state.counters["process_peak_MB"] = processPeakOfRunAlone(name, video);
 }
 BENCHMARK(BM_StackFramesVideoPeakMemory)
     ->Args({1080, 9, 1})

@@ -237,6 +237,80 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"CancelReadingLastNeighbour", StackingContext::RequestCancel, 0, -1, 5, {}}),
     [](const ::testing::TestParamInfo<RequestCase>& info) { return std::string(info.param.name); });
 
+// A video of numbered frames whose grab number `requestAt`, counted from arming,
+// asks the run to end; it counts the grabs made after that.
+class RequestingCapture : public framesource::FakeCapture {
+public:
+    std::function<void()> request;
+    int requestAt = 0;
+    int grabs = 0, grabsAfterRequest = 0;
+
+    bool grab() override
+    {
+        if (!request)
+            return FakeCapture::grab();
+        grabsAfterRequest += grabs >= requestAt;
+        if (++grabs == requestAt)
+            request();
+        return FakeCapture::grab();
+    }
+    bool retrieve(cv::Mat& image) override
+    {
+        if (!FakeCapture::retrieve(image))
+            return false;
+        image = uniformFrame(60 + 20 * framesource::tinyFrameIndex(image));
+        return true;
+    }
+};
+
+struct VideoRequestCase {
+    const char* name;
+    int request;
+    int requestAt;  // the run's grab that asks
+    int count;      // returned count
+    std::vector<int> stacked;
+};
+
+class StackFramesVideoRequest : public ::testing::TestWithParam<VideoRequestCase> {};
+
+// Frames 1 to 9 around the shown instant 5: order 5, 6, 4, 7, 3, ... The read of
+// 4 decodes 1 to 4 (grabs 2 to 5), that of 7 decodes 5 to 7 (grabs 6 to 8).
+TEST_P(StackFramesVideoRequest, NoFrameIsDecodedOrAccumulatedAfterTheRequest)
+{
+    const VideoRequestCase c = GetParam();
+    auto owned = std::make_unique<RequestingCapture>();
+    RequestingCapture& capture = *owned;
+    capture.decodable = capture.reportedCount = 12;
+    ImagesSequence video(QString("fake.mp4"), std::move(owned));
+    cv::Mat shown;
+    video.getDisplayImageAt(shown, 5, false, false);
+    StackingContext context;
+    capture.requestAt = c.requestAt;
+    capture.request = [&] {
+        c.request == StackingContext::RequestStop ? context.requestStop() : context.requestCancel();
+    };
+    const RunResult run = stack(context, &video, 5, 1, 9);
+
+    EXPECT_EQ(context.request, c.request);
+    EXPECT_EQ(capture.grabsAfterRequest, 0);
+    EXPECT_EQ(run.count, c.count);
+    if (c.stacked.empty()) {
+        EXPECT_TRUE(run.light.empty());
+        return;
+    }
+    EXPECT_EQ(context.accumulatedCount, static_cast<int>(c.stacked.size()));
+    ASSERT_FALSE(run.light.empty());
+    EXPECT_LT(largestDifference(run.light, meanOfNumbered(c.stacked)), 1e-6);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, StackFramesVideoRequest,
+    ::testing::Values(VideoRequestCase{"CancelDecodingBack", StackingContext::RequestCancel, 3, 9, {}},
+                      VideoRequestCase{"StopDecodingBack", StackingContext::RequestStop, 3, 2, {5}},
+                      VideoRequestCase{"StopDecodingOn", StackingContext::RequestStop, 6, 3, {5, 6}},
+                      VideoRequestCase{"StopDecodingOneFrame", StackingContext::RequestStop, 1, 1, {5}}),
+    [](const ::testing::TestParamInfo<VideoRequestCase>& info) { return std::string(info.param.name); });
+
 TEST(StackFrames, AccumulatesOnTheRunThreadWhenThreadsCannotStart)
 {
     RecordingSequence source(numberedFrames(5));

@@ -101,6 +101,10 @@ TEST(LinearAccumulator, TableSumsEqualThePowerOfEverySample)
         const int bits = frame.depth() == CV_8U ? 8 : 16;
         initLinearAccumulator(bits, frame, &context);
         addToLinearAccumulator(bits, frame, &context);
+        StackingContext onePass;
+        initLinearAccumulator(bits, frame, frame, &onePass);
+        EXPECT_EQ(cv::norm(onePass.linearAccumulator, context.linearAccumulator, cv::NORM_INF), 0.0);
+        EXPECT_EQ(onePass.accumulatedCount, 2);
         cv::Mat asDouble;
         frame.convertTo(asDouble, CV_64F);
         for (int i = 0; i < int(asDouble.total() * 3); ++i) {
@@ -136,6 +140,8 @@ TEST(LinearAccumulator, RefusesWhatItCannotAverage)
     addToLinearAccumulator(7, frame, &context);
     addToLinearAccumulator(8, cv::Mat(4, 3, CV_8UC3, cv::Scalar::all(1)), &context);
     addToLinearAccumulator(8, cv::Mat(3, 3, CV_8UC1, cv::Scalar(1)), &context);
+    EXPECT_EQ(context.accumulatedCount, 1);
+    initLinearAccumulator(8, frame, cv::Mat(4, 3, CV_8UC3, cv::Scalar::all(1)), &context);  // second refused
     EXPECT_EQ(context.accumulatedCount, 1);
     EXPECT_FALSE(finishLinearMean(&context, 64, out));
     EXPECT_EQ(out.type(), CV_8U);

@@ -2,6 +2,7 @@
 // through ImagesSequence and compared with a plain sequential decode.
 #include "FrameSourceTestSupport.h"
 #include "TestMedia.h"
+#include "VideoFileCapture.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -160,6 +161,41 @@ TEST(VideoFileCapture, RateAndDurationFollowTheFramesTimesWhereTheContainerDisag
         EXPECT_EQ(sequence.durationLabel, c.durationLabel);
         EXPECT_EQ(sequence.positionLabel(67), c.durationLabel);
         EXPECT_NEAR(sequence.secondsPerFrame, 1.65 / c.fps, 1e-4);
+    }
+    folder.removeRecursively();
+}
+
+// Frame 11 lies eleven frames past the clip's first key frame: its seek decodes
+// them all unless a request is pending, and then decodes no frame after it.
+TEST(VideoFileCapture, SeekStopsDecodingOnceARequestIsPending)
+{
+    QDir folder(testmedia::makeTempDir("vb-seek-request"));
+    const std::string path = QFile::encodeName(folder.filePath("clip.mp4")).toStdString();
+    {
+        cv::VideoWriter writer(path, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('a', 'v', 'c', '1'), 25.0,
+                               cv::Size(kClipWidth, kClipHeight));
+        if (!writer.isOpened())
+            GTEST_SKIP() << "needs an H.264 encoder";
+        for (int i = 0; i < 12; ++i)
+            writer.write(codedFrame(i));
+    }
+    const struct {
+        int framesBeforeRequest;  // -1: none is made
+        bool reached;
+    } cases[] = {{3, false}, {0, false}, {-1, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "request after " << c.framesBeforeRequest << " frames");
+        VideoFileCapture capture;
+        ASSERT_TRUE(capture.open(path));
+        int asked = 0;
+        capture.interruptSeeksWhen([&] { return asked++ == c.framesBeforeRequest; });
+        EXPECT_EQ(capture.set(cv::CAP_PROP_POS_FRAMES, 11), c.reached);
+        EXPECT_EQ(asked, c.reached ? 12 : c.framesBeforeRequest + 1);
+        // Once the request is dealt with, the same seek lands.
+        capture.interruptSeeksWhen({});
+        cv::Mat frame;
+        ASSERT_TRUE(capture.set(cv::CAP_PROP_POS_FRAMES, 11) && capture.grab() && capture.retrieve(frame));
+        EXPECT_EQ(codedFrameIndex(frame), 11);
     }
     folder.removeRecursively();
 }
