@@ -50,14 +50,14 @@ cv::Mat lightImage(cv::Size size)
 
 // The same picture, perhaps rendered at another preview size: on average within a
 // hundredth of full scale.
-bool alike(const cv::Mat& a, const cv::Mat& b)
+bool alike(const cv::Mat& a, const cv::Mat& b, double meanDifference = 0.01)
 {
     if (a.empty() || b.empty() || a.type() != b.type())
         return false;
     cv::Mat resized;
     cv::resize(b, resized, a.size(), 0, 0, cv::INTER_AREA);
     const double scale = a.depth() == CV_8U ? 255.0 : 1.0;
-    return cv::norm(a, resized, cv::NORM_L1) / (a.total() * a.channels() * scale) < 0.01;
+    return cv::norm(a, resized, cv::NORM_L1) / (a.total() * a.channels() * scale) < meanDifference;
 }
 
 // An editing window over one light image, selected as a finished stacking run leaves it.
@@ -375,10 +375,12 @@ TEST_F(EditingWindow, CropToolCutsThePictureAndUndoPutsItBack)
     // Previewed at the view's size, in the crop's proportions.
     EXPECT_NEAR(double(picture().cols) / picture().rows, double(crop.width) / crop.height, 0.03);
 
-    // The view follows the picture's new shape, so the preview may come back at another size.
+    // The view follows the picture's new shape, so the preview may come back a pixel off
+    // in size, which a local operator's detail turns into about 1 % of difference; the
+    // crop left in place would differ by far more.
     window().MenuActionUndoClicked();
     EXPECT_EQ(pipeline().crop(), cv::Rect(-1, -1, -1, -1));
-    EXPECT_TRUE(alike(picture(), before));
+    EXPECT_TRUE(alike(picture(), before, 0.02));
 }
 
 TEST_F(EditingWindow, HorizonToolLevelsTheDrawnLineAndDropsTheCrop)
