@@ -140,6 +140,42 @@ double millisecondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
+// The times from a cancel or stop request to the run's return, over runs asked at
+// moments spread over them.
+struct RequestLatencies {
+    double worst = 0.0, sum = 0.0;
+    int requests = 0;
+
+    // Runs `stack` on a thread and asks `request` of `context` after delayMs; a run
+    // that had ended before the request is not counted.
+    template <typename Stack>
+    void measure(StackingContext& context, int request, int delayMs, Stack stack)
+    {
+        std::atomic<bool> returned{false};
+        std::thread run([&] {
+            stack();
+            returned = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        const auto asked = std::chrono::steady_clock::now();
+        request == 1 ? context.requestCancel() : context.requestStop();
+        run.join();
+        if (!returned || context.request != request)
+            return;
+        const double latency = millisecondsSince(asked);
+        worst = std::max(worst, latency);
+        sum += latency;
+        ++requests;
+    }
+
+    void report(benchmark::State& state) const
+    {
+        state.counters["worst_ms"] = worst;
+        state.counters["mean_ms"] = requests ? sum / requests : 0.0;
+        state.counters["requests"] = requests;
+    }
+};
+
 // Args: frame height (1080, 2160), mode.
 void BM_StackFrames(benchmark::State& state)
 {
@@ -353,8 +389,7 @@ void BM_StackFrames4KVideoRequest(benchmark::State& state)
         state.SkipWithError("no H.264 encoder");
         return;
     }
-    double worst = 0.0, sum = 0.0;
-    int requests = 0;
+    RequestLatencies latencies;
     for (auto _ : state) {
         for (int delayMs = 400; delayMs <= 3200; delayMs += 400) {
             ImagesSequence source(video);
@@ -362,29 +397,15 @@ void BM_StackFrames4KVideoRequest(benchmark::State& state)
             cv::Mat shown;
             source.getDisplayImageAt(shown, kClipInstant, false, false);
             StackingContext context;
-            std::atomic<bool> returned{false};
-            std::thread run([&] {
+            latencies.measure(context, request, delayMs, [&] {
                 int count = kClipFrames;
                 context.stackFrames(&source, kClipInstant, 0, &count, -1.0f,
                                     automatic ? kMediumAntighosting : kNoAntighosting, true, kFirstQuality,
                                     engineThreads());
-                returned = true;
             });
-            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-            const auto asked = std::chrono::steady_clock::now();
-            request == 1 ? context.requestCancel() : context.requestStop();
-            run.join();
-            if (!returned || context.request != request)
-                continue;  // the run had ended before the request
-            const double latency = millisecondsSince(asked);
-            worst = std::max(worst, latency);
-            sum += latency;
-            ++requests;
         }
     }
-    state.counters["worst_ms"] = worst;
-    state.counters["mean_ms"] = requests ? sum / requests : 0.0;
-    state.counters["requests"] = requests;
+    latencies.report(state);
 }
 BENCHMARK(BM_StackFrames4KVideoRequest)
     ->ArgsProduct({{1, 2}, {1, 0}})
@@ -599,34 +620,19 @@ void BM_StackFrames4KBurstRequest(benchmark::State& state)
 {
     const int request = int(state.range(0));
     const QStringList& files = burstFiles4K();
-    double worst = 0.0, sum = 0.0;
-    int requests = 0;
+    RequestLatencies latencies;
     for (auto _ : state) {
         for (int delayMs = 100; delayMs <= 2000; delayMs += 150) {
             ImagesSequence source(files);
             StackingContext context;
-            std::atomic<bool> returned{false};
-            std::thread run([&] {
+            latencies.measure(context, request, delayMs, [&] {
                 int count = kFrames;
                 context.stackFrames(&source, kInstant, 0, &count, -1.0f, kMediumAntighosting, true, kFirstQuality,
                                     engineThreads());
-                returned = true;
             });
-            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-            const auto asked = std::chrono::steady_clock::now();
-            request == 1 ? context.requestCancel() : context.requestStop();
-            run.join();
-            if (!returned || context.request != request)
-                continue;  // the run had ended before the request
-            const double latency = millisecondsSince(asked);
-            worst = std::max(worst, latency);
-            sum += latency;
-            ++requests;
         }
     }
-    state.counters["worst_ms"] = worst;
-    state.counters["mean_ms"] = requests ? sum / requests : 0.0;
-    state.counters["requests"] = requests;
+    latencies.report(state);
 }
 BENCHMARK(BM_StackFrames4KBurstRequest)->Arg(1)->Arg(2)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
