@@ -526,8 +526,8 @@ TEST(StackFrames, RealVideoStacksSharperThanAPlainAverage)
     if (path.isEmpty())
         GTEST_SKIP() << "phone video not available";
     ImagesSequence video(path);
-    if (video.numberOfFrames() < 5)
-        GTEST_SKIP() << "the video could not be decoded";
+    // The file is there: a video that no longer decodes is a fault, not a missing medium.
+    ASSERT_GE(video.numberOfFrames(), 5) << "the phone video could not be decoded";
     const int instant = video.numberOfFrames() / 2;
     StackingContext context;
     int count = 5;
