@@ -8,6 +8,7 @@
 #include "InMemorySequence.h"
 #include "StackingContext.h"
 
+#include "BenchBursts.h"
 #include "BenchPhotos.h"
 
 #include <benchmark/benchmark.h>
@@ -21,6 +22,9 @@
 #include <tuple>
 
 namespace {
+
+using benchbursts::asUnitFloat;
+using benchbursts::noisyFrame;
 
 constexpr int kFrames = 9, kInstant = 4;
 constexpr int kGhostLevels = 24;
@@ -47,23 +51,7 @@ cv::Size frameSize(int height)
     return height == 2160 ? cv::Size(3840, 2160) : cv::Size(1920, 1080);
 }
 
-cv::Mat asUnitFloat(const cv::Mat& image)
-{
-    cv::Mat result;
-    image.convertTo(result, CV_32F, 1.0 / 255.0);
-    return result;
-}
 
-// Frame i as a camera would give it: the scene moved by its shift, plus noise.
-cv::Mat noisyFrame(const cv::Mat& scene, int i, cv::Point2d shift, int sigma)
-{
-    cv::Mat moved, noise(scene.size(), CV_16SC3), frame;
-    const cv::Mat warp = (cv::Mat_<double>(2, 3) << 1, 0, shift.x, 0, 1, shift.y);
-    cv::warpAffine(scene, moved, warp, scene.size(), cv::INTER_CUBIC, cv::BORDER_REFLECT_101);
-    cv::RNG(1000 + i).fill(noise, cv::RNG::NORMAL, 0.0, sigma);
-    cv::add(moved, noise, frame, cv::noArray(), CV_8U);
-    return frame;
-}
 
 const Burst& burst(const BurstKind& kind)
 {

@@ -8,6 +8,7 @@
 #include "InMemorySequence.h"
 #include "StackingContext.h"
 
+#include "BenchBursts.h"
 #include "BenchPhotos.h"
 #include "PeakMemory.h"
 
@@ -36,6 +37,9 @@
 #include <vector>
 
 namespace {
+
+using benchbursts::asUnitFloat;
+using benchbursts::noisyFrame;
 
 constexpr int kFrames = 9, kInstant = 4;
 constexpr double kNoiseSigma = 6.0;
@@ -71,28 +75,12 @@ cv::Mat scene(const cv::Mat& photo, const cv::Mat& object, int i)
     return withObject;
 }
 
-// Frame i as a camera would give it: the scene moved by its shift, plus noise.
-cv::Mat noisyFrame(const cv::Mat& sceneImage, int i, cv::Point2d shift)
-{
-    cv::Mat moved, noise(sceneImage.size(), CV_16SC3), frame;
-    const cv::Mat warp = (cv::Mat_<double>(2, 3) << 1, 0, shift.x, 0, 1, shift.y);
-    cv::warpAffine(sceneImage, moved, warp, sceneImage.size(), cv::INTER_CUBIC, cv::BORDER_REFLECT_101);
-    cv::RNG(1000 + i).fill(noise, cv::RNG::NORMAL, 0.0, kNoiseSigma);
-    cv::add(moved, noise, frame, cv::noArray(), CV_8U);
-    return frame;
-}
 
 struct Burst {
     std::vector<cv::Mat> frames;
     cv::Mat clean;  // the instant frame without noise, float in [0, 1]
 };
 
-cv::Mat asUnitFloat(const cv::Mat& image)
-{
-    cv::Mat result;
-    image.convertTo(result, CV_32F, 1.0 / 255.0);
-    return result;
-}
 
 const Burst& burst(int height, bool movingObject)
 {
@@ -109,7 +97,7 @@ const Burst& burst(int height, bool movingObject)
     }
     Burst b;
     for (int i = 0; i < kFrames; ++i)
-        b.frames.push_back(noisyFrame(scene(photo, object, i), i, kShifts[i]));
+        b.frames.push_back(noisyFrame(scene(photo, object, i), i, kShifts[i], kNoiseSigma));
     b.clean = asUnitFloat(scene(photo, object, kInstant));
     return bursts.emplace(std::make_pair(height, movingObject), std::move(b)).first->second;
 }
@@ -430,7 +418,7 @@ QString handheldVideo(cv::Size size, int frames)
         return QString();
     const cv::Mat photo = loadPhoto("Garden.jpg", size);
     for (int i = 0; i < frames; ++i)
-        writer.write(noisyFrame(photo, i, cameraAt(Handheld1080p, i) - cv::Point2d(8.0, 8.0)));
+        writer.write(noisyFrame(photo, i, cameraAt(Handheld1080p, i) - cv::Point2d(8.0, 8.0), kNoiseSigma));
     writer.release();
     return videos.emplace(std::make_pair(size.height, frames), path).first->second;
 }
@@ -544,7 +532,7 @@ public:
     cv::Mat& getFrame(cv::Mat& output, int index, bool) override
     {
         const cv::Point2d& shift = kShifts[index % kFrames];
-        output = noisyFrame(photo, index, cv::Point2d(shift.x, shift.y));
+        output = noisyFrame(photo, index, cv::Point2d(shift.x, shift.y), kNoiseSigma);
         return output;
     }
     bool isAtEnd() override { return false; }
