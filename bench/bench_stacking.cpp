@@ -186,8 +186,19 @@ cv::Mat reducedReference(const cv::Mat& reference)
     return small;
 }
 
+// Times the estimate on a context set up with its two frames; corners are detected
+// anew every time, as for the first frame of a run.
+void timeGhostingPower(benchmark::State& state, StackingContext& context)
+{
+    int power = 0;
+    for (auto _ : state) {
+        context.featureMask.release();
+        power = context.computeGhostingPower();
+    }
+    state.counters["power"] = power;
+}
+
 // Arg 1: a still frame, the reference with noise of its own; 0: the frame moved by (12, 5).
-// The corners are detected anew every time, as for the first frame of a run.
 void BM_ComputeGhostingPower(benchmark::State& state)
 {
     const bool still = state.range(0) == 1;
@@ -196,12 +207,7 @@ void BM_ComputeGhostingPower(benchmark::State& state)
     context.referenceImage = still ? withNoise(photo1080p(), 1) : photo1080p();
     context.frameImage = still ? withNoise(photo1080p(), 2) : shifted(photo1080p(), 12, 5);
     context.updateSearchCopies();
-    int power = 0;
-    for (auto _ : state) {
-        context.featureMask.release();
-        power = context.computeGhostingPower();
-    }
-    state.counters["power"] = power;
+    timeGhostingPower(state, context);
 }
 BENCHMARK(BM_ComputeGhostingPower)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -227,12 +233,7 @@ void BM_ComputeGhostingPowerPlaced(benchmark::State& state)
     context.frameImage = FrameAlignment::moved(frame, found.shift);
     context.placementShift = found.shift;
     context.updateSearchCopies();
-    int power = 0;
-    for (auto _ : state) {
-        context.featureMask.release();
-        power = context.computeGhostingPower();
-    }
-    state.counters["power"] = power;
+    timeGhostingPower(state, context);
     state.counters["flow_skipped"] = context.lastEstimateSkippedFlow;
 }
 BENCHMARK(BM_ComputeGhostingPowerPlaced)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
