@@ -16,7 +16,9 @@ public:
     // params[0] alpha, params[1] beta; params[2] is not read. With keepInputSteps what
     // the input alone gives is kept for the next call with the same input, and the
     // filter's sums with it: a new beta then skips the filter's windows, a new alpha
-    // their edge part.
+    // their edge part. The input's first two alphas are summed exactly; a third
+    // starts a drag, and makes node sums from which it and every later alpha take
+    // the coarse levels without their windows: within a level of a fresh run.
     cv::Mat& apply(cv::Mat& out, const cv::Mat& in, const float params[3]) override;
 
     struct InputResult {

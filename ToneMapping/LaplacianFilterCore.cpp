@@ -11,6 +11,7 @@
 // costs one remap and a few dot products per window sample and no intermediate images.
 #include "LaplacianFilterCore.h"
 
+#include "DetailCurveNodes.h"
 #include "Laplacian.h"
 #include "Log.h"
 #include "Pyramid.h"
@@ -35,6 +36,15 @@ constexpr int kLanes = 8;
 #endif
 
 constexpr int kDetailSteps = 16384;
+// What the node sums of one input may take. Level 0, which holds the least work
+// and the visible detail, is always summed exactly; the finest levels above it
+// are too when their node sums would not fit.
+constexpr size_t kNodeSumBudget = size_t(96) << 20;
+// How many alphas of one input are summed exactly before node sums are made.
+constexpr size_t kExactAlphas = 2;
+// Neighbouring samples mostly fall between the same nodes: spread over this many
+// copies of the sums, their additions do not wait for one another.
+constexpr int kNodeSumCopies = 2;
 
 struct RemapParameters {
     float alpha;
@@ -44,23 +54,14 @@ struct RemapParameters {
     std::vector<float> detailCurve;
 };
 
-// The detail curve s f(t) for t in [0, 1]: t^alpha, blended towards t in the noise when
-// alpha < 1. Tabulated once per run and read by linear interpolation, it stays within
-// about 1e-5 of the power function: where t^alpha bends sharply (alpha < 1, t near 0)
-// the blend has replaced it by t, a straight line.
+// The detail curve tabulated once per run and read by linear interpolation: it
+// stays within about 1e-5 of the power function, as where t^alpha bends sharply
+// (alpha < 1, t near 0) the blend has replaced it by t, a straight line.
 std::vector<float> detailCurve(float alpha, float threshold, float noiseLevel)
 {
     std::vector<float> curve(kDetailSteps + 2);
-    for (int i = 0; i <= kDetailSteps; ++i) {
-        const double t = double(i) / kDetailSteps;
-        double f = std::pow(t, double(alpha));
-        if (alpha < 1.0f) {
-            const double u = std::min(std::max((t * threshold - noiseLevel) / noiseLevel, 0.0), 1.0);
-            const double tau = u * u * (u - 2.0) * (u - 2.0);
-            f = (f - t) * tau + t;
-        }
-        curve[i] = float(threshold * f);
-    }
+    for (int i = 0; i <= kDetailSteps; ++i)
+        curve[i] = float(detailCurveValue(double(i) / kDetailSteps, alpha, threshold, noiseLevel));
     curve[kDetailSteps + 1] = curve[kDetailSteps];
     return curve;
 }
@@ -167,6 +168,13 @@ struct CoreJob {
     int workers;
     float beta;
     RemapParameters remap;
+    // Levels from firstNodeLevel up take their detail sums from node sums, made
+    // (computeNodeSums) or read, and weighted by the curve's values at the nodes.
+    int firstNodeLevel;
+    const DetailCurveNodes* nodes;
+    std::vector<cv::Mat>* nodeSums;
+    bool computeNodeSums;
+    std::vector<float> nodeValues;
     Laplacian* op;
     std::atomic<bool> failed{false};
 
@@ -402,23 +410,28 @@ AxisWeights axisWeights(int lev, const std::vector<int>& sizes)
     return axis;
 }
 
+// The window of the level-lev coefficient at (y0, x0).
+Window windowOf(const CoreJob& job, int lev, int y0, int x0)
+{
+    const AxisWeights& rows = job.steps->rowWeights[lev];
+    const AxisWeights& columns = job.steps->columnWeights[lev];
+    return {job.input->ptr<float>(rows.first[y0]) + columns.first[x0],
+            job.input->step1(),
+            &rows.gaussian[size_t(y0) * rows.stride],
+            &rows.expansion[size_t(y0) * rows.stride],
+            &columns.gaussian[size_t(x0) * columns.stride],
+            &columns.expansion[size_t(x0) * columns.stride],
+            rows.count[y0],
+            columns.count[x0]};
+}
+
 // The detail sum and, when edge is given, the edge sum of the level-lev coefficient
 // at (y0, x0), as deviations from g0; false when stopped.
 bool windowSums(const CoreJob& job, int lev, int y0, int x0, float g0, float& detail, float* edge)
 {
-    const AxisWeights& rows = job.steps->rowWeights[lev];
-    const AxisWeights& columns = job.steps->columnWeights[lev];
-    const Window window{job.input->ptr<float>(rows.first[y0]) + columns.first[x0],
-                        job.input->step1(),
-                        &rows.gaussian[size_t(y0) * rows.stride],
-                        &rows.expansion[size_t(y0) * rows.stride],
-                        &columns.gaussian[size_t(x0) * columns.stride],
-                        &columns.expansion[size_t(x0) * columns.stride],
-                        rows.count[y0],
-                        columns.count[x0]};
     double detailTotal = 0.0;
     double edgeTotal = 0.0;
-    if (!remappedWindowSums(job, window, g0, detailTotal, edge ? &edgeTotal : nullptr))
+    if (!remappedWindowSums(job, windowOf(job, lev, y0, x0), g0, detailTotal, edge ? &edgeTotal : nullptr))
         return false;
     detail = float(detailTotal);
     if (edge)
@@ -426,14 +439,125 @@ bool windowSums(const CoreJob& job, int lev, int y0, int x0, float g0, float& de
     return true;
 }
 
+// Eight samples' signed weights, each shared between the two nodes around its
+// deviation by its place between them; lanes from `lanes` on are left out. The
+// node positions are read lane by lane: gathers are slower on some processors.
+VB_INLINE void spreadOverNodes(const Float8& values, const Float8& weights, int lanes, const RemapVectors& r,
+                               int count, float* sums)
+{
+    const Float8 deviation = values - r.g0;
+    const Int8 signBit = Int8(deviation) & int(0x80000000);
+    const Float8 signedWeight = Float8(Int8(weights) ^ signBit);
+    const Float8 magnitude = Float8(Int8(deviation) ^ signBit);
+    const Float8 position = (magnitude < r.threshold ? magnitude : r.threshold) * r.scale;
+    const Int8 step = __builtin_convertvector(position, Int8);
+    const Float8 within = position - __builtin_convertvector(step, Float8);
+    for (int k = 0; k < lanes; ++k) {
+        const float* below = r.curve + step[k];
+        const float nodePosition = below[0] + within[k] * (below[1] - below[0]);
+        const int node = std::min(int(nodePosition), count - 2);
+        const float upper = signedWeight[k] * (nodePosition - float(node));
+        float* copy = sums + (k % kNodeSumCopies) * count + node;
+        copy[0] += signedWeight[k] - upper;
+        copy[1] += upper;
+    }
+}
+
+// Every sample's signed weight, shared between the two nodes around its deviation,
+// into `sums` (kNodeSumCopies copies, zeroed; the first holds the total after);
+// false when stopped. Floats suffice: the nodes stand for the curve within 1e-3.
+VB_INLINE bool nodeSumsOfWindow(const CoreJob& job, const Window& w, float g0, float* sums)
+{
+    const int count = job.nodes->size();
+    RemapVectors r;
+    const Float8 zero{};
+    r.g0 = zero + g0;
+    r.threshold = zero + job.remap.threshold;
+    r.scale = zero + kDetailSteps / job.remap.threshold;
+    r.curve = job.nodes->nodePositions();
+    for (int i = 0; i < w.rows; ++i) {
+        if (job.stopRequested())
+            return false;
+        const float a = w.a[i];
+        const float c = w.c[i];
+        if (a == 0.0f && c == 0.0f)
+            continue;
+        const float* in = w.first + i * w.step;
+        Float8 values{}, b{}, d{};
+        int x = 0;
+        for (; x + kLanes <= w.width; x += kLanes) {
+            load8(values, in + x);
+            load8(b, w.b + x);
+            load8(d, w.d + x);
+            spreadOverNodes(values, a * b - c * d, kLanes, r, count, sums);
+        }
+        if (x < w.width) {
+            const int lanes = w.width - x;
+            for (int k = 0; k < kLanes; ++k) {
+                values[k] = k < lanes ? in[x + k] : g0;
+                b[k] = k < lanes ? w.b[x + k] : 0.0f;
+                d[k] = k < lanes ? w.d[x + k] : 0.0f;
+            }
+            spreadOverNodes(values, a * b - c * d, lanes, r, count, sums);
+        }
+    }
+    for (int k = 1; k < kNodeSumCopies; ++k)
+        for (int n = 0; n < count; ++n)
+            sums[n] += sums[k * count + n];
+    return true;
+}
+
+#ifdef VB_AVX2_BUILD
+__attribute__((target("default"))) bool nodeWindowSums(const CoreJob& job, const Window& w, float g0, float* sums)
+{
+    return nodeSumsOfWindow(job, w, g0, sums);
+}
+
+__attribute__((target("avx2"))) bool nodeWindowSums(const CoreJob& job, const Window& w, float g0, float* sums)
+{
+    return nodeSumsOfWindow(job, w, g0, sums);
+}
+#else
+bool nodeWindowSums(const CoreJob& job, const Window& w, float g0, float* sums)
+{
+    return nodeSumsOfWindow(job, w, g0, sums);
+}
+#endif
+
+// The level-lev detail sum at (y0, x0) from its node sums, made first when asked;
+// false when stopped. The kept floats are read either way, so a sum does not depend
+// on the run that made it.
+bool nodeDetailSum(const CoreJob& job, int lev, int y0, int x0, float g0, float* scratch, float& detail)
+{
+    const int count = job.nodes->size();
+    float* sums = (*job.nodeSums)[lev].ptr<float>(y0 * job.steps->gaussian[lev].cols + x0);
+    if (job.computeNodeSums) {
+        std::fill(scratch, scratch + kNodeSumCopies * count, 0.0f);
+        if (!nodeWindowSums(job, windowOf(job, lev, y0, x0), g0, scratch))
+            return false;
+        for (int k = 0; k < count; ++k)
+            sums[k] = scratch[k];
+    }
+    double total = 0.0;
+    for (int k = 0; k < count; ++k)
+        total += double(sums[k]) * job.nodeValues[k];
+    detail = float(total);
+    return true;
+}
+
 // Level-lev coefficient at (y0, x0); false when stopped.
-bool computeCoefficient(const CoreJob& job, int lev, int y0, int x0, float& coefficient)
+bool computeCoefficient(const CoreJob& job, int lev, int y0, int x0, float* scratch, float& coefficient)
 {
     const LaplacianCoreSteps& steps = *job.steps;
     const float g0 = steps.gaussian[lev].at<float>(y0, x0);
     float detail = 0.0f;
     float edge = 0.0f;
-    if (job.computeDetail) {
+    if (lev >= job.firstNodeLevel) {
+        if (!nodeDetailSum(job, lev, y0, x0, g0, scratch, detail))
+            return false;
+        if (job.storeSums)
+            (*job.detailSums)[lev].at<float>(y0, x0) = detail;
+    } else if (job.computeDetail) {
         if (!windowSums(job, lev, y0, x0, g0, detail, job.computeEdges ? &edge : nullptr))
             return false;
         if (job.storeSums)
@@ -469,6 +593,7 @@ void raiseProgress(std::atomic<int>& progress, int value)
 void lapfilterCoreThread(int k, CoreJob& job)
 {
     try {
+        std::vector<float> scratch(job.nodes ? size_t(kNodeSumCopies * job.nodes->size()) : 0);
         int base = 0;
         int weight = 50;
         for (int lev = 0; lev < job.levels - 1; ++lev) {
@@ -482,7 +607,7 @@ void lapfilterCoreThread(int k, CoreJob& job)
                 for (long long i = first; i < std::min(first + run, total); ++i) {
                     const int y0 = int(i / columns);
                     const int x0 = int(i % columns);
-                    if (!computeCoefficient(job, lev, y0, x0, target.at<float>(y0, x0)))
+                    if (!computeCoefficient(job, lev, y0, x0, scratch.data(), target.at<float>(y0, x0)))
                         return;
                     // Whoever finishes a row's last coefficient reports the row.
                     if (rows >= 10 && x0 == columns - 1 && y0 % step == 0)
@@ -523,6 +648,30 @@ std::vector<cv::Mat> coefficientLevels(const std::vector<cv::Mat>& gaussian)
     return levels;
 }
 
+// Uninitialised node sums, a row per coefficient, of the levels from the finest
+// whose sums up to the top fit kNodeSumBudget, but not below level 1; empty below.
+std::vector<cv::Mat> nodeSumLevels(const std::vector<cv::Mat>& gaussian, int nodes)
+{
+    std::vector<cv::Mat> levels(gaussian.size() - 1);
+    size_t bytes = 0;
+    for (size_t lev = levels.size(); lev-- > 1;) {
+        bytes += gaussian[lev].total() * size_t(nodes) * sizeof(float);
+        if (bytes > kNodeSumBudget)
+            break;
+        levels[lev] = cv::Mat(int(gaussian[lev].total()), nodes, CV_32F);
+    }
+    return levels;
+}
+
+// The first level with node sums, or past the last level when none has.
+int firstNodeLevel(const std::vector<cv::Mat>& nodeSums)
+{
+    int lev = int(nodeSums.size());
+    while (lev > 0 && !nodeSums[lev - 1].empty())
+        --lev;
+    return lev;
+}
+
 }  // namespace
 
 cv::Mat& lapfilterWithSteps(Laplacian& op, cv::Mat& out, const cv::Mat& input, LaplacianCoreSteps& steps, bool keep)
@@ -536,15 +685,23 @@ cv::Mat& lapfilterWithSteps(Laplacian& op, cv::Mat& out, const cv::Mat& input, L
     }
     const float threshold = std::log(op.sigmaR);
     const bool edgesKnown = !steps.edgeSums.empty() && steps.threshold == threshold;
-    const bool detailKnown = edgesKnown && !steps.detailSums.empty() && steps.detailAlpha == op.alpha &&
-                             steps.noiseLevel == op.noiseLevel;
+    const LaplacianCoreSteps::DetailSums* knownDetail = edgesKnown ? steps.detailFor(op.alpha, op.noiseLevel) : nullptr;
+    const bool detailKnown = knownDetail != nullptr;
+    const bool byNodes = keep && edgesKnown && !detailKnown && steps.exactDetail.size() >= kExactAlphas;
+    const bool nodesKnown = byNodes && steps.nodes && steps.nodes->madeWith(threshold, op.noiseLevel, kDetailSteps);
     // New sums go to new images, so that a cancelled run leaves the kept ones whole.
     std::vector<cv::Mat> edgeSums = edgesKnown ? steps.edgeSums : std::vector<cv::Mat>();
-    std::vector<cv::Mat> detailSums = detailKnown ? steps.detailSums : std::vector<cv::Mat>();
+    std::vector<cv::Mat> detailSums = detailKnown ? knownDetail->sums : std::vector<cv::Mat>();
     if (keep && !edgesKnown)
         edgeSums = coefficientLevels(steps.gaussian);
     if (keep && !detailKnown)
         detailSums = coefficientLevels(steps.gaussian);
+    std::shared_ptr<const DetailCurveNodes> nodes = nodesKnown ? steps.nodes : nullptr;
+    std::vector<cv::Mat> nodeSums = nodesKnown ? steps.nodeSums : std::vector<cv::Mat>();
+    if (byNodes && !nodesKnown) {
+        nodes = detailCurveNodes(threshold, op.noiseLevel, kDetailSteps);
+        nodeSums = nodeSumLevels(steps.gaussian, nodes->size());
+    }
     // Only the sizes matter below the top level: every coefficient there is replaced.
     op.laplacianPyr = coefficientLevels(steps.gaussian);
     op.laplacianPyr.push_back(steps.gaussian.back());
@@ -566,6 +723,11 @@ cv::Mat& lapfilterWithSteps(Laplacian& op, cv::Mat& out, const cv::Mat& input, L
     job.beta = op.beta;
     job.remap = {op.alpha, threshold,
                  detailKnown || op.alpha == 1.0f ? std::vector<float>() : detailCurve(op.alpha, threshold, op.noiseLevel)};
+    job.firstNodeLevel = byNodes ? firstNodeLevel(nodeSums) : job.levels;
+    job.nodes = nodes.get();
+    job.nodeSums = &nodeSums;
+    job.computeNodeSums = byNodes && !nodesKnown;
+    job.nodeValues = byNodes ? nodes->values(op.alpha) : std::vector<float>();
     job.op = &op;
 
     runOnWorkerThreads(job.workers, [&job](int k) { lapfilterCoreThread(k, job); });
@@ -575,14 +737,36 @@ cv::Mat& lapfilterWithSteps(Laplacian& op, cv::Mat& out, const cv::Mat& input, L
         return out;
     }
     if (keep) {
-        steps.edgeSums = std::move(edgeSums);
-        steps.detailSums = std::move(detailSums);
-        steps.threshold = threshold;
-        steps.noiseLevel = op.noiseLevel;
-        steps.detailAlpha = op.alpha;
+        if (!edgesKnown) {
+            // Every kept sum was made with another threshold.
+            steps.edgeSums = std::move(edgeSums);
+            steps.threshold = threshold;
+            steps.exactDetail.clear();
+            steps.nodeSums.clear();
+            steps.nodes.reset();
+            steps.nodeDetail = {};
+        }
+        LaplacianCoreSteps::DetailSums made{op.alpha, op.noiseLevel, std::move(detailSums)};
+        if (byNodes) {
+            steps.nodes = std::move(nodes);
+            steps.nodeSums = std::move(nodeSums);
+            steps.nodeDetail = std::move(made);
+        } else if (!detailKnown) {
+            steps.exactDetail.push_back(std::move(made));
+        }
     }
     out = reconstructLaplacianPyramid(op.laplacianPyr, cv::Mat());
     return out;
+}
+
+const LaplacianCoreSteps::DetailSums* LaplacianCoreSteps::detailFor(float alpha, float noiseLevel) const
+{
+    for (const DetailSums& kept : exactDetail)
+        if (kept.alpha == alpha && kept.noiseLevel == noiseLevel)
+            return &kept;
+    if (!nodeDetail.sums.empty() && nodeDetail.alpha == alpha && nodeDetail.noiseLevel == noiseLevel)
+        return &nodeDetail;
+    return nullptr;
 }
 
 cv::Mat& lapfilter_core(Laplacian& op, cv::Mat& out, const cv::Mat& input)

@@ -1,4 +1,6 @@
 #pragma once
+#include "DetailCurveNodes.h"
+
 #include <opencv2/core.hpp>
 
 #include <vector>
@@ -23,17 +25,33 @@ struct AxisWeights {
 // thus g0 times its weights' total plus the detail sum plus beta times the edge sum:
 // a new beta needs neither sum again, a new alpha only the detail sums.
 struct LaplacianCoreSteps {
+    // Detail sums per coefficient of levels 0 to n-2, and what they were made with.
+    struct DetailSums {
+        float alpha = 0.0f;
+        float noiseLevel = 0.0f;
+        std::vector<cv::Mat> sums;
+    };
+
     // From the input alone.
     std::vector<cv::Mat> gaussian;
     std::vector<AxisWeights> rowWeights;
     std::vector<AxisWeights> columnWeights;
-    // Per coefficient of levels 0 to n-2; empty when not kept.
+    // Per coefficient of levels 0 to n-2, made with `threshold`; empty when not kept.
     std::vector<cv::Mat> edgeSums;
-    std::vector<cv::Mat> detailSums;
-    // What the sums were made with.
     float threshold = 0.0f;
-    float noiseLevel = 0.0f;
-    float detailAlpha = 0.0f;
+    // The input's first alphas, summed exactly: a single change of alpha (a preset,
+    // an undo) renders as a fresh run does.
+    std::vector<DetailSums> exactDetail;
+    // Past those, alpha is being dragged: from the coarse levels up, one row per
+    // coefficient, its window's sums at the detail curve's nodes, from which every
+    // later alpha takes those levels' detail sums by a dot product instead of a
+    // window pass; the last alpha's sums are kept for a change of beta.
+    std::vector<cv::Mat> nodeSums;
+    std::shared_ptr<const DetailCurveNodes> nodes;
+    DetailSums nodeDetail;
+
+    // The kept detail sums for alpha and the noise level, or null.
+    const DetailSums* detailFor(float alpha, float noiseLevel) const;
 };
 
 // lapfilter_core through steps made by an earlier call on the same input, or

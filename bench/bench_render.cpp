@@ -15,7 +15,9 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -76,7 +78,7 @@ BENCHMARK(BM_RenderPreviewFromStage)
     ->UseRealTime();
 
 // One slider drag: the setter re-renders the interactive preview (1.5 times smaller
-// than a 1-MP box) of a real HDR photo, alternating between two values.
+// than a 1-MP box) of a real HDR photo, moving between two values.
 struct Drag {
     const char* name;
     int operatorIndex;
@@ -112,10 +114,19 @@ void BM_SliderDragPreview(benchmark::State& state)
     RenderPipeline pipeline;
     pipeline.setSourceImage(hdrbench::hdrImage(6.0), true);
     pipeline.renderPreview(0, true);
-    bool forth = true;
+    // A drag's first steps may make what its later steps reuse: timed below.
+    (pipeline.*drag.setter)(drag.to, true);
+    (pipeline.*drag.setter)(drag.from, true);
+    // Then back and forth through the values between, as a hand moves the slider.
+    constexpr int kPositions = 16;
+    int position = 0;
+    int direction = 1;
     for (auto _ : state) {
-        (pipeline.*drag.setter)(forth ? drag.to : drag.from, true);
-        forth = !forth;
+        const float value = drag.from + (drag.to - drag.from) * (position + 0.5f) / kPositions;
+        (pipeline.*drag.setter)(value, true);
+        if (position + direction < 0 || position + direction >= kPositions)
+            direction = -direction;
+        position += direction;
         benchmark::DoNotOptimize(pipeline.output().data);
     }
     engineDefaults = EngineDefaults();
@@ -124,6 +135,41 @@ BENCHMARK(BM_SliderDragPreview)
     ->DenseRange(0, 9)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// One new alpha of the Laplacian operator on an interactive preview's input: 0 as
+// an export computes it, every sum afresh (what each drag step cost before node
+// sums); 1 the step of a drag that makes the node sums (the input's third alpha:
+// the first two are summed exactly); 2 a later step.
+void BM_LaplacianAlphaStep(benchmark::State& state)
+{
+    useThreads(allThreads);
+    const cv::Size preview = photoSize(1.0 / 2.25);
+    cv::Mat input;
+    cv::resize(hdrbench::hdrImage(6.0), input, preview, 0.0, 0.0, cv::INTER_AREA);
+    const int mode = static_cast<int>(state.range(0));
+    auto alphas = [](float alpha) { return std::array<float, 3>{alpha, 0.0f, -1.0f}; };
+    std::unique_ptr<ToneMappingBase> op;
+    cv::Mat out;
+    auto startDrag = [&](std::initializer_list<float> earlier) {
+        op = makeToneMapper(LaplacianIndex);
+        op->keepInputSteps = mode > 0;
+        for (float alpha : earlier)
+            op->apply(out, input, alphas(alpha).data());
+    };
+    startDrag(mode == 2 ? std::initializer_list<float>{1.0f, 0.5f, 0.6f} : std::initializer_list<float>{1.0f, 0.5f});
+    float alpha = 0.9f;
+    for (auto _ : state) {
+        if (mode == 1) {
+            state.PauseTiming();
+            startDrag({1.0f, 0.5f});
+            state.ResumeTiming();
+        }
+        op->apply(out, input, alphas(alpha).data());
+        alpha = alpha == 0.9f ? 0.8f : 0.9f;
+        benchmark::DoNotOptimize(out.data);
+    }
+}
+BENCHMARK(BM_LaplacianAlphaStep)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The preview of a 12-MP source in a 1-MP box against the export reduced to the
 // preview's size by pixel area, inside the picture (not the rotation's corners):

@@ -482,6 +482,45 @@ TEST(Laplacian, RunCancelledWhileKeepingStepsLeavesTheKeptSumsWhole)
     EXPECT_EQ(maxDifference(out, fresh), 0.0);
 }
 
+// A drag of alpha on one input, coming back to where it started: every alpha must
+// look as a fresh run at it does.
+TEST(Laplacian, AlphaDragOnAKeptInputMatchesFreshRuns)
+{
+    cv::Mat flat(160, 240, CV_32FC3);
+    cv::randn(flat, cv::Scalar::all(0.5), cv::Scalar::all(0.005));
+    cv::Mat textured = hdrtest::syntheticHdrImage(160, 240);
+    cv::Mat grain(textured.size(), textured.type());
+    cv::randn(grain, cv::Scalar::all(1.0), cv::Scalar::all(0.1));
+    textured = textured.mul(cv::abs(grain));
+    const std::vector<std::pair<const char*, cv::Mat>> inputs = {
+        {"real HDR", hdrtest::realHdrImage(cv::Size(240, 160))}, {"noisy texture", textured}, {"flat", cv::abs(flat)}};
+    for (const auto& [name, input] : inputs) {
+        if (input.empty())
+            continue;
+        for (float beta : {0.0f, 0.6f}) {
+            Laplacian dragged;
+            dragged.keepInputSteps = true;
+            for (float alpha : {1.0f, 0.7f, 0.0f, 0.3f, 2.0f, 1.3f, 1.0f}) {
+                const float params[3] = {alpha, beta, -1.0f};
+                cv::Mat preview, fresh;
+                dragged.apply(preview, input, params);
+                Laplacian().apply(fresh, input, params);
+                cv::Mat difference;
+                cv::absdiff(preview, fresh, difference);
+                double largest = 0.0;
+                cv::minMaxLoc(difference.reshape(1), nullptr, &largest);
+                const double mean = cv::mean(cv::mean(difference))[0];
+                // The input's first two alphas are summed exactly, the others from node sums.
+                if (alpha == 1.0f || alpha == 0.7f) {
+                    EXPECT_EQ(largest, 0.0) << name << " alpha " << alpha << " beta " << beta;
+                }
+                EXPECT_LT(largest * 255.0, 1.0) << name << " alpha " << alpha << " beta " << beta;
+                EXPECT_LT(mean * 255.0, 0.1) << name << " alpha " << alpha << " beta " << beta;
+            }
+        }
+    }
+}
+
 TEST(Laplacian, RotatedImageWithBlackCornersStaysFiniteAndNotFlat)
 {
     cv::Mat input = hdrtest::realHdrImage(cv::Size(120, 80));
