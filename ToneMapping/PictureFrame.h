@@ -23,9 +23,10 @@ public:
     cv::Mat rotated(const cv::Mat& image) const;
     // The same, cropped: the crop rectangle at the image's scale.
     cv::Mat cropped(const cv::Mat& image) const;
-    // The cropped picture of the full-size source, reduced by pixel area to the scale
-    // at which `scaledSize` holds the source: the full-size picture reduced, to the
-    // pixel, where sampling a reduced source would blur or alias fine texture.
+    // The cropped picture of `source` (the source at any scale), reduced by pixel area
+    // to the scale at which `scaledSize` holds the source: the picture drawn at the
+    // image's scale and then reduced, where sampling a source reduced to the final
+    // scale would blur or alias fine texture.
     cv::Mat croppedReduced(const cv::Mat& source, const cv::Size& scaledSize) const;
 
 private:

@@ -242,6 +242,7 @@ void RenderPipeline::setSourceImage(const cv::Mat& image, bool replaceInitial)
     output_ = source_.clone();
     adoptPreviewBoxIfUnset(image.size());
     sourceChanged_ = true;
+    drawingSourceStale_ = true;
     if (!toneMapper_)
         setToneMapper(settings_.TMalgo);
 }
@@ -433,9 +434,9 @@ cv::Mat RenderPipeline::framedPreview(const PreviewFrame& frame) const
     const PictureFrame picture(source_.size(), rotation_, crop_);
     if (picture.isWhole())
         return inDisplayRange(previewSource_);
-    // Rotated or cropped: the full-size picture reduced, as the export is, at the one
+    // Rotated or cropped: the picture drawn, as the export's is, and reduced at the one
     // scale that fits it into the box, so a crop keeps its proportions.
-    return inDisplayRange(picture.croppedReduced(source_, sourceFitting(shownSize(picture, crop_), frame)));
+    return inDisplayRange(picture.croppedReduced(drawingSource_, sourceFitting(shownSize(picture, crop_), frame)));
 }
 
 cv::Mat RenderPipeline::previewCoverage(const PreviewFrame& frame) const
@@ -445,8 +446,31 @@ cv::Mat RenderPipeline::previewCoverage(const PreviewFrame& frame) const
     // Drawn and reduced as framedPreview draws the picture, so an edge pixel's share
     // is the one its reduced value holds.
     const PictureFrame picture(source_.size(), rotation_, crop_);
-    return picture.croppedReduced(cv::Mat(source_.size(), CV_32F, cv::Scalar(1.0)),
+    return picture.croppedReduced(cv::Mat(drawingSource_.size(), CV_32F, cv::Scalar(1.0)),
                                   sourceFitting(shownSize(picture, crop_), frame));
+}
+
+void RenderPipeline::updateDrawingSource(const PreviewFrame& frame)
+{
+    const PictureFrame picture(source_.size(), rotation_, crop_);
+    if (picture.isWhole())
+        return;
+    // Whole source pixels averaged in blocks, as many as leave at least one and a half
+    // times the preview's resolution for the reduction after the drawing.
+    constexpr double kOversampling = 1.5;
+    const cv::Size scaled = sourceFitting(shownSize(picture, crop_), frame);
+    const int factor = std::max(1, int(std::min(source_.cols / (kOversampling * scaled.width),
+                                                source_.rows / (kOversampling * scaled.height))));
+    const cv::Size size(std::max(1, int(std::lround(double(source_.cols) / factor))),
+                        std::max(1, int(std::lround(double(source_.rows) / factor))));
+    if (factor == 1) {
+        drawingSource_ = source_;
+    } else if (drawingSourceStale_ || drawingSource_.size() != size) {
+        cv::Mat reduced;
+        cv::resize(source_, reduced, size, 0.0, 0.0, cv::INTER_AREA);
+        drawingSource_ = reduced;
+    }
+    drawingSourceStale_ = false;
 }
 
 bool RenderPipeline::toneMappingRuns() const
@@ -571,16 +595,20 @@ RenderPipeline::PreviewFrame RenderPipeline::previewFrame(bool interactive) cons
 
 void RenderPipeline::updatePreviewSource(const PreviewFrame& frame)
 {
-    if (!sourceChanged_ && previewSource_.size() == frame.fitted)
+    // Shown as it is only when the picture is whole; turned, it is only the crop
+    // tool's backdrop, which every step of a rotation drag resizes.
+    const bool fromDrawingSource = rotation_ != 0.f && frame.reduced;
+    if (!sourceChanged_ && previewSource_.size() == frame.fitted && previewSourceDrawn_ == fromDrawingSource)
         return;
     if (frame.reduced) {
         cv::Mat resized;
         // By pixel area: a bilinear reduction skips pixels and aliases.
-        cv::resize(source_, resized, frame.fitted, 0.0, 0.0, cv::INTER_AREA);
+        cv::resize(fromDrawingSource ? drawingSource_ : source_, resized, frame.fitted, 0.0, 0.0, cv::INTER_AREA);
         previewSource_ = resized;
     } else {
         previewSource_ = source_;
     }
+    previewSourceDrawn_ = fromDrawingSource;
 }
 
 bool RenderPipeline::renderStage(int stage, const PreviewFrame& frame)
@@ -588,6 +616,7 @@ bool RenderPipeline::renderStage(int stage, const PreviewFrame& frame)
     switch (stage) {
     case RotationStage: {
         stepName_ = "ApplyRotation";
+        updateDrawingSource(frame);
         updatePreviewSource(frame);
         const PictureFrame picture(source_.size(), rotation_, crop_);
         fullWidth_ = picture.rotatedSize().width;
@@ -597,6 +626,7 @@ bool RenderPipeline::renderStage(int stage, const PreviewFrame& frame)
     }
     case CropStage:
         stepName_ = "ApplyCrop";
+        updateDrawingSource(frame);
         cropped_ = framedPreview(frame);
         croppedCoverage_ = previewCoverage(frame);
         return true;

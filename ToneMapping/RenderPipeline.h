@@ -184,12 +184,20 @@ private:
     // The source's size at which the full-size picture `shown` fits the frame's box.
     cv::Size sourceFitting(const cv::Size& shown, const PreviewFrame& frame) const;
     void updatePreviewSource(const PreviewFrame& frame);
+    // A rotated or cropped preview is drawn from the source reduced by a whole factor:
+    // a large photo's drawing then costs a fraction of the full-size one's.
+    void updateDrawingSource(const PreviewFrame& frame);
     // False when cancelled.
     bool renderStage(int stage, const PreviewFrame& frame);
 
     cv::Mat initialSource_;
     cv::Mat source_;
     cv::Mat previewSource_;
+    cv::Mat drawingSource_;
+    // previewSource_ was reduced from drawingSource_, not from the source itself.
+    bool previewSourceDrawn_ = false;
+    // A new source came since drawingSource_ was made.
+    bool drawingSourceStale_ = true;
     cv::Mat rotated_;
     cv::Mat cropped_;
     cv::Mat croppedCoverage_;

@@ -73,14 +73,14 @@ void BM_ColourDragStep(benchmark::State& state)
 }
 BENCHMARK(BM_ColourDragStep)->Arg(24)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// One step of a rotation drag on a 24-MP photo: the picture's new shape gives a new
+// One step of a rotation drag on a photo (megapixels): the picture's new shape gives a new
 // preview source, reduced again by area, then turned and cropped.
 void BM_RotationDragStep(benchmark::State& state)
 {
     setPreviewBox(kBox);
     engineDefaults.TMalgo = SlidersTMIndex;
     RenderPipeline pipeline;
-    pipeline.setSourceImage(floatPhoto(photoSize(24.0)), true);
+    pipeline.setSourceImage(floatPhoto(photoSize(double(state.range(0)))), true);
     pipeline.renderPreview(RenderPipeline::RotationStage, true);
     bool forth = true;
     for (auto _ : state) {
@@ -90,12 +90,12 @@ void BM_RotationDragStep(benchmark::State& state)
     }
     engineDefaults = EngineDefaults();
 }
-BENCHMARK(BM_RotationDragStep)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RotationDragStep)->Arg(24)->Arg(6)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Peer: OpenCV reduces the same photo by area to the box and turns it.
 void BM_OpenCVReduceAndTurn(benchmark::State& state)
 {
-    const cv::Mat source = floatPhoto(photoSize(24.0));
+    const cv::Mat source = floatPhoto(photoSize(double(state.range(0))));
     cv::Mat reduced, turned;
     const cv::Mat turn = cv::getRotationMatrix2D(cv::Point2f(kBox.width / 2.f, kBox.height / 2.f), 14.0, 1.0);
     for (auto _ : state) {
@@ -104,7 +104,7 @@ void BM_OpenCVReduceAndTurn(benchmark::State& state)
         benchmark::DoNotOptimize(turned.data);
     }
 }
-BENCHMARK(BM_OpenCVReduceAndTurn)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OpenCVReduceAndTurn)->Arg(24)->Arg(6)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The window fitting a still 8-bit 4K frame to a 1229 x 691 view: area, which it takes
 // beyond a halving unless a video plays, beside bilinear.

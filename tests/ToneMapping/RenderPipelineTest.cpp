@@ -156,6 +156,32 @@ INSTANTIATE_TEST_SUITE_P(
         StageCase{"whiteClip", 4, [](RenderPipeline& p, bool r) { p.setWhiteClip(0.3f, r); }}),
     [](const ::testing::TestParamInfo<StageCase>& info) { return std::string(info.param.name); });
 
+// A rotated preview of a large source is drawn from a reduction of it that is kept
+// while only the angle changes, and made again for a new source of the same size.
+TEST_F(RenderPipelineTest, RotationDragOfALargeSourceRendersAsAFreshPipeline)
+{
+    setPreviewBox(cv::Size(60, 40));
+    const cv::Mat first = lightImage(400, 600);
+    const cv::Mat second = lightImage(400, 600) * 0.5f + 0.2f;
+    auto fresh = [](const cv::Mat& image, float rotation) {
+        RenderPipeline p;
+        p.setRotation(rotation, false);
+        p.setSourceImage(image, true);
+        p.renderPreview(0, true);
+        return p.output().clone();
+    };
+    RenderPipeline dragged;
+    dragged.setSourceImage(first, true);
+    dragged.renderPreview(0, true);
+    for (float rotation : {0.1f, 0.2f, -0.15f})
+        dragged.setRotation(rotation, true);
+    EXPECT_TRUE(identical(dragged.output(), fresh(first, -0.15f)));
+
+    dragged.setSourceImage(second, true);
+    dragged.renderPreview(0, true);
+    EXPECT_TRUE(identical(dragged.output(), fresh(second, -0.15f)));
+}
+
 TEST_F(RenderPipelineTest, EqualValuesRenderNothing)
 {
     RenderPipeline p;
