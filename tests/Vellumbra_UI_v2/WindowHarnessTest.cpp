@@ -37,12 +37,9 @@ QString runSaveForm()
 
 double sharpness(const cv::Mat& frame)
 {
-    cv::Mat grey, laplacian;
+    cv::Mat grey;
     cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
-    cv::Laplacian(grey, laplacian, CV_64F);
-    cv::Scalar mean, deviation;
-    cv::meanStdDev(laplacian, mean, deviation);
-    return deviation[0] * deviation[0];
+    return laplacianVariance(grey);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "GeneratedMedia.h"
+#include "PixelOps.h"
 #include "RealWindowJourney.h"
 #include "RenderPipeline.h"
 #include "ResizableFrame.h"
@@ -64,13 +65,10 @@ double aspect(const cv::Size& size)
 // Fine-detail energy: the variance of the Laplacian of the grey picture, full scale 1.
 double fineDetail(const cv::Mat& picture)
 {
-    cv::Mat grey, scaled, laplacian;
+    cv::Mat grey, scaled;
     cv::cvtColor(picture, grey, cv::COLOR_BGR2GRAY);
     grey.convertTo(scaled, CV_32F, picture.depth() == CV_8U ? 1.0 / 255.0 : 1.0);
-    cv::Laplacian(scaled, laplacian, CV_32F);
-    cv::Scalar mean, deviation;
-    cv::meanStdDev(laplacian, mean, deviation);
-    return deviation[0] * deviation[0];
+    return laplacianVariance(scaled);
 }
 
 }  // namespace
