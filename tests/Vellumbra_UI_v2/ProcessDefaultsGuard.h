@@ -4,8 +4,8 @@
 #include "WorkerCount.h"
 #include "Workspace.h"
 
-// Building a main window fills the process-wide defaults from its form; the guard
-// puts back what other tests of the program expect.
+// Building a main window fills the process-wide defaults from its form and sizes the
+// preview box to its view; the guard puts back what other tests of the program expect.
 class ProcessDefaultsGuard
 {
 public:
@@ -15,6 +15,7 @@ public:
         presetDefaults = preset;
         workspaceDefaults = workspace;
         setToneMappingWorkerCount(workers);
+        setPreviewBox(box);
     }
 
 private:
@@ -22,4 +23,5 @@ private:
     PresetSettings preset = presetDefaults;
     WorkspaceDefaults workspace = workspaceDefaults;
     int workers = toneMappingWorkerCount();
+    cv::Size box = previewBox();
 };

@@ -1,0 +1,143 @@
+#include "EditingDefaults.h"
+#include "EditingForm.h"
+#include "GeneratedMedia.h"
+#include "LinearAccumulator.h"
+#include "ProcessDefaultsGuard.h"
+#include "RenderPipeline.h"
+#include "StackingContext.h"
+#include "TestMedia.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <functional>
+#include <string>
+
+// Ordinary pictures of each kind users open, rendered as the editing view shows them
+// at the panel's start positions with every operator the operator list offers, against
+// stored renders (<picture>-<operator index>.png). VB_UPDATE_EXPECTED_RENDERS=1 rewrites
+// them instead.
+namespace {
+
+constexpr int kWidth = 112;
+
+cv::Mat reduced(const cv::Mat& image)
+{
+    cv::Mat small = image;
+    if (image.cols > kWidth)
+        cv::resize(image, small, cv::Size(kWidth, image.rows * kWidth / image.cols), 0, 0, cv::INTER_AREA);
+    return small;
+}
+
+const QString kMate = "mate-backgrounds/usr/share/backgrounds/mate/nature/";
+const QString kPhone = "forensics-samples-files/usr/share/forensics-samples/original-files/";
+
+// A file of the test media, empty when it is missing; photos decode at a quarter size.
+cv::Mat media(const QString& path, int flags = cv::IMREAD_REDUCED_COLOR_4)
+{
+    const QString file = testmedia::mediaFile(path);
+    return file.isEmpty() ? cv::Mat() : cv::imread(file.toStdString(), flags);
+}
+
+// A world light probe as float, `gain` times as bright.
+cv::Mat hdr(const char* name, double gain)
+{
+    setenv("OPENCV_IO_ENABLE_OPENEXR", "1", 0);
+    const cv::Mat image = media(QString("blender-data/usr/share/blender/datafiles/studiolights/world/") + name,
+                                cv::IMREAD_ANYDEPTH | cv::IMREAD_COLOR);
+    return image.empty() ? image : cv::Mat(image * gain);
+}
+
+// The phone video's first frame, 8-bit, `gain` times as bright; decoded once.
+cv::Mat videoFrame(double gain)
+{
+    static cv::Mat first;
+    if (first.empty() && !generatedmedia::phoneVideo().isEmpty())
+        cv::VideoCapture(generatedmedia::phoneVideo().toStdString()).read(first);
+    cv::Mat frame;
+    reduced(first).convertTo(frame, CV_8U, gain);
+    return frame;
+}
+
+// The light image of eight noisy shots of one scene, as a stacking run averages them.
+cv::Mat burstLightImage()
+{
+    const cv::Mat scene = generatedmedia::scene(cv::Size(kWidth, 85), 5);
+    StackingContext context;
+    cv::RNG rng(9);
+    for (int shot = 0; shot < 8; ++shot) {
+        cv::Mat noise(scene.size(), CV_16SC3), noisy;
+        rng.fill(noise, cv::RNG::NORMAL, 0, 6);
+        cv::add(scene, noise, noisy, cv::noArray(), CV_8U);
+        shot == 0 ? initLinearAccumulator(8, noisy, &context) : addToLinearAccumulator(8, noisy, &context);
+    }
+    cv::Mat light;
+    finishLinearMean(&context, 8, light);
+    return light;
+}
+
+struct Picture {
+    const char* name;
+    std::function<cv::Mat()> make;
+};
+
+const Picture kPictures[] = {
+    {"DaylightLandscape", [] { return media(kMate + "Dune.jpg"); }},
+    {"DaylightCloseUp", [] { return media(kMate + "LadyBird.jpg"); }},
+    {"PhoneDaylight", [] { return media(kPhone + "pic2/IMG_20200608_111614.jpg"); }},
+    {"PhoneNight", [] { return media(kPhone + "pic2/IMG_20191224_234846.jpg"); }},
+    {"HdrSunset", [] { return hdr("sunset.exr", 1.0); }},
+    {"HdrSunriseTwoStopsUp", [] { return hdr("sunrise.exr", 4.0); }},
+    {"HdrCourtyard", [] { return hdr("courtyard.exr", 1.0); }},
+    {"HdrNight", [] { return hdr("night.exr", 1.0); }},
+    {"VideoFrame", [] { return videoFrame(1.0); }},
+    {"DimVideoFrame", [] { return videoFrame(0.25); }},
+    {"LetterboxedFrame", [] {  // a wide film in a taller picture
+         cv::Mat frame = videoFrame(1.0);
+         if (!frame.empty())
+             cv::copyMakeBorder(frame, frame, frame.rows / 4, frame.rows / 4, 0, 0, cv::BORDER_CONSTANT);
+         return frame;
+     }},
+    {"BurstLightImage", burstLightImage},
+};
+
+using PictureRegression = ::testing::TestWithParam<Picture>;
+
+TEST_P(PictureRegression, RendersAsStoredWithEveryOperator)
+{
+    const cv::Mat input = reduced(GetParam().make());
+    if (input.empty())
+        GTEST_SKIP() << GetParam().name << ": its media are missing (scripts/fetch-test-media.sh)";
+    const bool update = qEnvironmentVariableIntValue("VB_UPDATE_EXPECTED_RENDERS") == 1;
+    const ProcessDefaultsGuard defaults;
+    const EditingForm form;
+    engineDefaults = engineDefaultsFrom(form.ui);
+    setPreviewBox(input.size());
+    for (int index = 0; index < form.ui.comboBox_TM->count(); ++index) {
+        const std::string path = std::string(VB_EXPECTED_RENDERS) + "/" + GetParam().name + "-" + std::to_string(index) + ".png";
+        SCOPED_TRACE(path);
+        RenderPipeline pipeline;
+        pipeline.setTMAlgo(index, false);
+        pipeline.setSourceImage(input, true);
+        pipeline.renderPreview(RenderPipeline::RotationStage, false);
+        cv::Mat rendered;
+        pipeline.output().convertTo(rendered, CV_8U, 255.0);
+        if (update) {
+            EXPECT_TRUE(cv::imwrite(path, rendered, {cv::IMWRITE_PNG_COMPRESSION, 9}));
+            continue;
+        }
+        const cv::Mat expected = cv::imread(path, cv::IMREAD_COLOR);
+        ASSERT_EQ(expected.size(), rendered.size()) << "stored render missing or of another size (VB_UPDATE_EXPECTED_RENDERS=1 rewrites it)";
+        cv::Mat difference;
+        cv::absdiff(rendered, expected, difference);
+        difference = difference.reshape(1);
+        EXPECT_LE(cv::mean(difference)[0], 1.0);
+        EXPECT_LE(cv::countNonZero(difference > 3), difference.total() / 100);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(OrdinaryPictures, PictureRegression, ::testing::ValuesIn(kPictures),
+                         [](const ::testing::TestParamInfo<Picture>& info) { return std::string(info.param.name); });
+
+}  // namespace
