@@ -46,9 +46,12 @@ struct Claim {
     double headerBytes = 0;
 };
 
+// 0 where the system does not say.
 double machineMemory()
 {
-    return double(sysconf(_SC_PHYS_PAGES)) * double(sysconf(_SC_PAGE_SIZE));
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && pageSize > 0 ? double(pages) * double(pageSize) : 0;
 }
 
 bool probeJpeg(const std::string& path, Claim& claim)
@@ -243,7 +246,8 @@ bool claimedSizeIsPlausible(const std::string& path)
                              std::to_string(static_cast<long long>(claim.height)) + " pixels";
     if (!error && pixels > 0 && pixels <= kMaximumPixels &&
         pixels <= (fileBytes - claim.headerBytes) * claim.pixelsPerByte) {
-        if (pixels * claim.bytesPerPixel <= machineMemory() * kMemoryShare)
+        const double memory = machineMemory();
+        if (memory <= 0 || pixels * claim.bytesPerPixel <= memory * kMemoryShare)
             return true;
         logError(kWhere, "\"" + path + "\" claims a picture of " + size +
                              ", more than this computer's memory can decode; it is not read");

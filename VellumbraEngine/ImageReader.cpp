@@ -186,7 +186,8 @@ JpegDecode readWithLibjpeg(const std::string& path, cv::Mat& out)
     else if (result == JpegDecode::Cut)
         logError("readImage", "\"" + path + "\" ends before its picture data does; the file is cut short and not read");
     else if (result == JpegDecode::Damaged)
-        logError("readImage", "\"" + path + "\" is damaged: part of its picture data cannot be decoded; it is not read");
+        logError("readImage",
+                 "\"" + path + "\" is damaged: part of its picture data cannot be decoded; it is not read");
     return result;
 }
 

@@ -494,7 +494,8 @@ std::vector<uchar> claimingHeader(const std::string& extension, uint32_t width, 
         const std::string header = "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
         bytes.assign(header.begin(), header.end());
         if (extension == "tga")
-            bytes = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, uchar(width), uchar(width >> 8), uchar(height), uchar(height >> 8), 8, 0};
+            bytes = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, uchar(width), uchar(width >> 8), uchar(height),
+                     uchar(height >> 8), 8, 0};
         bytes.resize(bytes.size() + std::min<size_t>(size_t(width) * height, 1 << 16), 128);
         return bytes;
     }
@@ -560,13 +561,14 @@ TEST_F(ImageReaderTest, HeadersClaimingHugePicturesAreRefusedBeforeAllocation)
         bool read;
     } cases[] = {{"jpg", 65000, 65000, 0, false}, {"jpg", 16, 16, 0, true},
                  {"jpg", 32768, 32767, 16500, false}, {"jpg", 12000, 12000, 9000, false},
-                 {"png", 65000, 65000, 0, false},
-                 {"png", 16, 16, 0, true},            {"tif", 65000, 65000, 0, false},
-                 {"tif", 16, 16, 0, true},            {"ppm", 12000, 12000, 3000, false},
-                 {"ppm", 16, 16, 0, true},            {"ppm", 16, 16, 150, false},
-                 {"tga", 16, 16, 150, false},         {"tga", 16, 16, 0, true}};
+                 {"png", 65000, 65000, 0, false},     {"png", 16, 16, 0, true},
+                 {"tif", 65000, 65000, 0, false},     {"tif", 16, 16, 0, true},
+                 {"ppm", 12000, 12000, 3000, false},  {"ppm", 16, 16, 0, true},
+                 {"ppm", 16, 16, 150, false},         {"tga", 16, 16, 150, false},
+                 {"tga", 16, 16, 0, true}};
     for (const auto& c : cases) {
-        const std::string path = pathOf("claims" + std::to_string(c.width) + "-" + std::to_string(c.bytes) + "." + c.extension);
+        const std::string path =
+            pathOf("claims" + std::to_string(c.width) + "-" + std::to_string(c.bytes) + "." + c.extension);
         SCOPED_TRACE(path);
         std::vector<uchar> bytes = claimingHeader(c.extension, c.width, c.height);
         if (c.bytes)
@@ -585,8 +587,8 @@ TEST_F(ImageReaderTest, HeadersClaimingHugePicturesAreRefusedBeforeAllocation)
         }
         EXPECT_EQ(!image.empty(), c.read);
         if (!c.read) {
-            EXPECT_TRUE(log.text().contains(QString::fromStdString("\"" + path + "\" claims a picture of " +
-                                                                std::to_string(c.width) + " x " + std::to_string(c.height))))
+            const std::string claim = std::to_string(c.width) + " x " + std::to_string(c.height);
+            EXPECT_TRUE(log.text().contains(QString::fromStdString("\"" + path + "\" claims a picture of " + claim)))
                 << log.text().toStdString();
         }
     }
