@@ -40,7 +40,7 @@ void setApplicationDirectory(const std::string& directory);
 bool copyMetadataWithExiftool(const std::string& sourcePath, const std::string& targetPath,
                               const std::string& keyword);
 
-// Observes each library attempt ("magick-read", "raw-decode", "devil-read", "opencv-read",
+// Observes each library attempt ("magick-read", "raw-decode", "jpeg-read", "devil-read", "opencv-read",
 // "freeimage-read", "magick-write", "freeimage-write", "opencv-write", "devil-write",
 // "qt-pdf-write") and each external tool run ("exiftool" followed by its arguments, one
 // per line). Tests use it; an empty function switches tracing off.

@@ -4,6 +4,7 @@
 #include "ImageFileChecks.h"
 #include "ImageIO.h"
 #include "ImageIOSupport.h"
+#include "JpegDecoder.h"
 #include "Log.h"
 #include "MagickAdapter.h"
 #include "RawDecoder.h"
@@ -114,13 +115,13 @@ FREE_IMAGE_FORMAT freeImageFormatOf(const std::string& path)
     return format == FIF_UNKNOWN ? FreeImage_GetFIFFromFilename(path.c_str()) : format;
 }
 
-// DevIL hands every picture over as stored; OpenCV and FreeImage turn JPEGs upright
+// DevIL and libjpeg hand JPEGs over as stored; OpenCV and FreeImage turn JPEGs upright
 // themselves but leave other formats as stored.
 void orientStillPhoto(const std::string& path, bool libraryTurnsJpeg, cv::Mat& image)
 {
     const FREE_IMAGE_FORMAT format = freeImageFormatOf(path);
-    // Raw decoders turn their pictures themselves.
-    if ((libraryTurnsJpeg && format == FIF_JPEG) || format == FIF_RAW)
+    // Raw decoders and every library's TIFF reader turn their pictures themselves.
+    if ((libraryTurnsJpeg && format == FIF_JPEG) || format == FIF_RAW || format == FIF_TIFF)
         return;
     // FreeImage's header read decodes a progressive JPEG whole; the EXIF block lies in front of the pixels.
     orientUpright(image, format == FIF_JPEG ? jpegExifOrientation(path) : freeImageStoredOrientation(path, format));
@@ -170,6 +171,24 @@ bool readWithDevIL(const std::string& path, cv::Mat& out)
     }
     ilDeleteImages(1, &name);
     return read;
+}
+
+// libjpeg reports lost data, which the other libraries hide behind grey rows. A JPEG
+// it cannot turn into BGR or grey goes on to them.
+JpegDecode readWithLibjpeg(const std::string& path, cv::Mat& out)
+{
+    if (FreeImage_GetFileType(path.c_str(), 0) != FIF_JPEG)
+        return JpegDecode::NotHandled;
+    traceImageIO("jpeg-read");
+    const JpegDecode result = decodeJpeg(path, out);
+    if (result == JpegDecode::Read)
+        orientStillPhoto(path, false, out);
+    else if (result == JpegDecode::Cut)
+        logError("readImage", "\"" + path + "\" ends before its picture data does; the file is cut short and not read");
+    else if (result == JpegDecode::Damaged)
+        logError("readImage",
+                 "\"" + path + "\" is damaged: part of its picture data cannot be decoded; it is not read");
+    return result;
 }
 
 bool readWithOpenCv(const std::string& path, cv::Mat& out)
@@ -266,6 +285,9 @@ bool readThroughLibraries(const std::string& path, bool preview, cv::Mat& out)
     }
     if (raw)
         return readWithRawDecoder(path, preview, out);
+    const JpegDecode jpeg = readWithLibjpeg(path, out);
+    if (jpeg != JpegDecode::NotHandled)
+        return jpeg == JpegDecode::Read;
     return readCleanly([&] { return readWithDevIL(path, out); }) ||
            readCleanly([&] { return readWithOpenCv(path, out); }) ||
            readCleanly([&] { return readWithFreeImage(path, preview, out) && !out.empty(); }) || magick();
@@ -301,7 +323,7 @@ cv::Mat& readImage(cv::Mat& out, const std::string& path, bool preview)
     cv::Mat image;
     try {
         // Refused with their own message, before any library allocates or guesses.
-        if (!claimedSizeIsPlausible(path) || jpegIsCut(path)) {
+        if (!claimedSizeIsPlausible(path)) {
             out.release();
             return out;
         }

@@ -91,36 +91,45 @@ void BM_CvImreadRealPhoto(benchmark::State& state)
 }
 BENCHMARK(BM_CvImreadRealPhoto)->Unit(benchmark::kMillisecond);
 
-// An 18-megapixel camera photograph as it was published (progressive) and re-encoded
-// baseline, written once per run.
-std::string cameraPhoto(bool progressive)
+// An 18-megapixel camera photograph as it was published (progressive JPEG), re-encoded
+// baseline, and as an uncompressed 16-bit TIFF (107 MB), written once per run.
+const char* const cameraPhotoKinds[] = {"baseline", "progressive", "16-bit TIFF"};
+
+std::string cameraPhoto(int kind)
 {
     const char* overridden = std::getenv("VB_TEST_MEDIA");
     const std::string root = overridden ? overridden : VB_TEST_MEDIA;
     const std::string published = root + "/mate-backgrounds/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg";
     if (!std::ifstream(published).good())
         return std::string();
-    if (progressive)
+    if (kind == 1)
         return published;
     static const std::string baseline = [&published] {
         const std::string path = "/tmp/vb-bench-imageio-baseline-18mp.jpg";
         cv::imwrite(path, cv::imread(published), {cv::IMWRITE_JPEG_QUALITY, 95});
         return path;
     }();
-    return baseline;
+    static const std::string tiff16 = [&published] {
+        const std::string path = "/tmp/vb-bench-imageio-18mp-16.tif";
+        cv::Mat deep;
+        cv::imread(published).convertTo(deep, CV_16U, 257.0);
+        cv::imwrite(path, deep, {cv::IMWRITE_TIFF_COMPRESSION, 1});
+        return path;
+    }();
+    return kind == 0 ? baseline : tiff16;
 }
 
 void cameraPhotoArguments(benchmark::internal::Benchmark* benchmark)
 {
-    benchmark->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+    benchmark->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 }
 
 void BM_ReadImageCameraJpeg(benchmark::State& state)
 {
-    const std::string path = cameraPhoto(state.range(0) == 1);
+    const std::string path = cameraPhoto(static_cast<int>(state.range(0)));
     if (path.empty())
         return state.SkipWithError("camera photo absent (VB_TEST_MEDIA)");
-    state.SetLabel(state.range(0) == 1 ? "progressive" : "baseline");
+    state.SetLabel(cameraPhotoKinds[state.range(0)]);
     cv::Mat image;
     for (auto _ : state)
         benchmark::DoNotOptimize(readImage(image, path, false).data);
@@ -129,10 +138,10 @@ BENCHMARK(BM_ReadImageCameraJpeg)->Apply(cameraPhotoArguments);
 
 void BM_CvImreadCameraJpeg(benchmark::State& state)
 {
-    const std::string path = cameraPhoto(state.range(0) == 1);
+    const std::string path = cameraPhoto(static_cast<int>(state.range(0)));
     if (path.empty())
         return state.SkipWithError("camera photo absent (VB_TEST_MEDIA)");
-    state.SetLabel(state.range(0) == 1 ? "progressive" : "baseline");
+    state.SetLabel(cameraPhotoKinds[state.range(0)]);
     for (auto _ : state)
         benchmark::DoNotOptimize(cv::imread(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR).data);
 }

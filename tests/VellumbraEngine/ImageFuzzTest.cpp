@@ -1,5 +1,6 @@
 #include "FrameSourceTestSupport.h"
 #include "ImageIO.h"
+#include "MagickAdapter.h"
 #include "TestMedia.h"
 
 #include <QByteArray>
@@ -202,6 +203,12 @@ TEST(ImageFuzzRealFiles, DamagedTiffExrAndDngGiveTheirPictureOrALoggedFailure)
     cv::Mat deep;
     picture.convertTo(deep, CV_16U, 257.0);
     ASSERT_TRUE(cv::imwrite(tiff.toStdString(), deep));
+    // One with an IPTC caption as Magick++ writes it.
+    const QString iptcTiff = dir.filePath("iptc.tif");
+    Magick::Image tagged = matToMagick(picture);
+    const std::string caption = std::string("\x1C\x02\x78\x00\x23", 5) + "Stacked from a burst of nine photos";
+    tagged.iptcProfile(Magick::Blob(caption.data(), caption.size()));
+    tagged.write(iptcTiff.toStdString());
 
     const struct {
         QString path;
@@ -209,6 +216,7 @@ TEST(ImageFuzzRealFiles, DamagedTiffExrAndDngGiveTheirPictureOrALoggedFailure)
         int flippedCopies;
         bool preview;
     } sources[] = {{tiff, "tif", 30, false},
+                   {iptcTiff, "tif", 10, false},
                    {exr, "exr", 30, false},
                    {testmedia::rawDir() + "/canon_eos_kiss_x4_magiclantern_colorchart.dng", "dng", 6, true}};
     framesource::LogCapture log;
@@ -240,6 +248,6 @@ TEST(ImageFuzzRealFiles, DamagedTiffExrAndDngGiveTheirPictureOrALoggedFailure)
         }
     }
     // The camera raw is optional; the TIFF and EXR copies are always read.
-    EXPECT_GE(reads, 72);
+    EXPECT_GE(reads, 88);
     dir.removeRecursively();
 }

@@ -107,8 +107,8 @@ TEST_F(ImageReaderTest, PathWithoutDotGoesToDevILFirst)
 {
     const cv::Mat picture = gradientImage(60, 80, CV_8UC3);
     const std::string path = pathOf("photo");
-    ASSERT_TRUE(cv::imwrite(path + ".jpg", picture));
-    ASSERT_TRUE(QFile::rename(QString::fromStdString(path + ".jpg"), QString::fromStdString(path)));
+    ASSERT_TRUE(cv::imwrite(path + ".tif", picture));
+    ASSERT_TRUE(QFile::rename(QString::fromStdString(path + ".tif"), QString::fromStdString(path)));
     TraceRecorder trace;
     cv::Mat image;
     readImage(image, path, false);
@@ -152,8 +152,8 @@ TEST_P(ImageReaderFormats, ReadsPixelsUprightInBgrOrder)
 
 INSTANTIATE_TEST_SUITE_P(
     WrittenByOpenCv, ImageReaderFormats,
-    ::testing::Values(StoredImage{"colour.jpg", CV_8UC3, "devil-read", CV_8UC3, 8.0},
-                      StoredImage{"grey.jpg", CV_8UC1, "devil-read", CV_8UC1, 8.0},
+    ::testing::Values(StoredImage{"colour.jpg", CV_8UC3, "jpeg-read", CV_8UC3, 8.0},
+                      StoredImage{"grey.jpg", CV_8UC1, "jpeg-read", CV_8UC1, 8.0},
                       StoredImage{"colour16.tif", CV_16UC3, "devil-read", CV_16UC3, 1.0},
                       StoredImage{"colour.tif", CV_8UC3, "devil-read", CV_8UC3, 0.0},
                       StoredImage{"grey16.png", CV_16UC1, "opencv-read", CV_16UC1, 0.0},
@@ -386,9 +386,9 @@ TEST_F(ImageReaderTest, TaggedPhotosComeUprightWhicheverLibraryReadsThem)
         const char* name;     // the name it is read under
         int orientation;
         const char* library;
-    } cases[] = {{"jpg", "photo.jpg", 6, "devil-read"},  {"tif", "photo.tif", 8, "devil-read"},
+    } cases[] = {{"jpg", "photo.jpg", 6, "jpeg-read"},  {"tif", "photo.tif", 8, "devil-read"},
                  {"jpg", "photo.bmp", 3, "magick-read"}, {"tif", "photo.tga", 6, "magick-read"},
-                 {"jpg", "photo.gif", 8, "opencv-read"}, {"tif", "photo.gif", 5, "opencv-read"},
+                 {"jpg", "photo.gif", 8, "jpeg-read"}, {"tif", "photo.gif", 5, "opencv-read"},
                  {"png", "photo.png", 1, "opencv-read"}};
     const cv::Mat picture = gradientImage(40, 64, CV_8UC3);
     for (const auto& tagged : cases) {
@@ -484,20 +484,31 @@ uint32_t crc32Of(const uchar* data, size_t size)
     return ~crc;
 }
 
-// A small picture of the format whose header claims side x side pixels.
-std::vector<uchar> claimingHeader(const std::string& extension, uint32_t side)
+// A small picture of the format whose header claims width x height pixels; a small TGA
+// or PPM holds every pixel it claims.
+std::vector<uchar> claimingHeader(const std::string& extension, uint32_t width, uint32_t height)
 {
     std::vector<uchar> bytes;
-    cv::imencode("." + extension, gradientImage(16, 16, CV_8UC1), bytes, {cv::IMWRITE_TIFF_COMPRESSION, 1});
+    const cv::Mat picture = gradientImage(16, 16, CV_8UC1);
+    if (extension == "tga" || extension == "ppm") {
+        const std::string header = "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+        bytes.assign(header.begin(), header.end());
+        if (extension == "tga")
+            bytes = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, uchar(width), uchar(width >> 8), uchar(height),
+                     uchar(height >> 8), 8, 0};
+        bytes.resize(bytes.size() + std::min<size_t>(size_t(width) * height, 1 << 16), 128);
+        return bytes;
+    }
+    cv::imencode("." + extension, picture, bytes, {cv::IMWRITE_TIFF_COMPRESSION, 1});
     if (extension == "jpg") {
         const uchar startOfFrame[] = {0xFF, 0xC0};
         const size_t at = std::search(bytes.begin(), bytes.end(), std::begin(startOfFrame), std::end(startOfFrame)) -
                           bytes.begin();
-        putBigEndian(bytes, at + 5, side, 2);
-        putBigEndian(bytes, at + 7, side, 2);
+        putBigEndian(bytes, at + 5, height, 2);
+        putBigEndian(bytes, at + 7, width, 2);
     } else if (extension == "png") {
-        putBigEndian(bytes, 16, side, 4);
-        putBigEndian(bytes, 20, side, 4);
+        putBigEndian(bytes, 16, width, 4);
+        putBigEndian(bytes, 20, height, 4);
         putBigEndian(bytes, 29, crc32Of(&bytes[12], 17), 4);
     } else {  // a little-endian TIFF: the width and length entries of its first directory
         uint32_t directory = 0;
@@ -508,7 +519,7 @@ std::vector<uchar> claimingHeader(const std::string& extension, uint32_t side)
             uchar* entry = &bytes[directory + 2 + 12 * i];
             const uint16_t tag = static_cast<uint16_t>(entry[0] | entry[1] << 8);
             if (tag == 256 || tag == 257) {
-                const uint32_t value = side;
+                const uint32_t value = tag == 256 ? width : height;
                 std::memcpy(entry + 8, &value, 4);  // a SHORT takes the low half, which holds it too
             }
         }
@@ -536,22 +547,32 @@ bool resetPeakResidentBytes()
 
 }  // namespace
 
-// A few hundred bytes that claim 65000 x 65000 pixels are refused from their header,
-// naming the file, before any library allocates the picture; the same files with
-// their true size still read.
+// Files that claim more pixels than their bytes can hold (a JPEG needs a bit for every
+// 8x8 block, a raw PPM or TGA every sample) are refused from their header, naming the
+// file, before any library allocates the picture; the same files with their true size
+// still read. Files are padded or cut to the given size.
 TEST_F(ImageReaderTest, HeadersClaimingHugePicturesAreRefusedBeforeAllocation)
 {
     framesource::LogCapture log;
     const struct {
         const char* extension;
-        uint32_t side;
+        uint32_t width, height;
+        size_t bytes;  // 0: as written
         bool read;
-    } cases[] = {{"jpg", 65000, false}, {"jpg", 16, true},  {"png", 65000, false},
-                 {"png", 16, true},     {"tif", 65000, false}, {"tif", 16, true}};
+    } cases[] = {{"jpg", 65000, 65000, 0, false}, {"jpg", 16, 16, 0, true},
+                 {"jpg", 32768, 32767, 16500, false}, {"jpg", 12000, 12000, 9000, false},
+                 {"png", 65000, 65000, 0, false},     {"png", 16, 16, 0, true},
+                 {"tif", 65000, 65000, 0, false},     {"tif", 16, 16, 0, true},
+                 {"ppm", 12000, 12000, 3000, false},  {"ppm", 16, 16, 0, true},
+                 {"ppm", 16, 16, 150, false},         {"tga", 16, 16, 150, false},
+                 {"tga", 16, 16, 0, true}};
     for (const auto& c : cases) {
-        const std::string path = pathOf("claims" + std::to_string(c.side) + "." + c.extension);
+        const std::string path =
+            pathOf("claims" + std::to_string(c.width) + "-" + std::to_string(c.bytes) + "." + c.extension);
         SCOPED_TRACE(path);
-        const std::vector<uchar> bytes = claimingHeader(c.extension, c.side);
+        std::vector<uchar> bytes = claimingHeader(c.extension, c.width, c.height);
+        if (c.bytes)
+            bytes.resize(c.bytes);
         {
             QFile file(QString::fromStdString(path));
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -566,7 +587,8 @@ TEST_F(ImageReaderTest, HeadersClaimingHugePicturesAreRefusedBeforeAllocation)
         }
         EXPECT_EQ(!image.empty(), c.read);
         if (!c.read) {
-            EXPECT_TRUE(log.text().contains(QString::fromStdString("\"" + path + "\" claims a picture of 65000 x 65000")))
+            const std::string claim = std::to_string(c.width) + " x " + std::to_string(c.height);
+            EXPECT_TRUE(log.text().contains(QString::fromStdString("\"" + path + "\" claims a picture of " + claim)))
                 << log.text().toStdString();
         }
     }

@@ -534,9 +534,10 @@ TEST(InMemorySequence, GivesCopiesOfItsFramesByIndex)
     EXPECT_TRUE(InMemorySequence(std::vector<cv::Mat>{tinyFrame(0)}).isAtEnd());
 }
 
-// A burst member cut short is not read with grey rows: its frame is empty and the log
-// names it, so the stacking run leaves it out and says so. Whole members beside it,
-// progressive ones and ones with bytes after their end, still read.
+// A burst member cut short or damaged is not read with grey rows: its frame is empty and
+// the log names it, so the stacking run leaves it out and says so. Whole members beside
+// it, progressive ones, ones with bytes after their end and ones lacking only their end
+// marker read as the whole file does.
 TEST(ImagesSequence, BurstMembersCutShortAreReportedNotFilledWithGrey)
 {
     const QString folder = testmedia::makeTempDir("vb-cut-burst");
@@ -546,24 +547,34 @@ TEST(ImagesSequence, BurstMembersCutShortAreReportedNotFilledWithGrey)
     const struct {
         const char* name;
         bool progressive;
-        double kept;        // share of the encoded bytes in the file
-        const char* after;  // bytes following the picture
-        bool read;
+        double kept;          // share of the encoded bytes in the file
+        int dropped;          // bytes then left off its end
+        bool overwritten;     // 16 bytes in the middle of the picture data replaced
+        const char* after;    // bytes following the picture
+        const char* message;  // what the log says of it; null when it reads
     } cases[] = {
-        {"a_whole.jpg", false, 1.0, "", true},
-        {"b_cut.jpg", false, 0.4, "", false},
-        {"c_progressive.jpg", true, 1.0, "", true},
-        {"d_progressive_cut.jpg", true, 0.6, "", false},
-        {"e_trailer.jpg", false, 1.0, "appended by a phone", true},
+        {"a_whole.jpg", false, 1.0, 0, false, "", nullptr},
+        {"b_cut.jpg", false, 0.4, 0, false, "", "ends before its picture data does"},
+        {"c_progressive.jpg", true, 1.0, 0, false, "", nullptr},
+        {"d_progressive_cut.jpg", true, 0.6, 0, false, "", "ends before its picture data does"},
+        {"e_trailer.jpg", false, 1.0, 0, false, "appended by a phone", nullptr},
+        {"f_no_end_marker.jpg", false, 1.0, 2, false, "", nullptr},
+        {"g_progressive_no_end_marker.jpg", true, 1.0, 2, false, "", nullptr},
+        {"h_overwritten.jpg", false, 1.0, 0, true, "", "is damaged"},
+        {"i_progressive_overwritten.jpg", true, 1.0, 0, true, "", "is damaged"},
     };
     QStringList files;
+    std::vector<cv::Mat> whole;
     for (const auto& c : cases) {
         std::vector<uchar> bytes;
         ASSERT_TRUE(cv::imencode(".jpg", photo, bytes, {cv::IMWRITE_JPEG_PROGRESSIVE, c.progressive ? 1 : 0}));
+        whole.push_back(cv::imdecode(bytes, cv::IMREAD_COLOR));
+        if (c.overwritten)
+            std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2), 16, uchar(0x5A));
         files << folder + "/" + c.name;
         QFile file(files.back());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size() * c.kept));
+        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size() * c.kept) - c.dropped);
         file.write(c.after);
     }
     LogCapture log;
@@ -573,7 +584,10 @@ TEST(ImagesSequence, BurstMembersCutShortAreReportedNotFilledWithGrey)
         SCOPED_TRACE(cases[i].name);
         cv::Mat frame;
         burst.getFrame(frame, i, false);
-        EXPECT_EQ(!frame.empty(), cases[i].read);
-        EXPECT_EQ(log.text().contains("\"" + files[i] + "\" ends before its picture data does"), !cases[i].read);
+        EXPECT_EQ(frame.empty(), cases[i].message != nullptr);
+        if (cases[i].message)
+            EXPECT_TRUE(log.text().contains("\"" + files[i] + "\" " + cases[i].message)) << log.text().toStdString();
+        else
+            EXPECT_EQ(cv::norm(frame, whole[i], cv::NORM_INF), 0.0);
     }
 }

@@ -26,6 +26,20 @@ void truncateToHalf(const QString& path)
     ASSERT_TRUE(file.resize(file.size() / 2));
 }
 
+// Bytes in the middle of the picture data overwritten with 0xFF (as a failing card
+// leaves them), or the end marker left off.
+void damageJpeg(const QString& path, bool overwrite)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    if (!overwrite) {
+        ASSERT_TRUE(file.resize(file.size() - 2));
+        return;
+    }
+    ASSERT_TRUE(file.seek(file.size() / 2));
+    file.write(QByteArray(16, '\xFF'));
+}
+
 struct DamageCase {
     const char* name;
     // Damages the burst's members (in name order) after opening; returns what they are called.
@@ -86,6 +100,19 @@ INSTANTIATE_TEST_SUITE_P(
                                  [](const QStringList& burst) {
                                      truncateToHalf(burst[2]);
                                      return QStringList{nameOf(burst[2])};
+                                 },
+                                 "jpg"},
+                      // Its decoder loses the rows after the damage and fills them with grey.
+                      DamageCase{"OverwrittenMidScanJpeg",
+                                 [](const QStringList& burst) {
+                                     damageJpeg(burst[3], true);
+                                     return QStringList{nameOf(burst[3])};
+                                 },
+                                 "jpg"},
+                      DamageCase{"JpegWithoutEndMarker",
+                                 [](const QStringList& burst) {
+                                     damageJpeg(burst[3], false);
+                                     return QStringList();
                                  },
                                  "jpg"},
                       DamageCase{"GoneSinceOpening",
