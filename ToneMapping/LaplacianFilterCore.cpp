@@ -672,6 +672,101 @@ int firstNodeLevel(const std::vector<cv::Mat>& nodeSums)
     return lev;
 }
 
+// The edge sums of a run: the kept ones when made with its threshold, else new ones.
+// Kept, new edge sums start the kept sums afresh: all were made with the old threshold.
+class EdgeSumsOfRun {
+public:
+    EdgeSumsOfRun(const LaplacianCoreSteps& steps, float threshold, bool keep)
+        : known_(!steps.sums.edge.empty() && steps.sums.threshold == threshold), threshold_(threshold)
+    {
+        if (known_)
+            levels_ = steps.sums.edge;
+        else if (keep)
+            levels_ = coefficientLevels(steps.gaussian);
+    }
+    bool known() const { return known_; }
+    std::vector<cv::Mat>* levels() { return &levels_; }
+    void keepIn(LaplacianCoreSteps& steps)
+    {
+        if (known_)
+            return;
+        steps.sums = LaplacianCoreSteps::ThresholdSums();
+        steps.sums.threshold = threshold_;
+        steps.sums.edge = std::move(levels_);
+    }
+
+private:
+    const bool known_;
+    const float threshold_;
+    std::vector<cv::Mat> levels_;
+};
+
+// The detail sums of a run's alpha: the kept ones for it, else new ones, kept as
+// one of the input's first alphas or, during a drag, as the last dragged alpha's.
+class DetailSumsOfRun {
+public:
+    DetailSumsOfRun(const LaplacianCoreSteps& steps, const EdgeSumsOfRun& edges, float alpha, float noiseLevel,
+                    bool keep)
+        : kept_(edges.known() ? steps.sums.detailFor(alpha, noiseLevel) : nullptr), made_{alpha, noiseLevel, {}}
+    {
+        if (kept_)
+            made_.sums = kept_->sums;
+        else if (keep)
+            made_.sums = coefficientLevels(steps.gaussian);
+    }
+    bool known() const { return kept_ != nullptr; }
+    // A new alpha once the input's first ones are kept: alpha is being dragged.
+    bool dragged(const LaplacianCoreSteps& steps) const
+    {
+        return !known() && steps.sums.exactDetail.size() >= kExactAlphas;
+    }
+    std::vector<cv::Mat>* levels() { return &made_.sums; }
+    void keepIn(LaplacianCoreSteps& steps, bool byNodes)
+    {
+        if (byNodes)
+            steps.sums.nodeDetail = std::move(made_);
+        else if (!known())
+            steps.sums.exactDetail.push_back(std::move(made_));
+    }
+
+private:
+    const LaplacianCoreSteps::DetailSums* const kept_;
+    LaplacianCoreSteps::DetailSums made_;
+};
+
+// The node sums of a dragged alpha: the kept ones when made with its threshold and
+// noise level, else new ones (the drag's first step), kept for its later steps.
+class NodeSumsOfRun {
+public:
+    NodeSumsOfRun(const LaplacianCoreSteps& steps, float threshold, float noiseLevel, bool used) : used_(used)
+    {
+        if (!used_)
+            return;
+        known_ = steps.sums.nodes && steps.sums.nodes->madeWith(threshold, noiseLevel, kDetailSteps);
+        nodes_ = known_ ? steps.sums.nodes : detailCurveNodes(threshold, noiseLevel, kDetailSteps);
+        levels_ = known_ ? steps.sums.nodeSums : nodeSumLevels(steps.gaussian, nodes_->size());
+    }
+    bool used() const { return used_; }
+    bool toCompute() const { return used_ && !known_; }
+    int firstLevel(int levels) const { return used_ ? firstNodeLevel(levels_) : levels; }
+    const DetailCurveNodes* nodes() const { return nodes_.get(); }
+    std::vector<cv::Mat>* levels() { return &levels_; }
+    std::vector<float> values(float alpha) const { return used_ ? nodes_->values(alpha) : std::vector<float>(); }
+    void keepIn(LaplacianCoreSteps& steps)
+    {
+        if (!used_)
+            return;
+        steps.sums.nodes = std::move(nodes_);
+        steps.sums.nodeSums = std::move(levels_);
+    }
+
+private:
+    const bool used_;
+    bool known_ = false;
+    std::shared_ptr<const DetailCurveNodes> nodes_;
+    std::vector<cv::Mat> levels_;
+};
+
 }  // namespace
 
 cv::Mat& lapfilterWithSteps(Laplacian& op, cv::Mat& out, const cv::Mat& input, LaplacianCoreSteps& steps, bool keep)
@@ -684,24 +779,10 @@ cv::Mat& lapfilterWithSteps(Laplacian& op, cv::Mat& out, const cv::Mat& input, L
         return out;
     }
     const float threshold = std::log(op.sigmaR);
-    const bool edgesKnown = !steps.edgeSums.empty() && steps.threshold == threshold;
-    const LaplacianCoreSteps::DetailSums* knownDetail = edgesKnown ? steps.detailFor(op.alpha, op.noiseLevel) : nullptr;
-    const bool detailKnown = knownDetail != nullptr;
-    const bool byNodes = keep && edgesKnown && !detailKnown && steps.exactDetail.size() >= kExactAlphas;
-    const bool nodesKnown = byNodes && steps.nodes && steps.nodes->madeWith(threshold, op.noiseLevel, kDetailSteps);
     // New sums go to new images, so that a cancelled run leaves the kept ones whole.
-    std::vector<cv::Mat> edgeSums = edgesKnown ? steps.edgeSums : std::vector<cv::Mat>();
-    std::vector<cv::Mat> detailSums = detailKnown ? knownDetail->sums : std::vector<cv::Mat>();
-    if (keep && !edgesKnown)
-        edgeSums = coefficientLevels(steps.gaussian);
-    if (keep && !detailKnown)
-        detailSums = coefficientLevels(steps.gaussian);
-    std::shared_ptr<const DetailCurveNodes> nodes = nodesKnown ? steps.nodes : nullptr;
-    std::vector<cv::Mat> nodeSums = nodesKnown ? steps.nodeSums : std::vector<cv::Mat>();
-    if (byNodes && !nodesKnown) {
-        nodes = detailCurveNodes(threshold, op.noiseLevel, kDetailSteps);
-        nodeSums = nodeSumLevels(steps.gaussian, nodes->size());
-    }
+    EdgeSumsOfRun edgeSums(steps, threshold, keep);
+    DetailSumsOfRun detailSums(steps, edgeSums, op.alpha, op.noiseLevel, keep);
+    NodeSumsOfRun nodeSums(steps, threshold, op.noiseLevel, keep && edgeSums.known() && detailSums.dragged(steps));
     // Only the sizes matter below the top level: every coefficient there is replaced.
     op.laplacianPyr = coefficientLevels(steps.gaussian);
     op.laplacianPyr.push_back(steps.gaussian.back());
@@ -711,23 +792,24 @@ cv::Mat& lapfilterWithSteps(Laplacian& op, cv::Mat& out, const cv::Mat& input, L
     job.input = &input;
     job.steps = &steps;
     job.laplacian = &op.laplacianPyr;
-    job.detailSums = &detailSums;
-    job.edgeSums = &edgeSums;
-    job.computeDetail = !detailKnown;
+    job.detailSums = detailSums.levels();
+    job.edgeSums = edgeSums.levels();
+    job.computeDetail = !detailSums.known();
     // Without beta the edge sums are only made to be kept for the next drag.
     job.edges = op.beta != 0.0f || keep;
-    job.computeEdges = job.edges && !edgesKnown;
+    job.computeEdges = job.edges && !edgeSums.known();
     job.storeSums = keep;
     job.levels = int(steps.gaussian.size());
     job.workers = std::max(1, std::min(toneMappingWorkerCount(), input.rows));
     job.beta = op.beta;
     job.remap = {op.alpha, threshold,
-                 detailKnown || op.alpha == 1.0f ? std::vector<float>() : detailCurve(op.alpha, threshold, op.noiseLevel)};
-    job.firstNodeLevel = byNodes ? firstNodeLevel(nodeSums) : job.levels;
-    job.nodes = nodes.get();
-    job.nodeSums = &nodeSums;
-    job.computeNodeSums = byNodes && !nodesKnown;
-    job.nodeValues = byNodes ? nodes->values(op.alpha) : std::vector<float>();
+                 detailSums.known() || op.alpha == 1.0f ? std::vector<float>()
+                                                        : detailCurve(op.alpha, threshold, op.noiseLevel)};
+    job.firstNodeLevel = nodeSums.firstLevel(job.levels);
+    job.nodes = nodeSums.nodes();
+    job.nodeSums = nodeSums.levels();
+    job.computeNodeSums = nodeSums.toCompute();
+    job.nodeValues = nodeSums.values(op.alpha);
     job.op = &op;
 
     runOnWorkerThreads(job.workers, [&job](int k) { lapfilterCoreThread(k, job); });
@@ -737,29 +819,16 @@ cv::Mat& lapfilterWithSteps(Laplacian& op, cv::Mat& out, const cv::Mat& input, L
         return out;
     }
     if (keep) {
-        if (!edgesKnown) {
-            // Every kept sum was made with another threshold.
-            steps.edgeSums = std::move(edgeSums);
-            steps.threshold = threshold;
-            steps.exactDetail.clear();
-            steps.nodeSums.clear();
-            steps.nodes.reset();
-            steps.nodeDetail = {};
-        }
-        LaplacianCoreSteps::DetailSums made{op.alpha, op.noiseLevel, std::move(detailSums)};
-        if (byNodes) {
-            steps.nodes = std::move(nodes);
-            steps.nodeSums = std::move(nodeSums);
-            steps.nodeDetail = std::move(made);
-        } else if (!detailKnown) {
-            steps.exactDetail.push_back(std::move(made));
-        }
+        edgeSums.keepIn(steps);
+        detailSums.keepIn(steps, nodeSums.used());
+        nodeSums.keepIn(steps);
     }
     out = reconstructLaplacianPyramid(op.laplacianPyr, cv::Mat());
     return out;
 }
 
-const LaplacianCoreSteps::DetailSums* LaplacianCoreSteps::detailFor(float alpha, float noiseLevel) const
+const LaplacianCoreSteps::DetailSums* LaplacianCoreSteps::ThresholdSums::detailFor(float alpha,
+                                                                                   float noiseLevel) const
 {
     for (const DetailSums& kept : exactDetail)
         if (kept.alpha == alpha && kept.noiseLevel == noiseLevel)

@@ -31,27 +31,32 @@ struct LaplacianCoreSteps {
         float noiseLevel = 0.0f;
         std::vector<cv::Mat> sums;
     };
+    // Sums per coefficient of levels 0 to n-2, all made with `threshold`: a run with
+    // another one starts them afresh.
+    struct ThresholdSums {
+        float threshold = 0.0f;
+        // Empty when not kept.
+        std::vector<cv::Mat> edge;
+        // The input's first alphas, summed exactly: a single change of alpha (a preset,
+        // an undo) renders as a fresh run does.
+        std::vector<DetailSums> exactDetail;
+        // Past those, alpha is being dragged: from the coarse levels up, one row per
+        // coefficient, its window's sums at the detail curve's nodes, from which every
+        // later alpha takes those levels' detail sums by a dot product instead of a
+        // window pass; the last alpha's sums are kept for a change of beta.
+        std::vector<cv::Mat> nodeSums;
+        std::shared_ptr<const DetailCurveNodes> nodes;
+        DetailSums nodeDetail;
+
+        // The kept detail sums for alpha and the noise level, or null.
+        const DetailSums* detailFor(float alpha, float noiseLevel) const;
+    };
 
     // From the input alone.
     std::vector<cv::Mat> gaussian;
     std::vector<AxisWeights> rowWeights;
     std::vector<AxisWeights> columnWeights;
-    // Per coefficient of levels 0 to n-2, made with `threshold`; empty when not kept.
-    std::vector<cv::Mat> edgeSums;
-    float threshold = 0.0f;
-    // The input's first alphas, summed exactly: a single change of alpha (a preset,
-    // an undo) renders as a fresh run does.
-    std::vector<DetailSums> exactDetail;
-    // Past those, alpha is being dragged: from the coarse levels up, one row per
-    // coefficient, its window's sums at the detail curve's nodes, from which every
-    // later alpha takes those levels' detail sums by a dot product instead of a
-    // window pass; the last alpha's sums are kept for a change of beta.
-    std::vector<cv::Mat> nodeSums;
-    std::shared_ptr<const DetailCurveNodes> nodes;
-    DetailSums nodeDetail;
-
-    // The kept detail sums for alpha and the noise level, or null.
-    const DetailSums* detailFor(float alpha, float noiseLevel) const;
+    ThresholdSums sums;
 };
 
 // lapfilter_core through steps made by an earlier call on the same input, or

@@ -261,7 +261,9 @@ cv::Mat& ImagesSequence::nextFrame(cv::Mat& output, bool paced, bool preview)
             if (!frame.empty())
                 currentIndex = next;
         }
-        if (!frame.empty()) {
+        // A photo that cannot be read shows as such (empty), never as its neighbour;
+        // a video frame that cannot be decoded leaves the previous one on display.
+        if (!frame.empty() || isPhotoList) {
             setCurrentFrame(frame, next);
             updateDisplayImage();
         }
@@ -282,8 +284,7 @@ cv::Mat& ImagesSequence::previousFrame(cv::Mat& output, bool paced, bool preview
     --currentIndex;
     const cv::Mat frame = isPhotoList ? readPhoto(currentIndex, preview, "main", "The image'")
                                       : decodeVideoFrame(currentIndex, kBackwardStepWindow, 0);
-    // A frame that cannot be read leaves the previous one on display.
-    if (!frame.empty())
+    if (!frame.empty() || isPhotoList)
         setCurrentFrame(frame, currentIndex);
     updateDisplayImage();
     output = displayImage;

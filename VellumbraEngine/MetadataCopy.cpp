@@ -13,6 +13,7 @@
 #include <csignal>
 #include <memory>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -32,10 +33,16 @@ QString exiftoolProgram()
 }
 
 // The tool ends with the program: killed mid-write, the program leaves no tool
-// behind still writing into its file.
+// behind still writing into its file. Its rewritten copy is made private and only
+// then given the written file's permissions, so a private picture is never readable
+// by others in between.
 class ToolProcess : public QProcess {
 protected:
-    void setupChildProcess() override { ::prctl(PR_SET_PDEATHSIG, SIGKILL); }
+    void setupChildProcess() override
+    {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        ::umask(077);
+    }
 };
 
 // The tool reads "%d", "%f", "%e" and the like in a source name as parts of the

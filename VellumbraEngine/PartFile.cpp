@@ -35,6 +35,23 @@ std::string partPathOf(const std::string& target)
     return file.dir().filePath(name).toStdString();
 }
 
+// Beyond this many links in a row the name is taken for a loop, and replaced itself.
+constexpr int kMaxLinksFollowed = 40;
+
+// A save through a symbolic link replaces the file it points to and keeps the link;
+// a link that points nowhere yet gets its file made.
+std::string followLinks(const std::string& target)
+{
+    QString path = QFile::decodeName(target.c_str());
+    for (int followed = 0; followed < kMaxLinksFollowed; ++followed) {
+        const QFileInfo file(path);
+        if (!file.isSymLink())
+            return QFile::encodeName(path).toStdString();
+        path = file.symLinkTarget();
+    }
+    return target;
+}
+
 std::string reason()
 {
     return std::strerror(errno);
@@ -60,7 +77,7 @@ bool writerRunning(pid_t writer)
 
 }  // namespace
 
-PartFile::PartFile(const std::string& target) : target_(target), path_(partPathOf(target)) {}
+PartFile::PartFile(const std::string& target) : target_(followLinks(target)), path_(partPathOf(target_)) {}
 
 PartFile::~PartFile()
 {

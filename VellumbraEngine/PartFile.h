@@ -5,7 +5,8 @@
 // A file written beside its target under a hidden name (".name.part-<process>-<id>.ext")
 // and renamed over the target once complete, so a target is only ever replaced by a
 // whole file. Every write is checked: a short write (full disk, size limit) or a
-// failing close leaves the target as it was and the part file removed.
+// failing close leaves the target as it was and the part file removed. A target that
+// is a symbolic link stays one: the file it points to is the one replaced.
 class PartFile {
 public:
     explicit PartFile(const std::string& target);

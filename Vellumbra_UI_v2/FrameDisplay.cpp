@@ -37,6 +37,8 @@ bool VellumbraV2::showImage(const cv::Mat& image)
     cv::Mat source = image;
     if (source.empty() && open)
         source = open->currentImage();
+    if (source.empty() && showUnreadablePhoto())
+        return false;
     // Fitting to the view first keeps the marks and the display copy at view size.
     // The marks paint into `shown`, which never shares the caller's pixels.
     const cv::Mat eightBit = source.depth() == CV_8U ? source : convertBitDepth(source, 8);
@@ -64,6 +66,19 @@ bool VellumbraV2::showImage(const cv::Mat& image)
     if (ui.dockWidget_Histogram->isVisible())
         refreshHistogram(shown);
     lastShown = {source, viewSize, frame, state, ui.dockWidget_Histogram->isVisible()};
+    return true;
+}
+
+// A burst's photo that cannot be read is named in place of its picture: the one
+// shown before it would pass for it.
+bool VellumbraV2::showUnreadablePhoto()
+{
+    ImagesSequence* frames = usableFrameSource();
+    if (!frames || !frames->isPhotoList)
+        return false;
+    ui.label_VideoPreview->setText(translate("ExplErrorOpenOneImage") + QLatin1Char('\n') + frames->infoLabel(-1));
+    ui.label_VideoPreview->setGeometry(QRect(QPoint(0, 0), ui.frame_VideoPreview2->size()));
+    lastShown = {};
     return true;
 }
 

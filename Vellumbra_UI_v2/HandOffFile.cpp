@@ -25,8 +25,15 @@ bool fileWrittenSince(const QString& savedPath, const QDateTime& since)
            written.lastModified() >= since.addSecs(-kTimeGranularitySeconds);
 }
 
+bool handOffCarries(const QString& savedPath)
+{
+    return !savedPath.contains(QLatin1Char('\n')) && !savedPath.contains(QLatin1Char('\r'));
+}
+
 bool appendHandOffLine(const QString& handOffFile, const QString& savedPath)
 {
+    if (!handOffCarries(savedPath))
+        return false;
     // Written straight through, so that a full disk or a device that takes nothing
     // answers this very write.
     const int file = ::open(QFile::encodeName(handOffFile).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);

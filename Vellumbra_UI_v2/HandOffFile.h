@@ -11,6 +11,11 @@ QString handOffLine(const QString& savedPath);
 // that failed leaves no file, or an older one, and must not be handed off.
 bool fileWrittenSince(const QString& savedPath, const QDateTime& since);
 
+// Whether savedPath fits on one hand-off line: a line break in it would hand the
+// plug-in two wrong paths.
+bool handOffCarries(const QString& savedPath);
+
 // Appends the hand-off line of savedPath to handOffFile (created when missing).
-// False when the file cannot be opened or written.
+// False, with nothing written, when the line cannot carry the path or the file
+// cannot be opened or written.
 bool appendHandOffLine(const QString& handOffFile, const QString& savedPath);

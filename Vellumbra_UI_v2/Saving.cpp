@@ -141,6 +141,11 @@ void VellumbraV2::offerToPlugin(const QString& path)
 
 void VellumbraV2::handOff(const QString& path)
 {
+    if (!handOffCarries(path)) {
+        logError("VellumbraV2::handOff", "A line break in the saved path cannot be handed off: " + path.toStdString());
+        showCriticalBox(this, translate("Error"), translate("ErrorHandOffPath").arg(path));
+        return;
+    }
     if (appendHandOffLine(resultFilePath, path))
         return;
     logError("VellumbraV2::handOff", "The hand-off file cannot be written: " + resultFilePath.toStdString());

@@ -277,7 +277,9 @@ void VellumbraV2::needResize()
         if (ImagesSequence* frames = usableFrameSource()) {
             cv::Mat shown;
             frames->getDisplayImageAt(shown, -1, false, false);
-            fitInBox(shown.size(), box.width(), box.height(), &viewSize.width, &viewSize.height);
+            // A photo that cannot be read keeps the view of its neighbours.
+            if (!shown.empty())
+                fitInBox(shown.size(), box.width(), box.height(), &viewSize.width, &viewSize.height);
         }
         if (isState(open, {StateBrowse, StateDefineParameters}))
             layoutTimeline();

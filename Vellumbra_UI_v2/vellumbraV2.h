@@ -299,6 +299,9 @@ private:
     // Puts the image on the central picture (fitted to the view, exposure marks,
     // histogram); false with a message when it cannot be shown.
     bool showImage(const cv::Mat& image);
+    // Names the burst's current photo, which cannot be read, in the picture's place;
+    // false when the media is no burst.
+    bool showUnreadablePhoto();
     // The frame labels and the timeline for the frame, -1 for the current one.
     void showFrameNumber(int frame);
     // A workspace over an opened frame source, else null.

@@ -307,6 +307,10 @@ TEST_F(ImageWriterTest, ToolGetsSourceKeywordAndTargetAsWholeArguments)
                                       "--JpgFromRaw", "--OtherImage", "-keywords+=two words", "-Firmware=Vellumbra",
                                       "-Orientation#=1"}));
     EXPECT_EQ(QDir(dir_ + "/sub dir").entryList(QDir::Files | QDir::Hidden), QStringList{"target.png"});
+    // What the tool creates (here its record) nobody else may read before it is given its mode.
+    struct stat made {};
+    ASSERT_EQ(::stat(argumentsFile.c_str(), &made), 0);
+    EXPECT_EQ(made.st_mode & 077, 0u);
 }
 
 TEST_F(ImageWriterTest, NoToolRunWithoutSourceOrForMagickFormats)
@@ -744,7 +748,7 @@ TEST_F(ImageWriterTest, EveryFormatEndsWholeOrFailsWhenTheDiskOrTemporaryFolderI
 }
 
 // A replaced file keeps who may read it, with or without the metadata tool's rewrite;
-// a new file gets the default of the process.
+// a new file gets the default of the process. A symbolic link stays one.
 TEST_F(ImageWriterTest, AReplacedFileKeepsItsPermissionsAndOwner)
 {
     const mode_t umaskNow = ::umask(022);
@@ -757,26 +761,36 @@ TEST_F(ImageWriterTest, AReplacedFileKeepsItsPermissionsAndOwner)
         int mode;  // of the file replaced; -1 for none
         bool otherOwner;
         const char* sourcePath;
+        const char* linkedFile = nullptr;  // the name is a symbolic link to this file
     } cases[] = {
         {"private.png", 0600, false, ""},     {"private.tif", 0600, false, "source"},
         {"shared.jpg", 0664, false, "source"}, {"group.exr", 0640, false, ""},
         {"given.png", 0644, true, ""},         {"new.png", -1, false, ""},
+        {"link.tif", 0640, false, "source", "linked.tif"}, {"dangling.png", -1, false, "", "made.png"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = pathOf(c.name);
+        const std::string file = c.linkedFile ? pathOf(c.linkedFile) : path;
+        if (c.linkedFile) {
+            ASSERT_EQ(::symlink(c.linkedFile, path.c_str()), 0);
+        }
         if (c.mode >= 0) {
-            QFile earlier(QString::fromStdString(path));
+            QFile earlier(QString::fromStdString(file));
             ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
             earlier.close();
-            ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(c.mode)), 0);
+            ASSERT_EQ(::chmod(file.c_str(), static_cast<mode_t>(c.mode)), 0);
             if (c.otherOwner && root) {
-                ASSERT_EQ(::chown(path.c_str(), 4321, 4321), 0);
+                ASSERT_EQ(::chown(file.c_str(), 4321, 4321), 0);
             }
         }
         ASSERT_TRUE(writeImage(path, gradientImage(20, 30, CV_8UC3), *c.sourcePath ? source : "", "kw"));
+        struct stat name {};
+        ASSERT_EQ(::lstat(path.c_str(), &name), 0);
+        EXPECT_EQ(S_ISLNK(name.st_mode), c.linkedFile != nullptr);
         struct stat written {};
-        ASSERT_EQ(::stat(path.c_str(), &written), 0);
+        ASSERT_EQ(::stat(file.c_str(), &written), 0);
+        EXPECT_GT(written.st_size, 0);
         const mode_t expected = c.mode >= 0 ? static_cast<mode_t>(c.mode) : (0666 & ~umaskNow);
         EXPECT_EQ(written.st_mode & 07777, expected);
         EXPECT_EQ(written.st_uid, c.otherOwner && root ? 4321u : ::geteuid());

@@ -452,13 +452,13 @@ TEST(ImagesSequence, UnreadablePhotosGiveEmptyFramesAndALogEntry)
     EXPECT_TRUE(sequence.getFrame(frame, 1, false).empty());
     EXPECT_TRUE(log.text().contains("ERROR at function getCvImageAt => The image '" + garbage +
                                     "' does not exist or we can not open it."));
-    // Stepping onto an unreadable photo keeps the last good one on display.
-    EXPECT_EQ(tinyFrameIndex(sequence.nextFrame(frame, false, false)), 1);
+    // Stepping onto an unreadable photo shows nothing, never its readable neighbour.
+    EXPECT_TRUE(sequence.nextFrame(frame, false, false).empty());
     EXPECT_EQ(sequence.getCurrentIndex(), 1);
     EXPECT_TRUE(log.text().contains("ERROR at function main => The image'" + garbage));
-    EXPECT_EQ(tinyFrameIndex(sequence.nextFrame(frame, false, false)), 1);
+    EXPECT_TRUE(sequence.nextFrame(frame, false, false).empty());
     EXPECT_EQ(tinyFrameIndex(sequence.nextFrame(frame, false, false)), 4);
-    EXPECT_EQ(tinyFrameIndex(sequence.previousFrame(frame, false, false)), 4);
+    EXPECT_TRUE(sequence.previousFrame(frame, false, false).empty());
     EXPECT_EQ(sequence.getCurrentIndex(), 2);
     EXPECT_TRUE(log.text().contains(missing));
 

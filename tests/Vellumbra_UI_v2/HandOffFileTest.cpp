@@ -41,19 +41,26 @@ TEST(HandOffFile, ALineThatCannotBeWrittenIsReportedAsSuch)
     writeFile(folder.filePath("earlier.txt"), "C:\\earlier.tif\n");
     const struct {
         QString handOff;
-        bool written;
+        QString saved;
+        QByteArray line;  // empty: nothing written
     } cases[] = {
-        {folder.filePath("new.txt"), true},
-        {folder.filePath("earlier.txt"), true},
-        {"/dev/full", false},  // the disk is full
-        {folder.filePath("missing/handoff.txt"), false},
+        {folder.filePath("new.txt"), "/photos/result.tif", "\\photos\\result.tif\n"},
+        {folder.filePath("earlier.txt"), "/photos/result.tif", "\\photos\\result.tif\n"},
+        {"/dev/full", "/photos/result.tif", ""},  // the disk is full
+        {folder.filePath("missing/handoff.txt"), "/photos/result.tif", ""},
+        // A line break would split the path in two; a tab stays on its line.
+        {folder.filePath("newline.txt"), "/photos/two\nlines.tif", ""},
+        {folder.filePath("return.txt"), "/photos/two\rlines.tif", ""},
+        {folder.filePath("tab.txt"), "/photos/one\tline.tif", "\\photos\\one\tline.tif\n"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(appendHandOffLine(c.handOff, "/photos/result.tif"), c.written) << c.handOff.toStdString();
-        if (!c.written)
-            continue;
+        EXPECT_EQ(appendHandOffLine(c.handOff, c.saved), !c.line.isEmpty()) << c.handOff.toStdString();
         QFile file(c.handOff);
+        if (c.line.isEmpty()) {
+            EXPECT_TRUE(!file.exists() || c.handOff.startsWith("/dev")) << c.handOff.toStdString();
+            continue;
+        }
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_TRUE(file.readAll().endsWith("\\photos\\result.tif\n")) << c.handOff.toStdString();
+        EXPECT_TRUE(file.readAll().endsWith(c.line)) << c.handOff.toStdString();
     }
 }

@@ -1,4 +1,5 @@
 #include "GeneratedMedia.h"
+#include "ImagesSequence.h"
 #include "LanguageEngine.h"
 #include "ModalScript.h"
 #include "WindowSession.h"
@@ -6,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -47,6 +49,11 @@ struct DamageCase {
     const char* extension = "png";
 };
 
+QString nameOf(const QString& path)
+{
+    return QFileInfo(path).fileName();
+}
+
 class LeftOutPhotos : public ::testing::TestWithParam<DamageCase> {
 };
 
@@ -59,11 +66,22 @@ TEST_P(LeftOutPhotos, AreNamedAfterTheRunThatLeftThemOut)
         generatedmedia::writeBurst(session.environment().filesFolder(), 5, GetParam().extension).paths;
     Workspace* workspace = session.adoptBurst(burst);
     ASSERT_TRUE(workspace && workspace->valid);
+    const QStringList leftOut = GetParam().damage(burst);
+    // Stepped onto, a photo that cannot be read is named as such, never shown as its neighbour.
+    const QLabel* picture = session.find<QLabel>("label_VideoPreview");
+    for (int i = 1; i < burst.size(); ++i) {
+        session.window().showNextFrame();
+        cv::Mat frame;
+        const bool readable = !workspace->frameSource->getFrame(frame, i, false).empty();
+        EXPECT_EQ(!picture->pixmap(Qt::ReturnByValue).isNull(), readable) << i;
+        EXPECT_EQ(picture->text().contains(nameOf(burst[i])), !readable) << i;
+    }
+    for (int i = 1; i < burst.size(); ++i)
+        session.window().showPreviousFrame();
     session.window().PushButtonSelectImageNextClicked();
     ASSERT_EQ(workspace->state, 4);
     session.find<QSpinBox>("spinBox_ImageStackingBefore")->setValue(0);
     session.find<QSpinBox>("spinBox_ImageStackingAfter")->setValue(4);
-    const QStringList leftOut = GetParam().damage(burst);
 
     ModalScript script;
     if (!leftOut.isEmpty())
@@ -74,11 +92,6 @@ TEST_P(LeftOutPhotos, AreNamedAfterTheRunThatLeftThemOut)
     EXPECT_TRUE(script.waitUntilAnswered());
     EXPECT_EQ(workspace->state, 5);
     EXPECT_EQ(workspace->tiles.size(), 1u);
-}
-
-QString nameOf(const QString& path)
-{
-    return QFileInfo(path).fileName();
 }
 
 INSTANTIATE_TEST_SUITE_P(
