@@ -309,7 +309,8 @@ cv::Mat FrameAlignment::movingAreasLeftOut(const cv::Mat& frameCoarse, cv::Point
     cv::warpAffine(cv::Mat(frameCoarse.size(), CV_8U, cv::Scalar(255)), inside, translation(shift),
                    instantCoarse.size(), cv::INTER_NEAREST | cv::WARP_INVERSE_MAP);
     cv::Mat residual;
-    cv::absdiff(standardised(instantCoarse, inside), standardised(warped, inside), residual);
+    const cv::Mat instantStandard = standardised(instantCoarse, inside);
+    cv::absdiff(instantStandard, standardised(warped, inside), residual);
     // Summed over a neighbourhood: a subject moving by a pixel or two differs along
     // thin lines at its edges, the noise at scattered pixels.
     cv::blur(residual, residual, cv::Size(5, 5));
@@ -320,8 +321,13 @@ cv::Mat FrameAlignment::movingAreasLeftOut(const cv::Mat& frameCoarse, cv::Point
     cv::Mat moving = residual > median + std::max(kMovingDeviations * deviation, kLeastMovingResidual);
     moving &= inside;
     cv::dilate(moving, moving, cv::Mat::ones(9, 9, CV_8U));
-    const int count = cv::countNonZero(moving);
-    if (count == 0 || count > kLargestMovingShare * cv::countNonZero(inside))
+    const int count = cv::countNonZero(moving), insideCount = cv::countNonZero(inside);
+    if (count == 0 || count > kLargestMovingShare * insideCount)
+        return cv::Mat();
+    // Nor when what differs holds most of the image's contrast: stars on a dark
+    // sky, each a little off under the whole-pixel start, are the scene itself.
+    const cv::Mat contrast = instantStandard.mul(instantStandard);
+    if (cv::mean(contrast, moving)[0] * count > kLargestMovingShare * cv::mean(contrast, inside)[0] * insideCount)
         return cv::Mat();
     return moving == 0;
 }
