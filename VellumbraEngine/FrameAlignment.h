@@ -32,7 +32,7 @@ public:
     FrameAlignment(const cv::Mat& instant, bool fine);
 
     // A frame of the instant image's size and type. An instant image without
-    // contrast gives every frame the same shot and no shift.
+    // structure above its noise gives every frame the same shot and no shift.
     Result locate(const cv::Mat& frame) const;
 
     // The frame moved by -shift onto the instant image's grid by cubic interpolation,
