@@ -32,12 +32,13 @@ public:
     FrameAlignment(const cv::Mat& instant, bool fine);
 
     // A frame of the instant image's size and type. An instant image without
-    // contrast gives every frame the same shot and no shift.
+    // structure above its noise gives every frame the same shot and no shift.
     Result locate(const cv::Mat& frame) const;
 
     // The frame moved by -shift onto the instant image's grid by cubic interpolation,
-    // float samples kept within the frame's range and above 0; the pixels the move
-    // brings in repeat the frame's border, so the average keeps its edges' brightness.
+    // 16-bit and float samples kept within the source samples they weigh; the
+    // pixels the move brings in repeat the frame's border, so the average keeps its
+    // edges' brightness.
     static cv::Mat moved(const cv::Mat& frame, cv::Point2f shift);
 
 private:

@@ -15,8 +15,10 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cfloat>
 #include <exception>
 #include <mutex>
+#include <set>
 
 const char* const rawExtensions[rawExtensionCount] = {
     "3fr", "ari", "arw", "bay", "crw", "cr2", "cap", "dcs", "dcr", "dng", "drf", "eip", "erf",
@@ -263,6 +265,24 @@ cv::Mat toCallerImage(const cv::Mat& image)
     return result;
 }
 
+// Infinite and not-a-number samples (a hot pixel of a float HDR) would turn every
+// correlation and average that meets them into one: a NaN becomes 0, an infinity
+// the picture's largest or smallest finite sample. Told once per file.
+void makeSamplesFinite(const std::string& path, cv::Mat& image)
+{
+    if (image.depth() != CV_32F || cv::checkRange(image))
+        return;
+    cv::Mat samples = image.reshape(1);
+    cv::patchNaNs(samples, 0.0);
+    double lowest = 0.0, highest = 0.0;
+    cv::minMaxLoc(samples, &lowest, &highest, nullptr, nullptr, cv::abs(samples) <= FLT_MAX);
+    samples.setTo(highest, samples > FLT_MAX);
+    samples.setTo(lowest, samples < -FLT_MAX);
+    static std::set<std::string> told;
+    if (told.insert(path).second)
+        logError("readImage", "\"" + path + "\": samples that are not finite numbers were replaced by finite ones.\n");
+}
+
 // A library's picture counts only when no error was reported while it read the file.
 template <typename Read>
 bool readCleanly(Read read)
@@ -330,6 +350,7 @@ cv::Mat& readImage(cv::Mat& out, const std::string& path, bool preview)
         if (!readThroughLibraries(path, preview, image))
             image.release();
         out = toCallerImage(image);
+        makeSamplesFinite(path, out);
     } catch (const std::exception& error) {
         // Out of memory on a huge or damaged picture, or a conversion OpenCV refuses.
         logError("readImage", "\"" + path + "\": " + error.what());

@@ -176,6 +176,33 @@ void BM_FrameAlignmentLocate(benchmark::State& state)
 }
 BENCHMARK(BM_FrameAlignmentLocate)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// A 1080p frame (arg: its depth) moved by a fraction of a pixel: the run's cubic
+// move, clamped for 16-bit and float samples, beside the plain cubic warp.
+cv::Mat photoOfDepth(int depth)
+{
+    cv::Mat result;
+    photo1080p().convertTo(result, depth, depth == CV_16U ? 257.0 : depth == CV_32F ? 1.0 / 255.0 : 1.0);
+    return result;
+}
+
+void BM_FrameAlignmentMoved(benchmark::State& state)
+{
+    const cv::Mat frame = photoOfDepth(int(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(FrameAlignment::moved(frame, cv::Point2f(2.3f, -1.6f)));
+}
+BENCHMARK(BM_FrameAlignmentMoved)->Arg(CV_8U)->Arg(CV_16U)->Arg(CV_32F)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CvWarpAffineCubic(benchmark::State& state)
+{
+    const cv::Mat frame = photoOfDepth(int(state.range(0)));
+    const cv::Mat warp = (cv::Mat_<float>(2, 3) << 1, 0, 2.3f, 0, 1, -1.6f);
+    cv::Mat result;
+    for (auto _ : state)
+        cv::warpAffine(frame, result, warp, frame.size(), cv::INTER_CUBIC | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+}
+BENCHMARK(BM_CvWarpAffineCubic)->Arg(CV_8U)->Arg(CV_16U)->Arg(CV_32F)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // --- Ghosting-power estimate -------------------------------------------------------
 
 cv::Mat reducedReference(const cv::Mat& reference)

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstring>
 #include <future>
+#include <limits>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -122,6 +123,7 @@ struct StoredImage {
     const char* reader;  // the library expected to deliver it
     int expectedType;
     double tolerance;
+    bool hot = false;  // a block of +Inf and a NaN, read as the largest sample and 0
 };
 
 std::ostream& operator<<(std::ostream& stream, const StoredImage& value)
@@ -137,15 +139,22 @@ class ImageReaderFormats : public ImageReaderTest, public ::testing::WithParamIn
 TEST_P(ImageReaderFormats, ReadsPixelsUprightInBgrOrder)
 {
     const StoredImage stored = GetParam();
-    const cv::Mat picture = gradientImage(90, 121, stored.type);
+    cv::Mat picture = gradientImage(90, 121, stored.type), written = picture.clone();
+    if (stored.hot) {
+        written(cv::Rect(40, 30, 3, 3)).setTo(cv::Scalar::all(std::numeric_limits<float>::infinity()));
+        written.at<cv::Vec3f>(60, 10)[1] = std::numeric_limits<float>::quiet_NaN();
+        picture(cv::Rect(40, 30, 3, 3)).setTo(cv::Scalar::all(1.0));
+        picture.at<cv::Vec3f>(60, 10)[1] = 0.0f;
+    }
     const std::string path = pathOf(stored.name);
-    ASSERT_TRUE(cv::imwrite(path, picture)) << stored.name;
+    ASSERT_TRUE(cv::imwrite(path, written)) << stored.name;
 
     TraceRecorder trace;
     cv::Mat image;
     readImage(image, path, false);
     ASSERT_FALSE(image.empty()) << stored.name;
     EXPECT_EQ(image.type(), stored.expectedType) << stored.name;
+    EXPECT_TRUE(cv::checkRange(image)) << stored.name;
     EXPECT_LE(maxDifference8(image, convertBitDepth(picture, depthInBits(image))), stored.tolerance) << stored.name;
     EXPECT_EQ(trace.names().back(), stored.reader) << stored.name;
 }
@@ -161,7 +170,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StoredImage{"colour.bmp", CV_8UC3, "magick-read", CV_8UC3, 0.0},
                       StoredImage{"colour16.ppm", CV_16UC3, "opencv-read", CV_16UC3, 0.0},
                       StoredImage{"colour.hdr", CV_32FC3, "opencv-read", CV_32FC3, 2.0},
-                      StoredImage{"colour.exr", CV_32FC3, "opencv-read", CV_32FC3, 1.0}),
+                      StoredImage{"colour.exr", CV_32FC3, "opencv-read", CV_32FC3, 1.0},
+                      StoredImage{"hot.exr", CV_32FC3, "opencv-read", CV_32FC3, 1.0, true}),
     [](const ::testing::TestParamInfo<StoredImage>& info) {
         std::string name = info.param.name;
         std::replace(name.begin(), name.end(), '.', '_');
