@@ -254,10 +254,8 @@ TEST_P(EveryOperator, BrightnessFollowsThePeakWithoutAJump)
 TEST_P(EveryOperator, ASunHdrNeverDarkensAsItsExposureRises)
 {
     for (const cv::Size size : {cv::Size(64, 32), cv::Size(128, 64)}) {
-        cv::Mat sky(size, CV_32FC3);
-        for (int r = 0; r < size.height; ++r)
-            sky.row(r).setTo(r < size.height * 2 / 3 ? cv::Scalar(0.6, 0.4, 0.3) * (1.0 - 0.6 * r / size.height)
-                                                     : cv::Scalar(0.02, 0.05, 0.04));
+        cv::Mat sky(size, CV_32FC3, cv::Scalar(0.6, 0.4, 0.3));
+        sky.rowRange(size.height * 2 / 3, size.height).setTo(cv::Scalar(0.02, 0.05, 0.04));
         cv::circle(sky, cv::Point(size.width / 3, size.height / 4), 2, cv::Scalar::all(1.0), cv::FILLED);
         double previous = 0.0;
         for (double peak = 0.5; peak <= 100.0; peak *= 2.0) {
@@ -278,9 +276,8 @@ TEST_P(EveryOperator, ADimVideoFrameIsShownAtScaleOne)
     cv::RNG(5).fill(frame, cv::RNG::UNIFORM, 1, 2);
     cv::ellipse(frame, cv::Point(48, 30), cv::Size(8, 10), 0.0, 0.0, 360.0, cv::Scalar(150, 170, 215), cv::FILLED);
     const cv::Mat out = render(frame);
-    cv::Mat atOne;
+    cv::Mat atOne, difference;
     frame.convertTo(atOne, CV_32F, 1.0 / 255.0);
-    cv::Mat difference;
     cv::absdiff(out, render(atOne, {}, SourceKind::DisplayReferred), difference);
     EXPECT_LE(cv::mean(cv::mean(difference))[0], 3.0 / 255.0);
     EXPECT_LT(cv::mean(out(cv::Rect(44, 26, 8, 8)))[2], 250.0 / 255.0) << "face";
