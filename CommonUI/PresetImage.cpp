@@ -83,7 +83,7 @@ bool PresetImage::hasPreview() const
     return !ui->label_ImageReferenced->pixmap(Qt::ReturnByValue).isNull();
 }
 
-void PresetImage::setSource(const cv::Mat* image)
+void PresetImage::setSource(const cv::Mat* image, SourceKind kind)
 {
     if (image == source)
         return;
@@ -94,7 +94,7 @@ void PresetImage::setSource(const cv::Mat* image)
         logError("PresetImage::setSource", "No image to preview for the preset '" + name_.toStdString() + "'.");
         return;
     }
-    worker.setSource(*image);
+    worker.setSource(*image, kind);
     worker.setTicket(ticket);
     worker.start(QThread::InheritPriority);
 }

@@ -34,7 +34,7 @@ public:
 
     // A new image to preview, told apart from the last one by its address. A
     // render in progress is cancelled; only the new image's preview is shown.
-    void setSource(const cv::Mat* image);
+    void setSource(const cv::Mat* image, SourceKind kind = SourceKind::Unknown);
 
     const QString& name() const { return name_; }
     // The preset shown, or null for a tile made from a name only.

@@ -79,7 +79,7 @@ void PresetImageWorkerThread::run()
 {
     runGuarded(kWhere, "The preset preview could not be rendered", [this] {
         if (!pendingSource.empty()) {
-            pipeline->setSourceImage(reducedForThumbnail(pendingSource), true);
+            pipeline->setSourceImage(reducedForThumbnail(pendingSource), true, pendingKind);
             pendingSource.release();
         }
         // The pipeline never writes a stage in place, so the preview shared with

@@ -1,4 +1,5 @@
 #pragma once
+#include "DisplayScale.h"
 #include "MatMetaType.h"
 
 #include <QThread>
@@ -26,7 +27,11 @@ public:
     // The picture the next run reduces to the thumbnail size and gives the
     // pipeline before it renders: many tiles reduce in parallel, off the
     // interface thread. Set while not running.
-    void setSource(const cv::Mat& image) { pendingSource = image; }
+    void setSource(const cv::Mat& image, SourceKind kind)
+    {
+        pendingSource = image;
+        pendingKind = kind;
+    }
 
 signals:
     // The finished preview, a copy nobody else writes to; not emitted when the
@@ -43,4 +48,5 @@ private:
     const Mode mode;
     int ticket = 0;
     cv::Mat pendingSource;
+    SourceKind pendingKind = SourceKind::Unknown;
 };

@@ -77,8 +77,10 @@ SharpestImageSelection::SharpestImageSelection(ImagesSequence* sourceIn, QWidget
     search->start(QThread::InheritPriority);
 }
 
-SharpestImageSelection::SharpestImageSelection(const cv::Mat& image, QWidget* parent) : SharpestImageSelection(parent)
+SharpestImageSelection::SharpestImageSelection(const cv::Mat& image, QWidget* parent, SourceKind kind)
+    : SharpestImageSelection(parent)
 {
+    sourceKind_ = kind;
     // Its own copy at full depth: a stacked light image is edited from its float values.
     image_ = image.clone();
     const int width = widthInParent(parent);

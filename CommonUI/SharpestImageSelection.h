@@ -32,8 +32,9 @@ public:
     // A tile for the source's current frame; starts the sharpest-frame search.
     // The source must outlive the tile.
     SharpestImageSelection(ImagesSequence* source, QWidget* parent);
-    // A tile for a still image, kept at its own depth; no search.
-    SharpestImageSelection(const cv::Mat& image, QWidget* parent);
+    // A tile for a still image, kept at its own depth; no search. kind: what the
+    // image is, as whoever made it knows (the render pipeline's source kind).
+    SharpestImageSelection(const cv::Mat& image, QWidget* parent, SourceKind kind = SourceKind::Unknown);
     // Stops a search still running and waits for it.
     ~SharpestImageSelection() override;
 
@@ -46,6 +47,7 @@ public:
 
     int tileNumber() const { return tileNumber_; }
     const cv::Mat& image() const { return image_; }
+    SourceKind sourceKind() const { return sourceKind_; }
     int frameIndex() const { return frameIndex_; }
     int candidateCount() const { return static_cast<int>(frames.size()); }
     int position() const { return position_; }
@@ -83,6 +85,7 @@ private:
     const int tileNumber_;
     ImagesSequence* source = nullptr;
     cv::Mat image_;
+    SourceKind sourceKind_ = SourceKind::Unknown;
     int frameIndex_ = -1;
     // Sharpness in percent of the sharpest and frame index of each candidate, in
     // ascending score order; empty until the search has reported.

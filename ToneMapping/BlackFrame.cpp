@@ -9,29 +9,22 @@ namespace {
 // Bars darker than this in every channel (a tenth of white) may be near-black
 // rather than exactly black.
 constexpr float kNearBlack = 0.1f;
-// A bar's pixels lie within this share of its colour: decoded video's noise of an
-// 8-bit step at 16, in linear light too.
-constexpr float kFlatShare = 0.25f;
+// Video's black is neutral: its channels lie within this share of the largest.
+constexpr float kNeutralShare = 0.25f;
+// A bar's pixels lie within this share of its colour: decoded video's noise of two
+// 8-bit steps at 16, in linear light too.
+constexpr float kFlatShare = 1.f / 3.f;
+// A bar ends in a straight line: at least this share of the picture's outer line
+// differs from it. A dark sky or road ends along the skyline, a few pixels at a time.
+constexpr double kEdgeShare = 0.5;
+// The frame's colour is the mean of a corner's patch of this side.
+constexpr int kCornerPatch = 3;
 
-// Near black and neutral, as video's black is: a dark sky's rows, as flat, are blue.
 bool nearBlack(const cv::Vec3f& pixel)
 {
     const float low = std::min({pixel[0], pixel[1], pixel[2]});
     const float high = std::max({pixel[0], pixel[1], pixel[2]});
-    return low >= 0.f && high <= kNearBlack && high - low <= kFlatShare * high;
-}
-
-// The colour of a frame touching the image's edge: a near-black corner's, else 0.
-cv::Vec3f frameColour(const cv::Mat& image)
-{
-    if (image.empty() || image.channels() != 3)
-        return cv::Vec3f::all(0.f);
-    for (const cv::Point corner : {cv::Point(0, 0), cv::Point(image.cols - 1, image.rows - 1)}) {
-        const cv::Vec3f pixel = image.at<cv::Vec3f>(corner);
-        if (nearBlack(pixel))
-            return pixel;
-    }
-    return cv::Vec3f::all(0.f);
+    return low >= 0.f && high <= kNearBlack && high - low <= kNeutralShare * high;
 }
 
 // Pixel by pixel: does a value belong to the frame of colour `frame`?
@@ -58,6 +51,19 @@ private:
     float low_[3];
     float high_[3];
 };
+
+// The share of an area's pixels that are not of the frame.
+double pictureShare(const cv::Mat& area, const FrameTest& isFrame)
+{
+    const int n = area.channels();
+    int picture = 0;
+    for (int r = 0; r < area.rows; ++r) {
+        const float* v = area.ptr<float>(r);
+        for (int c = 0; c < area.cols; ++c)
+            picture += isFrame(v + n * c) ? 0 : 1;
+    }
+    return double(picture) / double(area.total());
+}
 
 // The rows and columns between the first and the last holding a pixel that is not
 // of the frame; empty for an image of the frame alone.
@@ -97,17 +103,57 @@ cv::Rect litBox(const cv::Mat& image, const FrameTest& isFrame)
     return cv::Rect(left, top, right - left + 1, bottom - top + 1);
 }
 
+// The colour of a frame touching the image's edge: a flat near-black corner's (its
+// patch's mean, so that one noisy pixel does not set it), else 0.
+cv::Vec3f frameColour(const cv::Mat& image)
+{
+    if (image.empty() || image.channels() != 3)
+        return cv::Vec3f::all(0.f);
+    const cv::Size patch(std::min(kCornerPatch, image.cols), std::min(kCornerPatch, image.rows));
+    for (const cv::Point corner : {cv::Point(0, 0), cv::Point(image.cols - patch.width, image.rows - patch.height)}) {
+        const cv::Mat pixels = image(cv::Rect(corner, patch));
+        const cv::Scalar mean = cv::mean(pixels);
+        const cv::Vec3f colour{float(mean[0]), float(mean[1]), float(mean[2])};
+        if (nearBlack(colour) && pictureShare(pixels, FrameTest(image, colour)) == 0.0)
+            return colour;
+    }
+    return cv::Vec3f::all(0.f);
+}
+
+// Bars come in pairs on opposite edges, each ending in a straight line: a dark area
+// at one edge only (a sky, a road, a backdrop) is the picture's own.
+cv::Rect pairedBars(const cv::Mat& image, const FrameTest& isFrame, cv::Rect box)
+{
+    auto straight = [&](const cv::Rect& line) { return pictureShare(image(line), isFrame) >= kEdgeShare; };
+    const bool rows = box.y > 0 && box.br().y < image.rows && straight(cv::Rect(box.x, box.y, box.width, 1)) &&
+                      straight(cv::Rect(box.x, box.br().y - 1, box.width, 1));
+    const bool columns = box.x > 0 && box.br().x < image.cols && straight(cv::Rect(box.x, box.y, 1, box.height)) &&
+                         straight(cv::Rect(box.br().x - 1, box.y, 1, box.height));
+    if (!rows) {
+        box.y = 0;
+        box.height = image.rows;
+    }
+    if (!columns) {
+        box.x = 0;
+        box.width = image.cols;
+    }
+    return box;
+}
+
 }  // namespace
 
 BlackFrame::BlackFrame(const cv::Mat& image) : image_(image)
 {
     const cv::Vec3f colour = frameColour(image);
     frame_ = cv::Scalar(colour[0], colour[1], colour[2]);
-    picture_ = litBox(image, FrameTest(image, colour));
-    if (picture_.area() > 0)
+    const FrameTest isFrame(image, colour);
+    picture_ = litBox(image, isFrame);
+    if (picture_.area() > 0) {
+        picture_ = pairedBars(image, isFrame, picture_);
         cutPartlyCoveredLines();
-    else
+    } else {
         picture_ = cv::Rect(cv::Point(), image.size());
+    }
 }
 
 // Only a side where a frame was found is looked at, so that a picture's own dark

@@ -6,7 +6,9 @@
 // The black frame around a picture (letterbox bars, a canvas larger than the
 // picture): the operators see the picture without it, so that the frame changes
 // nothing inside, and their result is framed again. Bars of a flat near-black
-// (decoded video's black at 16 of 255) touching the image's edge are a frame too.
+// (decoded video's black at 16 of 255, with its noise) touching the image's edge are
+// a frame too. A frame is bars on opposite edges or on all four, each ending in a
+// straight line: a dark area on one edge only is the picture's.
 // A resampled frame's edge covers the picture's outer line only partly; darker
 // than the picture for no reason of its own, that line would count as its darkest
 // tones, so it is left out too and drawn afterwards as the line inside it, dimmed

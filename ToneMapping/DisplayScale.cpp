@@ -99,10 +99,18 @@ double targetKey(std::vector<float>& values, double log2Key)
 
 }  // namespace
 
-double displayScale(const cv::Mat& image, const RowsVisitor& alsoOnRows)
+SourceKind sourceKindOf(int depth, bool fromHdrFile)
+{
+    if (depth == CV_8U || depth == CV_16U)
+        return SourceKind::DisplayReferred;
+    return depth == CV_32F && fromHdrFile ? SourceKind::SceneReferred : SourceKind::Unknown;
+}
+
+double displayScale(const cv::Mat& image, SourceKind kind, const RowsVisitor& alsoOnRows)
 {
     using namespace display_scale;
-    if (image.empty() || image.depth() != CV_32F || (image.channels() != 1 && image.channels() != 3)) {
+    if (kind == SourceKind::DisplayReferred || image.empty() || image.depth() != CV_32F ||
+        (image.channels() != 1 && image.channels() != 3)) {
         if (alsoOnRows)
             forEachRowBand(image.rows, alsoOnRows);
         return 1.0;
@@ -114,16 +122,31 @@ double displayScale(const cv::Mat& image, const RowsVisitor& alsoOnRows)
     for (const float l : values)
         logSum += std::log2(double(l));
     const double log2Key = logSum / double(values.size());
-    const double key = std::exp2(log2Key);
-    const double largest = *std::max_element(values.begin(), values.end());
-    // How far the picture is scene-referred: a peak above white by one stop (partly) to
-    // two (wholly), or a bright few far above a picture that sits below one sample
-    // step. Each test passes over a stop, and the scale with it, so that no exposure
-    // makes the picture jump.
-    auto overAStop = [](double ratio) { return std::min(1.0, std::max(0.0, std::log2(ratio))); };
-    const double sceneReferred = std::max(overAStop(largest / 2.0),
-                                          overAStop(2.0 * kSampleStep / key) * overAStop(largest / (50.0 * key)));
-    const double scale = sceneReferred > 0.0 ? std::pow(targetKey(values, log2Key) / key, sceneReferred) : 1.0;
+    const double log2Target = std::log2(targetKey(values, log2Key));
+    double log2Shown = log2Target;
+    if (kind == SourceKind::Unknown) {
+        const double log2Largest = std::log2(double(*std::max_element(values.begin(), values.end())));
+        // How far the picture is scene-referred at `stops` of exposure against its own: a
+        // peak above white by one stop (partly) to two (wholly), or a bright few far above
+        // a picture that sits below one sample step. Each test passes over a stop, and
+        // the picture's key with it, so that no exposure makes the picture jump.
+        auto overAStop = [](double log2Ratio) { return std::min(1.0, std::max(0.0, log2Ratio)); };
+        const double fewAbove = overAStop(log2Largest - log2Key - std::log2(50.0));
+        auto shown = [&](double stops) {
+            const double share = std::max(overAStop(log2Largest + stops - 1.0),
+                                          overAStop(std::log2(2.0 * kSampleStep) - log2Key - stops) * fewAbove);
+            return (1.0 - share) * (log2Key + stops) + share * log2Target;
+        };
+        // Passing between the two could darken the picture as its exposure rises: it is
+        // shown as bright as at the brightest lower exposure. Below `lowest` the share no
+        // longer changes and the picture only darkens with the exposure.
+        const double lowest = std::max(-64.0, std::min({0.0, 1.0 - log2Largest, std::log2(kSampleStep) - log2Key}));
+        constexpr double kStep = 1.0 / 64.0;
+        log2Shown = shown(0.0);
+        for (double stops = -kStep; stops >= lowest - kStep; stops -= kStep)
+            log2Shown = std::max(log2Shown, shown(stops));
+    }
+    const double scale = std::exp2(log2Shown - log2Key);
     // A picture brought to the range already (the render pipeline does it first) stays as it is.
     return std::abs(scale - 1.0) < 1e-4 ? 1.0 : scale;
 }

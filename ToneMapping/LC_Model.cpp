@@ -202,9 +202,23 @@ cv::Mat sigmFac(const cv::Mat& g, int slope, int centre, const cv::Mat& lit)
     cv::minMaxLoc(g, &low, &high);
     if (low < 0.0 || high > 255.0)
         std::printf("ERROR: sigmFac: lum must be between 0 and 255\n");
+    // The same factor everywhere: it adds nothing, and the rescaling would find no range.
+    if (slope == 0)
+        return cv::Mat::zeros(g.size(), CV_32F);
+    // With the whole picture below the sigmoid's centre, 1 - S is 1 less a share too
+    // small for a float: its variation lies in S alone. The rescaling is blind to an
+    // affine map, so it takes -S / S(top), which keeps every digit.
+    const double top = slope * ((slope > 0 ? high : low) / 255.0 - centre);
     const cv::Mat distance = byRowBands(g.size(), CV_32F, [&](const cv::Range& rows) {
+        const cv::Mat z = (g.rowRange(rows) / 255.0f - static_cast<float>(centre)) * static_cast<float>(slope);
         cv::Mat sigmoid;
-        cv::exp((g.rowRange(rows) / 255.0f - static_cast<float>(centre)) * static_cast<float>(-slope), sigmoid);
+        if (top < 0.0) {
+            cv::Mat fromTop;
+            cv::exp(z - top, fromTop);
+            cv::exp(z, sigmoid);
+            return cv::Mat(fromTop * -(1.0 + std::exp(top)) / (1.0f + sigmoid));
+        }
+        cv::exp(-z, sigmoid);
         sigmoid = 1.0f / (1.0f + sigmoid);
         return cv::Mat(cv::abs(1.0f - sigmoid));
     });
@@ -217,6 +231,9 @@ cv::Mat scaleImage(const cv::Mat& image, float low, float high, const cv::Mat& l
     double minimum = 0.0;
     double maximum = 0.0;
     stretchEnds(image, range, minimum, maximum);
+    // A few values apart from one: the whole range, so that no value is lost.
+    if (!(maximum > minimum))
+        cv::minMaxLoc(image, &minimum, &maximum, nullptr, nullptr, range);
     const double largest = maximum - minimum;
     if (!(largest > 0.0)) {
         std::printf("ERROR in scaleImage.m : divide by zero\n");
@@ -250,7 +267,7 @@ bool inputSteps(LC_Model& op, const cv::Mat& in32, float spread, float edgeSprea
     });
     cv::Mat input = finite ? in32 : finiteSamples(in32);
     result.luminance =
-        compressLuminance(input, static_cast<float>(displayScale(input)), result.chroma, &result.lit);
+        compressLuminance(input, static_cast<float>(displayScale(input, op.sourceKind)), result.chroma, &result.lit);
     input.release();
     if (op.cancel)
         return false;

@@ -289,7 +289,7 @@ cv::Mat& toneMapWithSteps(Laplacian& op, cv::Mat& out, const cv::Mat& in, Laplac
     }
     if (stopped(false))
         return out;
-    recolour(filtered, in, steps.luminance, displayScale(in), display, out);
+    recolour(filtered, in, steps.luminance, displayScale(in, op.sourceKind), display, out);
     return out;
 }
 

@@ -509,7 +509,7 @@ cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3
     // The extremes of Y are found while the display scale's measuring reads the input.
     Extremes luminance(1e10f, 1e-6f);
     const XyzWeights weights = xyzWeights();
-    const float scale = float(displayScale(input, [&](const cv::Range& rows) {
+    const float scale = float(displayScale(input, sourceKind, [&](const cv::Range& rows) {
         widenWithY(input.rowRange(rows), weights.luminance, luminance);
     }));
     maxLuminance = luminance.largest();

@@ -154,9 +154,9 @@ void sharpeningBlur(const cv::Mat& image, cv::Mat& blur, int kernelSize, double 
 
 // The operators, the strength blend and the colour pass all take the picture in the
 // display range: an HDR renders alike at any scale.
-cv::Mat inDisplayRange(const cv::Mat& picture)
+cv::Mat inDisplayRange(const cv::Mat& picture, SourceKind kind)
 {
-    return scaledToDisplay(picture, displayScale(picture));
+    return scaledToDisplay(picture, displayScale(picture, kind));
 }
 
 // Linear scale of `reduced` against `full`: the geometric mean of both axes' ratios.
@@ -228,7 +228,7 @@ RenderPipeline::RenderPipeline()
 
 RenderPipeline::~RenderPipeline() = default;
 
-void RenderPipeline::setSourceImage(const cv::Mat& image, bool replaceInitial)
+void RenderPipeline::setSourceImage(const cv::Mat& image, bool replaceInitial, SourceKind kind)
 {
     cv::Mat working = toWorkingImage(image, true);
     if (working.empty()) {
@@ -237,6 +237,7 @@ void RenderPipeline::setSourceImage(const cv::Mat& image, bool replaceInitial)
         return;
     }
     source_ = working;
+    sourceKind_ = image.depth() == CV_32F ? kind : sourceKindOf(image.depth(), false);
     if (initialSource_.empty() || replaceInitial)
         initialSource_ = source_;
     output_ = source_.clone();
@@ -410,6 +411,7 @@ std::unique_ptr<RenderPipeline> RenderPipeline::renderCopy() const
     // Sources are replaced, never written in place: the pixels may be shared.
     copy->initialSource_ = initialSource_;
     copy->source_ = source_;
+    copy->sourceKind_ = sourceKind_;
     return copy;
 }
 
@@ -426,17 +428,18 @@ void RenderPipeline::clearCancel()
 
 cv::Mat RenderPipeline::framed(const cv::Mat& image, const cv::Size& sourceSize) const
 {
-    return inDisplayRange(PictureFrame(sourceSize, rotation_, crop_).cropped(image));
+    return inDisplayRange(PictureFrame(sourceSize, rotation_, crop_).cropped(image), sourceKind_);
 }
 
 cv::Mat RenderPipeline::framedPreview(const PreviewFrame& frame) const
 {
     const PictureFrame picture(source_.size(), rotation_, crop_);
     if (picture.isWhole())
-        return inDisplayRange(previewSource_);
+        return inDisplayRange(previewSource_, sourceKind_);
     // Rotated or cropped: the picture drawn, as the export's is, and reduced at the one
     // scale that fits it into the box, so a crop keeps its proportions.
-    return inDisplayRange(picture.croppedReduced(drawingSource_, sourceFitting(shownSize(picture, crop_), frame)));
+    return inDisplayRange(picture.croppedReduced(drawingSource_, sourceFitting(shownSize(picture, crop_), frame)),
+                          sourceKind_);
 }
 
 cv::Mat RenderPipeline::previewCoverage(const PreviewFrame& frame) const
@@ -500,6 +503,8 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool p
     // render's large intermediates are not worth keeping.
     toneMapper_->keepInputSteps = preview;
     toneMapper_->spatialScale = float(scale);
+    // The stages before have brought the picture to the display range.
+    toneMapper_->sourceKind = SourceKind::DisplayReferred;
     // Pixels the rotated picture covers only partly are left out like its canvas.
     const CoveredPixels covered(coverage.size() == cropped.size() ? coverage : cv::Mat());
     // The preview's kept: an operator finds the same input while only its parameters change.

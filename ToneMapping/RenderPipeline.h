@@ -26,7 +26,9 @@ public:
     RenderPipeline& operator=(const RenderPipeline&) = delete;
 
     // Takes any depth with 1, 3 or 4 channels; the working source is 3-channel float.
-    void setSourceImage(const cv::Mat& image, bool replaceInitial);
+    // kind: what the picture is, as whoever made it knows; an 8- or 16-bit image is
+    // display-referred whatever is said.
+    void setSourceImage(const cv::Mat& image, bool replaceInitial, SourceKind kind = SourceKind::Unknown);
     // The preview box of every pipeline.
     static void setPreviewSize(const int size[2]);
     void setToneMapper(int index);
@@ -95,6 +97,7 @@ public:
     static cv::Mat clipBlackWhite(const cv::Mat& reference, float blackClip, float whiteClip, const cv::Mat& colour);
 
     const cv::Mat& output() const { return output_; }
+    SourceKind sourceKind() const { return sourceKind_; }
     const cv::Mat& initialSource() const { return initialSource_; }
     const cv::Mat& source() const { return source_; }
     const cv::Mat& previewSource() const { return previewSource_; }
@@ -192,6 +195,7 @@ private:
 
     cv::Mat initialSource_;
     cv::Mat source_;
+    SourceKind sourceKind_ = SourceKind::Unknown;
     cv::Mat previewSource_;
     cv::Mat drawingSource_;
     // previewSource_ was reduced from drawingSource_, not from the source itself.

@@ -22,6 +22,6 @@ cv::Mat& SlidersTM::apply(cv::Mat& out, const cv::Mat& in, const float[3])
 {
     buffer = asFloat(in);
     ColourPassParameters inDisplayRange = colour;
-    inDisplayRange.exposure = toeOfScaledInput(colour.exposure, float(displayScale(buffer)));
+    inDisplayRange.exposure = toeOfScaledInput(colour.exposure, float(displayScale(buffer, sourceKind)));
     return parallelComputeLightImage(curve, out, buffer, inDisplayRange);
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include "DisplayScale.h"
+
 #include <opencv2/core.hpp>
 
 #include <atomic>
@@ -23,4 +25,7 @@ public:
     // spatial parameters given in pixels are scaled by it, so that a reduced render
     // treats the same part of the picture as the full-size one.
     float spatialScale = 1.0f;
+    // What the input is, for the factor that brings it to the display range
+    // (displayScale). An owner that brings it there first says it is display-referred.
+    SourceKind sourceKind = SourceKind::Unknown;
 };

@@ -106,6 +106,7 @@ public:
         context.referenceHalf.release();
         context.featureMask.release();
         bits = depthInBits(instantImage);
+        context.frameDepth = instantImage.depth();
         ghostingPower = ghostingPowerFor(settings.power, instantImage);
         alignment = prepareAlignment();
         if (ghostingPower < 0 && settings.tolerance < kToleranceWithoutGhosts && count > 1 &&

@@ -83,6 +83,8 @@ public:
     cv::Mat frameCopy;       // 8-bit full-size working copy of frameImage
     cv::Mat frameHalf;
     cv::Mat lightImage;
+    // OpenCV depth of the stacked frames; -1 before a run.
+    int frameDepth = -1;
     int patchRadius = 8;
     int ghostingPower = -1;
     // The next removeGhosts' automatic power, when it was estimated ahead for its

@@ -187,7 +187,10 @@ bool VellumbraV2::openPhoto(const QString& path, bool report)
     showMediaIdentity(*opened);
     updateMode();
 
-    SharpestImageSelection* tile = opened->addImageTile(opened->image, ui.scrollAreaWidgetContents_ProEditingSelection);
+    // A float photo from an HDR file is scene-referred; an 8- or 16-bit one display-referred.
+    const bool hdrFile = QStringList{"exr", "hdr", "pfm"}.contains(lowerSuffix(path));
+    SharpestImageSelection* tile = opened->addImageTile(opened->image, ui.scrollAreaWidgetContents_ProEditingSelection,
+                                                        sourceKindOf(opened->image.depth(), hdrFile));
     // A photo's default result name is its own base name.
     tile->enterEditionMode(opened->savedResultName.isEmpty() ? opened->resultBaseName() : opened->savedResultName);
     buildPresetRows();

@@ -102,7 +102,7 @@ void VellumbraV2::buildDefaultPresetTiles(std::vector<Preset*> presets)
             open->markHasSettings(imageTile);
             static_cast<PresetSettings&>(imageTile->preset()) = *preset;
             imageTile->pipeline().copySettings(*first);
-            imageTile->pipeline().setSourceImage(imageTile->image(), false);
+            imageTile->pipeline().setSourceImage(imageTile->image(), false, imageTile->sourceKind());
         }
     }
 }
@@ -164,7 +164,7 @@ void VellumbraV2::newUserPreset()
     }
     PresetImage* tile = addPresetTile(record, ui.scrollArea_UserPresets_Contents, open->userPresetTiles);
     if (open->selectedTile)
-        tile->setSource(&open->selectedTile->image());
+        tile->setSource(&open->selectedTile->image(), open->selectedTile->sourceKind());
     highlightMatchingPresets();
 }
 

@@ -212,7 +212,11 @@ void VellumbraV2::openResultForEditing(Workspace* open, const cv::Mat& result)
     if (currentWorkspace() != open)
         return;
 
-    SharpestImageSelection* tile = open->addImageTile(result, ui.scrollAreaWidgetContents_ProEditingSelection);
+    // Stacked from 8- or 16-bit frames, the light image is display-referred; from float HDR frames, scene-referred.
+    const StackingContext* context = open->stackingContext();
+    const SourceKind kind = context ? sourceKindOf(context->frameDepth, true) : SourceKind::Unknown;
+    SharpestImageSelection* tile =
+        open->addImageTile(result, ui.scrollAreaWidgetContents_ProEditingSelection, kind);
     connect(tile, &SharpestImageSelection::onClick, this, &VellumbraV2::onClickSelectImage);
     const QString& quality = qualityNames[std::clamp(open->qualityIndex, 0, 2)];
     tile->enterEditionMode(open->savedResultName.isEmpty() ? stackedResultName(*open, quality) : open->savedResultName);

@@ -99,9 +99,9 @@ void Workspace::setSize(const cv::Mat& frame)
     aspectRatio = height > 0 ? static_cast<float>(width) / static_cast<float>(height) : 0.0f;
 }
 
-SharpestImageSelection* Workspace::addImageTile(const cv::Mat& tileImage, QWidget* parent)
+SharpestImageSelection* Workspace::addImageTile(const cv::Mat& tileImage, QWidget* parent, SourceKind kind)
 {
-    auto* tile = new SharpestImageSelection(tileImage, parent);
+    auto* tile = new SharpestImageSelection(tileImage, parent, kind);
     tiles.insert(tiles.begin(), tile);
     return tile;
 }
@@ -147,7 +147,7 @@ void Workspace::previewSelectionInPresets()
         return;
     for (const auto* presetTiles : {&factoryPresetTiles, &userPresetTiles})
         for (PresetImage* presetTile : *presetTiles)
-            presetTile->setSource(&selectedTile->image());
+            presetTile->setSource(&selectedTile->image(), selectedTile->sourceKind());
 }
 
 bool Workspace::presetPreviewsShown() const

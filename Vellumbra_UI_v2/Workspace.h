@@ -1,4 +1,5 @@
 #pragma once
+#include "DisplayScale.h"
 #include "UndoRedoManager.h"
 #include "WorkflowStateTable.h"
 
@@ -53,7 +54,7 @@ public:
     Workspace& operator=(const Workspace&) = delete;
 
     // A still-image tile, put first.
-    SharpestImageSelection* addImageTile(const cv::Mat& image, QWidget* parent);
+    SharpestImageSelection* addImageTile(const cv::Mat& image, QWidget* parent, SourceKind kind = SourceKind::Unknown);
     // A tile on the frame source's current frame, put last; null without a frame source.
     SharpestImageSelection* addCurrentFrameTile(QWidget* parent);
     // Deletes the tile; a selected tile leaves the selection first.

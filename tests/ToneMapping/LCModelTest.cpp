@@ -202,20 +202,30 @@ TEST(LCModel, ScaleImageOfAFlatImageIsZeroAndOtherwiseSpansTheRange)
 }
 
 // The stretch ends at the picture's own extremes, but for a few pixels in a thousand
-// that a preview does not have: next to none of a lit picture turns black,
-// with the default settings and the low-key look's.
+// that a preview does not have: next to none of a lit picture turns black, with the
+// default settings, the low-key look's and the second and third sliders' ends, and
+// no step reports an empty range. Past a centre of 2 the sigmoid's factor, rescaled,
+// no longer changes: the picture goes on as at 2.
 TEST(LCModel, StretchClipsNextToNoneOfALitPicture)
 {
     const cv::Mat picture = hdrtest::syntheticHdrImage(300, 400);
-    const float settings[][3] = {{0.1f, 7.0f, 0.5f}, {7.0f, 6.0f, 0.5f}};
+    const float settings[][3] = {{0.1f, 7.0f, 0.5f}, {7.0f, 6.0f, 0.5f}, {0.1f, 0.1f, 0.5f},
+                                 {0.1f, 7.0f, 2.0f}, {0.1f, 7.0f, 4.0f},  {0.1f, 7.0f, 10.0f}};
+    cv::Mat atTwo;
     for (const auto& params : settings) {
         LC_Model op;
         cv::Mat out;
+        ::testing::internal::CaptureStdout();
         op.apply(out, picture, params);
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "") << params[1] << ", " << params[2];
         cv::Mat channels[3];
         cv::split(out, channels);
         const cv::Mat largest = cv::max(channels[0], cv::max(channels[1], channels[2]));
         EXPECT_LE(cv::countNonZero(largest < 0.5f / 255.0f), int(out.total() / 250)) << params[0];
+        if (params[2] == 2.0f)
+            atTwo = out;
+        else if (params[2] > 2.0f)
+            EXPECT_LE(cv::norm(out, atTwo, cv::NORM_INF), 1.0 / 255.0) << params[2];
     }
 }
 

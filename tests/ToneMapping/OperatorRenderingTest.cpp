@@ -32,13 +32,14 @@ protected:
     void SetUp() override { saved = engineDefaults; }
     void TearDown() override { engineDefaults = saved; }
 
-    cv::Mat render(const cv::Mat& image, const std::function<void(RenderPipeline&)>& settings = {}) const
+    cv::Mat render(const cv::Mat& image, const std::function<void(RenderPipeline&)>& settings = {},
+                   SourceKind kind = SourceKind::Unknown) const
     {
         engineDefaults.TMalgo = GetParam().index;
         RenderPipeline pipeline;
         if (settings)
             settings(pipeline);
-        pipeline.setSourceImage(image, true);
+        pipeline.setSourceImage(image, true, kind);
         return pipeline.renderFull();
     }
 
@@ -246,6 +247,40 @@ TEST_P(EveryOperator, BrightnessFollowsThePeakWithoutAJump)
         }
         previous = mean;
     }
+}
+
+// A sky with a small sun, of unknown kind, from a peak of 0.5 to 100 and at two sizes:
+// the picture never darkens as the exposure rises.
+TEST_P(EveryOperator, ASunHdrNeverDarkensAsItsExposureRises)
+{
+    for (const cv::Size size : {cv::Size(64, 32), cv::Size(128, 64)}) {
+        cv::Mat sky(size, CV_32FC3, cv::Scalar(0.6, 0.4, 0.3));
+        sky.rowRange(size.height * 2 / 3, size.height).setTo(cv::Scalar(0.02, 0.05, 0.04));
+        cv::circle(sky, cv::Point(size.width / 3, size.height / 4), 2, cv::Scalar::all(1.0), cv::FILLED);
+        double previous = 0.0;
+        for (double peak = 0.5; peak <= 100.0; peak *= 2.0) {
+            cv::Mat grey;
+            cv::cvtColor(render(sky * peak), grey, cv::COLOR_BGR2GRAY);
+            const double mean = cv::mean(grey)[0];
+            EXPECT_GE(mean, previous - 1.0 / 255.0) << size << ", peak " << peak;
+            previous = mean;
+        }
+    }
+}
+
+// A dim 8-bit video frame with one lit face is display-referred: shown at scale 1,
+// its face not lifted to white.
+TEST_P(EveryOperator, ADimVideoFrameIsShownAtScaleOne)
+{
+    cv::Mat frame(64, 96, CV_8UC3);
+    cv::RNG(5).fill(frame, cv::RNG::UNIFORM, 1, 2);
+    cv::ellipse(frame, cv::Point(48, 30), cv::Size(8, 10), 0.0, 0.0, 360.0, cv::Scalar(150, 170, 215), cv::FILLED);
+    const cv::Mat out = render(frame);
+    cv::Mat atOne, difference;
+    frame.convertTo(atOne, CV_32F, 1.0 / 255.0);
+    cv::absdiff(out, render(atOne, {}, SourceKind::DisplayReferred), difference);
+    EXPECT_LE(cv::mean(cv::mean(difference))[0], 3.0 / 255.0);
+    EXPECT_LT(cv::mean(out(cv::Rect(44, 26, 8, 8)))[2], 250.0 / 255.0) << "face";
 }
 
 TEST_P(EveryOperator, GreyStaysGrey)
