@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLCDNumber>
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QSlider>
@@ -306,6 +307,35 @@ TEST_F(EditingWindow, ARecordSetsOnlyTheSlidersOfItsOperator)
             }
         }
         EXPECT_TRUE(testmedia::identical(picture(), freshRender()));
+    }
+}
+
+// After a record of another operator (the first factory preset's), an operator picked
+// in the combo shows what the picture renders with, and clicking its tile again
+// changes neither.
+TEST_F(EditingWindow, APickedOperatorsReadOutsStayWithItsPicture)
+{
+    const EditingForm form;
+    Preset record;
+    record.alpha = record.beta = 50;
+    auto readOuts = [&] {
+        std::map<std::string, std::pair<int, int>> shown;  // the read-out and the rendered setting's position
+        for (const EditingSlider& row : editingSliders())
+            if (row.isOperatorParameter() && row.toneMapper == pipeline().TMalgo())
+                shown[form.name(row).toStdString()] = {
+                    session.find<QLCDNumber>((form.ui.*row.lcd)->objectName().toLatin1().constData())->intValue(),
+                    row.conversion.toPosition(row.current(pipeline()))};
+        return shown;
+    };
+    for (int picked : {2, 3, 1, 0}) {
+        SCOPED_TRACE(picked);
+        window().applyEditingParameters(record, true);
+        session.find<QComboBox>("comboBox_TM")->setCurrentIndex(picked);
+        const auto onPicking = readOuts();
+        for (const auto& [name, shown] : onPicking)
+            EXPECT_EQ(shown.first, shown.second) << name;
+        window().onClickSelectImage(tile);
+        EXPECT_EQ(readOuts(), onPicking);
     }
 }
 
