@@ -277,7 +277,15 @@ INSTANTIATE_TEST_SUITE_P(
                           [](RenderPipeline& p, bool r) { p.setSharpeningAmount(0.5f, r); }},
         QuietThenRendered{"strength", [](RenderPipeline& p, bool r) { p.setStrength(0.9f, r); },
                           [](RenderPipeline& p, bool r) { p.setHue(0.1f, r); }},
-        QuietThenRendered{"preset", &applyPreset, [](RenderPipeline& p, bool r) { p.setVibrance(0.3f, r); }}),
+        QuietThenRendered{"preset", &applyPreset, [](RenderPipeline& p, bool r) { p.setVibrance(0.3f, r); }},
+        // A tall crop rendered, then a taller box: the whole picture fits it at the same
+        // size, its crop at a larger one.
+        QuietThenRendered{"previewBoxAfterACrop",
+                          [](RenderPipeline& p, bool) {
+                              p.setCrop(cv::Rect(20, 0, 15, 45), true);
+                              setPreviewBox(cv::Size(48, 40));
+                          },
+                          [](RenderPipeline& p, bool r) { p.setTM2Alpha(0.55f, r); }}),
     [](const ::testing::TestParamInfo<QuietThenRendered>& info) { return std::string(info.param.name); });
 
 TEST_F(RenderPipelineTest, ApplySettingsMakesTheCurveFromItsValuesWhateverCameBefore)
