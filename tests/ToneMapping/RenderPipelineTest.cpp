@@ -736,6 +736,17 @@ INSTANTIATE_TEST_SUITE_P(
                         p.setSaturation(1.4f, r);
                         p.setExposure(0.4f, r);
                     }},
+        // Crop windows of the turned picture that take in its empty corners and edges.
+        PreviewCase{"topLeftQuarterRotated", cv::Size(360, 240), 0.01f,
+                    [](RenderPipeline& p, bool r) {
+                        p.setRotation(0.1f, r);
+                        p.setCrop(cv::Rect(0, 0, 600, 400), r);
+                    }},
+        PreviewCase{"topBandRotated", cv::Size(360, 240), 0.01f,
+                    [](RenderPipeline& p, bool r) {
+                        p.setRotation(0.1f, r);
+                        p.setCrop(cv::Rect(120, 0, 960, 160), r);
+                    }},
         PreviewCase{"sharpening", cv::Size(300, 200), 0.02f,
                     [](RenderPipeline& p, bool r) {
                         p.setSharpeningAmount(0.8f, r);
