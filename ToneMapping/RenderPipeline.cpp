@@ -621,6 +621,8 @@ bool RenderPipeline::renderStage(int stage, const PreviewFrame& frame)
     switch (stage) {
     case RotationStage: {
         stepName_ = "ApplyRotation";
+        renderedBox_ = frame.box;
+        renderedReduction_ = frame.reduction;
         updateDrawingSource(frame);
         updatePreviewSource(frame);
         const PictureFrame picture(source_.size(), rotation_, crop_);
@@ -668,7 +670,10 @@ void RenderPipeline::renderPreview(int startStage, bool interactive)
     }
     const PreviewFrame frame = previewFrame(interactive);
     // Stages of another preview size (box resized, interactive or not) cannot be reused.
-    if (previewSource_.size() != (frame.reduced ? frame.fitted : source_.size()))
+    // The preview source's size alone does not tell: a box that fits the whole turned
+    // picture at the same size may fit its crop at another.
+    if (previewSource_.size() != (frame.reduced ? frame.fitted : source_.size()) || frame.box != renderedBox_ ||
+        frame.reduction != renderedReduction_)
         stage = RotationStage;
     for (; stage <= ColourStage; ++stage) {
         if (!renderStage(stage, frame)) {

@@ -202,6 +202,9 @@ private:
     bool previewSourceDrawn_ = false;
     // A new source came since drawingSource_ was made.
     bool drawingSourceStale_ = true;
+    // The preview box and reduction the stages from the rotation on were drawn for.
+    cv::Size renderedBox_;
+    double renderedReduction_ = 0.0;
     cv::Mat rotated_;
     cv::Mat cropped_;
     cv::Mat croppedCoverage_;

@@ -182,6 +182,15 @@ void VellumbraV2::comboBox_TMChanged(int index)
     workspace->setTMAlgo(std::min(index, kLastToneMappingOperator), false);
     if (applyingParameters)
         return;
+    // The tiles' records still hold the previous operator's positions: they take the
+    // new operator's sliders, whose values the pipeline renders with, so that coming
+    // back to the tile shows them and not the previous operator's.
+    for (const EditingSlider& row : editingSliders()) {
+        if (row.isOperatorParameter() && row.shownWith(pipeline->TMalgo())) {
+            const int position = (ui.*row.slider)->value();
+            row.apply(*workspace, row.conversion.toSetting(position), position, false);
+        }
+    }
     workspace->undoRedoManager.add(ui.comboBox_TM, &QComboBox::setCurrentIndex, old, index,
                                    "Undo on tone mapping choice");
     highlightMatchingPresets();
@@ -331,6 +340,12 @@ void VellumbraV2::applyEditingParameters(const PresetSettings& record, bool reco
     ui.actionUndo->setEnabled(false);
     ui.actionRedo->setEnabled(false);
 
+    // The selected tiles remember the record whole: a slider already at the record's
+    // position sends no change that would write it there.
+    if (open)
+        for (SharpestImageSelection* tile : open->selection)
+            if (&tile->preset() != &record)
+                static_cast<PresetSettings&>(tile->preset()) = record;
     applyingParameters = true;
     // A record's operator that the combo cannot show becomes the last one it shows,
     // so the combo and the pipeline always agree on a valid operator.

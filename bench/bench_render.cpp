@@ -18,7 +18,9 @@
 #include <array>
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -175,31 +177,51 @@ BENCHMARK(BM_LaplacianAlphaStep)->DenseRange(0, 2)->Unit(benchmark::kMillisecond
 // preview's size by pixel area, inside the picture (not the rotation's corners):
 // the mean, 99.9th-percentile and largest difference in 8-bit levels, with the
 // export's time beside the preview's. Arguments: operator, setting, source
-// (previewSource).
+// (previewSource). The settings are six crop windows, each without and with a
+// rotation, and the combined edit.
 struct PreviewSetting {
-    const char* name;
-    void (*apply)(RenderPipeline&, const cv::Size& source);
+    std::string name;
+    // x, y, width, height in fractions of the source; empty for no crop.
+    cv::Rect2d window;
+    float rotation;
+    bool combined;
 };
 
-const PreviewSetting kPreviewSettings[] = {
-    {"defaults", [](RenderPipeline&, const cv::Size&) {}},
-    {"crop",
-     [](RenderPipeline& p, const cv::Size& s) {
-         p.setCrop(cv::Rect(s.width / 5, s.height / 4, s.width * 3 / 5, s.height / 2), false);
-     }},
-    {"rotation", [](RenderPipeline& p, const cv::Size&) { p.setRotation(0.1f, false); }},
-    {"combined",
-     [](RenderPipeline& p, const cv::Size& s) {
-         p.setRotation(-0.07f, false);
-         p.setCrop(cv::Rect(s.width / 6, s.height / 5, s.width * 2 / 3, s.height / 2), false);
-         p.setExposure(0.4f, false);
-         p.setContrast(1.3f, false);
-         p.setSaturation(1.4f, false);
-         p.setShadows(0.4f, false);
-         p.setSharpeningAmount(0.6f, false);
-         p.setSharpeningRadius(5, false);
-     }},
-};
+std::vector<PreviewSetting> previewSettings()
+{
+    const std::pair<const char*, cv::Rect2d> windows[] = {
+        {"whole", {}},
+        {"centre", {0.2, 0.25, 0.6, 0.5}},
+        {"top-left quarter", {0.0, 0.0, 0.5, 0.5}},
+        {"bottom-right quarter", {0.5, 0.5, 0.5, 0.5}},
+        {"left strip", {0.0, 0.1, 0.25, 0.8}},
+        {"top band", {0.1, 0.0, 0.8, 0.2}},
+    };
+    std::vector<PreviewSetting> settings;
+    for (float rotation : {0.0f, 0.1f})
+        for (const auto& window : windows)
+            settings.push_back({std::string(window.first) + (rotation != 0.0f ? ", rotated" : ""), window.second,
+                                rotation, false});
+    settings.push_back({"combined", {1.0 / 6, 0.2, 2.0 / 3, 0.5}, -0.07f, true});
+    return settings;
+}
+
+void applyPreviewSetting(RenderPipeline& p, const PreviewSetting& setting, const cv::Size& s)
+{
+    p.setRotation(setting.rotation, false);
+    if (!setting.window.empty())
+        p.setCrop(cv::Rect(int(setting.window.x * s.width), int(setting.window.y * s.height),
+                           int(setting.window.width * s.width), int(setting.window.height * s.height)),
+                  false);
+    if (!setting.combined)
+        return;
+    p.setExposure(0.4f, false);
+    p.setContrast(1.3f, false);
+    p.setSaturation(1.4f, false);
+    p.setShadows(0.4f, false);
+    p.setSharpeningAmount(0.6f, false);
+    p.setSharpeningRadius(5, false);
+}
 
 // Where the picture is, inside its edge: the preview of a flat grey source.
 cv::Mat pictureInside(const RenderPipeline& settings, const cv::Size& source)
@@ -262,14 +284,14 @@ cv::Mat previewSource(int source)
 
 void BM_PreviewAgainstExport(benchmark::State& state)
 {
-    const PreviewSetting& setting = kPreviewSettings[state.range(1)];
-    state.SetLabel(std::string(setting.name) + kPreviewSourceNames[state.range(2)]);
+    const PreviewSetting setting = previewSettings()[size_t(state.range(1))];
+    state.SetLabel(setting.name + kPreviewSourceNames[state.range(2)]);
     useThreads(allThreads);
     setPreviewBox(photoSize(1.0));
     engineDefaults.TMalgo = static_cast<int>(state.range(0));
     const cv::Mat source = previewSource(int(state.range(2)));
     RenderPipeline pipeline;
-    setting.apply(pipeline, source.size());
+    applyPreviewSetting(pipeline, setting, source.size());
     pipeline.setSourceImage(source, true);
     for (auto _ : state)
         pipeline.renderPreview(0, false);
@@ -281,7 +303,7 @@ void BM_PreviewAgainstExport(benchmark::State& state)
     engineDefaults = EngineDefaults();
 }
 BENCHMARK(BM_PreviewAgainstExport)
-    ->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1, 2, 3}, {0, 1, 2}})
+    ->ArgsProduct({{0, 1, 2, 3, 4}, benchmark::CreateDenseRange(0, 12, 1), {0, 1, 2}})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
@@ -309,6 +331,40 @@ void BM_RenderFull(benchmark::State& state)
         benchmark::DoNotOptimize(pipeline.renderFull().data);
 }
 BENCHMARK(BM_RenderFull)->Apply([](benchmark::internal::Benchmark* b) { sizesAndThreads(b, {120, 240}); });
+
+// The export of a turned 12-MP photo with the point operator: the picture and its
+// coverage drawn at full size, and no reduced copy of the source, which only the
+// preview draws from. Argument: the rotation in hundredths of a radian.
+void BM_RenderFullRotated(benchmark::State& state)
+{
+    useThreads(allThreads);
+    engineDefaults.TMalgo = SlidersTMIndex;
+    RenderPipeline pipeline;
+    pipeline.setSourceImage(lightImage(photoSize(12.0)), true);
+    pipeline.setRotation(float(state.range(0)) / 100.0f, false);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(pipeline.renderFull().data);
+    engineDefaults = EngineDefaults();
+}
+BENCHMARK(BM_RenderFullRotated)->Arg(0)->Arg(10)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Peer: the library turns the same photo onto its larger canvas, bicubically.
+void BM_OpenCVRotateCubic(benchmark::State& state)
+{
+    useThreads(allThreads);
+    const cv::Mat in = lightImage(photoSize(12.0));
+    const cv::RotatedRect turned(cv::Point2f(in.cols / 2.f, in.rows / 2.f), in.size(), 0.1f * 180.f / float(CV_PI));
+    cv::Mat turn = cv::getRotationMatrix2D(turned.center, turned.angle, 1.0);
+    const cv::Rect canvas = turned.boundingRect();
+    turn.at<double>(0, 2) -= canvas.x;
+    turn.at<double>(1, 2) -= canvas.y;
+    cv::Mat out;
+    for (auto _ : state) {
+        cv::warpAffine(in, out, turn, canvas.size(), cv::INTER_CUBIC);
+        benchmark::DoNotOptimize(out.data);
+    }
+}
+BENCHMARK(BM_OpenCVRotateCubic)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Peer: float HSV round trip plus unsharp mask, the library's share of a colour render.
 void BM_OpenCVHsvRoundTripAndUnsharpMask(benchmark::State& state)

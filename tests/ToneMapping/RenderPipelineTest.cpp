@@ -277,7 +277,15 @@ INSTANTIATE_TEST_SUITE_P(
                           [](RenderPipeline& p, bool r) { p.setSharpeningAmount(0.5f, r); }},
         QuietThenRendered{"strength", [](RenderPipeline& p, bool r) { p.setStrength(0.9f, r); },
                           [](RenderPipeline& p, bool r) { p.setHue(0.1f, r); }},
-        QuietThenRendered{"preset", &applyPreset, [](RenderPipeline& p, bool r) { p.setVibrance(0.3f, r); }}),
+        QuietThenRendered{"preset", &applyPreset, [](RenderPipeline& p, bool r) { p.setVibrance(0.3f, r); }},
+        // A tall crop rendered, then a taller box: the whole picture fits it at the same
+        // size, its crop at a larger one.
+        QuietThenRendered{"previewBoxAfterACrop",
+                          [](RenderPipeline& p, bool) {
+                              p.setCrop(cv::Rect(20, 0, 15, 45), true);
+                              setPreviewBox(cv::Size(48, 40));
+                          },
+                          [](RenderPipeline& p, bool r) { p.setTM2Alpha(0.55f, r); }}),
     [](const ::testing::TestParamInfo<QuietThenRendered>& info) { return std::string(info.param.name); });
 
 TEST_F(RenderPipelineTest, ApplySettingsMakesTheCurveFromItsValuesWhateverCameBefore)
@@ -727,6 +735,17 @@ INSTANTIATE_TEST_SUITE_P(
                         p.setContrast(1.3f, r);
                         p.setSaturation(1.4f, r);
                         p.setExposure(0.4f, r);
+                    }},
+        // Crop windows of the turned picture that take in its empty corners and edges.
+        PreviewCase{"topLeftQuarterRotated", cv::Size(360, 240), 0.01f,
+                    [](RenderPipeline& p, bool r) {
+                        p.setRotation(0.1f, r);
+                        p.setCrop(cv::Rect(0, 0, 600, 400), r);
+                    }},
+        PreviewCase{"topBandRotated", cv::Size(360, 240), 0.01f,
+                    [](RenderPipeline& p, bool r) {
+                        p.setRotation(0.1f, r);
+                        p.setCrop(cv::Rect(120, 0, 960, 160), r);
                     }},
         PreviewCase{"sharpening", cv::Size(300, 200), 0.02f,
                     [](RenderPipeline& p, bool r) {

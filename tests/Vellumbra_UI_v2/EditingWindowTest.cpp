@@ -285,9 +285,10 @@ TEST_F(EditingWindow, ARecordSetsOnlyTheSlidersOfItsOperator)
     struct Case {
         int recorded;
         int shown;  // the combo's operator, which the pipeline takes too
+        int picked = -1;  // then picked in the combo, and its tile clicked again
     };
     // The fifth operator is not in the combo: the record takes the last one it offers.
-    for (const Case& c : {Case{1, 1}, Case{3, 3}, Case{4, last}, Case{0, 0}}) {
+    for (const Case& c : {Case{1, 1, 3}, Case{3, 3}, Case{4, last}, Case{0, 0, 2}}) {
         SCOPED_TRACE(c.recorded);
         Preset record;
         record.TMalgo = c.recorded;
@@ -306,6 +307,15 @@ TEST_F(EditingWindow, ARecordSetsOnlyTheSlidersOfItsOperator)
             }
         }
         EXPECT_TRUE(testmedia::identical(picture(), freshRender()));
+        if (c.picked < 0)
+            continue;
+        toneMappers->setCurrentIndex(c.picked);
+        std::map<QString, int> picked;
+        for (const EditingSlider& row : editingSliders())
+            picked[form.name(row)] = slider(form.name(row))->value();
+        window().onClickSelectImage(tile);
+        for (const EditingSlider& row : editingSliders())
+            EXPECT_EQ(slider(form.name(row))->value(), picked[form.name(row)]) << form.name(row).toStdString();
     }
 }
 
