@@ -80,6 +80,9 @@ cv::Mat burstLightImage()
 struct Picture {
     const char* name;
     std::function<cv::Mat()> make;
+    // As the window tells the pipeline: an HDR file is scene-referred, a stack of
+    // 8-bit shots display-referred; 8-bit pictures tell by their depth.
+    SourceKind kind = SourceKind::Unknown;
 };
 
 const Picture kPictures[] = {
@@ -87,10 +90,10 @@ const Picture kPictures[] = {
     {"DaylightCloseUp", [] { return media(kMate + "LadyBird.jpg"); }},
     {"PhoneDaylight", [] { return media(kPhone + "pic2/IMG_20200608_111614.jpg"); }},
     {"PhoneNight", [] { return media(kPhone + "pic2/IMG_20191224_234846.jpg"); }},
-    {"HdrSunset", [] { return hdr("sunset.exr", 1.0); }},
-    {"HdrSunriseTwoStopsUp", [] { return hdr("sunrise.exr", 4.0); }},
-    {"HdrCourtyard", [] { return hdr("courtyard.exr", 1.0); }},
-    {"HdrNight", [] { return hdr("night.exr", 1.0); }},
+    {"HdrSunset", [] { return hdr("sunset.exr", 1.0); }, SourceKind::SceneReferred},
+    {"HdrSunriseTwoStopsUp", [] { return hdr("sunrise.exr", 4.0); }, SourceKind::SceneReferred},
+    {"HdrCourtyard", [] { return hdr("courtyard.exr", 1.0); }, SourceKind::SceneReferred},
+    {"HdrNight", [] { return hdr("night.exr", 1.0); }, SourceKind::SceneReferred},
     {"VideoFrame", [] { return videoFrame(1.0); }},
     {"DimVideoFrame", [] { return videoFrame(0.25); }},
     {"LetterboxedFrame", [] {  // a wide film in a taller picture
@@ -99,7 +102,7 @@ const Picture kPictures[] = {
              cv::copyMakeBorder(frame, frame, frame.rows / 4, frame.rows / 4, 0, 0, cv::BORDER_CONSTANT);
          return frame;
      }},
-    {"BurstLightImage", burstLightImage},
+    {"BurstLightImage", burstLightImage, SourceKind::DisplayReferred},
 };
 
 using PictureRegression = ::testing::TestWithParam<Picture>;
@@ -119,7 +122,7 @@ TEST_P(PictureRegression, RendersAsStoredWithEveryOperator)
         SCOPED_TRACE(path);
         RenderPipeline pipeline;
         pipeline.setTMAlgo(index, false);
-        pipeline.setSourceImage(input, true);
+        pipeline.setSourceImage(input, true, GetParam().kind);
         pipeline.renderPreview(RenderPipeline::RotationStage, false);
         cv::Mat rendered;
         pipeline.output().convertTo(rendered, CV_8U, 255.0);
