@@ -544,6 +544,10 @@ cv::Mat RenderPipeline::sharpen(const cv::Mat& blended, double scale) const
         return blended;
     cv::Mat luminance, blur;
     cv::transform(blended, luminance, cv::Matx13f(1.f / 61.f, 40.f / 61.f, 20.f / 61.f));
+    // The luminance as the display shows it, clipped at white: a light hundreds of times
+    // brighter than white (a sun) would otherwise outweigh its neighbours in the blur and
+    // sharpen them to black. A pixel above white takes the ratio of its clipped luminance.
+    luminance = cv::min(luminance, 1.f);
     sharpeningBlur(luminance, blur, settings_.sharpeningRadius, scale);
     return unsharpLuminance(blended, luminance, blur, settings_.sharpeningAmount);
 }
