@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -366,33 +367,42 @@ QString videoOf(const std::vector<cv::Mat>& frames, const QString& name)
     return path;
 }
 
+// The video `name`, written once by `write` into a folder kept for the run; empty
+// when it could not be written.
+QString videoOnce(const QString& name, const std::function<bool(const QString&)>& write)
+{
+    static std::map<QString, QString> videos;
+    static QTemporaryDir folder;
+    auto found = videos.find(name);
+    if (found != videos.end())
+        return found->second;
+    const QString path = folder.filePath(name + ".mp4");
+    if (!write(path))
+        return QString();
+    return videos.emplace(name, path).first->second;
+}
+
 // The photograph filmed by a camera panning `step` pixels a frame, `frames` long,
 // written once as H.264 at constant quality 18, the detail a camera keeps; empty
 // when the encoder is missing.
 QString steadyPanVideo(cv::Size size, cv::Point step, int frames)
 {
-    static std::map<std::pair<int, int>, QString> videos;
-    auto found = videos.find({size.height, frames});
-    if (found != videos.end())
-        return found->second;
-    static QTemporaryDir folder;
-    const QString path = folder.filePath(QString("pan-%1-%2.mp4").arg(size.height).arg(frames));
-    // The library's writer picks its own bit rate: the encoder's program sets the quality.
-    const std::string command = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt bgr24 -s " +
-                                std::to_string(size.width) + "x" + std::to_string(size.height) +
-                                " -r 30 -i - -c:v libx264 -crf 18 -pix_fmt yuv420p " + path.toStdString();
-    FILE* encoder = popen(command.c_str(), "w");
-    if (!encoder)
-        return QString();
-    const cv::Mat wide = loadPhoto("Garden.jpg", size + cv::Size(step.x * frames, step.y * frames));
-    bool written = true;
-    for (int i = 0; i < frames && written; ++i) {
-        const cv::Mat frame = wide(cv::Rect(step * i, size)).clone();
-        written = std::fwrite(frame.data, frame.total() * frame.elemSize(), 1, encoder) == 1;
-    }
-    if (pclose(encoder) != 0 || !written)
-        return QString();
-    return videos.emplace(std::make_pair(size.height, frames), path).first->second;
+    return videoOnce(QString("pan-%1-%2").arg(size.height).arg(frames), [&](const QString& path) {
+        // The library's writer picks its own bit rate: the encoder's program sets the quality.
+        const std::string command = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt bgr24 -s " +
+                                    std::to_string(size.width) + "x" + std::to_string(size.height) +
+                                    " -r 30 -i - -c:v libx264 -crf 18 -pix_fmt yuv420p " + path.toStdString();
+        FILE* encoder = popen(command.c_str(), "w");
+        if (!encoder)
+            return false;
+        const cv::Mat wide = loadPhoto("Garden.jpg", size + cv::Size(step.x * frames, step.y * frames));
+        bool written = true;
+        for (int i = 0; i < frames && written; ++i) {
+            const cv::Mat frame = wide(cv::Rect(step * i, size)).clone();
+            written = std::fwrite(frame.data, frame.total() * frame.elemSize(), 1, encoder) == 1;
+        }
+        return pclose(encoder) == 0 && written;
+    });
 }
 
 constexpr int kPanVideoFrames = 30;
@@ -488,21 +498,16 @@ BENCHMARK(BM_StackFrames4KVideoRequest)
 // A handheld video of the photograph, `frames` long, written once (H.264).
 QString handheldVideo(cv::Size size, int frames)
 {
-    static std::map<std::pair<int, int>, QString> videos;
-    auto found = videos.find({size.height, frames});
-    if (found != videos.end())
-        return found->second;
-    static QTemporaryDir folder;
-    const QString path = folder.filePath(QString("handheld-%1-%2.mp4").arg(size.height).arg(frames));
-    cv::VideoWriter writer(path.toStdString(), cv::CAP_FFMPEG, cv::VideoWriter::fourcc('a', 'v', 'c', '1'), 30.0,
-                           size);
-    if (!writer.isOpened())
-        return QString();
-    const cv::Mat photo = loadPhoto("Garden.jpg", size);
-    for (int i = 0; i < frames; ++i)
-        writer.write(noisyFrame(photo, i, cameraAt(Handheld1080p, i) - cv::Point2d(8.0, 8.0), kNoiseSigma));
-    writer.release();
-    return videos.emplace(std::make_pair(size.height, frames), path).first->second;
+    return videoOnce(QString("handheld-%1-%2").arg(size.height).arg(frames), [&](const QString& path) {
+        cv::VideoWriter writer(path.toStdString(), cv::CAP_FFMPEG, cv::VideoWriter::fourcc('a', 'v', 'c', '1'), 30.0,
+                               size);
+        if (!writer.isOpened())
+            return false;
+        const cv::Mat photo = loadPhoto("Garden.jpg", size);
+        for (int i = 0; i < frames; ++i)
+            writer.write(noisyFrame(photo, i, cameraAt(Handheld1080p, i) - cv::Point2d(8.0, 8.0), kNoiseSigma));
+        return true;
+    });
 }
 
 // The run over `frames` frames of the video around the middle one, as the user
