@@ -10,6 +10,10 @@
 #include "StackingRunSupport.h"
 #include "Threads.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -57,6 +61,20 @@ int ghostingPowerFor(float power, const cv::Mat& instant)
     // A search wider than the image finds nothing more; the bound keeps the cast defined.
     const float pixels = std::min(float(side) * power / 100.0f, float(side));
     return std::max(17, static_cast<int>(pixels));
+}
+
+// Frames and their copies are allocated and freed on many threads in turn. With
+// the allocator's sliding threshold, frame-sized blocks soon come from per-thread
+// arenas that keep their pages, and a long run's peak grows with its length: from
+// this size on, blocks are mapped on their own and returned when freed.
+constexpr int kMappedBlockBytes = 1 << 20;
+
+void keepFrameBlocksMapped()
+{
+#ifdef __GLIBC__
+    static const bool fixed = mallopt(M_MMAP_THRESHOLD, kMappedBlockBytes) == 1;
+    (void)fixed;
+#endif
 }
 
 void logAlignFailure()
@@ -331,6 +349,7 @@ cv::Mat StackingContext::stackFrames(ImagesSequenceBase* source, int instant, in
     }
     running = true;
     const RunningFlagGuard runningGuard{running};
+    keepFrameBlocksMapped();
     source->prepareRange(first, *count);
     try {
         FrameStackingRun run(*this, *source, RunSettings{instant, first, *count, power, toleranceValue, align,

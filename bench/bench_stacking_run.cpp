@@ -25,11 +25,13 @@
 #include <unistd.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -365,14 +367,102 @@ QString videoOf(const std::vector<cv::Mat>& frames, const QString& name)
     return path;
 }
 
-// Args: the request (1 cancel, 2 stop), antighosting (1 automatic, 0 none). The
-// 4K walker pan's run is asked to end at moments spread over it; counters: the
-// worst and the mean time from the request to the return.
+// The video `name`, written once by `write` into a folder kept for the run; empty
+// when it could not be written.
+QString videoOnce(const QString& name, const std::function<bool(const QString&)>& write)
+{
+    static std::map<QString, QString> videos;
+    static QTemporaryDir folder;
+    auto found = videos.find(name);
+    if (found != videos.end())
+        return found->second;
+    const QString path = folder.filePath(name + ".mp4");
+    if (!write(path))
+        return QString();
+    return videos.emplace(name, path).first->second;
+}
+
+// The photograph filmed by a camera panning `step` pixels a frame, `frames` long,
+// written once as H.264 at constant quality 18, the detail a camera keeps; empty
+// when the encoder is missing.
+QString steadyPanVideo(cv::Size size, cv::Point step, int frames)
+{
+    return videoOnce(QString("pan-%1-%2").arg(size.height).arg(frames), [&](const QString& path) {
+        // The library's writer picks its own bit rate: the encoder's program sets the quality.
+        const std::string command = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt bgr24 -s " +
+                                    std::to_string(size.width) + "x" + std::to_string(size.height) +
+                                    " -r 30 -i - -c:v libx264 -crf 18 -pix_fmt yuv420p " + path.toStdString();
+        FILE* encoder = popen(command.c_str(), "w");
+        if (!encoder)
+            return false;
+        const cv::Mat wide = loadPhoto("Garden.jpg", size + cv::Size(step.x * frames, step.y * frames));
+        bool written = true;
+        for (int i = 0; i < frames && written; ++i) {
+            const cv::Mat frame = wide(cv::Rect(step * i, size)).clone();
+            written = std::fwrite(frame.data, frame.total() * frame.elemSize(), 1, encoder) == 1;
+        }
+        return pclose(encoder) == 0 && written;
+    });
+}
+
+constexpr int kPanVideoFrames = 30;
+
+QString steadyPan4KVideo()
+{
+    return steadyPanVideo(frameSize(2160), cv::Point(4, 2), kPanVideoFrames);
+}
+
+// The whole run over the 4K steady pan video, as the user starts it with the
+// instant frame on display, with automatic antighosting and with none, one after
+// the other in each iteration. Counters: the medians of both and of their ratio.
+void BM_StackFrames4KPanVideo(benchmark::State& state)
+{
+    const QString video = steadyPan4KVideo();
+    if (video.isEmpty()) {
+        state.SkipWithError("no H.264 encoder");
+        return;
+    }
+    std::vector<double> automaticMs, offMs, ratios;
+    for (auto _ : state) {
+        double ms[2];
+        for (const bool automatic : {false, true}) {
+            ImagesSequence source(video);
+            cv::Mat shown;
+            source.getDisplayImageAt(shown, kClipInstant, false, false);
+            const auto start = std::chrono::steady_clock::now();
+            StackingContext context;
+            int count = kPanVideoFrames;
+            benchmark::DoNotOptimize(context.stackFrames(&source, kClipInstant, 0, &count, -1.0f,
+                                                         automatic ? kMediumAntighosting : kNoAntighosting, true,
+                                                         kFirstQuality, engineThreads()).data);
+            ms[automatic] = millisecondsSince(start);
+        }
+        offMs.push_back(ms[0]);
+        automaticMs.push_back(ms[1]);
+        ratios.push_back(ms[1] / ms[0]);
+    }
+    const auto median = [](std::vector<double> values) {
+        std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+        return values[values.size() / 2];
+    };
+    state.counters["automatic_ms"] = median(automaticMs);
+    state.counters["off_ms"] = median(offMs);
+    state.counters["automatic_over_off"] = median(ratios);
+}
+BENCHMARK(BM_StackFrames4KPanVideo)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+enum RequestClip { WalkersPanClip = 0, SteadyPanClip = 1 };
+
+// Args: the request (1 cancel, 2 stop), antighosting (1 automatic, 0 none), the
+// clip (the 4K walker pan, the 4K steady pan). The run is asked to end at moments
+// spread over it; counters: the worst and the mean time from the request to the
+// return.
 void BM_StackFrames4KVideoRequest(benchmark::State& state)
 {
     const int request = int(state.range(0));
     const bool automatic = state.range(1) == 1;
-    static const QString video = videoOf(walkerClip(WalkersPan4K).frames, "walkers-pan-4k");
+    static const QString walkers = videoOf(walkerClip(WalkersPan4K).frames, "walkers-pan-4k");
+    const QString video = state.range(2) == SteadyPanClip ? steadyPan4KVideo() : walkers;
     if (video.isEmpty()) {
         state.SkipWithError("no H.264 encoder");
         return;
@@ -396,7 +486,9 @@ void BM_StackFrames4KVideoRequest(benchmark::State& state)
     latencies.report(state);
 }
 BENCHMARK(BM_StackFrames4KVideoRequest)
-    ->ArgsProduct({{1, 2}, {1, 0}})
+    ->ArgsProduct({{1, 2}, {1, 0}, {WalkersPanClip}})
+    ->Args({1, 1, SteadyPanClip})
+    ->Args({1, 0, SteadyPanClip})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
@@ -406,21 +498,16 @@ BENCHMARK(BM_StackFrames4KVideoRequest)
 // A handheld video of the photograph, `frames` long, written once (H.264).
 QString handheldVideo(cv::Size size, int frames)
 {
-    static std::map<std::pair<int, int>, QString> videos;
-    auto found = videos.find({size.height, frames});
-    if (found != videos.end())
-        return found->second;
-    static QTemporaryDir folder;
-    const QString path = folder.filePath(QString("handheld-%1-%2.mp4").arg(size.height).arg(frames));
-    cv::VideoWriter writer(path.toStdString(), cv::CAP_FFMPEG, cv::VideoWriter::fourcc('a', 'v', 'c', '1'), 30.0,
-                           size);
-    if (!writer.isOpened())
-        return QString();
-    const cv::Mat photo = loadPhoto("Garden.jpg", size);
-    for (int i = 0; i < frames; ++i)
-        writer.write(noisyFrame(photo, i, cameraAt(Handheld1080p, i) - cv::Point2d(8.0, 8.0), kNoiseSigma));
-    writer.release();
-    return videos.emplace(std::make_pair(size.height, frames), path).first->second;
+    return videoOnce(QString("handheld-%1-%2").arg(size.height).arg(frames), [&](const QString& path) {
+        cv::VideoWriter writer(path.toStdString(), cv::CAP_FFMPEG, cv::VideoWriter::fourcc('a', 'v', 'c', '1'), 30.0,
+                               size);
+        if (!writer.isOpened())
+            return false;
+        const cv::Mat photo = loadPhoto("Garden.jpg", size);
+        for (int i = 0; i < frames; ++i)
+            writer.write(noisyFrame(photo, i, cameraAt(Handheld1080p, i) - cv::Point2d(8.0, 8.0), kNoiseSigma));
+        return true;
+    });
 }
 
 // The run over `frames` frames of the video around the middle one, as the user
@@ -472,8 +559,11 @@ double processPeakOfRunAlone(const std::string& name, const QString& video)
     return peak;
 }
 
+enum VideoMotion { HandheldMotion = 0, SteadyPanMotion = 1 };
+
 // Args: frame height, frames in the range around the middle one, antighosting
-// (1 automatic, 0 none). The video is open with the instant frame on display, as
+// (1 automatic, 0 none), the camera (handheld, a pan of 3 pixels right and 1 down
+// a frame). The video is open with the instant frame on display, as
 // the user chose it. Counters: the run's rise above that, its peak counting what
 // the open video holds during the run (its cache included), and the whole peak
 // of a process that does nothing but open the video and run the stacking.
@@ -489,7 +579,8 @@ void BM_StackFramesVideoPeakMemory(benchmark::State& state)
         std::ofstream(peakFile) << peakmemory::statusMB("VmHWM:");
         return;
     }
-    const QString video = handheldVideo(size, frames);
+    const QString video = state.range(3) == SteadyPanMotion ? steadyPanVideo(size, cv::Point(3, 1), frames)
+                                                            : handheldVideo(size, frames);
     if (video.isEmpty()) {
         state.SkipWithError("no H.264 encoder");
         return;
@@ -508,16 +599,19 @@ void BM_StackFramesVideoPeakMemory(benchmark::State& state)
     state.counters["peak_MB"] = peak;
     state.counters["with_video_MB"] = withVideo;
     const std::string name = "BM_StackFramesVideoPeakMemory/" + std::to_string(state.range(0)) + "/" +
-                             std::to_string(frames) + "/" + std::to_string(state.range(2));
+                             std::to_string(frames) + "/" + std::to_string(state.range(2)) + "/" +
+                             std::to_string(state.range(3));
     state.counters["process_peak_MB"] = processPeakOfRunAlone(name, video);
 }
 BENCHMARK(BM_StackFramesVideoPeakMemory)
-    ->Args({1080, 9, 1})
-    ->Args({1080, 121, 1})
-    ->Args({1080, 9, 0})
-    ->Args({1080, 121, 0})
-    ->Args({2160, 9, 1})
-    ->Args({2160, 9, 0})
+    ->Args({1080, 9, 1, HandheldMotion})
+    ->Args({1080, 121, 1, HandheldMotion})
+    ->Args({1080, 9, 0, HandheldMotion})
+    ->Args({1080, 121, 0, HandheldMotion})
+    ->Args({2160, 9, 1, HandheldMotion})
+    ->Args({2160, 9, 0, HandheldMotion})
+    ->Args({1080, 9, 1, SteadyPanMotion})
+    ->Args({1080, 121, 1, SteadyPanMotion})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
