@@ -10,10 +10,15 @@ std::vector<std::unique_ptr<UndoRedoManager::WidgetControlBase>> redoControls;
 }  // namespace
 
 UndoRedoManager::UndoRedoManager(Clock clockIn)
-    : clock(clockIn ? std::move(clockIn) : Clock([] { return QDateTime::currentDateTime(); })),
-      lastRecordTime(clock())
 {
+    setClock(std::move(clockIn));
     refreshControls();
+}
+
+void UndoRedoManager::setClock(Clock clockIn)
+{
+    clock = clockIn ? std::move(clockIn) : Clock([] { return QDateTime::currentDateTime(); });
+    lastRecordTime = clock();
 }
 
 UndoRedoManager::~UndoRedoManager()

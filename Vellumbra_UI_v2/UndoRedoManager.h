@@ -89,6 +89,8 @@ public:
     void redo();
     void clear();
     void refreshControls() const;
+    // Reads the time from clock from now on (the local time when empty).
+    void setClock(Clock clock);
 
     bool canUndo() const { return !undoStack.empty(); }
     bool canRedo() const { return !redoStack.empty(); }

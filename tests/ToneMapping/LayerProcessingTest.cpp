@@ -1,6 +1,7 @@
 #include "LayerProcessing.h"
 
 #include "HdrTestImages.h"
+#include "OpenCvParallelBackend.h"
 #include "Threads.h"
 
 #include <gtest/gtest.h>
@@ -105,8 +106,8 @@ private:
     const int point_;
 };
 
-// The passes go to CancelAtProgress while it lives. OpenCV asks a backend only when it
-// may use more than one thread, which a ThreadSanitizer build does not allow it.
+// The passes go to CancelAtProgress while it lives; then the program's own backend and
+// thread count come back. OpenCV asks a backend only when it may use more than one thread.
 class CancellingPasses {
 public:
     CancellingPasses(ToneMappingBase& op, int point) : threads_(cv::getNumThreads())
@@ -116,7 +117,7 @@ public:
     }
     ~CancellingPasses()
     {
-        cv::parallel::setParallelForBackend(std::shared_ptr<cv::parallel::ParallelForAPI>(), false);
+        cv::parallel::setParallelForBackend(programParallelBackend(), false);
         cv::setNumThreads(threads_);
     }
     CancellingPasses(const CancellingPasses&) = delete;

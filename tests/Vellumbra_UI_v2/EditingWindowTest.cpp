@@ -321,6 +321,9 @@ TEST_F(EditingWindow, ARecordSetsOnlyTheSlidersOfItsOperator)
 
 TEST_F(EditingWindow, ADragLeavesOneUndoActionBackToWhereItBegan)
 {
+    // A steady drag: its eight steps span more than the merge window, each well within it.
+    open->undoRedoManager.setClock(
+        [now = qint64(0)]() mutable { return QDateTime::fromMSecsSinceEpoch(now += 100); });
     QSlider* exposure = slider("horizontalSlider_TMExposition");
     const cv::Mat before = picture();
     for (int position = 5; position <= 40; position += 5)

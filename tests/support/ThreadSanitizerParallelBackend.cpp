@@ -3,7 +3,8 @@
 // atomics the sanitizer cannot see, so every loop body would seem to race with its
 // caller. These threads hand the work over with a mutex and condition variables the
 // sanitizer sees, so what remains reported is a race in the loop bodies themselves.
-#include <opencv2/core/parallel/parallel_backend.hpp>
+#include "OpenCvParallelBackend.h"
+
 #include <opencv2/core/utility.hpp>
 
 #include <algorithm>
@@ -116,8 +117,18 @@ thread_local int SeenThreadsBackend::workerIndex = 0;
 
 constexpr int kThreads = 4;
 
+}  // namespace
+
+std::shared_ptr<cv::parallel::ParallelForAPI> programParallelBackend()
+{
+    static const auto backend = std::make_shared<SeenThreadsBackend>(kThreads);
+    return backend;
+}
+
+namespace {
+
 const bool openCvLoopsOnSeenThreads = [] {
-    cv::parallel::setParallelForBackend(std::make_shared<SeenThreadsBackend>(kThreads), true);
+    cv::parallel::setParallelForBackend(programParallelBackend(), true);
     cv::setNumThreads(kThreads);
     return true;
 }();
