@@ -512,6 +512,9 @@ cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3
     const float scale = float(displayScale(input, sourceKind, [&](const cv::Range& rows) {
         widenWithY(input.rowRange(rows), weights.luminance, luminance);
     }));
+    // A preview maps and stretches between the full-size picture's extremes, as its export does.
+    if (!fullSizeExtremes.empty())
+        widenWithY(fullSizeExtremes, weights.luminance, luminance);
     maxLuminance = luminance.largest();
     minLuminance = luminance.smallest();
     if (cancel)
@@ -533,6 +536,15 @@ cv::Mat& LogMapping::apply(cv::Mat& out, const cv::Mat& in, const float params[3
             mapRow(input.ptr<float>(r), result.ptr<float>(r), input.cols, weights, mapping, scratch.data(), litLow, litHigh);
         lit.merge(litLow, litHigh);
     });
+    if (!fullSizeExtremes.empty()) {
+        const int cols = fullSizeExtremes.cols;
+        std::vector<float> scratch(4 * size_t(cols));
+        cv::Mat mapped(1, cols, CV_32FC3);
+        float litLow = 1e10f;
+        float litHigh = 1e-6f;
+        mapRow(fullSizeExtremes.ptr<float>(), mapped.ptr<float>(), cols, weights, mapping, scratch.data(), litLow, litHigh);
+        lit.merge(litLow, litHigh);
+    }
     const StretchRange range = stretchRange(lit, result);
     maxLuminance *= scale;
     minLuminance *= scale;

@@ -9,6 +9,7 @@ class LogMapping : public ToneMappingBase {
 public:
     // params[0] is the bias (0.5 to 1); params[1] and params[2] are not read.
     cv::Mat& apply(cv::Mat& out, const cv::Mat& in, const float params[3]) override;
+    bool readsExtremes() const override { return true; }
 
     cv::Mat input;
     cv::Mat result;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 PictureFrame::PictureFrame(cv::Size sourceSize, float rotation, cv::Rect crop)
     : source_(sourceSize), rotation_(rotation), canvas_(sourceSize), canvasToSource_(1, 0, 0, 0, 1, 0), crop_(crop)
@@ -50,6 +51,24 @@ cv::Mat PictureFrame::croppedReduced(const cv::Mat& source, const cv::Size& scal
     cv::Mat reduced;
     cv::resize(full, reduced, size, 0.0, 0.0, cv::INTER_AREA);
     return reduced;
+}
+
+cv::Mat PictureFrame::shownPixels() const
+{
+    if (isWhole())
+        return cv::Mat();
+    const cv::Rect2d inCanvas = cropValid_ ? cv::Rect2d(crop_) : cv::Rect2d(0, 0, canvas_.width, canvas_.height);
+    // The shown area's corners in the source, at a sixteenth of a pixel.
+    constexpr int kShift = 4;
+    std::vector<cv::Point> corners;
+    for (const cv::Point2d& corner : {inCanvas.tl(), cv::Point2d(inCanvas.br().x, inCanvas.y), inCanvas.br(),
+                                      cv::Point2d(inCanvas.x, inCanvas.br().y)}) {
+        const cv::Vec2d inSource = canvasToSource_ * cv::Vec3d(corner.x - 0.5, corner.y - 0.5, 1.0);
+        corners.emplace_back(int(std::lround(inSource[0] * (1 << kShift))), int(std::lround(inSource[1] * (1 << kShift))));
+    }
+    cv::Mat shown(source_, CV_8U, cv::Scalar(0));
+    cv::fillConvexPoly(shown, corners, cv::Scalar(255), cv::LINE_8, kShift);
+    return shown;
 }
 
 PictureFrame::Region PictureFrame::scaledRegion(const cv::Rect2d& inCanvas, const cv::Size& imageSize) const

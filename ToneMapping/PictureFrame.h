@@ -28,6 +28,9 @@ public:
     // image's scale and then reduced, where sampling a source reduced to the final
     // scale would blur or alias fine texture.
     cv::Mat croppedReduced(const cv::Mat& source, const cv::Size& scaledSize) const;
+    // The full-size source's pixels the cropped picture shows (CV_8U, 255 where shown);
+    // empty when it shows them all.
+    cv::Mat shownPixels() const;
 
 private:
     struct Region {

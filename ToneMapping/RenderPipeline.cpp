@@ -5,6 +5,7 @@
 #include "CoveredPixels.h"
 #include "DisplayScale.h"
 #include "EngineDefaults.h"
+#include "ExtremePixels.h"
 #include "Log.h"
 #include "PictureFrame.h"
 #include "PixelOps.h"
@@ -431,22 +432,30 @@ cv::Mat RenderPipeline::framed(const cv::Mat& image, const cv::Size& sourceSize)
     return inDisplayRange(PictureFrame(sourceSize, rotation_, crop_).cropped(image), sourceKind_);
 }
 
-cv::Mat RenderPipeline::framedPreview(const PreviewFrame& frame) const
+cv::Mat RenderPipeline::drawnPreview(const PreviewFrame& frame) const
 {
     const PictureFrame picture(source_.size(), rotation_, crop_);
     if (picture.isWhole())
-        return inDisplayRange(previewSource_, sourceKind_);
+        return previewSource_;
     // Rotated or cropped: the picture drawn, as the export's is, and reduced at the one
     // scale that fits it into the box, so a crop keeps its proportions.
-    return inDisplayRange(picture.croppedReduced(drawingSource_, sourceFitting(shownSize(picture, crop_), frame)),
-                          sourceKind_);
+    return picture.croppedReduced(drawingSource_, sourceFitting(shownSize(picture, crop_), frame));
+}
+
+cv::Mat RenderPipeline::fullSizeExtremes()
+{
+    if (extremesOf_.data != cropped_.data || extremesOf_.size() != cropped_.size()) {
+        extremes_ = extremePixels(source_, PictureFrame(source_.size(), rotation_, crop_).shownPixels());
+        extremesOf_ = cropped_;
+    }
+    return extremes_.empty() ? extremes_ : scaledToDisplay(extremes_, croppedScale_);
 }
 
 cv::Mat RenderPipeline::previewCoverage(const PreviewFrame& frame) const
 {
     if (rotation_ == 0.f)
         return cv::Mat();
-    // Drawn and reduced as framedPreview draws the picture, so an edge pixel's share
+    // Drawn and reduced as drawnPreview draws the picture, so an edge pixel's share
     // is the one its reduced value holds.
     const PictureFrame picture(source_.size(), rotation_, crop_);
     return picture.croppedReduced(cv::Mat(drawingSource_.size(), CV_32F, cv::Scalar(1.0)),
@@ -505,6 +514,7 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool p
     toneMapper_->spatialScale = float(scale);
     // The stages before have brought the picture to the display range.
     toneMapper_->sourceKind = SourceKind::DisplayReferred;
+    toneMapper_->fullSizeExtremes = preview && scale < 1.0 && toneMapper_->readsExtremes() ? fullSizeExtremes() : cv::Mat();
     // Pixels the rotated picture covers only partly are left out like its canvas.
     const CoveredPixels covered(coverage.size() == cropped.size() ? coverage : cv::Mat());
     // The preview's kept: an operator finds the same input while only its parameters change.
@@ -635,12 +645,15 @@ bool RenderPipeline::renderStage(int stage, const PreviewFrame& frame)
         rotated_ = picture.rotated(previewSource_);
         return true;
     }
-    case CropStage:
+    case CropStage: {
         stepName_ = "ApplyCrop";
         updateDrawingSource(frame);
-        cropped_ = framedPreview(frame);
+        const cv::Mat drawn = drawnPreview(frame);
+        croppedScale_ = displayScale(drawn, sourceKind_);
+        cropped_ = scaledToDisplay(drawn, croppedScale_);
         croppedCoverage_ = previewCoverage(frame);
         return true;
+    }
     case ToneMapStage:
         if (toneMappingRuns())
             stepName_ = "ComputePreview";

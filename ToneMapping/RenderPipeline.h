@@ -150,9 +150,13 @@ private:
     // sourceSize at its own scale, brought to the display range (displayScale).
     cv::Mat framed(const cv::Mat& image, const cv::Size& sourceSize) const;
     struct PreviewFrame;
-    // The same for the preview: the full-size picture reduced to fit the preview box.
-    cv::Mat framedPreview(const PreviewFrame& frame) const;
-    // The share of each pixel of framedPreview(frame) that the rotated picture covers;
+    // The same for the preview, before the display range: the full-size picture reduced
+    // to fit the preview box.
+    cv::Mat drawnPreview(const PreviewFrame& frame) const;
+    // The extreme pixels of the full-size picture the cropped stage shows, in the
+    // cropped stage's units; found again only when that stage is redrawn.
+    cv::Mat fullSizeExtremes();
+    // The share of each pixel of drawnPreview(frame) that the rotated picture covers;
     // empty without a rotation.
     cv::Mat previewCoverage(const PreviewFrame& frame) const;
     // The share of each pixel of framed(image, sourceSize) that the rotated picture
@@ -207,6 +211,12 @@ private:
     double renderedReduction_ = 0.0;
     cv::Mat rotated_;
     cv::Mat cropped_;
+    // The display scale that brought cropped_ to the display range.
+    double croppedScale_ = 1.0;
+    // fullSizeExtremes() in the source's units, and the cropped stage they were found
+    // for (held, so its pixels stay its own).
+    cv::Mat extremes_;
+    cv::Mat extremesOf_;
     cv::Mat croppedCoverage_;
     cv::Mat toneMapped_;
     cv::Mat sharpened_;

@@ -28,4 +28,12 @@ public:
     // What the input is, for the factor that brings it to the display range
     // (displayScale). An owner that brings it there first says it is display-referred.
     SourceKind sourceKind = SourceKind::Unknown;
+    // For a reduced input (a preview): the full-size picture's extreme pixels
+    // (extremePixels), in the input's units; empty for a full-size input. Reduction
+    // averages a small light (a sun) or a dark speck away: an operator that stretches
+    // between the picture's extremes reads them here, as its export finds them. Given
+    // only to operators that ask (readsExtremes), since finding them reads the
+    // full-size picture.
+    cv::Mat fullSizeExtremes;
+    virtual bool readsExtremes() const { return false; }
 };

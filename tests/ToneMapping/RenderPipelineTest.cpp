@@ -667,6 +667,9 @@ struct PreviewCase {
     cv::Size box;
     float grain;
     Change change;
+    // A light of one pixel, 400 times the picture's grey, which the preview's
+    // reduction averages into a fraction of a pixel.
+    bool sun = false;
 };
 
 class PreviewAgainstExport : public RenderPipelineTest, public ::testing::WithParamInterface<PreviewCase> {};
@@ -679,20 +682,27 @@ TEST_P(PreviewAgainstExport, SlidersOnlyPreviewIsTheReducedExportWithinFourLevel
     setPreviewBox(c.box);
     RenderPipeline p;
     c.change(p, false);
-    p.setSourceImage(grainyPhoto(cv::Size(1200, 800), c.grain), true);
+    const cv::Rect sun(701, 61, 1, 1);
+    cv::Mat source = grainyPhoto(cv::Size(1200, 800), c.grain);
+    if (c.sun)
+        source(sun).setTo(cv::Scalar::all(200.0));
+    p.setSourceImage(source, true);
     p.renderPreview(0, false);
     const cv::Mat preview = p.output().clone();
     cv::Mat reducedExport;
     cv::resize(p.renderFull(), reducedExport, preview.size(), 0.0, 0.0, cv::INTER_AREA);
 
-    // A rotated canvas has empty corners, whose edge is drawn at each size's own pixels.
+    // A rotated canvas has empty corners, whose edge is drawn at each size's own pixels;
+    // the sun is a fraction of a preview pixel: both are left out, with their surroundings.
     cv::Mat inside(preview.size(), CV_8U, cv::Scalar(255));
-    if (p.rotation() != 0.f) {
+    if (p.rotation() != 0.f || c.sun) {
         RenderPipeline frame;
         frame.copySettings(p);
         frame.setApplyTM(false, false);
         frame.setApplySharpening(false, false);
-        frame.setSourceImage(cv::Mat(p.source().size(), CV_32FC3, cv::Scalar::all(0.5)), true);
+        cv::Mat flat(p.source().size(), CV_32FC3, cv::Scalar::all(0.5));
+        flat(sun).setTo(cv::Scalar::all(c.sun ? 200.0 : 0.5));
+        frame.setSourceImage(flat, true);
         frame.renderPreview(0, false);
         inside = frame.cropped() == 0.5f;
         cv::cvtColor(inside, inside, cv::COLOR_BGR2GRAY);
@@ -747,6 +757,25 @@ INSTANTIATE_TEST_SUITE_P(
                         p.setRotation(0.1f, r);
                         p.setCrop(cv::Rect(120, 0, 960, 160), r);
                     }},
+        // Log mapping maps and stretches between the picture's extremes: a small sun and
+        // the grain's darkest specks, which the preview's reduction averages away.
+        PreviewCase{"logMapping", cv::Size(300, 200), 0.02f,
+                    [](RenderPipeline& p, bool r) { p.setTMAlgo(LogMappingIndex, r); }},
+        PreviewCase{"logMappingWithASun", cv::Size(300, 200), 0.02f,
+                    [](RenderPipeline& p, bool r) { p.setTMAlgo(LogMappingIndex, r); }, true},
+        PreviewCase{"logMappingTopBand", cv::Size(360, 240), 0.02f,
+                    [](RenderPipeline& p, bool r) {
+                        p.setTMAlgo(LogMappingIndex, r);
+                        p.setCrop(cv::Rect(120, 0, 960, 160), r);
+                    },
+                    true},
+        PreviewCase{"logMappingTopBandRotated", cv::Size(360, 240), 0.02f,
+                    [](RenderPipeline& p, bool r) {
+                        p.setTMAlgo(LogMappingIndex, r);
+                        p.setRotation(0.1f, r);
+                        p.setCrop(cv::Rect(120, 0, 960, 160), r);
+                    },
+                    true},
         PreviewCase{"sharpening", cv::Size(300, 200), 0.02f,
                     [](RenderPipeline& p, bool r) {
                         p.setSharpeningAmount(0.8f, r);
