@@ -235,10 +235,11 @@ TEST(LCModel, StretchClipsNextToNoneOfALitPicture)
             const cv::Mat largest = cv::max(channels[0], cv::max(channels[1], channels[2]));
             EXPECT_LE(cv::countNonZero(largest < 0.5f / 255.0f), int(out.total() / kHistogramLevels))
                 << picture.size() << " " << params[0] << ", " << params[1] << ", " << params[2];
-            if (params[2] == 2.0f)
+            if (params[2] == 2.0f) {
                 atTwo = out;
-            else if (params[2] > 2.0f)
+            } else if (params[2] > 2.0f) {
                 EXPECT_LE(cv::norm(out, atTwo, cv::NORM_INF), 1.0 / 255.0) << params[2];
+            }
         }
     }
 }
