@@ -347,7 +347,11 @@ void RenderPipeline::setSharpeningThreshold(float v, bool render)
 {
     set(settings_.sharpeningThreshold, v, SharpenStage, render);
 }
-void RenderPipeline::setExposure(float v, bool render) { set(settings_.exposure, v, ColourStage, render); }
+void RenderPipeline::setExposure(float v, bool render)
+{
+    const bool sharpeningMoves = settings_.applySharpening && sharpeningWhite(v) != sharpeningWhite(settings_.exposure);
+    set(settings_.exposure, v, sharpeningMoves ? SharpenStage : ColourStage, render);
+}
 void RenderPipeline::setContrast(float v, bool render) { set(settings_.contrast, v, ColourStage, render); }
 void RenderPipeline::setHue(float v, bool render) { set(settings_.hue, v, ColourStage, render); }
 void RenderPipeline::setSaturation(float v, bool render) { set(settings_.saturation, v, ColourStage, render); }
@@ -547,6 +551,13 @@ cv::Mat RenderPipeline::blend(const cv::Mat& toneMapped, const cv::Mat& cropped)
     return blendCleared(toneMapped, cropped, settings_.strength);
 }
 
+// The white the sharpening clips at: the display's, or above it where a lowered
+// exposure brings brighter values into view.
+float RenderPipeline::sharpeningWhite(float exposure)
+{
+    return std::max(1.f, 1.f / exposureToe(exposure).gain);
+}
+
 // No stage is written in place after it is made, so stages may share pixels.
 cv::Mat RenderPipeline::sharpen(const cv::Mat& blended, double scale) const
 {
@@ -557,7 +568,7 @@ cv::Mat RenderPipeline::sharpen(const cv::Mat& blended, double scale) const
     // The luminance as the display shows it, clipped at white: a light hundreds of times
     // brighter than white (a sun) would otherwise outweigh its neighbours in the blur and
     // sharpen them to black. A pixel above white takes the ratio of its clipped luminance.
-    luminance = cv::min(luminance, 1.f);
+    luminance = cv::min(luminance, sharpeningWhite(settings_.exposure));
     sharpeningBlur(luminance, blur, settings_.sharpeningRadius, scale);
     return unsharpLuminance(blended, luminance, blur, settings_.sharpeningAmount);
 }

@@ -169,6 +169,7 @@ private:
     cv::Mat blend(const cv::Mat& toneMapped, const cv::Mat& cropped) const;
     // scale: of the image against the full-size source; the blur's reach follows it.
     cv::Mat sharpen(const cv::Mat& blended, double scale) const;
+    static float sharpeningWhite(float exposure);
     cv::Mat colour(const cv::Mat& sharpened, const cv::Mat& cropped) const;
     // sourceSize: of the full-size source that `image` holds at `scale`.
     cv::Mat renderImage(const cv::Mat& image, const cv::Size& sourceSize, double scale);

@@ -144,6 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
         StageCase{"sharpeningAmount", 3, [](RenderPipeline& p, bool r) { p.setSharpeningAmount(0.6f, r); }},
         StageCase{"sharpeningOff", 3, [](RenderPipeline& p, bool r) { p.setApplySharpening(false, r); }},
         StageCase{"exposure", 4, [](RenderPipeline& p, bool r) { p.setExposure(0.7f, r); }},
+        // Below 0 the sharpening's white follows the exposure.
+        StageCase{"exposureLowered", 3, [](RenderPipeline& p, bool r) { p.setExposure(-0.7f, r); }},
         StageCase{"contrast", 4, [](RenderPipeline& p, bool r) { p.setContrast(1.4f, r); }},
         StageCase{"hue", 4, [](RenderPipeline& p, bool r) { p.setHue(0.2f, r); }},
         StageCase{"saturation", 4, [](RenderPipeline& p, bool r) { p.setSaturation(1.6f, r); }},
@@ -465,6 +467,23 @@ TEST_F(RenderPipelineTest, RotationKeepsAnHdrsHighlights)
         cv::minMaxLoc(p.rotated().reshape(1), nullptr, &largest);
         EXPECT_GT(largest, 300.0) << "rotation " << rotation;
     }
+}
+
+TEST_F(RenderPipelineTest, ALoweredExposureSharpensTheBrightDetailItBringsIntoView)
+{
+    // Two stops down, an edge between 2 and 3 shows as one between 0.5 and 0.75 does at
+    // the start: it is sharpened alike.
+    cv::Mat edge(36, 48, CV_32FC3, cv::Scalar::all(2.0));
+    edge.colRange(24, 48).setTo(cv::Scalar::all(3.0));
+    cv::Mat renders[2];
+    for (const int stopsDown : {0, 2}) {
+        RenderPipeline p;
+        p.setApplyTM(false, false);
+        p.setExposure(-float(stopsDown), false);
+        p.setSourceImage(edge / std::pow(4.0, 1 - stopsDown / 2), true, SourceKind::DisplayReferred);
+        renders[stopsDown / 2] = p.renderFull();
+    }
+    EXPECT_LE(cv::norm(renders[0], renders[1], cv::NORM_INF), 0.5 / 255.0);
 }
 
 TEST_F(RenderPipelineTest, ClipBlackWhite)
