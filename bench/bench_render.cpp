@@ -292,7 +292,8 @@ void BM_PreviewAgainstExport(benchmark::State& state)
     const cv::Mat source = previewSource(int(state.range(2)));
     RenderPipeline pipeline;
     applyPreviewSetting(pipeline, setting, source.size());
-    pipeline.setSourceImage(source, true);
+    // The HDR comes from an EXR file, which the window opens as scene-referred.
+    pipeline.setSourceImage(source, true, state.range(2) == 0 ? SourceKind::SceneReferred : SourceKind::Unknown);
     for (auto _ : state)
         pipeline.renderPreview(0, false);
     const cv::Mat preview = pipeline.output().clone();
