@@ -75,6 +75,21 @@ void pngError(png_structp png, png_const_charp)
 
 void pngWarning(png_structp, png_const_charp) {}
 
+// No local of the caller lives across the jump back from an error.
+bool readPngHeader(png_structp png, png_infop info, std::FILE* file, Claim& claim)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_init_io(png, file);
+    png_read_info(png, info);
+    const double bits = double(png_get_channels(png, info)) * png_get_bit_depth(png, info);
+    claim.width = png_get_image_width(png, info);
+    claim.height = png_get_image_height(png, info);
+    claim.bytesPerPixel = std::ceil(bits / 8);
+    claim.pixelsPerByte = kDeflateRatio * 8 / bits;
+    return true;
+}
+
 bool probePng(const std::string& path, Claim& claim)
 {
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
@@ -82,17 +97,7 @@ bool probePng(const std::string& path, Claim& claim)
         return false;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool read = false;
-    if (info && !setjmp(png_jmpbuf(png))) {
-        png_init_io(png, file.get());
-        png_read_info(png, info);
-        const double bits = double(png_get_channels(png, info)) * png_get_bit_depth(png, info);
-        claim.width = png_get_image_width(png, info);
-        claim.height = png_get_image_height(png, info);
-        claim.bytesPerPixel = std::ceil(bits / 8);
-        claim.pixelsPerByte = kDeflateRatio * 8 / bits;
-        read = true;
-    }
+    const bool read = info && readPngHeader(png, info, file.get(), claim);
     png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
     return read;
 }
