@@ -1,6 +1,9 @@
 // Linked into every program of a ThreadSanitizer build, so that listing the tests at
 // build time and programs that tests start behave as the tests themselves do.
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEvent>
+#include <QMetaType>
 #include <QMutex>
 #include <QThread>
 #include <QVariant>
@@ -10,7 +13,11 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <iterator>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 // The libraries (Qt, OpenCV, libav, GLib) are built without the sanitizer: their own
@@ -64,6 +71,67 @@ thread_local std::vector<const QMutex*> toldLocks;
 void toldLocked(const QMutex* mutex)
 {
     toldLocks.push_back(mutex);
+}
+
+// Stands for every queued call. The sender a delivered call came from is known only to
+// Qt's private event class, so every hand-off releases this one object and every
+// delivery acquires it. Qt posts a call only after its emission and its argument
+// copies, so each delivery is ordered after its own hand-off as it truly is; the orders
+// this adds with other hand-offs can only hide a race, never report one.
+char queuedCalls;
+
+void releaseToQueuedCalls(const void* returnAddress)
+{
+    if (calledByUs(returnAddress))
+        __tsan_release(&queuedCalls);
+}
+
+// Queued calls and slots run on the receiving thread through this event.
+bool acquireQueuedCalls(void** data)
+{
+    if (static_cast<const QEvent*>(data[1])->type() == QEvent::MetaCall)
+        __tsan_acquire(&queuedCalls);
+    return false;
+}
+
+const bool queuedCallsWatched = QInternal::registerCallback(QInternal::EventNotifyCallback, acquireQueuedCalls);
+
+// Qt copies a queued signal's arguments on the emitting thread, after the emission has
+// released: a copy that writes (a std::set's nodes) would seem unordered with the slot
+// that reads it and the event that frees it. Our types' copy constructors, registered
+// by our code, are wrapped to release once the copy is made, before Qt posts it. A
+// constructor has no context argument: each wrapper is bound to one slot of this table.
+constexpr std::size_t wrappedTypeCapacity = 32;
+std::array<std::atomic<QMetaType::Constructor>, wrappedTypeCapacity> constructorsOfOurTypes{};
+
+template <std::size_t slot>
+void* constructThenRelease(void* where, const void* copy)
+{
+    void* const made = constructorsOfOurTypes[slot].load(std::memory_order_acquire)(where, copy);
+    __tsan_release(&queuedCalls);
+    return made;
+}
+
+template <std::size_t... slot>
+constexpr std::array<QMetaType::Constructor, sizeof...(slot)> constructorWrappers(std::index_sequence<slot...>)
+{
+    return {constructThenRelease<slot>...};
+}
+
+// A type registered again (each qRegisterMetaType call does) keeps its slot.
+QMetaType::Constructor wrappedConstructor(QMetaType::Constructor constructor)
+{
+    static constexpr auto wrappers = constructorWrappers(std::make_index_sequence<wrappedTypeCapacity>());
+    static std::mutex wrapping;
+    const std::lock_guard<std::mutex> lock(wrapping);
+    for (std::size_t slot = 0; constructor && slot < wrappedTypeCapacity; ++slot) {
+        QMetaType::Constructor bound = constructorsOfOurTypes[slot].load(std::memory_order_relaxed);
+        if (!bound)
+            constructorsOfOurTypes[slot].store(bound = constructor, std::memory_order_release);
+        if (bound == constructor)
+            return wrappers[slot];
+    }
+    return constructor;
 }
 
 bool toldUnlocking(const QMutex* mutex)
@@ -167,4 +235,26 @@ bool QThread::isRunning() const
     if (!running)
         __tsan_acquire(const_cast<QThread*>(this));
     return running;
+}
+
+// A signal emitted from another thread reaches a queued slot with its arguments (a
+// cv::Mat, a std::set) copied inside Qt, which hands them over under a futex mutex out
+// of the sanitizer's sight: our emissions and calls release before Qt posts them.
+void QMetaObject::activate(QObject* sender, const QMetaObject* meta, int localSignalIndex, void** argv)
+{
+    static const auto activateInQt = qtCore<void (*)(QObject*, const QMetaObject*, int, void**)>(
+        "_ZN11QMetaObject8activateEP7QObjectPKS_iPPv");
+    releaseToQueuedCalls(__builtin_return_address(0));
+    activateInQt(sender, meta, localSignalIndex, argv);
+}
+
+int QMetaType::registerNormalizedType(const ::QByteArray& normalizedTypeName, Destructor destructor,
+                                      Constructor constructor, int size, TypeFlags flags, const QMetaObject* metaObject)
+{
+    static const auto registerInQt =
+        qtCore<int (*)(const ::QByteArray&, Destructor, Constructor, int, TypeFlags, const QMetaObject*)>(
+            "_ZN9QMetaType22registerNormalizedTypeERK10QByteArrayPFvPvEPFS3_S3_PKvEi6QFlagsINS_8TypeFlagEEPK11QMetaObject");
+    if (calledByUs(__builtin_return_address(0)))
+        constructor = wrappedConstructor(constructor);
+    return registerInQt(normalizedTypeName, destructor, constructor, size, flags, metaObject);
 }
