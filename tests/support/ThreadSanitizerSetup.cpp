@@ -1,12 +1,12 @@
 // Linked into every program of a ThreadSanitizer build, so that listing the tests at
 // build time and programs that tests start behave as the tests themselves do.
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEvent>
 #include <QMetaType>
 #include <QMutex>
 #include <QThread>
-#include <QVariant>
 #include <opencv2/core/utility.hpp>
 #include <sanitizer/tsan_interface.h>
 
@@ -73,6 +73,15 @@ void toldLocked(const QMutex* mutex)
     toldLocks.push_back(mutex);
 }
 
+bool toldUnlocking(const QMutex* mutex)
+{
+    const auto held = std::find(toldLocks.rbegin(), toldLocks.rend(), mutex);
+    if (held == toldLocks.rend())
+        return false;
+    toldLocks.erase(std::next(held).base());
+    return true;
+}
+
 // Stands for every queued call. The sender a delivered call came from is known only to
 // Qt's private event class, so every hand-off releases this one object and every
 // delivery acquires it. Qt posts a call only after its emission and its argument
@@ -134,15 +143,6 @@ QMetaType::Constructor wrappedConstructor(QMetaType::Constructor constructor)
     return constructor;
 }
 
-bool toldUnlocking(const QMutex* mutex)
-{
-    const auto held = std::find(toldLocks.rbegin(), toldLocks.rend(), mutex);
-    if (held == toldLocks.rend())
-        return false;
-    toldLocks.erase(std::next(held).base());
-    return true;
-}
-
 }  // namespace
 
 // QMutex waits on futexes inside Qt, out of the sanitizer's sight, so every lock of
@@ -187,18 +187,75 @@ void QMutex::unlock() noexcept
         __tsan_mutex_post_unlock(this, 0);
 }
 
+namespace {
+
 // A QThread tells its end to its waiters under a mutex inside Qt, also out of sight:
 // what the thread did would look unordered with what its owner reads once it has
-// waited for it. Its end is told from the thread itself, as it announces it, and
-// our waits and checks that find it ended take it in.
-void QThread::start(Priority priority)
+// waited for it, and with the queued slots of its finished signal. Each thread our
+// code makes tells its end from the thread itself, twice: to queued calls as finished
+// begins (connected at construction, so before any slot of ours), and to its waiters
+// as its event dispatcher goes, after the slots of finished, whose queuing reads the
+// thread object. Our waits and checks that find it ended take it in.
+void tellEnd(QThread* thread)
 {
-    static const auto startInQt = qtCore<void (*)(QThread*, Priority)>("_ZN7QThread5startENS_8PriorityE");
-    if (calledByUs(__builtin_return_address(0)) && !property("vbEndTold").toBool()) {
-        setProperty("vbEndTold", true);
-        connect(this, &QThread::finished, [thread = this] { __tsan_release(thread); });
-    }
-    startInQt(this, priority);
+    QObject::connect(thread, &QThread::finished, [] { __tsan_release(&queuedCalls); });
+    QObject::connect(thread, &QThread::started, [thread] {
+        if (QAbstractEventDispatcher* dispatcher = thread->eventDispatcher())
+            QObject::connect(dispatcher, &QObject::destroyed, [thread] { __tsan_release(thread); });
+    });
+}
+
+// A constructor or destructor cannot be defined to call Qt's own: these stand in for
+// QThread's under their symbols, as our code calls them.
+using ThreadInQt = void (*)(QThread*);
+using ConstructThreadInQt = void (*)(QThread*, QObject*);
+
+void constructTelling(ConstructThreadInQt constructInQt, QThread* thread, QObject* parent, const void* caller)
+{
+    constructInQt(thread, parent);
+    if (calledByUs(caller))
+        tellEnd(thread);
+}
+
+// Qt's destructor waits for a thread that is still ending, out of sight; this wait is
+// ours, before the object goes. (A derived destructor may end by jumping here: all
+// calls are taken, and only Qt's own wait is done earlier.)
+void destroyAfterEnd(ThreadInQt destroyInQt, QThread* thread)
+{
+    if (thread->isFinished())
+        thread->wait();
+    destroyInQt(thread);
+}
+
+}  // namespace
+
+extern "C" void constructThread(QThread* thread, QObject* parent) asm("_ZN7QThreadC2EP7QObject");
+extern "C" void constructWholeThread(QThread* thread, QObject* parent) asm("_ZN7QThreadC1EP7QObject");
+extern "C" void destroyThread(QThread* thread) asm("_ZN7QThreadD2Ev");
+extern "C" void destroyWholeThread(QThread* thread) asm("_ZN7QThreadD1Ev");
+
+void constructThread(QThread* thread, QObject* parent)
+{
+    static const auto inQt = qtCore<ConstructThreadInQt>("_ZN7QThreadC2EP7QObject");
+    constructTelling(inQt, thread, parent, __builtin_return_address(0));
+}
+
+void constructWholeThread(QThread* thread, QObject* parent)
+{
+    static const auto inQt = qtCore<ConstructThreadInQt>("_ZN7QThreadC1EP7QObject");
+    constructTelling(inQt, thread, parent, __builtin_return_address(0));
+}
+
+void destroyThread(QThread* thread)
+{
+    static const auto inQt = qtCore<ThreadInQt>("_ZN7QThreadD2Ev");
+    destroyAfterEnd(inQt, thread);
+}
+
+void destroyWholeThread(QThread* thread)
+{
+    static const auto inQt = qtCore<ThreadInQt>("_ZN7QThreadD1Ev");
+    destroyAfterEnd(inQt, thread);
 }
 
 bool QThread::wait(QDeadlineTimer deadline)
@@ -239,7 +296,7 @@ bool QThread::isRunning() const
 
 // A signal emitted from another thread reaches a queued slot with its arguments (a
 // cv::Mat, a std::set) copied inside Qt, which hands them over under a futex mutex out
-// of the sanitizer's sight: our emissions and calls release before Qt posts them.
+// of the sanitizer's sight: our emissions release before Qt copies and posts them.
 void QMetaObject::activate(QObject* sender, const QMetaObject* meta, int localSignalIndex, void** argv)
 {
     static const auto activateInQt = qtCore<void (*)(QObject*, const QMetaObject*, int, void**)>(
