@@ -105,6 +105,30 @@ bool acquireQueuedCalls(void** data)
 
 const bool queuedCallsWatched = QInternal::registerCallback(QInternal::EventNotifyCallback, acquireQueuedCalls);
 
+// A blocking call returns once its slot has run on the other thread, which Qt tells
+// the caller through a semaphore out of sight. The slot is wrapped so that its end is
+// told from that thread and taken in where the slot is dropped: by the caller, last.
+class SlotTellingItsEnd : public QtPrivate::QSlotObjectBase {
+public:
+    explicit SlotTellingItsEnd(QtPrivate::QSlotObjectBase* slot) : QSlotObjectBase(&impl), slot(slot) {}
+
+private:
+    static void impl(int which, QSlotObjectBase* self, QObject* receiver, void** args, bool*)
+    {
+        auto* const telling = static_cast<SlotTellingItsEnd*>(self);
+        if (which == Call) {
+            telling->slot->call(receiver, args);
+            __tsan_release(&queuedCalls);
+        } else if (which == Destroy) {
+            __tsan_acquire(&queuedCalls);
+            telling->slot->destroyIfLastRef();
+            delete telling;
+        }
+    }
+
+    QtPrivate::QSlotObjectBase* const slot;
+};
+
 // Qt copies a queued signal's arguments on the emitting thread, after the emission has
 // released: a copy that writes (a std::set's nodes) would seem unordered with the slot
 // that reads it and the event that frees it. Our types' copy constructors, registered
@@ -258,6 +282,16 @@ void destroyWholeThread(QThread* thread)
     destroyAfterEnd(inQt, thread);
 }
 
+// QThread::create makes its thread inside Qt.
+QThread* QThread::createThreadImpl(std::future<void>&& future)
+{
+    static const auto createInQt =
+        qtCore<QThread* (*)(std::future<void>&&)>("_ZN7QThread16createThreadImplEOSt6futureIvE");
+    QThread* const thread = createInQt(std::move(future));
+    tellEnd(thread);
+    return thread;
+}
+
 bool QThread::wait(QDeadlineTimer deadline)
 {
     static const auto waitInQt = qtCore<bool (*)(QThread*, QDeadlineTimer)>("_ZN7QThread4waitE14QDeadlineTimer");
@@ -303,6 +337,20 @@ void QMetaObject::activate(QObject* sender, const QMetaObject* meta, int localSi
         "_ZN11QMetaObject8activateEP7QObjectPKS_iPPv");
     releaseToQueuedCalls(__builtin_return_address(0));
     activateInQt(sender, meta, localSignalIndex, argv);
+}
+
+// A functor queued to another thread's object is built by our code before the call.
+bool QMetaObject::invokeMethodImpl(QObject* object, QtPrivate::QSlotObjectBase* slot, Qt::ConnectionType type,
+                                   void* ret)
+{
+    static const auto invokeInQt = qtCore<bool (*)(QObject*, QtPrivate::QSlotObjectBase*, Qt::ConnectionType, void*)>(
+        "_ZN11QMetaObject16invokeMethodImplEP7QObjectPN9QtPrivate15QSlotObjectBaseEN2Qt14ConnectionTypeEPv");
+    if (!calledByUs(__builtin_return_address(0)))
+        return invokeInQt(object, slot, type, ret);
+    if (type == Qt::BlockingQueuedConnection)
+        slot = new SlotTellingItsEnd(slot);
+    __tsan_release(&queuedCalls);
+    return invokeInQt(object, slot, type, ret);
 }
 
 int QMetaType::registerNormalizedType(const ::QByteArray& normalizedTypeName, Destructor destructor,
