@@ -1,7 +1,6 @@
 // Linked into every program of a ThreadSanitizer build, so that listing the tests at
 // build time and programs that tests start behave as the tests themselves do.
 #include <QAbstractEventDispatcher>
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEvent>
 #include <QMetaType>
@@ -88,12 +87,6 @@ bool toldUnlocking(const QMutex* mutex)
 // copies, so each delivery is ordered after its own hand-off as it truly is; the orders
 // this adds with other hand-offs can only hide a race, never report one.
 char queuedCalls;
-
-void releaseToQueuedCalls(const void* returnAddress)
-{
-    if (calledByUs(returnAddress))
-        __tsan_release(&queuedCalls);
-}
 
 // Queued calls and slots run on the receiving thread through this event.
 bool acquireQueuedCalls(void** data)
@@ -335,7 +328,8 @@ void QMetaObject::activate(QObject* sender, const QMetaObject* meta, int localSi
 {
     static const auto activateInQt = qtCore<void (*)(QObject*, const QMetaObject*, int, void**)>(
         "_ZN11QMetaObject8activateEP7QObjectPKS_iPPv");
-    releaseToQueuedCalls(__builtin_return_address(0));
+    if (calledByUs(__builtin_return_address(0)))
+        __tsan_release(&queuedCalls);
     activateInQt(sender, meta, localSignalIndex, argv);
 }
 
