@@ -46,5 +46,7 @@ ctest --test-dir "$root/build-test" --output-on-failure -j "$jobs"
 #   cmake --build build-tsan && ctest --test-dir build-tsan --output-on-failure
 # (the real-window tests skip there unless VB_TEST_DISPLAY names an X display).
 # Every program reads tests/tsan.supp and sets itself up (tests/support/ThreadSanitizerSetup.cpp):
-# no TSAN_OPTIONS are needed, not even for the test listing at build time. ToneMappingTests
-# runs OpenCV's parallel loops on four threads the sanitizer sees; the others run them serially.
+# no TSAN_OPTIONS are needed, not even for the test listing at build time. It tells the
+# sanitizer the orders Qt keeps out of its sight: our mutexes, thread ends, queued signals.
+# ToneMappingTests runs OpenCV's parallel loops on four threads the sanitizer sees; the
+# others run them serially.

@@ -115,8 +115,8 @@ protected:
             QDir(photoDir).removeRecursively();
     }
 
-    // A burst of real photos, frame i blurred by sigmas[i] (0: sharp).
-    std::unique_ptr<ImagesSequence> burst(const std::vector<double>& sigmas)
+    // A burst of real photos, frame i blurred by sigmas[i] (0: sharp), kept until the tiles are gone.
+    ImagesSequence* burst(const std::vector<double>& sigmas)
     {
         const cv::Mat photo = tiletest::realPhoto(400);
         if (photo.empty())
@@ -127,7 +127,8 @@ protected:
             files << QString("%1/frame%2.png").arg(photoDir).arg(i);
             cv::imwrite(files.last().toStdString(), tiletest::blurred(photo, sigmas[i]));
         }
-        return std::make_unique<ImagesSequence>(files);
+        burstFrames = std::make_unique<ImagesSequence>(files);
+        return burstFrames.get();
     }
 
     template <typename T>
@@ -144,6 +145,8 @@ protected:
     static QString languageDir;
     QString settingsDir;
     QString photoDir;
+    // Declared before parent, so that the tiles (its children) that read it go first.
+    std::unique_ptr<ImagesSequence> burstFrames;
     QWidget parent;
 };
 
@@ -151,10 +154,10 @@ QString CandidateTileTest::languageDir;
 
 TEST_F(CandidateTileTest, VideoTileStepsThroughTheSharperFramesInScoreOrder)
 {
-    const std::unique_ptr<ImagesSequence> source = burst({2.0, 0.0, 1.0, 0.6, 0.0});
+    ImagesSequence* const source = burst({2.0, 0.0, 1.0, 0.6, 0.0});
     if (!source)
         GTEST_SKIP() << "test media absent";
-    auto* tile = new SharpestImageSelection(source.get(), &parent);
+    auto* tile = new SharpestImageSelection(source, &parent);
     EXPECT_EQ(tile->frameIndex(), 0);
     EXPECT_EQ(tile->maximumWidth(), 291);
     EXPECT_EQ(child<QLabel>(tile, "label_SharpestImageSelected")->maximumHeight(),
@@ -204,10 +207,10 @@ TEST_F(CandidateTileTest, VideoTileStepsThroughTheSharperFramesInScoreOrder)
 
 TEST_F(CandidateTileTest, NoSharperFrameShowsOneHundredAndNoStep)
 {
-    const std::unique_ptr<ImagesSequence> source = burst({0.0, 1.5, 3.0});
+    ImagesSequence* const source = burst({0.0, 1.5, 3.0});
     if (!source)
         GTEST_SKIP() << "test media absent";
-    auto* tile = new SharpestImageSelection(source.get(), &parent);
+    auto* tile = new SharpestImageSelection(source, &parent);
     ASSERT_TRUE(tiletest::waitUntil([tile] { return tile->candidateCount() > 0; }));
     EXPECT_EQ(tile->candidateCount(), 1);
     EXPECT_EQ(percentText(tile), "Sharpness 100 %");
@@ -217,11 +220,11 @@ TEST_F(CandidateTileTest, NoSharperFrameShowsOneHundredAndNoStep)
 
 TEST_F(CandidateTileTest, DeletingATileWhileItsSearchRunsIsClean)
 {
-    const std::unique_ptr<ImagesSequence> source = burst({0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0});
+    ImagesSequence* const source = burst({0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0});
     if (!source)
         GTEST_SKIP() << "test media absent";
     for (int i = 0; i < 3; ++i)
-        delete new SharpestImageSelection(source.get(), &parent);
+        delete new SharpestImageSelection(source, &parent);
     EXPECT_EQ(parent.layout()->count(), 0);
     // Whatever the searches queued before they were stopped goes to no tile.
     QCoreApplication::sendPostedEvents();

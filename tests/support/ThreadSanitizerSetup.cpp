@@ -1,16 +1,22 @@
 // Linked into every program of a ThreadSanitizer build, so that listing the tests at
 // build time and programs that tests start behave as the tests themselves do.
+#include <QAbstractEventDispatcher>
 #include <QDeadlineTimer>
+#include <QEvent>
+#include <QMetaType>
 #include <QMutex>
 #include <QThread>
-#include <QVariant>
 #include <opencv2/core/utility.hpp>
 #include <sanitizer/tsan_interface.h>
 
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <iterator>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 // The libraries (Qt, OpenCV, libav, GLib) are built without the sanitizer: their own
@@ -75,6 +81,85 @@ bool toldUnlocking(const QMutex* mutex)
     return true;
 }
 
+// Stands for every queued call. The sender a delivered call came from is known only to
+// Qt's private event class, so every hand-off releases this one object and every
+// delivery acquires it. Qt posts a call only after its emission and its argument
+// copies, so each delivery is ordered after its own hand-off as it truly is; the orders
+// this adds with other hand-offs can only hide a race, never report one.
+char queuedCalls;
+
+// Queued calls and slots run on the receiving thread through this event.
+bool acquireQueuedCalls(void** data)
+{
+    if (static_cast<const QEvent*>(data[1])->type() == QEvent::MetaCall)
+        __tsan_acquire(&queuedCalls);
+    return false;
+}
+
+const bool queuedCallsWatched = QInternal::registerCallback(QInternal::EventNotifyCallback, acquireQueuedCalls);
+
+// A blocking call returns once its slot has run on the other thread, which Qt tells
+// the caller through a semaphore out of sight. The slot is wrapped so that its end is
+// told from that thread and taken in where the slot is dropped: by the caller, last.
+class SlotTellingItsEnd : public QtPrivate::QSlotObjectBase {
+public:
+    explicit SlotTellingItsEnd(QtPrivate::QSlotObjectBase* slot) : QSlotObjectBase(&impl), slot(slot) {}
+
+private:
+    static void impl(int which, QSlotObjectBase* self, QObject* receiver, void** args, bool*)
+    {
+        auto* const telling = static_cast<SlotTellingItsEnd*>(self);
+        if (which == Call) {
+            telling->slot->call(receiver, args);
+            __tsan_release(&queuedCalls);
+        } else if (which == Destroy) {
+            __tsan_acquire(&queuedCalls);
+            telling->slot->destroyIfLastRef();
+            delete telling;
+        }
+    }
+
+    QtPrivate::QSlotObjectBase* const slot;
+};
+
+// Qt copies a queued signal's arguments on the emitting thread, after the emission has
+// released: a copy that writes (a std::set's nodes) would seem unordered with the slot
+// that reads it and the event that frees it. Our types' copy constructors, registered
+// by our code, are wrapped to release once the copy is made, before Qt posts it. A
+// constructor has no context argument: each wrapper is bound to one slot of this table.
+constexpr std::size_t wrappedTypeCapacity = 32;
+std::array<std::atomic<QMetaType::Constructor>, wrappedTypeCapacity> constructorsOfOurTypes{};
+
+template <std::size_t slot>
+void* constructThenRelease(void* where, const void* copy)
+{
+    void* const made = constructorsOfOurTypes[slot].load(std::memory_order_acquire)(where, copy);
+    __tsan_release(&queuedCalls);
+    return made;
+}
+
+template <std::size_t... slot>
+constexpr std::array<QMetaType::Constructor, sizeof...(slot)> constructorWrappers(std::index_sequence<slot...>)
+{
+    return {constructThenRelease<slot>...};
+}
+
+// A type registered again (each qRegisterMetaType call does) keeps its slot.
+QMetaType::Constructor wrappedConstructor(QMetaType::Constructor constructor)
+{
+    static constexpr auto wrappers = constructorWrappers(std::make_index_sequence<wrappedTypeCapacity>());
+    static std::mutex wrapping;
+    const std::lock_guard<std::mutex> lock(wrapping);
+    for (std::size_t slot = 0; constructor && slot < wrappedTypeCapacity; ++slot) {
+        QMetaType::Constructor bound = constructorsOfOurTypes[slot].load(std::memory_order_relaxed);
+        if (!bound)
+            constructorsOfOurTypes[slot].store(bound = constructor, std::memory_order_release);
+        if (bound == constructor)
+            return wrappers[slot];
+    }
+    return constructor;
+}
+
 }  // namespace
 
 // QMutex waits on futexes inside Qt, out of the sanitizer's sight, so every lock of
@@ -119,18 +204,85 @@ void QMutex::unlock() noexcept
         __tsan_mutex_post_unlock(this, 0);
 }
 
+namespace {
+
 // A QThread tells its end to its waiters under a mutex inside Qt, also out of sight:
 // what the thread did would look unordered with what its owner reads once it has
-// waited for it. Its end is told from the thread itself, as it announces it, and
-// our waits and checks that find it ended take it in.
-void QThread::start(Priority priority)
+// waited for it, and with the queued slots of its finished signal. Each thread our
+// code makes tells its end from the thread itself, twice: to queued calls as finished
+// begins (connected at construction, so before any slot of ours), and to its waiters
+// as its event dispatcher goes, after the slots of finished, whose queuing reads the
+// thread object. Our waits and checks that find it ended take it in.
+void tellEnd(QThread* thread)
 {
-    static const auto startInQt = qtCore<void (*)(QThread*, Priority)>("_ZN7QThread5startENS_8PriorityE");
-    if (calledByUs(__builtin_return_address(0)) && !property("vbEndTold").toBool()) {
-        setProperty("vbEndTold", true);
-        connect(this, &QThread::finished, [thread = this] { __tsan_release(thread); });
-    }
-    startInQt(this, priority);
+    QObject::connect(thread, &QThread::finished, [] { __tsan_release(&queuedCalls); });
+    QObject::connect(thread, &QThread::started, [thread] {
+        if (QAbstractEventDispatcher* dispatcher = thread->eventDispatcher())
+            QObject::connect(dispatcher, &QObject::destroyed, [thread] { __tsan_release(thread); });
+    });
+}
+
+// A constructor or destructor cannot be defined to call Qt's own: these stand in for
+// QThread's under their symbols, as our code calls them.
+using ThreadInQt = void (*)(QThread*);
+using ConstructThreadInQt = void (*)(QThread*, QObject*);
+
+void constructTelling(ConstructThreadInQt constructInQt, QThread* thread, QObject* parent, const void* caller)
+{
+    constructInQt(thread, parent);
+    if (calledByUs(caller))
+        tellEnd(thread);
+}
+
+// Qt's destructor waits for a thread that is still ending, out of sight; this wait is
+// ours, before the object goes. (A derived destructor may end by jumping here: all
+// calls are taken, and only Qt's own wait is done earlier.)
+void destroyAfterEnd(ThreadInQt destroyInQt, QThread* thread)
+{
+    if (thread->isFinished())
+        thread->wait();
+    destroyInQt(thread);
+}
+
+}  // namespace
+
+extern "C" void constructThread(QThread* thread, QObject* parent) asm("_ZN7QThreadC2EP7QObject");
+extern "C" void constructWholeThread(QThread* thread, QObject* parent) asm("_ZN7QThreadC1EP7QObject");
+extern "C" void destroyThread(QThread* thread) asm("_ZN7QThreadD2Ev");
+extern "C" void destroyWholeThread(QThread* thread) asm("_ZN7QThreadD1Ev");
+
+void constructThread(QThread* thread, QObject* parent)
+{
+    static const auto inQt = qtCore<ConstructThreadInQt>("_ZN7QThreadC2EP7QObject");
+    constructTelling(inQt, thread, parent, __builtin_return_address(0));
+}
+
+void constructWholeThread(QThread* thread, QObject* parent)
+{
+    static const auto inQt = qtCore<ConstructThreadInQt>("_ZN7QThreadC1EP7QObject");
+    constructTelling(inQt, thread, parent, __builtin_return_address(0));
+}
+
+void destroyThread(QThread* thread)
+{
+    static const auto inQt = qtCore<ThreadInQt>("_ZN7QThreadD2Ev");
+    destroyAfterEnd(inQt, thread);
+}
+
+void destroyWholeThread(QThread* thread)
+{
+    static const auto inQt = qtCore<ThreadInQt>("_ZN7QThreadD1Ev");
+    destroyAfterEnd(inQt, thread);
+}
+
+// QThread::create makes its thread inside Qt.
+QThread* QThread::createThreadImpl(std::future<void>&& future)
+{
+    static const auto createInQt =
+        qtCore<QThread* (*)(std::future<void>&&)>("_ZN7QThread16createThreadImplEOSt6futureIvE");
+    QThread* const thread = createInQt(std::move(future));
+    tellEnd(thread);
+    return thread;
 }
 
 bool QThread::wait(QDeadlineTimer deadline)
@@ -167,4 +319,41 @@ bool QThread::isRunning() const
     if (!running)
         __tsan_acquire(const_cast<QThread*>(this));
     return running;
+}
+
+// A signal emitted from another thread reaches a queued slot with its arguments (a
+// cv::Mat, a std::set) copied inside Qt, which hands them over under a futex mutex out
+// of the sanitizer's sight: our emissions release before Qt copies and posts them.
+void QMetaObject::activate(QObject* sender, const QMetaObject* meta, int localSignalIndex, void** argv)
+{
+    static const auto activateInQt = qtCore<void (*)(QObject*, const QMetaObject*, int, void**)>(
+        "_ZN11QMetaObject8activateEP7QObjectPKS_iPPv");
+    if (calledByUs(__builtin_return_address(0)))
+        __tsan_release(&queuedCalls);
+    activateInQt(sender, meta, localSignalIndex, argv);
+}
+
+// A functor queued to another thread's object is built by our code before the call.
+bool QMetaObject::invokeMethodImpl(QObject* object, QtPrivate::QSlotObjectBase* slot, Qt::ConnectionType type,
+                                   void* ret)
+{
+    static const auto invokeInQt = qtCore<bool (*)(QObject*, QtPrivate::QSlotObjectBase*, Qt::ConnectionType, void*)>(
+        "_ZN11QMetaObject16invokeMethodImplEP7QObjectPN9QtPrivate15QSlotObjectBaseEN2Qt14ConnectionTypeEPv");
+    if (!calledByUs(__builtin_return_address(0)))
+        return invokeInQt(object, slot, type, ret);
+    if (type == Qt::BlockingQueuedConnection)
+        slot = new SlotTellingItsEnd(slot);
+    __tsan_release(&queuedCalls);
+    return invokeInQt(object, slot, type, ret);
+}
+
+int QMetaType::registerNormalizedType(const ::QByteArray& normalizedTypeName, Destructor destructor,
+                                      Constructor constructor, int size, TypeFlags flags, const QMetaObject* metaObject)
+{
+    static const auto registerInQt =
+        qtCore<int (*)(const ::QByteArray&, Destructor, Constructor, int, TypeFlags, const QMetaObject*)>(
+            "_ZN9QMetaType22registerNormalizedTypeERK10QByteArrayPFvPvEPFS3_S3_PKvEi6QFlagsINS_8TypeFlagEEPK11QMetaObject");
+    if (calledByUs(__builtin_return_address(0)))
+        constructor = wrappedConstructor(constructor);
+    return registerInQt(normalizedTypeName, destructor, constructor, size, flags, metaObject);
 }
