@@ -782,12 +782,6 @@ INSTANTIATE_TEST_SUITE_P(
                     [](RenderPipeline& p, bool r) { p.setTMAlgo(LogMappingIndex, r); }},
         PreviewCase{"logMappingWithASun", cv::Size(300, 200), 0.02f,
                     [](RenderPipeline& p, bool r) { p.setTMAlgo(LogMappingIndex, r); }, true},
-        PreviewCase{"logMappingTopBand", cv::Size(360, 240), 0.02f,
-                    [](RenderPipeline& p, bool r) {
-                        p.setTMAlgo(LogMappingIndex, r);
-                        p.setCrop(cv::Rect(120, 0, 960, 160), r);
-                    },
-                    true},
         PreviewCase{"logMappingTopBandRotated", cv::Size(360, 240), 0.02f,
                     [](RenderPipeline& p, bool r) {
                         p.setTMAlgo(LogMappingIndex, r);
