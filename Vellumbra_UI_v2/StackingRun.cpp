@@ -45,6 +45,8 @@ void VellumbraV2::PushButtonDefineParamsNextClicked()
     // below must leave it alive until the run is over.
     WorkspaceKeeper::Lease lease(workspaceKeeper, open);
     open->undoRedoManager.clear();
+    // The name an earlier light image was saved under is not this one's.
+    open->savedResultName.clear();
     open->state = StateStacking;
     ui.progressBar_Computing->setValue(0);
     updateWindow();
@@ -215,11 +217,15 @@ void VellumbraV2::openResultForEditing(Workspace* open, const cv::Mat& result)
     // Stacked from 8- or 16-bit frames, the light image is display-referred; from float HDR frames, scene-referred.
     const StackingContext* context = open->stackingContext();
     const SourceKind kind = context ? sourceKindOf(context->frameDepth, true) : SourceKind::Unknown;
+    QString title;
+    if (open->savedResultName.isEmpty())
+        buildResultName(title, true);
+    else
+        title = ownResultTitle(*open, open->savedResultName);
     SharpestImageSelection* tile =
         open->addImageTile(result, ui.scrollAreaWidgetContents_ProEditingSelection, kind);
     connect(tile, &SharpestImageSelection::onClick, this, &VellumbraV2::onClickSelectImage);
-    const QString& quality = qualityNames[std::clamp(open->qualityIndex, 0, 2)];
-    tile->enterEditionMode(open->savedResultName.isEmpty() ? stackedResultName(*open, quality) : open->savedResultName);
+    tile->enterEditionMode(title);
     buildPresetRows();
     onClickSelectImage(open->tiles.front());
     if (currentWorkspace() != open)

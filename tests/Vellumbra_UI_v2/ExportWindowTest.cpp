@@ -155,6 +155,7 @@ TEST_F(ExportWindow, AllTilesAsSixteenBitTiffIntoTheChosenFolder)
         ModalScript script;
         chooseFolder(script, out);
         script.saveOptions(0, 0);
+        script.messageBox(translate("ExportAll"), QMessageBox::Ok);
         EXPECT_TRUE(session->window().PushButtonEditingExportClicked(nullptr));
     }
     for (const char* name : {"01", "02", "03"}) {
@@ -184,21 +185,22 @@ TEST_F(ExportWindow, ExistingFilesAreReplacedOrGetTheNextFreeNumber)
              answerExisting(s, QMessageBox::No, false);
          },
          {"photo.png", "photo-1.png"}},
-        {"one answer for the others", {"same", "same", "same"},
+        {"a repeated title takes the next free names unasked", {"same", "same", "same"},
          [&](ModalScript& s) {
              chooseFolder(s, out);
              s.saveOptions(6, 0);
-             answerExisting(s, QMessageBox::No, true);
+             s.messageBox("same.png\nsame-1.png (\u201csame\u201d)\nsame-2.png (\u201csame\u201d)", QMessageBox::Ok);
          },
          {"photo.png", "photo-1.png", "same.png", "same-1.png", "same-2.png"}},
-        {"asked again without the tick", {"same", "same"},
+        // A file this run wrote is neither asked about nor replaced, whatever answer stands.
+        {"replace for the others, never a file of this run", {"same", "same"},
          [&](ModalScript& s) {
              chooseFolder(s, out);
              s.saveOptions(6, 0);
-             answerExisting(s, QMessageBox::Yes, false);
-             answerExisting(s, QMessageBox::Yes, false);
+             answerExisting(s, QMessageBox::Yes, true);
+             s.messageBox(translate("ExportAll"), QMessageBox::Ok);
          },
-         {"photo.png", "photo-1.png", "same.png", "same-1.png", "same-2.png"}},
+         {"photo.png", "photo-1.png", "same.png", "same-1.png", "same-2.png", "same-3.png"}},
     };
     // One file is there before the first export.
     ASSERT_TRUE(writeImage((out + "/photo.png").toStdString(), cv::Mat(4, 4, CV_8UC3, cv::Scalar::all(9)), "", ""));
@@ -233,6 +235,7 @@ TEST_F(ExportWindow, AFailedWriteIsReportedAndClosingKeepsTheMedia)
         script.saveOptions(2, 0);
         answerExisting(script, QMessageBox::Yes, false);
         script.messageBox("02.jpg", QMessageBox::Ok);
+        script.messageBox("\n01.jpg", QMessageBox::Ok);
         EXPECT_FALSE(session->window().MenuActionCloseClicked());
     }
     EXPECT_EQ(session->workspace(), open);
@@ -345,6 +348,7 @@ TEST_F(ExportWindow, TitlesBecomeFileNamesInsideTheChosenFolder)
         ModalScript script;
         chooseFolder(script, out);
         script.saveOptions(6, 0);
+        script.messageBox(translate("ExportAll"), QMessageBox::Ok);
         EXPECT_TRUE(session->window().PushButtonEditingExportClicked(nullptr));
     }
     QStringList files = QDir(out).entryList(QDir::Files);
@@ -478,7 +482,7 @@ TEST_F(ExportWindow, ProposedNamesAreSavedAndThePickedFolderIsUsed)
          [&](WindowSession& s, ModalScript& script, const QString& folder) {
              photoWithTiles(s, {"01", "02"});
              QDir(folder).mkpath("picked");
-             script.chooseSubfolder(folder, "picked").saveOptions(2, 0);
+             script.chooseSubfolder(folder, "picked").saveOptions(2, 0).messageBox("\n01.jpg\n02.jpg", QMessageBox::Ok);
              EXPECT_TRUE(s.window().PushButtonEditingExportClicked(nullptr));
              EXPECT_EQ(QDir(folder).entryList({"*.jpg"}, QDir::Files), QStringList()) << "nothing beside it";
              return QStringList{folder + "/picked/01.jpg", folder + "/picked/02.jpg"};
@@ -584,6 +588,8 @@ TEST_F(ExportWindow, AThrowingRenderOrWriteIsReportedAndTheResultsStay)
                     EXPECT_FALSE(box->text().contains(name)) << box->text().toStdString();
                 box->button(QMessageBox::Ok)->click();
             });
+            if (!c.written.isEmpty())
+                script.messageBox(translate("ExportAll"), QMessageBox::Ok);
             std::unique_ptr<RunningOutOfMemory> shortage;
             if (c.failingType >= 0)
                 shortage = std::make_unique<RunningOutOfMemory>(c.failingType, fullSize);
@@ -613,6 +619,7 @@ TEST_F(ExportWindow, TheProgressNamesEachStepOfTheRender)
         ModalScript script;
         chooseFolder(script, out);
         script.saveOptions(2, 0);
+        script.messageBox(translate("ExportAll"), QMessageBox::Ok);
         EXPECT_TRUE(session->window().PushButtonEditingExportClicked(nullptr));
     }
     watch.stop();

@@ -415,6 +415,7 @@ TEST_F(UserJourney, DroppedBurstExportedAsSixteenBitTiffBesideExistingFiles)
             photograph("06NameTaken");
             box->button(QMessageBox::No)->click();
         });
+        answer(script, translate("ExportAll"), QMessageBox::Ok, "07FilesWritten");
         EXPECT_TRUE(session->window().PushButtonEditingExportClicked(nullptr));
     }
     for (const QString& taken : existing) {
@@ -425,7 +426,7 @@ TEST_F(UserJourney, DroppedBurstExportedAsSixteenBitTiffBesideExistingFiles)
         EXPECT_EQ(added.depth(), CV_16U) << unique.toStdString();
         EXPECT_EQ(added.cols, 1280) << unique.toStdString();
     }
-    photograph("07Exported");
+    photograph("08Exported");
 }
 
 TEST_F(UserJourney, OnePhotoEditedThenExportAllIntoALockedFolderKeepsItOpen)
