@@ -332,6 +332,9 @@ private:
     // The stop question of a running stacking: 0 keep, 1 back to the parameters, 2 go on.
     int askStopComputing();
     void handOffResult(Workspace* open);
+    // After a run that made nothing: why, and for a burst's unreadable chosen photo,
+    // a run around the nearest readable one.
+    void reportNothingStacked(Workspace* open);
     void openResultForEditing(Workspace* open, const cv::Mat& result);
 
     // Sharpest-frame search: the displayed frame's tile and one per sharper frame.

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -47,6 +48,8 @@ struct DamageCase {
     // Damages the burst's members (in name order) after opening; returns what they are called.
     std::function<QStringList(const QStringList&)> damage;
     const char* extension = "png";
+    // The chosen first photo cannot be read: a run around the second is offered.
+    bool chosenUnreadable = false;
 };
 
 QString nameOf(const QString& path)
@@ -75,6 +78,7 @@ TEST_P(LeftOutPhotos, AreNamedAfterTheRunThatLeftThemOut)
         const bool readable = !workspace->frameSource->getFrame(frame, i, false).empty();
         EXPECT_EQ(!picture->pixmap(Qt::ReturnByValue).isNull(), readable) << i;
         EXPECT_EQ(picture->text().contains(nameOf(burst[i])), !readable) << i;
+        EXPECT_EQ(workspace->histogramImage.empty(), !readable) << i;
     }
     for (int i = 1; i < burst.size(); ++i)
         session.window().showPreviousFrame();
@@ -84,14 +88,20 @@ TEST_P(LeftOutPhotos, AreNamedAfterTheRunThatLeftThemOut)
     session.find<QSpinBox>("spinBox_ImageStackingAfter")->setValue(4);
 
     ModalScript script;
+    if (GetParam().chosenUnreadable)
+        script.messageBox(translate("ChosenPhotoUnreadable").arg(nameOf(burst[0]), nameOf(burst[1])), QMessageBox::Yes);
     if (!leftOut.isEmpty())
         script.messageBox(translate("ExplPhotosLeftOut").replace("%1", leftOut.join(", ")), QMessageBox::Ok);
     script.messageBox(translate("RecommendedSavingHDRimage"), QMessageBox::No);
     session.find<QPushButton>("pushButton_DefineParamsNext")->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return workspace->state != 8; }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return workspace->state == 5; }, 60000));
     EXPECT_TRUE(script.waitUntilAnswered());
-    EXPECT_EQ(workspace->state, 5);
     EXPECT_EQ(workspace->tiles.size(), 1u);
+    // The result's name and the progress beside it count the photos stacked, not those walked.
+    const int asked = GetParam().chosenUnreadable ? 4 : 5, stacked = asked - leftOut.size();
+    EXPECT_EQ(workspace->stackedFrameCount, stacked);
+    const QString fewer = translate("StackedFewerFrames").arg(stacked).arg(asked);
+    EXPECT_EQ(session.find<QProgressBar>("progressBar_Computing")->format() == fewer, stacked < asked);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -132,7 +142,13 @@ INSTANTIATE_TEST_SUITE_P(
                                  [](const QStringList& burst) {
                                      QFile::remove(burst[4]);
                                      return QStringList{nameOf(burst[4])};
-                                 }}),
+                                 }},
+                      DamageCase{"ChosenPhotoTruncated",
+                                 [](const QStringList& burst) {
+                                     truncateToHalf(burst[0]);
+                                     return QStringList();
+                                 },
+                                 "png", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
