@@ -216,12 +216,14 @@ void VellumbraV2::handOffResult(Workspace* open)
         backToParameters();
         return;
     }
-    handOff(saved);
+    const bool sent = handOff(saved);
     if (currentWorkspace() != open)
         return;
 
     const bool closeWindow =
-        askCloseOrReturn(this, translate("CloseVellumbraTitle"), translate("CloseVellumbra")) == QMessageBox::Yes;
+        (sent ? askCloseOrReturn(this, translate("CloseVellumbraTitle"), translate("CloseVellumbra"))
+              : askCloseOrReturn(this, translate("HandOffFailedTitle"), translate("CloseVellumbraNotSent").arg(saved))) ==
+        QMessageBox::Yes;
     if (currentWorkspace() != open)
         return;
     if (closeWindow) {

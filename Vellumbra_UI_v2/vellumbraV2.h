@@ -361,8 +361,9 @@ private:
     QString askUnusedSaveName(const QString& startPath, const QString& selectedFilter);
     // The plug-in imports path when the user agrees.
     void offerToPlugin(const QString& path);
-    // Appends path's line to the hand-off file; a failure is logged and shown.
-    void handOff(const QString& path);
+    // Appends path's line to the hand-off file; false when it could not, once the
+    // failure is logged and shown.
+    bool handOff(const QString& path);
 
     // Editing.
     // Every editing slider's move, by its row of the slider table.

@@ -459,7 +459,7 @@ TEST_F(ExportWindow, ProposedNamesAreSavedAndThePickedFolderIsUsed)
              QString proposed;
              script.messageBox(translate("SatisfiedWithHDRImage"), QMessageBox::Yes)
                  .acceptProposedName(&proposed)
-                 .messageBox(translate("CloseVellumbra"), QMessageBox::Yes);
+                 .messageBox(translate("CloseVellumbraTitle"), QMessageBox::Yes);
              s.window().HDRprocessWellFinished(3);
              EXPECT_EQ(s.workspace(), nullptr) << "closed after the hand-off";
              QFile lines(folder + "/handoff.txt");
@@ -474,7 +474,7 @@ TEST_F(ExportWindow, ProposedNamesAreSavedAndThePickedFolderIsUsed)
              script.messageBox(translate("SatisfiedWithHDRImage"), QMessageBox::Yes)
                  .acceptProposedName(&proposed)
                  .messageBox(translate("ErrorHandOff").arg(kFullDisk), QMessageBox::Ok)
-                 .messageBox(translate("CloseVellumbra"), QMessageBox::Yes);
+                 .messageBox(translate("HandOffFailedTitle"), QMessageBox::Yes);
              s.window().HDRprocessWellFinished(3);
              return QStringList{proposed + ".hdr"};
          }},
