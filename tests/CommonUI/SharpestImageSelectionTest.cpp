@@ -246,6 +246,13 @@ TEST_F(CandidateTileTest, StillImageTileKeepsItsLightAndSearchesNothing)
     EXPECT_EQ(selecting.count(), 0);
     EXPECT_EQ(tile->candidateCount(), 0);
     EXPECT_EQ(parent.layout()->indexOf(tile), 0);
+    // A scene-referred HDR whose light lies within a sample step of black is shown as its preview is: not black.
+    cv::randu(image, cv::Scalar::all(0.0), cv::Scalar::all(0.003));
+    const QImage thumbnail = child<QLabel>(new SharpestImageSelection(image, &parent, SourceKind::SceneReferred),
+                                           "label_SharpestImageSelected")
+                                 ->pixmap(Qt::ReturnByValue)
+                                 .toImage();
+    EXPECT_GT(QColor(thumbnail.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixel(0, 0)).value(), 20);
 }
 
 TEST_F(CandidateTileTest, TilesFifteenApartShareTheirBorderColour)
