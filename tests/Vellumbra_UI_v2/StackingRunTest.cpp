@@ -158,7 +158,6 @@ TEST_F(StackingRun, CancelAndStopAnswersDuringTheRun)
         EXPECT_EQ(workspace->tiles.size(), c.kept ? 1u : 0u);
         EXPECT_EQ(workspace->stackingContext(), nullptr);
         if (c.kept) {
-            // A stop at the second frame keeps the chosen frame alone.
             EXPECT_GE(workspace->stackedFrameCount, 1);
             EXPECT_EQ(workspace->stackedFrameCount == kRequested, c.allFrames) << workspace->stackedFrameCount;
         }
@@ -177,13 +176,6 @@ TEST_F(StackingRun, ARunThatKeptNothingStaysAtTheParameters)
     EXPECT_EQ(workspace->state, StateDefineParameters);
     EXPECT_TRUE(workspace->tiles.empty());
     EXPECT_EQ(workspace->stackingContext(), nullptr);
-    // Ended so by itself (a frame that cannot be decoded), the run says why.
-    workspace->state = StateStacking;
-    workspace->setStackingContext(new StackingContext);
-    ModalScript script;
-    script.messageBox(translate("ExplNothingStacked"), QMessageBox::Ok);
-    session.window().HDRprocessWellFinished(0);
-    EXPECT_EQ(workspace->state, StateDefineParameters);
     // End signals of a run that is no longer on show change nothing.
     session.window().HDRprocessCanceled();
     session.window().HDRprocessWellFinished(3);

@@ -241,7 +241,7 @@ TEST_F(WorkflowWindow, StepPressesMoveBetweenStatesOrRefuse)
         {2, 0, true, 4, "WaitEndProcess", 2, 0, Nothing},
         {4, 0, true, 1, nullptr, 1, 0, WholeSequence},
         {4, 0, true, 2, nullptr, 4, 0, RangeKept},
-        // No frame was chosen: the run keeps nothing and ends as cancelled, saying so.
+        // No frame was chosen: the run keeps nothing and ends as cancelled.
         {4, 0, true, 3, "ExplNothingStacked", 4, 0, RunStarted},
         {4, 0, true, 4, "OperationNotAllowed", 4, 0, RangeKept},
         {5, 0, true, 1, nullptr, 1, 0, WholeSequence},

@@ -11,10 +11,8 @@
 #include "SharpestImageSelection.h"
 #include "Workspace.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLCDNumber>
 #include <QLabel>
@@ -140,15 +138,6 @@ protected:
     Workspace* open = nullptr;
 };
 
-// Root-mean-square difference, in percent of full scale, of a written file reduced to
-// a preview's size from that preview.
-double rmsePercent(const cv::Mat& written, const cv::Mat& preview)
-{
-    cv::Mat reduced;
-    cv::resize(convertBitDepth(written, 8), reduced, preview.size(), 0, 0, cv::INTER_AREA);
-    return 100.0 * cv::norm(reduced, convertBitDepth(preview, 8)) / std::sqrt(double(preview.total() * 3)) / 255.0;
-}
-
 double largestDifference(const cv::Scalar& a, const cv::Scalar& b)
 {
     double largest = 0.0;
@@ -226,13 +215,11 @@ TEST_F(SeveralResults, EachResultKeepsANameOfItsOwnFromItsSaveToExportAllOnClosi
         stackMoment(frame, 1, 1, script);
         // The light image's format is HDR until another is chosen.
         saved << proposed + ".hdr";
-        ModalScript exporting;
-        exporting.acceptProposedName().saveOptions(-1, -1);
+        script.acceptProposedName().saveOptions(-1, -1);
         EXPECT_TRUE(window().PushButtonEditingExportClicked(open->tiles.front()));
     }
     ASSERT_EQ(saved.size(), 2);
     const QFileInfo first(saved[0]);
-    // Of the same options, the second light image is proposed a name of its own.
     const QString second = first.absolutePath() + "/" + first.completeBaseName() + "-1." + first.suffix();
     EXPECT_EQ(saved[1].toStdString(), second.toStdString());
     for (const QString& path : {saved[0], second}) {
@@ -249,12 +236,7 @@ TEST_F(SeveralResults, EachResultKeepsANameOfItsOwnFromItsSaveToExportAllOnClosi
         QString proposed;
         script.acceptProposedName(&proposed);
         if (i == 1)
-            script.expect(ModalScript::Kind::MessageBox, translate("SavingFileAlreadyExist"), [&](QWidget* modal) {
-                auto* box = static_cast<QMessageBox*>(modal);
-                EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
-                photograph("01NameTaken");
-                box->defaultButton()->click();
-            });
+            script.messageBox(translate("SavingFileAlreadyExist"), QMessageBox::No);
         script.saveOptions(-1, -1);
         window().saveCurrentFrame();
         EXPECT_TRUE(script.waitUntilAnswered());
@@ -263,51 +245,38 @@ TEST_F(SeveralResults, EachResultKeepsANameOfItsOwnFromItsSaveToExportAllOnClosi
     const QFileInfo frame(frames[0]);
     EXPECT_TRUE(frame.exists());
     EXPECT_TRUE(QFileInfo::exists(frame.absolutePath() + "/" + frame.completeBaseName() + "-1." + frame.suffix()));
-
-    // Two results more, not saved, the first of the same options: each a title and look of its
-    // own. File > Close > Export all into the same folder asks, each by its name, only about
-    // the two exported before; a file written in the run is neither asked about nor replaced.
+    // Two results more, not saved: each a title and look of its own. Close > Export all into the folder
+    // asks, by name, only about the two exported before, and replaces nothing written in the run.
     stackMoment(12, 1, 1);
     stackMoment(24, 2, 3);
     std::map<QString, cv::Mat> previews;
     for (size_t i = 0; i < open->tiles.size(); ++i) {
         select(open->tiles[i]);
         find<QSlider>("horizontalSlider_TMExposition")->setValue(60 - 40 * int(i));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return open->state == StateEditing; }, kRunTimeoutMs));
         previews[open->tiles[i]->title()] = open->currentImage();
     }
-    ASSERT_EQ(previews.size(), 4u);
     QStringList shown;
-    {
-        ModalScript script;
-        script.messageBox(translate("ExplClosingWorkspace2"), QMessageBox::Save);
-        script.expect(ModalScript::Kind::FileDialog, QString(), [&](QWidget* modal) {
-            static_cast<QFileDialog*>(modal)->setDirectory(first.absolutePath());
-            QMetaObject::invokeMethod(modal, "accept");
+    ModalScript closing;
+    closing.messageBox(translate("ExplClosingWorkspace2"), QMessageBox::Save).acceptProposedName().saveOptions(0, 0);
+    for (const char* step : {"01Asked", "02Asked", "03FilesWritten"})
+        closing.expect(ModalScript::Kind::MessageBox, QString(), [&, step](QWidget* modal) {
+            shown << static_cast<QMessageBox*>(modal)->text();
+            photograph(step);
+            static_cast<QMessageBox*>(modal)->done(QMessageBox::Yes);
         });
-        script.saveOptions(0, 0);
-        for (const char* step : {"02Asked", "03Asked", "04FilesWritten"})
-            script.expect(ModalScript::Kind::MessageBox, QString(), [&, step](QWidget* modal) {
-                auto* box = static_cast<QMessageBox*>(modal);
-                shown << box->text();
-                photograph(step);
-                box->button(box->button(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok)->click();
-            });
-        find<QAction>("actionClose")->trigger();
-        EXPECT_TRUE(script.waitUntilAnswered());
-    }
+    EXPECT_TRUE(window().MenuActionCloseClicked());
     ASSERT_EQ(shown.size(), 3);
-    // The newest first: the second light image, then the first.
     const QString path = first.absolutePath() + "/%1.tif", secondTitle = QFileInfo(second).completeBaseName();
     for (const QString& title : {secondTitle, first.completeBaseName()})
         EXPECT_EQ(shown.takeFirst(), translate("SavingResultAlreadyExistText").arg(title, path.arg(title)));
     EXPECT_EQ(shown.takeFirst().count('\n'), 4);
-    EXPECT_EQ(QDir(first.absolutePath()).entryList({"Vb_*.tif"}, QDir::Files).size(), 4);
+    // Each file, reduced to the previews' size, within 3 % RMSE of its own result's and of no other.
     for (const auto& [title, preview] : previews) {
         cv::Mat written;
         ASSERT_FALSE(readImage(written, path.arg(title).toStdString(), false).empty()) << title.toStdString();
+        cv::resize(convertBitDepth(written, 8), written, preview.size(), 0, 0, cv::INTER_AREA);
         for (const auto& [other, look] : previews)
-            EXPECT_EQ(rmsePercent(written, look) < 3.0, other == title)
-                << title.toStdString() << ", " << other.toStdString();
+            EXPECT_EQ(cv::norm(written, convertBitDepth(look, 8)) / std::sqrt(3.0 * look.total()) < 0.03 * 255,
+                      other == title) << title.toStdString() << ", " << other.toStdString();
     }
 }

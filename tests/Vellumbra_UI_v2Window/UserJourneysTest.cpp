@@ -426,7 +426,7 @@ TEST_F(UserJourney, DroppedBurstExportedAsSixteenBitTiffBesideExistingFiles)
         EXPECT_EQ(added.depth(), CV_16U) << unique.toStdString();
         EXPECT_EQ(added.cols, 1280) << unique.toStdString();
     }
-    photograph("08Exported");
+    photograph("07Exported");
 }
 
 TEST_F(UserJourney, OnePhotoEditedThenExportAllIntoALockedFolderKeepsItOpen)
