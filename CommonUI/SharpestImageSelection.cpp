@@ -1,6 +1,7 @@
 #include "SharpestImageSelection.h"
 #include "ui_SharpestImageSelection.h"
 
+#include "DisplayScale.h"
 #include "ImagesSequence.h"
 #include "LabelImage.h"
 #include "LanguageEngine.h"
@@ -122,7 +123,10 @@ void SharpestImageSelection::finishSetUp(QWidget* parent)
 void SharpestImageSelection::showImage()
 {
     const QLabel* label = ui->label_SharpestImageSelected;
-    showImageInLabel(ui->label_SharpestImageSelected, image_,
+    // Brought to the display range as its preview is: a scene-referred HDR's own values may all lie near black.
+    const cv::Mat shown =
+        image_.depth() == CV_32F ? scaledToDisplay(image_, displayScale(image_, sourceKind_)) : image_;
+    showImageInLabel(ui->label_SharpestImageSelected, shown,
                      QSize(std::min(maximumWidth(), label->maximumWidth()), label->maximumHeight()));
 }
 

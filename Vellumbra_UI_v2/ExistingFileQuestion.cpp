@@ -20,10 +20,11 @@ ExistingFileQuestion::ExistingFileQuestion(QWidget* parent, bool severalFiles)
         box.setCheckBox(new QCheckBox(translate("DoSameForOtherImages")));
 }
 
-bool ExistingFileQuestion::replace(const QString& target)
+bool ExistingFileQuestion::replace(const QString& target, const QString& result)
 {
     if (!box.checkBox() || !box.checkBox()->isChecked() || answer == -1) {
-        box.setText(translate("SavingFileAlreadyExistText").arg(target));
+        box.setText(result.isEmpty() ? translate("SavingFileAlreadyExistText").arg(target)
+                                     : translate("SavingResultAlreadyExistText").arg(result, target));
         answer = box.exec();
     }
     return answer == QMessageBox::Yes;

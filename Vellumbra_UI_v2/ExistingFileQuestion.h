@@ -10,8 +10,9 @@ class ExistingFileQuestion {
 public:
     ExistingFileQuestion(QWidget* parent, bool severalFiles);
 
-    // True to write over target, false to take a new name.
-    bool replace(const QString& target);
+    // True to write over target, false to take a new name. The question names the
+    // result that goes to target, when given.
+    bool replace(const QString& target, const QString& result = QString());
 
 private:
     QMessageBox box;

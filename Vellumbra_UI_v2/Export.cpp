@@ -20,6 +20,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
 #include <QMessageBox>
 
 #include <cstring>
@@ -28,6 +29,21 @@
 namespace {
 
 const QString kTMFormatKey = QStringLiteral("UserParameters/savingFilterIndexForTMImage");
+
+// One line a written file, each begun by a line break: its name, followed by its
+// result's title when the name is not the title's own.
+QString writtenFilesList(const QStringList& files, const QHash<QString, QString>& resultOfFile)
+{
+    QString lines;
+    for (const QString& file : files) {
+        const QFileInfo written(file);
+        const QString title = resultOfFile.value(file);
+        lines += QLatin1Char('\n') + (written.completeBaseName() == safeFileTitle(title)
+                                          ? written.fileName()
+                                          : QStringLiteral("%1 (\u201c%2\u201d)").arg(written.fileName(), title));
+    }
+    return lines;
+}
 
 }  // namespace
 
@@ -126,9 +142,13 @@ bool VellumbraV2::exportTiles(const std::vector<SharpestImageSelection*>& chosen
     updateWindow();
 
     bool completed = true;
+    // The result each file holds, for the closing list.
+    QHash<QString, QString> resultOfFile;
     for (int i = 0; i < count; ++i) {
         RenderPipeline& pipeline = *pipelines[static_cast<size_t>(i)];
         open->renderPipeline = &pipeline;
+        // The result in hand is the one on show while it renders, is asked about and is saved.
+        const bool previewShown = !pipeline.output().empty() && showImage(pipeline.output());
         const QString position = count > 1 ? ofCount.arg(i + 1).arg(count) : QString();
         ui.progressBar_Computing->setValue(0);
         // The first step of a full render, until the render names its own.
@@ -164,14 +184,20 @@ bool VellumbraV2::exportTiles(const std::vector<SharpestImageSelection*>& chosen
         ui.progressBar_Computing->setFormat(translate("SavingImage") + position);
         QCoreApplication::processEvents();
 
-        const QString base = lastDirectory + QStringLiteral("/") + safeFileTitle(chosen[static_cast<size_t>(i)]->title());
+        const QString title = chosen[static_cast<size_t>(i)]->title();
+        const QString base = lastDirectory + QStringLiteral("/") + safeFileTitle(title);
         QString target = base + extension;
         if (render.picture.empty()) {
             run.recordFailure(target);
             continue;
         }
-        if (run.taken(target) && !question.replace(target))
+        if (!previewShown)
+            showImage(render.picture);
+        // A file this run wrote is never replaced nor asked about: the result takes the next free name.
+        if (run.writesTo(target) ||
+            (QFileInfo::exists(target) && !question.replace(target, count > 1 ? title : QString())))
             target = uniqueTarget(base, extension, [&](const QString& path) { return run.taken(path); });
+        resultOfFile.insert(target, title);
         run.startWrite(target, render.picture);
     }
     waitUntil([&] { return !run.writing(); }, [] {});
@@ -182,6 +208,10 @@ bool VellumbraV2::exportTiles(const std::vector<SharpestImageSelection*>& chosen
     const QStringList bare = run.withoutMetadata();
     if (!bare.isEmpty() && !lease.closed())
         showWarningBox(this, translate("Error"), translate("ExplMetadataNotCopied").arg(bare.join(QLatin1Char('\n'))));
+    const QStringList written = run.written();
+    if (count > 1 && !written.isEmpty() && !lease.closed())
+        showInformationBox(this, translate("ExportAll"),
+                           translate("ExplImagesWritten").arg(lastDirectory, writtenFilesList(written, resultOfFile)));
     return completed && failed.isEmpty() && !lease.closed();
 }
 
@@ -249,5 +279,5 @@ QString& VellumbraV2::buildResultName(QString& out, bool full)
         const int frame = open->frameSource ? open->frameSource->getCurrentIndex() : 0;
         return out = open->resultBaseName() + QStringLiteral(" (") + QString::number(frame) + QStringLiteral(")");
     }
-    return out = stackedResultName(*open, qualityNames[qBound(0, open->qualityIndex, 2)]);
+    return out = ownResultTitle(*open, stackedResultName(*open, qualityNames[qBound(0, open->qualityIndex, 2)]));
 }

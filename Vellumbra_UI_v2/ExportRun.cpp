@@ -135,7 +135,7 @@ bool ExportRun::writing() const
 
 bool ExportRun::taken(const QString& target) const
 {
-    return reserved.count(target) > 0 || QFileInfo::exists(target);
+    return writesTo(target) || QFileInfo::exists(target);
 }
 
 void ExportRun::settleWrites()
@@ -149,20 +149,25 @@ void ExportRun::settleWrites()
 
 QStringList ExportRun::failed()
 {
-    settleWrites();
-    QStringList files;
-    for (const Write& write : writes)
-        if (!write.result.ok)
-            files << write.target;
-    return files;
+    return settledTargets([](const Written& result) { return !result.ok; });
 }
 
 QStringList ExportRun::withoutMetadata()
 {
+    return settledTargets([](const Written& result) { return result.ok && result.metadataLost; });
+}
+
+QStringList ExportRun::written()
+{
+    return settledTargets([](const Written& result) { return result.ok; });
+}
+
+QStringList ExportRun::settledTargets(const std::function<bool(const Written&)>& chosen)
+{
     settleWrites();
     QStringList files;
     for (const Write& write : writes)
-        if (write.result.ok && write.result.metadataLost)
+        if (chosen(write.result))
             files << write.target;
     return files;
 }

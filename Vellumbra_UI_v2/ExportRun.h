@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <future>
 #include <memory>
 #include <set>
@@ -46,6 +47,8 @@ public:
     // A result that could not be rendered: its target counts as a failed write.
     void recordFailure(const QString& target);
     bool writing() const;
+    // An earlier write of this run goes to target.
+    bool writesTo(const QString& target) const { return reserved.count(target) > 0; }
     // The file exists or an earlier write of this run goes to it.
     bool taken(const QString& target) const;
 
@@ -53,6 +56,8 @@ public:
     QStringList failed();
     // Once writing() is false: the files written without the source's metadata.
     QStringList withoutMetadata();
+    // Once writing() is false: the files written, in the order their writes started.
+    QStringList written();
 
 private:
     struct Written {
@@ -67,6 +72,7 @@ private:
     };
     void startDueRenders();
     void settleWrites();
+    QStringList settledTargets(const std::function<bool(const Written&)>& chosen);
 
     const std::string sourcePath;
     const int depth;

@@ -78,6 +78,9 @@ bool VellumbraV2::showUnreadablePhoto()
         return false;
     ui.label_VideoPreview->setText(translate("ExplErrorOpenOneImage") + QLatin1Char('\n') + frames->infoLabel(-1));
     ui.label_VideoPreview->setGeometry(QRect(QPoint(0, 0), ui.frame_VideoPreview2->size()));
+    // Nor does the histogram of the photo shown before it stay.
+    workspace->histogramImage.release();
+    ui.label_Histogram->clear();
     lastShown = {};
     return true;
 }

@@ -17,3 +17,13 @@ QString leftOutPhotoNames(ImagesSequence& frames, std::vector<int> leftOut)
         names << frames.infoLabel(index);
     return names.join(QStringLiteral(", "));
 }
+
+int nearestReadablePhoto(ImagesSequence& frames, int from)
+{
+    cv::Mat photo;
+    for (int distance = 1; distance < frames.frameCount; ++distance)
+        for (const int index : {from + distance, from - distance})
+            if (index >= 0 && index < frames.frameCount && !frames.getFrame(photo, index, true).empty())
+                return index;
+    return -1;
+}

@@ -1,6 +1,10 @@
 #include "ResultName.h"
 
+#include "ExportFormats.h"
+#include "SharpestImageSelection.h"
 #include "Workspace.h"
+
+#include <algorithm>
 
 QString stackedResultName(const Workspace& workspace, const QString& qualityName)
 {
@@ -10,4 +14,12 @@ QString stackedResultName(const Workspace& workspace, const QString& qualityName
     return QString("Vb_%1 (A%2_M%3%4%5)")
         .arg(workspace.resultBaseName(), QString::number(workspace.antighostingMode / 10), power,
              ("_" + qualityName).left(3), QString::number(workspace.stackedFrameCount));
+}
+
+QString ownResultTitle(const Workspace& workspace, const QString& name)
+{
+    return uniqueTarget(name, QString(), [&](const QString& title) {
+        return std::any_of(workspace.tiles.begin(), workspace.tiles.end(),
+                           [&](const SharpestImageSelection* tile) { return tile->title() == title; });
+    });
 }

@@ -139,15 +139,16 @@ void VellumbraV2::offerToPlugin(const QString& path)
         handOff(path);
 }
 
-void VellumbraV2::handOff(const QString& path)
+bool VellumbraV2::handOff(const QString& path)
 {
     if (!handOffCarries(path)) {
         logError("VellumbraV2::handOff", "A line break in the saved path cannot be handed off: " + path.toStdString());
         showCriticalBox(this, translate("Error"), translate("ErrorHandOffPath").arg(path));
-        return;
+        return false;
     }
     if (appendHandOffLine(resultFilePath, path))
-        return;
+        return true;
     logError("VellumbraV2::handOff", "The hand-off file cannot be written: " + resultFilePath.toStdString());
     showCriticalBox(this, translate("Error"), translate("ErrorHandOff").arg(resultFilePath));
+    return false;
 }

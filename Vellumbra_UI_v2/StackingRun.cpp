@@ -23,6 +23,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <algorithm>
 #include <utility>
@@ -45,6 +46,8 @@ void VellumbraV2::PushButtonDefineParamsNextClicked()
     // below must leave it alive until the run is over.
     WorkspaceKeeper::Lease lease(workspaceKeeper, open);
     open->undoRedoManager.clear();
+    // The name an earlier light image was saved under is not this one's.
+    open->savedResultName.clear();
     open->state = StateStacking;
     ui.progressBar_Computing->setValue(0);
     updateWindow();
@@ -79,7 +82,9 @@ void VellumbraV2::runStackingWorker(StackingComputingWorkerThread* worker, int c
     // reads the context and the frame source that the lease keeps alive.
     runWatched(worker, [&] { return !watched || !watched->isComputing(); },
                [&] {
-                   if (lease.closed() || open->state != StateStacking || open->stackingContext() != context)
+                   // The end of the run, shown by its end slot, is not overwritten.
+                   if (lease.closed() || open->state != StateStacking || open->stackingContext() != context ||
+                       !watched || !watched->isComputing())
                        return;
                    const int percent = static_cast<int>(context->progress.load());
                    if (percent != shownPercent) {
@@ -99,9 +104,37 @@ void VellumbraV2::HDRprocessCanceled()
     Workspace* open = currentWorkspace();
     if (!open || open->state != StateStacking)
         return;
+    // Neither cancelled nor stopped, the run ended without a light image: the user is told why.
+    const StackingContext* context = open->stackingContext();
+    const bool failed = context && context->request.load() == StackingContext::RequestNone;
     open->state = StateDefineParameters;
     open->setStackingContext(nullptr);
     updateWindow();
+    if (failed && currentWorkspace() == open)
+        reportNothingStacked(open);
+}
+
+void VellumbraV2::reportNothingStacked(Workspace* open)
+{
+    ImagesSequence& frames = *open->frameSource;
+    const int chosen = open->currentFrame;
+    cv::Mat probe;
+    const int nearest =
+        frames.isPhotoList && frames.getFrame(probe, chosen, true).empty() ? nearestReadablePhoto(frames, chosen) : -1;
+    if (nearest < 0) {
+        showCriticalBox(this, translate("Error"), translate("ExplNothingStacked"));
+        return;
+    }
+    const QString question = translate("ChosenPhotoUnreadable").arg(frames.infoLabel(chosen), frames.infoLabel(nearest));
+    if (askYesNo(this, translate("ErrorOpenOneImage"), question) != QMessageBox::Yes || currentWorkspace() != open ||
+        open->state != StateDefineParameters)
+        return;
+    targetFrame = nearest;
+    TimerTimeoutShowFrameIndex();
+    updateStackingRange(true);
+    placeTimelineCursor(nearest);
+    // Once the ended run's watch has let go.
+    QTimer::singleShot(0, this, [this] { PushButtonDefineParamsNextClicked(); });
 }
 
 void VellumbraV2::HDRprocessWellFinished(int count)
@@ -122,6 +155,21 @@ void VellumbraV2::HDRprocessWellFinished(int count)
     ui.progressBar_Computing->setValue(static_cast<int>(context->progress.load()));
     const int stacked = context->accumulatedCount;
     const bool stoppedByUser = context->request.load() == StackingContext::RequestStop;
+    // The frames in the light image: photos left out were walked, not stacked.
+    open->stackedFrameCount = stacked > 0 ? stacked : count;
+    // A run that ended early by itself (a change of shot) or left frames out says how much of
+    // the range it kept, the frames asked for that the media has, beside its progress too.
+    const int firstAsked = std::max(0, open->currentFrame - ui.spinBox_ImageStackingBefore->value());
+    const int lastAsked = std::min(open->frameSource->frameCount - 1,
+                                   open->currentFrame + ui.spinBox_ImageStackingAfter->value());
+    const int asked = lastAsked - firstAsked + 1;
+    if (!stoppedByUser && stacked < asked) {
+        const QString fewer = translate("StackedFewerFrames").arg(stacked).arg(asked);
+        statusBar()->showMessage(fewer);
+        ui.progressBar_Computing->setFormat(fewer);
+    } else {
+        ui.progressBar_Computing->setFormat(imageNumberText(LanguageEngine::lookup("ImageNumber"), count, asked));
+    }
     showImage(result);
     QCoreApplication::processEvents();
     if (currentWorkspace() != open)
@@ -132,15 +180,6 @@ void VellumbraV2::HDRprocessWellFinished(int count)
         if (currentWorkspace() != open)
             return;
     }
-    open->stackedFrameCount = count;
-    // A run that ended early by itself (a change of shot) says how much of the range it kept:
-    // the frames asked for that the media has.
-    const int firstAsked = std::max(0, open->currentFrame - ui.spinBox_ImageStackingBefore->value());
-    const int lastAsked = std::min(open->frameSource->frameCount - 1,
-                                   open->currentFrame + ui.spinBox_ImageStackingAfter->value());
-    const int asked = lastAsked - firstAsked + 1;
-    if (!stoppedByUser && stacked < asked)
-        statusBar()->showMessage(translate("StackedFewerFrames").arg(stacked).arg(asked));
     if (pluginMode)
         handOffResult(open);
     else
@@ -177,12 +216,14 @@ void VellumbraV2::handOffResult(Workspace* open)
         backToParameters();
         return;
     }
-    handOff(saved);
+    const bool sent = handOff(saved);
     if (currentWorkspace() != open)
         return;
 
     const bool closeWindow =
-        askCloseOrReturn(this, translate("CloseVellumbraTitle"), translate("CloseVellumbra")) == QMessageBox::Yes;
+        (sent ? askCloseOrReturn(this, translate("CloseVellumbraTitle"), translate("CloseVellumbra"))
+              : askCloseOrReturn(this, translate("HandOffFailedTitle"), translate("CloseVellumbraNotSent").arg(saved))) ==
+        QMessageBox::Yes;
     if (currentWorkspace() != open)
         return;
     if (closeWindow) {
@@ -215,11 +256,15 @@ void VellumbraV2::openResultForEditing(Workspace* open, const cv::Mat& result)
     // Stacked from 8- or 16-bit frames, the light image is display-referred; from float HDR frames, scene-referred.
     const StackingContext* context = open->stackingContext();
     const SourceKind kind = context ? sourceKindOf(context->frameDepth, true) : SourceKind::Unknown;
+    QString title;
+    if (open->savedResultName.isEmpty())
+        buildResultName(title, true);
+    else
+        title = ownResultTitle(*open, open->savedResultName);
     SharpestImageSelection* tile =
         open->addImageTile(result, ui.scrollAreaWidgetContents_ProEditingSelection, kind);
     connect(tile, &SharpestImageSelection::onClick, this, &VellumbraV2::onClickSelectImage);
-    const QString& quality = qualityNames[std::clamp(open->qualityIndex, 0, 2)];
-    tile->enterEditionMode(open->savedResultName.isEmpty() ? stackedResultName(*open, quality) : open->savedResultName);
+    tile->enterEditionMode(title);
     buildPresetRows();
     onClickSelectImage(open->tiles.front());
     if (currentWorkspace() != open)

@@ -332,6 +332,9 @@ private:
     // The stop question of a running stacking: 0 keep, 1 back to the parameters, 2 go on.
     int askStopComputing();
     void handOffResult(Workspace* open);
+    // After a run that made nothing: why, and for a burst's unreadable chosen photo,
+    // a run around the nearest readable one.
+    void reportNothingStacked(Workspace* open);
     void openResultForEditing(Workspace* open, const cv::Mat& result);
 
     // Sharpest-frame search: the displayed frame's tile and one per sharper frame.
@@ -358,8 +361,9 @@ private:
     QString askUnusedSaveName(const QString& startPath, const QString& selectedFilter);
     // The plug-in imports path when the user agrees.
     void offerToPlugin(const QString& path);
-    // Appends path's line to the hand-off file; a failure is logged and shown.
-    void handOff(const QString& path);
+    // Appends path's line to the hand-off file; false when it could not, once the
+    // failure is logged and shown.
+    bool handOff(const QString& path);
 
     // Editing.
     // Every editing slider's move, by its row of the slider table.

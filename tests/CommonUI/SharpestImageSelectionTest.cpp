@@ -246,6 +246,8 @@ TEST_F(CandidateTileTest, StillImageTileKeepsItsLightAndSearchesNothing)
     EXPECT_EQ(selecting.count(), 0);
     EXPECT_EQ(tile->candidateCount(), 0);
     EXPECT_EQ(parent.layout()->indexOf(tile), 0);
+    auto* hdr = new SharpestImageSelection(cv::Mat(20, 40, CV_32FC3, cv::Scalar::all(0.002)), &parent, SourceKind::SceneReferred);
+    EXPECT_GT(child<QLabel>(hdr, "label_SharpestImageSelected")->pixmap(Qt::ReturnByValue).toImage().pixelColor(0, 0).value(), 20);
 }
 
 TEST_F(CandidateTileTest, TilesFifteenApartShareTheirBorderColour)

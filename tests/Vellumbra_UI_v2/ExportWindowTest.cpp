@@ -155,6 +155,7 @@ TEST_F(ExportWindow, AllTilesAsSixteenBitTiffIntoTheChosenFolder)
         ModalScript script;
         chooseFolder(script, out);
         script.saveOptions(0, 0);
+        script.messageBox(translate("ExportAll"), QMessageBox::Ok);
         EXPECT_TRUE(session->window().PushButtonEditingExportClicked(nullptr));
     }
     for (const char* name : {"01", "02", "03"}) {
@@ -184,19 +185,11 @@ TEST_F(ExportWindow, ExistingFilesAreReplacedOrGetTheNextFreeNumber)
              answerExisting(s, QMessageBox::No, false);
          },
          {"photo.png", "photo-1.png"}},
-        {"one answer for the others", {"same", "same", "same"},
+        {"a repeated title takes the next free names unasked", {"same", "same", "same"},
          [&](ModalScript& s) {
              chooseFolder(s, out);
              s.saveOptions(6, 0);
-             answerExisting(s, QMessageBox::No, true);
-         },
-         {"photo.png", "photo-1.png", "same.png", "same-1.png", "same-2.png"}},
-        {"asked again without the tick", {"same", "same"},
-         [&](ModalScript& s) {
-             chooseFolder(s, out);
-             s.saveOptions(6, 0);
-             answerExisting(s, QMessageBox::Yes, false);
-             answerExisting(s, QMessageBox::Yes, false);
+             s.messageBox("same.png\nsame-1.png (\u201csame\u201d)\nsame-2.png (\u201csame\u201d)", QMessageBox::Ok);
          },
          {"photo.png", "photo-1.png", "same.png", "same-1.png", "same-2.png"}},
     };
@@ -233,6 +226,7 @@ TEST_F(ExportWindow, AFailedWriteIsReportedAndClosingKeepsTheMedia)
         script.saveOptions(2, 0);
         answerExisting(script, QMessageBox::Yes, false);
         script.messageBox("02.jpg", QMessageBox::Ok);
+        script.messageBox("\n01.jpg", QMessageBox::Ok);
         EXPECT_FALSE(session->window().MenuActionCloseClicked());
     }
     EXPECT_EQ(session->workspace(), open);
@@ -345,6 +339,7 @@ TEST_F(ExportWindow, TitlesBecomeFileNamesInsideTheChosenFolder)
         ModalScript script;
         chooseFolder(script, out);
         script.saveOptions(6, 0);
+        script.messageBox(translate("ExportAll"), QMessageBox::Ok);
         EXPECT_TRUE(session->window().PushButtonEditingExportClicked(nullptr));
     }
     QStringList files = QDir(out).entryList(QDir::Files);
@@ -470,7 +465,7 @@ TEST_F(ExportWindow, ProposedNamesAreSavedAndThePickedFolderIsUsed)
              script.messageBox(translate("SatisfiedWithHDRImage"), QMessageBox::Yes)
                  .acceptProposedName(&proposed)
                  .messageBox(translate("ErrorHandOff").arg(kFullDisk), QMessageBox::Ok)
-                 .messageBox(translate("CloseVellumbra"), QMessageBox::Yes);
+                 .messageBox(translate("HandOffFailedTitle"), QMessageBox::Yes);
              s.window().HDRprocessWellFinished(3);
              return QStringList{proposed + ".hdr"};
          }},
@@ -478,7 +473,7 @@ TEST_F(ExportWindow, ProposedNamesAreSavedAndThePickedFolderIsUsed)
          [&](WindowSession& s, ModalScript& script, const QString& folder) {
              photoWithTiles(s, {"01", "02"});
              QDir(folder).mkpath("picked");
-             script.chooseSubfolder(folder, "picked").saveOptions(2, 0);
+             script.chooseSubfolder(folder, "picked").saveOptions(2, 0).messageBox("\n01.jpg\n02.jpg", QMessageBox::Ok);
              EXPECT_TRUE(s.window().PushButtonEditingExportClicked(nullptr));
              EXPECT_EQ(QDir(folder).entryList({"*.jpg"}, QDir::Files), QStringList()) << "nothing beside it";
              return QStringList{folder + "/picked/01.jpg", folder + "/picked/02.jpg"};
@@ -584,6 +579,8 @@ TEST_F(ExportWindow, AThrowingRenderOrWriteIsReportedAndTheResultsStay)
                     EXPECT_FALSE(box->text().contains(name)) << box->text().toStdString();
                 box->button(QMessageBox::Ok)->click();
             });
+            if (!c.written.isEmpty())
+                script.messageBox(translate("ExportAll"), QMessageBox::Ok);
             std::unique_ptr<RunningOutOfMemory> shortage;
             if (c.failingType >= 0)
                 shortage = std::make_unique<RunningOutOfMemory>(c.failingType, fullSize);
@@ -613,6 +610,7 @@ TEST_F(ExportWindow, TheProgressNamesEachStepOfTheRender)
         ModalScript script;
         chooseFolder(script, out);
         script.saveOptions(2, 0);
+        script.messageBox(translate("ExportAll"), QMessageBox::Ok);
         EXPECT_TRUE(session->window().PushButtonEditingExportClicked(nullptr));
     }
     watch.stop();

@@ -47,6 +47,7 @@ struct DamageCase {
     // Damages the burst's members (in name order) after opening; returns what they are called.
     std::function<QStringList(const QStringList&)> damage;
     const char* extension = "png";
+    bool chosenUnreadable = false;  // the chosen first photo: a run around the second is offered
 };
 
 QString nameOf(const QString& path)
@@ -75,6 +76,7 @@ TEST_P(LeftOutPhotos, AreNamedAfterTheRunThatLeftThemOut)
         const bool readable = !workspace->frameSource->getFrame(frame, i, false).empty();
         EXPECT_EQ(!picture->pixmap(Qt::ReturnByValue).isNull(), readable) << i;
         EXPECT_EQ(picture->text().contains(nameOf(burst[i])), !readable) << i;
+        EXPECT_EQ(workspace->histogramImage.empty(), !readable) << i;
     }
     for (int i = 1; i < burst.size(); ++i)
         session.window().showPreviousFrame();
@@ -84,6 +86,8 @@ TEST_P(LeftOutPhotos, AreNamedAfterTheRunThatLeftThemOut)
     session.find<QSpinBox>("spinBox_ImageStackingAfter")->setValue(4);
 
     ModalScript script;
+    if (GetParam().chosenUnreadable)
+        script.messageBox(translate("ChosenPhotoUnreadable").arg(nameOf(burst[0]), nameOf(burst[1])), QMessageBox::Yes);
     if (!leftOut.isEmpty())
         script.messageBox(translate("ExplPhotosLeftOut").replace("%1", leftOut.join(", ")), QMessageBox::Ok);
     script.messageBox(translate("RecommendedSavingHDRimage"), QMessageBox::No);
@@ -92,6 +96,11 @@ TEST_P(LeftOutPhotos, AreNamedAfterTheRunThatLeftThemOut)
     EXPECT_TRUE(script.waitUntilAnswered());
     EXPECT_EQ(workspace->state, 5);
     EXPECT_EQ(workspace->tiles.size(), 1u);
+    // The result's name and the progress beside it count the photos stacked, not those walked.
+    const int asked = GetParam().chosenUnreadable ? 4 : 5, stacked = asked - leftOut.size();
+    EXPECT_EQ(workspace->stackedFrameCount, stacked);
+    EXPECT_EQ(session.find<QWidget>("progressBar_Computing")->property("format").toString() ==
+                  translate("StackedFewerFrames").arg(stacked).arg(asked), stacked < asked);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -128,6 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      return QStringList();
                                  },
                                  "jpg"},
+                      DamageCase{"ChosenPhotoTruncated", [](const QStringList& burst) { truncateToHalf(burst[0]); return QStringList(); }, "png", true},
                       DamageCase{"GoneSinceOpening",
                                  [](const QStringList& burst) {
                                      QFile::remove(burst[4]);

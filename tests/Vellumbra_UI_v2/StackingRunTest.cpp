@@ -158,7 +158,7 @@ TEST_F(StackingRun, CancelAndStopAnswersDuringTheRun)
         EXPECT_EQ(workspace->tiles.size(), c.kept ? 1u : 0u);
         EXPECT_EQ(workspace->stackingContext(), nullptr);
         if (c.kept) {
-            EXPECT_GE(workspace->stackedFrameCount, 2);
+            EXPECT_GE(workspace->stackedFrameCount, 1);
             EXPECT_EQ(workspace->stackedFrameCount == kRequested, c.allFrames) << workspace->stackedFrameCount;
         }
     }
@@ -171,6 +171,7 @@ TEST_F(StackingRun, ARunThatKeptNothingStaysAtTheParameters)
     // Stopped before the first frame: the engine gives an empty light image.
     workspace->state = StateStacking;
     workspace->setStackingContext(new StackingContext);
+    workspace->stackingContext()->request = StackingContext::RequestStop;
     session.window().HDRprocessWellFinished(0);
     EXPECT_EQ(workspace->state, StateDefineParameters);
     EXPECT_TRUE(workspace->tiles.empty());

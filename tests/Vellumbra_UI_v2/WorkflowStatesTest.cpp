@@ -242,7 +242,7 @@ TEST_F(WorkflowWindow, StepPressesMoveBetweenStatesOrRefuse)
         {4, 0, true, 1, nullptr, 1, 0, WholeSequence},
         {4, 0, true, 2, nullptr, 4, 0, RangeKept},
         // No frame was chosen: the run keeps nothing and ends as cancelled.
-        {4, 0, true, 3, nullptr, 4, 0, RunStarted},
+        {4, 0, true, 3, "ExplNothingStacked", 4, 0, RunStarted},
         {4, 0, true, 4, "OperationNotAllowed", 4, 0, RangeKept},
         {5, 0, true, 1, nullptr, 1, 0, WholeSequence},
         {5, 0, true, 2, nullptr, 4, 0, RangeKept},
@@ -289,9 +289,7 @@ TEST_F(WorkflowWindow, StepPressesMoveBetweenStatesOrRefuse)
             if (c.check == ExportBackedOut)
                 script.cancelFileDialog();
             session.window().changeStep(c.step);
-        }
-        if (c.check == RunStarted) {
-            EXPECT_TRUE(QTest::qWaitFor([&] { return workspace->state != StateStacking; }, 20000));
+            EXPECT_TRUE(c.check != RunStarted || script.waitUntilAnswered());
         }
         EXPECT_EQ(workspace->state, c.expectedState);
         EXPECT_EQ(workspace->tool, c.expectedTool);

@@ -4,6 +4,7 @@
 #include "ImagesSequence.h"
 #include "LanguageEngine.h"
 #include "ModalScript.h"
+#include "PixelOps.h"
 #include "RealWindowJourney.h"
 #include "RenderPipeline.h"
 #include "ResizableFrame.h"
@@ -116,7 +117,7 @@ protected:
         {
             ModalScript script;
             script.chooseSubfolder(folder, subfolder);
-            script.saveOptions(2, 0);
+            script.saveOptions(2, 0).messageBox(translate("ExportAll"), QMessageBox::Ok);
             EXPECT_TRUE(window().PushButtonEditingExportClicked(nullptr));
         }
         std::map<SharpestImageSelection*, Look> looks;
@@ -203,7 +204,7 @@ TEST_F(SeveralResults, ANewStackingRunLeavesEveryEarlierResultAsItWasEdited)
     photograph("03EarlierResultKept");
 }
 
-TEST_F(SeveralResults, TwoLightImagesAndTwoFramesSavedOnTheSameProposedNamesAreAllKept)
+TEST_F(SeveralResults, EachResultKeepsANameOfItsOwnFromItsSaveToExportAllOnClosing)
 {
     QStringList saved;
     for (const int frame : {6, 20}) {
@@ -211,21 +212,16 @@ TEST_F(SeveralResults, TwoLightImagesAndTwoFramesSavedOnTheSameProposedNamesAreA
         script.messageBox(translate("RecommendedSavingHDRimage"), QMessageBox::Yes);
         QString proposed;
         script.acceptProposedName(&proposed);
-        if (!saved.isEmpty())
-            script.expect(ModalScript::Kind::MessageBox, translate("SavingFileAlreadyExist"), [&](QWidget* modal) {
-                auto* box = static_cast<QMessageBox*>(modal);
-                EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
-                photograph("01NameTaken");
-                box->defaultButton()->click();
-            });
         stackMoment(frame, 1, 1, script);
         // The light image's format is HDR until another is chosen.
         saved << proposed + ".hdr";
+        script.acceptProposedName().saveOptions(-1, -1);
+        EXPECT_TRUE(window().PushButtonEditingExportClicked(open->tiles.front()));
     }
     ASSERT_EQ(saved.size(), 2);
-    EXPECT_EQ(saved[0], saved[1]);
     const QFileInfo first(saved[0]);
     const QString second = first.absolutePath() + "/" + first.completeBaseName() + "-1." + first.suffix();
+    EXPECT_EQ(saved[1].toStdString(), second.toStdString());
     for (const QString& path : {saved[0], second}) {
         cv::Mat light;
         EXPECT_EQ(readImage(light, path.toStdString(), false).depth(), CV_32F) << path.toStdString();
@@ -249,4 +245,38 @@ TEST_F(SeveralResults, TwoLightImagesAndTwoFramesSavedOnTheSameProposedNamesAreA
     const QFileInfo frame(frames[0]);
     EXPECT_TRUE(frame.exists());
     EXPECT_TRUE(QFileInfo::exists(frame.absolutePath() + "/" + frame.completeBaseName() + "-1." + frame.suffix()));
+    // Two results more, not saved: each a title and look of its own. Close > Export all into the folder
+    // asks, by name, only about the two exported before, and replaces nothing written in the run.
+    stackMoment(12, 1, 1);
+    stackMoment(24, 2, 3);
+    std::map<QString, cv::Mat> previews;
+    for (size_t i = 0; i < open->tiles.size(); ++i) {
+        select(open->tiles[i]);
+        find<QSlider>("horizontalSlider_TMExposition")->setValue(60 - 40 * int(i));
+        previews[open->tiles[i]->title()] = open->currentImage();
+    }
+    QStringList shown;
+    ModalScript closing;
+    closing.messageBox(translate("ExplClosingWorkspace2"), QMessageBox::Save).acceptProposedName().saveOptions(0, 0);
+    for (const char* step : {"01Asked", "02Asked", "03FilesWritten"})
+        closing.expect(ModalScript::Kind::MessageBox, QString(), [&, step](QWidget* modal) {
+            shown << static_cast<QMessageBox*>(modal)->text();
+            photograph(step);
+            static_cast<QMessageBox*>(modal)->done(QMessageBox::Yes);
+        });
+    EXPECT_TRUE(window().MenuActionCloseClicked());
+    ASSERT_EQ(shown.size(), 3);
+    const QString path = first.absolutePath() + "/%1.tif", secondTitle = QFileInfo(second).completeBaseName();
+    for (const QString& title : {secondTitle, first.completeBaseName()})
+        EXPECT_EQ(shown.takeFirst(), translate("SavingResultAlreadyExistText").arg(title, path.arg(title)));
+    EXPECT_EQ(shown.takeFirst().count('\n'), 4);
+    // Each file, reduced to the previews' size, within 3 % RMSE of its own result's and of no other.
+    for (const auto& [title, preview] : previews) {
+        cv::Mat written;
+        ASSERT_FALSE(readImage(written, path.arg(title).toStdString(), false).empty()) << title.toStdString();
+        cv::resize(convertBitDepth(written, 8), written, preview.size(), 0, 0, cv::INTER_AREA);
+        for (const auto& [other, look] : previews)
+            EXPECT_EQ(cv::norm(written, convertBitDepth(look, 8)) / std::sqrt(3.0 * look.total()) < 0.03 * 255,
+                      other == title) << title.toStdString() << ", " << other.toStdString();
+    }
 }

@@ -415,6 +415,7 @@ TEST_F(UserJourney, DroppedBurstExportedAsSixteenBitTiffBesideExistingFiles)
             photograph("06NameTaken");
             box->button(QMessageBox::No)->click();
         });
+        answer(script, translate("ExportAll"), QMessageBox::Ok, "07FilesWritten");
         EXPECT_TRUE(session->window().PushButtonEditingExportClicked(nullptr));
     }
     for (const QString& taken : existing) {

@@ -401,6 +401,7 @@ void WindowPath::exportAllWritesIntoTheChosenSubFolder()
         pickInView(static_cast<QFileDialog*>(modal), {chosen});
     });
     script.saveOptions(-1, 0);
+    script.messageBox(translate("ExportAll"), QMessageBox::Ok);
     chooseFromMenu("menuFile", "actionClose");
     EXPECT_TRUE(script.waitUntilAnswered());
     EXPECT_EQ(open(), nullptr);
