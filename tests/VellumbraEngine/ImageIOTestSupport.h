@@ -2,10 +2,13 @@
 #include "ImageIO.h"
 #include "PixelOps.h"
 
+#include <cstdio>  // before jpeglib.h, which uses FILE
+#include <jpeglib.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -85,6 +88,35 @@ inline double maxDifference8(const cv::Mat& a, const cv::Mat& b)
     if (a.empty() || a.size() != b.size() || a.channels() != b.channels())
         return -1.0;
     return cv::norm(convertBitDepth(a, 8), convertBitDepth(b, 8), cv::NORM_INF);
+}
+
+// The same JPEG with its coefficients arithmetic-coded, as libjpeg writes it.
+inline std::vector<uchar> arithmeticCodedJpeg(const std::vector<uchar>& jpeg)
+{
+    jpeg_decompress_struct source{};
+    jpeg_compress_struct target{};
+    jpeg_error_mgr sourceErrors{};
+    jpeg_error_mgr targetErrors{};
+    source.err = jpeg_std_error(&sourceErrors);
+    target.err = jpeg_std_error(&targetErrors);
+    jpeg_create_decompress(&source);
+    jpeg_create_compress(&target);
+    jpeg_mem_src(&source, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&source, TRUE);
+    jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&source);
+    jpeg_copy_critical_parameters(&source, &target);
+    target.arith_code = TRUE;
+    unsigned char* coded = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&target, &coded, &size);
+    jpeg_write_coefficients(&target, coefficients);
+    jpeg_finish_compress(&target);
+    jpeg_finish_decompress(&source);
+    std::vector<uchar> result(coded, coded + size);
+    std::free(coded);
+    jpeg_destroy_compress(&target);
+    jpeg_destroy_decompress(&source);
+    return result;
 }
 
 }  // namespace imageio_test
