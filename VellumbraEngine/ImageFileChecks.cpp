@@ -4,11 +4,14 @@
 #include "ImageIO.h"
 #include "JpegDecoder.h"
 #include "Log.h"
+#include "TiffErrorWatch.h"
 
+#include <tiffio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -72,4 +75,18 @@ bool claimedSizeIsPlausible(const std::string& path)
         return false;
     }
     return true;
+}
+
+bool tiffIsUprightIntegers(const std::string& path)
+{
+    // Magick++'s libtiff handler, left from its last read, aborts on a damaged TIFF's error.
+    TiffErrorWatch::detachLibraryHandlers();
+    const std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(path.c_str(), "r"), TIFFClose);
+    std::uint16_t orientation = ORIENTATION_TOPLEFT;
+    std::uint16_t photometric = PHOTOMETRIC_MINISBLACK;
+    if (!tiff)
+        return true;
+    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_ORIENTATION, &orientation);
+    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_PHOTOMETRIC, &photometric);
+    return orientation == ORIENTATION_TOPLEFT && photometric != PHOTOMETRIC_LOGLUV && photometric != PHOTOMETRIC_LOGL;
 }

@@ -12,3 +12,7 @@
 // missing. An arithmetic-coded JPEG too large to take lightly is decoded once, a few
 // rows at a time, to see that its data holds it.
 bool claimedSizeIsPlausible(const std::string& path);
+
+// True for a TIFF stored top row first with integer samples: DevIL reads the others
+// as 8 bits and unturned, and LogLuv floats as 8-bit colours.
+bool tiffIsUprightIntegers(const std::string& path);

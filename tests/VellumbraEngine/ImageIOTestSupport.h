@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -82,11 +83,12 @@ inline cv::Mat gradientImage(int rows, int cols, int type)
     return result;
 }
 
-// Largest difference after scaling both to 8 bits; -1 when sizes or channels differ.
+// Largest difference after scaling both to 8 bits; infinite when sizes or channels
+// differ, so that no tolerance passes them.
 inline double maxDifference8(const cv::Mat& a, const cv::Mat& b)
 {
     if (a.empty() || a.size() != b.size() || a.channels() != b.channels())
-        return -1.0;
+        return std::numeric_limits<double>::infinity();
     return cv::norm(convertBitDepth(a, 8), convertBitDepth(b, 8), cv::NORM_INF);
 }
 

@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <tiff.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -125,6 +126,7 @@ struct StoredImage {
     int expectedType;
     double tolerance;
     bool hot = false;  // a block of +Inf and a NaN, read as the largest sample and 0
+    int tiffCoding = COMPRESSION_LZW;
 };
 
 std::ostream& operator<<(std::ostream& stream, const StoredImage& value)
@@ -148,7 +150,9 @@ TEST_P(ImageReaderFormats, ReadsPixelsUprightInBgrOrder)
         picture.at<cv::Vec3f>(60, 10)[1] = 0.0f;
     }
     const std::string path = pathOf(stored.name);
-    ASSERT_TRUE(cv::imwrite(path, written)) << stored.name;
+    const bool tiff = imageFileExtension(path) == "tif";
+    ASSERT_TRUE(cv::imwrite(path, written, tiff ? std::vector<int>{cv::IMWRITE_TIFF_COMPRESSION, stored.tiffCoding} : std::vector<int>{}))
+        << stored.name;
 
     TraceRecorder trace;
     cv::Mat image;
@@ -166,6 +170,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StoredImage{"grey.jpg", CV_8UC1, "jpeg-read", CV_8UC1, 8.0},
                       StoredImage{"colour16.tif", CV_16UC3, "devil-read", CV_16UC3, 1.0},
                       StoredImage{"colour.tif", CV_8UC3, "devil-read", CV_8UC3, 0.0},
+                      StoredImage{"lzma.tif", CV_8UC3, "devil-read", CV_8UC3, 0.0, false, COMPRESSION_LZMA},
+                      StoredImage{"logluv.tif", CV_32FC3, "opencv-read", CV_32FC3, 8.0, false, COMPRESSION_SGILOG},
                       StoredImage{"grey16.png", CV_16UC1, "opencv-read", CV_16UC1, 0.0},
                       StoredImage{"colour16.png", CV_16UC3, "opencv-read", CV_16UC3, 0.0},
                       StoredImage{"colour.bmp", CV_8UC3, "magick-read", CV_8UC3, 0.0},
@@ -397,12 +403,15 @@ TEST_F(ImageReaderTest, TaggedPhotosComeUprightWhicheverLibraryReadsThem)
         const char* name;     // the name it is read under
         int orientation;
         const char* library;
-    } cases[] = {{"jpg", "photo.jpg", 6, "jpeg-read"},  {"tif", "photo.tif", 8, "devil-read"},
+        int type = CV_8UC3;  // kept as written
+    } cases[] = {{"jpg", "photo.jpg", 6, "jpeg-read"},  {"tif", "photo.tif", 8, "opencv-read"},
+                 {"tif", "photo.tif", 1, "devil-read"},  {"tif", "deep.tif", 6, "opencv-read", CV_16UC3},
+                 {"tif", "deep.tif", 8, "opencv-read", CV_16UC3}, {"tif", "deep.tif", 1, "devil-read", CV_16UC3},
                  {"jpg", "photo.bmp", 3, "magick-read"}, {"tif", "photo.tga", 6, "magick-read"},
                  {"jpg", "photo.gif", 8, "jpeg-read"}, {"tif", "photo.gif", 5, "opencv-read"},
                  {"png", "photo.png", 1, "opencv-read"}};
-    const cv::Mat picture = gradientImage(40, 64, CV_8UC3);
     for (const auto& tagged : cases) {
+        const cv::Mat picture = gradientImage(40, 64, tagged.type);
         const std::string written = pathOf(std::string("written.") + tagged.written);
         ASSERT_TRUE(cv::imwrite(written, picture));
         ASSERT_EQ(QProcess::execute(exiftool, {"-q", "-overwrite_original", QString("-Orientation#=%1").arg(tagged.orientation),
@@ -416,6 +425,7 @@ TEST_F(ImageReaderTest, TaggedPhotosComeUprightWhicheverLibraryReadsThem)
         readImage(image, path, false);
         ASSERT_FALSE(trace.names().empty());
         EXPECT_EQ(trace.names().back(), tagged.library) << tagged.name;
+        EXPECT_EQ(image.type(), tagged.type) << tagged.name << " orientation " << tagged.orientation;
         cv::Mat upright = picture;
         switch (tagged.orientation) {
         case 3: cv::rotate(picture, upright, cv::ROTATE_180); break;
