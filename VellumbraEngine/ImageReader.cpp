@@ -131,13 +131,14 @@ void orientStillPhoto(const std::string& path, bool libraryTurnsJpeg, cv::Mat& i
 
 // DevIL's own decoders crash or spin on damaged files (a double free in PNM, a wild
 // read in HDR, libpng fed zeros past the end of a PNG for minutes). It keeps the
-// formats it hands to libjpeg and libtiff; OpenCV, FreeImage and Magick++ read the rest.
+// formats it hands to libjpeg and libtiff, and of TIFFs those it reads whole;
+// OpenCV, FreeImage and Magick++ read the rest.
 bool devilLoadsSafely(const std::string& path)
 {
     ILenum type = ilTypeFromExt(path.c_str());
     if (type == IL_TYPE_UNKNOWN)
         type = ilDetermineType(path.c_str());
-    return type == IL_JPG || type == IL_TIF;
+    return type == IL_JPG || (type == IL_TIF && tiffIsUprightIntegers(path));
 }
 
 // DevIL loads what its decoder managed to read and notes the failures on its error

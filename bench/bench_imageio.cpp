@@ -1,5 +1,7 @@
 // Image file reading and writing against OpenCV's own codecs on the same files.
 #include "ImageIO.h"
+#include "ClaimingFiles.h"
+#include "PeakMemory.h"
 #include "PixelOps.h"
 #include "RenderPipeline.h"
 
@@ -8,11 +10,16 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -304,5 +311,177 @@ void BM_CvImwriteTiff16Photo(benchmark::State& state)
     std::remove(path.c_str());
 }
 BENCHMARK(BM_CvImwriteTiff16Photo)->Unit(benchmark::kMillisecond);
+
+using Bytes = std::vector<uchar>;
+
+Bytes fileBytes(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void saveBytes(const std::string& path, const Bytes& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<std::streamsize>(bytes.size()));
+}
+
+// Files whose headers claim far more than their picture data holds, one or two for
+// each coding, beside honest ones that must open.
+struct ClaimCase {
+    const char* label;
+    const char* kind;  // as the reader tests name them
+    std::uint32_t width, height;
+    std::size_t bytes;  // padded with zeros or cut to; 0: as made
+    bool ended = false;  // a cut file's end marker put back
+};
+const ClaimCase claimCases[] = {
+    {"arithmetic JPEG 16.5 KB as 32768x32767", "arithmetic jpg", 32768, 32767, 16500, true},
+    {"arithmetic JPEG running out as 8192x8192", "arithmetic jpg", 8192, 8192, 0},
+    {"cut arithmetic JPEG", "arithmetic jpg", 256, 256, 40000},
+    {"flat arithmetic JPEG 8192x8192 (opens)", "flat arithmetic jpg", 8192, 8192, 0},
+    {"JPEG with a 2 MB trailer as 32768x32767", "jpg", 32768, 32767, 2200000},
+    {"GIF 1 KB as 20000x20000", "gif", 20000, 20000, 1000},
+    {"GIF 1 KB as 65535x65535", "gif", 65535, 65535, 1000},
+    {"LZMA TIFF 16.5 KB as 32768x32767", "lzma tif", 32768, 32767, 16500},
+    {"ZSTD TIFF 16.5 KB as 32768x32767", "zstd tif", 32768, 32767, 16500},
+    {"WebP 4 KB as 12000x12000", "webp", 12000, 12000, 4000},
+    {"Radiance HDR 5 KB as 12000x12000", "hdr", 12000, 12000, 5000},
+    {"PFM 3 KB as 12000x12000", "pfm", 12000, 12000, 3000},
+    {"PPM with a 70,000-character comment as 12000x12000", "commented ppm", 12000, 12000, 73100},
+    {"100-megapixel JPEG (opens)", "jpg", 13333, 7500, 0}};
+
+Bytes claimBytes(const ClaimCase& claim)
+{
+    if (claim.width == 13333) {
+        cv::Mat noise(512, 512, CV_8UC3);
+        cv::RNG(7).fill(noise, cv::RNG::UNIFORM, 0, 256);
+        cv::Mat large;
+        cv::resize(noise, large, cv::Size(int(claim.width), int(claim.height)), 0, 0, cv::INTER_CUBIC);
+        Bytes bytes;
+        cv::imencode(".jpg", large, bytes, {cv::IMWRITE_JPEG_QUALITY, 92});
+        return bytes;
+    }
+    Bytes bytes = imageio_test::claimingHeader(claim.kind, claim.width, claim.height);
+    if (claim.bytes)
+        bytes.resize(claim.bytes);
+    if (claim.ended) {
+        bytes.end()[-2] = 0xFF;
+        bytes.end()[-1] = 0xD9;
+    }
+    return bytes;
+}
+
+// The memory a read adds at its peak, and whether it read.
+void BM_ReadImageClaim(benchmark::State& state)
+{
+    const ClaimCase& claim = claimCases[state.range(0)];
+    const std::string kind = claim.kind;
+    const std::string path = "/tmp/vb-bench-imageio-claim." + kind.substr(kind.rfind(' ') + 1);
+    saveBytes(path, claimBytes(claim));
+    state.SetLabel(claim.label);
+    double peak = 0;
+    cv::Mat image;
+    for (auto _ : state) {
+        image.release();
+        const double baseline = peakmemory::startPeakMeasure();
+        readImage(image, path, false);
+        peak = std::max(peak, peakmemory::peakSince(baseline));
+    }
+    state.counters["peak MB"] = peak;
+    state.counters["read"] = !image.empty();
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_ReadImageClaim)->DenseRange(0, 13)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// 12 copies of a camera's photo, each with 16 random bytes (never 0xFF, which makes a
+// marker, nor 0x5A) written over its picture data at one place.
+std::vector<std::string> damagedCameraPhotos()
+{
+    const std::string photo = realPhoto();
+    std::vector<std::string> paths;
+    if (photo.empty())
+        return paths;
+    const Bytes original = fileBytes(photo);
+    cv::RNG rng(16);
+    for (int place = 0; place < 12; ++place) {
+        Bytes damaged = original;
+        const std::size_t at = (original.size() - 16) * static_cast<std::size_t>(2 * place + 1) / 24;
+        for (std::size_t i = at; i < at + 16; ++i) {
+            do
+                damaged[i] = static_cast<uchar>(rng.uniform(0, 256));
+            while (damaged[i] == 0xFF || damaged[i] == 0x5A);
+        }
+        paths.push_back("/tmp/vb-bench-imageio-damaged-" + std::to_string(place) + ".jpg");
+        saveBytes(paths.back(), damaged);
+    }
+    return paths;
+}
+
+// Reads each file once per iteration: how many read, and the worst of them against
+// whole, when given.
+template <typename Read>
+void readEach(benchmark::State& state, const std::vector<std::string>& paths, Read read, const cv::Mat& whole)
+{
+    int reads = 0;
+    double worst = 99;
+    for (auto _ : state) {
+        reads = 0;
+        for (const std::string& path : paths) {
+            const cv::Mat image = read(path);
+            reads += !image.empty();
+            if (!image.empty() && !whole.empty())
+                worst = std::min(worst, cv::PSNR(image, whole));
+        }
+    }
+    state.counters["files"] = static_cast<double>(paths.size());
+    state.counters["read"] = reads;
+    if (!whole.empty())
+        state.counters["worst dB"] = worst;
+}
+
+cv::Mat readWithReader(const std::string& path)
+{
+    cv::Mat image;
+    return readImage(image, path, false);
+}
+
+cv::Mat readWithOpenCv(const std::string& path)
+{
+    return cv::imread(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR);
+}
+
+void BM_DamagedCameraPhotos(benchmark::State& state, cv::Mat (*read)(const std::string&))
+{
+    const std::vector<std::string> paths = damagedCameraPhotos();
+    if (paths.empty())
+        return state.SkipWithError("real photo absent (VB_TEST_MEDIA)");
+    readEach(state, paths, read, read(realPhoto()));
+    for (const std::string& path : paths)
+        std::remove(path.c_str());
+}
+
+BENCHMARK_CAPTURE(BM_DamagedCameraPhotos, readImage, readWithReader)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DamagedCameraPhotos, cvImread, readWithOpenCv)->Unit(benchmark::kMillisecond);
+
+// Every JPEG of the test media: the reader refuses none, at OpenCV's pace.
+void BM_MediaJpegs(benchmark::State& state, cv::Mat (*read)(const std::string&))
+{
+    const char* overridden = std::getenv("VB_TEST_MEDIA");
+    std::vector<std::string> paths;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(overridden ? overridden : VB_TEST_MEDIA, error)) {
+        std::string extension = entry.path().extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
+        if (entry.is_regular_file() && (extension == ".jpg" || extension == ".jpeg"))
+            paths.push_back(entry.path().string());
+    }
+    if (paths.empty())
+        return state.SkipWithError("test media absent (VB_TEST_MEDIA)");
+    readEach(state, paths, read, cv::Mat());
+}
+
+BENCHMARK_CAPTURE(BM_MediaJpegs, readImage, readWithReader)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_MediaJpegs, cvImread, readWithOpenCv)->Unit(benchmark::kMillisecond);
 
 }  // namespace

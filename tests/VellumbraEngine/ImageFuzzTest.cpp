@@ -1,5 +1,6 @@
 #include "FrameSourceTestSupport.h"
 #include "ImageIO.h"
+#include "ImageIOTestSupport.h"
 #include "MagickAdapter.h"
 #include "TestMedia.h"
 
@@ -10,6 +11,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <tiff.h>
 
 #include <string>
 #include <vector>
@@ -54,6 +56,28 @@ std::vector<QByteArray> damagedCopies(const QByteArray& original, int flippedCop
         byte = static_cast<char>(rng.uniform(0, 256));
     copies.push_back(noise);
     return copies;
+}
+
+// Copies with 16 random bytes (never 0xFF, which would make a marker) written over the
+// file at each of several evenly spread places, as a failing card leaves them.
+std::vector<QByteArray> overwrittenCopies(const QByteArray& original, int places)
+{
+    std::vector<QByteArray> copies;
+    cv::RNG rng(2024);
+    for (int place = 0; place < places; ++place) {
+        QByteArray damaged = original;
+        const int at = static_cast<int>(static_cast<qint64>(original.size() - 16) * (2 * place + 1) / (2 * places));
+        for (int i = 0; i < 16; ++i)
+            damaged[at + i] = static_cast<char>(rng.uniform(0, 255));
+        copies.push_back(damaged);
+    }
+    return copies;
+}
+
+QByteArray arithmeticCoded(const QByteArray& jpeg)
+{
+    const std::vector<uchar> coded = imageio_test::arithmeticCodedJpeg(std::vector<uchar>(jpeg.begin(), jpeg.end()));
+    return QByteArray(reinterpret_cast<const char*>(coded.data()), static_cast<int>(coded.size()));
 }
 
 // A readable result is what the callers are promised; anything else must be empty.
@@ -153,6 +177,14 @@ TEST(ImageFuzzRealFiles, DamagedRealPhotosGiveAnEmptyOrValidImage)
     cv::resize(photo, photo, cv::Size(), 0.5, 0.5, cv::INTER_AREA);
     const QString tiff = dir + "/photo.tif";
     ASSERT_TRUE(writeImage(tiff.toStdString(), photo, "", ""));
+    // The same photo coded in the other ways the reader meets: LZMA in a TIFF, GIF and
+    // an arithmetic-coded JPEG.
+    const QString lzmaTiff = dir + "/lzma.tif";
+    ASSERT_TRUE(cv::imwrite(lzmaTiff.toStdString(), photo, {cv::IMWRITE_TIFF_COMPRESSION, COMPRESSION_LZMA}));
+    const QString gif = dir + "/photo.gif";
+    ASSERT_TRUE(writeImage(gif.toStdString(), photo, "", ""));
+    const QString arithmetic = dir + "/arithmetic.jpg";
+    saveBytes(arithmetic, arithmeticCoded(fileBytes(jpeg)));
 
     const struct {
         QString path;
@@ -162,6 +194,9 @@ TEST(ImageFuzzRealFiles, DamagedRealPhotosGiveAnEmptyOrValidImage)
     } sources[] = {{jpeg, "jpg", 60, false},
                    {png, "png", 60, false},
                    {tiff, "tif", 60, false},
+                   {lzmaTiff, "tif", 20, false},
+                   {gif, "gif", 20, false},
+                   {arithmetic, "jpg", 20, false},
                    {testmedia::rawDir() + "/RAW_KODAK_DC50.KDC", "kdc", 60, false},
                    {testmedia::rawDir() + "/canon_eos_kiss_x4_magiclantern_colorchart.dng", "dng", 20, true}};
     int reads = 0;
@@ -180,18 +215,22 @@ TEST(ImageFuzzRealFiles, DamagedRealPhotosGiveAnEmptyOrValidImage)
             ++reads;
         }
     }
-    EXPECT_GE(reads, 150) << "the three photo formats alone give about 200 damaged copies";
+    EXPECT_GE(reads, 250) << "the six photo codings alone give about 290 damaged copies";
     QDir(dir).removeRecursively();
 }
 
 // Damaged copies of real pictures: each read gives the picture whole or fails with a
-// log entry naming the file, never a black or partly blank picture.
+// log entry naming the file, never a black or partly blank picture. A camera's photo
+// with random bytes over its picture data reads as good as whole or not at all,
+// whether Huffman or arithmetic coded.
 TEST(ImageFuzzRealFiles, DamagedTiffExrAndDngGiveTheirPictureOrALoggedFailure)
 {
     const QString photo = testmedia::mediaFile(
         "forensics-samples-files/usr/share/forensics-samples/original-files/pic1/IMG-20191006-WA0002.jpg");
+    const QString camera = testmedia::mediaFile(
+        "forensics-samples-files/usr/share/forensics-samples/original-files/pic1/IMG_20200827_231612.jpg");
     const QString exr = testmedia::mediaFile("blender-data/usr/share/blender/datafiles/studiolights/world/forest.exr");
-    if (photo.isEmpty() || exr.isEmpty())
+    if (photo.isEmpty() || camera.isEmpty() || exr.isEmpty())
         GTEST_SKIP() << "real photos absent (VB_TEST_MEDIA)";
     initImageLibraries("");
     QDir dir(testmedia::makeTempDir("vb-damaged-images"));
@@ -209,16 +248,22 @@ TEST(ImageFuzzRealFiles, DamagedTiffExrAndDngGiveTheirPictureOrALoggedFailure)
     const std::string caption = std::string("\x1C\x02\x78\x00\x23", 5) + "Stacked from a burst of nine photos";
     tagged.iptcProfile(Magick::Blob(caption.data(), caption.size()));
     tagged.write(iptcTiff.toStdString());
+    const QString arithmeticCamera = dir.filePath("camera-arithmetic.jpg");
+    saveBytes(arithmeticCamera, arithmeticCoded(fileBytes(camera)));
 
     const struct {
         QString path;
         const char* extension;
         int flippedCopies;
         bool preview;
+        int overwrittenPlaces = 0;
+        double leastPsnr = 0;  // of a picture read from a damaged copy, against the whole one
     } sources[] = {{tiff, "tif", 30, false},
                    {iptcTiff, "tif", 10, false},
                    {exr, "exr", 30, false},
-                   {testmedia::rawDir() + "/canon_eos_kiss_x4_magiclantern_colorchart.dng", "dng", 6, true}};
+                   {testmedia::rawDir() + "/canon_eos_kiss_x4_magiclantern_colorchart.dng", "dng", 6, true},
+                   {camera, "jpg", 0, false, 12, 40},
+                   {arithmeticCamera, "jpg", 0, false, 6, 40}};
     framesource::LogCapture log;
     int reads = 0;
     for (const auto& source : sources) {
@@ -229,8 +274,11 @@ TEST(ImageFuzzRealFiles, DamagedTiffExrAndDngGiveTheirPictureOrALoggedFailure)
         readImage(intact, source.path.toStdString(), source.preview);
         ASSERT_FALSE(intact.empty()) << source.path.toStdString();
         const double intactFlat = flatRowFraction(intact);
+        std::vector<QByteArray> copies = damagedCopies(original, source.flippedCopies);
+        for (const QByteArray& overwritten : overwrittenCopies(original, source.overwrittenPlaces))
+            copies.push_back(overwritten);
         int index = 0;
-        for (const QByteArray& damaged : damagedCopies(original, source.flippedCopies)) {
+        for (const QByteArray& damaged : copies) {
             const QString path = dir.filePath(QString("damaged%1.").arg(index++) + source.extension);
             saveBytes(path, damaged);
             cv::Mat image;
@@ -241,13 +289,16 @@ TEST(ImageFuzzRealFiles, DamagedTiffExrAndDngGiveTheirPictureOrALoggedFailure)
                 EXPECT_TRUE(log.text().contains(path)) << "a failed read names the file in the log";
                 continue;
             }
-            EXPECT_EQ(image.size(), intact.size());
+            ASSERT_EQ(image.size(), intact.size());
             EXPECT_EQ(image.type(), intact.type());
             EXPECT_GT(cv::norm(image, cv::NORM_INF), 0.0) << "all black";
             EXPECT_LE(flatRowFraction(image), intactFlat + 0.01) << "rows left blank";
+            if (source.leastPsnr > 0) {
+                EXPECT_GE(cv::PSNR(image, intact), source.leastPsnr);
+            }
         }
     }
-    // The camera raw is optional; the TIFF and EXR copies are always read.
-    EXPECT_GE(reads, 88);
+    // The camera raw is optional; the TIFF, EXR and JPEG copies are always read.
+    EXPECT_GE(reads, 114);
     dir.removeRecursively();
 }

@@ -2,10 +2,14 @@
 #include "ImageIO.h"
 #include "PixelOps.h"
 
+#include <cstdio>  // before jpeglib.h, which uses FILE
+#include <jpeglib.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cstdlib>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -79,12 +83,42 @@ inline cv::Mat gradientImage(int rows, int cols, int type)
     return result;
 }
 
-// Largest difference after scaling both to 8 bits; -1 when sizes or channels differ.
+// Largest difference after scaling both to 8 bits; infinite when sizes or channels
+// differ, so that no tolerance passes them.
 inline double maxDifference8(const cv::Mat& a, const cv::Mat& b)
 {
     if (a.empty() || a.size() != b.size() || a.channels() != b.channels())
-        return -1.0;
+        return std::numeric_limits<double>::infinity();
     return cv::norm(convertBitDepth(a, 8), convertBitDepth(b, 8), cv::NORM_INF);
+}
+
+// The same JPEG with its coefficients arithmetic-coded, as libjpeg writes it.
+inline std::vector<uchar> arithmeticCodedJpeg(const std::vector<uchar>& jpeg)
+{
+    jpeg_decompress_struct source{};
+    jpeg_compress_struct target{};
+    jpeg_error_mgr sourceErrors{};
+    jpeg_error_mgr targetErrors{};
+    source.err = jpeg_std_error(&sourceErrors);
+    target.err = jpeg_std_error(&targetErrors);
+    jpeg_create_decompress(&source);
+    jpeg_create_compress(&target);
+    jpeg_mem_src(&source, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&source, TRUE);
+    jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&source);
+    jpeg_copy_critical_parameters(&source, &target);
+    target.arith_code = TRUE;
+    unsigned char* coded = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&target, &coded, &size);
+    jpeg_write_coefficients(&target, coefficients);
+    jpeg_finish_compress(&target);
+    jpeg_finish_decompress(&source);
+    std::vector<uchar> result(coded, coded + size);
+    std::free(coded);
+    jpeg_destroy_compress(&target);
+    jpeg_destroy_decompress(&source);
+    return result;
 }
 
 }  // namespace imageio_test

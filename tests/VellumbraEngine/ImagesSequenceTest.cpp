@@ -1,5 +1,6 @@
 #include "FrameSourceTestSupport.h"
 #include "ImageIO.h"
+#include "ImageIOTestSupport.h"
 #include "ImagesSequence.h"
 #include "InMemorySequence.h"
 #include "TestMedia.h"
@@ -534,10 +535,28 @@ TEST(InMemorySequence, GivesCopiesOfItsFramesByIndex)
     EXPECT_TRUE(InMemorySequence(std::vector<cv::Mat>{tinyFrame(0)}).isAtEnd());
 }
 
+// The photo coded as named: baseline, progressive, arithmetic, or with restart
+// markers whose numbers are all off by four (out of turn, the data intact).
+std::vector<uchar> encodedPhoto(const cv::Mat& photo, const std::string& coding)
+{
+    std::vector<uchar> bytes;
+    cv::imencode(".jpg", photo, bytes,
+                 {cv::IMWRITE_JPEG_PROGRESSIVE, coding == "progressive", cv::IMWRITE_JPEG_RST_INTERVAL,
+                  coding == "restarts out of turn" ? 4 : 0});
+    if (coding == "arithmetic")
+        return imageio_test::arithmeticCodedJpeg(bytes);
+    for (size_t at = 0; coding == "restarts out of turn" && at + 1 < bytes.size(); ++at) {
+        if (bytes[at] == 0xFF && bytes[at + 1] >= 0xD0 && bytes[at + 1] <= 0xD7)
+            bytes[at + 1] = static_cast<uchar>(0xD0 + ((bytes[at + 1] - 0xD0 + 4) & 7));
+    }
+    return bytes;
+}
+
 // A burst member cut short or damaged is not read with grey rows: its frame is empty and
 // the log names it, so the stacking run leaves it out and says so. Whole members beside
-// it, progressive ones, ones with bytes after their end and ones lacking only their end
-// marker read as the whole file does.
+// it, progressive and arithmetic ones, ones with bytes after their end, ones lacking
+// only their end marker or padded before it, and ones whose restart markers are out of
+// turn read as the whole file does.
 TEST(ImagesSequence, BurstMembersCutShortAreReportedNotFilledWithGrey)
 {
     const QString folder = testmedia::makeTempDir("vb-cut-burst");
@@ -546,28 +565,34 @@ TEST(ImagesSequence, BurstMembersCutShortAreReportedNotFilledWithGrey)
     cv::randu(photo, cv::Scalar::all(0), cv::Scalar::all(256));
     const struct {
         const char* name;
-        bool progressive;
+        const char* coding;
         double kept;          // share of the encoded bytes in the file
         int dropped;          // bytes then left off its end
         bool overwritten;     // 16 bytes in the middle of the picture data replaced
         const char* after;    // bytes following the picture
         const char* message;  // what the log says of it; null when it reads
     } cases[] = {
-        {"a_whole.jpg", false, 1.0, 0, false, "", nullptr},
-        {"b_cut.jpg", false, 0.4, 0, false, "", "ends before its picture data does"},
-        {"c_progressive.jpg", true, 1.0, 0, false, "", nullptr},
-        {"d_progressive_cut.jpg", true, 0.6, 0, false, "", "ends before its picture data does"},
-        {"e_trailer.jpg", false, 1.0, 0, false, "appended by a phone", nullptr},
-        {"f_no_end_marker.jpg", false, 1.0, 2, false, "", nullptr},
-        {"g_progressive_no_end_marker.jpg", true, 1.0, 2, false, "", nullptr},
-        {"h_overwritten.jpg", false, 1.0, 0, true, "", "is damaged"},
-        {"i_progressive_overwritten.jpg", true, 1.0, 0, true, "", "is damaged"},
+        {"a_whole.jpg", "baseline", 1.0, 0, false, "", nullptr},
+        {"b_cut.jpg", "baseline", 0.4, 0, false, "", "ends before its picture data does"},
+        {"c_progressive.jpg", "progressive", 1.0, 0, false, "", nullptr},
+        {"d_progressive_cut.jpg", "progressive", 0.6, 0, false, "", "ends before its picture data does"},
+        {"e_trailer.jpg", "baseline", 1.0, 0, false, "appended by a phone", nullptr},
+        {"f_no_end_marker.jpg", "baseline", 1.0, 2, false, "", nullptr},
+        {"g_progressive_no_end_marker.jpg", "progressive", 1.0, 2, false, "", nullptr},
+        {"h_overwritten.jpg", "baseline", 1.0, 0, true, "", "is damaged"},
+        {"i_progressive_overwritten.jpg", "progressive", 1.0, 0, true, "", "is damaged"},
+        {"j_arithmetic.jpg", "arithmetic", 1.0, 0, false, "", nullptr},
+        {"k_arithmetic_cut.jpg", "arithmetic", 0.5, 0, false, "", "ends before its picture data does"},
+        {"l_arithmetic_no_end_marker.jpg", "arithmetic", 1.0, 2, false, "", nullptr},
+        {"m_arithmetic_overwritten.jpg", "arithmetic", 1.0, 0, true, "", "is damaged"},
+        {"n_restarts_out_of_turn.jpg", "restarts out of turn", 1.0, 0, false, "", nullptr},
+        {"o_fill_before_end.jpg", "baseline", 1.0, 2, false, "\xFF\xFF\xFF\xFF\xD9", nullptr},
+        {"p_stray_bytes_before_end.jpg", "baseline", 1.0, 2, false, "\x12\x34\x56\x78\x9A\xFF\xD9", "is damaged"},
     };
     QStringList files;
     std::vector<cv::Mat> whole;
     for (const auto& c : cases) {
-        std::vector<uchar> bytes;
-        ASSERT_TRUE(cv::imencode(".jpg", photo, bytes, {cv::IMWRITE_JPEG_PROGRESSIVE, c.progressive ? 1 : 0}));
+        std::vector<uchar> bytes = encodedPhoto(photo, c.coding);
         whole.push_back(cv::imdecode(bytes, cv::IMREAD_COLOR));
         if (c.overwritten)
             std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2), 16, uchar(0x5A));
