@@ -167,6 +167,57 @@ bool showsStructure(const cv::Mat& grey, int coarseLevel)
     return correlation(columns[0], columns[1]) >= kLeastStructure;
 }
 
+// Where the residual, summed over a neighbourhood, lies far beyond the still
+// background's: a subject moving by a pixel or two differs along thin lines at its
+// edges, the noise at scattered pixels.
+cv::Mat farBeyondBackground(cv::Mat residual, const cv::Mat& inside)
+{
+    cv::blur(residual, residual, cv::Size(5, 5));
+    const float median = medianOf(residual, inside);
+    cv::Mat spread;
+    cv::absdiff(residual, cv::Scalar(median), spread);
+    const float deviation = 1.4826f * medianOf(spread, inside);
+    const cv::Mat beyond = residual > median + std::max(kMovingDeviations * deviation, kLeastMovingResidual);
+    return beyond & inside;
+}
+
+// How far each sample of `a` lies outside the range of `b`'s samples within a
+// pixel of it: what a shift of less than a pixel cannot explain.
+cv::Mat beyondNeighbours(const cv::Mat& a, const cv::Mat& b)
+{
+    cv::Mat lowest, highest, above, below;
+    const cv::Mat square = cv::Mat::ones(3, 3, CV_8U);
+    cv::erode(b, lowest, square);
+    cv::dilate(b, highest, square);
+    cv::subtract(a, highest, above);
+    cv::subtract(lowest, a, below);
+    cv::max(above, below, above);
+    return cv::max(above, 0.0f);
+}
+
+// The connected areas of `areas` that hold at least one pixel of `marks`.
+cv::Mat areasHolding(const cv::Mat& areas, const cv::Mat& marks)
+{
+    cv::Mat labels;
+    const int count = cv::connectedComponents(areas, labels, 8, CV_32S);
+    std::vector<uchar> marked(size_t(count), 0);
+    for (int y = 0; y < labels.rows; ++y) {
+        const int* label = labels.ptr<int>(y);
+        const uchar* mark = marks.ptr<uchar>(y);
+        for (int x = 0; x < labels.cols; ++x)
+            if (mark[x] && label[x] > 0)
+                marked[size_t(label[x])] = 255;
+    }
+    cv::Mat result(areas.size(), CV_8U);
+    for (int y = 0; y < labels.rows; ++y) {
+        const int* label = labels.ptr<int>(y);
+        uchar* out = result.ptr<uchar>(y);
+        for (int x = 0; x < labels.cols; ++x)
+            out[x] = marked[size_t(label[x])];
+    }
+    return result;
+}
+
 bool plausible(cv::Point2f shift, const cv::Size& size)
 {
     return std::isfinite(shift.x) && std::isfinite(shift.y) && std::fabs(shift.x) <= size.width / 4.0f &&
@@ -326,8 +377,11 @@ FrameAlignment::Start FrameAlignment::likeliestShift(const cv::Mat& frameCoarse)
 }
 
 // Mask of the reduced instant image (255: used) leaving out what moved on its own:
-// where the frame, placed by the coarse shift, differs far beyond the still
-// background's residual. Empty when nothing, or most of the frame, moved.
+// the areas where the frame, placed by the coarse shift, differs far beyond the
+// still background's residual, unless a shift within a pixel explains all of an
+// area: stars on a dark sky, each a little off under the whole-pixel start, are
+// the scene itself, while a subject of any size or contrast that moved by more
+// stays out. Empty when nothing, or most of the frame, moved.
 cv::Mat FrameAlignment::movingAreasLeftOut(const cv::Mat& frameCoarse, cv::Point2f shift) const
 {
     const cv::Mat& instantCoarse = pyramid.back();
@@ -336,26 +390,17 @@ cv::Mat FrameAlignment::movingAreasLeftOut(const cv::Mat& frameCoarse, cv::Point
                    cv::INTER_LINEAR | cv::WARP_INVERSE_MAP);
     cv::warpAffine(cv::Mat(frameCoarse.size(), CV_8U, cv::Scalar(255)), inside, translation(shift),
                    instantCoarse.size(), cv::INTER_NEAREST | cv::WARP_INVERSE_MAP);
-    cv::Mat residual;
     const cv::Mat instantStandard = standardised(instantCoarse, inside);
-    cv::absdiff(instantStandard, standardised(warped, inside), residual);
-    // Summed over a neighbourhood: a subject moving by a pixel or two differs along
-    // thin lines at its edges, the noise at scattered pixels.
-    cv::blur(residual, residual, cv::Size(5, 5));
-    const float median = medianOf(residual, inside);
-    cv::Mat spread;
-    cv::absdiff(residual, cv::Scalar(median), spread);
-    const float deviation = 1.4826f * medianOf(spread, inside);
-    cv::Mat moving = residual > median + std::max(kMovingDeviations * deviation, kLeastMovingResidual);
-    moving &= inside;
+    const cv::Mat warpedStandard = standardised(warped, inside);
+    cv::Mat residual;
+    cv::absdiff(instantStandard, warpedStandard, residual);
+    cv::Mat moving = farBeyondBackground(residual, inside);
+    cv::max(beyondNeighbours(instantStandard, warpedStandard), beyondNeighbours(warpedStandard, instantStandard),
+            residual);
+    moving = areasHolding(moving, farBeyondBackground(residual, inside));
     cv::dilate(moving, moving, cv::Mat::ones(9, 9, CV_8U));
-    const int count = cv::countNonZero(moving), insideCount = cv::countNonZero(inside);
-    if (count == 0 || count > kLargestMovingShare * insideCount)
-        return cv::Mat();
-    // Nor when what differs holds most of the image's contrast: stars on a dark
-    // sky, each a little off under the whole-pixel start, are the scene itself.
-    const cv::Mat contrast = instantStandard.mul(instantStandard);
-    if (cv::mean(contrast, moving)[0] * count > kLargestMovingShare * cv::mean(contrast, inside)[0] * insideCount)
+    const int count = cv::countNonZero(moving);
+    if (count == 0 || count > kLargestMovingShare * cv::countNonZero(inside))
         return cv::Mat();
     return moving == 0;
 }
