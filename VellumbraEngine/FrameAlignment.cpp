@@ -47,8 +47,14 @@ constexpr float kWholePixel = 0.01f;
 // Neighbouring columns of the reduced instant image correlate at least this well
 // when it shows anything beyond its noise (0.65 or more for the photographs, clips
 // and star fields measured, within a hundredth of 0 for a noisy grey card): below
-// it nothing can be placed.
+// it, its correlation does not tell one shot from another.
 constexpr double kLeastStructure = 0.25;
+// Frames correlate with a featureless instant image at most as far as their noise
+// allows: the dimmest placed well measured 0.65, noise alone within a hundredth of 0.
+constexpr double kPlacedCorrelation = 0.3;
+// A frame whose mean level lies this many noise deviations from a featureless
+// instant image's is of another shot: dark frames beside lights, a fade to black.
+constexpr double kLevelDeviations = 5.0;
 
 // One channel of 8-bit or float samples, as the correlation takes them.
 cv::Mat alignmentGrey(const cv::Mat& image)
@@ -151,20 +157,31 @@ cv::Mat cubicTaps(float fraction)
     return (cv::Mat_<float>(4, 1) << before, at, next, 1.0f - before - at - next);
 }
 
-// Whether the grey image shows structure above its noise: its even and its odd
-// columns, reduced as the coarse estimate sees them, agree. Noise differs from
-// one column to the next, content does not.
-bool showsStructure(const cv::Mat& grey, int coarseLevel)
+// What a grey image shows: structure above its noise, its mean level, the
+// deviation of its noise.
+struct Look {
+    bool structured;
+    double level, noise;
+};
+
+// Structure shows where the even and the odd columns, reduced as the coarse
+// estimate sees them, agree: noise differs from one column to the next, content
+// does not. Their difference at full size tells the noise.
+Look lookOf(const cv::Mat& grey, int coarseLevel)
 {
     const cv::Mat evenWidth = grey.colRange(0, grey.cols & ~1).clone();
-    cv::Mat columns[2];
+    cv::Mat columns[2], difference;
     cv::split(evenWidth.reshape(2), columns);
-    for (cv::Mat& half : columns) {
+    for (cv::Mat& half : columns)
         half.convertTo(half, CV_32F);
+    cv::subtract(columns[0], columns[1], difference);
+    cv::Scalar differenceMean, differenceDeviation;
+    cv::meanStdDev(difference, differenceMean, differenceDeviation);
+    for (cv::Mat& half : columns)
         for (int level = 0; level < coarseLevel; ++level)
             cv::pyrDown(half, half);
-    }
-    return correlation(columns[0], columns[1]) >= kLeastStructure;
+    return {correlation(columns[0], columns[1]) >= kLeastStructure, cv::mean(grey)[0],
+            differenceDeviation[0] / std::sqrt(2.0)};
 }
 
 // Where the residual, summed over a neighbourhood, lies far beyond the still
@@ -233,12 +250,17 @@ FrameAlignment::FrameAlignment(const cv::Mat& instant, bool fineAlignment) : fin
         ++coarseLevel;
     while ((side >> finestLevel) > kFinestSide && finestLevel < coarseLevel)
         ++finestLevel;
+    comparable = std::min(instant.rows, instant.cols) >= kSmallestSide;
+    if (!comparable)
+        return;
     pyramid = greyPyramid(instant, coarseLevel);
+    const Look look = lookOf(pyramid.front(), coarseLevel);
+    instantStructured = look.structured;
+    instantLevel = look.level;
+    instantNoise = look.noise;
     cv::Scalar mean, deviation;
     cv::meanStdDev(pyramid.front(), mean, deviation);
-    measurable = deviation[0] > 0.0 && std::min(instant.rows, instant.cols) >= kSmallestSide &&
-                 showsStructure(pyramid.front(), coarseLevel);
-    if (!measurable)
+    if (!(deviation[0] > 0.0))
         return;
     coarseStandard = standardised(pyramid.back());
     phase = std::make_unique<PhaseCorrelationPeaks>(pyramid.back());
@@ -246,11 +268,34 @@ FrameAlignment::FrameAlignment(const cv::Mat& instant, bool fineAlignment) : fin
 
 FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame) const
 {
-    Result result;
-    if (!measurable)
-        return result;
+    if (!comparable)
+        return Result();
     const std::vector<cv::Mat> framePyramid = greyPyramid(frame, coarseLevel);
-    const cv::Point2f coarse = coarseShift(framePyramid.back(), &result);
+    // An instant image without structure above its noise correlates with nothing
+    // as well as one shot's frames do: a frame is placed wherever it correlates
+    // beyond noise, else judged by what it shows itself, and stacked unshifted
+    // when it shows the same.
+    if (phase) {
+        const Result placement =
+            placed(framePyramid, instantStructured ? kSameShotCorrelation : kPlacedCorrelation);
+        if (instantStructured || placement.verdict == Verdict::SameShot)
+            return placement;
+    }
+    Result unplaced;
+    unplaced.correlation = correlation(pyramid.back(), framePyramid.back());
+    const Look look = lookOf(framePyramid.front(), coarseLevel);
+    const bool levelApart =
+        instantNoise > 0.0 && std::fabs(look.level - instantLevel) > kLevelDeviations * instantNoise;
+    if (look.structured || levelApart)
+        unplaced.verdict = Verdict::OtherShot;
+    return unplaced;
+}
+
+FrameAlignment::Result FrameAlignment::placed(const std::vector<cv::Mat>& framePyramid,
+                                              double sameShotCorrelation) const
+{
+    Result result;
+    const cv::Point2f coarse = coarseShift(framePyramid.back(), sameShotCorrelation, &result);
     const float scale = float(1 << coarseLevel);
     result.shift = coarse * scale;
     if (result.verdict != Verdict::SameShot || !fine)
@@ -274,7 +319,7 @@ FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame) const
                 result.verdict = Verdict::Unreliable;
         }
     }
-    if (!plausible(shift, frame.size()) || cv::norm(shift - result.shift) > kCoarseTolerance * scale)
+    if (!plausible(shift, framePyramid.front().size()) || cv::norm(shift - result.shift) > kCoarseTolerance * scale)
         result.verdict = Verdict::Unreliable;
     result.shift = shift;
     return result;
@@ -315,7 +360,7 @@ cv::Mat FrameAlignment::moved(const cv::Mat& frame, cv::Point2f shift)
 // the likeliest shift, or from no shift when that does not converge as well. A
 // frame that correlates too little both where its best estimate converged and
 // where the phase correlation placed it is of another shot.
-cv::Point2f FrameAlignment::coarseShift(const cv::Mat& frameCoarse, Result* result) const
+cv::Point2f FrameAlignment::coarseShift(const cv::Mat& frameCoarse, double sameShotCorrelation, Result* result) const
 {
     const Start likeliest = likeliestShift(frameCoarse);
     std::vector<cv::Point> starts{likeliest.shift};
@@ -325,7 +370,7 @@ cv::Point2f FrameAlignment::coarseShift(const cv::Mat& frameCoarse, Result* resu
     EccOutcome best;
     cv::Point2f bestShift;
     for (const cv::Point& start : starts) {
-        if (converged && best.correlation >= kSameShotCorrelation)
+        if (converged && best.correlation >= sameShotCorrelation)
             break;
         cv::Mat warp = translation(start);
         const EccOutcome outcome = estimateTranslation(pyramid.back(), frameCoarse, warp, kCoarseCriteria,
@@ -340,7 +385,7 @@ cv::Point2f FrameAlignment::coarseShift(const cv::Mat& frameCoarse, Result* resu
     // Samples that are not numbers tell nothing of the shot.
     const bool placed = std::isfinite(likeliest.correlation);
     const double highest = std::max(converged ? best.correlation : -1.0, placed ? likeliest.correlation : -1.0);
-    if ((converged || placed) && highest < kSameShotCorrelation)
+    if ((converged || placed) && highest < sameShotCorrelation)
         result->verdict = Verdict::OtherShot;
     else if (!converged && placed && likeliest.correlation >= kKeptCorrelation)
         return cv::Point2f(likeliest.shift);  // correlates well though its iteration did not settle
