@@ -38,9 +38,9 @@ public:
     Result locate(const cv::Mat& frame) const;
 
     // The frame moved by -shift onto the instant image's grid by cubic interpolation,
-    // 16-bit and float samples kept within the source samples they weigh; the
-    // pixels the move brings in repeat the frame's border, so the average keeps its
-    // edges' brightness.
+    // 16-bit and float samples held where they overshoot their nearest source
+    // samples by far (beside lamps); the pixels the move brings in repeat the
+    // frame's border, so the average keeps its edges' brightness.
     static cv::Mat moved(const cv::Mat& frame, cv::Point2f shift);
 
 private:
