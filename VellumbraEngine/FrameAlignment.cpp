@@ -37,6 +37,10 @@ const cv::TermCriteria kFinestCriteria(cv::TermCriteria::COUNT + cv::TermCriteri
 // fraction of the image's own contrast, belong to something that moved.
 constexpr float kMovingDeviations = 6.0f;
 constexpr float kLeastMovingResidual = 0.15f;
+// Deviation in reduced pixels of the smoothing under which a spot's residual is
+// judged: a star a fraction of a pixel off, sampled at another phase, differs at
+// its peak, a subject that moved by more keeps differing.
+constexpr double kSpotSmoothing = 0.8;
 // When more than this share of the frame moved, the motion is the scene's own:
 // nothing is left out.
 constexpr double kLargestMovingShare = 0.5;
@@ -478,8 +482,11 @@ cv::Mat FrameAlignment::movingAreasLeftOut(const cv::Mat& frameCoarse, cv::Point
     cv::Mat residual;
     cv::absdiff(instantStandard, warpedStandard, residual);
     cv::Mat moving = farBeyondBackground(residual, inside);
-    cv::max(beyondNeighbours(instantStandard, warpedStandard), beyondNeighbours(warpedStandard, instantStandard),
-            residual);
+    // Smoothed a little, a star sampled half a pixel off reads as the same star.
+    cv::Mat instantSmooth, warpedSmooth;
+    cv::GaussianBlur(instantStandard, instantSmooth, cv::Size(0, 0), kSpotSmoothing);
+    cv::GaussianBlur(warpedStandard, warpedSmooth, cv::Size(0, 0), kSpotSmoothing);
+    cv::max(beyondNeighbours(instantSmooth, warpedSmooth), beyondNeighbours(warpedSmooth, instantSmooth), residual);
     moving = areasHolding(moving, farBeyondBackground(residual, inside));
     cv::dilate(moving, moving, cv::Mat::ones(9, 9, CV_8U));
     const int count = cv::countNonZero(moving);
