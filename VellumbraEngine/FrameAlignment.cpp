@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -175,33 +176,33 @@ cv::Mat heldFarOvershoots(const cv::Mat& source, const cv::Mat& moved)
     double least = 0.0, most = 0.0;
     cv::minMaxIdx(source.reshape(1), &least, &most);
     const float floor = float(std::max(least, 0.0)), ceiling = float(most);
-    const int channels = source.channels(), last = source.cols - 1;
-    cv::Mat held(source.size(), source.type());
+    // Sample i lies between samples i and i + step of its row and of the row below.
+    const auto held = [floor, ceiling](const Sample* row, const Sample* below, float sample, int i, int step) {
+        const float first = float(row[i]), second = float(row[i + step]);
+        const float third = float(below[i]), fourth = float(below[i + step]);
+        const float lowest = std::min(std::min(first, second), std::min(third, fourth));
+        const float highest = std::max(std::max(first, second), std::max(third, fourth));
+        const float spread = highest - lowest;
+        sample = sample < lowest - spread ? lowest : sample > highest + spread ? highest : sample;
+        return std::min(std::max(sample, floor), ceiling);
+    };
+    const int channels = source.channels(), width = source.cols * channels;
+    cv::Mat result(source.size(), source.type());
     cv::parallel_for_(cv::Range(0, source.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
             const Sample* row = source.ptr<Sample>(y);
             const Sample* below = source.ptr<Sample>(std::min(y + 1, source.rows - 1));
             const float* in = moved.ptr<float>(y);
-            Sample* out = held.ptr<Sample>(y);
-            for (int x = 0; x < source.cols; ++x) {
-                const int at = x * channels, next = std::min(x + 1, last) * channels;
-                for (int c = 0; c < channels; ++c) {
-                    const float first = float(row[at + c]), second = float(row[next + c]);
-                    const float third = float(below[at + c]), fourth = float(below[next + c]);
-                    const float lowest = std::min(std::min(first, second), std::min(third, fourth));
-                    const float highest = std::max(std::max(first, second), std::max(third, fourth));
-                    const float spread = highest - lowest;
-                    float sample = in[at + c];
-                    if (sample < lowest - spread)
-                        sample = lowest;
-                    else if (sample > highest + spread)
-                        sample = highest;
-                    out[at + c] = cv::saturate_cast<Sample>(std::min(std::max(sample, floor), ceiling));
-                }
-            }
+            Sample* out = result.ptr<Sample>(y);
+            // Rounded (16-bit) within the range held: no saturation needed.
+            const float rounding = std::is_integral<Sample>::value ? 0.5f : 0.0f;
+            for (int i = 0; i < width - channels; ++i)
+                out[i] = Sample(held(row, below, in[i], i, channels) + rounding);
+            for (int i = width - channels; i < width; ++i)  // the last column repeats
+                out[i] = Sample(held(row, below, in[i], i, 0) + rounding);
         }
     });
-    return held;
+    return result;
 }
 
 // What a grey image shows: structure above its noise, its mean level, the
