@@ -2,11 +2,13 @@
 
 #include "EccAlignment.h"
 
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -36,6 +38,10 @@ const cv::TermCriteria kFinestCriteria(cv::TermCriteria::COUNT + cv::TermCriteri
 // fraction of the image's own contrast, belong to something that moved.
 constexpr float kMovingDeviations = 6.0f;
 constexpr float kLeastMovingResidual = 0.15f;
+// Deviation in reduced pixels of the smoothing under which a spot's residual is
+// judged: a star a fraction of a pixel off, sampled at another phase, differs at
+// its peak, a subject that moved by more keeps differing.
+constexpr double kSpotSmoothing = 0.8;
 // When more than this share of the frame moved, the motion is the scene's own:
 // nothing is left out.
 constexpr double kLargestMovingShare = 0.5;
@@ -47,8 +53,14 @@ constexpr float kWholePixel = 0.01f;
 // Neighbouring columns of the reduced instant image correlate at least this well
 // when it shows anything beyond its noise (0.65 or more for the photographs, clips
 // and star fields measured, within a hundredth of 0 for a noisy grey card): below
-// it nothing can be placed.
+// it, its correlation does not tell one shot from another.
 constexpr double kLeastStructure = 0.25;
+// Frames correlate with a featureless instant image at most as far as their noise
+// allows: the dimmest placed well measured 0.65, noise alone within a hundredth of 0.
+constexpr double kPlacedCorrelation = 0.3;
+// A frame whose mean level lies this many noise deviations from a featureless
+// instant image's is of another shot: dark frames beside lights, a fade to black.
+constexpr double kLevelDeviations = 5.0;
 
 // One channel of 8-bit or float samples, as the correlation takes them.
 cv::Mat alignmentGrey(const cv::Mat& image)
@@ -151,20 +163,124 @@ cv::Mat cubicTaps(float fraction)
     return (cv::Mat_<float>(4, 1) << before, at, next, 1.0f - before - at - next);
 }
 
-// Whether the grey image shows structure above its noise: its even and its odd
-// columns, reduced as the coarse estimate sees them, agree. Noise differs from
-// one column to the next, content does not.
-bool showsStructure(const cv::Mat& grey, int coarseLevel)
+// Beside a lamp a thousand times brighter than its wall the cubic kernel's
+// negative lobes undershoot far below the wall, a dark outline. Each moved sample
+// that lies beyond the range of the two by two samples it falls between by more
+// than that range is held to it; the smaller overshoots elsewhere are the detail
+// the kernel keeps (holding every sample within its sixteen cost a detailed burst
+// 0.2 dB). No sample leaves the source's own range, nor goes below 0. `moved` is
+// the float interpolation of `source`; the result has the source's type.
+template <typename Sample>
+cv::Mat heldFarOvershoots(const cv::Mat& source, const cv::Mat& moved)
+{
+    double least = 0.0, most = 0.0;
+    cv::minMaxIdx(source.reshape(1), &least, &most);
+    const float floor = float(std::max(least, 0.0)), ceiling = float(most);
+    // Sample i lies between samples i and i + step of its row and of the row below.
+    const auto held = [floor, ceiling](const Sample* row, const Sample* below, float sample, int i, int step) {
+        const float first = float(row[i]), second = float(row[i + step]);
+        const float third = float(below[i]), fourth = float(below[i + step]);
+        const float lowest = std::min(std::min(first, second), std::min(third, fourth));
+        const float highest = std::max(std::max(first, second), std::max(third, fourth));
+        const float spread = highest - lowest;
+        sample = sample < lowest - spread ? lowest : sample > highest + spread ? highest : sample;
+        return std::min(std::max(sample, floor), ceiling);
+    };
+    const int channels = source.channels(), width = source.cols * channels;
+    cv::Mat result(source.size(), source.type());
+    cv::parallel_for_(cv::Range(0, source.rows), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const Sample* row = source.ptr<Sample>(y);
+            const Sample* below = source.ptr<Sample>(std::min(y + 1, source.rows - 1));
+            const float* in = moved.ptr<float>(y);
+            Sample* out = result.ptr<Sample>(y);
+            // Rounded (16-bit) within the range held: no saturation needed.
+            const float rounding = std::is_integral<Sample>::value ? 0.5f : 0.0f;
+            for (int i = 0; i < width - channels; ++i)
+                out[i] = Sample(held(row, below, in[i], i, channels) + rounding);
+            for (int i = width - channels; i < width; ++i)  // the last column repeats
+                out[i] = Sample(held(row, below, in[i], i, 0) + rounding);
+        }
+    });
+    return result;
+}
+
+// What a grey image shows: structure above its noise, its mean level, the
+// deviation of its noise.
+struct Look {
+    bool structured;
+    double level, noise;
+};
+
+// Structure shows where the even and the odd columns, reduced as the coarse
+// estimate sees them, agree: noise differs from one column to the next, content
+// does not. Their difference at full size tells the noise.
+Look lookOf(const cv::Mat& grey, int coarseLevel)
 {
     const cv::Mat evenWidth = grey.colRange(0, grey.cols & ~1).clone();
-    cv::Mat columns[2];
+    cv::Mat columns[2], difference;
     cv::split(evenWidth.reshape(2), columns);
-    for (cv::Mat& half : columns) {
+    for (cv::Mat& half : columns)
         half.convertTo(half, CV_32F);
+    cv::subtract(columns[0], columns[1], difference);
+    cv::Scalar differenceMean, differenceDeviation;
+    cv::meanStdDev(difference, differenceMean, differenceDeviation);
+    for (cv::Mat& half : columns)
         for (int level = 0; level < coarseLevel; ++level)
             cv::pyrDown(half, half);
+    return {correlation(columns[0], columns[1]) >= kLeastStructure, cv::mean(grey)[0],
+            differenceDeviation[0] / std::sqrt(2.0)};
+}
+
+// Where the residual, summed over a neighbourhood, lies far beyond the still
+// background's: a subject moving by a pixel or two differs along thin lines at its
+// edges, the noise at scattered pixels.
+cv::Mat farBeyondBackground(cv::Mat residual, const cv::Mat& inside)
+{
+    cv::blur(residual, residual, cv::Size(5, 5));
+    const float median = medianOf(residual, inside);
+    cv::Mat spread;
+    cv::absdiff(residual, cv::Scalar(median), spread);
+    const float deviation = 1.4826f * medianOf(spread, inside);
+    const cv::Mat beyond = residual > median + std::max(kMovingDeviations * deviation, kLeastMovingResidual);
+    return beyond & inside;
+}
+
+// How far each sample of `a` lies outside the range of `b`'s samples within a
+// pixel of it: what a shift of less than a pixel cannot explain.
+cv::Mat beyondNeighbours(const cv::Mat& a, const cv::Mat& b)
+{
+    cv::Mat lowest, highest, above, below;
+    const cv::Mat square = cv::Mat::ones(3, 3, CV_8U);
+    cv::erode(b, lowest, square);
+    cv::dilate(b, highest, square);
+    cv::subtract(a, highest, above);
+    cv::subtract(lowest, a, below);
+    cv::max(above, below, above);
+    return cv::max(above, 0.0f);
+}
+
+// The connected areas of `areas` that hold at least one pixel of `marks`.
+cv::Mat areasHolding(const cv::Mat& areas, const cv::Mat& marks)
+{
+    cv::Mat labels;
+    const int count = cv::connectedComponents(areas, labels, 8, CV_32S);
+    std::vector<uchar> marked(size_t(count), 0);
+    for (int y = 0; y < labels.rows; ++y) {
+        const int* label = labels.ptr<int>(y);
+        const uchar* mark = marks.ptr<uchar>(y);
+        for (int x = 0; x < labels.cols; ++x)
+            if (mark[x] && label[x] > 0)
+                marked[size_t(label[x])] = 255;
     }
-    return correlation(columns[0], columns[1]) >= kLeastStructure;
+    cv::Mat result(areas.size(), CV_8U);
+    for (int y = 0; y < labels.rows; ++y) {
+        const int* label = labels.ptr<int>(y);
+        uchar* out = result.ptr<uchar>(y);
+        for (int x = 0; x < labels.cols; ++x)
+            out[x] = marked[size_t(label[x])];
+    }
+    return result;
 }
 
 bool plausible(cv::Point2f shift, const cv::Size& size)
@@ -182,12 +298,17 @@ FrameAlignment::FrameAlignment(const cv::Mat& instant, bool fineAlignment) : fin
         ++coarseLevel;
     while ((side >> finestLevel) > kFinestSide && finestLevel < coarseLevel)
         ++finestLevel;
+    comparable = std::min(instant.rows, instant.cols) >= kSmallestSide;
+    if (!comparable)
+        return;
     pyramid = greyPyramid(instant, coarseLevel);
+    const Look look = lookOf(pyramid.front(), coarseLevel);
+    instantStructured = look.structured;
+    instantLevel = look.level;
+    instantNoise = look.noise;
     cv::Scalar mean, deviation;
     cv::meanStdDev(pyramid.front(), mean, deviation);
-    measurable = deviation[0] > 0.0 && std::min(instant.rows, instant.cols) >= kSmallestSide &&
-                 showsStructure(pyramid.front(), coarseLevel);
-    if (!measurable)
+    if (!(deviation[0] > 0.0))
         return;
     coarseStandard = standardised(pyramid.back());
     phase = std::make_unique<PhaseCorrelationPeaks>(pyramid.back());
@@ -195,11 +316,34 @@ FrameAlignment::FrameAlignment(const cv::Mat& instant, bool fineAlignment) : fin
 
 FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame) const
 {
-    Result result;
-    if (!measurable)
-        return result;
+    if (!comparable)
+        return Result();
     const std::vector<cv::Mat> framePyramid = greyPyramid(frame, coarseLevel);
-    const cv::Point2f coarse = coarseShift(framePyramid.back(), &result);
+    // An instant image without structure above its noise correlates with nothing
+    // as well as one shot's frames do: a frame is placed wherever it correlates
+    // beyond noise, else judged by what it shows itself, and stacked unshifted
+    // when it shows the same.
+    if (phase) {
+        const Result placement =
+            placed(framePyramid, instantStructured ? kSameShotCorrelation : kPlacedCorrelation);
+        if (instantStructured || placement.verdict == Verdict::SameShot)
+            return placement;
+    }
+    Result unplaced;
+    unplaced.correlation = correlation(pyramid.back(), framePyramid.back());
+    const Look look = lookOf(framePyramid.front(), coarseLevel);
+    const bool levelApart =
+        instantNoise > 0.0 && std::fabs(look.level - instantLevel) > kLevelDeviations * instantNoise;
+    if (look.structured || levelApart)
+        unplaced.verdict = Verdict::OtherShot;
+    return unplaced;
+}
+
+FrameAlignment::Result FrameAlignment::placed(const std::vector<cv::Mat>& framePyramid,
+                                              double sameShotCorrelation) const
+{
+    Result result;
+    const cv::Point2f coarse = coarseShift(framePyramid.back(), sameShotCorrelation, &result);
     const float scale = float(1 << coarseLevel);
     result.shift = coarse * scale;
     if (result.verdict != Verdict::SameShot || !fine)
@@ -223,7 +367,7 @@ FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame) const
                 result.verdict = Verdict::Unreliable;
         }
     }
-    if (!plausible(shift, frame.size()) || cv::norm(shift - result.shift) > kCoarseTolerance * scale)
+    if (!plausible(shift, framePyramid.front().size()) || cv::norm(shift - result.shift) > kCoarseTolerance * scale)
         result.verdict = Verdict::Unreliable;
     result.shift = shift;
     return result;
@@ -240,20 +384,15 @@ cv::Mat FrameAlignment::moved(const cv::Mat& frame, cv::Point2f shift)
     const cv::Point2f fraction(pixelFraction(shift.x), pixelFraction(shift.y));
     const bool fractional = fraction != cv::Point2f();
     cv::Mat interpolated, result;
-    if (fractional)
+    if (fractional && frame.depth() == CV_8U) {
+        // 8-bit samples span too little for a lamp's outline.
         cv::sepFilter2D(frame, interpolated, -1, cubicTaps(fraction.x), cubicTaps(fraction.y), cv::Point(1, 1), 0,
                         cv::BORDER_REPLICATE);
-    if (fractional && frame.depth() != CV_8U) {
-        // The kernel's negative lobes ring beside a lamp a thousand times brighter
-        // than its surroundings, a dark outline: each sample stays within the
-        // sixteen source samples it weighs. 8-bit samples span too little for
-        // that, and clamping them would cost their detail 0.17 dB.
-        cv::Mat lowest, highest;
-        const cv::Mat square = cv::Mat::ones(4, 4, CV_8U);
-        cv::erode(frame, lowest, square, cv::Point(1, 1), 1, cv::BORDER_REPLICATE);
-        cv::dilate(frame, highest, square, cv::Point(1, 1), 1, cv::BORDER_REPLICATE);
-        cv::max(interpolated, lowest, interpolated);
-        cv::min(interpolated, highest, interpolated);
+    } else if (fractional) {
+        cv::sepFilter2D(frame, interpolated, CV_32F, cubicTaps(fraction.x), cubicTaps(fraction.y), cv::Point(1, 1),
+                        0, cv::BORDER_REPLICATE);
+        interpolated = frame.depth() == CV_16U ? heldFarOvershoots<ushort>(frame, interpolated)
+                                               : heldFarOvershoots<float>(frame, interpolated);
     }
     cv::warpAffine(fractional ? interpolated : frame, result, translation(whole), frame.size(),
                    cv::INTER_NEAREST | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
@@ -264,7 +403,7 @@ cv::Mat FrameAlignment::moved(const cv::Mat& frame, cv::Point2f shift)
 // the likeliest shift, or from no shift when that does not converge as well. A
 // frame that correlates too little both where its best estimate converged and
 // where the phase correlation placed it is of another shot.
-cv::Point2f FrameAlignment::coarseShift(const cv::Mat& frameCoarse, Result* result) const
+cv::Point2f FrameAlignment::coarseShift(const cv::Mat& frameCoarse, double sameShotCorrelation, Result* result) const
 {
     const Start likeliest = likeliestShift(frameCoarse);
     std::vector<cv::Point> starts{likeliest.shift};
@@ -274,7 +413,7 @@ cv::Point2f FrameAlignment::coarseShift(const cv::Mat& frameCoarse, Result* resu
     EccOutcome best;
     cv::Point2f bestShift;
     for (const cv::Point& start : starts) {
-        if (converged && best.correlation >= kSameShotCorrelation)
+        if (converged && best.correlation >= sameShotCorrelation)
             break;
         cv::Mat warp = translation(start);
         const EccOutcome outcome = estimateTranslation(pyramid.back(), frameCoarse, warp, kCoarseCriteria,
@@ -289,7 +428,7 @@ cv::Point2f FrameAlignment::coarseShift(const cv::Mat& frameCoarse, Result* resu
     // Samples that are not numbers tell nothing of the shot.
     const bool placed = std::isfinite(likeliest.correlation);
     const double highest = std::max(converged ? best.correlation : -1.0, placed ? likeliest.correlation : -1.0);
-    if ((converged || placed) && highest < kSameShotCorrelation)
+    if ((converged || placed) && highest < sameShotCorrelation)
         result->verdict = Verdict::OtherShot;
     else if (!converged && placed && likeliest.correlation >= kKeptCorrelation)
         return cv::Point2f(likeliest.shift);  // correlates well though its iteration did not settle
@@ -326,8 +465,11 @@ FrameAlignment::Start FrameAlignment::likeliestShift(const cv::Mat& frameCoarse)
 }
 
 // Mask of the reduced instant image (255: used) leaving out what moved on its own:
-// where the frame, placed by the coarse shift, differs far beyond the still
-// background's residual. Empty when nothing, or most of the frame, moved.
+// the areas where the frame, placed by the coarse shift, differs far beyond the
+// still background's residual, unless a shift within a pixel explains all of an
+// area: stars on a dark sky, each a little off under the whole-pixel start, are
+// the scene itself, while a subject of any size or contrast that moved by more
+// stays out. Empty when nothing, or most of the frame, moved.
 cv::Mat FrameAlignment::movingAreasLeftOut(const cv::Mat& frameCoarse, cv::Point2f shift) const
 {
     const cv::Mat& instantCoarse = pyramid.back();
@@ -336,26 +478,20 @@ cv::Mat FrameAlignment::movingAreasLeftOut(const cv::Mat& frameCoarse, cv::Point
                    cv::INTER_LINEAR | cv::WARP_INVERSE_MAP);
     cv::warpAffine(cv::Mat(frameCoarse.size(), CV_8U, cv::Scalar(255)), inside, translation(shift),
                    instantCoarse.size(), cv::INTER_NEAREST | cv::WARP_INVERSE_MAP);
-    cv::Mat residual;
     const cv::Mat instantStandard = standardised(instantCoarse, inside);
-    cv::absdiff(instantStandard, standardised(warped, inside), residual);
-    // Summed over a neighbourhood: a subject moving by a pixel or two differs along
-    // thin lines at its edges, the noise at scattered pixels.
-    cv::blur(residual, residual, cv::Size(5, 5));
-    const float median = medianOf(residual, inside);
-    cv::Mat spread;
-    cv::absdiff(residual, cv::Scalar(median), spread);
-    const float deviation = 1.4826f * medianOf(spread, inside);
-    cv::Mat moving = residual > median + std::max(kMovingDeviations * deviation, kLeastMovingResidual);
-    moving &= inside;
+    const cv::Mat warpedStandard = standardised(warped, inside);
+    cv::Mat residual;
+    cv::absdiff(instantStandard, warpedStandard, residual);
+    cv::Mat moving = farBeyondBackground(residual, inside);
+    // Smoothed a little, a star sampled half a pixel off reads as the same star.
+    cv::Mat instantSmooth, warpedSmooth;
+    cv::GaussianBlur(instantStandard, instantSmooth, cv::Size(0, 0), kSpotSmoothing);
+    cv::GaussianBlur(warpedStandard, warpedSmooth, cv::Size(0, 0), kSpotSmoothing);
+    cv::max(beyondNeighbours(instantSmooth, warpedSmooth), beyondNeighbours(warpedSmooth, instantSmooth), residual);
+    moving = areasHolding(moving, farBeyondBackground(residual, inside));
     cv::dilate(moving, moving, cv::Mat::ones(9, 9, CV_8U));
-    const int count = cv::countNonZero(moving), insideCount = cv::countNonZero(inside);
-    if (count == 0 || count > kLargestMovingShare * insideCount)
-        return cv::Mat();
-    // Nor when what differs holds most of the image's contrast: stars on a dark
-    // sky, each a little off under the whole-pixel start, are the scene itself.
-    const cv::Mat contrast = instantStandard.mul(instantStandard);
-    if (cv::mean(contrast, moving)[0] * count > kLargestMovingShare * cv::mean(contrast, inside)[0] * insideCount)
+    const int count = cv::countNonZero(moving);
+    if (count == 0 || count > kLargestMovingShare * cv::countNonZero(inside))
         return cv::Mat();
     return moving == 0;
 }

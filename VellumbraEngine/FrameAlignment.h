@@ -32,17 +32,21 @@ public:
     FrameAlignment(const cv::Mat& instant, bool fine);
 
     // A frame of the instant image's size and type. An instant image without
-    // structure above its noise gives every frame the same shot and no shift.
+    // structure above its noise places a frame where they correlate beyond noise;
+    // any other frame is of the same shot, unshifted, unless it shows structure or
+    // a level far beyond that noise.
     Result locate(const cv::Mat& frame) const;
 
     // The frame moved by -shift onto the instant image's grid by cubic interpolation,
-    // 16-bit and float samples kept within the source samples they weigh; the
-    // pixels the move brings in repeat the frame's border, so the average keeps its
-    // edges' brightness.
+    // 16-bit and float samples held where they overshoot their nearest source
+    // samples by far (beside lamps); the pixels the move brings in repeat the
+    // frame's border, so the average keeps its edges' brightness.
     static cv::Mat moved(const cv::Mat& frame, cv::Point2f shift);
 
 private:
-    cv::Point2f coarseShift(const cv::Mat& frameCoarse, Result* result) const;
+    // Below sameShotCorrelation on the reduced copies a frame is of another shot.
+    Result placed(const std::vector<cv::Mat>& framePyramid, double sameShotCorrelation) const;
+    cv::Point2f coarseShift(const cv::Mat& frameCoarse, double sameShotCorrelation, Result* result) const;
     struct Start {
         cv::Point shift;
         double correlation;  // of the reduced copies placed by it
@@ -56,5 +60,9 @@ private:
     int coarseLevel = 0;  // of the phase correlation and the shot
     int finestLevel = 0;  // of the final estimate
     bool fine = false;
-    bool measurable = false;
+    bool comparable = false;  // large enough to tell anything
+    // Whether the instant image shows structure above its noise; its grey mean
+    // level and the deviation of its noise.
+    bool instantStructured = false;
+    double instantLevel = 0.0, instantNoise = 0.0;
 };

@@ -7,6 +7,7 @@
 #include "JpegDecoder.h"
 #include "Log.h"
 #include "MagickAdapter.h"
+#include "MissingSamples.h"
 #include "RawDecoder.h"
 #include "TiffErrorWatch.h"
 
@@ -19,6 +20,7 @@
 #include <exception>
 #include <mutex>
 #include <set>
+#include <vector>
 
 const char* const rawExtensions[rawExtensionCount] = {
     "3fr", "ari", "arw", "bay", "crw", "cr2", "cap", "dcs", "dcr", "dng", "drf", "eip", "erf",
@@ -267,18 +269,22 @@ cv::Mat toCallerImage(const cv::Mat& image)
 }
 
 // Infinite and not-a-number samples (a hot pixel of a float HDR) would turn every
-// correlation and average that meets them into one: a NaN becomes 0, an infinity
-// the picture's largest or smallest finite sample. Told once per file.
+// correlation and average that meets them into one: they are missing, and their
+// pixels take the value of the finite pixels around them, so a hot block reads as
+// the picture around it rather than as its brightest light. Told once per file.
 void makeSamplesFinite(const std::string& path, cv::Mat& image)
 {
     if (image.depth() != CV_32F || cv::checkRange(image))
         return;
     cv::Mat samples = image.reshape(1);
-    cv::patchNaNs(samples, 0.0);
-    double lowest = 0.0, highest = 0.0;
-    cv::minMaxLoc(samples, &lowest, &highest, nullptr, nullptr, cv::abs(samples) <= FLT_MAX);
-    samples.setTo(highest, samples > FLT_MAX);
-    samples.setTo(lowest, samples < -FLT_MAX);
+    const cv::Mat finite = (samples == samples) & (cv::abs(samples) <= FLT_MAX);
+    samples.setTo(0.0, ~finite);
+    std::vector<cv::Mat> channels;
+    cv::split(finite.reshape(image.channels()), channels);
+    cv::Mat known = channels.front();
+    for (const cv::Mat& channel : channels)
+        known &= channel;
+    image = fillMissingSamples(image, known);
     static std::set<std::string> told;
     if (told.insert(path).second)
         logError("readImage", "\"" + path + "\": samples that are not finite numbers were replaced by finite ones.\n");

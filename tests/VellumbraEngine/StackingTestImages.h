@@ -4,15 +4,33 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <map>
+#include <string>
+
 // Real photographs for the stacking engine tests; empty when the media is absent.
 namespace stackingtest {
 
-inline cv::Mat photo(const char* name, cv::Size size)
+// The photograph at its full size; empty when it is missing.
+inline cv::Mat fullPhoto(const char* name)
 {
     const QString path = testmedia::mediaFile(QString("mate-backgrounds/usr/share/backgrounds/mate/nature/") + name);
-    if (path.isEmpty())
-        return cv::Mat();
-    const cv::Mat colour = cv::imread(path.toStdString(), cv::IMREAD_COLOR);
+    return path.isEmpty() ? cv::Mat() : cv::imread(path.toStdString(), cv::IMREAD_COLOR);
+}
+
+// A rectangle of the photograph at its full size, each photograph decoded once;
+// empty when it is missing or smaller.
+inline cv::Mat photoCrop(const char* name, cv::Rect crop)
+{
+    static std::map<std::string, cv::Mat> decoded;
+    cv::Mat& whole = decoded[name];
+    if (whole.empty())
+        whole = fullPhoto(name);
+    return (crop & cv::Rect(cv::Point(), whole.size())) == crop ? whole(crop).clone() : cv::Mat();
+}
+
+inline cv::Mat photo(const char* name, cv::Size size)
+{
+    const cv::Mat colour = fullPhoto(name);
     if (colour.empty())
         return cv::Mat();
     cv::Mat resized;
