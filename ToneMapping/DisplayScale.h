@@ -39,10 +39,11 @@ SourceKind sourceKindOf(int depth, bool fromHdrFile);
 // picture it gives never darkens as the image's own exposure rises.
 // `alsoOnRows`, when given, runs on every band of the image's rows (on the library's
 // threads, several at once) while the measuring reads them: a caller that needs
-// statistics of its own reads the image once for both.
+// statistics of its own reads the image once for both. `shown` (CV_8U, the image's
+// size), when given, limits the measure to its non-zero pixels.
 using RowsVisitor = std::function<void(const cv::Range&)>;
 double displayScale(const cv::Mat& image, SourceKind kind = SourceKind::Unknown,
-                    const RowsVisitor& alsoOnRows = nullptr);
+                    const RowsVisitor& alsoOnRows = nullptr, const cv::Mat& shown = cv::Mat());
 
 // image x scale (shared, not copied, when the scale is 1).
 cv::Mat scaledToDisplay(const cv::Mat& image, double scale);

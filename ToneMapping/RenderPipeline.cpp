@@ -153,13 +153,6 @@ void sharpeningBlur(const cv::Mat& image, cv::Mat& blur, int kernelSize, double 
     cv::GaussianBlur(image, blur, cv::Size(size, size), high, high, cv::BORDER_REFLECT_101);
 }
 
-// The operators, the strength blend and the colour pass all take the picture in the
-// display range: an HDR renders alike at any scale.
-cv::Mat inDisplayRange(const cv::Mat& picture, SourceKind kind)
-{
-    return scaledToDisplay(picture, displayScale(picture, kind));
-}
-
 // Linear scale of `reduced` against `full`: the geometric mean of both axes' ratios.
 double scaleBetween(const cv::Size& reduced, const cv::Size& full)
 {
@@ -431,9 +424,12 @@ void RenderPipeline::clearCancel()
         toneMapper_->cancel = false;
 }
 
-cv::Mat RenderPipeline::framed(const cv::Mat& image, const cv::Size& sourceSize) const
+double RenderPipeline::shownScale(const cv::Mat& fullSize) const
 {
-    return inDisplayRange(PictureFrame(sourceSize, rotation_, crop_).cropped(image), sourceKind_);
+    if (sourceKind_ == SourceKind::DisplayReferred)
+        return 1.0;
+    const PictureFrame::Shown shown = PictureFrame(fullSize.size(), rotation_, crop_).shownPixels();
+    return displayScale(fullSize(shown.box), sourceKind_, nullptr, shown.mask);
 }
 
 cv::Mat RenderPipeline::drawnPreview(const PreviewFrame& frame) const
@@ -449,7 +445,8 @@ cv::Mat RenderPipeline::drawnPreview(const PreviewFrame& frame) const
 cv::Mat RenderPipeline::fullSizeExtremes()
 {
     if (extremesOf_.data != cropped_.data || extremesOf_.size() != cropped_.size()) {
-        extremes_ = extremePixels(source_, PictureFrame(source_.size(), rotation_, crop_).shownPixels());
+        const PictureFrame::Shown shown = PictureFrame(source_.size(), rotation_, crop_).shownPixels();
+        extremes_ = shown.box.empty() ? cv::Mat() : extremePixels(source_(shown.box), shown.mask);
         extremesOf_ = cropped_;
     }
     return extremes_.empty() ? extremes_ : scaledToDisplay(extremes_, croppedScale_);
@@ -660,7 +657,7 @@ bool RenderPipeline::renderStage(int stage, const PreviewFrame& frame)
         stepName_ = "ApplyCrop";
         updateDrawingSource(frame);
         const cv::Mat drawn = drawnPreview(frame);
-        croppedScale_ = displayScale(drawn, sourceKind_);
+        croppedScale_ = shownScale(source_);
         cropped_ = scaledToDisplay(drawn, croppedScale_);
         croppedCoverage_ = previewCoverage(frame);
         return true;
@@ -716,21 +713,17 @@ void RenderPipeline::renderPreview(int startStage, bool interactive)
     staleStage_ = noStaleStage;
 }
 
-cv::Mat RenderPipeline::renderImage(const cv::Mat& image, const cv::Size& sourceSize, double scale)
+cv::Mat RenderPipeline::renderImage(const cv::Mat& working, const cv::Mat& fullSize)
 {
     clearCancel();
-    const cv::Mat working = toWorkingImage(image, false);
-    if (working.empty()) {
-        logError("RenderPipeline::renderSource", "empty or unsupported image; nothing rendered");
-        return cv::Mat();
-    }
     // Rotation and crop are drawn in one pass.
     stepName_ = "ApplyRotation";
-    const cv::Size frameSize = sourceSize.empty() ? working.size() : sourceSize;
-    const cv::Mat cropped = framed(working, frameSize);
+    const cv::Mat cropped =
+        scaledToDisplay(PictureFrame(fullSize.size(), rotation_, crop_).cropped(working), shownScale(fullSize));
     stepName_ = "ApplyToneMap";
+    const double scale = scaleBetween(working.size(), fullSize.size());
     cv::Mat toneMapped;
-    if (!toneMap(cropped, toneMapped, false, scale, coverage(working.size(), frameSize)))
+    if (!toneMap(cropped, toneMapped, false, scale, coverage(working.size(), fullSize.size())))
         return output_;
     stepName_ = "ApplyingSharpenning";
     const cv::Mat sharpened = sharpen(blend(toneMapped, cropped), scale);
@@ -740,7 +733,13 @@ cv::Mat RenderPipeline::renderImage(const cv::Mat& image, const cv::Size& source
 
 cv::Mat RenderPipeline::renderSource(const cv::Mat& image)
 {
-    return renderImage(image, cv::Size(), 1.0);
+    const cv::Mat working = toWorkingImage(image, false);
+    if (working.empty()) {
+        clearCancel();
+        logError("RenderPipeline::renderSource", "empty or unsupported image; nothing rendered");
+        return cv::Mat();
+    }
+    return renderImage(working, working);
 }
 
 cv::Mat RenderPipeline::renderFull()
@@ -760,7 +759,7 @@ cv::Mat RenderPipeline::renderScaled()
     cv::resize(initialSource_, reduced, cv::Size(std::max(1, size.width), std::max(1, size.height)), 0.0, 0.0,
                cv::INTER_AREA);
     // The rotation and the crop are those of the full-size source.
-    return renderImage(reduced, initialSource_.size(), scaleBetween(reduced.size(), initialSource_.size()));
+    return renderImage(reduced, initialSource_);
 }
 
 cv::Mat RenderPipeline::clipBlackWhite(const cv::Mat& reference, float blackClip, float whiteClip,

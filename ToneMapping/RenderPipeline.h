@@ -146,9 +146,11 @@ private:
     bool cancelRequested() const;
     void clearCancel();
 
-    // The rotated, cropped picture drawn from `image`, which holds the whole source of
-    // sourceSize at its own scale, brought to the display range (displayScale).
-    cv::Mat framed(const cv::Mat& image, const cv::Size& sourceSize) const;
+    // The factor that brings the picture shown of `fullSize` (the source at full size)
+    // to the display range (displayScale). The operators, the strength blend and the
+    // colour pass all take the picture there, so an HDR renders alike at any scale;
+    // measured at full size, a preview's picture is brought there as its export's is.
+    double shownScale(const cv::Mat& fullSize) const;
     struct PreviewFrame;
     // The same for the preview, before the display range: the full-size picture reduced
     // to fit the preview box.
@@ -159,8 +161,8 @@ private:
     // The share of each pixel of drawnPreview(frame) that the rotated picture covers;
     // empty without a rotation.
     cv::Mat previewCoverage(const PreviewFrame& frame) const;
-    // The share of each pixel of framed(image, sourceSize) that the rotated picture
-    // covers; empty without a rotation. `imageSize`: of the image holding the source.
+    // The share of each pixel of the picture drawn from an image of `imageSize` holding
+    // the source of `sourceSize` that the rotated picture covers; empty without a rotation.
     cv::Mat coverage(const cv::Size& imageSize, const cv::Size& sourceSize) const;
     // False when cancelled. preview: the input is a preview stage; scale: of the input
     // against the full-size picture; coverage: of the input's pixels (coverage()).
@@ -171,8 +173,8 @@ private:
     cv::Mat sharpen(const cv::Mat& blended, double scale) const;
     static float sharpeningWhite(float exposure);
     cv::Mat colour(const cv::Mat& sharpened, const cv::Mat& cropped) const;
-    // sourceSize: of the full-size source that `image` holds at `scale`.
-    cv::Mat renderImage(const cv::Mat& image, const cv::Size& sourceSize, double scale);
+    // `working`: 3-channel float, holding `fullSize` (the full-size source) at its own scale.
+    cv::Mat renderImage(const cv::Mat& working, const cv::Mat& fullSize);
 
     struct PreviewFrame {
         cv::Size box;
