@@ -232,6 +232,7 @@ void RenderPipeline::setSourceImage(const cv::Mat& image, bool replaceInitial, S
     }
     source_ = working;
     sourceKind_ = image.depth() == CV_32F ? kind : sourceKindOf(image.depth(), false);
+    sourceMayBeLinear_ = image.depth() == CV_32F;
     if (initialSource_.empty() || replaceInitial)
         initialSource_ = source_;
     output_ = source_.clone();
@@ -410,6 +411,7 @@ std::unique_ptr<RenderPipeline> RenderPipeline::renderCopy() const
     copy->initialSource_ = initialSource_;
     copy->source_ = source_;
     copy->sourceKind_ = sourceKind_;
+    copy->sourceMayBeLinear_ = sourceMayBeLinear_;
     return copy;
 }
 
@@ -442,12 +444,22 @@ cv::Mat RenderPipeline::drawnPreview(const PreviewFrame& frame) const
     return picture.croppedReduced(drawingSource_, sourceFitting(shownSize(picture, crop_), frame));
 }
 
-cv::Mat RenderPipeline::fullSizeExtremes()
+cv::Mat RenderPipeline::fullSizeExtremes(const cv::Rect& picture)
 {
-    if (extremesOf_.data != cropped_.data || extremesOf_.size() != cropped_.size()) {
-        const PictureFrame::Shown shown = PictureFrame(source_.size(), rotation_, crop_).shownPixels();
+    if (extremesOf_.data != cropped_.data || extremesOf_.size() != cropped_.size() || extremesIn_ != picture) {
+        // The picture's pixels at full size, a preview pixel in from a frame's edge, where
+        // the full-size frame's ringing or partly covered line may lie.
+        const cv::Size size = cropped_.size();
+        const double left = picture.x > 0 ? picture.x + 1 : 0;
+        const double top = picture.y > 0 ? picture.y + 1 : 0;
+        const double right = picture.br().x < size.width ? picture.br().x - 1 : size.width;
+        const double bottom = picture.br().y < size.height ? picture.br().y - 1 : size.height;
+        const cv::Rect2d within(left / size.width, top / size.height, std::max(0.0, right - left) / size.width,
+                                std::max(0.0, bottom - top) / size.height);
+        const PictureFrame::Shown shown = PictureFrame(source_.size(), rotation_, crop_).shownPixels(within);
         extremes_ = shown.box.empty() ? cv::Mat() : extremePixels(source_(shown.box), shown.mask);
         extremesOf_ = cropped_;
+        extremesIn_ = picture;
     }
     return extremes_.empty() ? extremes_ : scaledToDisplay(extremes_, croppedScale_);
 }
@@ -515,7 +527,6 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool p
     toneMapper_->spatialScale = float(scale);
     // The stages before have brought the picture to the display range.
     toneMapper_->sourceKind = SourceKind::DisplayReferred;
-    toneMapper_->fullSizeExtremes = preview && scale < 1.0 && toneMapper_->readsExtremes() ? fullSizeExtremes() : cv::Mat();
     // Pixels the rotated picture covers only partly are left out like its canvas.
     const CoveredPixels covered(coverage.size() == cropped.size() ? coverage : cv::Mat());
     // The preview's kept: an operator finds the same input while only its parameters change.
@@ -525,8 +536,11 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool p
         inside_ = inside;
         insideOf_ = cropped;
     }
-    const BlackFrame frame(inside);
+    const BlackFrame frame(inside, sourceMayBeLinear_);
     const cv::Mat picture = inside(frame.picture());
+    toneMapper_->fullSizeExtremes = preview && scale < 1.0 && toneMapper_->readsExtremes()
+                                        ? fullSizeExtremes(frame.picture())
+                                        : cv::Mat();
     cv::Mat result;
     toneMapper_->apply(result, picture, settings_.params[settings_.TMalgo]);
     if (cancelRequested())

@@ -155,9 +155,10 @@ private:
     // The same for the preview, before the display range: the full-size picture reduced
     // to fit the preview box.
     cv::Mat drawnPreview(const PreviewFrame& frame) const;
-    // The extreme pixels of the full-size picture the cropped stage shows, in the
-    // cropped stage's units; found again only when that stage is redrawn.
-    cv::Mat fullSizeExtremes();
+    // The extreme pixels of the full-size picture the cropped stage shows, inside the
+    // frame the operator sees (`picture`, in the cropped stage's pixels), in the
+    // cropped stage's units; found again only when that stage or the frame changes.
+    cv::Mat fullSizeExtremes(const cv::Rect& picture);
     // The share of each pixel of drawnPreview(frame) that the rotated picture covers;
     // empty without a rotation.
     cv::Mat previewCoverage(const PreviewFrame& frame) const;
@@ -203,6 +204,9 @@ private:
     cv::Mat initialSource_;
     cv::Mat source_;
     SourceKind sourceKind_ = SourceKind::Unknown;
+    // The source's samples may be in linear light: float ones (light images, HDR
+    // files); photos and frames are gamma-encoded.
+    bool sourceMayBeLinear_ = false;
     cv::Mat previewSource_;
     cv::Mat drawingSource_;
     // previewSource_ was reduced from drawingSource_, not from the source itself.
@@ -216,10 +220,11 @@ private:
     cv::Mat cropped_;
     // The display scale that brought cropped_ to the display range.
     double croppedScale_ = 1.0;
-    // fullSizeExtremes() in the source's units, and the cropped stage they were found
-    // for (held, so its pixels stay its own).
+    // fullSizeExtremes() in the source's units, and the cropped stage (held, so its
+    // pixels stay its own) and the frame in it they were found for.
     cv::Mat extremes_;
     cv::Mat extremesOf_;
+    cv::Rect extremesIn_;
     cv::Mat croppedCoverage_;
     cv::Mat toneMapped_;
     cv::Mat sharpened_;
