@@ -109,13 +109,6 @@ double targetKey(std::vector<float>& values, double log2Key)
 
 }  // namespace
 
-SourceKind sourceKindOf(int depth, bool fromHdrFile)
-{
-    if (depth == CV_8U || depth == CV_16U)
-        return SourceKind::DisplayReferred;
-    return depth == CV_32F && fromHdrFile ? SourceKind::SceneReferred : SourceKind::Unknown;
-}
-
 double displayScale(const cv::Mat& image, SourceKind kind, const RowsVisitor& alsoOnRows, const cv::Mat& shown)
 {
     using namespace display_scale;

@@ -1,4 +1,6 @@
 #pragma once
+#include "SourceKind.h"
+
 #include <opencv2/core.hpp>
 
 #include <functional>
@@ -23,15 +25,6 @@ constexpr double kMiddleKey = 0.18;
 constexpr double kSampleStep = 1.0 / 255.0;
 
 }  // namespace display_scale
-
-// What a picture is, as whoever made it knows: an 8- or 16-bit photo or frame, and a
-// light image stacked from them, are display-referred; a float HDR file, or a light
-// image stacked from such files, is scene-referred. Unknown is left to the statistics.
-enum class SourceKind { Unknown, DisplayReferred, SceneReferred };
-
-// The kind of a picture of this OpenCV depth: float samples are scene-referred when
-// they come from an HDR file (EXR, HDR, PFM) or were stacked from such files.
-SourceKind sourceKindOf(int depth, bool fromHdrFile);
 
 // The factor that brings a 32-bit float image (1 or 3 channels, BGR) to the display
 // range: 1 for a display-referred picture, for one without any lit pixel and for

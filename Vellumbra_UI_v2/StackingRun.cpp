@@ -212,9 +212,8 @@ void VellumbraV2::openResultForEditing(Workspace* open, const cv::Mat& result)
     if (currentWorkspace() != open)
         return;
 
-    // Stacked from 8- or 16-bit frames, the light image is display-referred; from float HDR frames, scene-referred.
     const StackingContext* context = open->stackingContext();
-    const SourceKind kind = context ? sourceKindOf(context->frameDepth, true) : SourceKind::Unknown;
+    const SourceKind kind = context ? stackedSourceKind(context->frameDepth) : SourceKind::Unknown;
     SharpestImageSelection* tile =
         open->addImageTile(result, ui.scrollAreaWidgetContents_ProEditingSelection, kind);
     connect(tile, &SharpestImageSelection::onClick, this, &VellumbraV2::onClickSelectImage);
