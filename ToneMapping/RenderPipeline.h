@@ -97,6 +97,8 @@ public:
     static cv::Mat clipBlackWhite(const cv::Mat& reference, float blackClip, float whiteClip, const cv::Mat& colour);
 
     const cv::Mat& output() const { return output_; }
+    // The preview was last drawn at the interactive renders' smaller size.
+    bool showsQuickPreview() const { return renderedReduction_ > 1.0; }
     SourceKind sourceKind() const { return sourceKind_; }
     const cv::Mat& initialSource() const { return initialSource_; }
     const cv::Mat& source() const { return source_; }
