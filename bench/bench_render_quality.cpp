@@ -1,14 +1,22 @@
 // Render quality over tables of pictures, beside a plain OpenCV approach to the same
 // job: which pictures lose rows to a detected frame, which frames are found as a real
-// encoder and decoder deliver them, and how far a sun HDR's render darkens anywhere
-// along an exposure sweep.
+// encoder and decoder deliver them, how far a sun HDR's render darkens anywhere along
+// an exposure sweep, how far its preview lies from its export, and how a saved light
+// image renders once opened again.
 #include "BenchPhotos.h"
 #include "HdrBenchImage.h"
 
 #include "BlackFrame.h"
+#include "EditingDefaults.h"
 #include "EngineDefaults.h"
+#include "ImageIO.h"
+#include "LinearAccumulator.h"
 #include "RenderPipeline.h"
+#include "SourceKindMark.h"
+#include "StackingContext.h"
 
+#include <QApplication>
+#include <QMainWindow>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <opencv2/imgcodecs.hpp>
@@ -325,6 +333,139 @@ void BM_OpenCvReinhardExposureSweep(benchmark::State& state)
         1);
 }
 
+// The editing panel's start positions, as the window renders with them.
+const EditingSettings& panelDefaults()
+{
+    static const EditingSettings defaults = [] {
+        static int argc = 1;
+        static char name[] = "bench_render_quality";
+        static char* argv[] = {name, nullptr};
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static QApplication application(argc, argv);
+        QMainWindow host;
+        Ui_VellumbraClass ui;
+        ui.setupUi(&host);
+        return engineDefaultsFrom(ui);
+    }();
+    return defaults;
+}
+
+// Mean difference in 8-bit levels; the second image is first reduced to the first's size.
+double meanLevelsApart(const cv::Mat& image, const cv::Mat& other)
+{
+    cv::Mat reduced;
+    cv::resize(other, reduced, image.size(), 0.0, 0.0, cv::INTER_AREA);
+    cv::Mat difference;
+    cv::absdiff(image, reduced, difference);
+    return 255.0 * cv::mean(cv::mean(difference))[0];
+}
+
+// A real HDR with a small sun (sunset.exr) at its own 1024 x 512, previewed at the
+// panel's defaults in a box `state.range(1)` pixels wide, smaller than the picture:
+// the mean difference from its export reduced to the preview's size. Argument 0: the
+// operator.
+void BM_SunHdrPreviewAgainstExport(benchmark::State& state)
+{
+    const cv::Mat hdr = hdrbench::hdrImage(0.0, "sunset.exr");
+    const cv::Size savedBox = previewBox();
+    setPreviewBox(cv::Size(int(state.range(1)), int(state.range(1)) * 2 / 3));
+    engineDefaults = panelDefaults();
+    engineDefaults.TMalgo = int(state.range(0));
+    double levels = 0.0;
+    for (auto _ : state) {
+        RenderPipeline pipeline;
+        // The window opens an EXR file as scene-referred.
+        pipeline.setSourceImage(hdr, true, SourceKind::SceneReferred);
+        pipeline.renderPreview(RenderPipeline::RotationStage, false);
+        const cv::Mat preview = pipeline.output().clone();
+        levels = meanLevelsApart(preview, pipeline.renderFull());
+    }
+    state.counters["mean_levels"] = levels;
+    engineDefaults = EngineDefaults();
+    setPreviewBox(savedBox);
+}
+
+// Eight shots of `scene` with noise, averaged in linear light as a stacking run does.
+cv::Mat stackedLight(const cv::Mat& scene, int bits)
+{
+    StackingContext context;
+    cv::RNG rng(9);
+    for (int shot = 0; shot < 8; ++shot) {
+        cv::Mat noise(scene.size(), CV_32FC3), noisy;
+        rng.fill(noise, cv::RNG::NORMAL, cv::Scalar::all(0.0), cv::Scalar::all(bits == 8 ? 6.0 : 0.05));
+        if (bits == 8)
+            cv::add(scene, noise, noisy, cv::noArray(), CV_8U);
+        else
+            noisy = cv::max(scene.mul(noise + cv::Scalar::all(1.0)), 0.0f);
+        shot == 0 ? initLinearAccumulator(bits, noisy, &context) : addToLinearAccumulator(bits, noisy, &context);
+    }
+    cv::Mat light;
+    finishLinearMean(&context, bits, light);
+    return light;
+}
+
+struct StackedPicture {
+    const char* name;
+    cv::Mat light;
+    SourceKind kind;
+};
+
+// A dim film frame (a quarter of its light), an ordinary one and an HDR burst,
+// stacked.
+const std::vector<StackedPicture>& stackedPictures()
+{
+    static const std::vector<StackedPicture> pictures = [] {
+        std::vector<StackedPicture> made;
+        const QTemporaryDir folder;
+        const std::vector<cv::Mat> films = filmFrames(folder.path());
+        if (films.empty())
+            return made;
+        cv::Mat film;
+        cv::resize(films[0], film, cv::Size(960, 540), 0.0, 0.0, cv::INTER_AREA);
+        made.push_back({"dim film frame", stackedLight(film * 0.25, 8), stackedSourceKind(CV_8U)});
+        made.push_back({"film frame", stackedLight(film, 8), stackedSourceKind(CV_8U)});
+        made.push_back({"HDR burst", stackedLight(hdrbench::hdrImage(0.0, "sunset.exr"), 32), stackedSourceKind(CV_32F)});
+        return made;
+    }();
+    return pictures;
+}
+
+cv::Mat renderedAtPanelDefaults(const cv::Mat& light, SourceKind kind)
+{
+    engineDefaults = panelDefaults();
+    RenderPipeline pipeline;
+    pipeline.setSourceImage(light, true, kind);
+    const cv::Mat rendered = pipeline.renderFull();
+    engineDefaults = EngineDefaults();
+    return rendered;
+}
+
+// A stacked light image saved as the window saves it (Radiance HDR, its kind marked),
+// opened again as the window opens a photo, and rendered at the panel's defaults: the
+// mean difference from its render before saving, in 8-bit levels.
+void BM_SavedLightImageRendersAsStacked(benchmark::State& state)
+{
+    if (stackedPictures().empty()) {
+        state.SkipWithError("needs ffmpeg and the test media");
+        return;
+    }
+    const StackedPicture& stacked = stackedPictures()[size_t(state.range(0))];
+    state.SetLabel(stacked.name);
+    const QTemporaryDir folder;
+    const std::string path = folder.filePath("light.hdr").toStdString();
+    double levels = 0.0;
+    for (auto _ : state) {
+        saveImageWithDepth(path, stacked.light, 32, "");
+        markSourceKind(path, stacked.kind);
+        cv::Mat reopened;
+        readImage(reopened, path, false);
+        levels = meanLevelsApart(renderedAtPanelDefaults(stacked.light, stacked.kind),
+                                 renderedAtPanelDefaults(reopened, sourceKindOfFile(path, reopened.depth())));
+    }
+    state.counters["mean_levels"] = levels;
+}
+
 }  // namespace
 
 BENCHMARK(BM_FrameDetection)->Unit(benchmark::kMillisecond);
@@ -333,3 +474,8 @@ BENCHMARK(BM_DecodedFilmFrameDetection)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LinearVideoBlackDetection)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SunHdrExposureSweep)->Arg(160)->Arg(320)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenCvReinhardExposureSweep)->Arg(160)->Arg(320)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SunHdrPreviewAgainstExport)
+    ->ArgsProduct({{0, 1, 2, 3, 4}, {400, 600, 800}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SavedLightImageRendersAsStacked)->DenseRange(0, 2)->Iterations(1)->Unit(benchmark::kMillisecond);
