@@ -231,6 +231,7 @@ void RenderPipeline::setSourceImage(const cv::Mat& image, bool replaceInitial, S
         return;
     }
     source_ = working;
+    measuredScale_ = MeasuredScale();
     sourceKind_ = image.depth() == CV_32F ? kind : sourceKindOf(image.depth(), false);
     sourceMayBeLinear_ = image.depth() == CV_32F;
     if (initialSource_.empty() || replaceInitial)
@@ -426,12 +427,19 @@ void RenderPipeline::clearCancel()
         toneMapper_->cancel = false;
 }
 
-double RenderPipeline::shownScale(const cv::Mat& fullSize) const
+double RenderPipeline::shownScale(const cv::Mat& fullSize)
 {
     if (sourceKind_ == SourceKind::DisplayReferred)
         return 1.0;
+    const MeasuredScale& last = measuredScale_;
+    if (last.of.data == fullSize.data && last.of.size() == fullSize.size() && last.rotation == rotation_ &&
+        last.crop == crop_)
+        return last.scale;
     const PictureFrame::Shown shown = PictureFrame(fullSize.size(), rotation_, crop_).shownPixels();
-    return displayScale(fullSize(shown.box), sourceKind_, nullptr, shown.mask);
+    const double scale = displayScale(fullSize(shown.box), sourceKind_, nullptr, shown.mask);
+    if (fullSize.data == source_.data || fullSize.data == initialSource_.data)
+        measuredScale_ = {fullSize, rotation_, crop_, scale};
+    return scale;
 }
 
 cv::Mat RenderPipeline::drawnPreview(const PreviewFrame& frame) const

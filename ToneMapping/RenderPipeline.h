@@ -152,7 +152,9 @@ private:
     // to the display range (displayScale). The operators, the strength blend and the
     // colour pass all take the picture there, so an HDR renders alike at any scale;
     // measured at full size, a preview's picture is brought there as its export's is.
-    double shownScale(const cv::Mat& fullSize) const;
+    // The last measure of a source this pipeline holds is kept for the same rotation
+    // and crop: a drag's quick previews and the preset tiles do not measure again.
+    double shownScale(const cv::Mat& fullSize);
     struct PreviewFrame;
     // The same for the preview, before the display range: the full-size picture reduced
     // to fit the preview box.
@@ -222,6 +224,15 @@ private:
     cv::Mat cropped_;
     // The display scale that brought cropped_ to the display range.
     double croppedScale_ = 1.0;
+    // shownScale's last measure, and the source (held, so its pixels stay its own),
+    // rotation and crop it was taken for.
+    struct MeasuredScale {
+        cv::Mat of;
+        float rotation = 0.f;
+        cv::Rect crop;
+        double scale = 1.0;
+    };
+    MeasuredScale measuredScale_;
     // fullSizeExtremes() in the source's units, and the cropped stage (held, so its
     // pixels stay its own) and the frame in it they were found for.
     cv::Mat extremes_;
