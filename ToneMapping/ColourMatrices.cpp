@@ -2,6 +2,8 @@
 
 #include "RowBands.h"
 
+#include <algorithm>
+
 namespace {
 
 // Stored column by column.
@@ -72,10 +74,10 @@ cv::Mat absPower(const cv::Mat& image, float exponent)
 
 }  // namespace
 
-cv::Mat linearRgbToXyz(const cv::Mat& image, float maxY)
+cv::Mat linearRgbToXyz(const cv::Mat& image, float maxY, double brightestY)
 {
     cv::Mat xyz = applyMatrix(image, columnMajor(kLinearRgbToXyz), 2);
-    const double largestY = xyz.empty() ? 0.0 : largestInBands(xyz, 1);
+    const double largestY = std::max(brightestY, xyz.empty() ? 0.0 : largestInBands(xyz, 1));
     const double scale = largestY > 0.0 ? maxY / largestY : 1.0;
     forEachRowBand(xyz.rows, [&](const cv::Range& rows) {
         cv::Mat band = xyz.rowRange(rows);
@@ -83,6 +85,11 @@ cv::Mat linearRgbToXyz(const cv::Mat& image, float maxY)
         cv::max(band, 1e-8, band);
     });
     return xyz;
+}
+
+double largestLinearY(const cv::Mat& image)
+{
+    return image.empty() ? 0.0 : std::max(0.0, largestInBands(applyMatrix(image, columnMajor(kLinearRgbToXyz), 2), 1));
 }
 
 cv::Mat cat02Transform(const cv::Mat& image, unsigned mode)

@@ -7,8 +7,12 @@
 // every pixel by the inverse; a mode a transform does not take gives zeros.
 
 // Linear RGB to XYZ (D65), scaled so that the largest Y becomes maxY (left
-// unscaled when every Y is 0); every element below 1e-8 becomes 1e-8.
-cv::Mat linearRgbToXyz(const cv::Mat& image, float maxY);
+// unscaled when every Y is 0); every element below 1e-8 becomes 1e-8. brightestY,
+// when larger than the image's own (a reduced image's full-size picture's), is the
+// largest Y instead.
+cv::Mat linearRgbToXyz(const cv::Mat& image, float maxY, double brightestY = 0.0);
+// The largest Y (D65) of linear RGB pixels; 0 for none above 0.
+double largestLinearY(const cv::Mat& image);
 // XYZ to CAT02 RGB. Modes 2, 1, 0.
 cv::Mat cat02Transform(const cv::Mat& image, unsigned mode);
 // XYZ to the Hunt-Pointer-Estevez cone space. Modes 2, 0.

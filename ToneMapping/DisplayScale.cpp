@@ -16,9 +16,10 @@ namespace {
 // preview and its export, or a crop and its enlargement, find the same scale.
 constexpr int kMeasuredSide = 256;
 
-// The picture reduced for measuring; `alsoOnRows` runs on every band of the
-// picture's rows, just after the band is reduced, while it is in the cache.
-cv::Mat reducedForMeasuring(const cv::Mat& image, const RowsVisitor& alsoOnRows)
+// The picture reduced for measuring, and `shown` with it when given; `alsoOnRows`
+// runs on every band of the picture's rows, just after the band is reduced, while it
+// is in the cache.
+cv::Mat reducedForMeasuring(const cv::Mat& image, const RowsVisitor& alsoOnRows, cv::Mat& shown)
 {
     const int longer = std::max(image.cols, image.rows);
     // Never more than the shorter side: a line of pixels stays a line.
@@ -31,40 +32,49 @@ cv::Mat reducedForMeasuring(const cv::Mat& image, const RowsVisitor& alsoOnRows)
         // row is reduced alike whichever thread takes it).
         const cv::Size whole(image.cols / blocks, image.rows / blocks);
         reduced.create(whole, image.type());
+        cv::Mat reducedShown(shown.empty() ? cv::Size() : whole, CV_8U);
         cv::parallel_for_(cv::Range(0, (image.rows + blocks - 1) / blocks), [&](const cv::Range& blockRows) {
             for (int row = blockRows.start; row < blockRows.end; ++row) {
                 const cv::Range rows(row * blocks, std::min(image.rows, (row + 1) * blocks));
                 if (row < whole.height) {
+                    const cv::Rect block(0, rows.start, whole.width * blocks, blocks);
                     cv::Mat target = reduced.row(row);
-                    cv::resize(image(cv::Rect(0, rows.start, whole.width * blocks, blocks)), target, target.size(), 0.0,
-                               0.0, cv::INTER_AREA);
+                    cv::resize(image(block), target, target.size(), 0.0, 0.0, cv::INTER_AREA);
+                    if (!shown.empty()) {
+                        cv::Mat shownTarget = reducedShown.row(row);
+                        cv::resize(shown(block), shownTarget, shownTarget.size(), 0.0, 0.0, cv::INTER_AREA);
+                    }
                 }
                 if (alsoOnRows)
                     alsoOnRows(rows);
             }
         });
+        shown = reducedShown;
     } else if (alsoOnRows) {
         forEachRowBand(image.rows, alsoOnRows);
     }
     if (longer <= kMeasuredSide)
         return reduced;
     const double reduction = double(kMeasuredSide) / longer;
-    cv::resize(reduced, reduced,
-               cv::Size(std::max(1, int(std::lround(image.cols * reduction))),
-                        std::max(1, int(std::lround(image.rows * reduction)))),
-               0.0, 0.0, cv::INTER_AREA);
+    const cv::Size measured(std::max(1, int(std::lround(image.cols * reduction))),
+                            std::max(1, int(std::lround(image.rows * reduction))));
+    cv::resize(reduced, reduced, measured, 0.0, 0.0, cv::INTER_AREA);
+    if (!shown.empty())
+        cv::resize(shown, shown, measured, 0.0, 0.0, cv::INTER_AREA);
     return reduced;
 }
 
-// Luminance of the lit pixels: exactly black ones (borders, rotation corners), the
-// edge pixels next to them and non-finite ones are left out.
-std::vector<float> litLuminance(const cv::Mat& image)
+// Luminance of the lit pixels: exactly black ones (borders, rotation corners), pixels
+// not wholly shown, the edge pixels next to them and non-finite ones are left out.
+std::vector<float> litLuminance(const cv::Mat& image, const cv::Mat& shown)
 {
     cv::Mat luminance;
     if (image.channels() == 3)
         cv::transform(image, luminance, cv::Matx13f(1.0f / 61.0f, 40.0f / 61.0f, 20.0f / 61.0f));
     else
-        luminance = image;
+        luminance = shown.empty() ? image : image.clone();
+    if (!shown.empty())
+        luminance.setTo(0.0f, shown < 255);
     const cv::Mat measured = litInterior(luminance > 0.0f);
     std::vector<float> values;
     values.reserve(image.total());
@@ -99,14 +109,7 @@ double targetKey(std::vector<float>& values, double log2Key)
 
 }  // namespace
 
-SourceKind sourceKindOf(int depth, bool fromHdrFile)
-{
-    if (depth == CV_8U || depth == CV_16U)
-        return SourceKind::DisplayReferred;
-    return depth == CV_32F && fromHdrFile ? SourceKind::SceneReferred : SourceKind::Unknown;
-}
-
-double displayScale(const cv::Mat& image, SourceKind kind, const RowsVisitor& alsoOnRows)
+double displayScale(const cv::Mat& image, SourceKind kind, const RowsVisitor& alsoOnRows, const cv::Mat& shown)
 {
     using namespace display_scale;
     if (kind == SourceKind::DisplayReferred || image.empty() || image.depth() != CV_32F ||
@@ -115,7 +118,9 @@ double displayScale(const cv::Mat& image, SourceKind kind, const RowsVisitor& al
             forEachRowBand(image.rows, alsoOnRows);
         return 1.0;
     }
-    std::vector<float> values = litLuminance(reducedForMeasuring(image, alsoOnRows));
+    cv::Mat measuredShown = shown;
+    const cv::Mat reduced = reducedForMeasuring(image, alsoOnRows, measuredShown);
+    std::vector<float> values = litLuminance(reduced, measuredShown);
     if (values.empty())
         return 1.0;
     double logSum = 0.0;

@@ -1,4 +1,6 @@
 #pragma once
+#include "SourceKind.h"
+
 #include <opencv2/core.hpp>
 
 #include <functional>
@@ -24,25 +26,17 @@ constexpr double kSampleStep = 1.0 / 255.0;
 
 }  // namespace display_scale
 
-// What a picture is, as whoever made it knows: an 8- or 16-bit photo or frame, and a
-// light image stacked from them, are display-referred; a float HDR file, or a light
-// image stacked from such files, is scene-referred. Unknown is left to the statistics.
-enum class SourceKind { Unknown, DisplayReferred, SceneReferred };
-
-// The kind of a picture of this OpenCV depth: float samples are scene-referred when
-// they come from an HDR file (EXR, HDR, PFM) or were stacked from such files.
-SourceKind sourceKindOf(int depth, bool fromHdrFile);
-
 // The factor that brings a 32-bit float image (1 or 3 channels, BGR) to the display
 // range: 1 for a display-referred picture, for one without any lit pixel and for
 // one already brought there. For an unknown kind the factor is guessed, and the
 // picture it gives never darkens as the image's own exposure rises.
 // `alsoOnRows`, when given, runs on every band of the image's rows (on the library's
 // threads, several at once) while the measuring reads them: a caller that needs
-// statistics of its own reads the image once for both.
+// statistics of its own reads the image once for both. `shown` (CV_8U, the image's
+// size), when given, limits the measure to its non-zero pixels.
 using RowsVisitor = std::function<void(const cv::Range&)>;
 double displayScale(const cv::Mat& image, SourceKind kind = SourceKind::Unknown,
-                    const RowsVisitor& alsoOnRows = nullptr);
+                    const RowsVisitor& alsoOnRows = nullptr, const cv::Mat& shown = cv::Mat());
 
 // image x scale (shared, not copied, when the scale is 1).
 cv::Mat scaledToDisplay(const cv::Mat& image, double scale);

@@ -102,11 +102,18 @@ cv::Mat mergedChannels(const cv::Mat (&channels)[3])
     return image;
 }
 
-cv::Mat rgbToScaledXyz(const cv::Mat& bgr, float maxY)
+cv::Mat rgbOf(const cv::Mat& bgr)
 {
     cv::Mat rgb;
-    cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
-    return linearRgbToXyz(rgb, maxY);
+    if (!bgr.empty())
+        cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
+    return rgb;
+}
+
+// brightestY: see linearRgbToXyz.
+cv::Mat rgbToScaledXyz(const cv::Mat& bgr, float maxY, double brightestY = 0.0)
+{
+    return linearRgbToXyz(rgbOf(bgr), maxY, brightestY);
 }
 
 // Filters the channels of the log image together; false when cancelled.
@@ -529,8 +536,9 @@ bool inputSteps(LayerProcessing& op, const cv::Mat& in32, LayerProcessing::Input
     cv::Mat xyz, logXyz, baseLog;
     return runSteps(op, {
         {[&] {
-             // At a largest Y of 1: another p2 only scales what follows.
-             xyz = rgbToScaledXyz(in32, 1.0f);
+             // At a largest Y of 1: another p2 only scales what follows. A reduced
+             // input's sun is averaged down: the full-size picture's is the largest.
+             xyz = rgbToScaledXyz(in32, 1.0f, largestLinearY(rgbOf(op.fullSizeExtremes)));
              result.lit = litPixels(xyz);
              // Black pixels' values continued from the picture around them, so that the
              // layers there neither pull the picture's base down nor widen the filter's

@@ -14,6 +14,8 @@ public:
     // with it: a new p2 only rescales them and redoes the adaptation, another p0
     // or p1 only the tone compression and the steps after it.
     cv::Mat& apply(cv::Mat& out, const cv::Mat& in, const float params[3]) override;
+    // The layers are scaled to the picture's largest luminance.
+    bool readsExtremes() const override { return true; }
 
     struct InputResult {
         // From the input alone, at a largest Y of 1.

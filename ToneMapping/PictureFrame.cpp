@@ -53,11 +53,17 @@ cv::Mat PictureFrame::croppedReduced(const cv::Mat& source, const cv::Size& scal
     return reduced;
 }
 
-cv::Mat PictureFrame::shownPixels() const
+PictureFrame::Shown PictureFrame::shownPixels(const cv::Rect2d& within) const
 {
-    if (isWhole())
-        return cv::Mat();
-    const cv::Rect2d inCanvas = cropValid_ ? cv::Rect2d(crop_) : cv::Rect2d(0, 0, canvas_.width, canvas_.height);
+    const cv::Rect2d shown = cropValid_ ? cv::Rect2d(crop_) : cv::Rect2d(0, 0, canvas_.width, canvas_.height);
+    const cv::Rect2d inCanvas(shown.x + within.x * shown.width, shown.y + within.y * shown.height,
+                              within.width * shown.width, within.height * shown.height);
+    if (rotation_ == 0.f) {
+        // Whole pixels of the source itself.
+        const cv::Point from(int(std::ceil(inCanvas.x - 1e-9)), int(std::ceil(inCanvas.y - 1e-9)));
+        const cv::Point to(int(std::floor(inCanvas.br().x + 1e-9)), int(std::floor(inCanvas.br().y + 1e-9)));
+        return {cv::Rect(from, to) & cv::Rect(cv::Point(), source_), cv::Mat()};
+    }
     // The shown area's corners in the source, at a sixteenth of a pixel.
     constexpr int kShift = 4;
     std::vector<cv::Point> corners;
@@ -66,9 +72,10 @@ cv::Mat PictureFrame::shownPixels() const
         const cv::Vec2d inSource = canvasToSource_ * cv::Vec3d(corner.x - 0.5, corner.y - 0.5, 1.0);
         corners.emplace_back(int(std::lround(inSource[0] * (1 << kShift))), int(std::lround(inSource[1] * (1 << kShift))));
     }
-    cv::Mat shown(source_, CV_8U, cv::Scalar(0));
-    cv::fillConvexPoly(shown, corners, cv::Scalar(255), cv::LINE_8, kShift);
-    return shown;
+    cv::Mat mask(source_, CV_8U, cv::Scalar(0));
+    cv::fillConvexPoly(mask, corners, cv::Scalar(255), cv::LINE_8, kShift);
+    const cv::Rect box = cv::boundingRect(mask);
+    return {box, box.empty() ? cv::Mat() : cv::Mat(mask(box))};
 }
 
 PictureFrame::Region PictureFrame::scaledRegion(const cv::Rect2d& inCanvas, const cv::Size& imageSize) const

@@ -28,9 +28,15 @@ public:
     // image's scale and then reduced, where sampling a source reduced to the final
     // scale would blur or alias fine texture.
     cv::Mat croppedReduced(const cv::Mat& source, const cv::Size& scaledSize) const;
-    // The full-size source's pixels the cropped picture shows (CV_8U, 255 where shown);
-    // empty when it shows them all.
-    cv::Mat shownPixels() const;
+    // The full-size source's pixels the cropped picture shows, or the part `within` of
+    // it (in fractions of its width and height): their bounding box in the source, and
+    // a mask of them in the box (CV_8U, 255 where shown) when they do not fill it (a
+    // rotation).
+    struct Shown {
+        cv::Rect box;
+        cv::Mat mask;
+    };
+    Shown shownPixels(const cv::Rect2d& within = cv::Rect2d(0, 0, 1, 1)) const;
 
 private:
     struct Region {

@@ -153,13 +153,6 @@ void sharpeningBlur(const cv::Mat& image, cv::Mat& blur, int kernelSize, double 
     cv::GaussianBlur(image, blur, cv::Size(size, size), high, high, cv::BORDER_REFLECT_101);
 }
 
-// The operators, the strength blend and the colour pass all take the picture in the
-// display range: an HDR renders alike at any scale.
-cv::Mat inDisplayRange(const cv::Mat& picture, SourceKind kind)
-{
-    return scaledToDisplay(picture, displayScale(picture, kind));
-}
-
 // Linear scale of `reduced` against `full`: the geometric mean of both axes' ratios.
 double scaleBetween(const cv::Size& reduced, const cv::Size& full)
 {
@@ -238,7 +231,9 @@ void RenderPipeline::setSourceImage(const cv::Mat& image, bool replaceInitial, S
         return;
     }
     source_ = working;
+    measuredScale_ = MeasuredScale();
     sourceKind_ = image.depth() == CV_32F ? kind : sourceKindOf(image.depth(), false);
+    sourceMayBeLinear_ = image.depth() == CV_32F;
     if (initialSource_.empty() || replaceInitial)
         initialSource_ = source_;
     output_ = source_.clone();
@@ -417,6 +412,7 @@ std::unique_ptr<RenderPipeline> RenderPipeline::renderCopy() const
     copy->initialSource_ = initialSource_;
     copy->source_ = source_;
     copy->sourceKind_ = sourceKind_;
+    copy->sourceMayBeLinear_ = sourceMayBeLinear_;
     return copy;
 }
 
@@ -431,9 +427,19 @@ void RenderPipeline::clearCancel()
         toneMapper_->cancel = false;
 }
 
-cv::Mat RenderPipeline::framed(const cv::Mat& image, const cv::Size& sourceSize) const
+double RenderPipeline::shownScale(const cv::Mat& fullSize)
 {
-    return inDisplayRange(PictureFrame(sourceSize, rotation_, crop_).cropped(image), sourceKind_);
+    if (sourceKind_ == SourceKind::DisplayReferred)
+        return 1.0;
+    const MeasuredScale& last = measuredScale_;
+    if (last.of.data == fullSize.data && last.of.size() == fullSize.size() && last.rotation == rotation_ &&
+        last.crop == crop_)
+        return last.scale;
+    const PictureFrame::Shown shown = PictureFrame(fullSize.size(), rotation_, crop_).shownPixels();
+    const double scale = displayScale(fullSize(shown.box), sourceKind_, nullptr, shown.mask);
+    if (fullSize.data == source_.data || fullSize.data == initialSource_.data)
+        measuredScale_ = {fullSize, rotation_, crop_, scale};
+    return scale;
 }
 
 cv::Mat RenderPipeline::drawnPreview(const PreviewFrame& frame) const
@@ -446,11 +452,22 @@ cv::Mat RenderPipeline::drawnPreview(const PreviewFrame& frame) const
     return picture.croppedReduced(drawingSource_, sourceFitting(shownSize(picture, crop_), frame));
 }
 
-cv::Mat RenderPipeline::fullSizeExtremes()
+cv::Mat RenderPipeline::fullSizeExtremes(const cv::Rect& picture)
 {
-    if (extremesOf_.data != cropped_.data || extremesOf_.size() != cropped_.size()) {
-        extremes_ = extremePixels(source_, PictureFrame(source_.size(), rotation_, crop_).shownPixels());
+    if (extremesOf_.data != cropped_.data || extremesOf_.size() != cropped_.size() || extremesIn_ != picture) {
+        // The picture's pixels at full size, a preview pixel in from a frame's edge, where
+        // the full-size frame's ringing or partly covered line may lie.
+        const cv::Size size = cropped_.size();
+        const double left = picture.x > 0 ? picture.x + 1 : 0;
+        const double top = picture.y > 0 ? picture.y + 1 : 0;
+        const double right = picture.br().x < size.width ? picture.br().x - 1 : size.width;
+        const double bottom = picture.br().y < size.height ? picture.br().y - 1 : size.height;
+        const cv::Rect2d within(left / size.width, top / size.height, std::max(0.0, right - left) / size.width,
+                                std::max(0.0, bottom - top) / size.height);
+        const PictureFrame::Shown shown = PictureFrame(source_.size(), rotation_, crop_).shownPixels(within);
+        extremes_ = shown.box.empty() ? cv::Mat() : extremePixels(source_(shown.box), shown.mask);
         extremesOf_ = cropped_;
+        extremesIn_ = picture;
     }
     return extremes_.empty() ? extremes_ : scaledToDisplay(extremes_, croppedScale_);
 }
@@ -518,7 +535,6 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool p
     toneMapper_->spatialScale = float(scale);
     // The stages before have brought the picture to the display range.
     toneMapper_->sourceKind = SourceKind::DisplayReferred;
-    toneMapper_->fullSizeExtremes = preview && scale < 1.0 && toneMapper_->readsExtremes() ? fullSizeExtremes() : cv::Mat();
     // Pixels the rotated picture covers only partly are left out like its canvas.
     const CoveredPixels covered(coverage.size() == cropped.size() ? coverage : cv::Mat());
     // The preview's kept: an operator finds the same input while only its parameters change.
@@ -528,8 +544,11 @@ bool RenderPipeline::toneMap(const cv::Mat& cropped, cv::Mat& toneMapped, bool p
         inside_ = inside;
         insideOf_ = cropped;
     }
-    const BlackFrame frame(inside);
+    const BlackFrame frame(inside, sourceMayBeLinear_);
     const cv::Mat picture = inside(frame.picture());
+    toneMapper_->fullSizeExtremes = preview && scale < 1.0 && toneMapper_->readsExtremes()
+                                        ? fullSizeExtremes(frame.picture())
+                                        : cv::Mat();
     cv::Mat result;
     toneMapper_->apply(result, picture, settings_.params[settings_.TMalgo]);
     if (cancelRequested())
@@ -660,7 +679,7 @@ bool RenderPipeline::renderStage(int stage, const PreviewFrame& frame)
         stepName_ = "ApplyCrop";
         updateDrawingSource(frame);
         const cv::Mat drawn = drawnPreview(frame);
-        croppedScale_ = displayScale(drawn, sourceKind_);
+        croppedScale_ = shownScale(source_);
         cropped_ = scaledToDisplay(drawn, croppedScale_);
         croppedCoverage_ = previewCoverage(frame);
         return true;
@@ -716,21 +735,17 @@ void RenderPipeline::renderPreview(int startStage, bool interactive)
     staleStage_ = noStaleStage;
 }
 
-cv::Mat RenderPipeline::renderImage(const cv::Mat& image, const cv::Size& sourceSize, double scale)
+cv::Mat RenderPipeline::renderImage(const cv::Mat& working, const cv::Mat& fullSize)
 {
     clearCancel();
-    const cv::Mat working = toWorkingImage(image, false);
-    if (working.empty()) {
-        logError("RenderPipeline::renderSource", "empty or unsupported image; nothing rendered");
-        return cv::Mat();
-    }
     // Rotation and crop are drawn in one pass.
     stepName_ = "ApplyRotation";
-    const cv::Size frameSize = sourceSize.empty() ? working.size() : sourceSize;
-    const cv::Mat cropped = framed(working, frameSize);
+    const cv::Mat cropped =
+        scaledToDisplay(PictureFrame(fullSize.size(), rotation_, crop_).cropped(working), shownScale(fullSize));
     stepName_ = "ApplyToneMap";
+    const double scale = scaleBetween(working.size(), fullSize.size());
     cv::Mat toneMapped;
-    if (!toneMap(cropped, toneMapped, false, scale, coverage(working.size(), frameSize)))
+    if (!toneMap(cropped, toneMapped, false, scale, coverage(working.size(), fullSize.size())))
         return output_;
     stepName_ = "ApplyingSharpenning";
     const cv::Mat sharpened = sharpen(blend(toneMapped, cropped), scale);
@@ -740,7 +755,13 @@ cv::Mat RenderPipeline::renderImage(const cv::Mat& image, const cv::Size& source
 
 cv::Mat RenderPipeline::renderSource(const cv::Mat& image)
 {
-    return renderImage(image, cv::Size(), 1.0);
+    const cv::Mat working = toWorkingImage(image, false);
+    if (working.empty()) {
+        clearCancel();
+        logError("RenderPipeline::renderSource", "empty or unsupported image; nothing rendered");
+        return cv::Mat();
+    }
+    return renderImage(working, working);
 }
 
 cv::Mat RenderPipeline::renderFull()
@@ -760,7 +781,7 @@ cv::Mat RenderPipeline::renderScaled()
     cv::resize(initialSource_, reduced, cv::Size(std::max(1, size.width), std::max(1, size.height)), 0.0, 0.0,
                cv::INTER_AREA);
     // The rotation and the crop are those of the full-size source.
-    return renderImage(reduced, initialSource_.size(), scaleBetween(reduced.size(), initialSource_.size()));
+    return renderImage(reduced, initialSource_);
 }
 
 cv::Mat RenderPipeline::clipBlackWhite(const cv::Mat& reference, float blackClip, float whiteClip,

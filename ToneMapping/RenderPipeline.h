@@ -97,6 +97,8 @@ public:
     static cv::Mat clipBlackWhite(const cv::Mat& reference, float blackClip, float whiteClip, const cv::Mat& colour);
 
     const cv::Mat& output() const { return output_; }
+    // The preview was last drawn at the interactive renders' smaller size.
+    bool showsQuickPreview() const { return renderedReduction_ > 1.0; }
     SourceKind sourceKind() const { return sourceKind_; }
     const cv::Mat& initialSource() const { return initialSource_; }
     const cv::Mat& source() const { return source_; }
@@ -146,21 +148,26 @@ private:
     bool cancelRequested() const;
     void clearCancel();
 
-    // The rotated, cropped picture drawn from `image`, which holds the whole source of
-    // sourceSize at its own scale, brought to the display range (displayScale).
-    cv::Mat framed(const cv::Mat& image, const cv::Size& sourceSize) const;
+    // The factor that brings the picture shown of `fullSize` (the source at full size)
+    // to the display range (displayScale). The operators, the strength blend and the
+    // colour pass all take the picture there, so an HDR renders alike at any scale;
+    // measured at full size, a preview's picture is brought there as its export's is.
+    // The last measure of a source this pipeline holds is kept for the same rotation
+    // and crop: a drag's quick previews and the preset tiles do not measure again.
+    double shownScale(const cv::Mat& fullSize);
     struct PreviewFrame;
     // The same for the preview, before the display range: the full-size picture reduced
     // to fit the preview box.
     cv::Mat drawnPreview(const PreviewFrame& frame) const;
-    // The extreme pixels of the full-size picture the cropped stage shows, in the
-    // cropped stage's units; found again only when that stage is redrawn.
-    cv::Mat fullSizeExtremes();
+    // The extreme pixels of the full-size picture the cropped stage shows, inside the
+    // frame the operator sees (`picture`, in the cropped stage's pixels), in the
+    // cropped stage's units; found again only when that stage or the frame changes.
+    cv::Mat fullSizeExtremes(const cv::Rect& picture);
     // The share of each pixel of drawnPreview(frame) that the rotated picture covers;
     // empty without a rotation.
     cv::Mat previewCoverage(const PreviewFrame& frame) const;
-    // The share of each pixel of framed(image, sourceSize) that the rotated picture
-    // covers; empty without a rotation. `imageSize`: of the image holding the source.
+    // The share of each pixel of the picture drawn from an image of `imageSize` holding
+    // the source of `sourceSize` that the rotated picture covers; empty without a rotation.
     cv::Mat coverage(const cv::Size& imageSize, const cv::Size& sourceSize) const;
     // False when cancelled. preview: the input is a preview stage; scale: of the input
     // against the full-size picture; coverage: of the input's pixels (coverage()).
@@ -171,8 +178,8 @@ private:
     cv::Mat sharpen(const cv::Mat& blended, double scale) const;
     static float sharpeningWhite(float exposure);
     cv::Mat colour(const cv::Mat& sharpened, const cv::Mat& cropped) const;
-    // sourceSize: of the full-size source that `image` holds at `scale`.
-    cv::Mat renderImage(const cv::Mat& image, const cv::Size& sourceSize, double scale);
+    // `working`: 3-channel float, holding `fullSize` (the full-size source) at its own scale.
+    cv::Mat renderImage(const cv::Mat& working, const cv::Mat& fullSize);
 
     struct PreviewFrame {
         cv::Size box;
@@ -201,6 +208,9 @@ private:
     cv::Mat initialSource_;
     cv::Mat source_;
     SourceKind sourceKind_ = SourceKind::Unknown;
+    // The source's samples may be in linear light: float ones (light images, HDR
+    // files); photos and frames are gamma-encoded.
+    bool sourceMayBeLinear_ = false;
     cv::Mat previewSource_;
     cv::Mat drawingSource_;
     // previewSource_ was reduced from drawingSource_, not from the source itself.
@@ -214,10 +224,20 @@ private:
     cv::Mat cropped_;
     // The display scale that brought cropped_ to the display range.
     double croppedScale_ = 1.0;
-    // fullSizeExtremes() in the source's units, and the cropped stage they were found
-    // for (held, so its pixels stay its own).
+    // shownScale's last measure, and the source (held, so its pixels stay its own),
+    // rotation and crop it was taken for.
+    struct MeasuredScale {
+        cv::Mat of;
+        float rotation = 0.f;
+        cv::Rect crop;
+        double scale = 1.0;
+    };
+    MeasuredScale measuredScale_;
+    // fullSizeExtremes() in the source's units, and the cropped stage (held, so its
+    // pixels stay its own) and the frame in it they were found for.
     cv::Mat extremes_;
     cv::Mat extremesOf_;
+    cv::Rect extremesIn_;
     cv::Mat croppedCoverage_;
     cv::Mat toneMapped_;
     cv::Mat sharpened_;

@@ -118,8 +118,9 @@ void VellumbraV2::editingSliderMoved(QSlider* Ui_VellumbraClass::*slider, int va
         return;
     const EditingSlider& row = editingSliderOf(slider);
     const int old = row.conversion.toPosition(row.current(*pipeline));
-    // Stages after the tone mapping are quick enough to render here, at once.
-    const bool rendersHere = row.stage > RenderPipeline::ToneMapStage;
+    // While a drag goes on, stages after the tone mapping are quick enough to render
+    // here, at once, in the quick preview; any other change renders the full one.
+    const bool rendersHere = row.stage > RenderPipeline::ToneMapStage && (ui.*slider)->isSliderDown();
     // Settings applied together render once, after the last of them.
     row.apply(*workspace, row.conversion.toSetting(value), value, rendersHere && !applyingParameters);
     if (applyingParameters)
@@ -130,6 +131,13 @@ void VellumbraV2::editingSliderMoved(QSlider* Ui_VellumbraClass::*slider, int va
     highlightMatchingPresets();
     if (!rendersHere)
         recomputeToneMapping(row.stage);
+}
+
+void VellumbraV2::editingSliderReleased()
+{
+    const RenderPipeline* pipeline = shownPipeline();
+    if (pipeline && pipeline->showsQuickPreview() && !applyingParameters)
+        recomputeToneMapping(RenderPipeline::ColourStage);
 }
 
 void VellumbraV2::horizontalSlider_TM1AlphaMoved(int v) { editingSliderMoved(&Ui_VellumbraClass::horizontalSlider_TMAlpha, v); }
@@ -203,13 +211,13 @@ void VellumbraV2::checkBox_ApplySharpeningToggled(bool on)
     if (!pipeline)
         return;
     const bool old = pipeline->applySharpening();
-    workspace->setApplySharpening(on, !applyingParameters);
-    showCurrentImageAgain();
+    workspace->setApplySharpening(on, false);
     if (applyingParameters)
         return;
     workspace->undoRedoManager.add(ui.groupBox_Sharpening, &QGroupBox::setChecked, old, on,
                                    "Undo on applying sharpening");
     highlightMatchingPresets();
+    recomputeToneMapping(RenderPipeline::SharpenStage);
 }
 
 // Rotation, crop and horizon.

@@ -12,6 +12,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <utility>
 
@@ -42,8 +43,12 @@ bool VellumbraV2::showImage(const cv::Mat& image)
     // Fitting to the view first keeps the marks and the display copy at view size.
     // The marks paint into `shown`, which never shares the caller's pixels.
     const cv::Mat eightBit = source.depth() == CV_8U ? source : convertBitDepth(source, 8);
+    // A preview's size is rounded from its box: one within a pixel of the view is shown
+    // at its own size, which a resampling by a pixel would blur.
+    const bool nearViewSize =
+        std::abs(eightBit.cols - viewSize.width) <= 1 && std::abs(eightBit.rows - viewSize.height) <= 1;
     cv::Mat shown;
-    if (!eightBit.empty() && viewSize.width > 0 && viewSize.height > 0)
+    if (!eightBit.empty() && viewSize.width > 0 && viewSize.height > 0 && !nearViewSize)
         cv::resize(eightBit, shown, viewSize, 0, 0, fittingInterpolation(eightBit.size(), viewSize, !videoPaused));
     else
         shown = eightBit.clone();

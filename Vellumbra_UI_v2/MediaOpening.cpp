@@ -8,6 +8,7 @@
 #include "MessageBoxes.h"
 #include "PresetStore.h"
 #include "SharpestImageSelection.h"
+#include "SourceKind.h"
 #include "ThumbnailStorage.h"
 #include "Workspace.h"
 
@@ -187,10 +188,10 @@ bool VellumbraV2::openPhoto(const QString& path, bool report)
     showMediaIdentity(*opened);
     updateMode();
 
-    // A float photo from an HDR file is scene-referred; an 8- or 16-bit one display-referred.
-    const bool hdrFile = QStringList{"exr", "hdr", "pfm"}.contains(lowerSuffix(path));
-    SharpestImageSelection* tile = opened->addImageTile(opened->image, ui.scrollAreaWidgetContents_ProEditingSelection,
-                                                        sourceKindOf(opened->image.depth(), hdrFile));
+    // A float photo from an HDR file is scene-referred unless it carries the kind it was saved with.
+    SharpestImageSelection* tile =
+        opened->addImageTile(opened->image, ui.scrollAreaWidgetContents_ProEditingSelection,
+                             sourceKindOfFile(path.toLocal8Bit().toStdString(), opened->image.depth()));
     // A photo's default result name is its own base name.
     tile->enterEditionMode(opened->savedResultName.isEmpty() ? opened->resultBaseName() : opened->savedResultName);
     buildPresetRows();

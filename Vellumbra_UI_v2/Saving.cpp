@@ -8,6 +8,7 @@
 #include "LanguageEngine.h"
 #include "Log.h"
 #include "MessageBoxes.h"
+#include "SourceKindMark.h"
 #include "StackingContext.h"
 #include "StartupValues.h"
 #include "WorkflowStateTable.h"
@@ -84,7 +85,9 @@ QString VellumbraV2::saveHDRimage()
     Workspace* open = currentWorkspace();
     if (!open || open->state != StateStacking)
         return QString();
-    const cv::Mat lightImage = open->stackingContext() ? open->stackingContext()->lightImage.clone() : cv::Mat();
+    const StackingContext* context = open->stackingContext();
+    const cv::Mat lightImage = context ? context->lightImage.clone() : cv::Mat();
+    const SourceKind kind = context ? stackedSourceKind(context->frameDepth) : SourceKind::Unknown;
     if (lightImage.empty()) {
         showCriticalBox(this, translate("Error"), translate("ExplImagesUnavailable"));
         return QString();
@@ -111,12 +114,15 @@ QString VellumbraV2::saveHDRimage()
     if (depth < 0)
         return QString();
     bool metadataLost = false;
-    if (!saveImageWithDepth(fileName.toLocal8Bit().toStdString(), lightImage, depth,
-                            open->currentFileName().toLocal8Bit().toStdString(), &metadataLost)) {
+    const std::string path = fileName.toLocal8Bit().toStdString();
+    if (!saveImageWithDepth(path, lightImage, depth, open->currentFileName().toLocal8Bit().toStdString(),
+                            &metadataLost)) {
         cursor.restore();
         showCriticalBox(this, translate("Error"), translate("ErrorWritingImages").arg(fileName));
         return QString();
     }
+    // Reopened without it, a light image stacked from video would read as a scene-referred HDR.
+    markSourceKind(path, kind);
     if (metadataLost) {
         cursor.restore();
         showWarningBox(this, translate("Error"), translate("ExplMetadataNotCopied").arg(fileName));

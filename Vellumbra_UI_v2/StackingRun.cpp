@@ -253,9 +253,8 @@ void VellumbraV2::openResultForEditing(Workspace* open, const cv::Mat& result)
     if (currentWorkspace() != open)
         return;
 
-    // Stacked from 8- or 16-bit frames, the light image is display-referred; from float HDR frames, scene-referred.
     const StackingContext* context = open->stackingContext();
-    const SourceKind kind = context ? sourceKindOf(context->frameDepth, true) : SourceKind::Unknown;
+    const SourceKind kind = context ? stackedSourceKind(context->frameDepth) : SourceKind::Unknown;
     QString title;
     if (open->savedResultName.isEmpty())
         buildResultName(title, true);

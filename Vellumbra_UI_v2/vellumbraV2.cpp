@@ -342,8 +342,10 @@ void VellumbraV2::connectWidgets()
     for (const Connection& c : connections)
         connect(c.sender, c.signal, this, c.slot);
     connect(ui.horizontalSlider_Rotation_2, SIGNAL(valueChanged(int)), ui.lcdNumber_Rotation_2, SLOT(display(int)));
-    for (const EditingSlider& row : editingSliders())
+    for (const EditingSlider& row : editingSliders()) {
         connect(ui.*row.slider, SIGNAL(valueChanged(int)), this, row.slot);
+        connect(ui.*row.slider, &QAbstractSlider::sliderReleased, this, &VellumbraV2::editingSliderReleased);
+    }
 
     ui.label_VideoPreview->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui.label_VideoPreview, SIGNAL(customContextMenuRequested(QPoint)), this,

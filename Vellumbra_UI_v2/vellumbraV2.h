@@ -368,6 +368,8 @@ private:
     // Editing.
     // Every editing slider's move, by its row of the slider table.
     void editingSliderMoved(QSlider* Ui_VellumbraClass::*slider, int value);
+    // The end of a drag of an editing slider: the full preview follows the quick ones.
+    void editingSliderReleased();
     void rotationMoved(QSlider* slider, int degrees);
     // The crop (1) or horizon (2) tool over the picture.
     void enterTool(EditingTool tool);

@@ -19,11 +19,11 @@
 namespace hdrbench {
 
 // A real HDRI (`world`: a file of the studio lights' worlds; city.exr holds a sun)
-// scaled to about `megapixels` (3:2), or a deterministic synthetic HDR scene when the
-// media is absent. Float BGR with values above 1.
+// scaled to about `megapixels` (3:2), at its own size for 0, or a deterministic
+// synthetic HDR scene when the media is absent. Float BGR with values above 1.
 inline cv::Mat hdrImage(double megapixels, const char* world = "forest.exr")
 {
-    const int rows = int(std::lround(std::sqrt(megapixels * 1e6 / 1.5)));
+    const int rows = int(std::lround(std::sqrt(std::max(megapixels, 0.5) * 1e6 / 1.5)));
     const int columns = int(std::lround(rows * 1.5));
     setenv("OPENCV_IO_ENABLE_OPENEXR", "1", 0);
     const char* root = std::getenv("VB_TEST_MEDIA");
@@ -42,6 +42,8 @@ inline cv::Mat hdrImage(double megapixels, const char* world = "forest.exr")
     if (source.channels() == 4)
         cv::cvtColor(source, source, cv::COLOR_BGRA2BGR);
     source.convertTo(source, CV_32F);
+    if (megapixels <= 0.0)
+        return cv::max(source, 0.0f);
     cv::Mat scaled;
     // Linear: a cubic enlargement overshoots beside the sun into negative values,
     // black specks once cleared that the file does not hold.

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -262,23 +263,36 @@ void reportDifference(benchmark::State& state, const cv::Mat& preview, const cv:
     state.counters["max_levels"] = values.back() * 255.0;
 }
 
-const char* const kPreviewSourceNames[] = {", HDR with a sun", ", photo", ", letterboxed photo"};
+const char* const kPreviewSourceNames[] = {", HDR with a sun", ", 12-MP photo", ", letterboxed photo",
+                                           ", letterboxed photo in video black"};
 
-// 0 a real HDR with the sun in it, 1 a photograph, 2 the photograph letterboxed as a
-// wide film in a 3:2 frame: black bars whose edge the preview's reduction covers only
-// partly.
+// A real 12-MP phone photo (4000 x 3000) at its full resolution; a smooth stand-in
+// without the media.
+cv::Mat twelveMegapixelPhoto()
+{
+    const char* root = std::getenv("VB_TEST_MEDIA");
+    const std::string path = std::string(root ? root : VB_TEST_MEDIA) +
+                             "/forensics-samples-files/usr/share/forensics-samples/original-files/pic2/"
+                             "IMG_20200608_111614.jpg";
+    cv::Mat photo = cv::imread(path, cv::IMREAD_COLOR);
+    return photo.empty() ? benchphotos::loadPhoto("GreenMeadow.jpg", cv::Size(4000, 3000)) : photo;
+}
+
+// 0 a real HDR with the sun in it, 1 a real 12-MP photo, 2 and 3 the photo's middle
+// letterboxed as a wide film in its own frame, in black and in video-black (16) bars:
+// bars whose edge the preview's reduction covers only partly.
 cv::Mat previewSource(int source)
 {
     if (source == 0)
         return hdrbench::hdrImage(12.0, "city.exr");
-    const cv::Size size = photoSize(12.0);
+    const cv::Mat photo = twelveMegapixelPhoto();
     if (source == 1)
-        return benchphotos::loadPhoto("GreenMeadow.jpg", size);
-    // In the 1-MP preview the bar's edge falls a quarter into a row.
-    const int bar = 356;
-    cv::Mat framed(size, CV_8UC3, cv::Scalar::all(0));
-    benchphotos::loadPhoto("GreenMeadow.jpg", cv::Size(size.width, size.height - 2 * bar))
-        .copyTo(framed.rowRange(bar, size.height - bar));
+        return photo;
+    // In the 1-MP preview the bar's edge falls half into a row.
+    const int bar = 377;
+    cv::Mat framed(photo.size(), CV_8UC3, cv::Scalar::all(source == 3 ? 16 : 0));
+    const cv::Rect picture(0, bar, photo.cols, photo.rows - 2 * bar);
+    photo(picture).copyTo(framed(picture));
     return framed;
 }
 
@@ -304,7 +318,7 @@ void BM_PreviewAgainstExport(benchmark::State& state)
     engineDefaults = EngineDefaults();
 }
 BENCHMARK(BM_PreviewAgainstExport)
-    ->ArgsProduct({{0, 1, 2, 3, 4}, benchmark::CreateDenseRange(0, 12, 1), {0, 1, 2}})
+    ->ArgsProduct({{0, 1, 2, 3, 4}, benchmark::CreateDenseRange(0, 12, 1), {0, 1, 2, 3}})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

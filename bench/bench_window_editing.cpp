@@ -1,9 +1,11 @@
 // Editing in the main window on a 12-megapixel light image with a 1-megapixel
 // preview, each beside the render pipeline doing the same work alone: a colour
 // slider move to the repainted picture, an operator-parameter move rendered on the
-// tone-mapping worker, and the longest pause of the event loop while it renders.
+// tone-mapping worker, and the longest pause of the event loop while it renders;
+// and how sharp the picture is once a colour slider's drag ends.
 #include "EngineDefaults.h"
 #include "HdrBenchImage.h"
+#include "PixelOps.h"
 #include "RenderPipeline.h"
 #include "SharpestImageSelection.h"
 #include "WindowBenchApplication.h"
@@ -17,6 +19,7 @@
 #include <QTimer>
 #include <benchmark/benchmark.h>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <atomic>
@@ -201,5 +204,50 @@ void BM_EventLoopGapWhilePipelineRendersElsewhere(benchmark::State& state)
     state.counters["longest_gap_ms"] = longest;
 }
 BENCHMARK(BM_EventLoopGapWhilePipelineRendersElsewhere)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+// Sharpness of a picture as the deviation of its grey Laplacian.
+double laplacianDeviation(const cv::Mat& bgr)
+{
+    cv::Mat grey, laplacian;
+    cv::cvtColor(bgr, grey, bgr.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
+    cv::Laplacian(grey, laplacian, CV_32F);
+    cv::Scalar mean, deviation;
+    cv::meanStdDev(laplacian, mean, deviation);
+    return deviation[0];
+}
+
+// The picture the window shows.
+cv::Mat shownPicture(const EditingWindow& editing)
+{
+    const QImage shown = editing.picture->pixmap(Qt::ReturnByValue).toImage().convertToFormat(QImage::Format_RGB32);
+    return cv::Mat(shown.height(), shown.width(), CV_8UC4, const_cast<uchar*>(shown.constBits()),
+                   size_t(shown.bytesPerLine()))
+        .clone();
+}
+
+// The saturation slider dragged as a hand drags it (pressed, moved, released): the
+// sharpness of the picture the window then shows against the one it shows once the
+// same settings are rendered afresh (1 when the drag ends in the full preview).
+void BM_WindowSaturationDragSharpness(benchmark::State& state)
+{
+    EditingWindow& editing = editingWindow();
+    QSlider* saturation = editing.window.findChild<QSlider*>(QStringLiteral("horizontalSlider_TMSaturation"));
+    double ratio = 0.0;
+    int to = 0;
+    for (auto _ : state) {
+        const int from = to;
+        to = from == 0 ? 40 : 0;
+        saturation->setSliderDown(true);
+        for (int step = 1; step <= 4; ++step)
+            saturation->setValue(from + (to - from) * step / 4);
+        saturation->setSliderDown(false);
+        QCoreApplication::processEvents();
+        const double dragged = laplacianDeviation(shownPicture(editing));
+        editing.window.recomputeToneMapping(RenderPipeline::RotationStage);
+        ratio = dragged / laplacianDeviation(shownPicture(editing));
+    }
+    state.counters["sharpness_ratio"] = ratio;
+}
+BENCHMARK(BM_WindowSaturationDragSharpness)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 }  // namespace

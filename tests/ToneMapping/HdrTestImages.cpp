@@ -79,9 +79,9 @@ cv::Mat readExr(const QString& path)
 
 }  // namespace
 
-cv::Mat realHdrImage(cv::Size size)
+cv::Mat realHdrImage(cv::Size size, const char* name)
 {
-    const QString path = testmedia::mediaFile(kHdriFolder + "/courtyard.exr");
+    const QString path = testmedia::mediaFile(kHdriFolder + "/" + name);
     cv::Mat image = path.isEmpty() ? cv::Mat() : readExr(path);
     if (image.empty())
         return image;

@@ -23,8 +23,9 @@ std::string inputName(const ::testing::TestParamInfo<const char*>& info);
 // is at most maxSide; empty when the media is absent.
 std::vector<std::pair<std::string, cv::Mat>> realHdrImages(int maxSide);
 
-// One real HDRI (courtyard.exr) resized to `size`, negatives cleared; empty when absent.
-cv::Mat realHdrImage(cv::Size size);
+// One real HDRI of the test media (courtyard.exr unless named) resized to `size`,
+// negatives cleared; empty when absent.
+cv::Mat realHdrImage(cv::Size size, const char* name = "courtyard.exr");
 
 // Deterministic HDR scene: smooth blobs over six decades plus fine texture.
 cv::Mat syntheticHdrImage(int rows, int columns, int channels = 3, uint64_t seed = 7);

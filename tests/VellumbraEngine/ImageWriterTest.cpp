@@ -3,6 +3,7 @@
 #include "ImageIOTestSupport.h"
 #include "Log.h"
 #include "ScopedFileSizeLimit.h"
+#include "SourceKindMark.h"
 #include "StartupValues.h"
 #include "TestMedia.h"
 
@@ -155,6 +156,8 @@ struct RoundTrip {
     int bits;
     int expectedDepth;
     double tolerance;
+    // Marked in the saved file as a light image's kind is, and read back with it.
+    SourceKind kind = SourceKind::Unknown;
 };
 
 std::ostream& operator<<(std::ostream& stream, const RoundTrip& value)
@@ -173,11 +176,15 @@ TEST_P(ImageWriterRoundTrips, SavedPicturesReadBackAlike)
     const cv::Mat picture = gradientImage(48, 65, CV_32FC3);
     const std::string path = pathOf(trip.name);
     ASSERT_TRUE(saveImageWithDepth(path, picture, trip.bits, "")) << trip.name;
+    ASSERT_TRUE(markSourceKind(path, trip.kind)) << trip.name;
     cv::Mat back;
     readImage(back, path, false);
     ASSERT_FALSE(back.empty()) << trip.name;
     EXPECT_EQ(back.depth(), trip.expectedDepth) << trip.name;
     EXPECT_LE(maxDifference8(back, picture), trip.tolerance) << trip.name;
+    // A file without a mark is left to the rule of its extension and depth.
+    EXPECT_EQ(trip.kind == SourceKind::Unknown ? markedSourceKind(path) : sourceKindOfFile(path, back.depth()),
+              trip.kind);
 }
 
 // Every export format the main window offers, at 8, 16 and 32 bits: formats that hold
@@ -200,7 +207,12 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTrip{"p32.gif", 32, CV_8U, 16.0}, RoundTrip{"p8.ppm", 8, CV_8U, 1.0},
                       RoundTrip{"p16.ppm", 16, CV_16U, 1.0}, RoundTrip{"p32.ppm", 32, CV_16U, 1.0},
                       RoundTrip{"p8.tga", 8, CV_8U, 1.0}, RoundTrip{"p16.tga", 16, CV_8U, 1.0},
-                      RoundTrip{"p32.tga", 32, CV_8U, 1.0}),
+                      RoundTrip{"p32.tga", 32, CV_8U, 1.0},
+                      RoundTrip{"k32.hdr", 32, CV_32F, 2.0, SourceKind::DisplayReferred},
+                      RoundTrip{"k32.exr", 32, CV_32F, 1.0, SourceKind::DisplayReferred},
+                      RoundTrip{"k32.tif", 32, CV_32F, 1.0, SourceKind::DisplayReferred},
+                      RoundTrip{"k16.exr", 16, CV_32F, 1.0, SourceKind::SceneReferred},
+                      RoundTrip{"k32.tiff", 32, CV_32F, 1.0, SourceKind::SceneReferred}),
     [](const ::testing::TestParamInfo<RoundTrip>& info) {
         std::string name = info.param.name;
         std::replace(name.begin(), name.end(), '.', '_');

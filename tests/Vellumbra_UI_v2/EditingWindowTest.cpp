@@ -94,13 +94,14 @@ protected:
     cv::Mat picture() { return open->currentImage(); }
     int undoCount() { return open->undoRedoManager.undoCount(); }
 
-    // The selected image rendered again from scratch with its present settings.
-    cv::Mat freshRender()
+    // The selected image rendered again from scratch with its present settings; in
+    // the full preview's size, not the quick one's, when not interactive.
+    cv::Mat freshRender(bool interactive = true)
     {
         RenderPipeline reference;
         reference.copySettings(pipeline());
         reference.setSourceImage(light, true);
-        reference.renderPreview(RenderPipeline::RotationStage, true);
+        reference.renderPreview(RenderPipeline::RotationStage, interactive);
         return reference.output().clone();
     }
 
@@ -324,12 +325,16 @@ TEST_F(EditingWindow, ADragLeavesOneUndoActionBackToWhereItBegan)
     // A steady drag: its eight steps span more than the merge window, each well within it.
     open->undoRedoManager.setClock(
         [now = qint64(0)]() mutable { return QDateTime::fromMSecsSinceEpoch(now += 100); });
+    // As users have the window: the drag's quick renders end in the full preview.
+    session.find<QCheckBox>("checkBox_FastPreview")->setChecked(false);
     QSlider* exposure = slider("horizontalSlider_TMExposition");
-    const cv::Mat before = picture();
+    const cv::Mat before = freshRender(false);
+    exposure->setSliderDown(true);
     for (int position = 5; position <= 40; position += 5)
         exposure->setValue(position);
+    exposure->setSliderDown(false);
     EXPECT_EQ(undoCount(), 1);
-    EXPECT_TRUE(testmedia::identical(picture(), freshRender()));
+    EXPECT_TRUE(testmedia::identical(picture(), freshRender(false)));
     window().MenuActionUndoClicked();
     EXPECT_EQ(exposure->value(), 0);
     EXPECT_EQ(undoCount(), 0);

@@ -1,11 +1,15 @@
 #include "EditingDefaults.h"
 #include "EditingForm.h"
 #include "GeneratedMedia.h"
+#include "ImageIO.h"
 #include "LinearAccumulator.h"
 #include "ProcessDefaultsGuard.h"
 #include "RenderPipeline.h"
+#include "SourceKindMark.h"
 #include "StackingContext.h"
 #include "TestMedia.h"
+
+#include <QTemporaryDir>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -77,6 +81,19 @@ cv::Mat burstLightImage()
     return light;
 }
 
+// The light image saved as the window saves it (Radiance HDR, its kind marked) and
+// opened again: it comes back display-referred, as it was stacked.
+cv::Mat savedAndReopened(const cv::Mat& light)
+{
+    const QTemporaryDir folder;
+    const std::string path = folder.filePath("light.hdr").toStdString();
+    EXPECT_TRUE(saveImageWithDepth(path, light, 32, "") && markSourceKind(path, SourceKind::DisplayReferred));
+    cv::Mat reopened;
+    readImage(reopened, path, false);
+    EXPECT_EQ(sourceKindOfFile(path, reopened.depth()), SourceKind::DisplayReferred);
+    return reopened;
+}
+
 struct Picture {
     const char* name;
     std::function<cv::Mat()> make;
@@ -103,6 +120,7 @@ const Picture kPictures[] = {
          return frame;
      }},
     {"BurstLightImage", burstLightImage, SourceKind::DisplayReferred},
+    {"BurstLightImageReopened", [] { return savedAndReopened(burstLightImage()); }, SourceKind::DisplayReferred},
 };
 
 using PictureRegression = ::testing::TestWithParam<Picture>;
