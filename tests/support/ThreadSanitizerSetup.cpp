@@ -51,6 +51,14 @@ const bool openCvLoopsSerial = [] {
 }();
 #endif
 
+// OpenCV makes the operator of Mat::zeros, ones and eye on first use, behind a guard
+// it checks out of the sanitizer's sight: threads that use it first would seem to race
+// with its making. It is made here, before any thread starts.
+const bool matrixInitialiserMade = [] {
+    const cv::Mat made = cv::Mat::zeros(1, 1, CV_8U);
+    return !made.empty();
+}();
+
 template <typename Function>
 Function qtCore(const char* symbol)
 {
