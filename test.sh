@@ -47,6 +47,9 @@ ctest --test-dir "$root/build-test" --output-on-failure -j "$jobs"
 # (the real-window tests skip there unless VB_TEST_DISPLAY names an X display).
 # Every program reads tests/tsan.supp and sets itself up (tests/support/ThreadSanitizerSetup.cpp):
 # no TSAN_OPTIONS are needed, not even for the test listing at build time. It tells the
-# sanitizer the orders Qt keeps out of its sight: our mutexes, thread ends, queued signals.
+# sanitizer the orders Qt keeps out of its sight: our mutexes, thread ends, and each queued
+# call as a hand-off from the thread that posts it to the one its receiver lives on (from
+# Qt's private headers, which tell whom an emission posts to); threads that exchange
+# nothing stay unordered.
 # ToneMappingTests runs OpenCV's parallel loops on four threads the sanitizer sees; the
 # others run them serially.

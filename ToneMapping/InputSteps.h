@@ -12,12 +12,8 @@ template <typename Steps>
 class InputSteps {
 public:
     // The steps made from `input`, or null when there are none for it.
-    Steps* find(const cv::Mat& input)
-    {
-        const bool same = input_.data == input.data && input_.size == input.size && input_.type() == input.type() &&
-                          input_.step[0] == input.step[0];
-        return steps_ && same ? &*steps_ : nullptr;
-    }
+    Steps* find(const cv::Mat& input) { return holds(input) ? &*steps_ : nullptr; }
+    const Steps* find(const cv::Mat& input) const { return holds(input) ? &*steps_ : nullptr; }
 
     Steps& keep(const cv::Mat& input, Steps steps)
     {
@@ -27,6 +23,12 @@ public:
     }
 
 private:
+    bool holds(const cv::Mat& input) const
+    {
+        return steps_ && input_.data == input.data && input_.size == input.size && input_.type() == input.type() &&
+               input_.step[0] == input.step[0];
+    }
+
     cv::Mat input_;
     std::optional<Steps> steps_;
 };

@@ -308,6 +308,12 @@ cv::Mat& Laplacian::apply(cv::Mat& out, const cv::Mat& in, const float params[3]
     return out;
 }
 
+size_t Laplacian::keptNodeSumBytes(const cv::Mat& in) const
+{
+    const InputResult* kept = kept_.find(in);
+    return kept ? kept->core.sums.nodeSumBytes() : 0;
+}
+
 cv::Mat& laplacianToneMap(Laplacian& op, cv::Mat& out, const cv::Mat& in)
 {
     Laplacian::InputResult steps;

@@ -20,6 +20,8 @@ public:
     // starts a drag, and makes node sums from which it and every later alpha take
     // the coarse levels without their windows: within a level of a fresh run.
     cv::Mat& apply(cv::Mat& out, const cv::Mat& in, const float params[3]) override;
+    // What the node sums kept for `in` hold, in bytes; 0 without them.
+    size_t keptNodeSumBytes(const cv::Mat& in) const;
 
     struct InputResult {
         cv::Mat luminance;

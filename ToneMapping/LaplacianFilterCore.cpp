@@ -36,10 +36,6 @@ constexpr int kLanes = 8;
 #endif
 
 constexpr int kDetailSteps = 16384;
-// What the node sums of one input may take. Level 0, which holds the least work
-// and the visible detail, is always summed exactly; the finest levels above it
-// are too when their node sums would not fit.
-constexpr size_t kNodeSumBudget = size_t(96) << 20;
 // How many alphas of one input are summed exactly before node sums are made.
 constexpr size_t kExactAlphas = 2;
 // Neighbouring samples mostly fall between the same nodes: spread over this many
@@ -836,6 +832,14 @@ const LaplacianCoreSteps::DetailSums* LaplacianCoreSteps::ThresholdSums::detailF
     if (!nodeDetail.sums.empty() && nodeDetail.alpha == alpha && nodeDetail.noiseLevel == noiseLevel)
         return &nodeDetail;
     return nullptr;
+}
+
+size_t LaplacianCoreSteps::ThresholdSums::nodeSumBytes() const
+{
+    size_t bytes = 0;
+    for (const cv::Mat& level : nodeSums)
+        bytes += level.total() * level.elemSize();
+    return bytes;
 }
 
 cv::Mat& lapfilter_core(Laplacian& op, cv::Mat& out, const cv::Mat& input)

@@ -7,6 +7,11 @@
 
 class Laplacian;
 
+// What the node sums of one input may take. Level 0, which holds the least work
+// and the visible detail, is always summed exactly; the finest levels above it
+// are too when their node sums would not fit.
+constexpr size_t kNodeSumBudget = size_t(96) << 20;
+
 // Weights along one axis, for every position of one level: over the full-resolution
 // span [first, first + count), the weights of the Gaussian value (`gaussian`) and of
 // the renormalised expansion of the next level (`expansion`), `stride` apart.
@@ -50,6 +55,8 @@ struct LaplacianCoreSteps {
 
         // The kept detail sums for alpha and the noise level, or null.
         const DetailSums* detailFor(float alpha, float noiseLevel) const;
+        // What nodeSums holds.
+        size_t nodeSumBytes() const;
     };
 
     // From the input alone.

@@ -528,6 +528,9 @@ TEST(Laplacian, AlphaDragOnAKeptInputMatchesFreshRuns)
                 EXPECT_LT(largest * 255.0, 1.0) << name << " alpha " << alpha << " beta " << beta;
                 EXPECT_LT(mean * 255.0, 0.1) << name << " alpha " << alpha << " beta " << beta;
             }
+            // The drag's node sums are kept, within their budget.
+            EXPECT_GT(dragged.keptNodeSumBytes(input), 0u) << name;
+            EXPECT_LE(dragged.keptNodeSumBytes(input), kNodeSumBudget) << name;
         }
     }
 }

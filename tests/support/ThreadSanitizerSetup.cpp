@@ -3,9 +3,12 @@
 #include <QAbstractEventDispatcher>
 #include <QDeadlineTimer>
 #include <QEvent>
+#include <QMetaMethod>
 #include <QMetaType>
 #include <QMutex>
 #include <QThread>
+#include <QtCore/private/qmetaobject_p.h>
+#include <QtCore/private/qobject_p.h>
 #include <opencv2/core/utility.hpp>
 #include <sanitizer/tsan_interface.h>
 
@@ -48,6 +51,14 @@ const bool openCvLoopsSerial = [] {
 }();
 #endif
 
+// OpenCV makes the operator of Mat::zeros, ones and eye on first use, behind a guard
+// it checks out of the sanitizer's sight: threads that use it first would seem to race
+// with its making. It is made here, before any thread starts.
+const bool matrixInitialiserMade = [] {
+    const cv::Mat made = cv::Mat::zeros(1, 1, CV_8U);
+    return !made.empty();
+}();
+
 template <typename Function>
 Function qtCore(const char* symbol)
 {
@@ -81,26 +92,85 @@ bool toldUnlocking(const QMutex* mutex)
     return true;
 }
 
-// Stands for every queued call. The sender a delivered call came from is known only to
-// Qt's private event class, so every hand-off releases this one object and every
-// delivery acquires it. Qt posts a call only after its emission and its argument
-// copies, so each delivery is ordered after its own hand-off as it truly is; the orders
-// this adds with other hand-offs can only hide a race, never report one.
-char queuedCalls;
+// A queued call is told to the sanitizer as a hand-off to its receiver: the posting
+// thread releases the receiver's key, and the receiving thread acquires it as the
+// call is delivered. A thread that only emits, or only receives calls posted to
+// other objects, is ordered with nobody. The key lies one byte into the object, apart
+// from a QThread's own address, which tells its end.
+void* receiverKey(const QObject* receiver)
+{
+    return const_cast<char*>(reinterpret_cast<const char*>(receiver)) + 1;
+}
+
+void releaseTo(const std::vector<void*>& keys)
+{
+    for (void* key : keys)
+        __tsan_release(key);
+}
+
+// The keys of the receivers an emission of sender's signal (in Qt's signal index)
+// posts a call to, picked from its connections as Qt's activation picks them.
+std::vector<void*> queuedReceivers(QObject* sender, int signalIndex)
+{
+    std::vector<void*> keys;
+    // Held, so that a connection removed meanwhile stays readable, as during Qt's own walk.
+    const QObjectPrivate::ConnectionDataPointer connections(QObjectPrivate::get(sender)->connections.loadAcquire());
+    const QObjectPrivate::SignalVector* const lists = connections ? connections->signalVector.loadAcquire() : nullptr;
+    if (!lists)
+        return keys;
+    const bool inSenderThread = sender->thread() == QThread::currentThread();
+    // The signal's own connections, then those to every signal of the sender.
+    std::vector<int> walked = {-1};
+    if (signalIndex < lists->count())
+        walked.insert(walked.begin(), signalIndex);
+    for (const int list : walked) {
+        for (auto* c = lists->at(list).first.loadAcquire(); c; c = c->nextConnectionList.loadAcquire()) {
+            const QObject* const receiver = c->receiver.loadAcquire();
+            if (!receiver)
+                continue;
+            const bool sameThread = inSenderThread && receiver->thread() == QThread::currentThread();
+            if (c->connectionType == Qt::QueuedConnection || c->connectionType == Qt::BlockingQueuedConnection ||
+                (c->connectionType == Qt::AutoConnection && !sameThread))
+                keys.push_back(receiverKey(receiver));
+        }
+    }
+    return keys;
+}
+
+// The receivers of the emission under way on this thread, while Qt copies its
+// arguments and posts its calls.
+thread_local const std::vector<void*>* postingTo = nullptr;
+
+class Emission {
+public:
+    Emission(QObject* sender, int signalIndex) : receivers_(queuedReceivers(sender, signalIndex)), outer_(postingTo)
+    {
+        releaseTo(receivers_);
+        postingTo = &receivers_;
+    }
+    ~Emission() { postingTo = outer_; }
+    Emission(const Emission&) = delete;
+    Emission& operator=(const Emission&) = delete;
+
+private:
+    const std::vector<void*> receivers_;
+    const std::vector<void*>* const outer_;
+};
 
 // Queued calls and slots run on the receiving thread through this event.
-bool acquireQueuedCalls(void** data)
+bool acquireQueuedCall(void** data)
 {
     if (static_cast<const QEvent*>(data[1])->type() == QEvent::MetaCall)
-        __tsan_acquire(&queuedCalls);
+        __tsan_acquire(receiverKey(static_cast<const QObject*>(data[0])));
     return false;
 }
 
-const bool queuedCallsWatched = QInternal::registerCallback(QInternal::EventNotifyCallback, acquireQueuedCalls);
+const bool queuedCallsWatched = QInternal::registerCallback(QInternal::EventNotifyCallback, acquireQueuedCall);
 
 // A blocking call returns once its slot has run on the other thread, which Qt tells
 // the caller through a semaphore out of sight. The slot is wrapped so that its end is
-// told from that thread and taken in where the slot is dropped: by the caller, last.
+// told from that thread, keyed by the wrapper, and taken in where the slot is dropped:
+// by the caller, last.
 class SlotTellingItsEnd : public QtPrivate::QSlotObjectBase {
 public:
     explicit SlotTellingItsEnd(QtPrivate::QSlotObjectBase* slot) : QSlotObjectBase(&impl), slot(slot) {}
@@ -111,9 +181,9 @@ private:
         auto* const telling = static_cast<SlotTellingItsEnd*>(self);
         if (which == Call) {
             telling->slot->call(receiver, args);
-            __tsan_release(&queuedCalls);
+            __tsan_release(telling);
         } else if (which == Destroy) {
-            __tsan_acquire(&queuedCalls);
+            __tsan_acquire(telling);
             telling->slot->destroyIfLastRef();
             delete telling;
         }
@@ -125,8 +195,9 @@ private:
 // Qt copies a queued signal's arguments on the emitting thread, after the emission has
 // released: a copy that writes (a std::set's nodes) would seem unordered with the slot
 // that reads it and the event that frees it. Our types' copy constructors, registered
-// by our code, are wrapped to release once the copy is made, before Qt posts it. A
-// constructor has no context argument: each wrapper is bound to one slot of this table.
+// by our code, are wrapped to release to the emission's receivers once the copy is
+// made, before Qt posts it. A constructor has no context argument: each wrapper is
+// bound to one slot of this table.
 constexpr std::size_t wrappedTypeCapacity = 32;
 std::array<std::atomic<QMetaType::Constructor>, wrappedTypeCapacity> constructorsOfOurTypes{};
 
@@ -134,7 +205,8 @@ template <std::size_t slot>
 void* constructThenRelease(void* where, const void* copy)
 {
     void* const made = constructorsOfOurTypes[slot].load(std::memory_order_acquire)(where, copy);
-    __tsan_release(&queuedCalls);
+    if (postingTo)
+        releaseTo(*postingTo);
     return made;
 }
 
@@ -209,13 +281,14 @@ namespace {
 // A QThread tells its end to its waiters under a mutex inside Qt, also out of sight:
 // what the thread did would look unordered with what its owner reads once it has
 // waited for it, and with the queued slots of its finished signal. Each thread our
-// code makes tells its end from the thread itself, twice: to queued calls as finished
-// begins (connected at construction, so before any slot of ours), and to its waiters
-// as its event dispatcher goes, after the slots of finished, whose queuing reads the
-// thread object. Our waits and checks that find it ended take it in.
+// code makes tells its end from the thread itself, twice: to the receivers of finished
+// as it begins (connected at construction, so before any slot of ours), and to its
+// waiters as its event dispatcher goes, after the slots of finished, whose queuing
+// reads the thread object. Our waits and checks that find it ended take it in.
 void tellEnd(QThread* thread)
 {
-    QObject::connect(thread, &QThread::finished, [] { __tsan_release(&queuedCalls); });
+    static const int finished = QMetaObjectPrivate::signalIndex(QMetaMethod::fromSignal(&QThread::finished));
+    QObject::connect(thread, &QThread::finished, [thread] { releaseTo(queuedReceivers(thread, finished)); });
     QObject::connect(thread, &QThread::started, [thread] {
         if (QAbstractEventDispatcher* dispatcher = thread->eventDispatcher())
             QObject::connect(dispatcher, &QObject::destroyed, [thread] { __tsan_release(thread); });
@@ -323,17 +396,19 @@ bool QThread::isRunning() const
 
 // A signal emitted from another thread reaches a queued slot with its arguments (a
 // cv::Mat, a std::set) copied inside Qt, which hands them over under a futex mutex out
-// of the sanitizer's sight: our emissions release before Qt copies and posts them.
+// of the sanitizer's sight: our emissions release to the receivers Qt posts to, before
+// it copies and posts.
 void QMetaObject::activate(QObject* sender, const QMetaObject* meta, int localSignalIndex, void** argv)
 {
     static const auto activateInQt = qtCore<void (*)(QObject*, const QMetaObject*, int, void**)>(
         "_ZN11QMetaObject8activateEP7QObjectPKS_iPPv");
-    if (calledByUs(__builtin_return_address(0)))
-        __tsan_release(&queuedCalls);
+    if (!calledByUs(__builtin_return_address(0)))
+        return activateInQt(sender, meta, localSignalIndex, argv);
+    const Emission emission(sender, QMetaObjectPrivate::signalOffset(meta) + localSignalIndex);
     activateInQt(sender, meta, localSignalIndex, argv);
 }
 
-// A functor queued to another thread's object is built by our code before the call.
+// A functor queued to an object is built by our code before the call.
 bool QMetaObject::invokeMethodImpl(QObject* object, QtPrivate::QSlotObjectBase* slot, Qt::ConnectionType type,
                                    void* ret)
 {
@@ -343,7 +418,9 @@ bool QMetaObject::invokeMethodImpl(QObject* object, QtPrivate::QSlotObjectBase* 
         return invokeInQt(object, slot, type, ret);
     if (type == Qt::BlockingQueuedConnection)
         slot = new SlotTellingItsEnd(slot);
-    __tsan_release(&queuedCalls);
+    // Qt posts the call unless it runs it here and now.
+    if (type != Qt::DirectConnection && (type != Qt::AutoConnection || object->thread() != QThread::currentThread()))
+        __tsan_release(receiverKey(object));
     return invokeInQt(object, slot, type, ret);
 }
 
