@@ -1,6 +1,7 @@
 #include "FrameAlignment.h"
 
 #include "EccAlignment.h"
+#include "FrameBufferPool.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -54,10 +55,15 @@ constexpr double kLeastStructure = 0.25;
 cv::Mat alignmentGrey(const cv::Mat& image)
 {
     cv::Mat grey = image;
-    if (image.channels() > 1)
+    if (image.channels() > 1) {
+        grey = runBuffer(image.size(), CV_MAKETYPE(image.depth(), 1));
         cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
-    if (grey.depth() == CV_16U)
-        grey.convertTo(grey, CV_32F, 1.0 / 65535.0);
+    }
+    if (grey.depth() == CV_16U) {
+        cv::Mat scaled = runBuffer(image.size(), CV_32F);
+        grey.convertTo(scaled, CV_32F, 1.0 / 65535.0);
+        grey = scaled;
+    }
     return grey;
 }
 
@@ -239,7 +245,8 @@ cv::Mat FrameAlignment::moved(const cv::Mat& frame, cv::Point2f shift)
     const cv::Point whole(wholePixels(shift.x), wholePixels(shift.y));
     const cv::Point2f fraction(pixelFraction(shift.x), pixelFraction(shift.y));
     const bool fractional = fraction != cv::Point2f();
-    cv::Mat interpolated, result;
+    cv::Mat interpolated = fractional ? runBuffer(frame.size(), frame.type()) : cv::Mat();
+    cv::Mat result = runBuffer(frame.size(), frame.type());
     if (fractional)
         cv::sepFilter2D(frame, interpolated, -1, cubicTaps(fraction.x), cubicTaps(fraction.y), cv::Point(1, 1), 0,
                         cv::BORDER_REPLICATE);
@@ -248,7 +255,7 @@ cv::Mat FrameAlignment::moved(const cv::Mat& frame, cv::Point2f shift)
         // than its surroundings, a dark outline: each sample stays within the
         // sixteen source samples it weighs. 8-bit samples span too little for
         // that, and clamping them would cost their detail 0.17 dB.
-        cv::Mat lowest, highest;
+        cv::Mat lowest = runBuffer(frame.size(), frame.type()), highest = runBuffer(frame.size(), frame.type());
         const cv::Mat square = cv::Mat::ones(4, 4, CV_8U);
         cv::erode(frame, lowest, square, cv::Point(1, 1), 1, cv::BORDER_REPLICATE);
         cv::dilate(frame, highest, square, cv::Point(1, 1), 1, cv::BORDER_REPLICATE);

@@ -1,5 +1,6 @@
 #include "AccumulateThread.h"
 #include "FrameAlignment.h"
+#include "FrameBufferPool.h"
 #include "ImagesSequenceBase.h"
 #include "LinearAccumulator.h"
 #include "Log.h"
@@ -9,10 +10,6 @@
 #include "StackingProgress.h"
 #include "StackingRunSupport.h"
 #include "Threads.h"
-
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 #include <algorithm>
 #include <memory>
@@ -63,20 +60,6 @@ int ghostingPowerFor(float power, const cv::Mat& instant)
     return std::max(17, static_cast<int>(pixels));
 }
 
-// Frames and their copies are allocated and freed on many threads in turn. With
-// the allocator's sliding threshold, frame-sized blocks soon come from per-thread
-// arenas that keep their pages, and a long run's peak grows with its length: from
-// this size on, blocks are mapped on their own and returned when freed.
-constexpr int kMappedBlockBytes = 1 << 20;
-
-void keepFrameBlocksMapped()
-{
-#ifdef __GLIBC__
-    static const bool fixed = mallopt(M_MMAP_THRESHOLD, kMappedBlockBytes) == 1;
-    (void)fixed;
-#endif
-}
-
 void logAlignFailure()
 {
     logError(kAlignWhere,
@@ -116,6 +99,7 @@ public:
     // *walked; false on a cancel or when the instant frame cannot be used.
     bool run(int* walked)
     {
+        const FrameBufferPool::Scope buffersOfThisRun(&buffers);
         instantImage = readInstantFrame(&source, settings.instant, "Main");
         if (instantImage.empty())
             return false;
@@ -324,6 +308,8 @@ private:
     StackingContext& context;
     ImagesSequenceBase& source;
     const RunSettings settings;
+    // Frames and their working copies take their pixels from here, on this thread and the look-ahead's.
+    FrameBufferPool buffers;
     int first, count;  // the range, shortened at a cut
     std::vector<int> order;
     cv::Mat instantImage, held;
@@ -349,7 +335,6 @@ cv::Mat StackingContext::stackFrames(ImagesSequenceBase* source, int instant, in
     }
     running = true;
     const RunningFlagGuard runningGuard{running};
-    keepFrameBlocksMapped();
     source->prepareRange(first, *count);
     try {
         FrameStackingRun run(*this, *source, RunSettings{instant, first, *count, power, toleranceValue, align,
