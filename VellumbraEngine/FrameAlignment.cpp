@@ -199,7 +199,7 @@ FrameAlignment::FrameAlignment(const cv::Mat& instant, bool fineAlignment) : fin
     phase = std::make_unique<PhaseCorrelationPeaks>(pyramid.back());
 }
 
-FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame) const
+FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame, const std::function<bool()>& interrupted) const
 {
     Result result;
     if (!measurable)
@@ -216,6 +216,10 @@ FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame) const
     const int firstLevel = coarseLevel > finestLevel ? coarseLevel - 1 : finestLevel;
     cv::Point2f shift = coarse * float(1 << (coarseLevel - firstLevel));
     for (int level = firstLevel; level >= finestLevel; --level) {
+        if (interrupted && interrupted()) {
+            result.verdict = Verdict::Unreliable;
+            return result;
+        }
         cv::Mat warp = translation(shift), levelMask;
         if (!used.empty())
             cv::resize(used, levelMask, framePyramid[level].size(), 0, 0, cv::INTER_NEAREST);

@@ -3,6 +3,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -33,7 +34,9 @@ public:
 
     // A frame of the instant image's size and type. An instant image without
     // structure above its noise gives every frame the same shot and no shift.
-    Result locate(const cv::Mat& frame) const;
+    // `interrupted` is asked before each fine level: once it answers true, the
+    // result comes at once, Unreliable.
+    Result locate(const cv::Mat& frame, const std::function<bool()>& interrupted = {}) const;
 
     // The frame moved by -shift onto the instant image's grid by cubic interpolation,
     // 16-bit and float samples kept within the source samples they weigh; the

@@ -12,6 +12,7 @@
 #include "Threads.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -243,21 +244,24 @@ private:
     {
         PreparedNeighbour prepared = readNeighbour(n, p);
         // A large frame takes long to read: a request made meanwhile is not kept waiting for its alignment.
-        if (context.request != StackingContext::RequestNone)
+        if (requestArrived())
             return Outcome::LeaveLoop;
         if (!neighbourMatchesInstant(prepared.frame, instantImage, n))
             return Outcome::Skipped;
         progress.finish(StackingProgress::Reading);
         if (!prepared.placedAhead)
-            prepared.placement = placeNeighbour(alignment.get(), settings.align, prepared.frame);
+            prepared.placement = placeNeighbour(alignment.get(), settings.align, prepared.frame, requestArrived);
         // Moved, the frame as read would otherwise stay through the ghost removal.
         prepared.frame.release();
+        // Placing a 4K frame takes a while: a request made meanwhile ended it early.
+        if (requestArrived())
+            return Outcome::LeaveLoop;
         const Outcome placement = judgePlacement(prepared.placement, n);
         if (placement != Outcome::Passed)
             return placement;
         progress.finish(StackingProgress::Alignment);
         accumulation.join();
-        if (context.request != StackingContext::RequestNone)
+        if (requestArrived())
             return Outcome::LeaveLoop;
         context.ghostRemovalProgress = progress.span(StackingProgress::GhostRemoval);
         context.estimatedPower = prepared.estimatedPower;
@@ -286,6 +290,9 @@ private:
     // that a stop right after it can still keep it.
     void accumulate(const cv::Mat& ghostFree, int p, WorkerThreads& accumulation)
     {
+        // A cancel discards the sums: the run does not wait for them to grow.
+        if (context.request == StackingContext::RequestCancel)
+            return;
         if (count >= 3 && p == 1) {
             held = ghostFree;
             return;
@@ -317,6 +324,9 @@ private:
     int bits = 0, ghostingPower = -1;
     bool accumulatorStarted = false;
     StackingProgress progress;
+    const std::function<bool()> requestArrived = [this] {
+        return context.request != StackingContext::RequestNone;
+    };
     // Last: its threads read the members above.
     std::unique_ptr<NeighbourLookAhead> lookAhead;
 };

@@ -176,7 +176,7 @@ void NeighbourLookAhead::run(Slot& slot)
     if (!sameSizeAndType(prepared.frame, instant) || stopped(slot.index))
         return;
     prepared.placedAhead = true;
-    prepared.placement = placeNeighbour(alignment, align, prepared.frame);
+    prepared.placement = placeNeighbour(alignment, align, prepared.frame, [this] { return context.requestPending(); });
     prepared.frame = prepared.placement.placed;
     if (prepared.placement.outcome == NeighbourPlacement::Outcome::OtherShot)
         noteCut(slot.index);
