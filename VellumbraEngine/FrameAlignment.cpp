@@ -1,6 +1,7 @@
 #include "FrameAlignment.h"
 
 #include "EccAlignment.h"
+#include "FrameBufferPool.h"
 
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
@@ -66,10 +67,15 @@ constexpr double kLevelDeviations = 5.0;
 cv::Mat alignmentGrey(const cv::Mat& image)
 {
     cv::Mat grey = image;
-    if (image.channels() > 1)
+    if (image.channels() > 1) {
+        grey = runBuffer(image.size(), CV_MAKETYPE(image.depth(), 1));
         cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
-    if (grey.depth() == CV_16U)
-        grey.convertTo(grey, CV_32F, 1.0 / 65535.0);
+    }
+    if (grey.depth() == CV_16U) {
+        cv::Mat scaled = runBuffer(image.size(), CV_32F);
+        grey.convertTo(scaled, CV_32F, 1.0 / 65535.0);
+        grey = scaled;
+    }
     return grey;
 }
 
@@ -187,7 +193,7 @@ cv::Mat heldFarOvershoots(const cv::Mat& source, const cv::Mat& moved)
         return std::min(std::max(sample, floor), ceiling);
     };
     const int channels = source.channels(), width = source.cols * channels;
-    cv::Mat result(source.size(), source.type());
+    cv::Mat result = runBuffer(source.size(), source.type());
     cv::parallel_for_(cv::Range(0, source.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
             const Sample* row = source.ptr<Sample>(y);
@@ -314,7 +320,7 @@ FrameAlignment::FrameAlignment(const cv::Mat& instant, bool fineAlignment) : fin
     phase = std::make_unique<PhaseCorrelationPeaks>(pyramid.back());
 }
 
-FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame) const
+FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame, const std::function<bool()>& interrupted) const
 {
     if (!comparable)
         return Result();
@@ -325,7 +331,7 @@ FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame) const
     // when it shows the same.
     if (phase) {
         const Result placement =
-            placed(framePyramid, instantStructured ? kSameShotCorrelation : kPlacedCorrelation);
+            placed(framePyramid, instantStructured ? kSameShotCorrelation : kPlacedCorrelation, interrupted);
         if (instantStructured || placement.verdict == Verdict::SameShot)
             return placement;
     }
@@ -339,8 +345,8 @@ FrameAlignment::Result FrameAlignment::locate(const cv::Mat& frame) const
     return unplaced;
 }
 
-FrameAlignment::Result FrameAlignment::placed(const std::vector<cv::Mat>& framePyramid,
-                                              double sameShotCorrelation) const
+FrameAlignment::Result FrameAlignment::placed(const std::vector<cv::Mat>& framePyramid, double sameShotCorrelation,
+                                              const std::function<bool()>& interrupted) const
 {
     Result result;
     const cv::Point2f coarse = coarseShift(framePyramid.back(), sameShotCorrelation, &result);
@@ -354,6 +360,10 @@ FrameAlignment::Result FrameAlignment::placed(const std::vector<cv::Mat>& frameP
     const int firstLevel = coarseLevel > finestLevel ? coarseLevel - 1 : finestLevel;
     cv::Point2f shift = coarse * float(1 << (coarseLevel - firstLevel));
     for (int level = firstLevel; level >= finestLevel; --level) {
+        if (interrupted && interrupted()) {
+            result.verdict = Verdict::Unreliable;
+            return result;
+        }
         cv::Mat warp = translation(shift), levelMask;
         if (!used.empty())
             cv::resize(used, levelMask, framePyramid[level].size(), 0, 0, cv::INTER_NEAREST);
@@ -383,16 +393,18 @@ cv::Mat FrameAlignment::moved(const cv::Mat& frame, cv::Point2f shift)
     const cv::Point whole(wholePixels(shift.x), wholePixels(shift.y));
     const cv::Point2f fraction(pixelFraction(shift.x), pixelFraction(shift.y));
     const bool fractional = fraction != cv::Point2f();
-    cv::Mat interpolated, result;
+    cv::Mat interpolated, result = runBuffer(frame.size(), frame.type());
     if (fractional && frame.depth() == CV_8U) {
         // 8-bit samples span too little for a lamp's outline.
+        interpolated = runBuffer(frame.size(), frame.type());
         cv::sepFilter2D(frame, interpolated, -1, cubicTaps(fraction.x), cubicTaps(fraction.y), cv::Point(1, 1), 0,
                         cv::BORDER_REPLICATE);
     } else if (fractional) {
-        cv::sepFilter2D(frame, interpolated, CV_32F, cubicTaps(fraction.x), cubicTaps(fraction.y), cv::Point(1, 1),
-                        0, cv::BORDER_REPLICATE);
-        interpolated = frame.depth() == CV_16U ? heldFarOvershoots<ushort>(frame, interpolated)
-                                               : heldFarOvershoots<float>(frame, interpolated);
+        cv::Mat unheld = runBuffer(frame.size(), CV_MAKETYPE(CV_32F, frame.channels()));
+        cv::sepFilter2D(frame, unheld, CV_32F, cubicTaps(fraction.x), cubicTaps(fraction.y), cv::Point(1, 1), 0,
+                        cv::BORDER_REPLICATE);
+        interpolated = frame.depth() == CV_16U ? heldFarOvershoots<ushort>(frame, unheld)
+                                               : heldFarOvershoots<float>(frame, unheld);
     }
     cv::warpAffine(fractional ? interpolated : frame, result, translation(whole), frame.size(),
                    cv::INTER_NEAREST | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);

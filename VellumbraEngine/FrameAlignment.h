@@ -3,6 +3,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -35,7 +36,9 @@ public:
     // structure above its noise places a frame where they correlate beyond noise;
     // any other frame is of the same shot, unshifted, unless it shows structure or
     // a level far beyond that noise.
-    Result locate(const cv::Mat& frame) const;
+    // `interrupted` is asked before each fine level: once it answers true, the
+    // result comes at once, Unreliable.
+    Result locate(const cv::Mat& frame, const std::function<bool()>& interrupted = {}) const;
 
     // The frame moved by -shift onto the instant image's grid by cubic interpolation,
     // 16-bit and float samples held where they overshoot their nearest source
@@ -45,7 +48,8 @@ public:
 
 private:
     // Below sameShotCorrelation on the reduced copies a frame is of another shot.
-    Result placed(const std::vector<cv::Mat>& framePyramid, double sameShotCorrelation) const;
+    Result placed(const std::vector<cv::Mat>& framePyramid, double sameShotCorrelation,
+                  const std::function<bool()>& interrupted) const;
     cv::Point2f coarseShift(const cv::Mat& frameCoarse, double sameShotCorrelation, Result* result) const;
     struct Start {
         cv::Point shift;

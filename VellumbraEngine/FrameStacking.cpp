@@ -1,5 +1,6 @@
 #include "AccumulateThread.h"
 #include "FrameAlignment.h"
+#include "FrameBufferPool.h"
 #include "ImagesSequenceBase.h"
 #include "LinearAccumulator.h"
 #include "Log.h"
@@ -10,11 +11,8 @@
 #include "StackingRunSupport.h"
 #include "Threads.h"
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,20 +61,6 @@ int ghostingPowerFor(float power, const cv::Mat& instant)
     return std::max(17, static_cast<int>(pixels));
 }
 
-// Frames and their copies are allocated and freed on many threads in turn. With
-// the allocator's sliding threshold, frame-sized blocks soon come from per-thread
-// arenas that keep their pages, and a long run's peak grows with its length: from
-// this size on, blocks are mapped on their own and returned when freed.
-constexpr int kMappedBlockBytes = 1 << 20;
-
-void keepFrameBlocksMapped()
-{
-#ifdef __GLIBC__
-    static const bool fixed = mallopt(M_MMAP_THRESHOLD, kMappedBlockBytes) == 1;
-    (void)fixed;
-#endif
-}
-
 void logAlignFailure()
 {
     logError(kAlignWhere,
@@ -116,6 +100,7 @@ public:
     // *walked; false on a cancel or when the instant frame cannot be used.
     bool run(int* walked)
     {
+        const FrameBufferPool::Scope buffersOfThisRun(&buffers);
         instantImage = readInstantFrame(&source, settings.instant, "Main");
         if (instantImage.empty())
             return false;
@@ -259,21 +244,24 @@ private:
     {
         PreparedNeighbour prepared = readNeighbour(n, p);
         // A large frame takes long to read: a request made meanwhile is not kept waiting for its alignment.
-        if (context.request != StackingContext::RequestNone)
+        if (requestArrived())
             return Outcome::LeaveLoop;
         if (!neighbourMatchesInstant(prepared.frame, instantImage, n))
             return Outcome::Skipped;
         progress.finish(StackingProgress::Reading);
         if (!prepared.placedAhead)
-            prepared.placement = placeNeighbour(alignment.get(), settings.align, prepared.frame);
+            prepared.placement = placeNeighbour(alignment.get(), settings.align, prepared.frame, requestArrived);
         // Moved, the frame as read would otherwise stay through the ghost removal.
         prepared.frame.release();
+        // Placing a 4K frame takes a while: a request made meanwhile ended it early.
+        if (requestArrived())
+            return Outcome::LeaveLoop;
         const Outcome placement = judgePlacement(prepared.placement, n);
         if (placement != Outcome::Passed)
             return placement;
         progress.finish(StackingProgress::Alignment);
         accumulation.join();
-        if (context.request != StackingContext::RequestNone)
+        if (requestArrived())
             return Outcome::LeaveLoop;
         context.ghostRemovalProgress = progress.span(StackingProgress::GhostRemoval);
         context.estimatedPower = prepared.estimatedPower;
@@ -302,6 +290,9 @@ private:
     // that a stop right after it can still keep it.
     void accumulate(const cv::Mat& ghostFree, int p, WorkerThreads& accumulation)
     {
+        // A cancel discards the sums: the run does not wait for them to grow.
+        if (context.request == StackingContext::RequestCancel)
+            return;
         if (count >= 3 && p == 1) {
             held = ghostFree;
             return;
@@ -324,6 +315,8 @@ private:
     StackingContext& context;
     ImagesSequenceBase& source;
     const RunSettings settings;
+    // Frames and their working copies take their pixels from here, on this thread and the look-ahead's.
+    FrameBufferPool buffers;
     int first, count;  // the range, shortened at a cut
     std::vector<int> order;
     cv::Mat instantImage, held;
@@ -331,6 +324,9 @@ private:
     int bits = 0, ghostingPower = -1;
     bool accumulatorStarted = false;
     StackingProgress progress;
+    const std::function<bool()> requestArrived = [this] {
+        return context.request != StackingContext::RequestNone;
+    };
     // Last: its threads read the members above.
     std::unique_ptr<NeighbourLookAhead> lookAhead;
 };
@@ -349,7 +345,6 @@ cv::Mat StackingContext::stackFrames(ImagesSequenceBase* source, int instant, in
     }
     running = true;
     const RunningFlagGuard runningGuard{running};
-    keepFrameBlocksMapped();
     source->prepareRange(first, *count);
     try {
         FrameStackingRun run(*this, *source, RunSettings{instant, first, *count, power, toleranceValue, align,

@@ -1,3 +1,4 @@
+#include "FrameBufferPool.h"
 #include "GhostingPower.h"
 #include "Log.h"
 #include "NoiseEstimate.h"
@@ -287,12 +288,13 @@ cv::Mat scaledCopy(const cv::Mat& source, double factor, int interpolation)
 {
     if (factor == 1.0)
         return source;
-    cv::Mat result;
     const int width = cvRound(source.cols * factor), height = cvRound(source.rows * factor);
+    // The size the library derives from the factors, which it then keeps.
+    cv::Mat result = runBuffer(cv::Size(std::max(width, 1), std::max(height, 1)), source.type());
     if (width >= 1 && height >= 1)
         cv::resize(source, result, cv::Size(), factor, factor, interpolation);
     else
-        cv::resize(source, result, cv::Size(std::max(width, 1), std::max(height, 1)), 0, 0, interpolation);
+        cv::resize(source, result, result.size(), 0, 0, interpolation);
     return result;
 }
 
@@ -356,7 +358,8 @@ bool buildGhostMask(GhostJob& job, float fullScale, std::uint64_t entries, bool*
 
     const cv::Mat& reference = c.referenceImage;
     const cv::Mat& frame = c.frameImage;
-    cv::Mat mask = cv::Mat::zeros(reference.size(), CV_8U);
+    cv::Mat mask = runBuffer(reference.size(), CV_8U);
+    mask.setTo(0);
     const int channels = c.imageChannels;
     std::atomic<bool> anyGhost{false};
     cv::parallel_for_(cv::Range(0, reference.rows), [&](const cv::Range& rows) {
@@ -546,9 +549,10 @@ bool StackingContext::removeGhosts(int threads, const cv::Mat& reference, const 
     describeBands(*this, job);
     planProgress(*this, job);
     try {
-        // A fresh buffer: assigning zeros would clear in place whatever the
+        // A buffer of its own: assigning zeros would clear in place whatever the
         // caller's output shares pixels with, the frame itself included.
-        *output = cv::Mat(referenceImage.size(), referenceImage.type(), cv::Scalar::all(0));
+        *output = runBuffer(referenceImage.size(), referenceImage.type());
+        output->setTo(0);
         job.output = *output;
         if (!prepareGhostSearch(*this, job))
             return false;

@@ -1,5 +1,6 @@
 #include "GhostingPower.h"
 
+#include "FrameBufferPool.h"
 #include "NoiseEstimate.h"
 #include "StackingContext.h"
 #include "Threads.h"
@@ -213,7 +214,7 @@ double bestMatch(const cv::Mat& window, const cv::Mat& patch, const Seeds& seeds
 template <typename Src, typename Convert>
 void convertRows(const cv::Mat& source, cv::Mat& output, Convert convert)
 {
-    cv::Mat result(source.size(), CV_8UC(source.channels()));
+    cv::Mat result = runBuffer(source.size(), CV_8UC(source.channels()));
     const int elements = source.cols * source.channels();
     cv::parallel_for_(cv::Range(0, source.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {

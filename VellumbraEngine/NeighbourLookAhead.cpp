@@ -1,10 +1,10 @@
 #include "NeighbourLookAhead.h"
 
+#include "FrameBufferPool.h"
 #include "StackingContext.h"
 #include "Threads.h"
 
 #include <algorithm>
-#include <iterator>
 
 namespace {
 
@@ -37,8 +37,7 @@ bool estimateWanted(const NeighbourPlacement& placement)
 struct NeighbourLookAhead::Slot {
     int index;
     PreparedNeighbour prepared;
-    // Last: joined before the result it writes is destroyed.
-    WorkerThreads thread;
+    bool done = false;  // under queueLock
 };
 
 bool NeighbourLookAhead::pays(const cv::Mat& instant)
@@ -48,7 +47,12 @@ bool NeighbourLookAhead::pays(const cv::Mat& instant)
 
 NeighbourLookAhead::NeighbourLookAhead(StackingContext& owner, const cv::Mat& instantImage, int instantFrame,
                                        const FrameAlignment* frameAlignment, bool alignFrames)
-    : context(owner), instant(instantImage), instantIndex(instantFrame), alignment(frameAlignment), align(alignFrames)
+    : context(owner),
+      instant(instantImage),
+      instantIndex(instantFrame),
+      alignment(frameAlignment),
+      align(alignFrames),
+      buffers(FrameBufferPool::current())
 {
     ahead = std::max(depthFor(instant), 1);
     patchRadius = context.patchRadius;
@@ -57,31 +61,97 @@ NeighbourLookAhead::NeighbourLookAhead(StackingContext& owner, const cv::Mat& in
     referenceCopy = context.referenceCopy;
     referenceSmall = context.referenceSmall;
     referenceNoise = context.referenceNoise;
+    // The frame taken next and those held beyond it are prepared at once.
+    for (int k = 0; k <= ahead; ++k)
+        if (workers.start([this] { work(); }))
+            ++workerCount;
 }
 
-NeighbourLookAhead::~NeighbourLookAhead() = default;
+NeighbourLookAhead::~NeighbourLookAhead()
+{
+    {
+        const std::lock_guard<std::mutex> guard(queueLock);
+        closing = true;
+    }
+    queueChanged.notify_all();
+    workers.join();
+}
 
 void NeighbourLookAhead::prepare(int index, const cv::Mat& frame)
 {
     auto slot = std::make_unique<Slot>();
     slot->index = index;
     slot->prepared.frame = frame;
-    Slot& started = *slot;
+    Slot& queuedSlot = *slot;
     slots[index] = std::move(slot);
-    if (!started.thread.start([this, &started] { run(started); }))
-        run(started);
+    if (workerCount == 0) {
+        run(queuedSlot);
+        queuedSlot.done = true;
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> guard(queueLock);
+        queued.push_back(&queuedSlot);
+    }
+    queueChanged.notify_all();
+}
+
+// The same few threads prepare every frame of the run, so that what their work
+// allocates stays in as many of the allocator's arenas, however long the run.
+void NeighbourLookAhead::work()
+{
+    const FrameBufferPool::Scope runBuffers(buffers);
+    for (;;) {
+        Slot* slot = nullptr;
+        {
+            std::unique_lock<std::mutex> guard(queueLock);
+            queueChanged.wait(guard, [this] { return closing || !queued.empty(); });
+            if (closing)
+                return;
+            slot = queued.front();
+            queued.pop_front();
+        }
+        run(*slot);
+        {
+            const std::lock_guard<std::mutex> guard(queueLock);
+            slot->done = true;
+        }
+        queueChanged.notify_all();
+    }
+}
+
+void NeighbourLookAhead::finish(Slot& slot, bool wanted)
+{
+    std::unique_lock<std::mutex> guard(queueLock);
+    const auto waiting = std::find(queued.begin(), queued.end(), &slot);
+    if (waiting != queued.end()) {
+        queued.erase(waiting);
+        guard.unlock();
+        // No worker has started it: it is prepared here, now, if at all.
+        if (wanted)
+            run(slot);
+        return;
+    }
+    queueChanged.wait(guard, [&slot] { return slot.done; });
 }
 
 PreparedNeighbour NeighbourLookAhead::take(int index)
 {
     auto found = slots.find(index);
-    found->second->thread.join();
+    finish(*found->second, true);
     PreparedNeighbour prepared = std::move(found->second->prepared);
     slots.erase(found);
-    // Joined here rather than at the end of the run: they stop at once, beyond the cut.
-    if (prepared.placement.outcome == NeighbourPlacement::Outcome::OtherShot)
-        for (auto slot = slots.begin(); slot != slots.end();)
-            slot = beyondCut(slot->first) ? slots.erase(slot) : std::next(slot);
+    // Dropped here rather than at the end of the run: they stop at once, beyond the cut.
+    if (prepared.placement.outcome == NeighbourPlacement::Outcome::OtherShot) {
+        for (auto slot = slots.begin(); slot != slots.end();) {
+            if (!beyondCut(slot->first)) {
+                ++slot;
+                continue;
+            }
+            finish(*slot->second, false);
+            slot = slots.erase(slot);
+        }
+    }
     return prepared;
 }
 
@@ -106,7 +176,7 @@ void NeighbourLookAhead::run(Slot& slot)
     if (!sameSizeAndType(prepared.frame, instant) || stopped(slot.index))
         return;
     prepared.placedAhead = true;
-    prepared.placement = placeNeighbour(alignment, align, prepared.frame);
+    prepared.placement = placeNeighbour(alignment, align, prepared.frame, [this] { return context.requestPending(); });
     prepared.frame = prepared.placement.placed;
     if (prepared.placement.outcome == NeighbourPlacement::Outcome::OtherShot)
         noteCut(slot.index);

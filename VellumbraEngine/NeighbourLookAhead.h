@@ -1,15 +1,19 @@
 #pragma once
 #include "StackingRunSupport.h"
+#include "Threads.h"
 
 #include <opencv2/core.hpp>
 
 #include <atomic>
 #include <climits>
+#include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
 
+class FrameBufferPool;
 class StackingContext;
 
 // A neighbour of an automatic stacking run as its ghost removal takes it: placed on
@@ -23,8 +27,8 @@ struct PreparedNeighbour {
     int estimatedPower = 0;    // 0: none made, the ghost removal estimates it itself
 };
 
-// The next neighbours of an automatic run, each placed and estimated on a thread of
-// its own while the run removes the ghosts of the one before: the dense flow of
+// The next neighbours of an automatic run, placed and estimated on threads of its
+// own while the run removes the ghosts of the one before: the dense flow of
 // the estimate, on one core, would otherwise hold up every frame. The estimates
 // run on scratch contexts against the reference's copies, sharing the corners the
 // first one finds; off the critical path, they probe only the corners they use.
@@ -58,7 +62,11 @@ public:
 
 private:
     struct Slot;
+    void work();
     void run(Slot& slot);
+    // Waits for the slot's preparation; one no worker has started yet is prepared
+    // on this thread when `wanted`, else left as read.
+    void finish(Slot& slot, bool wanted);
     int estimate(const NeighbourPlacement& placement) const;
     bool stopped(int index) const;
     void noteCut(int index);
@@ -68,6 +76,8 @@ private:
     int instantIndex;
     const FrameAlignment* alignment;
     bool align;
+    // The run's, whose buffers the preparations take.
+    FrameBufferPool* buffers;
     int ahead;
     int patchRadius;
     cv::Mat referenceCopy, referenceSmall;
@@ -78,6 +88,12 @@ private:
     mutable std::vector<cv::Point> texturedCorners;
     // The nearest frames of another shot found after and before the instant frame.
     std::atomic<int> cutAfter{INT_MAX}, cutBefore{INT_MIN};
-    // Last: destroyed, and so joined, before what their threads read.
     std::map<int, std::unique_ptr<Slot>> slots;
+    std::mutex queueLock;
+    std::condition_variable queueChanged;
+    std::deque<Slot*> queued;
+    bool closing = false;
+    int workerCount = 0;
+    // Last: joined before what their threads read is destroyed.
+    WorkerThreads workers;
 };

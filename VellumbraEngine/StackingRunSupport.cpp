@@ -45,14 +45,15 @@ bool sameSizeAndType(const cv::Mat& frame, const cv::Mat& instant)
     return frame.rows != 0 && frame.cols != 0 && frame.size() == instant.size() && frame.type() == instant.type();
 }
 
-NeighbourPlacement placeNeighbour(const FrameAlignment* alignment, bool align, const cv::Mat& frame)
+NeighbourPlacement placeNeighbour(const FrameAlignment* alignment, bool align, const cv::Mat& frame,
+                                  const std::function<bool()>& interrupted)
 {
     NeighbourPlacement placement;
     placement.placed = frame;
     if (!alignment)
         return placement;
     try {
-        placement.found = alignment->locate(frame);
+        placement.found = alignment->locate(frame, interrupted);
         switch (placement.found.verdict) {
         case FrameAlignment::Verdict::OtherShot:
             placement.outcome = NeighbourPlacement::Outcome::OtherShot;
@@ -62,7 +63,9 @@ NeighbourPlacement placeNeighbour(const FrameAlignment* alignment, bool align, c
                 placement.outcome = NeighbourPlacement::Outcome::Skipped;
             break;
         case FrameAlignment::Verdict::SameShot:
-            if (align) {
+            if (align && interrupted && interrupted()) {
+                placement.outcome = NeighbourPlacement::Outcome::Skipped;
+            } else if (align) {
                 placement.placed = FrameAlignment::moved(frame, placement.found.shift);
                 placement.movedBy = placement.found.shift;
             }

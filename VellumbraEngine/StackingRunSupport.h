@@ -4,6 +4,7 @@
 #include <opencv2/core.hpp>
 
 #include <atomic>
+#include <functional>
 
 class ImagesSequenceBase;
 
@@ -43,8 +44,11 @@ struct NeighbourPlacement {
 // Where `frame` goes: moved onto the instant image when `align` is set; without
 // alignment (null) as it is. Skipped when the alignment found no plausible
 // translation, OtherShot beyond a cut. Logs nothing, so that placements made
-// ahead on threads of their own can be judged in the run's order.
-NeighbourPlacement placeNeighbour(const FrameAlignment* alignment, bool align, const cv::Mat& frame);
+// ahead on threads of their own can be judged in the run's order. `interrupted`
+// is asked between the steps: once it answers true, the placement ends at once
+// and is of no use.
+NeighbourPlacement placeNeighbour(const FrameAlignment* alignment, bool align, const cv::Mat& frame,
+                                  const std::function<bool()>& interrupted = {});
 
 // Reads the instant frame again as a preview, leaving the source's decoder on it.
 void revisitInstantFrame(ImagesSequenceBase* source, int index);

@@ -1,5 +1,7 @@
 #include "VideoFrameConverter.h"
 
+#include "FrameBufferPool.h"
+
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
@@ -30,7 +32,8 @@ bool VideoFrameConverter::convert(const AVFrame& frame, int codedWidth, int code
                                    AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!context)
         return false;
-    cv::Mat bgr(height, width, CV_8UC3);
+    // In a stacking run, into one of the run's buffers: a 4K frame is 25 MB of fresh pages otherwise.
+    cv::Mat bgr = runBuffer(cv::Size(width, height), CV_8UC3);
     uint8_t* planes[4] = {bgr.data, nullptr, nullptr, nullptr};
     int strides[4] = {static_cast<int>(bgr.step), 0, 0, 0};
     sws_scale(context, frame.data, frame.linesize, 0, height, planes, strides);

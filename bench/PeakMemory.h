@@ -1,5 +1,7 @@
 #pragma once
-// Peak resident memory of the benchmark's own process (Linux).
+// Peak resident memory and page faults of the benchmark's own process (Linux).
+#include <sys/resource.h>
+
 #include <fstream>
 #include <string>
 
@@ -32,6 +34,14 @@ inline double startPeakMeasure()
 inline double peakSince(double baseline)
 {
     return statusMB("VmHWM:") - baseline;
+}
+
+// Minor page faults of the process so far: pages it touched fresh, zero-filled by the kernel.
+inline long minorFaults()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
 }
 
 }  // namespace peakmemory

@@ -9,6 +9,7 @@
 #include "StackingContext.h"
 
 #include "BenchBursts.h"
+#include "BenchChildProcess.h"
 #include "BenchPhotos.h"
 #include "PeakMemory.h"
 
@@ -20,17 +21,11 @@
 #include <opencv2/video/tracking.hpp>
 #include <opencv2/videoio.hpp>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <unistd.h>
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -166,7 +161,8 @@ struct RequestLatencies {
     }
 };
 
-// Args: frame height (1080, 2160), mode.
+// Args: frame height (1080, 2160), mode. Counter minor_faults: the pages a run
+// faults in, with the system time they cost.
 void BM_StackFrames(benchmark::State& state)
 {
     const Mode mode = Mode(state.range(1));
@@ -174,6 +170,7 @@ void BM_StackFrames(benchmark::State& state)
     InMemorySequence source(b.frames);
     cv::Mat light;
     double totalMs = 0.0;
+    const long faultsBefore = peakmemory::minorFaults();
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         StackingContext context;
@@ -183,6 +180,7 @@ void BM_StackFrames(benchmark::State& state)
                                     kFirstQuality, engineThreads());
         totalMs += millisecondsSince(start);
     }
+    state.counters["minor_faults"] = double(peakmemory::minorFaults() - faultsBefore) / double(state.iterations());
     reportRun(state, totalMs, light, b);
 }
 
@@ -523,41 +521,8 @@ cv::Mat stackVideo(ImagesSequence& source, int frames, bool automatic)
                                engineThreads());
 }
 
-// Set in a process that runs one video stacking alone: where it writes its peak.
-constexpr const char* kPeakFileVariable = "VB_BENCH_PEAK_FILE";
+// Set in a process that runs one video stacking alone: the video it stacks.
 constexpr const char* kPeakVideoVariable = "VB_BENCH_PEAK_VIDEO";
-
-// The peak resident size, in MB, of a process of this program that only opens
-// the video and runs the stacking (benchmark `name`); 0 when it could not run.
-double processPeakOfRunAlone(const std::string& name, const QString& video)
-{
-    static QTemporaryDir folder;
-    const std::string peakFile = folder.filePath("peak").toStdString();
-    std::remove(peakFile.c_str());
-    std::vector<std::string> settings{std::string(kPeakFileVariable) + "=" + peakFile,
-                                      std::string(kPeakVideoVariable) + "=" + video.toStdString()};
-    std::vector<char*> environment;
-    for (std::string& setting : settings)
-        environment.push_back(setting.data());
-    for (char** variable = environ; *variable; ++variable)
-        environment.push_back(*variable);
-    environment.push_back(nullptr);
-    std::string program = "/proc/self/exe", filter = "--benchmark_filter=^" + name + "/";
-    char* arguments[] = {program.data(), filter.data(), nullptr};
-    // Its own report would mix with this run's.
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t child = 0;
-    int status = 0;
-    const bool spawned = posix_spawn(&child, program.c_str(), &quiet, nullptr, arguments, environment.data()) == 0;
-    posix_spawn_file_actions_destroy(&quiet);
-    if (!spawned || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return 0.0;
-    double peak = 0.0;
-    std::ifstream(peakFile) >> peak;
-    return peak;
-}
 
 enum VideoMotion { HandheldMotion = 0, SteadyPanMotion = 1 };
 
@@ -572,11 +537,11 @@ void BM_StackFramesVideoPeakMemory(benchmark::State& state)
     const cv::Size size = frameSize(int(state.range(0)));
     const int frames = int(state.range(1));
     const bool automatic = state.range(2) == 1;
-    if (const char* peakFile = std::getenv(kPeakFileVariable)) {
+    if (benchchild::inChild()) {
         ImagesSequence source(QString::fromStdString(std::getenv(kPeakVideoVariable)));
         for (auto _ : state)
             benchmark::DoNotOptimize(stackVideo(source, frames, automatic).data);
-        std::ofstream(peakFile) << peakmemory::statusMB("VmHWM:");
+        benchchild::reportToParent(peakmemory::statusMB("VmHWM:"));
         return;
     }
     const QString video = state.range(3) == SteadyPanMotion ? steadyPanVideo(size, cv::Point(3, 1), frames)
@@ -601,7 +566,9 @@ void BM_StackFramesVideoPeakMemory(benchmark::State& state)
     const std::string name = "BM_StackFramesVideoPeakMemory/" + std::to_string(state.range(0)) + "/" +
                              std::to_string(frames) + "/" + std::to_string(state.range(2)) + "/" +
                              std::to_string(state.range(3));
-    state.counters["process_peak_MB"] = processPeakOfRunAlone(name, video);
+    // The whole peak of a process that only opens the video and runs the stacking.
+    state.counters["process_peak_MB"] =
+        benchchild::runAlone(name, {std::string(kPeakVideoVariable) + "=" + video.toStdString()});
 }
 BENCHMARK(BM_StackFramesVideoPeakMemory)
     ->Args({1080, 9, 1, HandheldMotion})

@@ -2,20 +2,28 @@
 // preview, each beside the render pipeline doing the same work alone: a colour
 // slider move to the repainted picture, an operator-parameter move rendered on the
 // tone-mapping worker, and the longest pause of the event loop while it renders;
-// and how sharp the picture is once a colour slider's drag ends.
+// and how sharp the picture is once a colour slider's drag ends. As the user
+// edits, in a process that has made a stacking run first; the re-renders of two
+// settings beside the same process without one.
 #include "EngineDefaults.h"
 #include "HdrBenchImage.h"
+#include "ImagesSequence.h"
 #include "PixelOps.h"
 #include "RenderPipeline.h"
 #include "SharpestImageSelection.h"
+#include "StackingContext.h"
 #include "WindowBenchApplication.h"
 #include "Workspace.h"
 #include "vellumbraV2.h"
+
+#include "BenchChildProcess.h"
+#include "BenchMedia.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QSlider>
+#include <QThread>
 #include <QTimer>
 #include <benchmark/benchmark.h>
 #include <opencv2/imgcodecs.hpp>
@@ -23,6 +31,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -36,6 +46,32 @@ const cv::Mat& lightImage()
 {
     static const cv::Mat light = hdrbench::hdrImage(12.0);
     return light;
+}
+
+// Set in the process that edits without having stacked.
+constexpr const char* kWithoutStackingVariable = "VB_BENCH_WITHOUT_STACKING";
+
+// The run the user makes before editing, once per process, on a worker thread as
+// the window runs it: nine frames of the phone video around the chosen one,
+// aligned, automatic antighosting at medium tolerance.
+void stackingRunFirst()
+{
+    static const bool stacked = [] {
+        const QString video = benchmedia::phoneVideo();
+        if (std::getenv(kWithoutStackingVariable) || video.isEmpty())
+            return false;
+        ImagesSequence source(video);
+        cv::Mat shown;
+        source.getDisplayImageAt(shown, 20, false, false);
+        StackingContext context;
+        int count = 9;
+        std::thread([&] {
+            context.stackFrames(&source, 20, 16, &count, -1.0f, 4.0f, true, 15,
+                                std::max(1, QThread::idealThreadCount() - 1));
+        }).join();
+        return !context.lightImage.empty();
+    }();
+    (void)stacked;
 }
 
 // The editing step as a stacking run leaves it: one light image selected and rendered.
@@ -69,6 +105,7 @@ struct EditingWindow {
 EditingWindow& editingWindow()
 {
     windowbench::application();
+    stackingRunFirst();
     static EditingWindow editing;
     return editing;
 }
@@ -144,6 +181,53 @@ void BM_PipelineToneMapStage(benchmark::State& state)
     state.counters["preview_mp"] = pipeline.output().total() / 1e6;
 }
 BENCHMARK(BM_PipelineToneMapStage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+enum EditedSetting { Exposure = 0, Strength = 1 };
+
+// Args: the preview box's height (720: 1280 x 720, 1080: 1920 x 1080), the setting
+// moved. Its re-render of the light image in this process, which stacked first,
+// beside the same benchmark in a process of this program that did not; counters:
+// both times per re-render and their ratio.
+void BM_RerenderAfterStackingRun(benchmark::State& state)
+{
+    windowbench::application();
+    stackingRunFirst();
+    const cv::Size windowBox = previewBox();
+    setPreviewBox(state.range(0) == 720 ? cv::Size(1280, 720) : cv::Size(1920, 1080));
+    RenderPipeline pipeline;
+    pipeline.setSourceImage(lightImage(), true);
+    pipeline.renderPreview(RenderPipeline::RotationStage, false);
+    const auto move = [&pipeline, &state](float value) {
+        state.range(1) == Exposure ? pipeline.setExposure(value, true) : pipeline.setStrength(value + 0.3f, true);
+    };
+    move(0.05f);
+    float value = 0.f;
+    double totalMs = 0.0;
+    for (auto _ : state) {
+        value = value == 0.1f ? 0.2f : 0.1f;
+        const auto start = std::chrono::steady_clock::now();
+        move(value);
+        totalMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        benchmark::DoNotOptimize(pipeline.output().data);
+    }
+    setPreviewBox(windowBox);
+    const double ms = totalMs / double(state.iterations());
+    if (benchchild::inChild()) {
+        benchchild::reportToParent(ms);
+        return;
+    }
+    const double without = benchchild::runAlone("BM_RerenderAfterStackingRun/" + std::to_string(state.range(0)) +
+                                                    "/" + std::to_string(state.range(1)),
+                                                {std::string(kWithoutStackingVariable) + "=1"});
+    state.counters["after_stacking_ms"] = ms;
+    state.counters["without_stacking_ms"] = without;
+    state.counters["ratio"] = without > 0.0 ? ms / without : 0.0;
+}
+BENCHMARK(BM_RerenderAfterStackingRun)
+    ->ArgsProduct({{720, 1080}, {Exposure, Strength}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2.0);
 
 // Runs work while a 1 ms timer ticks on the interface thread; the longest wait
 // between two ticks, in milliseconds.

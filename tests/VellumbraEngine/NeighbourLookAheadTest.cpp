@@ -3,10 +3,13 @@
 #include "FrameAlignment.h"
 #include "NeighbourLookAhead.h"
 #include "StackingContext.h"
+#include "Threads.h"
 
 #include "StackingClips.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -17,7 +20,13 @@ struct RequestCase {
     const char* name;
     StackingContext::Request request;
     bool prepared;
+    bool threadsStart = true;  // false: its threads cannot start, the caller prepares
 };
+
+int failingCreate(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)
+{
+    return EAGAIN;
+}
 
 class NeighbourLookAheadRequest : public ::testing::TestWithParam<RequestCase> {};
 
@@ -33,7 +42,10 @@ TEST_P(NeighbourLookAheadRequest, PreparesNothingOnceTheRunIsAskedToEnd)
     StackingContext context;
     context.running = true;
     const FrameAlignment alignment(instant, true);
+    if (!c.threadsStart)
+        setThreadCreateHook(&failingCreate);
     NeighbourLookAhead lookAhead(context, instant, kInstant, &alignment, true);
+    setThreadCreateHook(nullptr);
     if (c.request == StackingContext::RequestCancel)
         context.requestCancel();
     if (c.request == StackingContext::RequestStop)
@@ -48,7 +60,10 @@ TEST_P(NeighbourLookAheadRequest, PreparesNothingOnceTheRunIsAskedToEnd)
 INSTANTIATE_TEST_SUITE_P(Requests, NeighbourLookAheadRequest,
                          ::testing::Values(RequestCase{"None", StackingContext::RequestNone, true},
                                            RequestCase{"Cancel", StackingContext::RequestCancel, false},
-                                           RequestCase{"Stop", StackingContext::RequestStop, false}),
+                                           RequestCase{"Stop", StackingContext::RequestStop, false},
+                                           RequestCase{"NoneWithoutThreads", StackingContext::RequestNone, true, false},
+                                           RequestCase{"CancelWithoutThreads", StackingContext::RequestCancel, false,
+                                                       false}),
                          [](const ::testing::TestParamInfo<RequestCase>& info) { return std::string(info.param.name); });
 
 TEST(NeighbourLookAhead, DropsAndSkipsTheFramesBeyondACut)

@@ -414,7 +414,10 @@ INSTANTIATE_TEST_SUITE_P(Powers, StackFramesPower,
 // The estimates a run makes ahead of each frame are the ones each frame's own
 // ghost removal would make: a flower crosses the garden, further from its place in
 // the instant frame the further the frame is from it, so each frame needs its own power.
-TEST(StackFrames, AnAutomaticRunRemovesEachFramesGhostsWithItsOwnEstimate)
+class StackFramesAutomatic : public ::testing::TestWithParam<bool> {};
+
+// Param: whether threads start; without, the look-ahead prepares each frame on the run's thread.
+TEST_P(StackFramesAutomatic, RemovesEachFramesGhostsWithItsOwnEstimate)
 {
     const cv::Size size(640, 360);
     const cv::Mat garden = stackingtest::gardenPhoto(size), flower = stackingtest::flowerPhoto(size);
@@ -429,7 +432,10 @@ TEST(StackFrames, AnAutomaticRunRemovesEachFramesGhostsWithItsOwnEstimate)
     RecordingSequence source(frames);
     StackingContext run;
     int count = 5;
+    if (!GetParam())
+        setThreadCreateHook(&failingCreate);
     const cv::Mat light = run.stackFrames(&source, 2, 0, &count, -1.0f, 4.0f, false, 5, 3);
+    setThreadCreateHook(nullptr);
     ASSERT_FALSE(light.empty());
 
     StackingContext inPlace;
@@ -444,6 +450,11 @@ TEST(StackFrames, AnAutomaticRunRemovesEachFramesGhostsWithItsOwnEstimate)
     ASSERT_TRUE(finishLinearMean(&inPlace, 8, expected));
     EXPECT_EQ(largestDifference(light, expected), 0.0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Threads, StackFramesAutomatic, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Start" : "CannotStart");
+                         });
 
 // Mean absolute difference away from the border the warp leaves black.
 double interiorError(const cv::Mat& light, const cv::Mat& reference)

@@ -22,6 +22,7 @@ struct PlacementCase {
     Outcome outcome;
     bool failed;
     bool moved;  // placed elsewhere than the frame as read
+    bool interrupted = false;  // the run asked to end while it is placed
 };
 
 // The instant image and a neighbour of the case's kind, or empty images without the photographs.
@@ -59,7 +60,8 @@ TEST_P(NeighbourPlacementTable, TellsWhereTheFrameGoesWithoutAWord)
         GTEST_SKIP() << "test photographs not available";
     framesource::LogCapture log;
     const FrameAlignment alignment(instant, c.align);
-    const NeighbourPlacement placement = placeNeighbour(&alignment, c.align, frame);
+    const NeighbourPlacement placement =
+        placeNeighbour(&alignment, c.align, frame, [&c] { return c.interrupted; });
     EXPECT_EQ(placement.outcome, c.outcome);
     EXPECT_EQ(placement.failed, c.failed);
     EXPECT_EQ(placement.placed.data != frame.data, c.moved);
@@ -78,5 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
                       PlacementCase{"OtherShot", Frame::OtherShot, false, Outcome::OtherShot, false, false},
                       PlacementCase{"NotFiniteAligned", Frame::NotFinite, true, Outcome::Skipped, false, false},
                       PlacementCase{"NotFiniteOnlyCompared", Frame::NotFinite, false, Outcome::Passed, false, false},
-                      PlacementCase{"AlignmentRaises", Frame::TwoChannels, true, Outcome::Passed, true, false}),
+                      PlacementCase{"AlignmentRaises", Frame::TwoChannels, true, Outcome::Passed, true, false},
+                      PlacementCase{"ShiftedAlignedInterrupted", Frame::Shifted, true, Outcome::Skipped, false, false,
+                                    true},
+                      PlacementCase{"ShiftedOnlyComparedInterrupted", Frame::Shifted, false, Outcome::Passed, false,
+                                    false, true}),
     [](const ::testing::TestParamInfo<PlacementCase>& info) { return std::string(info.param.name); });
