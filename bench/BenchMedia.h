@@ -4,16 +4,27 @@
 #include <QString>
 
 #include <cstdlib>
+#include <string>
 
 namespace benchmedia {
 
-// The phone's 1080p video (41 frames); empty when the test media are missing.
+// The test media cache: VB_TEST_MEDIA when set, else the one this build was configured with.
+inline std::string root()
+{
+    const char* overridden = std::getenv("VB_TEST_MEDIA");
+    return overridden ? overridden : VB_TEST_MEDIA;
+}
+
+// The phone's 1080p video (41 frames) in the cache.
+inline std::string phoneVideoPath()
+{
+    return root() + "/forensics-samples-files/usr/share/forensics-samples/original-files/movie1/VID_20191220_170832.mp4";
+}
+
+// The phone's video; empty when the test media are missing.
 inline QString phoneVideo()
 {
-    const char* root = std::getenv("VB_TEST_MEDIA");
-    const QString path = QString::fromLocal8Bit(root ? root : VB_TEST_MEDIA) +
-                         "/forensics-samples-files/usr/share/forensics-samples/original-files/movie1/"
-                         "VID_20191220_170832.mp4";
+    const QString path = QString::fromStdString(phoneVideoPath());
     return QFileInfo::exists(path) ? path : QString();
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "BenchMedia.h"
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -11,8 +12,7 @@ namespace benchphotos {
 
 inline std::string photoPath(const char* name)
 {
-    const char* root = std::getenv("VB_TEST_MEDIA");
-    return std::string(root ? root : VB_TEST_MEDIA) + "/mate-backgrounds/usr/share/backgrounds/mate/nature/" + name;
+    return benchmedia::root() + "/mate-backgrounds/usr/share/backgrounds/mate/nature/" + name;
 }
 
 // A rectangle of a real photograph at its full size, each photograph decoded once;

@@ -1,4 +1,5 @@
 #pragma once
+#include "BenchMedia.h"
 #include <benchmark/benchmark.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -26,8 +27,7 @@ inline cv::Mat hdrImage(double megapixels, const char* world = "forest.exr")
     const int rows = int(std::lround(std::sqrt(std::max(megapixels, 0.5) * 1e6 / 1.5)));
     const int columns = int(std::lround(rows * 1.5));
     setenv("OPENCV_IO_ENABLE_OPENEXR", "1", 0);
-    const char* root = std::getenv("VB_TEST_MEDIA");
-    const std::string path = std::string(root ? root : VB_TEST_MEDIA) +
+    const std::string path = benchmedia::root() +
                              "/blender-data/usr/share/blender/datafiles/studiolights/world/" + world;
     cv::Mat source = cv::imread(path, cv::IMREAD_UNCHANGED);
     if (source.empty() || source.channels() < 3) {

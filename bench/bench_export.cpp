@@ -1,6 +1,7 @@
 // Export of edited results: the window's export run (full render on a worker,
 // 16-bit TIFF write and metadata copy on another) beside the same three steps
 // called one after the other, and five results beside one.
+#include "BenchMedia.h"
 #include "ExportRun.h"
 #include "HdrBenchImage.h"
 #include "ImageIO.h"
@@ -27,9 +28,7 @@ const cv::Mat& lightImage()
 // The phone video the results come from: its tags go into every file.
 std::string sourceVideo()
 {
-    const char* root = std::getenv("VB_TEST_MEDIA");
-    return std::string(root ? root : VB_TEST_MEDIA) +
-           "/forensics-samples-files/usr/share/forensics-samples/original-files/movie1/VID_20191220_170832.mp4";
+    return benchmedia::phoneVideoPath();
 }
 
 std::vector<std::unique_ptr<RenderPipeline>> pipelines(int count)

@@ -7,6 +7,7 @@
 #include "ImagesSequence.h"
 #include "StackingContext.h"
 
+#include "BenchMedia.h"
 #include "BenchPhotos.h"
 #include "PeakMemory.h"
 
@@ -51,9 +52,7 @@ std::string clipPath()
 // The real 1080p phone clip (1.5 s) played `plays` times, copied without re-encoding.
 QString loopedPhoneClip(int plays)
 {
-    const char* overridden = std::getenv("VB_TEST_MEDIA");
-    const QString source = QString(overridden ? overridden : VB_TEST_MEDIA) +
-                           "/forensics-samples-files/usr/share/forensics-samples/original-files/movie1/VID_20191220_170832.mp4";
+    const QString source = QString::fromStdString(benchmedia::phoneVideoPath());
     const QString file = QDir::temp().filePath(QString("vb-bench-phone-1080p-x%1.mp4").arg(plays));
     if (!QFileInfo::exists(file)) {
         if (!QFileInfo::exists(source))
